@@ -1,0 +1,44 @@
+# Project-wide compile settings, applied through one interface target so that
+# every library, program and test gets the same warnings and sanitizers.
+add_library(vellumix_settings INTERFACE)
+add_library(vellumix::settings ALIAS vellumix_settings)
+
+target_compile_options(vellumix_settings INTERFACE -Wall -Wextra -Wpedantic)
+if(VELLUMIX_WARNINGS_AS_ERRORS)
+  target_compile_options(vellumix_settings INTERFACE -Werror)
+endif()
+
+if(VELLUMIX_ENABLE_ASAN AND VELLUMIX_ENABLE_TSAN)
+  message(FATAL_ERROR "AddressSanitizer and ThreadSanitizer cannot be combined")
+endif()
+if(VELLUMIX_ENABLE_ASAN)
+  target_compile_options(vellumix_settings INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(vellumix_settings INTERFACE -fsanitize=address,undefined)
+endif()
+if(VELLUMIX_ENABLE_TSAN)
+  target_compile_options(vellumix_settings INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(vellumix_settings INTERFACE -fsanitize=thread)
+endif()
+
+# vellumix_add_test(NAME SOURCES... [LIBS ...]): one GoogleTest program per
+# source folder, discovered by CTest. XDG_RUNTIME_DIR points at a fresh folder
+# so the per-user port folder of a test never touches the user's own.
+function(vellumix_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE vellumix::core vellumix::settings
+                        GTest::gtest GTest::gtest_main GTest::gmock ${ARG_LIBS})
+  set(runtime_dir "${CMAKE_BINARY_DIR}/test-runtime/${name}")
+  file(MAKE_DIRECTORY "${runtime_dir}")
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 120
+               ENVIRONMENT "XDG_RUNTIME_DIR=${runtime_dir};QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=60000")
+endfunction()
+
+# vellumix_add_benchmark(NAME SOURCES...)
+function(vellumix_add_benchmark name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE vellumix::core vellumix::settings benchmark::benchmark)
+endfunction()

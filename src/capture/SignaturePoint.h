@@ -1,0 +1,32 @@
+// One pen sample in pad units, and the pen-lift marker that ends a stroke.
+#pragma once
+
+#include <cstdint>
+
+namespace vellumix::capture {
+
+// The pad reports 10-bit coordinates, 0..1023 on both axes whatever the
+// aspect of its writing area; decoders of stored files may produce 1024.
+inline constexpr std::int32_t kPadUnitMax = 1023;
+inline constexpr std::int32_t kStoredUnitMax = 1024;
+// Full-scale value used for the ranges of stored files and for screen mapping.
+inline constexpr std::int32_t kPadUnitRange = 1024;
+
+struct SignaturePoint {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+
+    friend constexpr bool operator==(SignaturePoint, SignaturePoint) = default;
+};
+
+// Ends the stroke made of the points before it.
+inline constexpr SignaturePoint PEN_UP_POINT{-1, -1};
+
+constexpr bool IsPenUp(SignaturePoint p) { return p.x == -1 && p.y == -1; }
+
+// What a stored signature may hold: pad units 0..1024 or the pen-up marker's -1.
+constexpr bool IsStorablePoint(SignaturePoint p) {
+    return p.x >= -1 && p.x <= kStoredUnitMax && p.y >= -1 && p.y <= kStoredUnitMax;
+}
+
+}  // namespace vellumix::capture

@@ -1,0 +1,45 @@
+// The small HID device interface under HidPort: find devices by vendor and
+// product id, open one, write one output report, read one input report.
+// Implementations: hidapi (hidraw back end) and an in-memory device.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vellumix::padlink {
+
+struct HidDeviceInfo {
+    std::string path;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+};
+
+// One opened device.
+class HidDevice {
+public:
+    virtual ~HidDevice() = default;
+    // Report lengths including the report id byte (65 for the pad).
+    virtual std::size_t InputReportLength() const = 0;
+    virtual std::size_t OutputReportLength() const = 0;
+    // Writes one whole output report (byte 0 is the report id). False on failure
+    // or when the write does not complete within timeoutMs.
+    virtual bool WriteReport(const std::uint8_t* report, std::size_t length, int timeoutMs) = 0;
+    // Reads one input report into report (byte 0 the report id). Returns the
+    // bytes read, 0 when nothing arrived within waitMs, -1 on failure (unplug).
+    virtual int ReadReport(std::uint8_t* report, std::size_t capacity, int waitMs) = 0;
+};
+
+class HidBackend {
+public:
+    virtual ~HidBackend() = default;
+    // Present devices with these ids, in the order the system lists them.
+    virtual std::vector<HidDeviceInfo> Enumerate(std::uint16_t vendorId,
+                                                 std::uint16_t productId) = 0;
+    // Opens a device and reads its capabilities; null when either fails.
+    virtual std::unique_ptr<HidDevice> Open(const HidDeviceInfo& info) = 0;
+};
+
+}  // namespace vellumix::padlink

@@ -1,0 +1,115 @@
+// Bytes and times of the pad's wire protocol. Every class byte, command byte,
+// reply time-out and buffer size used by the host and by the virtual pad is
+// named here once.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+namespace vellumix::padlink {
+
+// Frame: STX, 16- or 24-bit little-endian payload length, payload, XOR of the
+// payload, 8-bit sum of the payload, ETX.
+inline constexpr std::uint8_t kStx = 0x02;
+inline constexpr std::uint8_t kEtx = 0x03;
+// Payloads of this length and longer carry a third length byte. The receiver
+// cannot tell the two forms apart from the length bytes alone.
+inline constexpr std::size_t kLongLengthThreshold = 0x8000;
+inline constexpr std::size_t kShortFrameOverhead = 6;  // STX, 2 length, XOR, sum, ETX
+inline constexpr std::size_t kLongFrameOverhead = 7;   // STX, 3 length, XOR, sum, ETX
+
+// The pad acknowledges with 0x06 in the first payload byte, byte 3 of its reply.
+inline constexpr std::uint8_t kAck = 0x06;
+inline constexpr std::size_t kAckOffset = 3;
+// What the pad sends back for every command it accepts: a one-byte payload 0x06.
+inline constexpr std::uint8_t kAckFrame[] = {0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03};
+
+// Payload byte 1 of every command.
+inline constexpr std::uint8_t kCommandMarker = 0x46;  // 'F'
+
+// Class bytes (payload byte 0).
+namespace cls {
+inline constexpr std::uint8_t kDraw = 0x8A;     // drawing on the LCD
+inline constexpr std::uint8_t kCapture = 0x7A;  // capture, calibration, clearing, files
+inline constexpr std::uint8_t kLed = 0x76;      // the two LEDs
+inline constexpr std::uint8_t kProbe = 0x78;    // discovery's "are you there"
+}  // namespace cls
+
+// Command bytes (payload byte 2) of class kDraw.
+namespace draw {
+inline constexpr std::uint8_t kSetLineColor = 0x10;
+inline constexpr std::uint8_t kDrawLine = 0x11;
+inline constexpr std::uint8_t kDrawFrame = 0x12;
+inline constexpr std::uint8_t kSetFillColor = 0x20;
+inline constexpr std::uint8_t kFillRectangle = 0x22;
+inline constexpr std::uint8_t kSetFont = 0x40;
+inline constexpr std::uint8_t kSetTextColor = 0x41;
+inline constexpr std::uint8_t kSetTextMode = 0x43;
+inline constexpr std::uint8_t kDrawText = 0x4F;  // DrawCharacter is DrawText with count 1
+inline constexpr std::uint8_t kDisplayImage = 0x61;
+}  // namespace draw
+
+// Command bytes of class kCapture.
+namespace capture {
+inline constexpr std::uint8_t kStartCalibration = 0x01;
+inline constexpr std::uint8_t kSetCaptureArea = 0x03;
+inline constexpr std::uint8_t kStartCapture = 0x10;  // third frame of StartCapture
+inline constexpr std::uint8_t kResumeCapture = 0x11;
+inline constexpr std::uint8_t kSuspendCapture = 0x12;
+inline constexpr std::uint8_t kClearDisplay = 0x19;
+inline constexpr std::uint8_t kStopCapture = 0x1F;
+inline constexpr std::uint8_t kSendSigFile = 0x30;
+inline constexpr std::uint8_t kSendCmpFile = 0x31;
+inline constexpr std::uint8_t kSendVbcFile = 0x32;  // .vbc and .nlc
+}  // namespace capture
+
+// Command byte of class kLed.
+namespace led {
+inline constexpr std::uint8_t kSetLeds = 0x01;
+// Flag bits of SetLedFlags, in argument order f1..f6. 0x08 and 0x80 are never set.
+inline constexpr std::uint8_t kFlagBits[6] = {0x40, 0x20, 0x10, 0x04, 0x02, 0x01};
+inline constexpr std::uint8_t kStateOn = 0x04;
+inline constexpr std::uint8_t kStateOff = 0x05;
+}  // namespace led
+
+// Command byte of class kProbe.
+namespace probe {
+inline constexpr std::uint8_t kProbe = 0x01;
+}  // namespace probe
+
+// Payload of the third StartCapture frame, after class, 'F' and command:
+// 04 7A 00 00 00 FF FF FF.
+inline constexpr std::uint8_t kStartCaptureArgs[] = {0x04, 0x7A, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF};
+// SetLineColor's constant bytes before the colour.
+inline constexpr std::uint8_t kLineColorPrefix[] = {0x01, 0x00, 0x00, 0x00};
+
+// The LCD.
+inline constexpr int kLcdWidth = 320;
+inline constexpr int kLcdHeight = 240;
+inline constexpr int kLcdMaxX = kLcdWidth - 1;
+inline constexpr int kLcdMaxY = kLcdHeight - 1;
+inline constexpr std::size_t kImageBytes = std::size_t{kLcdWidth} * kLcdHeight * 3;  // 230,400
+// A character cell must fit: DrawCharacter accepts x up to 309 and y up to 229.
+inline constexpr int kCharMaxX = 309;
+inline constexpr int kCharMaxY = 229;
+
+// Reply time-outs the host passes with each command. On serial they are
+// accepted and not used: the port's fixed 50 ms / 500 ms read rule governs.
+inline constexpr std::chrono::milliseconds kShortReplyTimeout{50};
+inline constexpr std::chrono::milliseconds kRectReplyTimeout{100};  // rectangles and images
+inline constexpr std::chrono::milliseconds kLongReplyTimeout{500};  // ClearDisplay, DrawText
+// The pen reader's wait per input report on USB.
+inline constexpr std::chrono::milliseconds kPenReadWait{64};
+
+// Buffers.
+inline constexpr std::size_t kReplyCapacity = 512;
+inline constexpr std::size_t kFrameBufferSize = 300'000;  // holds the 230,418-byte image frame
+inline constexpr std::size_t kFileBufferSize = 70'000;
+// A file frame is the file plus 3 command bytes plus the 7 framing bytes of
+// the long form: 69,990 + 10 fills the 70,000-byte buffer exactly.
+inline constexpr std::size_t kMaxFileBytes = kFileBufferSize - 10;  // 69,990
+// A serial pen read takes at most this many bytes at once.
+inline constexpr std::size_t kSerialPenReadSize = 128;
+
+}  // namespace vellumix::padlink

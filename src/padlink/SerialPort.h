@@ -1,0 +1,49 @@
+// The RS-232 link to the pad: 38400 baud, 8N1, DTR and RTS on, no flow
+// control. Reads end when the buffer is full, 50 ms after the last byte, or
+// 500 ms after they started; writes block until the bytes are out.
+//
+// Thread safety: none of its own. Discovery uses it alone; afterwards every
+// call runs under the command channel's lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace vellumix::padlink {
+
+class SerialPort {
+public:
+    // portFolder: where the per-user links COM0..COM9 live (see PortResolver.h).
+    explicit SerialPort(std::filesystem::path portFolder);
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // spec: "COM3/baud=38400/parity=N/stop=1/data=8" or a device path in place
+    // of the name. False when already open, malformed, or the device fails.
+    bool Open(std::string_view spec);
+    void Close();
+    bool IsOpen() const;
+
+    // Bytes written, 0 when the write fails.
+    int Write(const std::uint8_t* data, std::size_t length);
+    // Bytes read, 0 when the time-out expired with nothing, -1 on failure
+    // (including a hang-up of the other side).
+    int Read(std::uint8_t* buffer, std::size_t size);
+    // Opens the first of COM0..COM9 that exists when closed, writes the frame
+    // and reads the reply. The time-out is accepted and not used: the port's
+    // fixed read rule governs.
+    int Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
+                 std::size_t replySize, int timeoutMs);
+
+private:
+    std::filesystem::path m_portFolder;
+    int m_fd = -1;
+    bool m_bOpen = false;
+    std::string m_strSettings;
+};
+
+}  // namespace vellumix::padlink

@@ -1,0 +1,17 @@
+// The .nlc signature file format.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "capture/SignaturePoint.h"
+
+namespace vellumix::sigformats {
+
+// Empty result: the points cannot be represented in this format.
+std::vector<std::uint8_t> EncodeNlc(std::span<const capture::SignaturePoint> points);
+// Empty result: the file is rejected.
+std::vector<capture::SignaturePoint> DecodeNlc(std::span<const std::uint8_t> file);
+
+}  // namespace vellumix::sigformats
