@@ -21,7 +21,8 @@ struct HidDeviceInfo {
 class HidDevice {
 public:
     virtual ~HidDevice() = default;
-    // Report lengths including the report id byte (65 for the pad).
+    // Report lengths including the report id byte (65 for the pad); 0 when
+    // the device's capabilities could not be read.
     virtual std::size_t InputReportLength() const = 0;
     virtual std::size_t OutputReportLength() const = 0;
     // Writes one whole output report (byte 0 is the report id). False on failure

@@ -2,6 +2,10 @@
 // reports of 63 frame bytes behind a chunk byte; replies come back as input
 // reports joined by the chunk byte's continuation bit 0x80.
 //
+// The device stays open between exchanges so that pen input the pad queued
+// meanwhile is not thrown away; it is reopened only after a failed write or
+// read (the pad was unplugged) or when other ids are asked for.
+//
 // Thread safety: none of its own. Discovery uses it alone; afterwards every
 // call runs under the command channel's lock.
 #pragma once
@@ -23,20 +27,41 @@ public:
     HidPort(const HidPort&) = delete;
     HidPort& operator=(const HidPort&) = delete;
 
+    // Closes any open device, then tries the devices with these ids in the
+    // order the backend lists them. One that cannot be opened is skipped; the
+    // first one that opens decides: if its report lengths cannot carry the
+    // 65-byte report layout (below 65 or above the 68-byte report buffer),
+    // Open fails without trying further devices.
     bool Open(std::uint16_t vendorId, std::uint16_t productId);
     void Close();
     bool IsOpen() const;
+    // Sends the frame as ceil(length / 63) output reports. False when no
+    // device is open, length is 0, or any report fails or stays pending for
+    // more than 100 ms; reports already written are not recalled.
     bool Write(const std::uint8_t* frame, std::size_t length);
     // out[0] = chunk byte, out[1..63] = data; out[0] = 0 when nothing arrived.
+    // Bytes the device did not deliver are 0. False when the read failed (the
+    // device is then closed for reopening) or no device is open.
     bool ReadReport(std::uint8_t out[64], int waitMs);
-    // Joins input reports into out, never more than capacity bytes.
+    // Joins input reports into out, never more than capacity bytes; waits up
+    // to waitMs for each report. Reports of an over-long reply are still
+    // consumed so they cannot pose as the next reply. A failed read ends the
+    // reply and closes the device for reopening. Returns the bytes stored; 0
+    // at once when no device is open.
     int Read(std::uint8_t* out, std::size_t capacity, int waitMs);
-    // Keeps the device open across exchanges; reopens only after a failed
-    // write or read, or when the ids change.
+    // Keeps the device open across exchanges; reopens only when none is open,
+    // after a failed write or read, or when the ids change. Returns the reply
+    // bytes stored (0 when the device is missing, the write failed, reply is
+    // null or nothing came back).
     int Exchange(std::uint16_t vendorId, std::uint16_t productId, const std::uint8_t* frame,
                  std::size_t length, std::uint8_t* reply, std::size_t replyCapacity, int waitMs);
 
 private:
+    // Reads one input report into out as ReadReport does. Returns the data
+    // bytes the report really holds after its chunk byte (0..63), or -1 on
+    // failure.
+    int ReadOneReport(std::uint8_t out[64], int waitMs);
+
     std::unique_ptr<HidBackend> m_backend;
     std::unique_ptr<HidDevice> m_device;
     std::uint16_t m_vendorId = 0;

@@ -18,12 +18,19 @@ inline constexpr std::uint8_t kEtx = 0x03;
 inline constexpr std::size_t kLongLengthThreshold = 0x8000;
 inline constexpr std::size_t kShortFrameOverhead = 6;  // STX, 2 length, XOR, sum, ETX
 inline constexpr std::size_t kLongFrameOverhead = 7;   // STX, 3 length, XOR, sum, ETX
+inline constexpr std::size_t kShortHeaderLength = 3;   // STX, 2 length
+inline constexpr std::size_t kLongHeaderLength = 4;    // STX, 3 length
+// The length field's 24 bits bound the payload.
+inline constexpr std::size_t kMaxFramePayload = 0xFF'FFFF;
 
 // The pad acknowledges with 0x06 in the first payload byte, byte 3 of its reply.
 inline constexpr std::uint8_t kAck = 0x06;
 inline constexpr std::size_t kAckOffset = 3;
 // What the pad sends back for every command it accepts: a one-byte payload 0x06.
 inline constexpr std::uint8_t kAckFrame[] = {0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03};
+// A refusal has the same shape with 0x15 in place of 0x06.
+inline constexpr std::uint8_t kNak = 0x15;
+inline constexpr std::uint8_t kNakFrame[] = {0x02, 0x01, 0x00, 0x15, 0x15, 0x15, 0x03};
 
 // Payload byte 1 of every command.
 inline constexpr std::uint8_t kCommandMarker = 0x46;  // 'F'
@@ -90,6 +97,8 @@ inline constexpr int kLcdHeight = 240;
 inline constexpr int kLcdMaxX = kLcdWidth - 1;
 inline constexpr int kLcdMaxY = kLcdHeight - 1;
 inline constexpr std::size_t kImageBytes = std::size_t{kLcdWidth} * kLcdHeight * 3;  // 230,400
+// DrawText's count is a 16-bit field.
+inline constexpr std::size_t kMaxTextBytes = 0xFFFF;
 // A character cell must fit: DrawCharacter accepts x up to 309 and y up to 229.
 inline constexpr int kCharMaxX = 309;
 inline constexpr int kCharMaxY = 229;
@@ -111,5 +120,35 @@ inline constexpr std::size_t kFileBufferSize = 70'000;
 inline constexpr std::size_t kMaxFileBytes = kFileBufferSize - 10;  // 69,990
 // A serial pen read takes at most this many bytes at once.
 inline constexpr std::size_t kSerialPenReadSize = 128;
+
+// The serial line: 38400 baud, 8 data bits, no parity, 1 stop bit, no flow
+// control. A serial read ends when its buffer is full, this long after the
+// last byte (the pad sends a reply in one burst, so a gap means it is done),
+// or this long after it started, whichever comes first.
+inline constexpr int kSerialBaud = 38400;
+inline constexpr std::chrono::milliseconds kSerialInterByteTimeout{50};
+inline constexpr std::chrono::milliseconds kSerialTotalReadTimeout{500};
+
+// USB HID reports, both directions: byte 0 the report id (the pad uses none,
+// so always 0x00), byte 1 the chunk byte, then up to 63 frame bytes. The chunk
+// byte's bit 0x80 says another report of the same frame follows; bits 0-6
+// count the frame bytes in this report.
+namespace hid {
+inline constexpr std::uint8_t kReportId = 0x00;
+inline constexpr std::size_t kReportLength = 65;  // report id + 64 bytes
+// The host builds and reads reports in buffers of this size; a device whose
+// reports are longer is not supported.
+inline constexpr std::size_t kReportBufferSize = 68;
+inline constexpr std::size_t kChunkOffset = 1;
+inline constexpr std::size_t kDataOffset = 2;
+inline constexpr std::size_t kReportDataBytes = kReportLength - kDataOffset;  // 63
+// What HidPort::ReadReport hands out: the chunk byte and the 63 data bytes.
+inline constexpr std::size_t kChunkAndData = kReportLength - kChunkOffset;  // 64
+inline constexpr std::uint8_t kChunkMore = 0x80;
+inline constexpr std::uint8_t kChunkCountMask = 0x7F;
+inline constexpr std::uint8_t kChunkFull = kChunkMore | kReportDataBytes;  // 0xBF
+// A report still pending after this long fails the whole frame.
+inline constexpr std::chrono::milliseconds kWriteTimeout{100};
+}  // namespace hid
 
 }  // namespace vellumix::padlink

@@ -11,13 +11,19 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "padlink/PortResolver.h"
 
 namespace vellumix::padlink {
 
 class SerialPort {
 public:
     // portFolder: where the per-user links COM0..COM9 live (see PortResolver.h).
-    explicit SerialPort(std::filesystem::path portFolder);
+    // devicePrefixes: the system devices tried after the folder's link; tests
+    // pass none so that they never open a real port.
+    explicit SerialPort(std::filesystem::path portFolder,
+                        std::vector<std::string> devicePrefixes = SystemDevicePrefixes());
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
@@ -31,7 +37,9 @@ public:
     // Bytes written, 0 when the write fails.
     int Write(const std::uint8_t* data, std::size_t length);
     // Bytes read, 0 when the time-out expired with nothing, -1 on failure
-    // (including a hang-up of the other side).
+    // (including a hang-up of the other side). Bytes that arrived before a
+    // hang-up are returned first; the hang-up shows on the next call, and
+    // every read after it fails until the port is closed.
     int Read(std::uint8_t* buffer, std::size_t size);
     // Opens the first of COM0..COM9 that exists when closed, writes the frame
     // and reads the reply. The time-out is accepted and not used: the port's
@@ -39,10 +47,16 @@ public:
     int Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
                  std::size_t replySize, int timeoutMs);
 
+    // The settings text of the open port ("baud=38400 parity=N stop=1 data=8").
+    const std::string& Settings() const { return m_strSettings; }
+
 private:
     std::filesystem::path m_portFolder;
+    std::vector<std::string> m_devicePrefixes;
     int m_fd = -1;
     bool m_bOpen = false;
+    // The other side went away (or the device failed) during a read.
+    bool m_bFailed = false;
     std::string m_strSettings;
 };
 

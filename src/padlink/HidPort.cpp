@@ -1,0 +1,174 @@
+#include "padlink/HidPort.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "padlink/PadProtocol.h"
+
+namespace vellumix::padlink {
+
+namespace {
+
+// A pad that keeps the continuation bit set (or sends endless empty 0x80
+// reports) must not hold the caller forever: a 512-byte reply needs 9 reports,
+// a pen read a handful; this is the device's whole input queue.
+constexpr std::size_t kMaxReportsPerRead = 4096;
+
+constexpr int kWriteTimeoutMs = static_cast<int>(hid::kWriteTimeout.count());
+
+// Both directions must carry report id, chunk byte and 63 frame bytes, and fit
+// the report buffer. A length of 0 means the device's capabilities could not
+// be read.
+bool UsableReportLength(std::size_t length) {
+    return length >= hid::kReportLength && length <= hid::kReportBufferSize;
+}
+
+}  // namespace
+
+HidPort::HidPort(std::unique_ptr<HidBackend> backend) : m_backend(std::move(backend)) {}
+
+HidPort::~HidPort() = default;
+
+bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
+    Close();
+    m_vendorId = vendorId;
+    m_productId = productId;
+    if (!m_backend) {
+        return false;
+    }
+    for (const HidDeviceInfo& info : m_backend->Enumerate(vendorId, productId)) {
+        if (info.vendorId != vendorId || info.productId != productId) {
+            continue;
+        }
+        // A device that refuses to open may be held by another program or
+        // lack permissions; another one with the same ids may still work.
+        std::unique_ptr<HidDevice> device = m_backend->Open(info);
+        if (!device) {
+            continue;
+        }
+        // An opened pad whose reports cannot hold the layout is a wrong or
+        // broken device: give up rather than talk to it or to its twin.
+        if (!UsableReportLength(device->InputReportLength()) ||
+            !UsableReportLength(device->OutputReportLength())) {
+            return false;
+        }
+        m_device = std::move(device);
+        return true;
+    }
+    return false;
+}
+
+void HidPort::Close() {
+    m_device.reset();
+}
+
+bool HidPort::IsOpen() const {
+    return m_device != nullptr;
+}
+
+bool HidPort::Write(const std::uint8_t* frame, std::size_t length) {
+    if (!m_device || frame == nullptr || length == 0) {
+        return false;
+    }
+    const std::size_t reportLength = m_device->OutputReportLength();
+    // Bytes past the data are written once as 0 and never touched again
+    // until the last report, which clears behind its shorter data.
+    std::array<std::uint8_t, hid::kReportBufferSize> report{};
+    report[0] = hid::kReportId;
+    std::uint8_t* data = report.data() + hid::kDataOffset;
+
+    std::size_t offset = 0;
+    while (length - offset > hid::kReportDataBytes) {
+        report[hid::kChunkOffset] = hid::kChunkFull;
+        std::memcpy(data, frame + offset, hid::kReportDataBytes);
+        if (!m_device->WriteReport(report.data(), reportLength, kWriteTimeoutMs)) {
+            return false;
+        }
+        offset += hid::kReportDataBytes;
+    }
+    const std::size_t rest = length - offset;  // 1..63
+    report[hid::kChunkOffset] = static_cast<std::uint8_t>(rest);
+    std::memcpy(data, frame + offset, rest);
+    std::fill(data + rest, report.data() + report.size(), std::uint8_t{0});
+    return m_device->WriteReport(report.data(), reportLength, kWriteTimeoutMs);
+}
+
+int HidPort::ReadOneReport(std::uint8_t out[64], int waitMs) {
+    std::memset(out, 0, hid::kChunkAndData);
+    if (!m_device) {
+        return -1;
+    }
+    std::array<std::uint8_t, hid::kReportBufferSize> report{};
+    const std::size_t want = std::min(m_device->InputReportLength(), report.size());
+    const int got = m_device->ReadReport(report.data(), want, waitMs);
+    if (got < 0) {
+        // The handle is dead (unplugged); the next exchange opens afresh.
+        Close();
+        return -1;
+    }
+    // A device may claim more than it was given room for; trust only what
+    // fits the buffer.
+    const std::size_t held = std::min(static_cast<std::size_t>(got), want);
+    if (held <= hid::kChunkOffset || report[hid::kChunkOffset] == 0) {
+        return 0;  // nothing arrived; out[0] stays 0
+    }
+    const std::size_t copied = std::min(held - hid::kChunkOffset, hid::kChunkAndData);
+    std::memcpy(out, report.data() + hid::kChunkOffset, copied);
+    return static_cast<int>(copied - 1);
+}
+
+bool HidPort::ReadReport(std::uint8_t out[64], int waitMs) {
+    return ReadOneReport(out, waitMs) >= 0;
+}
+
+int HidPort::Read(std::uint8_t* out, std::size_t capacity, int waitMs) {
+    if (out == nullptr || !m_device) {
+        return 0;
+    }
+    std::array<std::uint8_t, hid::kChunkAndData> chunk{};
+    std::size_t total = 0;
+    for (std::size_t reports = 0; reports < kMaxReportsPerRead; ++reports) {
+        const int held = ReadOneReport(chunk.data(), waitMs);
+        if (held < 0) {
+            break;
+        }
+        const std::uint8_t c = chunk[0];
+        if (c == 0) {
+            break;
+        }
+        // The count may claim more than a report carries, or than this report
+        // really delivered; bytes past the caller's buffer are dropped.
+        const std::size_t n = std::min({static_cast<std::size_t>(c & hid::kChunkCountMask),
+                                        static_cast<std::size_t>(held), capacity - total});
+        std::memcpy(out + total, chunk.data() + 1, n);
+        total += n;
+        if ((c & hid::kChunkMore) == 0) {
+            break;
+        }
+    }
+    return static_cast<int>(total);
+}
+
+int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std::uint8_t* frame,
+                      std::size_t length, std::uint8_t* reply, std::size_t replyCapacity,
+                      int waitMs) {
+    if (!m_device || vendorId != m_vendorId || productId != m_productId) {
+        if (!Open(vendorId, productId)) {
+            return 0;
+        }
+    }
+    if (length > 0 && !Write(frame, length)) {
+        // Half a frame may be out; a fresh handle on the next exchange is the
+        // only way back in step after an unplug.
+        Close();
+        return 0;
+    }
+    if (reply == nullptr) {
+        return 0;
+    }
+    return Read(reply, replyCapacity, waitMs);
+}
+
+}  // namespace vellumix::padlink

@@ -1,0 +1,100 @@
+#include "padlink/PadProbe.h"
+
+#include <array>
+#include <thread>
+
+#include "padlink/CommandPayloads.h"
+#include "padlink/Frame.h"
+#include "padlink/HidPort.h"
+#include "padlink/PadUsbIds.h"
+#include "padlink/SerialPort.h"
+#include "padlink/SerialSettings.h"
+
+namespace vellumix::padlink {
+
+namespace {
+
+// Room for the 3-byte probe payload and its framing; the probe is the
+// shortest frame there is.
+using ProbeFrame = std::array<std::uint8_t, 16>;
+
+std::size_t MakeProbeFrame(ProbeFrame& frame) {
+    const std::size_t n = payload::Probe(frame);
+    return BuildFrame(frame, n);
+}
+
+bool Cancelled(const DiscoveryOptions& options) {
+    return options.cancel != nullptr && options.cancel->load();
+}
+
+}  // namespace
+
+bool IsPadAnswer(const std::uint8_t* reply, int count) {
+    return reply != nullptr && count >= kMinPadAnswerBytes && reply[kAckOffset] == kAck;
+}
+
+bool ProbeUsb(HidPort& hid, std::chrono::milliseconds wait) {
+    ProbeFrame frame{};
+    const std::size_t length = MakeProbeFrame(frame);
+    std::array<std::uint8_t, kReplyCapacity> reply{};
+    const int count = hid.Exchange(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID, frame.data(), length,
+                                   reply.data(), reply.size(), static_cast<int>(wait.count()));
+    return IsPadAnswer(reply.data(), count);
+}
+
+bool ProbeSerialSpec(SerialPort& serial, std::string_view spec,
+                     std::chrono::milliseconds replyPause) {
+    if (serial.IsOpen()) {
+        serial.Close();
+    }
+    if (!serial.Open(spec)) {
+        return false;
+    }
+    ProbeFrame frame{};
+    const std::size_t length = MakeProbeFrame(frame);
+    serial.Write(frame.data(), length);
+    std::this_thread::sleep_for(replyPause);
+    std::array<std::uint8_t, kReplyCapacity> reply{};
+    const int count = serial.Read(reply.data(), reply.size());
+    if (IsPadAnswer(reply.data(), count)) {
+        return true;
+    }
+    serial.Close();
+    return false;
+}
+
+bool ProbeSerialPort(SerialPort& serial, int n, std::chrono::milliseconds replyPause) {
+    return ProbeSerialSpec(serial, DefaultPortSpec(n), replyPause);
+}
+
+DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
+    DiscoveryResult result;
+    if (options.tryUsb && !Cancelled(options) &&
+        ports.hid.Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)) {
+        // A device with the pad's ids is there: its answer decides, and the
+        // serial ports wait for the next pass.
+        if (ProbeUsb(ports.hid, options.usbWait)) {
+            g_usbConnected = true;
+            result.link = PadLinkKind::kUsb;
+        }
+        return result;
+    }
+    if (!options.trySerial) {
+        return result;
+    }
+    for (int n = kFirstComPort; n < kFirstComPort + kComPortCount; ++n) {
+        if (Cancelled(options)) {
+            break;
+        }
+        std::this_thread::sleep_for(options.portPause);
+        if (ProbeSerialPort(ports.serial, n, options.replyPause)) {
+            g_usbConnected = false;
+            result.link = PadLinkKind::kSerial;
+            result.comNumber = n;
+            break;
+        }
+    }
+    return result;
+}
+
+}  // namespace vellumix::padlink

@@ -1,0 +1,77 @@
+// Finding the pad: the probe frame 78 46 01 and its answer, on USB and on
+// the serial ports COM0..COM9, in the order the program has always looked
+// (USB first; the serial ports only when no USB device with the pad's ids
+// is present). One pass of the search lives here so that the app's
+// discovery thread and the pad console share it; the app loops over passes.
+//
+// Thread safety: none of its own. The functions use the transports they are
+// given; the caller makes sure nobody else uses them meanwhile (discovery
+// runs before the command channel is in use).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string_view>
+
+#include "padlink/PadLink.h"
+
+namespace vellumix::padlink {
+
+// An answer counts as the pad when at least this many bytes came back: the
+// 7-byte acknowledgement frame 02 01 00 06 06 06 03.
+inline constexpr int kMinPadAnswerBytes = 7;
+// The probe's wait for each reply report on USB: 512, not the 500 of the
+// ordinary long commands.
+inline constexpr std::chrono::milliseconds kUsbProbeWait{512};
+// Between writing the probe and reading the answer on a serial port.
+inline constexpr std::chrono::milliseconds kSerialProbeReplyPause{100};
+// The app sleeps this long before each serial port it tries, and this long
+// between passes.
+inline constexpr std::chrono::milliseconds kAppPortPause{500};
+inline constexpr std::chrono::milliseconds kAppPassPause{200};
+
+// True when reply holds at least 7 bytes and byte 3 is the ACK 0x06.
+bool IsPadAnswer(const std::uint8_t* reply, int count);
+
+// Sends the probe over USB (opening the pad's device if it is not open) and
+// waits up to `wait` for each reply report.
+bool ProbeUsb(HidPort& hid, std::chrono::milliseconds wait = kUsbProbeWait);
+
+// Opens spec (a port string as SerialPort::Open takes it), writes the probe,
+// pauses, then reads the answer. The port stays open when the pad answered
+// and is closed otherwise. A port the object had open before is closed
+// first: its Open would refuse while another port is open.
+bool ProbeSerialSpec(SerialPort& serial, std::string_view spec,
+                     std::chrono::milliseconds replyPause = kSerialProbeReplyPause);
+// ProbeSerialSpec on "COM<n>/baud=38400/parity=N/stop=1/data=8".
+bool ProbeSerialPort(SerialPort& serial, int n,
+                     std::chrono::milliseconds replyPause = kSerialProbeReplyPause);
+
+enum class PadLinkKind { kNone, kUsb, kSerial };
+
+struct DiscoveryOptions {
+    bool tryUsb = true;
+    bool trySerial = true;
+    // The app keeps the 500 ms pause before each serial port; the console
+    // and the tests use shorter ones.
+    std::chrono::milliseconds portPause = kAppPortPause;
+    std::chrono::milliseconds replyPause = kSerialProbeReplyPause;
+    std::chrono::milliseconds usbWait = kUsbProbeWait;
+    // Checked before each port: a window closed meanwhile ends the pass.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+struct DiscoveryResult {
+    PadLinkKind link = PadLinkKind::kNone;
+    int comNumber = -1;  // the serial port that answered, 0..9
+};
+
+// One pass: USB first; when a device with the pad's ids opens, its answer
+// decides and the serial ports are not tried. Otherwise COM0..COM9 in turn,
+// pausing before each. On success g_usbConnected is set to the link that
+// answered (the answering serial port stays open); on failure it is left as
+// it was.
+DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options = {});
+
+}  // namespace vellumix::padlink

@@ -1,0 +1,122 @@
+#include "padlink/PortResolver.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+namespace vellumix::padlink {
+
+namespace {
+
+// The folder must be a real folder (not a link someone else could swap)
+// owned by us and closed to writes from group and others; its parent must
+// not let anyone else rename it away (root's or ours, or sticky like /tmp).
+bool IsPrivateFolder(const std::filesystem::path& folder) {
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0) {
+        return false;
+    }
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool IsSafeParent(const std::filesystem::path& folder) {
+    struct stat info {};
+    if (::stat(folder.parent_path().c_str(), &info) != 0) {
+        return false;
+    }
+    const bool trustedOwner = info.st_uid == ::geteuid() || info.st_uid == 0;
+    const bool othersCannotRename =
+        (info.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (info.st_mode & S_ISVTX) != 0;
+    return trustedOwner && othersCannotRename;
+}
+
+bool IsTrustedFolder(const std::filesystem::path& folder) {
+    return IsPrivateFolder(folder) && IsSafeParent(folder);
+}
+
+// "COM0".."COM9" in any case -> the digit; anything else -> -1.
+int ComPortNumber(std::string_view name) {
+    if (name.size() != kComPortPrefix.size() + 1) {
+        return -1;
+    }
+    for (std::size_t i = 0; i < kComPortPrefix.size(); ++i) {
+        const char c = name[i];
+        const char upper = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        if (upper != kComPortPrefix[i]) {
+            return -1;
+        }
+    }
+    const char digit = name.back();
+    if (digit < '0' || digit > '9') {
+        return -1;
+    }
+    const int number = digit - '0';
+    return number < kFirstComPort + kComPortCount ? number : -1;
+}
+
+bool Exists(const std::filesystem::path& path) {
+    std::error_code error;
+    // Follows links, so a link left behind by a virtual pad that has gone
+    // away counts as absent.
+    return std::filesystem::exists(path, error);
+}
+
+}  // namespace
+
+std::filesystem::path DefaultPortFolder() {
+    const char* runtimeDir = std::getenv(kRuntimeDirVariable);
+    if (runtimeDir != nullptr && *runtimeDir != '\0') {
+        return std::filesystem::path(runtimeDir) / kRuntimeSubfolder;
+    }
+    return std::filesystem::path(std::string(kFallbackRootPrefix) + std::to_string(::getuid())) /
+           kFallbackSubfolder;
+}
+
+bool CreatePortFolder(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        return false;
+    }
+    // Refused (and harmless) when the folder is someone else's; the check
+    // below then reports it.
+    ::chmod(folder.c_str(), S_IRWXU);
+    return IsTrustedFolder(folder);
+}
+
+std::filesystem::path PortLinkPath(const std::filesystem::path& folder, int number) {
+    return folder / (std::string(kComPortPrefix) + std::to_string(number));
+}
+
+std::vector<std::string> SystemDevicePrefixes() {
+    return {"/dev/ttyUSB", "/dev/ttyACM", "/dev/ttyS"};
+}
+
+std::filesystem::path ResolvePortName(std::string_view name, const std::filesystem::path& folder,
+                                      const std::vector<std::string>& devicePrefixes) {
+    if (!name.empty() && name.front() == '/') {
+        return std::filesystem::path(name);
+    }
+    const int number = ComPortNumber(name);
+    if (number < 0) {
+        return {};
+    }
+    if (!folder.empty() && IsTrustedFolder(folder)) {
+        const std::filesystem::path link = PortLinkPath(folder, number);
+        if (Exists(link)) {
+            return link;
+        }
+    }
+    for (const std::string& prefix : devicePrefixes) {
+        std::filesystem::path device(prefix + std::to_string(number));
+        if (Exists(device)) {
+            return device;
+        }
+    }
+    return {};
+}
+
+}  // namespace vellumix::padlink

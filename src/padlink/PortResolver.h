@@ -1,0 +1,49 @@
+// Where the serial port names COM0..COM9 lead on this platform. A name first
+// resolves to the link COMn in the per-user port folder (the virtual pad
+// publishes its pseudo-terminal there), then to the system devices
+// /dev/ttyUSBn, /dev/ttyACMn and /dev/ttySn, the first that exists.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vellumix::padlink {
+
+// The names the program probes: "COM" and one digit.
+inline constexpr std::string_view kComPortPrefix = "COM";
+inline constexpr int kFirstComPort = 0;
+inline constexpr int kComPortCount = 10;
+
+// The port folder: $XDG_RUNTIME_DIR/vellumix/ports, or
+// /tmp/vellumix-<uid>/ports when that variable is unset or empty.
+inline constexpr const char* kRuntimeDirVariable = "XDG_RUNTIME_DIR";
+inline constexpr std::string_view kRuntimeSubfolder = "vellumix/ports";
+inline constexpr std::string_view kFallbackRootPrefix = "/tmp/vellumix-";
+inline constexpr std::string_view kFallbackSubfolder = "ports";
+
+std::filesystem::path DefaultPortFolder();
+
+// Creates the port folder (and its parents) with owner-only access, as the
+// virtual pad does before publishing a link. False when it cannot be made or
+// when what is there is not a folder the user alone controls.
+bool CreatePortFolder(const std::filesystem::path& folder);
+
+// The link for COM<number> in folder.
+std::filesystem::path PortLinkPath(const std::filesystem::path& folder, int number);
+
+// /dev/ttyUSB, /dev/ttyACM, /dev/ttyS: the number is appended.
+std::vector<std::string> SystemDevicePrefixes();
+
+// COM0..COM9 (any case) -> the first candidate that exists: the link in
+// folder, then each device prefix followed by the digit. A name starting with
+// '/' is a device path and comes back unchanged. Anything else, or a COM port
+// with no device, gives an empty path. The folder's link is skipped when the
+// folder is not owned by this user, is writable by others, or sits in a parent
+// where others could swap it, so nobody else can point the program at a
+// device of their choosing.
+std::filesystem::path ResolvePortName(std::string_view name, const std::filesystem::path& folder,
+                                      const std::vector<std::string>& devicePrefixes);
+
+}  // namespace vellumix::padlink

@@ -1,0 +1,225 @@
+// The serial port on POSIX terminals: termios for the line, poll() for the
+// read rule and for writes that the driver cannot take at once.
+#include "padlink/SerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <optional>
+
+#include "padlink/PadProtocol.h"
+#include "padlink/SerialSettings.h"
+
+namespace vellumix::padlink {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A UART without flow control always drains at line rate, so a write that
+// makes no progress for this long means the other side (a virtual pad on a
+// pseudo-terminal) has stopped reading; failing beats freezing the caller.
+constexpr std::chrono::milliseconds kWriteStallLimit{5000};
+
+// poll() takes whole milliseconds; round up so the loop never spins on a
+// 0 ms wait just short of a deadline.
+int PollMs(Clock::duration remaining) {
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(remaining).count();
+    return static_cast<int>(std::clamp<decltype(ms)>(ms, 0, INT_MAX));
+}
+
+}  // namespace
+
+SerialPort::SerialPort(std::filesystem::path portFolder, std::vector<std::string> devicePrefixes)
+    : m_portFolder(std::move(portFolder)), m_devicePrefixes(std::move(devicePrefixes)) {}
+
+SerialPort::~SerialPort() {
+    Close();
+}
+
+bool SerialPort::Open(std::string_view spec) {
+    if (m_bOpen || spec.empty()) {
+        return false;
+    }
+    // Everything about the text is checked before a device is touched.
+    const std::optional<PortSpec> parts = SplitPortSpec(spec);
+    if (!parts) {
+        return false;
+    }
+    const std::optional<SerialSettings> settings = ParseSerialSettings(parts->settings);
+    if (!settings) {
+        return false;
+    }
+    const std::filesystem::path device =
+        ResolvePortName(parts->name, m_portFolder, m_devicePrefixes);
+    if (device.empty()) {
+        return false;
+    }
+
+    // Non-blocking for good: every wait happens in poll(), and an open of a
+    // modem line must not hang waiting for carrier.
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) {  // not a terminal
+        ::close(fd);
+        return false;
+    }
+    // Keep other programs off the line while we talk to the pad. Refused only
+    // on odd drivers, where sharing is the lesser evil.
+    ::ioctl(fd, TIOCEXCL);
+    ApplySerialSettings(*settings, tio);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return false;
+    }
+    // The pad powers its line driver from DTR and RTS. A pseudo-terminal has
+    // no modem lines and answers ENOTTY: the virtual pad must still open.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ::ioctl(fd, TIOCMBIS, &lines);
+    // Whatever the pad sent before we were listening belongs to nobody.
+    ::tcflush(fd, TCIOFLUSH);
+
+    m_fd = fd;
+    m_bOpen = true;
+    m_bFailed = false;
+    m_strSettings = parts->settings;
+    return true;
+}
+
+void SerialPort::Close() {
+    if (m_fd >= 0) {
+        // Exclusive mode belongs to the terminal, not to our descriptor: when
+        // the virtual pad still holds its slave open, it would outlive this
+        // close and lock out the next open of the same port.
+        ::ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd);
+    }
+    m_fd = -1;
+    m_bOpen = false;
+    m_bFailed = false;
+    m_strSettings.clear();
+}
+
+bool SerialPort::IsOpen() const {
+    return m_bOpen;
+}
+
+int SerialPort::Write(const std::uint8_t* data, std::size_t length) {
+    if (!m_bOpen || m_bFailed || data == nullptr || length == 0 ||
+        length > static_cast<std::size_t>(INT_MAX)) {
+        return 0;
+    }
+    std::size_t done = 0;
+    auto lastProgress = Clock::now();
+    while (done < length) {
+        const ssize_t n = ::write(m_fd, data + done, length - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            lastProgress = Clock::now();
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return 0;
+        }
+        // The driver's queue is full: wait until it takes more.
+        const auto remaining = lastProgress + kWriteStallLimit - Clock::now();
+        if (remaining <= Clock::duration::zero()) {
+            return 0;
+        }
+        pollfd p{m_fd, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, PollMs(remaining));
+        if (ready < 0 && errno != EINTR) {
+            return 0;
+        }
+        if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            return 0;
+        }
+    }
+    return static_cast<int>(done);
+}
+
+int SerialPort::Read(std::uint8_t* buffer, std::size_t size) {
+    if (!m_bOpen || m_bFailed || buffer == nullptr) {
+        return -1;
+    }
+    size = std::min(size, static_cast<std::size_t>(INT_MAX));
+    if (size == 0) {
+        return 0;
+    }
+    const auto start = Clock::now();
+    const auto totalDeadline = start + kSerialTotalReadTimeout;
+    auto deadline = totalDeadline;
+    std::size_t got = 0;
+    // A hang-up or error after some bytes arrived: those bytes are the pad's
+    // last words and go to the caller now; the failure shows next time.
+    const auto fail = [&]() {
+        m_bFailed = true;
+        return got > 0 ? static_cast<int>(got) : -1;
+    };
+
+    while (got < size) {
+        const auto remaining = deadline - Clock::now();
+        if (remaining <= Clock::duration::zero()) {
+            break;
+        }
+        pollfd p{m_fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, PollMs(remaining));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return fail();
+        }
+        if (ready == 0) {
+            continue;  // the loop head decides whether the deadline passed
+        }
+        // Data still queued when the other side hung up arrives as
+        // POLLIN | POLLHUP: read it first, the next poll sees the hang-up.
+        if ((p.revents & POLLIN) == 0) {
+            return fail();
+        }
+        const ssize_t n = ::read(m_fd, buffer + got, size - got);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+            deadline = std::min(totalDeadline, Clock::now() + kSerialInterByteTimeout);
+            continue;
+        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            continue;
+        }
+        // read() == 0 is end of file: the far end closed (a pseudo-terminal
+        // reports EIO instead).
+        return fail();
+    }
+    return static_cast<int>(got);
+}
+
+int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
+                         std::size_t replySize, int /*timeoutMs*/) {
+    // This takes the first port that exists, not the one the pad is on;
+    // discovery is what finds the pad.
+    for (int number = kFirstComPort; !m_bOpen && number < kFirstComPort + kComPortCount; ++number) {
+        Open(DefaultPortSpec(number));
+    }
+    if (!m_bOpen) {
+        return 0;
+    }
+    Write(frame, length);
+    return Read(reply, replySize);
+}
+
+}  // namespace vellumix::padlink

@@ -1,0 +1,87 @@
+#include "padlink/hid/HidapiBackend.h"
+
+#include <hidapi/hidapi.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "padlink/PadProtocol.h"
+
+namespace vellumix::padlink {
+
+namespace {
+
+class HidapiDevice : public HidDevice {
+public:
+    explicit HidapiDevice(hid_device* device) : m_device(device) {}
+    ~HidapiDevice() override { hid_close(m_device); }
+    HidapiDevice(const HidapiDevice&) = delete;
+    HidapiDevice& operator=(const HidapiDevice&) = delete;
+
+    std::size_t InputReportLength() const override { return hid::kReportLength; }
+    std::size_t OutputReportLength() const override { return hid::kReportLength; }
+
+    bool WriteReport(const std::uint8_t* report, std::size_t length, int /*timeoutMs*/) override {
+        if (report == nullptr || length == 0 || length > INT_MAX) {
+            return false;
+        }
+        return hid_write(m_device, report, length) == static_cast<int>(length);
+    }
+
+    int ReadReport(std::uint8_t* report, std::size_t capacity, int waitMs) override {
+        if (report == nullptr || capacity < 2) {
+            return 0;
+        }
+        // hidraw delivers an unnumbered report without its id byte: read
+        // behind a 0x00 so byte 1 is the chunk byte, as on every other path.
+        report[0] = hid::kReportId;
+        const int got =
+            hid_read_timeout(m_device, report + 1, std::min<std::size_t>(capacity - 1, INT_MAX),
+                             std::max(waitMs, 0));
+        if (got < 0) {
+            return -1;  // the device is gone or the handle broke
+        }
+        return got == 0 ? 0 : got + 1;
+    }
+
+private:
+    hid_device* const m_device;
+};
+
+}  // namespace
+
+bool HidapiBackend::Initialise() {
+    // hid_init is not safe to race; a function-local static runs it once.
+    static const bool initialised = hid_init() == 0;
+    return initialised;
+}
+
+std::vector<HidDeviceInfo> HidapiBackend::Enumerate(std::uint16_t vendorId,
+                                                    std::uint16_t productId) {
+    std::vector<HidDeviceInfo> found;
+    if (!Initialise()) {
+        return found;
+    }
+    hid_device_info* list = hid_enumerate(vendorId, productId);
+    for (const hid_device_info* it = list; it != nullptr; it = it->next) {
+        // hidapi treats 0 as "any"; the pad's ids are matched exactly.
+        if (it->vendor_id == vendorId && it->product_id == productId && it->path != nullptr) {
+            found.push_back(HidDeviceInfo{it->path, it->vendor_id, it->product_id});
+        }
+    }
+    hid_free_enumeration(list);
+    return found;
+}
+
+std::unique_ptr<HidDevice> HidapiBackend::Open(const HidDeviceInfo& info) {
+    if (!Initialise() || info.path.empty()) {
+        return nullptr;
+    }
+    hid_device* device = hid_open_path(info.path.c_str());
+    if (device == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<HidapiDevice>(device);
+}
+
+}  // namespace vellumix::padlink

@@ -1,0 +1,294 @@
+#include "padlink/HidPort.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <numeric>
+#include <vector>
+
+#include "padlink/PadProtocol.h"
+#include "padlink/PadUsbIds.h"
+#include "padlink/hid/MemoryHidDevice.h"
+
+namespace vellumix::padlink {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint16_t kVid = PAD_USB_VENDOR_ID;
+constexpr std::uint16_t kPid = PAD_USB_PRODUCT_ID;
+
+Bytes Pattern(std::size_t n) {
+    Bytes b(n);
+    std::iota(b.begin(), b.end(), std::uint8_t{1});
+    return b;
+}
+
+// A pad that records every output report and answers each complete frame
+// (a report without the continuation bit) with the ack frame.
+struct RecordingPad {
+    std::shared_ptr<MemoryHidDevice> device;
+    std::mutex mutex;
+    std::vector<Bytes> reports;
+    bool ack = true;
+
+    explicit RecordingPad(std::shared_ptr<MemoryHidDevice> d) : device(std::move(d)) {
+        device->SetOutputHandler([this](const std::uint8_t* r, std::size_t n) {
+            std::lock_guard lock(mutex);
+            reports.emplace_back(r, r + n);
+            if (ack && (r[hid::kChunkOffset] & hid::kChunkMore) == 0) {
+                device->PushInputData(kAckFrame, sizeof kAckFrame);
+            }
+        });
+    }
+    ~RecordingPad() { device->SetOutputHandler({}); }
+    // Frame bytes carried by the recorded reports, by their chunk counts.
+    Bytes Payload() {
+        std::lock_guard lock(mutex);
+        Bytes out;
+        for (const Bytes& r : reports) {
+            const std::size_t n = r[1] & hid::kChunkCountMask;
+            out.insert(out.end(), r.begin() + 2, r.begin() + 2 + n);
+        }
+        return out;
+    }
+};
+
+class HidPortTest : public ::testing::Test {
+protected:
+    HidPortTest() {
+        auto backend = std::make_unique<MemoryHidBackend>();
+        m_backend = backend.get();
+        m_port = std::make_unique<HidPort>(std::move(backend));
+    }
+    std::shared_ptr<MemoryHidDevice> AddPad(MemoryHidOptions options = {}) {
+        return m_backend->AddDevice(kVid, kPid, options);
+    }
+    int ExchangeProbe(std::uint8_t* reply, std::size_t capacity = kReplyCapacity) {
+        static const std::uint8_t probe[] = {0x02, 0x03, 0x00, 0x78, 0x46, 0x01, 0x3F, 0xBF, 0x03};
+        return m_port->Exchange(kVid, kPid, probe, sizeof probe, reply, capacity, 50);
+    }
+
+    MemoryHidBackend* m_backend = nullptr;
+    std::unique_ptr<HidPort> m_port;
+};
+
+// --- Output reports -------------------------------------------------------
+
+struct SplitCase {
+    std::size_t frameLength;
+    std::vector<std::uint8_t> chunkBytes;
+};
+
+class HidPortSplitTest : public HidPortTest, public ::testing::WithParamInterface<SplitCase> {};
+
+TEST_P(HidPortSplitTest, CutsFrameIntoChunkedReports) {
+    RecordingPad pad(AddPad());
+    ASSERT_TRUE(m_port->Open(kVid, kPid));
+    const Bytes frame = Pattern(GetParam().frameLength);
+    ASSERT_TRUE(m_port->Write(frame.data(), frame.size()));
+
+    ASSERT_EQ(pad.reports.size(), GetParam().chunkBytes.size());
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < pad.reports.size(); ++i) {
+        const Bytes& r = pad.reports[i];
+        ASSERT_EQ(r.size(), hid::kReportLength);
+        EXPECT_EQ(r[0], 0x00);
+        EXPECT_EQ(r[1], GetParam().chunkBytes[i]);
+        const std::size_t n = r[1] & hid::kChunkCountMask;
+        EXPECT_TRUE(std::equal(r.begin() + 2, r.begin() + 2 + n, frame.begin() + offset));
+        EXPECT_TRUE(std::all_of(r.begin() + 2 + n, r.end(), [](auto b) { return b == 0; }))
+            << "report " << i << " not zero-filled behind its data";
+        offset += n;
+    }
+    EXPECT_EQ(offset, frame.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, HidPortSplitTest,
+                         ::testing::Values(SplitCase{9, {0x09}}, SplitCase{63, {0x3F}},
+                                           SplitCase{64, {0xBF, 0x01}},
+                                           SplitCase{126, {0xBF, 0x3F}},
+                                           SplitCase{127, {0xBF, 0xBF, 0x01}}));
+
+TEST_F(HidPortTest, FullScreenImageFrameGoesOutAs3658Reports) {
+    RecordingPad pad(AddPad());
+    pad.ack = false;
+    ASSERT_TRUE(m_port->Open(kVid, kPid));
+    const Bytes frame = Pattern(230'418);
+    ASSERT_TRUE(m_port->Write(frame.data(), frame.size()));
+    ASSERT_EQ(pad.reports.size(), 3658u);
+    EXPECT_EQ(pad.reports.back()[1], 27);
+    EXPECT_EQ(pad.Payload(), frame);
+}
+
+TEST_F(HidPortTest, WriteFailsWhenAReportStaysPendingPastTheWriteWait) {
+    MemoryHidOptions options;
+    options.outputQueueCapacity = 1;  // the pad takes nothing: the second report cannot go out
+    auto pad = AddPad(options);
+    ASSERT_TRUE(m_port->Open(kVid, kPid));
+    const Bytes frame = Pattern(100);
+    const auto start = Clock::now();
+    EXPECT_FALSE(m_port->Write(frame.data(), frame.size()));
+    const auto elapsed = Clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(90));
+    EXPECT_LT(elapsed, std::chrono::seconds(2));
+    EXPECT_EQ(pad->QueuedOutputReports(), 1u);
+}
+
+// --- Input reports --------------------------------------------------------
+
+struct JoinCase {
+    const char* name;
+    std::vector<Bytes> reports;  // as the pad sends them, report id first
+    Bytes expected;
+};
+
+class HidPortJoinTest : public HidPortTest, public ::testing::WithParamInterface<JoinCase> {};
+
+TEST_P(HidPortJoinTest, JoinsReportsByContinuationBit) {
+    auto pad = AddPad();
+    ASSERT_TRUE(m_port->Open(kVid, kPid));
+    for (const Bytes& r : GetParam().reports) {
+        pad->PushInputReport(r.data(), r.size());
+    }
+    std::uint8_t reply[kReplyCapacity] = {};
+    const int n = m_port->Read(reply, sizeof reply, 20);
+    EXPECT_EQ(Bytes(reply, reply + n), GetParam().expected);
+}
+
+Bytes Report(std::uint8_t chunk, Bytes data, std::size_t length = hid::kReportLength) {
+    Bytes r{0x00, chunk};
+    r.insert(r.end(), data.begin(), data.end());
+    r.resize(std::max(length, r.size()), 0);
+    return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, HidPortJoinTest,
+    ::testing::Values(
+        JoinCase{"ContinuedThenLast",
+                 {Report(0x85, {1, 2, 3, 4, 5}), Report(0x03, {6, 7, 8})},
+                 {1, 2, 3, 4, 5, 6, 7, 8}},
+        JoinCase{"EmptyContinuationAddsNothing", {Report(0x80, {9}), Report(0x02, {1, 2})}, {1, 2}},
+        JoinCase{"FirstChunkZeroGivesNothing", {Report(0x00, {1, 2}), Report(0x02, {3, 4})}, {}},
+        JoinCase{"NothingArrives", {}, {}},
+        // 0x7F claims 127 bytes; a 65-byte report carries 63.
+        JoinCase{"CountAboveReportIsClamped", {Report(0x7F, Pattern(63))}, Pattern(63)},
+        // A short report delivers fewer bytes than its count claims.
+        JoinCase{"ShortReportIsClamped", {Report(0x3F, {1, 2, 3}, 5)}, {1, 2, 3}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HidPortTest, ReplyIsBoundByCallerCapacityAndOverlongReplyIsConsumed) {
+    auto pad = AddPad();
+    ASSERT_TRUE(m_port->Open(kVid, kPid));
+    const Bytes data = Pattern(600);
+    pad->PushInputData(data.data(), data.size());
+    Bytes reply(kReplyCapacity + 16, 0xEE);  // guard bytes behind the capacity
+    EXPECT_EQ(m_port->Read(reply.data(), kReplyCapacity, 20), static_cast<int>(kReplyCapacity));
+    EXPECT_TRUE(std::equal(reply.begin(), reply.begin() + kReplyCapacity, data.begin()));
+    EXPECT_TRUE(
+        std::all_of(reply.begin() + kReplyCapacity, reply.end(), [](auto b) { return b == 0xEE; }));
+    EXPECT_EQ(pad->QueuedInputReports(), 0u);
+}
+
+TEST_F(HidPortTest, ReadWaitsAboutTheGivenTimeForEachReport) {
+    AddPad();
+    ASSERT_TRUE(m_port->Open(kVid, kPid));
+    std::uint8_t reply[kReplyCapacity];
+    const auto start = Clock::now();
+    EXPECT_EQ(m_port->Read(reply, sizeof reply, 60), 0);
+    const auto elapsed = Clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(55));
+    EXPECT_LT(elapsed, std::chrono::seconds(2));
+}
+
+// --- Finding and opening the device ---------------------------------------
+
+TEST_F(HidPortTest, NoPadMeansOpenFailsAndExchangeWritesNothing) {
+    auto other = m_backend->AddDevice(kVid, kPid + 1);  // some other device
+    RecordingPad otherPad(other);
+    EXPECT_FALSE(m_port->Open(kVid, kPid));
+    std::uint8_t reply[kReplyCapacity];
+    EXPECT_EQ(ExchangeProbe(reply), 0);
+    EXPECT_FALSE(m_port->IsOpen());
+    EXPECT_EQ(other->OutputReportCount(), 0u);
+    EXPECT_EQ(other->OpenCount(), 0u);
+}
+
+TEST_F(HidPortTest, UnopenableDeviceIsSkippedButBadCapabilitiesFailOpen) {
+    auto busy = AddPad();
+    busy->SetOpenFails(true);
+    auto broken = AddPad();
+    broken->SetCapabilitiesFail(true);
+    auto good = AddPad();
+    EXPECT_FALSE(m_port->Open(kVid, kPid));
+    EXPECT_EQ(broken->OpenCount(), 1u);
+    EXPECT_EQ(good->OpenCount(), 0u);
+
+    broken->Unplug();
+    EXPECT_TRUE(m_port->Open(kVid, kPid));
+    EXPECT_EQ(good->OpenCount(), 1u);
+}
+
+class HidPortReportLengthTest : public HidPortTest,
+                                public ::testing::WithParamInterface<std::pair<std::size_t, bool>> {
+};
+
+TEST_P(HidPortReportLengthTest, AcceptsOnlyLengthsThatCarryTheLayout) {
+    const auto [length, usable] = GetParam();
+    MemoryHidOptions options;
+    options.inputReportLength = length;
+    options.outputReportLength = length;
+    AddPad(options);
+    EXPECT_EQ(m_port->Open(kVid, kPid), usable);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, HidPortReportLengthTest,
+                         ::testing::Values(std::pair<std::size_t, bool>{0, false},
+                                           std::pair<std::size_t, bool>{64, false},
+                                           std::pair<std::size_t, bool>{65, true},
+                                           std::pair<std::size_t, bool>{68, true},
+                                           std::pair<std::size_t, bool>{69, false}));
+
+// --- Exchanges ------------------------------------------------------------
+
+TEST_F(HidPortTest, DeviceStaysOpenAcrossExchangesAndQueuedPenInputSurvives) {
+    auto device = AddPad();
+    RecordingPad pad(device);
+    std::uint8_t reply[kReplyCapacity];
+    ASSERT_EQ(ExchangeProbe(reply), static_cast<int>(sizeof kAckFrame));
+
+    // Pen reports arrive while a command goes out without waiting for a reply.
+    const std::uint8_t pen[] = {0x90, 0x10, 0x02, 0x20, 0x03};
+    device->PushInputData(pen, sizeof pen);
+    pad.ack = false;
+    EXPECT_EQ(m_port->Exchange(kVid, kPid, pen, sizeof pen, nullptr, 0, 50), 0);
+
+    std::uint8_t buffer[kReplyCapacity];
+    ASSERT_EQ(m_port->Read(buffer, sizeof buffer, 20), static_cast<int>(sizeof pen));
+    EXPECT_EQ(Bytes(buffer, buffer + sizeof pen), Bytes(pen, pen + sizeof pen));
+    EXPECT_EQ(device->OpenCount(), 1u);
+}
+
+TEST_F(HidPortTest, UnplugFailsExchangeAndRepluggedPadIsReopened) {
+    auto device = AddPad();
+    RecordingPad pad(device);
+    std::uint8_t reply[kReplyCapacity];
+    ASSERT_GT(ExchangeProbe(reply), 0);
+
+    device->Unplug();
+    EXPECT_EQ(ExchangeProbe(reply), 0);
+    EXPECT_FALSE(m_port->IsOpen());
+    EXPECT_EQ(ExchangeProbe(reply), 0);  // still gone: Open finds nothing
+
+    device->Plug();
+    EXPECT_EQ(ExchangeProbe(reply), static_cast<int>(sizeof kAckFrame));
+    EXPECT_EQ(device->OpenCount(), 2u);
+}
+
+}  // namespace
+}  // namespace vellumix::padlink

@@ -1,0 +1,315 @@
+#include "padlink/PadCommandChannel.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+#include "padlink/HidPort.h"
+#include "padlink/PadUsbIds.h"
+#include "padlink/SerialPort.h"
+#include "padlink/hid/MemoryHidDevice.h"
+
+namespace vellumix::padlink {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Op = std::function<bool(PadCommandChannel&)>;
+
+enum class Answer { Ack, Nak, Silent, ThreeBytes };
+
+// Unwraps a frame, checking the framing independently of BuildFrame. The
+// long form is recognised by the frame being one byte longer than n + 6.
+Bytes PayloadOf(const Bytes& frame) {
+    if (frame.size() < kShortFrameOverhead) {
+        ADD_FAILURE() << "frame of " << frame.size() << " bytes";
+        return {};
+    }
+    std::size_t n = frame[1] | (frame[2] << 8);
+    const std::size_t header = frame.size() == n + kShortFrameOverhead ? 3 : 4;
+    if (header == 4) {
+        n |= std::size_t{frame[3]} << 16;
+    }
+    EXPECT_EQ(frame.size(), n + header + 3);
+    EXPECT_EQ(frame.front(), kStx);
+    EXPECT_EQ(frame.back(), kEtx);
+    const Bytes payload(frame.begin() + header, frame.begin() + header + n);
+    std::uint8_t x = 0;
+    std::uint8_t s = 0;
+    for (const auto byte : payload) {
+        x ^= byte;
+        s = static_cast<std::uint8_t>(s + byte);
+    }
+    EXPECT_EQ(frame[header + n], x);
+    EXPECT_EQ(frame[header + n + 1], s);
+    return payload;
+}
+
+// The channel on the USB path, with an in-memory pad that joins output
+// reports into frames and answers each one as scripted.
+class ChannelTest : public ::testing::Test {
+protected:
+    ChannelTest() {
+        auto backend = std::make_unique<MemoryHidBackend>();
+        device = backend->AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
+        hid = std::make_unique<HidPort>(std::move(backend));
+        channel = std::make_unique<PadCommandChannel>(PadPorts{serial, *hid});
+        device->SetOutputHandler(
+            [this](const std::uint8_t* report, std::size_t) { OnReport(report); });
+        g_usbConnected = true;
+    }
+    ~ChannelTest() override { g_usbConnected = false; }
+    // Discovery leaves the pad open before the channel is used.
+    void SetUp() override { ASSERT_TRUE(hid->Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)); }
+
+    void OnReport(const std::uint8_t* report) {
+        const std::uint8_t chunk = report[hid::kChunkOffset];
+        const auto* data = report + hid::kDataOffset;
+        std::lock_guard lock(mutex);
+        partial.insert(partial.end(), data, data + (chunk & hid::kChunkCountMask));
+        if (chunk & hid::kChunkMore) {
+            return;
+        }
+        frames.push_back(std::move(partial));
+        partial.clear();
+        static const Bytes kNak = {0x02, 0x01, 0x00, 0x15, 0x15, 0x15, 0x03};
+        if (answer == Answer::Ack) {
+            device->PushInputData(kAckFrame, sizeof kAckFrame);
+        } else if (answer == Answer::Nak) {
+            device->PushInputData(kNak.data(), kNak.size());
+        } else if (answer == Answer::ThreeBytes) {
+            device->PushInputData(kAckFrame, 3);
+        }
+        // Widens the window between the answer and the host's read of it.
+        std::this_thread::sleep_for(replyDelay);
+    }
+    std::vector<Bytes> SentPayloads() {
+        std::lock_guard lock(mutex);
+        std::vector<Bytes> payloads;
+        for (const auto& frame : frames) {
+            payloads.push_back(PayloadOf(frame));
+        }
+        return payloads;
+    }
+    std::size_t SentCount() {
+        std::lock_guard lock(mutex);
+        return frames.size();
+    }
+
+    SerialPort serial{std::filesystem::temp_directory_path() / "vellumix-no-ports"};
+    std::shared_ptr<MemoryHidDevice> device;
+    std::unique_ptr<HidPort> hid;
+    std::unique_ptr<PadCommandChannel> channel;
+    std::mutex mutex;
+    Bytes partial;
+    std::vector<Bytes> frames;
+    Answer answer = Answer::Ack;
+    std::chrono::microseconds replyDelay{0};
+};
+
+TEST_F(ChannelTest, EachOperationSendsItsPayload) {
+    const ColorRef orange = MakeColorRef(0xFF, 0x80, 0x10);
+    const struct {
+        const char* name;
+        Op send;
+        Bytes payload;
+    } cases[] = {
+        {"FillRectangle",
+         [](auto& c) { return c.FillRectangle(0, 0, 319, 239); },
+         {0x8A, 0x46, 0x22, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x01, 0xEF, 0x00}},
+        {"FillRectangle corner",
+         [](auto& c) { return c.FillRectangle(300, 200, 19, 39); },
+         {0x8A, 0x46, 0x22, 0x2C, 0x01, 0xC8, 0x00, 0x3F, 0x01, 0xEF, 0x00}},
+        {"DrawFrame",
+         [](auto& c) { return c.DrawFrame(10, 20, 30, 40); },
+         {0x8A, 0x46, 0x12, 0x0A, 0x00, 0x14, 0x00, 0x28, 0x00, 0x3C, 0x00}},
+        {"DrawLine",
+         [](auto& c) { return c.DrawLine(0, 0, 319, 239); },
+         {0x8A, 0x46, 0x11, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x01, 0xEF, 0x00}},
+        {"DrawCharacter",
+         [](auto& c) { return c.DrawCharacter(309, 229, 'A'); },
+         {0x8A, 0x46, 0x4F, 0x35, 0x01, 0xE5, 0x00, 0x01, 0x00, 0x41}},
+        {"SetFillColor",
+         [&](auto& c) { return c.SetFillColor(orange); },
+         {0x8A, 0x46, 0x20, 0xFF, 0x80, 0x10}},
+        {"SetTextColor",
+         [&](auto& c) { return c.SetTextColor(orange); },
+         {0x8A, 0x46, 0x41, 0xFF, 0x80, 0x10}},
+        {"SetLineColor",
+         [&](auto& c) { return c.SetLineColor(orange); },
+         {0x8A, 0x46, 0x10, 0x01, 0x00, 0x00, 0x00, 0xFF, 0x80, 0x10}},
+        {"SetFont",
+         [](auto& c) { return c.SetFont(64, 32, 0, 0, 256, 6); },
+         {0x8A, 0x46, 0x40, 0x40, 0x20, 0x00, 0x00, 0x00, 0x06}},
+        {"SetTextMode", [](auto& c) { return c.SetTextMode(1); }, {0x8A, 0x46, 0x43, 0x01}},
+        {"StartCalibration", [](auto& c) { return c.StartCalibration(); }, {0x7A, 0x46, 0x01}},
+        {"SetCaptureArea",
+         [](auto& c) { return c.SetCaptureArea(0, 0, 319, 239, 0, 256, 256, 256); },
+         {0x7A, 0x46, 0x03, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x01, 0xEF, 0x00, 0x00, 0x00, 0x00,
+          0x00}},
+        {"ResumeCapture", [](auto& c) { return c.ResumeCapture(); }, {0x7A, 0x46, 0x11}},
+        {"SuspendCapture", [](auto& c) { return c.SuspendCapture(); }, {0x7A, 0x46, 0x12}},
+        {"StopCapture", [](auto& c) { return c.StopCapture(); }, {0x7A, 0x46, 0x1F}},
+        {"ClearDisplay", [](auto& c) { return c.ClearDisplay(), true; }, {0x7A, 0x46, 0x19}},
+        {"SendSigFile",
+         [](auto& c) {
+             return c.SendSigFile(Bytes{1, 2, 3});
+         },
+         {0x7A, 0x46, 0x30, 1, 2, 3}},
+        {"SendCmpFile", [](auto& c) { return c.SendCmpFile(Bytes{4}); }, {0x7A, 0x46, 0x31, 4}},
+        {"SendVbcFile", [](auto& c) { return c.SendVbcFile(Bytes{5}); }, {0x7A, 0x46, 0x32, 5}},
+        {"SetLedFlags 0x44",
+         [](auto& c) { return c.SetLedFlags(1, 0, 0, 1, 0, 0); },
+         {0x76, 0x46, 0x01, 0x44}},
+        {"SetLedFlags 0x66",
+         [](auto& c) { return c.SetLedFlags(1, 1, 0, 1, 1, 0); },
+         {0x76, 0x46, 0x01, 0x66}},
+        {"SetLedFlags all",
+         [](auto& c) { return c.SetLedFlags(1, 1, 1, 1, 1, 1); },
+         {0x76, 0x46, 0x01, 0x77}},
+        {"SetLedState on", [](auto& c) { return c.SetLedState(true); }, {0x76, 0x46, 0x01, 0x04}},
+        {"SetLedState off", [](auto& c) { return c.SetLedState(false); }, {0x76, 0x46, 0x01, 0x05}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(c.send(*channel)) << c.name;
+        const auto payloads = SentPayloads();
+        ASSERT_FALSE(payloads.empty()) << c.name;
+        EXPECT_EQ(payloads.back(), c.payload) << c.name;
+    }
+    EXPECT_EQ(SentCount(), std::size(cases));
+}
+
+TEST_F(ChannelTest, StartCaptureSendsRedColoursThenTheCaptureFrame) {
+    EXPECT_TRUE(channel->StartCapture());
+    const std::vector<Bytes> expected = {
+        {0x8A, 0x46, 0x10, 0x01, 0x00, 0x00, 0x00, 0xFF, 0x00, 0x00},
+        {0x8A, 0x46, 0x41, 0xFF, 0x00, 0x00},
+        {0x7A, 0x46, 0x10, 0x04, 0x7A, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF},
+    };
+    EXPECT_EQ(SentPayloads(), expected);
+}
+
+TEST_F(ChannelTest, DisplayImageSendsTheWholeScreenInTheLongForm) {
+    Bytes pixels(kImageBytes);
+    std::iota(pixels.begin(), pixels.end(), std::uint8_t{0});
+    EXPECT_TRUE(channel->DisplayImage(pixels));
+    const Bytes payload = SentPayloads().at(0);
+    EXPECT_EQ(frames.at(0).size(), 230'418u);
+    EXPECT_EQ(Bytes(frames[0].begin(), frames[0].begin() + 4), (Bytes{0x02, 0x0B, 0x84, 0x03}));
+    EXPECT_EQ(Bytes(payload.begin(), payload.begin() + 11),
+              (Bytes{0x8A, 0x46, 0x61, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x01, 0xEF, 0x00}));
+    EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), payload.begin() + 11));
+}
+
+TEST_F(ChannelTest, RefusedArgumentsSendNothing) {
+    const Bytes tooLargeFile(kMaxFileBytes + 1);
+    const Op refused[] = {
+        [](auto& c) { return c.FillRectangle(0, 0, 320, 10); },
+        [](auto& c) { return c.FillRectangle(-1, 0, 5, 5); },
+        [](auto& c) { return c.FillRectangle(0, -1, 5, 5); },
+        [](auto& c) { return c.FillRectangle(0, 0, 10, 240); },
+        [](auto& c) { return c.FillRectangle(0, 0, -5, 5); },      // corner left of the LCD
+        [](auto& c) { return c.FillRectangle(400, 0, -100, 5); },  // x beyond the LCD
+        [](auto& c) { return c.FillRectangle(10, 10, 2'147'483'647, 5); },
+        [](auto& c) { return c.DrawFrame(0, 0, 320, 10); },
+        [](auto& c) { return c.DrawFrame(0, 10, 5, -11); },
+        [](auto& c) { return c.DrawLine(0, 0, 320, 0); },
+        [](auto& c) { return c.DrawLine(0, 0, 10, 240); },
+        [](auto& c) { return c.DrawLine(-1, 0, 10, 10); },
+        [](auto& c) { return c.DrawCharacter(310, 0, 'A'); },
+        [](auto& c) { return c.DrawCharacter(0, 230, 'A'); },
+        [](auto& c) { return c.DisplayImage(Bytes(kFrameBufferSize)); },
+        [&](auto& c) { return c.SendSigFile(tooLargeFile); },
+        [&](auto& c) { return c.SendCmpFile(tooLargeFile); },
+        [&](auto& c) { return c.SendVbcFile(tooLargeFile); },
+    };
+    for (std::size_t i = 0; i < std::size(refused); ++i) {
+        EXPECT_FALSE(refused[i](*channel)) << "case " << i;
+    }
+    EXPECT_EQ(SentCount(), 0u);
+}
+
+TEST_F(ChannelTest, LargestFileFillsTheFileBufferExactly) {
+    EXPECT_TRUE(channel->SendSigFile(Bytes(kMaxFileBytes, 0xA5)));
+    // 69,990 + 3 command bytes = 0x011169, in the long form.
+    EXPECT_EQ(frames.at(0).size(), kFileBufferSize);
+    EXPECT_EQ(Bytes(frames[0].begin(), frames[0].begin() + 4), (Bytes{0x02, 0x69, 0x11, 0x01}));
+}
+
+TEST_F(ChannelTest, OnlyAcknowledgedOperationsLookAtTheAnswer) {
+    const Op ackTested[] = {
+        [](auto& c) { return c.DrawFrame(0, 0, 10, 10); },
+        [](auto& c) { return c.DrawLine(0, 0, 10, 10); },
+        [](auto& c) { return c.DrawCharacter(0, 0, 'x'); },
+        [](auto& c) { return c.SetFillColor(0); },
+        [](auto& c) { return c.SetTextColor(0); },
+        [](auto& c) { return c.SetLineColor(0); },
+        [](auto& c) { return c.SetFont(16, 8, 0, 0, 0, 2); },
+        [](auto& c) { return c.SetLedState(true); },
+        [](auto& c) { return c.DisplayImage(Bytes(kImageBytes)); },
+    };
+    const Op sentOnly[] = {
+        [](auto& c) { return c.FillRectangle(0, 0, 10, 10); },
+        [](auto& c) { return c.SetTextMode(1); },
+        [](auto& c) { return c.StartCalibration(); },
+        [](auto& c) { return c.SetCaptureArea(0, 0, 319, 239, 0, 0, 0, 0); },
+        [](auto& c) { return c.StartCapture(); },
+        [](auto& c) { return c.StopCapture(); },
+        [](auto& c) { return c.SendSigFile(Bytes{1}); },
+        [](auto& c) { return c.SetLedFlags(1, 0, 0, 0, 0, 0); },
+    };
+    for (const Answer a : {Answer::Ack, Answer::Nak, Answer::Silent, Answer::ThreeBytes}) {
+        answer = a;
+        for (std::size_t i = 0; i < std::size(ackTested); ++i) {
+            EXPECT_EQ(ackTested[i](*channel), a == Answer::Ack)
+                << "acknowledged op " << i << ", answer " << static_cast<int>(a);
+        }
+        for (std::size_t i = 0; i < std::size(sentOnly); ++i) {
+            EXPECT_TRUE(sentOnly[i](*channel))
+                << "sent op " << i << ", answer " << static_cast<int>(a);
+        }
+    }
+}
+
+TEST_F(ChannelTest, ReadPenDataStaysWithinTheBuffer) {
+    Bytes pen(200);
+    std::iota(pen.begin(), pen.end(), std::uint8_t{0});
+    std::array<std::uint8_t, kSerialPenReadSize> buffer{};
+    device->PushInputData(pen.data(), 10);
+    ASSERT_EQ(channel->ReadPenData(buffer, kPenReadWait.count()), 10);
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 10, pen.begin()));
+    // A pad that streams on with the continuation bit set cannot run past it.
+    device->PushInputData(pen.data(), pen.size());
+    EXPECT_EQ(channel->ReadPenData(buffer, kPenReadWait.count()), 128);
+    EXPECT_EQ(SentCount(), 0u);
+}
+
+// Without the channel lock, the pen reader's reads would swallow the
+// acknowledgements of the GUI thread's commands.
+TEST_F(ChannelTest, PenReadsNeverTakeACommandsReply) {
+    replyDelay = std::chrono::microseconds(100);
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        std::array<std::uint8_t, kSerialPenReadSize> buffer{};
+        while (!stop) {
+            channel->ReadPenData(buffer, 1);
+            // The real reader waits on the GUI thread between reads; without a
+            // pause the unfair mutex could starve the commands.
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    });
+    int acked = 0;
+    for (int i = 0; i < 200; ++i) {
+        acked += channel->DrawLine(0, 0, i % 320, 10) ? 1 : 0;
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(acked, 200);
+}
+
+}  // namespace
+}  // namespace vellumix::padlink

@@ -1,0 +1,225 @@
+// The probe and one discovery pass, against scripted pseudo-terminals (one
+// that never answers, one that acknowledges) and the in-memory USB device.
+// Ports resolve only through a temporary port folder: no system device is
+// ever tried.
+#include "padlink/PadProbe.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "padlink/HidPort.h"
+#include "padlink/PadProtocol.h"
+#include "padlink/PadUsbIds.h"
+#include "padlink/SerialPort.h"
+#include "padlink/hid/MemoryHidDevice.h"
+
+namespace vellumix::padlink {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+const Bytes kProbeFrame{0x02, 0x03, 0x00, 0x78, 0x46, 0x01, 0x3F, 0xBF, 0x03};
+
+TEST(IsPadAnswerTest, NeedsSevenBytesAndTheAckInByteThree) {
+    struct Case {
+        Bytes reply;
+        int count;
+        bool pad;
+    };
+    const Case cases[] = {
+        {{0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03}, 7, true},
+        {{0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03, 0x90}, 8, true},
+        {{0x02, 0x01, 0x00, 0x06, 0x06, 0x06}, 6, false},  // one short
+        {{0x02, 0x01, 0x00, 0x15, 0x15, 0x15, 0x03}, 7, false},  // NAK
+        {{0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03}, 0, false},
+        {{0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03}, -1, false},  // read failed
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsPadAnswer(c.reply.data(), c.count), c.pad) << "count " << c.count;
+    }
+    EXPECT_FALSE(IsPadAnswer(nullptr, 7));
+}
+
+// A device on the line that takes bytes and never answers.
+struct SilentPty {
+    SilentPty() {
+        char name[128] = {};
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+            ::ptsname_r(master, name, sizeof name) != 0) {
+            ADD_FAILURE() << "no pseudo-terminal";
+        }
+        slave = name;
+    }
+    ~SilentPty() {
+        if (master >= 0) {
+            ::close(master);
+        }
+    }
+    Bytes Drain() const {
+        Bytes out(64);
+        const ssize_t n = ::read(master, out.data(), out.size());
+        out.resize(n > 0 ? std::size_t(n) : 0);
+        return out;
+    }
+    // The master sees a hang-up while no slave descriptor is open.
+    bool SlaveClosed() const {
+        pollfd p{master, POLLIN, 0};
+        return ::poll(&p, 1, 0) >= 0 && (p.revents & POLLHUP) != 0;
+    }
+    int master = -1;
+    std::string slave;
+};
+
+// A pad on the line: acknowledges every probe it reads, from its own thread.
+struct AnsweringPty : SilentPty {
+    AnsweringPty() {
+        thread = std::thread([this] {
+            Bytes seen;
+            while (!stop) {
+                pollfd p{master, POLLIN, 0};
+                if (::poll(&p, 1, 10) <= 0 || (p.revents & POLLIN) == 0) {
+                    continue;
+                }
+                const Bytes got = Drain();
+                seen.insert(seen.end(), got.begin(), got.end());
+                if (seen.size() >= kProbeFrame.size()) {
+                    seen.clear();
+                    [[maybe_unused]] const auto n =
+                        ::write(master, std::begin(kAckFrame), sizeof kAckFrame);
+                }
+            }
+        });
+    }
+    ~AnsweringPty() {
+        stop = true;
+        thread.join();
+    }
+    std::atomic<bool> stop{false};
+    std::thread thread;
+};
+
+// A USB pad that acknowledges every frame.
+std::shared_ptr<MemoryHidDevice> AddAnsweringDevice(MemoryHidBackend& backend) {
+    auto device = backend.AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
+    std::weak_ptr<MemoryHidDevice> weak = device;
+    device->SetOutputHandler([weak](const std::uint8_t*, std::size_t) {
+        if (auto d = weak.lock()) {
+            d->PushInputData(std::begin(kAckFrame), sizeof kAckFrame);
+        }
+    });
+    return device;
+}
+
+class DiscoveryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vellumix-probe-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_root = pattern;
+        m_folder = m_root / "ports";
+        ASSERT_TRUE(CreatePortFolder(m_folder));
+        g_usbConnected = false;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(m_root, ec);
+        g_usbConnected = false;
+    }
+    DiscoveryOptions Quick() const {
+        DiscoveryOptions o;
+        o.portPause = 1ms;
+        o.replyPause = 20ms;
+        o.usbWait = 100ms;
+        return o;
+    }
+
+    fs::path m_root;
+    fs::path m_folder;
+};
+
+TEST_F(DiscoveryTest, SilentComOneIsClosedAndThePadOnComFourFoundInTheSamePass) {
+    SilentPty other;
+    fs::create_symlink(other.slave, PortLinkPath(m_folder, 1));
+    AnsweringPty pad;
+    fs::create_symlink(pad.slave, PortLinkPath(m_folder, 4));
+
+    SerialPort serial(m_folder, {});
+    auto backend = std::make_unique<MemoryHidBackend>();  // no USB device
+    HidPort hid(std::move(backend));
+    const auto started = Clock::now();
+    const DiscoveryResult found = DiscoverPad({serial, hid}, Quick());
+
+    EXPECT_EQ(found.link, PadLinkKind::kSerial);
+    EXPECT_EQ(found.comNumber, 4);
+    EXPECT_FALSE(g_usbConnected.load());
+    EXPECT_TRUE(serial.IsOpen());
+    // COM1 got the probe, gave nothing back and was closed again.
+    EXPECT_EQ(other.Drain(), kProbeFrame);
+    EXPECT_TRUE(other.SlaveClosed());
+    // One pass: COM1's read waits out its 500 ms, nothing more.
+    EXPECT_LT(Clock::now() - started, 2s);
+}
+
+TEST_F(DiscoveryTest, NoPadAnywhereEndsThePassWithNothing) {
+    SilentPty other;
+    fs::create_symlink(other.slave, PortLinkPath(m_folder, 0));
+    SerialPort serial(m_folder, {});
+    HidPort hid(std::make_unique<MemoryHidBackend>());
+    const DiscoveryResult found = DiscoverPad({serial, hid}, Quick());
+    EXPECT_EQ(found.link, PadLinkKind::kNone);
+    EXPECT_FALSE(serial.IsOpen());
+    EXPECT_TRUE(other.SlaveClosed());
+}
+
+TEST_F(DiscoveryTest, UsbPadIsFoundFirstAndSetsTheLink) {
+    AnsweringPty serialPad;
+    fs::create_symlink(serialPad.slave, PortLinkPath(m_folder, 2));
+    auto backend = std::make_unique<MemoryHidBackend>();
+    AddAnsweringDevice(*backend);
+
+    SerialPort serial(m_folder, {});
+    HidPort hid(std::move(backend));
+    const DiscoveryResult found = DiscoverPad({serial, hid}, Quick());
+    EXPECT_EQ(found.link, PadLinkKind::kUsb);
+    EXPECT_TRUE(g_usbConnected.load());
+    EXPECT_FALSE(serial.IsOpen());
+}
+
+TEST_F(DiscoveryTest, SilentUsbDeviceKeepsTheSerialPortsUntried) {
+    AnsweringPty serialPad;
+    fs::create_symlink(serialPad.slave, PortLinkPath(m_folder, 2));
+    auto backend = std::make_unique<MemoryHidBackend>();
+    auto device = backend->AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);  // nobody answers
+    SerialPort serial(m_folder, {});
+    HidPort hid(std::move(backend));
+    const DiscoveryResult found = DiscoverPad({serial, hid}, Quick());
+    EXPECT_EQ(found.link, PadLinkKind::kNone);
+    EXPECT_FALSE(serial.IsOpen());
+    EXPECT_GE(device->OutputReportCount(), 1u);  // the probe went out on USB
+}
+
+TEST_F(DiscoveryTest, CancelledPassTriesNoPort) {
+    SilentPty other;
+    fs::create_symlink(other.slave, PortLinkPath(m_folder, 0));
+    SerialPort serial(m_folder, {});
+    HidPort hid(std::make_unique<MemoryHidBackend>());
+    const std::atomic<bool> cancel{true};
+    DiscoveryOptions o = Quick();
+    o.cancel = &cancel;
+    EXPECT_EQ(DiscoverPad({serial, hid}, o).link, PadLinkKind::kNone);
+    EXPECT_TRUE(other.Drain().empty());
+}
+
+}  // namespace
+}  // namespace vellumix::padlink

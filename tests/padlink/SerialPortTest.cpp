@@ -1,0 +1,232 @@
+// The serial port against a real pseudo-terminal: the test holds the master
+// side as the pad, the port opens the slave through a link in a temporary
+// port folder. No system device is ever tried.
+#include "padlink/SerialPort.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <numeric>
+#include <thread>
+
+#include "padlink/PadProtocol.h"
+#include "padlink/SerialSettings.h"
+
+namespace vellumix::padlink {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+struct Pty {
+    Pty() {
+        char name[128] = {};
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+            ::ptsname_r(master, name, sizeof name) != 0) {
+            ADD_FAILURE() << "no pseudo-terminal";
+        }
+        slave = name;
+    }
+    ~Pty() { Hangup(); }
+    void Hangup() {
+        if (master >= 0) {
+            ::close(master);
+        }
+        master = -1;
+    }
+    void Send(const Bytes& bytes) const {
+        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+    // Up to count bytes; stops after a second with nothing new.
+    Bytes Receive(std::size_t count) const {
+        Bytes out(count);
+        std::size_t got = 0;
+        pollfd p{master, POLLIN, 0};
+        while (got<count&& ::poll(&p, 1, 1000)> 0) {
+            const ssize_t n = ::read(master, out.data() + got, count - got);
+            if (n <= 0) {
+                break;
+            }
+            got += std::size_t(n);
+        }
+        out.resize(got);
+        return out;
+    }
+    // The master reports the slave's line settings.
+    termios Line() const {
+        termios tio{};
+        EXPECT_EQ(::tcgetattr(master, &tio), 0);
+        return tio;
+    }
+    int master = -1;
+    std::string slave;
+};
+
+long long MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+class SerialPortTest : public ::testing::Test {
+protected:
+    static fs::path MakeFolder() {
+        std::string pattern = (fs::temp_directory_path() / "vellumix-serial-XXXXXX").string();
+        return ::mkdtemp(pattern.data());
+    }
+    ~SerialPortTest() override { fs::remove_all(m_folder); }
+    void Publish(const Pty& pty, int number) const {
+        fs::create_symlink(pty.slave, PortLinkPath(m_folder, number));
+    }
+
+    fs::path m_folder = MakeFolder();
+    SerialPort m_port{m_folder, {}};  // no device prefixes: never a real port
+    Bytes m_buffer = Bytes(kReplyCapacity);
+};
+
+TEST_F(SerialPortTest, OpensLinkWithLineSettings) {
+    Pty pty;
+    Publish(pty, 3);
+    ASSERT_TRUE(m_port.Open(DefaultPortSpec(3)));
+    EXPECT_EQ(m_port.Settings(), "baud=38400 parity=N stop=1 data=8");
+    termios tio = pty.Line();
+    EXPECT_EQ(cfgetospeed(&tio), B38400);
+    EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), 0u);
+    EXPECT_EQ(tio.c_lflag & (ECHO | ICANON), 0u);
+
+    m_port.Close();
+    EXPECT_FALSE(m_port.IsOpen());
+    ASSERT_TRUE(m_port.Open("COM3/baud=9600/stop=2"));
+    tio = pty.Line();
+    EXPECT_EQ(cfgetospeed(&tio), B9600);
+    EXPECT_NE(tio.c_cflag & CSTOPB, 0u);
+}
+
+TEST_F(SerialPortTest, RefusesBadSpecsAndDevices) {
+    Pty pty;
+    Publish(pty, 3);
+    std::ofstream(m_folder / "plain").put('x');
+    fs::create_symlink(m_folder / "plain", PortLinkPath(m_folder, 4));
+    const std::string refused[] = {
+        "",
+        "COM3",                                      // too short
+        "COM3/baud=38400/" + std::string(241, 'x'),  // 257 characters
+        "COM3/baud=12345/parity=N",                  // a rate the line cannot run
+        "COM3/baud=38400/flow=on",                   // unknown key
+        "COM5/baud=38400/parity=N",                  // nothing published
+        "COM4/baud=38400/parity=N",                  // not a terminal
+    };
+    for (const std::string& spec : refused) {
+        EXPECT_FALSE(m_port.Open(spec)) << spec;
+        EXPECT_FALSE(m_port.IsOpen()) << spec;
+    }
+    EXPECT_TRUE(m_port.Open(pty.slave + "/baud=38400"));  // a device path works too
+}
+
+TEST_F(SerialPortTest, OpenWhileOpenLeavesPortUntouched) {
+    Pty first;
+    Pty second;
+    Publish(first, 1);
+    Publish(second, 2);
+    ASSERT_TRUE(m_port.Open(DefaultPortSpec(1)));
+    first.Send({1, 2, 3});
+    EXPECT_FALSE(m_port.Open(DefaultPortSpec(2)));
+    EXPECT_FALSE(m_port.Open("COM1/baud=9600"));
+    const termios tio = first.Line();
+    EXPECT_EQ(cfgetospeed(&tio), B38400);
+    // Not flushed by the refused opens either.
+    EXPECT_EQ(m_port.Read(m_buffer.data(), m_buffer.size()), 3);
+}
+
+TEST_F(SerialPortTest, ReadEndsAfterGapTotalTimeOrFullBuffer) {
+    Pty pty;
+    Publish(pty, 0);
+    ASSERT_TRUE(m_port.Open(DefaultPortSpec(0)));
+
+    pty.Send(Bytes(9, 0x55));
+    auto start = Clock::now();
+    EXPECT_EQ(m_port.Read(m_buffer.data(), m_buffer.size()), 9);
+    EXPECT_GE(MsSince(start), 40);
+    EXPECT_LE(MsSince(start), 250);
+
+    start = Clock::now();
+    EXPECT_EQ(m_port.Read(m_buffer.data(), m_buffer.size()), 0);
+    EXPECT_GE(MsSince(start), 450);
+    EXPECT_LE(MsSince(start), 1200);
+
+    Bytes sent(16);
+    std::iota(sent.begin(), sent.end(), 0);
+    pty.Send(sent);
+    start = Clock::now();
+    ASSERT_EQ(m_port.Read(m_buffer.data(), 8), 8);
+    EXPECT_LE(MsSince(start), 45);  // the gap rule would take 50
+    ASSERT_EQ(m_port.Read(m_buffer.data() + 8, 8), 8);
+    EXPECT_EQ(Bytes(m_buffer.begin(), m_buffer.begin() + 16), sent);
+}
+
+TEST_F(SerialPortTest, WriteWaitsUntilLargeBlockIsOut) {
+    Pty pty;
+    Publish(pty, 0);
+    ASSERT_TRUE(m_port.Open(DefaultPortSpec(0)));
+    // Far more than a pseudo-terminal buffers: the write has to wait for the
+    // far side to drain it.
+    Bytes block(kImageBytes);
+    std::iota(block.begin(), block.end(), 0);
+    Bytes received;
+    std::thread pad([&] { received = pty.Receive(block.size()); });
+    EXPECT_EQ(m_port.Write(block.data(), block.size()), int(block.size()));
+    pad.join();
+    EXPECT_EQ(received, block);
+}
+
+TEST_F(SerialPortTest, HangUpReturnsDataThenFails) {
+    Pty pty;
+    Publish(pty, 0);
+    ASSERT_TRUE(m_port.Open(DefaultPortSpec(0)));
+    std::thread pad([&] {
+        pty.Send({0x90, 1, 2, 3, 4});
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        pty.Hangup();
+    });
+    EXPECT_EQ(m_port.Read(m_buffer.data(), kSerialPenReadSize), 5);
+    pad.join();
+    EXPECT_EQ(m_buffer[0], 0x90);
+    EXPECT_EQ(m_port.Read(m_buffer.data(), kSerialPenReadSize), -1);
+    EXPECT_EQ(m_port.Read(m_buffer.data(), kSerialPenReadSize), -1);
+    EXPECT_EQ(m_port.Write(m_buffer.data(), 1), 0);
+}
+
+TEST_F(SerialPortTest, ExchangeOpensFirstPublishedPort) {
+    const Bytes frame = {kStx,          0x03, 0x00, cls::kProbe, kCommandMarker,
+                         probe::kProbe, 0x3F, 0xBF, kEtx};
+    EXPECT_EQ(m_port.Exchange(frame.data(), frame.size(), m_buffer.data(), m_buffer.size(), 50), 0);
+    EXPECT_FALSE(m_port.IsOpen());
+
+    Pty pty;
+    Publish(pty, 2);
+    Bytes request;
+    std::thread pad([&] {
+        request = pty.Receive(frame.size());
+        pty.Send(Bytes(std::begin(kAckFrame), std::end(kAckFrame)));
+    });
+    const int got =
+        m_port.Exchange(frame.data(), frame.size(), m_buffer.data(), m_buffer.size(), 50);
+    pad.join();
+    EXPECT_EQ(request, frame);
+    ASSERT_EQ(got, int(sizeof kAckFrame));
+    EXPECT_EQ(m_buffer[kAckOffset], kAck);
+
+    // The time-out argument does not shorten the wait for a silent pad.
+    const auto start = Clock::now();
+    EXPECT_EQ(m_port.Exchange(frame.data(), frame.size(), m_buffer.data(), m_buffer.size(), 1), 0);
+    EXPECT_GE(MsSince(start), 450);
+}
+
+}  // namespace
+}  // namespace vellumix::padlink
