@@ -1,0 +1,48 @@
+#include "capture/SignaturePointList.h"
+
+#include <algorithm>
+
+namespace vellumix::capture {
+
+void SignaturePointList::Grow() {
+    // An empty list takes exactly the room asked for (1, 5, 9, ... follow);
+    // after that the step applies.
+    const std::size_t step =
+        Capacity() == 0 ? 0 : std::clamp(m_count / kGrowDivisor, kMinGrowStep, kMaxGrowStep);
+    const std::size_t newCapacity = std::max(m_count + 1, Capacity() + step);
+    // Copy into storage of exactly the new capacity: reserve() may round up,
+    // and the capacity sequence is part of the list's contract.
+    std::vector<SignaturePoint> grown(newCapacity);
+    std::copy_n(m_storage.begin(), m_count, grown.begin());
+    m_storage = std::move(grown);
+}
+
+void SignaturePointList::Append(SignaturePoint point) {
+    if (m_count == Capacity()) {
+        Grow();
+    }
+    m_storage[m_count++] = point;
+}
+
+void SignaturePointList::AppendPoints(std::span<const SignaturePoint> points) {
+    for (const SignaturePoint& p : points) {
+        if (IsStorablePoint(p)) {
+            Append(p);
+        }
+    }
+}
+
+void SignaturePointList::Clear() {
+    m_storage = {};
+    m_count = 0;
+}
+
+SignaturePoint SignaturePointList::At(std::size_t index) const {
+    return index < m_count ? m_storage[index] : kOutOfRangePoint;
+}
+
+bool operator==(const SignaturePointList& a, const SignaturePointList& b) {
+    return std::ranges::equal(a.Points(), b.Points());
+}
+
+}  // namespace vellumix::capture

@@ -1,0 +1,105 @@
+#include "sigformats/SigFormat.h"
+
+#include <algorithm>
+
+#include "sigformats/LittleEndian.h"
+
+namespace vellumix::sigformats {
+
+using capture::SignaturePoint;
+
+namespace {
+
+// Coordinates are 0..1024 in stored data; anything larger would lose its
+// high bits in the 16-bit field or collide with the pen-up marker.
+bool FitsField(SignaturePoint p) {
+    return p.x <= capture::kStoredUnitMax && p.y <= capture::kStoredUnitMax;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeSig(std::span<const SignaturePoint> points) {
+    // Above 16,383 points the 16-bit data length would wrap and the file
+    // would no longer describe its own size.
+    if (points.size() > sig::kMaxPoints) {
+        return {};
+    }
+    std::vector<std::uint8_t> out(sig::kHeaderLength + sig::kPointBytes * points.size());
+    std::span<std::uint8_t> bytes(out);
+    std::copy(sig::kMagic.begin(), sig::kMagic.end(), out.begin());
+    WriteLe16(bytes, sig::kOffsetHeaderLength, static_cast<std::uint16_t>(sig::kHeaderLength));
+    WriteLe16(bytes, sig::kOffsetDataLength,
+              static_cast<std::uint16_t>(sig::kPointBytes * points.size()));
+    out[sig::kOffsetVersion] = sig::kRecordVersion;
+    WriteLe16(bytes, sig::kOffsetXRange, sig::kRange);
+    WriteLe16(bytes, sig::kOffsetYRange, sig::kRange);
+    WriteLe16(bytes, sig::kOffsetParamA, sig::kDeviceParamA);
+    WriteLe16(bytes, sig::kOffsetParamB, sig::kDeviceParamB);
+
+    std::size_t offset = sig::kHeaderLength;
+    for (const SignaturePoint& p : points) {
+        if (p.x < 0 || p.y < 0) {
+            WriteLe16(bytes, offset, sig::kPenUpMarker);
+            WriteLe16(bytes, offset + 2, sig::kPenUpMarker);
+        } else if (FitsField(p)) {
+            WriteLe16(bytes, offset, static_cast<std::uint16_t>(p.x));
+            WriteLe16(bytes, offset + 2, static_cast<std::uint16_t>(p.y));
+        } else {
+            return {};
+        }
+        offset += sig::kPointBytes;
+    }
+    return out;
+}
+
+std::optional<SigHeaderInfo> InspectSig(std::span<const std::uint8_t> file) {
+    if (file.size() < sig::kHeaderLength) {
+        return std::nullopt;
+    }
+    SigHeaderInfo info;
+    info.magicOk = std::equal(sig::kMagic.begin(), sig::kMagic.end(), file.begin());
+    info.headerLength = ReadLe16(file, sig::kOffsetHeaderLength);
+    info.dataLength = ReadLe16(file, sig::kOffsetDataLength);
+    info.version = file[sig::kOffsetVersion];
+    info.xRange = ReadLe16(file, sig::kOffsetXRange);
+    info.yRange = ReadLe16(file, sig::kOffsetYRange);
+    info.deviceParamA = ReadLe16(file, sig::kOffsetParamA);
+    info.deviceParamB = ReadLe16(file, sig::kOffsetParamB);
+    // A header length below 16 would place records over the header fields.
+    if (info.headerLength < sig::kHeaderLength) {
+        return std::nullopt;
+    }
+    if (file.size() != std::size_t{info.headerLength} + info.dataLength ||
+        info.dataLength % sig::kPointBytes != 0) {
+        return std::nullopt;
+    }
+    // The decoder divides by the ranges.
+    if (info.xRange == 0 || info.yRange == 0) {
+        return std::nullopt;
+    }
+    info.pointCount = info.dataLength / sig::kPointBytes;
+    return info;
+}
+
+std::vector<SignaturePoint> DecodeSig(std::span<const std::uint8_t> file) {
+    const std::optional<SigHeaderInfo> info = InspectSig(file);
+    if (!info) {
+        return {};
+    }
+    std::vector<SignaturePoint> points;
+    points.reserve(info->pointCount);
+    for (std::size_t offset = info->headerLength; offset < file.size();
+         offset += sig::kPointBytes) {
+        const std::uint16_t x = ReadLe16(file, offset);
+        const std::uint16_t y = ReadLe16(file, offset + 2);
+        if (x == sig::kPenUpMarker && y == sig::kPenUpMarker) {
+            points.push_back(capture::PEN_UP_POINT);
+        } else {
+            points.push_back({static_cast<std::int32_t>(x * sig::kRange / info->xRange),
+                              static_cast<std::int32_t>(y * sig::kRange / info->yRange)});
+        }
+    }
+    return points;
+}
+
+}  // namespace vellumix::sigformats

@@ -1,0 +1,236 @@
+#include "sigformats/vbc/VbcFormat.h"
+
+#include <algorithm>
+
+#include "sigformats/vbc/VbcHeader.h"
+#include "sigformats/vbc/VbcStream.h"
+
+namespace vellumix::sigformats::vbc {
+namespace {
+
+using capture::SignaturePoint;
+
+// In the record a stroke form point goes back to, any x of 0x4000 is a pen-up
+// marker (the .sig layout's marker value).
+constexpr std::int32_t kRecordPenUp = 0x4000;
+
+// Drawn instead of a locked signature that cannot be opened: a padlock
+// (strokes 1-14) and a key (15-19), on a 400 x 100 grid.
+constexpr StreamParams kPlaceholderParams{200, 200, 400, 100};
+struct PlaceholderPoint {
+    std::int16_t x;
+    std::int16_t y;
+};
+constexpr PlaceholderPoint kStrokeEnd{-1, -1};
+// clang-format off
+constexpr PlaceholderPoint kPlaceholderDrawing[] = {
+    {15, 45}, {15, 90}, kStrokeEnd,
+    {85, 45}, {85, 90}, kStrokeEnd,
+    {15, 45}, {85, 45}, kStrokeEnd,  {15, 50}, {85, 50}, kStrokeEnd,
+    {15, 55}, {85, 55}, kStrokeEnd,  {15, 60}, {85, 60}, kStrokeEnd,
+    {15, 65}, {85, 65}, kStrokeEnd,  {15, 70}, {85, 70}, kStrokeEnd,
+    {15, 75}, {85, 75}, kStrokeEnd,  {15, 80}, {85, 80}, kStrokeEnd,
+    {15, 85}, {85, 85}, kStrokeEnd,  {15, 90}, {85, 90}, kStrokeEnd,
+    {20, 45}, {20, 20}, {30, 10}, {70, 10}, {80, 20}, {80, 45}, kStrokeEnd,
+    {30, 45}, {30, 25}, {35, 20}, {65, 20}, {70, 25}, {70, 45}, kStrokeEnd,
+    {100, 35}, {115, 20}, {145, 20}, {160, 35}, {225, 35}, {230, 40}, {230, 60}, {220, 60},
+        {220, 65}, {205, 65}, {205, 60}, {200, 60}, {200, 65}, {185, 65}, {185, 60}, {180, 60},
+        {180, 65}, {160, 65}, {145, 80}, {115, 80}, {100, 65}, {100, 35}, kStrokeEnd,
+    {110, 45}, {115, 40}, {125, 40}, {130, 45}, {130, 55}, {125, 60}, {115, 60}, {110, 55},
+        {110, 45}, kStrokeEnd,
+    {230, 40}, {160, 40}, {160, 45}, {230, 45}, kStrokeEnd,
+    {230, 50}, {160, 50}, {160, 65}, kStrokeEnd,
+    {230, 60}, {160, 60}, kStrokeEnd,
+};
+// clang-format on
+
+// Marker form and scaling. Pen-ups are emitted as they are: scaled, a marker
+// would turn into (-2, -10) at a 400 x 100 grid and be dropped.
+std::vector<SignaturePoint> ToSignaturePoints(std::span<const StrokePoint> points,
+                                              const StreamParams& params) {
+    const std::int64_t xRange = params.xRange == 0 ? kDefaultRange : params.xRange;
+    const std::int64_t yRange = params.yRange == 0 ? kDefaultRange : params.yRange;
+    const auto inRange = [](std::int64_t v) {
+        return v >= capture::PEN_UP_POINT.x && v <= capture::kStoredUnitMax;
+    };
+    std::vector<SignaturePoint> out;
+    out.reserve(points.size() + points.size() / 8);
+    for (const StrokePoint& p : points) {
+        if (p.strokeStart) {
+            out.push_back(capture::PEN_UP_POINT);
+        }
+        if (p.x == kRecordPenUp) {
+            out.push_back(capture::PEN_UP_POINT);
+            continue;
+        }
+        const std::int64_t x = std::int64_t{p.x} * capture::kPadUnitRange / xRange;
+        const std::int64_t y = std::int64_t{p.y} * capture::kPadUnitRange / yRange;
+        if (inRange(x) && inRange(y)) {
+            out.push_back({static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)});
+        }
+    }
+    return out;
+}
+
+std::vector<SignaturePoint> PlaceholderDrawing() {
+    std::vector<StrokePoint> strokes;
+    bool start = true;
+    for (const PlaceholderPoint& p : kPlaceholderDrawing) {
+        if (p.x == kStrokeEnd.x) {
+            start = true;
+            continue;
+        }
+        strokes.push_back({p.x, p.y, start});
+        start = false;
+    }
+    return ToSignaturePoints(strokes, kPlaceholderParams);
+}
+
+bool IsMarker(SignaturePoint p) {
+    // Compared as the 16-bit values the record stores.
+    return static_cast<std::uint16_t>(p.x) >= kRecordPenUp ||
+           static_cast<std::uint16_t>(p.y) >= kRecordPenUp;
+}
+
+std::vector<StrokePoint> ToStrokeForm(std::span<const SignaturePoint> points) {
+    std::vector<StrokePoint> strokes;
+    strokes.reserve(points.size());
+    // The first point always starts a stroke, even at x = 0 or y = 0: the
+    // stream can only begin with an escape. After a marker the next entry
+    // starts a stroke without being tested, so a second marker in a row
+    // becomes a start at (16383, 16383), which the decoder's range check drops.
+    bool startNext = true;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const SignaturePoint p = points[i];
+        if (!startNext && IsMarker(p)) {
+            startNext = true;
+            continue;
+        }
+        if (i == 0 && IsMarker(p)) {
+            continue;  // a leading marker: the next entry starts the stroke
+        }
+        const StrokePoint point{static_cast<std::uint16_t>(p.x) & kCoordinateMask,
+                                static_cast<std::uint16_t>(p.y) & kCoordinateMask, startNext};
+        startNext = false;
+        if (!strokes.empty()) {
+            const StrokePoint& last = strokes.back();
+            // A repeated continuation draws nothing, and its zero difference
+            // pair would be read back as the start of an escape when it is
+            // last, before a stroke start, or at the end of a narrower block.
+            const bool samePlace = point.x == last.x && point.y == last.y;
+            if (samePlace && (!point.strokeStart || last.strokeStart)) {
+                continue;
+            }
+        }
+        strokes.push_back(point);
+    }
+    return strokes;
+}
+
+struct OpenedFile {
+    VbcHeader header;
+    std::vector<std::uint8_t> stream;
+    bool locked = false;
+    VbcError unlockError = VbcError::kSuccess;
+};
+
+// Splits off the header and, when the header holds a key entry, unlocks the
+// stream with the key the file itself carries.
+std::optional<OpenedFile> OpenFile(std::span<const std::uint8_t> file) {
+    const auto end = std::find(file.begin(), file.end(), static_cast<std::uint8_t>(kHeaderEnd));
+    if (end == file.end()) {
+        return std::nullopt;
+    }
+    std::optional<VbcHeader> header = VbcHeader::Parse(std::string(file.begin(), end));
+    if (!header) {
+        return std::nullopt;
+    }
+    OpenedFile opened{std::move(*header), std::vector<std::uint8_t>(end + 1, file.end())};
+    std::string key;
+    if (opened.header.Find(kLockEntry, key) == VbcError::kSuccess) {
+        opened.locked = true;
+        opened.unlockError = Unlock(key, opened.header, opened.stream);
+    }
+    return opened;
+}
+
+}  // namespace
+
+EncodeResult EncodeVbc(std::span<const capture::SignaturePoint> points, std::string_view options) {
+    const std::vector<StrokePoint> strokes = ToStrokeForm(points);
+    if (strokes.empty()) {
+        return {{}, VbcError::kEmptyArgument};
+    }
+    if (strokes.size() > kMaxStreamPoints) {
+        return {{}, VbcError::kNotPossible};
+    }
+    std::vector<std::uint8_t> stream = EncodeStream(strokes, kOwnParams);
+
+    VbcHeader header(VbcVersion::k12);
+    if (!options.empty()) {
+        if (const VbcError error = header.AddFromText(options); error != VbcError::kSuccess) {
+            return {{}, error};
+        }
+    }
+    std::string key;
+    if (header.Find(kLockEntry, key) == VbcError::kSuccess) {
+        if (const VbcError error = Lock(key, header, stream); error != VbcError::kSuccess) {
+            return {{}, error};
+        }
+    }
+
+    const std::string text = header.Bytes();
+    EncodeResult result;
+    result.bytes.reserve(text.size() + stream.size());
+    result.bytes.assign(text.begin(), text.end());
+    result.bytes.insert(result.bytes.end(), stream.begin(), stream.end());
+    return result;
+}
+
+DecodeResult DecodeVbc(std::span<const std::uint8_t> file) {
+    if (file.empty()) {
+        return {{}, VbcError::kEmptyArgument};
+    }
+    std::optional<OpenedFile> opened = OpenFile(file);
+    if (!opened) {
+        return {{}, VbcError::kBadHeader};
+    }
+    if (opened->unlockError != VbcError::kSuccess) {
+        return {PlaceholderDrawing(), VbcError::kSuccess};
+    }
+    DecodedStream decoded = DecodeStream(opened->stream, opened->header.Version());
+    if (decoded.error != VbcError::kSuccess) {
+        return {{}, decoded.error};
+    }
+    ExpandReduction(decoded.points, decoded.header);
+    return {ToSignaturePoints(decoded.points, decoded.header.params), VbcError::kSuccess};
+}
+
+std::optional<VbcInfo> InspectVbc(std::span<const std::uint8_t> file) {
+    std::optional<OpenedFile> opened = OpenFile(file);
+    if (!opened) {
+        return std::nullopt;
+    }
+    VbcInfo info;
+    info.version = std::string(VersionTag(opened->header.Version()));
+    info.entries = opened->header.Entries();
+    info.locked = opened->locked;
+    info.unlocked = opened->locked && opened->unlockError == VbcError::kSuccess;
+    if (opened->unlockError != VbcError::kSuccess) {
+        info.streamError = opened->unlockError;
+        return info;
+    }
+    StreamHeaderResult read = ReadStreamHeader(opened->stream, opened->header.Version());
+    if (read.error != VbcError::kSuccess) {
+        info.streamError = read.error;
+        return info;
+    }
+    StreamHeader& h = read.header;
+    info.stream =
+        VbcStreamInfo{h.params.paramA, h.params.paramB,     h.params.xRange, h.params.yRange,
+                      h.profile,       h.rangesFromProfile, h.pointCount,    h.reduction,
+                      h.blockLength,   std::move(h.widths)};
+    return info;
+}
+
+}  // namespace vellumix::sigformats::vbc

@@ -1,0 +1,112 @@
+#include "capture/SignaturePointList.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vellumix::capture {
+namespace {
+
+TEST(SignaturePointListGrowth, CapacityFollowsTheStepRule) {
+    // 1, then steps of 4 up to 41, then count / 8.
+    const std::vector<std::size_t> expected = {1,  5,  9,  13, 17, 21, 25, 29,
+                                               33, 37, 41, 46, 51, 57, 64, 72};
+    SignaturePointList list;
+    std::vector<std::size_t> seen;
+    for (int i = 0; i < 72; ++i) {
+        const std::size_t before = list.Capacity();
+        list.Append({i, i});
+        if (list.Capacity() != before) {
+            seen.push_back(list.Capacity());
+        }
+    }
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(list.Count(), 72u);
+}
+
+TEST(SignaturePointListGrowth, StepNeverExceeds1024) {
+    SignaturePointList list;
+    std::size_t largestStep = 0;
+    for (int i = 0; i < 20'000; ++i) {
+        const std::size_t before = list.Capacity();
+        list.Append({i % 1024, 0});
+        if (list.Capacity() != before && before != 0) {
+            largestStep = std::max(largestStep, list.Capacity() - before);
+        }
+    }
+    EXPECT_EQ(largestStep, SignaturePointList::kMaxGrowStep);
+    // Growing keeps every point in order.
+    for (std::size_t i = 0; i < list.Count(); ++i) {
+        ASSERT_EQ(list.At(i), (SignaturePoint{static_cast<int>(i % 1024), 0}));
+    }
+}
+
+TEST(SignaturePointListGrowth, ClearFreesAndStartsOver) {
+    SignaturePointList list;
+    for (int i = 0; i < 10; ++i) {
+        list.Append({i, i});
+    }
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0u);
+    EXPECT_EQ(list.Capacity(), 0u);
+    EXPECT_TRUE(list.Points().empty());
+    list.Append({7, 8});
+    EXPECT_EQ(list.Capacity(), 1u);
+    EXPECT_EQ(list.At(0), (SignaturePoint{7, 8}));
+}
+
+TEST(SignaturePointListAccess, OutOfRangeGivesMarkerThatIsNeitherStrokeNorPenUp) {
+    SignaturePointList list;
+    EXPECT_EQ(list.At(0), kOutOfRangePoint);
+    list.Append({3, 4});
+    // GetPoint(-1) arrives here as a huge unsigned index.
+    EXPECT_EQ(list.At(static_cast<std::size_t>(-1)), kOutOfRangePoint);
+    EXPECT_EQ(list.At(1), kOutOfRangePoint);
+    EXPECT_FALSE(IsPenUp(kOutOfRangePoint));
+    EXPECT_FALSE(IsStorablePoint(kOutOfRangePoint));
+}
+
+TEST(SignaturePointListAccess, CopiesAreIndependentValues) {
+    SignaturePointList a;
+    a.Append({1, 2});
+    SignaturePointList b = a;
+    b.Append({3, 4});
+    EXPECT_EQ(a.Count(), 1u);
+    EXPECT_EQ(b.Count(), 2u);
+    EXPECT_FALSE(a == b);
+    a.Append({3, 4});
+    EXPECT_TRUE(a == b);
+}
+
+struct StorableCase {
+    SignaturePoint point;
+    bool kept;
+};
+
+TEST(SignaturePointListAppendPoints, KeepsOnlyStorablePointsInOrder) {
+    const std::vector<StorableCase> cases = {
+        {{1025, 0}, false},   {{0, -2}, false}, {{-1, -1}, true},   {{0, 0}, true},
+        {{1024, 1024}, true}, {{-2, 5}, false}, {{5, 1025}, false}, {{-1, 1024}, true},
+    };
+    std::vector<SignaturePoint> input;
+    std::vector<SignaturePoint> expected;
+    for (const StorableCase& c : cases) {
+        input.push_back(c.point);
+        if (c.kept) {
+            expected.push_back(c.point);
+        }
+        EXPECT_EQ(IsStorablePoint(c.point), c.kept) << c.point.x << "," << c.point.y;
+    }
+    SignaturePointList list;
+    list.AppendPoints(input);
+    EXPECT_EQ(std::vector<SignaturePoint>(list.Points().begin(), list.Points().end()), expected);
+}
+
+TEST(SignaturePointListAppendPoints, PenUpNeedsBothCoordinates) {
+    EXPECT_TRUE(IsPenUp({-1, -1}));
+    EXPECT_FALSE(IsPenUp({-1, 0}));
+    EXPECT_FALSE(IsPenUp({0, -1}));
+}
+
+}  // namespace
+}  // namespace vellumix::capture

@@ -1,0 +1,75 @@
+// Scripted prompts for widget tests: answers are queued before the code under
+// test runs, and every question it asks is recorded. A question with no
+// answer queued fails the test and is answered "No" or "cancelled".
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+#include "app/Prompts.h"
+
+namespace vellumix::testsupport {
+
+class FakePrompts final : public app::IPrompts {
+public:
+    enum class Kind { Message, YesNo, OpenFile, SaveFile };
+
+    struct Asked {
+        Kind kind;
+        QString text;  // message text; empty for file dialogs
+        QString caption;
+        app::PromptIcon icon = app::PromptIcon::Information;
+        QStringList nameFilters;
+        QString defaultSuffix;
+        bool confirmOverwrite = false;
+    };
+
+    std::deque<bool> yesNoAnswers;
+    // An empty string answers as a cancelled dialog.
+    std::deque<QString> fileAnswers;
+    std::vector<Asked> asked;
+
+    void ShowMessage(const QString& text, const QString& caption, app::PromptIcon icon) override {
+        asked.push_back({Kind::Message, text, caption, icon, {}, {}, false});
+    }
+
+    bool AskYesNo(const QString& text, const QString& caption, app::PromptIcon icon) override {
+        asked.push_back({Kind::YesNo, text, caption, icon, {}, {}, false});
+        if (yesNoAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text.toStdString();
+            return false;
+        }
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
+
+    QString AskOpenFileName(const QString& caption, const QStringList& nameFilters) override {
+        asked.push_back({Kind::OpenFile, {}, caption, {}, nameFilters, {}, false});
+        return NextFile();
+    }
+
+    QString AskSaveFileName(const QString& caption, const QStringList& nameFilters,
+                            const QString& defaultSuffix, bool confirmOverwrite) override {
+        asked.push_back(
+            {Kind::SaveFile, {}, caption, {}, nameFilters, defaultSuffix, confirmOverwrite});
+        return NextFile();
+    }
+
+private:
+    QString NextFile() {
+        if (fileAnswers.empty()) {
+            ADD_FAILURE() << "unexpected file dialog";
+            return {};
+        }
+        QString answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+};
+
+}  // namespace vellumix::testsupport

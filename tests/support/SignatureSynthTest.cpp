@@ -1,0 +1,118 @@
+#include "support/SignatureSynth.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace vellumix::testsupport {
+namespace {
+
+using capture::IsPenUp;
+
+struct Stats {
+    std::size_t strokes = 0;
+    int largestStep = 0;
+    bool inRange = true;
+    bool emptyStroke = false;
+};
+
+Stats Measure(const std::vector<capture::SignaturePoint>& points) {
+    Stats s;
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const auto p = points[i];
+        if (IsPenUp(p)) {
+            s.emptyStroke |= run == 0;
+            s.strokes += 1;
+            run = 0;
+            continue;
+        }
+        s.inRange &=
+            p.x >= 0 && p.x <= capture::kPadUnitMax && p.y >= 0 && p.y <= capture::kPadUnitMax;
+        if (run++ > 0) {
+            s.largestStep = std::max(
+                {s.largestStep, std::abs(p.x - points[i - 1].x), std::abs(p.y - points[i - 1].y)});
+        }
+    }
+    return s;
+}
+
+TEST(MakeSignature, IsRepeatableForOneSeedAndVariesAcrossSeeds) {
+    EXPECT_EQ(MakeSignature("Vellumix", 1), MakeSignature("Vellumix", 1));
+    EXPECT_NE(MakeSignature("Vellumix", 1), MakeSignature("Vellumix", 2));
+    EXPECT_NE(MakeSignature("Vellumix", 1), MakeSignature("Vellumin", 1));
+}
+
+TEST(MakeSignature, LooksLikeHandwritingOnThePad) {
+    for (const char* text :
+         {"Vellumix", "John Q. Smith", "a", "", "  ", "\x7f\x01", "two\nlines"}) {
+        SCOPED_TRACE(text);
+        const auto points = MakeSignature(text, 5);
+        ASSERT_FALSE(points.empty());
+        EXPECT_TRUE(IsPenUp(points.back()));
+        const Stats s = Measure(points);
+        EXPECT_TRUE(s.inRange);
+        EXPECT_FALSE(s.emptyStroke);
+        // Small steps: every stored format codes them without a forced lift.
+        EXPECT_LE(s.largestStep, 16);
+    }
+    if (HersheyFontAvailable()) {
+        const auto word = MakeSignature("Vellumix", 5);
+        EXPECT_GE(word.size(), 550u);
+        EXPECT_LE(word.size(), 2000u);
+        const Stats s = Measure(word);
+        EXPECT_GE(s.strokes, 6u);
+        EXPECT_LE(s.strokes, 50u);
+    }
+}
+
+TEST(MakeSignature, ReachesTheAskedPointCount) {
+    for (std::size_t target : {9'999u, 1'000u, 60u}) {
+        SCOPED_TRACE(target);
+        const auto points = MakeSignature("Ann Lee", 3, target);
+        EXPECT_EQ(points.size(), target);
+        EXPECT_TRUE(Measure(points).inRange);
+    }
+    // Too few to share out: every stroke keeps two points and its lift.
+    const auto strokes = Measure(MakeSignature("Ann Lee", 3)).strokes;
+    EXPECT_EQ(MakeSignature("Ann Lee", 3, 4).size(), strokes * 3);
+}
+
+struct FontCase {
+    const char* name;
+    std::string text;
+    std::size_t glyphs;
+    std::size_t strokesOfLast;
+};
+
+TEST(ParseHersheyFont, ReadsRecordsWhetherOrNotTheyWrap) {
+    const FontCase cases[] = {
+        {"one line", "12345  3JZRFRT\n", 1, 1},
+        {"pen up splits", "    1  5JZRFRT RSFST\n", 1, 2},
+        {"wrapped", "12345  5JZRFR\nT RSFS\nT\n", 1, 2},
+        {"crlf", "12345  2JZRF\r\n12345  3IZRFRT\r\n", 2, 1},
+        {"space glyph", "12345  1JZ\n", 1, 0},
+        {"cut short", "12345  2JZRF\n12345  9JZRFRT\n", 1, 1},
+        {"bad count", "12345  xJZRF\n", 0, 0},
+        {"control char", "12345  2JZR\x01\n", 0, 0},
+        {"empty", "", 0, 0},
+    };
+    for (const FontCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto glyphs = ParseHersheyFont(c.text);
+        ASSERT_EQ(glyphs.size(), c.glyphs);
+        if (!glyphs.empty()) {
+            EXPECT_EQ(glyphs.back().strokes.size(), c.strokesOfLast);
+        }
+    }
+    const auto glyph = ParseHersheyFont("12345  3JZRFRT\n").front();
+    EXPECT_EQ(glyph.left, -8);
+    EXPECT_EQ(glyph.right, 8);
+    ASSERT_EQ(glyph.strokes.front().size(), 2u);
+    EXPECT_EQ(glyph.strokes.front()[0].y, -12);
+    EXPECT_EQ(glyph.strokes.front()[1].y, 2);
+}
+
+}  // namespace
+}  // namespace vellumix::testsupport
