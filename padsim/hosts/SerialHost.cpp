@@ -1,0 +1,345 @@
+#include "SerialHost.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+#include "padlink/PortResolver.h"
+
+namespace vellumix::padsim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+// Longest sleep of the host thread with nothing due: pen input from another
+// thread goes out within this even when nobody calls WakeUp.
+constexpr std::chrono::milliseconds kIdlePoll{20};
+constexpr std::size_t kReadChunk = 4096;
+// Paced, the line moves this many bytes at a time, so a long frame still
+// arrives as a trickle rather than in one lump after a long wait.
+constexpr std::size_t kPaceChunk = 16;
+
+void SetError(std::string* error, const std::string& what) {
+    if (error != nullptr) {
+        *error = what;
+    }
+}
+
+std::string Errno(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+int PollTimeout(Clock::time_point now, Clock::time_point until) {
+    if (until <= now) {
+        return 0;
+    }
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+    return static_cast<int>(std::min<long long>(ms, kIdlePoll.count()));
+}
+
+bool ConfigureRaw(int fd) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) {
+        return false;
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~CRTSCTS;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, B38400);
+    cfsetospeed(&tio, B38400);
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+// A link that points nowhere was left by a host that died without cleaning
+// up; it may be replaced. Anything else at that name is someone's.
+bool NameIsFree(const fs::path& link) {
+    std::error_code ec;
+    const auto status = fs::symlink_status(link, ec);
+    if (ec || status.type() == fs::file_type::not_found) {
+        return true;
+    }
+    if (status.type() == fs::file_type::symlink && !fs::exists(link, ec)) {
+        fs::remove(link, ec);
+        return !ec;
+    }
+    return false;
+}
+
+}  // namespace
+
+SerialHost::SerialHost(PadEngine& engine, SerialHostOptions options)
+    : m_engine(engine), m_options(std::move(options)) {}
+
+SerialHost::~SerialHost() {
+    Stop();
+}
+
+bool SerialHost::Start(std::string* error) {
+    if (m_thread.joinable()) {
+        SetError(error, "already running");
+        return false;
+    }
+    const bool comValid = m_options.comNumber == 0 ||
+                          (m_options.comNumber >= padlink::kFirstComPort &&
+                           m_options.comNumber < padlink::kFirstComPort + padlink::kComPortCount);
+    if (!comValid) {
+        SetError(error, "port number must be 0 to 9");
+        return false;
+    }
+    m_master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0) {
+        SetError(error, Errno("posix_openpt"));
+        return false;
+    }
+    char name[128] = {};
+    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0 ||
+        ptsname_r(m_master, name, sizeof name) != 0) {
+        SetError(error, Errno("pseudo-terminal set-up"));
+        CloseAll();
+        return false;
+    }
+    m_slavePath = name;
+    m_slave = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (m_slave < 0 || !ConfigureRaw(m_slave)) {
+        SetError(error, Errno("opening the slave side"));
+        CloseAll();
+        return false;
+    }
+    // Non-blocking master: the host thread waits in poll(), where a stop
+    // request can reach it, never inside read() or write().
+    const int flags = fcntl(m_master, F_GETFL);
+    m_wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (flags < 0 || fcntl(m_master, F_SETFL, flags | O_NONBLOCK) != 0 || m_wake.load() < 0) {
+        SetError(error, Errno("master set-up"));
+        CloseAll();
+        return false;
+    }
+    const fs::path folder =
+        m_options.portFolder.empty() ? padlink::DefaultPortFolder() : m_options.portFolder;
+    if (!Publish(folder, error)) {
+        CloseAll();
+        return false;
+    }
+    m_stop = false;
+    m_running = true;
+    m_penBytes = 0;
+    m_thread = std::thread([this] { Run(); });
+    return true;
+}
+
+bool SerialHost::Publish(const fs::path& folder, std::string* error) {
+    if (!padlink::CreatePortFolder(folder)) {
+        SetError(error, "cannot use the port folder " + folder.string());
+        return false;
+    }
+    const int first = m_options.comNumber != 0 ? m_options.comNumber : kFirstPublishedCom;
+    const int last = m_options.comNumber != 0 ? m_options.comNumber : kLastPublishedCom;
+    for (int n = first; n <= last; ++n) {
+        const fs::path link = padlink::PortLinkPath(folder, n);
+        if (!NameIsFree(link)) {
+            continue;
+        }
+        // symlink() fails with EEXIST if another host took the name since
+        // the test: then this number is not ours and the next one is tried.
+        if (symlink(m_slavePath.c_str(), link.c_str()) == 0) {
+            m_link = link;
+            m_com = n;
+            return true;
+        }
+        if (errno != EEXIST) {
+            SetError(error, Errno("publishing the port link"));
+            return false;
+        }
+    }
+    SetError(error, m_options.comNumber != 0
+                        ? "COM" + std::to_string(m_options.comNumber) + " is taken"
+                        : std::string("no free COM number in ") + folder.string());
+    return false;
+}
+
+void SerialHost::Unpublish() {
+    if (m_link.empty()) {
+        return;
+    }
+    // Only our own link goes: a new host may have taken the name already.
+    std::error_code ec;
+    if (fs::is_symlink(m_link, ec) && fs::read_symlink(m_link, ec) == fs::path(m_slavePath)) {
+        fs::remove(m_link, ec);
+    }
+    m_link.clear();
+    m_com = 0;
+}
+
+void SerialHost::CloseLine() {
+    for (int* fd : {&m_master, &m_slave}) {
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+void SerialHost::CloseAll() {
+    CloseLine();
+    // The wake descriptor goes last and only from the owner's thread, so a
+    // WakeUp from elsewhere never writes to a number the system reused.
+    const int wake = m_wake.exchange(-1);
+    if (wake >= 0) {
+        close(wake);
+    }
+}
+
+void SerialHost::Stop() {
+    m_stop = true;
+    WakeUp();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    Unpublish();
+    CloseAll();
+    m_running = false;
+}
+
+void SerialHost::WakeUp() {
+    const int fd = m_wake.load();
+    if (fd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto n = write(fd, &one, sizeof one);
+    }
+}
+
+bool SerialHost::WaitFor(Clock::time_point until) {
+    // Sleeps until `until` unless asked to stop; false when asked.
+    while (!m_stop) {
+        const auto now = Clock::now();
+        if (now >= until) {
+            return true;
+        }
+        pollfd p{m_wake.load(), POLLIN, 0};
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+        poll(&p, 1, static_cast<int>(ms));
+    }
+    return false;
+}
+
+bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length) {
+    const int pace = m_options.paceBytesPerSecond;
+    while (length > 0 && !m_stop) {
+        const std::size_t chunk = pace > 0 ? std::min(length, kPaceChunk) : length;
+        const ssize_t n = write(m_master, data, chunk);
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EINTR) {
+                return false;
+            }
+            // The client is not reading and the pty's buffer is full.
+            pollfd p[2] = {{m_master, POLLOUT, 0}, {m_wake.load(), POLLIN, 0}};
+            poll(p, 2, static_cast<int>(kIdlePoll.count()));
+            continue;
+        }
+        data += n;
+        length -= static_cast<std::size_t>(n);
+        if (pace > 0) {
+            const auto lineTime = std::chrono::microseconds(n * 1'000'000LL / pace);
+            if (!WaitFor(Clock::now() + lineTime)) {
+                return false;
+            }
+        }
+    }
+    return length == 0;
+}
+
+void SerialHost::ApplyPenFault(std::vector<std::uint8_t>& bytes) {
+    const int n = m_options.dropEveryNthPenByte;
+    if (n <= 0) {
+        return;
+    }
+    std::vector<std::uint8_t> kept;
+    kept.reserve(bytes.size());
+    for (const std::uint8_t b : bytes) {
+        if (++m_penBytes % static_cast<std::uint64_t>(n) != 0) {
+            kept.push_back(b);
+        }
+    }
+    bytes.swap(kept);
+}
+
+void SerialHost::Run() {
+    const auto started = Clock::now();
+    const bool unplugs = m_options.unplugAfter.count() > 0;
+    const auto unplugAt = started + m_options.unplugAfter;
+    std::vector<std::uint8_t> buffer(kReadChunk);
+    const int pace = m_options.paceBytesPerSecond;
+    while (!m_stop) {
+        auto now = Clock::now();
+        if (unplugs && now >= unplugAt) {
+            // The cable comes out: the client's next read or write fails.
+            Unpublish();
+            CloseLine();
+            m_running = false;
+            return;
+        }
+        const auto answers = m_engine.Tick(now);
+        if (!answers.empty() && !WriteAll(answers.data(), answers.size())) {
+            break;
+        }
+        auto pen = m_engine.TakePenOutput(now);
+        ApplyPenFault(pen);
+        if (!pen.empty() && !WriteAll(pen.data(), pen.size())) {
+            break;
+        }
+
+        auto wakeAt = now + kIdlePoll;
+        if (const auto next = m_engine.NextWakeTime()) {
+            wakeAt = std::min(wakeAt, std::max(*next, now));
+        }
+        if (unplugs) {
+            wakeAt = std::min(wakeAt, unplugAt);
+        }
+        pollfd p[2] = {{m_master, POLLIN, 0}, {m_wake.load(), POLLIN, 0}};
+        if (poll(p, 2, PollTimeout(now, wakeAt)) < 0 && errno != EINTR) {
+            break;
+        }
+        if ((p[1].revents & POLLIN) != 0) {
+            std::uint64_t drained = 0;
+            [[maybe_unused]] const auto n = read(m_wake.load(), &drained, sizeof drained);
+        }
+        if ((p[0].revents & POLLIN) == 0) {
+            if ((p[0].revents & (POLLHUP | POLLERR)) != 0) {
+                // Not expected while our own slave descriptor is open; wait
+                // instead of spinning on it.
+                WaitFor(Clock::now() + kIdlePoll);
+            }
+            continue;
+        }
+        const std::size_t want = pace > 0 ? kPaceChunk : buffer.size();
+        const ssize_t n = read(m_master, buffer.data(), want);
+        if (n <= 0) {
+            continue;
+        }
+        if (pace > 0 &&
+            !WaitFor(Clock::now() + std::chrono::microseconds(n * 1'000'000LL / pace))) {
+            break;
+        }
+        now = Clock::now();
+        const auto replies =
+            m_engine.Feed(std::span(buffer.data(), static_cast<std::size_t>(n)), now);
+        if (!replies.empty() && !WriteAll(replies.data(), replies.size())) {
+            break;
+        }
+    }
+    m_running = false;
+}
+
+}  // namespace vellumix::padsim

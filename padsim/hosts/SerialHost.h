@@ -1,0 +1,86 @@
+// Puts the virtual pad behind a pseudo-terminal: the pad owns the master
+// side, and the slave side is published as the link COMn in the per-user
+// port folder, where the program's serial transport finds it like a real
+// port. The line is raw, 38400 8N1, as far as a pty has such settings; a
+// pty has no baud timing, so line-rate pacing is an option of the host.
+//
+// Thread safety: Start and Stop are called from one thread (the owner's).
+// The host's own thread feeds the engine, writes its answers and releases
+// pen output; the engine locks itself. WakeUp and IsRunning are safe from
+// any thread while the host exists; the accessors belong to the owner.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "engine/PadEngine.h"
+
+namespace vellumix::padsim {
+
+// 38400 baud with 8 data bits, no parity and 1 stop bit: 10 bits a byte.
+inline constexpr int kLineRateBytesPerSecond = 3840;
+// The numbers a published link may take; COM0 is left to a real port, so
+// the first free number is looked for from 1.
+inline constexpr int kFirstPublishedCom = 1;
+inline constexpr int kLastPublishedCom = 9;
+
+struct SerialHostOptions {
+    std::filesystem::path portFolder;          // empty: padlink::DefaultPortFolder()
+    int comNumber = 0;                         // 1..9; 0: the first free number from 1
+    int paceBytesPerSecond = 0;                // 0: as fast as the pty moves bytes
+    int dropEveryNthPenByte = 0;               // fault: 0 drops nothing
+    std::chrono::milliseconds unplugAfter{0};  // fault: 0 never unplugs
+};
+
+class SerialHost {
+public:
+    // The engine must outlive the host.
+    SerialHost(PadEngine& engine, SerialHostOptions options);
+    ~SerialHost();
+    SerialHost(const SerialHost&) = delete;
+    SerialHost& operator=(const SerialHost&) = delete;
+
+    // Opens the pty, publishes the link and starts the host thread. False
+    // with a reason in *error when any step fails; nothing is left behind.
+    bool Start(std::string* error = nullptr);
+    // Stops and joins the thread, closes the pty and removes the link.
+    void Stop();
+
+    // Safe from any thread: makes the host thread look for pen output now
+    // rather than at its next poll.
+    void WakeUp();
+    // False before Start, after Stop and after an injected unplug.
+    bool IsRunning() const { return m_running.load(); }
+
+    int ComNumber() const { return m_com; }
+    const std::filesystem::path& LinkPath() const { return m_link; }
+    const std::string& SlavePath() const { return m_slavePath; }
+
+private:
+    void Run();
+    bool WriteAll(const std::uint8_t* data, std::size_t length);
+    bool WaitFor(std::chrono::steady_clock::time_point until);
+    void ApplyPenFault(std::vector<std::uint8_t>& bytes);
+    bool Publish(const std::filesystem::path& folder, std::string* error);
+    void Unpublish();
+    void CloseLine();
+    void CloseAll();
+
+    PadEngine& m_engine;
+    SerialHostOptions m_options;
+    int m_master = -1;
+    int m_slave = -1;             // held open so the master sees no hang-up between clients
+    std::atomic<int> m_wake{-1};  // eventfd: Stop and WakeUp
+    std::string m_slavePath;
+    std::filesystem::path m_link;
+    int m_com = 0;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_running{false};
+    std::uint64_t m_penBytes = 0;  // host thread only
+};
+
+}  // namespace vellumix::padsim

@@ -1,0 +1,98 @@
+#include "UsbHost.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace vellumix::padsim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Output report: report id, chunk byte, then up to 63 frame bytes.
+constexpr std::size_t kChunkByteOffset = 1;
+constexpr std::size_t kDataOffset = 2;
+constexpr std::uint8_t kChunkCountMask = 0x7F;
+constexpr std::size_t kMaxChunkBytes = 63;
+constexpr std::uint8_t kReportId = 0x00;
+// The longest wait for an output report when nothing else is due: pen input
+// from the GUI thread goes out within it.
+constexpr std::chrono::milliseconds kIdleWait{10};
+
+}  // namespace
+
+UsbHost::UsbHost(PadEngine& engine, std::shared_ptr<padlink::MemoryHidDevice> device)
+    : m_engine(engine), m_device(std::move(device)) {}
+
+UsbHost::~UsbHost() {
+    Stop();
+}
+
+void UsbHost::Start() {
+    if (m_thread.joinable()) {
+        return;
+    }
+    m_stop = false;
+    m_thread = std::thread([this] { Run(); });
+}
+
+void UsbHost::Stop() {
+    m_stop = true;
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void UsbHost::PushPenOutput(Clock::time_point now) {
+    // Pen data goes into the device only while the host has read everything
+    // before it: the device's input queue drops its oldest report when full,
+    // and a pad must lose no pen report, so the engine's queue keeps them.
+    while (m_device->QueuedInputReports() == 0) {
+        const auto pen =
+            m_engine.TakePenOutput(now, kPenReportsPerInputReport * capture::kPenReportSize);
+        if (pen.empty()) {
+            return;
+        }
+        std::vector<std::uint8_t> report(kDataOffset + pen.size());
+        report[0] = kReportId;
+        report[kChunkByteOffset] = static_cast<std::uint8_t>(pen.size());
+        std::copy(pen.begin(), pen.end(), report.begin() + kDataOffset);
+        m_device->PushInputReport(report.data(), report.size());
+    }
+}
+
+void UsbHost::Run() {
+    std::vector<std::uint8_t> report;
+    while (!m_stop) {
+        auto now = Clock::now();
+        const auto late = m_engine.Tick(now);
+        if (!late.empty()) {
+            m_device->PushInputData(late.data(), late.size());
+        }
+        PushPenOutput(now);
+
+        auto waitUntil = now + kIdleWait;
+        if (const auto next = m_engine.NextWakeTime()) {
+            waitUntil = std::min(waitUntil, std::max(*next, now));
+        }
+        const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(waitUntil - now).count();
+        if (!m_device->TakeOutputReport(report, static_cast<int>(waitMs))) {
+            continue;
+        }
+        if (report.size() <= kChunkByteOffset) {
+            continue;
+        }
+        // A chunk count above 63, or above what the report holds, is cut to
+        // the bytes that are really there.
+        const std::size_t count = std::min<std::size_t>(
+            {static_cast<std::size_t>(report[kChunkByteOffset] & kChunkCountMask), kMaxChunkBytes,
+             report.size() - std::min(report.size(), kDataOffset)});
+        now = Clock::now();
+        const auto answers = m_engine.Feed(std::span(report.data() + kDataOffset, count), now);
+        if (!answers.empty()) {
+            m_device->PushInputData(answers.data(), answers.size());
+        }
+    }
+}
+
+}  // namespace vellumix::padsim

@@ -1,0 +1,153 @@
+#include "hosts/SerialHost.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "PadTestSupport.h"
+
+namespace vellumix::padsim {
+namespace {
+
+namespace fs = std::filesystem;
+namespace pl = padlink;
+using namespace std::chrono_literals;
+using test::Bytes;
+using test::Clock;
+
+// A fresh, owner-only folder per test, so no test sees a real port or
+// another test's links.
+class SerialHostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "padsim-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        root = tmpl;
+        folder = root / "ports";
+    }
+    void TearDown() override {
+        if (client >= 0) {
+            close(client);
+        }
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+    void OpenClient(const fs::path& link) {
+        client = open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(client, 0);
+        termios tio{};
+        ASSERT_EQ(tcgetattr(client, &tio), 0);
+        cfmakeraw(&tio);
+        ASSERT_EQ(tcsetattr(client, TCSANOW, &tio), 0);
+    }
+    void Write(const Bytes& b) const {
+        ASSERT_EQ(write(client, b.data(), b.size()), static_cast<ssize_t>(b.size()));
+    }
+    // Reads until `want` bytes came or the wait ran out.
+    Bytes Read(std::size_t want, std::chrono::milliseconds wait = 2000ms) const {
+        Bytes out;
+        const auto until = Clock::now() + wait;
+        while (out.size() < want && Clock::now() < until) {
+            pollfd p{client, POLLIN, 0};
+            if (poll(&p, 1, 20) > 0 && (p.revents & POLLIN) != 0) {
+                std::uint8_t buf[512];
+                const ssize_t n = read(client, buf, sizeof buf);
+                if (n > 0) {
+                    out.insert(out.end(), buf, buf + n);
+                }
+            }
+        }
+        return out;
+    }
+
+    fs::path root;
+    fs::path folder;
+    int client = -1;
+    PadEngine engine;
+};
+
+TEST_F(SerialHostTest, PublishesComOneAndAnswersTheProbe) {
+    SerialHost host(engine, {.portFolder = folder});
+    std::string error;
+    ASSERT_TRUE(host.Start(&error)) << error;
+    EXPECT_EQ(host.ComNumber(), 1);
+    EXPECT_EQ(host.LinkPath(), folder / "COM1");
+    EXPECT_EQ(fs::read_symlink(host.LinkPath()), fs::path(host.SlavePath()));
+    OpenClient(host.LinkPath());
+    Write(test::kProbeFrame);
+    EXPECT_EQ(Read(7), test::Ack());
+    host.Stop();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "COM1")));
+}
+
+TEST_F(SerialHostTest, TakesTheFirstFreeNumberOrRefusesATakenOne) {
+    SerialHost first(engine, {.portFolder = folder});
+    ASSERT_TRUE(first.Start());
+    PadEngine other;
+    SerialHost second(other, {.portFolder = folder});
+    ASSERT_TRUE(second.Start());
+    EXPECT_EQ(second.ComNumber(), 2);
+    SerialHost clash(other, {.portFolder = folder, .comNumber = 1});
+    std::string error;
+    EXPECT_FALSE(clash.Start(&error));
+    EXPECT_NE(error.find("COM1"), std::string::npos);
+    SerialHost bad(other, {.portFolder = folder, .comNumber = 10});
+    EXPECT_FALSE(bad.Start());
+}
+
+TEST_F(SerialHostTest, AReplyEndsWithTheAckBeforeAnyPenData) {
+    SerialHost host(engine, {.portFolder = folder});
+    ASSERT_TRUE(host.Start());
+    OpenClient(host.LinkPath());
+    engine.SetFault("Probe", {FaultKind::kSilent});
+    Write(test::Frame(
+        test::Cmd(0x7A, pl::capture::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF})));
+    ASSERT_EQ(Read(7), test::Ack());
+    const auto acked = Clock::now();
+    engine.PenDown(129, 2);
+    host.WakeUp();
+    const Bytes pen = Read(5);
+    // The host's reply read ends 50 ms after the last byte; pen data must
+    // not come sooner than that after the acknowledgement.
+    EXPECT_GE(Clock::now() - acked, 50ms);
+    EXPECT_EQ(pen, (Bytes{0x90, 0x08, 0x01, 0x02, 0x00}));
+}
+
+TEST_F(SerialHostTest, DropsEveryNthPenByteWhenAsked) {
+    SerialHost host(engine, {.portFolder = folder, .dropEveryNthPenByte = 5});
+    ASSERT_TRUE(host.Start());
+    OpenClient(host.LinkPath());
+    Write(test::Frame(
+        test::Cmd(0x7A, pl::capture::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF})));
+    ASSERT_EQ(Read(7), test::Ack());
+    engine.PenDown(1, 1);
+    engine.PenDown(2, 2);
+    engine.PenUp();
+    EXPECT_EQ(Read(15, 500ms).size(), 12u);
+}
+
+TEST_F(SerialHostTest, UnplugClosesTheLineAndRemovesTheLink) {
+    SerialHost host(engine, {.portFolder = folder, .unplugAfter = 100ms});
+    ASSERT_TRUE(host.Start());
+    const fs::path link = host.LinkPath();
+    OpenClient(link);
+    const auto until = Clock::now() + 3s;
+    while (host.IsRunning() && Clock::now() < until) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_FALSE(host.IsRunning());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    pollfd p{client, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 1000), 1);
+    EXPECT_NE(p.revents & POLLHUP, 0);
+}
+
+}  // namespace
+}  // namespace vellumix::padsim
