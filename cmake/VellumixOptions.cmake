@@ -16,6 +16,11 @@ if(VELLUMIX_ENABLE_ASAN)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(vellumix_settings INTERFACE -fsanitize=address,undefined)
 endif()
+# libFuzzer steers by coverage, so the code under test is instrumented too;
+# only the fuzz targets themselves link the fuzzer's main.
+if(VELLUMIX_BUILD_FUZZERS)
+  target_compile_options(vellumix_settings INTERFACE -fsanitize=fuzzer-no-link)
+endif()
 if(VELLUMIX_ENABLE_TSAN)
   target_compile_options(vellumix_settings INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(vellumix_settings INTERFACE -fsanitize=thread)

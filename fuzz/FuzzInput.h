@@ -1,0 +1,25 @@
+// The byte span libFuzzer hands every target.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace vellumix::fuzz {
+
+inline std::span<const std::uint8_t> Input(const std::uint8_t* data, std::size_t size) {
+    return {data, size};
+}
+
+// For a decoder that promises stored-file points only (0..1024 or the pen-up
+// marker): anything else is a decoding fault, made loud for the fuzzer.
+template <typename Points>
+void RequireStorable(const Points& points) {
+    for (const auto& p : points) {
+        if (!(p.x >= -1 && p.x <= 1024 && p.y >= -1 && p.y <= 1024)) {
+            __builtin_trap();
+        }
+    }
+}
+
+}  // namespace vellumix::fuzz

@@ -1,0 +1,100 @@
+// Writes the seed corpora of the fuzz targets: a few signatures of different
+// sizes through each encoder, plus the odd files the encoders never write
+// (a locked .vbc, a .cmp with junk before its start byte). One folder per
+// target under the folder given on the command line.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sigformats/CmpFormat.h"
+#include "sigformats/NlcFormat.h"
+#include "sigformats/SigFormat.h"
+#include "sigformats/vbc/VbcFormat.h"
+#include "support/SignatureSynth.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace sf = vellumix::sigformats;
+using Bytes = std::vector<std::uint8_t>;
+
+struct Sample {
+    const char* text;
+    unsigned seed;
+    std::size_t points;  // kept small: libFuzzer sizes its inputs by the seeds
+};
+constexpr Sample kSamples[] = {{"a", 1, 40}, {"Bo", 2, 120}, {"Ann Lee", 3, 400}};
+
+// Prefix bytes of the --info target, in its order of formats.
+constexpr std::uint8_t kInfoSig = 0, kInfoCmp = 1, kInfoVbc = 2, kInfoNlc = 3, kInfoTxt = 4;
+
+bool Write(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+Bytes WithPrefix(std::uint8_t prefix, const Bytes& file) {
+    Bytes out{prefix};
+    out.insert(out.end(), file.begin(), file.end());
+    return out;
+}
+
+Bytes TextBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seed_writer FOLDER\n");
+        return 2;
+    }
+    const fs::path root = argv[1];
+    for (const char* name : {"sig", "vbc", "nlc", "cmp", "sigconv_info"}) {
+        fs::create_directories(root / name);
+    }
+    bool ok = true;
+    int n = 0;
+    for (const Sample& s : kSamples) {
+        const auto points = vellumix::testsupport::MakeSignature(s.text, s.seed, s.points);
+        const std::string id = std::to_string(n++);
+        const Bytes sig = sf::EncodeSig(points);
+        const Bytes vbc = sf::vbc::EncodeVbc(points).bytes;
+        const Bytes nlc = sf::EncodeNlc(points);
+        const Bytes cmp = sf::EncodeCmp(points);
+        std::string txt;
+        for (const auto& p : points) {
+            txt += std::to_string(p.x) + " " + std::to_string(p.y) + "\n";
+        }
+        ok &= Write(root / "sig" / id, sig) && Write(root / "vbc" / id, vbc) &&
+              Write(root / "nlc" / id, nlc) && Write(root / "cmp" / id, cmp);
+        ok &= Write(root / "sigconv_info" / ("sig" + id), WithPrefix(kInfoSig, sig)) &&
+              Write(root / "sigconv_info" / ("cmp" + id), WithPrefix(kInfoCmp, cmp)) &&
+              Write(root / "sigconv_info" / ("vbc" + id), WithPrefix(kInfoVbc, vbc)) &&
+              Write(root / "sigconv_info" / ("nlc" + id), WithPrefix(kInfoNlc, nlc)) &&
+              Write(root / "sigconv_info" / ("txt" + id), WithPrefix(kInfoTxt, TextBytes(txt)));
+    }
+    // A stream locked with a key the file does not keep: the decoder's
+    // unlocking and its padlock drawing.
+    const auto small = vellumix::testsupport::MakeSignature("Bo", 4, 60);
+    const Bytes locked = sf::vbc::EncodeVbc(small, "k=secret;e=1;n=name").bytes;
+    const Bytes entries = sf::vbc::EncodeVbc(small, "n=name;d=2024").bytes;
+    ok &= Write(root / "vbc" / "locked", locked) && Write(root / "vbc" / "entries", entries);
+    ok &= Write(root / "sigconv_info" / "vbc-locked", WithPrefix(kInfoVbc, locked));
+    ok &= Write(root / "vbc" / "bare-lock", TextBytes(std::string_view("VBC1.2;k\0", 9)));
+    Bytes junkFirst{0x55, 0x80, 0x00};
+    const Bytes cmp = sf::EncodeCmp(small);
+    junkFirst.insert(junkFirst.end(), cmp.begin(), cmp.end());
+    ok &= Write(root / "cmp" / "junk-first", junkFirst);
+    if (!ok) {
+        std::fprintf(stderr, "fuzz_seed_writer: cannot write the seeds under %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}

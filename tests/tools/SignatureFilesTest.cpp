@@ -1,0 +1,259 @@
+#include "sigconv/files/SignatureFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+
+#include "TempDir.h"
+#include "support/SignatureSynth.h"
+
+namespace vellumix::tools {
+namespace {
+
+using capture::PEN_UP_POINT;
+using capture::SignaturePoint;
+
+struct Shape {
+    std::size_t strokes = 0;
+    int minX = 1 << 20, maxX = -1, minY = 1 << 20, maxY = -1;
+};
+
+Shape ShapeOf(const Points& points) {
+    Shape s;
+    bool inStroke = false;
+    for (SignaturePoint p : points) {
+        if (capture::IsPenUp(p)) {
+            inStroke = false;
+            continue;
+        }
+        s.strokes += inStroke ? 0 : 1;
+        inStroke = true;
+        s.minX = std::min(s.minX, p.x);
+        s.maxX = std::max(s.maxX, p.x);
+        s.minY = std::min(s.minY, p.y);
+        s.maxY = std::max(s.maxY, p.y);
+    }
+    return s;
+}
+
+std::string_view AsText(const Bytes& bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// How far a decoded coordinate may stray: .nlc keeps pad units / 8, .cmp
+// quarter units rescaled by 273/68 and 455/114 with chain-code rounding.
+int Tolerance(FileKind kind) {
+    switch (kind) {
+        case FileKind::kNlc:
+            return 8;
+        case FileKind::kCmp:
+            return 12;
+        default:
+            return 0;
+    }
+}
+
+constexpr FileKind kStored[] = {FileKind::kSig, FileKind::kCmp, FileKind::kVbc, FileKind::kNlc,
+                                FileKind::kTxt};
+
+class EveryPair : public ::testing::TestWithParam<std::tuple<FileKind, FileKind>> {};
+
+TEST_P(EveryPair, KeepsStrokesAndExtent) {
+    const auto [from, to] = GetParam();
+    const Points original = testsupport::MakeSignature("Vellumix", 3);
+    const BytesResult a = EncodeAs(from, original);
+    ASSERT_EQ(a.error, "");
+    const PointsResult viaA = DecodeAs(from, a.bytes);
+    ASSERT_EQ(viaA.error, "");
+    const BytesResult b = EncodeAs(to, viaA.points);
+    ASSERT_EQ(b.error, "");
+    const PointsResult viaB = DecodeAs(to, b.bytes);
+    ASSERT_EQ(viaB.error, "");
+
+    const Shape want = ShapeOf(original);
+    const Shape got = ShapeOf(viaB.points);
+    const int tol = Tolerance(from) + Tolerance(to);
+    EXPECT_EQ(got.strokes, want.strokes);
+    EXPECT_NEAR(got.minX, want.minX, tol);
+    EXPECT_NEAR(got.maxX, want.maxX, tol);
+    EXPECT_NEAR(got.minY, want.minY, tol);
+    EXPECT_NEAR(got.maxY, want.maxY, tol);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EveryPair,
+                         ::testing::Combine(::testing::ValuesIn(kStored),
+                                            ::testing::ValuesIn(kStored)),
+                         [](const auto& info) {
+                             return std::string(KindName(std::get<0>(info.param))) + "_to_" +
+                                    std::string(KindName(std::get<1>(info.param)));
+                         });
+
+TEST(LosslessFormats, SigThroughTxtAndVbcGivesTheSameBytes) {
+    const Points original = testsupport::MakeSignature("Smith", 11);
+    const Bytes sig = EncodeAs(FileKind::kSig, original).bytes;
+    const Bytes txt = EncodeAs(FileKind::kTxt, DecodeAs(FileKind::kSig, sig).points).bytes;
+    const Bytes vbc = EncodeAs(FileKind::kVbc, DecodeAs(FileKind::kTxt, txt).points).bytes;
+    const PointsResult back = DecodeAs(FileKind::kVbc, vbc);
+    ASSERT_EQ(back.error, "");
+    // VBC puts a pen lift before every stroke; the rest comes back unchanged.
+    Points expected{PEN_UP_POINT};
+    expected.insert(expected.end(), original.begin(), original.end() - 1);
+    EXPECT_EQ(back.points, expected);
+    EXPECT_EQ(EncodeAs(FileKind::kSig, DecodeAs(FileKind::kTxt, txt).points).bytes, sig);
+}
+
+TEST(Encoding, ClosesTheLastStrokeWithAPenLift) {
+    const Points open{{10, 10}, {20, 20}, {30, 30}};
+    EXPECT_EQ(AsText(EncodeAs(FileKind::kTxt, open).bytes), "10 10\n20 20\n30 30\n-1 -1\n");
+}
+
+TEST(Encoding, RefusesWhatNoFormatCanHold) {
+    EXPECT_NE(EncodeAs(FileKind::kSig, {}).error, "");
+    EXPECT_NE(EncodeAs(FileKind::kSig, Points{{1025, 0}}).error.find("outside"), std::string::npos);
+    // 9,999 points spread over the whole pad do not fit the 12,096-byte .nlc cap.
+    Points scattered;
+    for (int i = 0; i < 9999; ++i) {
+        scattered.push_back({(i * 397) % 1024, (i * 211) % 1024});
+    }
+    EXPECT_NE(EncodeAs(FileKind::kNlc, scattered).error.find("12096"), std::string::npos);
+}
+
+struct TxtCase {
+    const char* text;
+    const char* error;  // "" for success
+    std::size_t points;
+};
+
+TEST(TxtParsing, ReportsTheLineOfTheFirstFault) {
+    const TxtCase cases[] = {
+        {"1 2\n-1 -1\n", "", 2},
+        {"1 2\r\n\r\n\t3   4  \r\n", "", 2},
+        {"1024 1024\n0 0\n", "", 2},
+        {"1 2\n3\n", "line 2: expected two numbers \"x y\", found one", 0},
+        {"1 2 3\n", "line 1: expected two numbers \"x y\", found more", 0},
+        {"\n\n5 x\n", "line 3: expected two numbers \"x y\"", 0},
+        {"5 6x\n", "line 1: expected two numbers \"x y\"", 0},
+        {"1 1\n1025 0\n", "line 2: point (1025, 0) lies outside", 0},
+        {"-1 5\n", "line 1: point (-1, 5) lies outside", 0},
+        {"99999999999 1\n", "line 1: expected two numbers", 0},
+    };
+    for (const TxtCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        const PointsResult r = ParseTxt(c.text);
+        EXPECT_EQ(r.error.substr(0, std::string_view(c.error).size()), c.error);
+        EXPECT_EQ(r.points.size(), c.points);
+    }
+    EXPECT_EQ(DecodeAs(FileKind::kTxt, {}).error, "no points");
+}
+
+TEST(Decoding, RejectsMalformedAndLockedFiles) {
+    const std::string lockedVbc("VBC1.2;k\0", 9);
+    const Bytes locked(lockedVbc.begin(), lockedVbc.end());
+    EXPECT_NE(DecodeAs(FileKind::kVbc, locked).error.find("locked"), std::string::npos);
+    const Bytes junk{'M', 'P', 1, 2, 3};
+    for (FileKind kind : {FileKind::kSig, FileKind::kVbc, FileKind::kNlc, FileKind::kCmp}) {
+        SCOPED_TRACE(KindName(kind));
+        EXPECT_NE(DecodeAs(kind, junk).error, "");
+    }
+    // Ranges of 512 double the coordinates, past what any format may hold.
+    Bytes sig = EncodeAs(FileKind::kSig, Points{{600, 10}, PEN_UP_POINT}).bytes;
+    sig[8] = 0x00;
+    sig[9] = 0x02;
+    EXPECT_NE(DecodeAs(FileKind::kSig, sig).error.find("outside 0..1024"), std::string::npos);
+}
+
+struct InfoCase {
+    FileKind kind;
+    std::vector<std::string> lines;
+};
+
+TEST(Info, ShowsHeaderFieldsAndCounts) {
+    const Points points{{100, 200}, {110, 210}, PEN_UP_POINT, {300, 40}, {320, 48}, PEN_UP_POINT};
+    const std::string common[] = {"pen lifts: 2", "strokes: 2", "bounding box: 100..320 x 40..210"};
+    const InfoCase cases[] = {
+        {FileKind::kSig,
+         {"format: sig", "header length: 16", "data length: 24", "record version: 2",
+          "x range: 1024", "device parameter A: 419", "device parameter B: 800", "points: 6"}},
+        {FileKind::kNlc, {"format: nlc", "magic: NC", "x range: 1024", "device parameter B: 800"}},
+        {FileKind::kCmp,
+         {"format: cmp", "x divisor: 68", "y divisor: 114", "absolute form: short"}},
+        {FileKind::kVbc,
+         {"format: vbc", "version: VBC1.2", "entries: (none)", "locked: no",
+          "device parameter A: 419", "x range: 1024", "stream points: 4",
+          "block length: ", "width list: "}},
+        {FileKind::kTxt, {"format: txt", "points: 6"}},
+    };
+    for (const InfoCase& c : cases) {
+        SCOPED_TRACE(KindName(c.kind));
+        const Bytes file = EncodeAs(c.kind, points).bytes;
+        const InfoResult info = DescribeFile(c.kind, file);
+        ASSERT_EQ(info.error, "");
+        for (const std::string& line : c.lines) {
+            EXPECT_NE(info.text.find(line), std::string::npos) << line << "\n" << info.text;
+        }
+        for (const std::string& line : common) {
+            // The lossy formats move the box a little; its line is there all the same.
+            const std::string name = line.substr(0, line.find(':') + 1);
+            EXPECT_NE(
+                info.text.find(c.kind == FileKind::kNlc || c.kind == FileKind::kCmp ? name : line),
+                std::string::npos)
+                << line << "\n"
+                << info.text;
+        }
+    }
+    const std::string lockedVbc("VBC1.2;k\0", 9);
+    const InfoResult locked =
+        DescribeFile(FileKind::kVbc, Bytes(lockedVbc.begin(), lockedVbc.end()));
+    EXPECT_NE(locked.text.find("locked: yes (cannot be unlocked)"), std::string::npos);
+    EXPECT_NE(locked.error, "");
+    EXPECT_NE(DescribeFile(FileKind::kSig, Bytes{1, 2, 3}).error, "");
+}
+
+TEST(Rendering, FollowsTheBitmapExportMapping) {
+    auto inkAt = [](const Points& points, int w, int h) {
+        const InkRaster r = RenderInk(points, w, h);
+        std::vector<std::pair<int, int>> ink;
+        for (int y = 0; y < r.height; ++y) {
+            for (int x = 0; x < r.width; ++x) {
+                if (r.At(x, y)) {
+                    ink.emplace_back(x, y);
+                }
+            }
+        }
+        return ink;
+    };
+    using Ink = std::vector<std::pair<int, int>>;
+    EXPECT_EQ(inkAt({{512, 512}, PEN_UP_POINT}, 320, 240), (Ink{{160, 120}}));
+    EXPECT_EQ(inkAt({{1023, 1023}, PEN_UP_POINT}, 320, 240), (Ink{{319, 239}}));
+    // 1024 maps just outside the picture and is clipped, not written past it.
+    EXPECT_EQ(inkAt({{1024, 1024}, PEN_UP_POINT}, 320, 240), Ink{});
+    // The end pixel of a line is not set; the last point of a list draws nothing.
+    EXPECT_EQ(inkAt({{0, 0}, {16, 0}}, 320, 240), (Ink{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}}));
+    EXPECT_EQ(inkAt({{0, 0}, {0, 1024}, PEN_UP_POINT}, 4, 4),
+              (Ink{{0, 0}, {0, 1}, {0, 2}, {0, 3}}));
+    EXPECT_EQ(inkAt({{5, 5}}, 320, 240), Ink{});
+}
+
+TEST(Writing, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile) {
+    testing::TempDir dir;
+    const auto out = dir / "out.sig";
+    testing::WriteFile(out, "old");
+    const Bytes data{1, 2, 3};
+    EXPECT_EQ(WriteFileReplacing(out, data), "");
+    EXPECT_EQ(testing::ReadFile(out), std::string("\x01\x02\x03"));
+    // A directory in the way: the rename fails and the temporary file goes.
+    std::filesystem::create_directory(dir / "taken.sig");
+    testing::WriteFile(dir / "taken.sig" / "keep", "x");
+    EXPECT_NE(WriteFileReplacing(dir / "taken.sig", data), "");
+    EXPECT_NE(WriteFileReplacing(dir / "missing" / "out.sig", data), "");
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 2u);  // out.sig and taken.sig
+}
+
+}  // namespace
+}  // namespace vellumix::tools

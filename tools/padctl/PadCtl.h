@@ -1,0 +1,108 @@
+// The command line of vellumix-padctl, the scriptable pad console, kept out
+// of main() so the tests can drive it without starting a process.
+//
+//   vellumix-padctl [--port COMn|PATH | --usb] COMMAND [ARGS] [COMMAND [ARGS]]...
+//
+// Without --port or --usb the pad is looked for as the app does: USB first,
+// then COM0..COM9. Every command is checked before the pad is touched; they
+// then run in order and the first failure ends the run.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "padlink/HidDevice.h"
+#include "padlink/PortResolver.h"
+
+namespace vellumix::tools {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // a command failed or was not acknowledged
+inline constexpr int kExitUsage = 2;   // wrong arguments or unreadable input
+inline constexpr int kExitNoPad = 3;   // no pad answered the probe
+
+// How long padctl pauses before each serial port when it searches: the app's
+// 500 ms pause gives a slow pad time to settle after the app starts, which a
+// console run by hand or by a script does not need.
+inline constexpr std::chrono::milliseconds kConsolePortPause{20};
+inline constexpr int kDefaultCaptureSeconds = 10;
+inline constexpr int kMaxCaptureSeconds = 24 * 60 * 60;
+// After a pen read that brought nothing at once (a USB pad gone), so the
+// capture loop does not spin.
+inline constexpr std::chrono::milliseconds kEmptyReadPause{10};
+
+// Everything the console says, one named text each. printf-style where a
+// value goes in.
+namespace msg {
+inline constexpr const char* kProgram = "vellumix-padctl: ";
+inline constexpr const char* kUsage =
+    "Usage: vellumix-padctl [--port COMn|PATH | --usb] COMMAND [ARGS] [COMMAND [ARGS]]...\n"
+    "Without --port or --usb the pad is looked for on USB, then COM0..COM9.\n"
+    "Commands (run in order; the first failure ends the run):\n"
+    "  probe                       say where the pad answered\n"
+    "  clear                       clear the LCD\n"
+    "  fill X Y W H                fill a rectangle in the fill colour\n"
+    "  frame X Y W H               draw a rectangle's outline\n"
+    "  line X1 Y1 X2 Y2            draw a line\n"
+    "  text X Y TEXT               draw text in the text colour\n"
+    "  colour fill|text|line|all C set a colour: a name, #RRGGBB or R,G,B\n"
+    "  font small|medium|large|welcome|B1,B2,B3,B4,B5,B6\n"
+    "  leds on|off|green|red       set the LEDs\n"
+    "  image FILE                  show a picture, stretched to 320 x 240\n"
+    "  send-sig FILE               send a .sig, .cmp, .vbc or .nlc file\n"
+    "  capture [--seconds N]       print pen points (\"x y\", \"-1 -1\" for a lift)\n"
+    "LCD coordinates: x 0..319, y 0..239.\n";
+inline constexpr const char* kFoundUsb = "Pad found on USB\n";
+inline constexpr const char* kFoundSerial = "Pad found on %s\n";
+inline constexpr const char* kNoPad = "no pad answered (tried USB and COM0 to COM9)";
+inline constexpr const char* kNoPadOnUsb = "no pad answered on USB";
+inline constexpr const char* kNoPadOnPort = "no pad answered on %s";
+inline constexpr const char* kNotAcknowledged = "the pad did not acknowledge %s";
+inline constexpr const char* kOutOfRange = "%s: outside the 320 x 240 LCD";
+inline constexpr const char* kNoCommand = "no command given";
+inline constexpr const char* kUnknownCommand = "unknown command '%s'";
+inline constexpr const char* kUnknownOption = "unknown option '%s'";
+inline constexpr const char* kMissingArgument = "%s needs %d argument(s)";
+inline constexpr const char* kNotANumber = "%s: '%s' is not a whole number";
+inline constexpr const char* kBadColour = "'%s' is not a colour (a name, #RRGGBB or R,G,B)";
+inline constexpr const char* kBadColourTarget = "colour: '%s' is not fill, text, line or all";
+inline constexpr const char* kBadFont =
+    "font: '%s' is not small, medium, large, welcome or six bytes B1,...,B6";
+inline constexpr const char* kBadLeds = "leds: '%s' is not on, off, green or red";
+inline constexpr const char* kBadSeconds = "capture: --seconds takes 1 to 86400";
+inline constexpr const char* kTwoLinks = "give --port or --usb, not both";
+inline constexpr const char* kEmptyText = "text: nothing to draw";
+inline constexpr const char* kCannotReadPicture = "%s: not a picture that can be read";
+inline constexpr const char* kUnknownSigKind = "%s: send-sig takes .sig, .cmp, .vbc or .nlc";
+inline constexpr const char* kBadSigFile = "%s: %s";
+inline constexpr const char* kSigTooLarge = "%s: %zu bytes; the pad takes files of at most %zu";
+inline constexpr const char* kLinkLost = "lost the pad during capture";
+}  // namespace msg
+
+// Where the console looks for the pad. The defaults are the real machine's;
+// tests point it at a temporary port folder, no system devices and an
+// in-memory USB device.
+struct PadCtlEnvironment {
+    std::filesystem::path portFolder;  // empty: padlink::DefaultPortFolder()
+    std::vector<std::string> devicePrefixes = padlink::SystemDevicePrefixes();
+    std::unique_ptr<padlink::HidBackend> hidBackend;  // null: hidapi
+    std::chrono::milliseconds portPause = kConsolePortPause;
+    // Set from a signal handler: ends a capture early (still stopping it on
+    // the pad).
+    const std::atomic<bool>* interrupt = nullptr;
+};
+
+// args without the program name. Points and the probe's answer go to out;
+// a failure is one line on err, "vellumix-padctl: ...". Returns the exit
+// status.
+int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+              PadCtlEnvironment env = {});
+
+}  // namespace vellumix::tools

@@ -1,0 +1,15 @@
+// The .png output of the converter: the ink raster of the bitmap export as
+// an 8-bit grey picture, black ink on white.
+#pragma once
+
+#include <span>
+
+#include "capture/SignaturePoint.h"
+#include "sigconv/files/SignatureFiles.h"
+
+namespace vellumix::tools {
+
+// width and height: 1..kMaxPictureSide, checked by the caller.
+BytesResult EncodePng(std::span<const capture::SignaturePoint> points, int width, int height);
+
+}  // namespace vellumix::tools
