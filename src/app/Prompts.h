@@ -1,0 +1,65 @@
+// The one road by which the program asks the user something: every message
+// box and every file dialog goes through an IPrompts. The program uses
+// QtPrompts; tests hand the windows a scripted fake, so that no modal dialog
+// ever blocks a test.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace vellumix::app {
+
+enum class PromptIcon {
+    Information,  // information boxes, under res::kInfoCaption
+    Exclamation,  // refusals such as "No Data Available!"
+    Stop,         // unsupported formats and unreadable files
+};
+
+class IPrompts {
+public:
+    virtual ~IPrompts() = default;
+
+    // A modal box with one OK button.
+    virtual void ShowMessage(const QString& text, const QString& caption, PromptIcon icon) = 0;
+
+    // A modal box with Yes and No buttons; true for Yes.
+    virtual bool AskYesNo(const QString& text, const QString& caption, PromptIcon icon) = 0;
+
+    // nameFilters are Qt name filters such as "Signature(*.sig)", the first one
+    // selected. An empty caption leaves the platform's own title. Both return
+    // the chosen path, or an empty string when the user cancels.
+    virtual QString AskOpenFileName(const QString& caption, const QStringList& nameFilters) = 0;
+    // defaultSuffix (no dot) is added to a name typed without an extension;
+    // confirmOverwrite asks before an existing file is replaced.
+    virtual QString AskSaveFileName(const QString& caption, const QStringList& nameFilters,
+                                    const QString& defaultSuffix, bool confirmOverwrite) = 0;
+};
+
+// The boxes of the program's conventions: the error caption with the
+// exclamation icon (a refusal) or the stop icon (a file that cannot be used),
+// and the plain caption with the information icon.
+void ShowRefusal(IPrompts& prompts, const QString& text);
+void ShowFileError(IPrompts& prompts, const QString& text);
+void ShowInformation(IPrompts& prompts, const QString& text);
+
+// Real dialogs: QMessageBox and QFileDialog, modal to the given parent window.
+class QtPrompts final : public IPrompts {
+public:
+    explicit QtPrompts(QWidget* parent = nullptr) : m_pParent(parent) {}
+
+    void ShowMessage(const QString& text, const QString& caption, PromptIcon icon) override;
+    bool AskYesNo(const QString& text, const QString& caption, PromptIcon icon) override;
+    QString AskOpenFileName(const QString& caption, const QStringList& nameFilters) override;
+    QString AskSaveFileName(const QString& caption, const QStringList& nameFilters,
+                            const QString& defaultSuffix, bool confirmOverwrite) override;
+
+private:
+    QWidget* m_pParent;  // not owned; may be null
+    // File dialogs start in the folder the user last chose a file in, as the
+    // common dialogs of the original platform do.
+    QString m_strLastFolder;
+};
+
+}  // namespace vellumix::app

@@ -1,0 +1,185 @@
+#include "app/ViewVellumixDemo.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+
+#include "controls/PaintedTabCtrl.h"
+#include "pages/DisplayPage.h"
+#include "pages/ImagePage.h"
+#include "pages/SignaturePage.h"
+#include "res/Strings.h"
+
+namespace vellumix::app {
+
+int g_nPreviousTab = kSignatureTab;
+
+namespace {
+
+// The font the tab control lays its items out with (the painting uses its
+// own). The platform's "System" face has a single 16-pixel size, so that is
+// the size a request for it yields; Arial stands in for the face.
+constexpr char kTabLayoutFontFamily[] = "Arial";
+constexpr int kTabLayoutFontPixels = 16;
+constexpr QFont::Weight kTabLayoutFontWeight = QFont::Light;
+
+}  // namespace
+
+CViewVellumixDemo::CViewVellumixDemo(IPrompts& prompts, QWidget* parent)
+    : QWidget(parent), m_prompts(prompts), m_pTabCtrl(new controls::CPaintedTabCtrl(this)) {
+    m_pTabCtrl->setGeometry(kInitialTabCtrlRect);
+}
+
+CViewVellumixDemo::~CViewVellumixDemo() = default;
+
+QWidget* CViewVellumixDemo::Page(int tab) const {
+    switch (tab) {
+        case kSignatureTab:
+            return m_pSignaturePage;
+        case kDisplayTab:
+            return m_pDisplayPage;
+        case kImageTab:
+            return m_pImagePage;
+        default:
+            return nullptr;
+    }
+}
+
+void CViewVellumixDemo::InitialUpdate() {
+    // A second run would stack a second set of pages, each with its own pad
+    // commands, under the first.
+    if (m_pSignaturePage != nullptr) {
+        return;
+    }
+    m_pSignaturePage = new pages::CSignaturePage(m_prompts, m_pTabCtrl);
+    m_pDisplayPage = new pages::CDisplayPage(m_prompts, m_pTabCtrl);
+    m_pImagePage = new pages::CImagePage(m_prompts, m_pTabCtrl);
+
+    m_pTabCtrl->addTab(res::kTabSignature);
+    m_pTabCtrl->addTab(res::kTabDisplay);
+    m_pTabCtrl->addTab(res::kTabImage);
+
+    m_tabFont = QFont(QString::fromLatin1(kTabLayoutFontFamily));
+    m_tabFont.setStyleHint(QFont::SansSerif);
+    m_tabFont.setPixelSize(kTabLayoutFontPixels);
+    m_tabFont.setWeight(kTabLayoutFontWeight);
+    m_pTabCtrl->setFont(m_tabFont);
+
+    PlacePages(kPageInsetTopInitial);
+
+    m_pSignaturePage->show();
+    m_pDisplayPage->hide();
+    m_pImagePage->hide();
+
+    // The first tab is selected now, and the page shown is the Signature page,
+    // whatever an earlier view left in the shared previous-tab value; a stale
+    // value would deactivate a page that was never entered and leave the
+    // Signature page's reader running.
+    g_nPreviousTab = kSignatureTab;
+    m_pTabCtrl->setCurrentIndex(kSignatureTab);
+    m_pSignaturePage->setFocus();
+    // Connected only now: setting up the tabs is not a tab change.
+    connect(m_pTabCtrl, &QTabBar::currentChanged, this, &CViewVellumixDemo::OnSelChange);
+}
+
+void CViewVellumixDemo::OnSelChange(int tab) {
+    LeavePage(g_nPreviousTab);
+    g_nPreviousTab = tab;
+    EnterPage(tab);
+}
+
+void CViewVellumixDemo::LeavePage(int tab) {
+    switch (tab) {
+        case kSignatureTab:
+            m_pSignaturePage->DeactivatePage();
+            break;
+        case kDisplayTab:
+            m_pDisplayPage->DeactivatePage();
+            break;
+        case kImageTab:
+            m_pImagePage->DeactivatePage();
+            break;
+        default:
+            return;
+    }
+    emit PageLeft(tab);
+    Page(tab)->hide();
+}
+
+void CViewVellumixDemo::EnterPage(int tab) {
+    QWidget* const entered = Page(tab);
+    if (entered == nullptr) {
+        return;
+    }
+    for (int other : {kSignatureTab, kDisplayTab, kImageTab}) {
+        if (other != tab) {
+            Page(other)->hide();
+        }
+    }
+    entered->show();
+    entered->setFocus();
+    switch (tab) {
+        case kSignatureTab:
+            m_pSignaturePage->ActivatePage();
+            break;
+        case kDisplayTab:
+            m_pDisplayPage->ActivatePage();
+            break;
+        case kImageTab:
+            m_pImagePage->ActivatePage();
+            break;
+        default:
+            break;
+    }
+    emit PageEntered(tab);
+}
+
+void CViewVellumixDemo::PlacePages(int topInset) {
+    const QRect client = m_pTabCtrl->rect();
+    const QRect area(QPoint(client.left() + kPageInsetLeft, client.top() + topInset),
+                     QPoint(client.right() - kPageInsetRight, client.bottom() - kPageInsetBottom));
+    for (int tab : {kSignatureTab, kDisplayTab, kImageTab}) {
+        Page(tab)->setGeometry(area);
+    }
+}
+
+void CViewVellumixDemo::Layout() {
+    if (!isVisible() || m_pSignaturePage == nullptr) {
+        return;
+    }
+    m_pTabCtrl->setGeometry(
+        rect().adjusted(kTabCtrlMargin, kTabCtrlMargin, -kTabCtrlMargin, -kTabCtrlMargin));
+    PlacePages(kPageInsetTop);
+}
+
+void CViewVellumixDemo::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+}
+
+void CViewVellumixDemo::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Layout();
+}
+
+void CViewVellumixDemo::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Qt delivers the resize of a widget sized while hidden just before it
+    // counts as visible, so that resize alone would never lay the view out.
+    Layout();
+}
+
+void CViewVellumixDemo::keyPressEvent(QKeyEvent* event) {
+    // Enter and Escape do nothing in the view: they must not reach a dialog or
+    // window around it, where they would press a default button or close it.
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+}  // namespace vellumix::app

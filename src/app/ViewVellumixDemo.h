@@ -1,0 +1,92 @@
+// The main view once the pad has been found: the painted tab control with the
+// Signature, Display and Image pages. The main frame creates it in place of
+// the connection view and calls InitialUpdate once it is in place.
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QWidget>
+
+namespace vellumix::controls {
+class CPaintedTabCtrl;
+}
+namespace vellumix::pages {
+class CSignaturePage;
+class CDisplayPage;
+class CImagePage;
+}  // namespace vellumix::pages
+
+namespace vellumix::app {
+
+class IPrompts;
+
+// Index of the tab that was selected before the current change; 0 at start.
+// Shared by every instance of the view, and touched on the GUI thread only.
+extern int g_nPreviousTab;
+
+enum PageTab : int {
+    kSignatureTab = 0,
+    kDisplayTab = 1,
+    kImageTab = 2,
+};
+
+class CViewVellumixDemo : public QWidget {
+    Q_OBJECT
+public:
+    // Where the tab control sits until the first layout, in pixels.
+    static constexpr QRect kInitialTabCtrlRect{40, 30, 560, 270};
+    // The tab control fills the view less this margin on every side.
+    static constexpr int kTabCtrlMargin = 10;
+    // Pages inside the tab control's client area: 1 in from the left, 2 in
+    // from the right, 60 up from the bottom, and from the top 10 at the initial
+    // update but 30 once the view is laid out, below the tab row.
+    static constexpr int kPageInsetLeft = 1;
+    static constexpr int kPageInsetRight = 2;
+    static constexpr int kPageInsetBottom = 60;
+    static constexpr int kPageInsetTopInitial = 10;
+    static constexpr int kPageInsetTop = 30;
+
+    // prompts must outlive the view; the pages ask the user through it.
+    explicit CViewVellumixDemo(IPrompts& prompts, QWidget* parent = nullptr);
+    ~CViewVellumixDemo() override;
+
+    // Creates the three pages and the tabs, shows the Signature page and
+    // selects its tab. Runs once; later calls do nothing.
+    void InitialUpdate();
+
+    controls::CPaintedTabCtrl* TabCtrl() const { return m_pTabCtrl; }
+    // Null before InitialUpdate. The pages are children of the tab control and
+    // are deleted with it.
+    pages::CSignaturePage* SignaturePage() const { return m_pSignaturePage; }
+    pages::CDisplayPage* DisplayPage() const { return m_pDisplayPage; }
+    pages::CImagePage* ImagePage() const { return m_pImagePage; }
+    QWidget* Page(int tab) const;
+
+signals:
+    // After the left page's DeactivatePage, while it is still shown.
+    void PageLeft(int tab);
+    // After the entered page's ActivatePage.
+    void PageEntered(int tab);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void OnSelChange(int tab);
+    void LeavePage(int tab);
+    void EnterPage(int tab);
+    void Layout();
+    void PlacePages(int topInset);
+
+    IPrompts& m_prompts;
+    pages::CSignaturePage* m_pSignaturePage = nullptr;
+    pages::CDisplayPage* m_pDisplayPage = nullptr;
+    pages::CImagePage* m_pImagePage = nullptr;
+    QFont m_tabFont;
+    controls::CPaintedTabCtrl* m_pTabCtrl;
+};
+
+}  // namespace vellumix::app

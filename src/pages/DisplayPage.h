@@ -1,0 +1,30 @@
+// The Display tab's page: test patterns drawn on the pad's LCD and mirrored
+// on the PC, and the LED cycle.
+#pragma once
+
+#include <QWidget>
+
+namespace vellumix::app {
+class IPrompts;
+}
+
+namespace vellumix::pages {
+
+// A child of the main view's tab control, shown while its tab is selected.
+class CDisplayPage : public QWidget {
+    Q_OBJECT
+public:
+    // prompts must outlive the page; every message box and file dialog of the
+    // page goes through it.
+    CDisplayPage(app::IPrompts& prompts, QWidget* parent);
+
+    // The view calls ActivatePage after showing and focusing the page when its
+    // tab is entered, and DeactivatePage before hiding it when the tab is left.
+    void ActivatePage();
+    void DeactivatePage();
+
+private:
+    app::IPrompts& m_prompts;
+};
+
+}  // namespace vellumix::pages

@@ -1,0 +1,32 @@
+// The Signature tab's page: the live mirror of what is written on the pad,
+// and the clear, calibrate, file, load and exit buttons. The pen report model
+// and reader live in src/capture, free of widgets; this is the window over
+// them.
+#pragma once
+
+#include <QWidget>
+
+namespace vellumix::app {
+class IPrompts;
+}
+
+namespace vellumix::pages {
+
+// A child of the main view's tab control, shown while its tab is selected.
+class CSignaturePage : public QWidget {
+    Q_OBJECT
+public:
+    // prompts must outlive the page; every message box and file dialog of the
+    // page goes through it.
+    CSignaturePage(app::IPrompts& prompts, QWidget* parent);
+
+    // The view calls ActivatePage after showing and focusing the page when its
+    // tab is entered, and DeactivatePage before hiding it when the tab is left.
+    void ActivatePage();
+    void DeactivatePage();
+
+private:
+    app::IPrompts& m_prompts;
+};
+
+}  // namespace vellumix::pages

@@ -1,0 +1,141 @@
+// Every text the user sees in the GUI: captions, tab texts, dialog texts and
+// the Help window's passages. Code elsewhere refers to these names only, so a
+// wording change is made here once.
+#pragma once
+
+#include <QLatin1StringView>
+
+namespace vellumix::res {
+
+// Message boxes. Refusals ("No Data Available!") carry the exclamation icon,
+// unsupported formats and unreadable files the stop icon, both under the error
+// caption; information boxes use the plain caption.
+inline constexpr QLatin1StringView kErrorCaption{"ERROR - Vellumix Function Demo"};
+inline constexpr QLatin1StringView kInfoCaption{"Vellumix Function Demo"};
+
+// Tab texts of the main view. The padding spaces are part of the texts: the
+// tab widths come from them, and "Signature" carries one space more behind it
+// than the other two.
+inline constexpr QLatin1StringView kTabSignature{"                 Signature                  "};
+inline constexpr QLatin1StringView kTabDisplay{"                 Display                 "};
+inline constexpr QLatin1StringView kTabImage{"                 Image                 "};
+
+// About box.
+inline constexpr QLatin1StringView kAboutTitle{"About Brindle Application"};
+inline constexpr QLatin1StringView kAboutProduct{"Signature Capture\nDemo Application"};
+inline constexpr QLatin1StringView kAboutVersion{"       Version 1.00"};
+inline constexpr QLatin1StringView kAboutNotice{"Demonstration use only"};
+inline constexpr QLatin1StringView kOkButton{"OK"};
+
+// Help window. The three passages are appended one after the other with no
+// separator; each ends with its own CR LF so the next one starts on a new line.
+inline constexpr QLatin1StringView kHelpTitle{"Help"};
+
+inline constexpr QLatin1StringView kHelpGeneral{
+    "General Information\r\n"
+    "\r\n"
+    "The Signature Capture Demo Application is delivered as a single program "
+    "file together with this help. It needs no installation: copy it to any "
+    "folder and start it. The application works with Quillet signature pads "
+    "connected either to an RS-232 serial port or to a USB port; no setting has "
+    "to be chosen, because the program looks for the pad by itself.\r\n"
+    "\r\n"
+    "When the program starts, the connecting window appears and shows the "
+    "message \"Connecting to Unit\". The program first asks the USB port and "
+    "then each serial port in turn whether a Quillet pad answers. While no pad "
+    "is found, the window shows \"Unit Not Found\" and the program keeps "
+    "polling; plug in the pad or switch it on and the connection is made "
+    "without restarting the program.\r\n"
+    "\r\n"
+    "As soon as the pad answers, a welcome screen is drawn on the pad's "
+    "display and the demo window opens. The demo window has tabs along its "
+    "top; the Signature tab is selected first and the Display tab shows the "
+    "drawing tests. Click a tab to change to its page. Each page takes over "
+    "the pad's display while it is selected.\r\n"
+    "\r\n"
+    "On the Signature tab, whatever is written on the pad with its pen appears "
+    "at once in the Signature Pad Display Box on the PC, stroke by stroke, as "
+    "it is written. The pad is ready to capture when its green LED is lit; "
+    "sign in the writing area and watch the signature appear in the box. A "
+    "signature can be cleared and written again as often as needed.\r\n"
+    "\r\n"
+    "If the strokes in the box do not follow the pen closely, calibrate the "
+    "pad with the button described below before capturing signatures.\r\n"
+    "\r\n"
+    "Operation Buttons\r\n"
+    "\r\n"
+    "Clear the Display\r\n"
+    "Erases the signature from the pad's display and from the Signature Pad "
+    "Display Box, so that a new signature can be written.\r\n"
+    "\r\n"
+    "Calibrate Pad\r\n"};
+
+inline constexpr QLatin1StringView kHelpButtons{
+    "Starts the calibration of the Quillet pad. A message explains the steps "
+    "first; the right LED blinks red while calibration runs. The pad shows two "
+    "cross-points one after the other: touch the centre of each cross with "
+    "the pen tip, holding the pen as you would when signing. When the right "
+    "LED goes off the calibration is complete; click OK to return to signature "
+    "capture.\r\n"
+    "\r\n"
+    "File the Signature\r\n"
+    "Saves the signature shown in the box to a file. Type a file name; the "
+    "extension chooses the format: .sig, .cmp, .vbc or .nlc for a signature "
+    "file, or .bmp for a picture of the signature. A name without an extension "
+    "is saved as a .sig file.\r\n"
+    "\r\n"
+    "Get the Signature\r\n"
+    "Loads a signature file or a bitmap saved earlier, shows it in the box and "
+    "sends it to the pad's display. Choose the file type in the list of the "
+    "open dialog, or type the full name of a .vbc or .nlc file.\r\n"
+    "\r\n"
+    "Exit\r\n"
+    "Clears the pad, stops the capture and ends the program. The pad's display "
+    "is left blank.\r\n"
+    "\r\n"
+    "Color Selection\r\n"
+    "On the Display tab, chooses the colour in which the tests below draw on "
+    "the pad: Black, Red, Yellow, Green or Blue.\r\n"
+    "\r\n"
+    "Show Frames\r\n"
+    "Draws a series of rectangular frames on the pad's display and in the box "
+    "on the PC.\r\n"
+    "\r\n"
+    "Show Lines\r\n"
+    "Draws straight lines across the pad's display.\r\n"
+    "\r\n"
+    "Show Boxes\r\n"
+    "Draws filled boxes of several sizes on the pad's display and in the box "
+    "on the PC.\r\n"
+    "\r\n"
+    "Show Characters\r\n"
+    "Writes characters in several sizes on the pad's display, in the colour "
+    "chosen above.\r\n"
+    "\r\n"
+    "Cycle the LEDs\r\n"
+    "Runs the LED test of the Quillet pad: the green LED is on; then both LEDs "
+    "are off for 2 seconds; the red LED is on for 2 seconds; both LEDs are off "
+    "for 2 seconds; then the green LED is on again and the pad is ready.\r\n"
+    "\r\n"};
+
+inline constexpr QLatin1StringView kHelpImage{
+    "Image Tab\r\n"
+    "\r\n"
+    "Sample Image #1\r\n"
+    "Sample Image #2\r\n"
+    "Sample Image #3\r\n"
+    "Each button shows one of the three built-in pictures full-screen on the "
+    "Quillet pad's colour display and in the box on the PC. The picture stays "
+    "on the pad until another one is chosen or the display is cleared.\r\n"
+    "\r\n"
+    "Load Custom Image\r\n"
+    "Opens a bitmap (.bmp) or a signature file of your own and shows it on the "
+    "pad and on the PC. Bitmaps are fitted to the pad's 320 x 240 display. "
+    "Signature files (.sig, .cmp, .vbc or .nlc) are sent to the pad as they "
+    "are stored.\r\n"
+    "\r\n"
+    "Clear Display\r\n"
+    "Clears the picture from the pad's display and from the box on the "
+    "PC.\r\n"};
+
+}  // namespace vellumix::res

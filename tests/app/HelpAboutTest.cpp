@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+#include "app/AboutDialog.h"
+#include "app/HelpDialog.h"
+#include "res/Strings.h"
+
+namespace vellumix::app {
+namespace {
+
+TEST(HelpDialogTest, TextIsTheThreePassagesJoinedAndReadOnly) {
+    CHelpDialog help;
+    help.show();
+    const QString joined =
+        QString(res::kHelpGeneral) + QString(res::kHelpButtons) + QString(res::kHelpImage);
+    EXPECT_EQ(help.Text(), joined);
+    // One line break in the box per CR LF.
+    EXPECT_EQ(help.TextBox()->document()->blockCount(), joined.count(QStringLiteral("\r\n")) + 1);
+
+    QTest::keyClicks(help.TextBox(), QStringLiteral("typed"));
+    QTest::keyClick(help.TextBox(), Qt::Key_Backspace);
+    QTest::keyClick(help.TextBox(), Qt::Key_Delete);
+    EXPECT_EQ(help.Text(), joined);
+    EXPECT_TRUE(help.TextBox()->isReadOnly());
+}
+
+TEST(HelpDialogTest, WindowAndTextBoxGeometry) {
+    CHelpDialog help;
+    help.show();
+    EXPECT_EQ(help.windowTitle(), QStringLiteral("Help"));
+    EXPECT_EQ(help.size(), QSize(760, 496));
+    EXPECT_EQ(help.TextBox()->geometry(), QRect(14, 14, 730, 468));
+    // Longer than the box: it scrolls vertically only, and opens at the top.
+    EXPECT_TRUE(help.TextBox()->verticalScrollBar()->isVisible());
+    EXPECT_GT(help.TextBox()->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(help.TextBox()->verticalScrollBar()->value(), 0);
+    EXPECT_FALSE(help.TextBox()->horizontalScrollBar()->isVisible());
+}
+
+TEST(HelpDialogTest, PassagesUseCrLfAndFollowTheOutline) {
+    const struct {
+        QLatin1StringView text;
+        int length;
+        const char* first;
+        const char* last;
+    } kPassages[] = {
+        {res::kHelpGeneral, 1751, "Connecting to Unit", "Calibrate Pad\r\n"},
+        {res::kHelpButtons, 1676, "cross-points", "green LED is on again"},
+        {res::kHelpImage, 593, "Sample Image #1", "Clear Display"},
+    };
+    for (const auto& p : kPassages) {
+        const QString text = p.text;
+        const auto crlf = text.count(QStringLiteral("\r\n"));
+        EXPECT_EQ(text.count(u'\n'), crlf);
+        EXPECT_EQ(text.count(u'\r'), crlf);
+        EXPECT_TRUE(text.endsWith(QStringLiteral("\r\n")));
+        EXPECT_TRUE(text.contains(QStringLiteral("\r\n\r\n")));
+        EXPECT_TRUE(text.contains(QStringLiteral("Quillet")));
+        EXPECT_NEAR(text.size(), p.length, p.length / 10);
+        EXPECT_LT(text.indexOf(QLatin1StringView(p.first)),
+                  text.indexOf(QLatin1StringView(p.last)));
+    }
+    EXPECT_TRUE(QString(res::kHelpGeneral).endsWith(QStringLiteral("Calibrate Pad\r\n")));
+}
+
+TEST(AboutDialogTest, TitleSizeAndTextsOnWhite) {
+    CAboutDialog about;
+    about.show();
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Brindle Application"));
+    EXPECT_EQ(about.size(), QSize(330, 172));
+    EXPECT_EQ(about.ProductLabel()->text(), QStringLiteral("Signature Capture\nDemo Application"));
+    EXPECT_EQ(about.VersionLabel()->text(), QStringLiteral("       Version 1.00"));
+    EXPECT_FALSE(about.NoticeLabel()->text().contains(u'\n'));
+    const QImage image = about.grab().toImage();
+    EXPECT_EQ(image.pixelColor(2, 2), QColor(Qt::white));
+    for (QLabel* label : {about.ProductLabel(), about.VersionLabel(), about.NoticeLabel()}) {
+        EXPECT_EQ(image.pixelColor(label->geometry().topLeft()), QColor(Qt::white));
+        // Each text fits its place inside the box.
+        EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+        EXPECT_TRUE(about.rect().contains(label->geometry()));
+    }
+}
+
+TEST(AboutDialogTest, OkAndEnterCloseTheBox) {
+    for (bool byKey : {false, true}) {
+        CAboutDialog about;
+        about.show();
+        EXPECT_TRUE(about.OkButton()->isDefault());
+        if (byKey) {
+            QTest::keyClick(&about, Qt::Key_Return);
+        } else {
+            QTest::mouseClick(about.OkButton(), Qt::LeftButton);
+        }
+        EXPECT_FALSE(about.isVisible()) << byKey;
+        EXPECT_EQ(about.result(), QDialog::Accepted) << byKey;
+    }
+}
+
+}  // namespace
+}  // namespace vellumix::app
