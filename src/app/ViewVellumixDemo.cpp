@@ -24,8 +24,9 @@ constexpr QFont::Weight kTabLayoutFontWeight = QFont::Light;
 
 }  // namespace
 
-CViewVellumixDemo::CViewVellumixDemo(IPrompts& prompts, QWidget* parent)
-    : QWidget(parent), m_prompts(prompts), m_pTabCtrl(new controls::CPaintedTabCtrl(this)) {
+CViewVellumixDemo::CViewVellumixDemo(const pages::PageServices& services, QWidget* parent)
+    : QWidget(parent),
+      m_services(services), m_pTabCtrl(new controls::CPaintedTabCtrl(this)) {
     m_pTabCtrl->setGeometry(kInitialTabCtrlRect);
 }
 
@@ -50,9 +51,9 @@ void CViewVellumixDemo::InitialUpdate() {
     if (m_pSignaturePage != nullptr) {
         return;
     }
-    m_pSignaturePage = new pages::CSignaturePage(m_prompts, m_pTabCtrl);
-    m_pDisplayPage = new pages::CDisplayPage(m_prompts, m_pTabCtrl);
-    m_pImagePage = new pages::CImagePage(m_prompts, m_pTabCtrl);
+    m_pSignaturePage = new pages::CSignaturePage(m_services, m_pTabCtrl);
+    m_pDisplayPage = new pages::CDisplayPage(m_services, m_pTabCtrl);
+    m_pImagePage = new pages::CImagePage(m_services, m_pTabCtrl);
 
     m_pTabCtrl->addTab(res::kTabSignature);
     m_pTabCtrl->addTab(res::kTabDisplay);

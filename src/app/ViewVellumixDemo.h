@@ -7,6 +7,8 @@
 #include <QRect>
 #include <QWidget>
 
+#include "pages/PageServices.h"
+
 namespace vellumix::controls {
 class CPaintedTabCtrl;
 }
@@ -46,8 +48,9 @@ public:
     static constexpr int kPageInsetTopInitial = 10;
     static constexpr int kPageInsetTop = 30;
 
-    // prompts must outlive the view; the pages ask the user through it.
-    explicit CViewVellumixDemo(IPrompts& prompts, QWidget* parent = nullptr);
+    // services must outlive the view; the pages ask the user and reach the pad
+    // through them.
+    explicit CViewVellumixDemo(const pages::PageServices& services, QWidget* parent = nullptr);
     ~CViewVellumixDemo() override;
 
     // Creates the three pages and the tabs, shows the Signature page and
@@ -81,7 +84,7 @@ private:
     void Layout();
     void PlacePages(int topInset);
 
-    IPrompts& m_prompts;
+    pages::PageServices m_services;
     pages::CSignaturePage* m_pSignaturePage = nullptr;
     pages::CDisplayPage* m_pDisplayPage = nullptr;
     pages::CImagePage* m_pImagePage = nullptr;

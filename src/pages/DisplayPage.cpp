@@ -4,8 +4,8 @@
 
 namespace vellumix::pages {
 
-CDisplayPage::CDisplayPage(app::IPrompts& prompts, QWidget* parent)
-    : QWidget(parent), m_prompts(prompts) {
+CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
+    : QWidget(parent), m_services(services) {
     ApplyPageStyle(*this);
 }
 

@@ -4,8 +4,8 @@
 
 namespace vellumix::pages {
 
-CImagePage::CImagePage(app::IPrompts& prompts, QWidget* parent)
-    : QWidget(parent), m_prompts(prompts) {
+CImagePage::CImagePage(const PageServices& services, QWidget* parent)
+    : QWidget(parent), m_services(services) {
     ApplyPageStyle(*this);
 }
 

@@ -4,9 +4,7 @@
 
 #include <QWidget>
 
-namespace vellumix::app {
-class IPrompts;
-}
+#include "pages/PageServices.h"
 
 namespace vellumix::pages {
 
@@ -14,9 +12,9 @@ namespace vellumix::pages {
 class CImagePage : public QWidget {
     Q_OBJECT
 public:
-    // prompts must outlive the page; every message box and file dialog of the
-    // page goes through it.
-    CImagePage(app::IPrompts& prompts, QWidget* parent);
+    // services must outlive the page; every message box and file dialog of
+    // the page goes through its prompts, every pad command through its channel.
+    CImagePage(const PageServices& services, QWidget* parent);
 
     // The view calls ActivatePage after showing and focusing the page when its
     // tab is entered, and DeactivatePage before hiding it when the tab is left.
@@ -24,7 +22,7 @@ public:
     void DeactivatePage();
 
 private:
-    app::IPrompts& m_prompts;
+    PageServices m_services;
 };
 
 }  // namespace vellumix::pages

@@ -4,8 +4,8 @@
 
 namespace vellumix::pages {
 
-CSignaturePage::CSignaturePage(app::IPrompts& prompts, QWidget* parent)
-    : QWidget(parent), m_prompts(prompts) {
+CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
+    : QWidget(parent), m_services(services) {
     ApplyPageStyle(*this);
 }
 

@@ -11,6 +11,7 @@
 #include "controls/PaintedTabCtrl.h"
 #include "pages/SignaturePage.h"
 #include "support/FakePrompts.h"
+#include "support/OfflinePadLink.h"
 
 namespace vellumix::app {
 namespace {
@@ -43,7 +44,8 @@ protected:
     }
 
     testsupport::FakePrompts prompts;
-    View view{prompts};
+    testsupport::OfflinePadLink link;
+    View view{pages::PageServices{prompts, link.channel}};
 };
 
 TEST_F(ViewVellumixDemoTest, InitialUpdateMakesPaddedTabsAndShowsTheSignaturePage) {
