@@ -77,8 +77,12 @@ inline constexpr const char* kBadFont =
     "font: '%s' is not small, medium, large, welcome or six bytes B1,...,B6";
 inline constexpr const char* kBadLeds = "leds: '%s' is not on, off, green or red";
 inline constexpr const char* kBadSeconds = "capture: --seconds takes 1 to 86400";
+inline constexpr const char* kBadPort =
+    "--port takes COM0 to COM9 or a device path starting with /";
 inline constexpr const char* kTwoLinks = "give --port or --usb, not both";
 inline constexpr const char* kEmptyText = "text: nothing to draw";
+inline constexpr const char* kTextTooLong = "text: at most %zu bytes fit in one command";
+inline constexpr const char* kPortNeedsValue = "--port needs COMn or a device path";
 inline constexpr const char* kCannotReadPicture = "%s: not a picture that can be read";
 inline constexpr const char* kUnknownSigKind = "%s: send-sig takes .sig, .cmp, .vbc or .nlc";
 inline constexpr const char* kBadSigFile = "%s: %s";

@@ -1,0 +1,335 @@
+// The pad console against the virtual pad, over a real pseudo-terminal and
+// over the in-process USB host: probe, draw, show a picture, send a
+// signature file, capture a replayed signature; then the injected faults.
+// Every run is bounded in time so a hang fails instead of stalling.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "PenReplay.h"
+#include "engine/PadEngine.h"
+#include "hosts/SerialHost.h"
+#include "hosts/UsbHost.h"
+#include "padctl/PadCtl.h"
+#include "padlink/PadUsbIds.h"
+#include "padlink/PortResolver.h"
+#include "padlink/hid/MemoryHidDevice.h"
+#include "sigconv/files/SignatureFiles.h"
+#include "support/SignatureSynth.h"
+
+namespace vellumix::padsim {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Points = std::vector<capture::SignaturePoint>;
+
+constexpr int kCom = 1;
+// Fast enough that a signature crosses in a fraction of a second.
+constexpr double kReplayRate = 2000.0;
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+    Clock::duration took{};
+};
+
+enum class Link { kSerial, kUsb };
+
+// One virtual pad on one link, and the console's environment that reaches it.
+class PadRig {
+public:
+    PadRig(Link link, const fs::path& folder, SerialHostOptions serial = {})
+        : m_link(link), m_folder(folder) {
+        if (link == Link::kSerial) {
+            serial.portFolder = folder;
+            serial.comNumber = kCom;
+            m_serial = std::make_unique<SerialHost>(m_engine, serial);
+            EXPECT_TRUE(m_serial->Start());
+        } else {
+            m_usbDevice = std::make_shared<padlink::MemoryHidDevice>(
+                padlink::HidDeviceInfo{"memory:0", padlink::PAD_USB_VENDOR_ID,
+                                       padlink::PAD_USB_PRODUCT_ID},
+                padlink::MemoryHidOptions{});
+            m_usb = std::make_unique<UsbHost>(m_engine, m_usbDevice);
+            m_usb->Start();
+        }
+    }
+    ~PadRig() { StopReplay(); }
+
+    PadEngine& Engine() { return m_engine; }
+    SerialHost* Serial() { return m_serial.get(); }
+
+    std::vector<std::string> LinkArgs() const {
+        if (m_link == Link::kUsb) {
+            return {"--usb"};
+        }
+        return {"--port", std::string(padlink::kComPortPrefix) + std::to_string(kCom)};
+    }
+
+    RunResult Run(std::vector<std::string> commands, bool withLink = true) {
+        std::vector<std::string> args = withLink ? LinkArgs() : std::vector<std::string>{};
+        args.insert(args.end(), commands.begin(), commands.end());
+        tools::PadCtlEnvironment env;
+        env.portFolder = m_folder;
+        env.devicePrefixes = {};
+        std::unique_ptr<padlink::HidBackend> backend =
+            std::make_unique<padlink::MemoryHidBackend>();
+        if (m_usbDevice) {
+            backend = std::make_unique<OneDeviceBackend>(m_usbDevice);
+        }
+        env.hidBackend = std::move(backend);
+        std::ostringstream out;
+        std::ostringstream err;
+        const auto start = Clock::now();
+        RunResult r;
+        r.status = tools::RunPadCtl(args, out, err, std::move(env));
+        r.took = Clock::now() - start;
+        r.out = out.str();
+        r.err = err.str();
+        return r;
+    }
+
+    // Writes the points with the pad's pen once capture starts, as the
+    // program's --pen replay does.
+    void StartReplay(Points points) {
+        m_replayStop = false;
+        m_replayThread = std::thread([this, points = std::move(points)]() mutable {
+            PenReplay replay(std::move(points), kReplayRate);
+            while (!m_replayStop && !replay.Finished()) {
+                const bool capturing = m_engine.Snapshot().capture == CaptureState::kCapturing;
+                if (replay.Pump(m_engine, capturing, Clock::now()) > 0 && m_serial) {
+                    m_serial->WakeUp();
+                }
+                std::this_thread::sleep_for(2ms);
+            }
+        });
+    }
+    void StopReplay() {
+        m_replayStop = true;
+        if (m_replayThread.joinable()) {
+            m_replayThread.join();
+        }
+    }
+
+private:
+    // The memory backend hands out devices it made itself; this one lists
+    // the rig's device so the host thread and the console share it.
+    class OneDeviceBackend : public padlink::HidBackend {
+    public:
+        explicit OneDeviceBackend(std::shared_ptr<padlink::MemoryHidDevice> d)
+            : m_d(std::move(d)) {}
+        std::vector<padlink::HidDeviceInfo> Enumerate(std::uint16_t v, std::uint16_t p) override {
+            if (!m_d->IsPlugged() || v != m_d->Info().vendorId || p != m_d->Info().productId) {
+                return {};
+            }
+            return {m_d->Info()};
+        }
+        std::unique_ptr<padlink::HidDevice> Open(const padlink::HidDeviceInfo&) override {
+            return m_d->OpenHost();
+        }
+
+    private:
+        std::shared_ptr<padlink::MemoryHidDevice> m_d;
+    };
+
+    Link m_link;
+    fs::path m_folder;
+    PadEngine m_engine;
+    std::unique_ptr<SerialHost> m_serial;
+    std::shared_ptr<padlink::MemoryHidDevice> m_usbDevice;
+    std::unique_ptr<UsbHost> m_usb;
+    std::thread m_replayThread;
+    std::atomic<bool> m_replayStop{false};
+};
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "vellumix-e2e-XXXXXX").string();
+        EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+        ports = root / "ports";
+        EXPECT_TRUE(padlink::CreatePortFolder(ports));
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+    fs::path root;
+    fs::path ports;
+};
+
+std::string TxtOf(const Points& points) {
+    const auto bytes = tools::WriteTxt(points);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+int NonWhitePixels(const QImage& lcd) {
+    int n = 0;
+    for (int y = 0; y < lcd.height(); ++y) {
+        for (int x = 0; x < lcd.width(); ++x) {
+            n += lcd.pixelColor(x, y) != QColor(Qt::white) ? 1 : 0;
+        }
+    }
+    return n;
+}
+
+class PadCtlEndToEnd : public ::testing::TestWithParam<Link> {
+protected:
+    TempFolder m_temp;
+};
+
+TEST_P(PadCtlEndToEnd, ProbesDrawsShowsAPictureSendsAFileAndCapturesExactly) {
+    PadRig rig(GetParam(), m_temp.ports);
+
+    const RunResult probe = rig.Run({"probe"});
+    ASSERT_EQ(probe.status, tools::kExitOk) << probe.err;
+    EXPECT_EQ(probe.out, GetParam() == Link::kUsb ? "Pad found on USB\n" : "Pad found on COM1\n");
+
+    const RunResult draw =
+        rig.Run({"colour", "all",  "#0000ff", "fill", "10",   "10",  "20",   "20",
+                 "colour", "line", "255,0,0", "line", "0",    "100", "319",  "100",
+                 "text",   "40",   "150",     "Hi",   "leds", "red", "font", "small"});
+    ASSERT_EQ(draw.status, tools::kExitOk) << draw.err;
+    QImage lcd = rig.Engine().Snapshot().lcd;
+    EXPECT_EQ(lcd.pixelColor(20, 20), QColor(Qt::blue));
+    EXPECT_EQ(lcd.pixelColor(200, 100), QColor(Qt::red));
+    EXPECT_EQ(lcd.pixelColor(5, 5), QColor(Qt::white));
+    EXPECT_TRUE(rig.Engine().Snapshot().leds.red);
+
+    // A picture of another size is stretched over the whole LCD.
+    QImage picture(64, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 32; x < 64; ++x) {
+            picture.setPixelColor(x, y, Qt::green);
+        }
+    }
+    const fs::path picturePath = m_temp.root / "picture.png";
+    ASSERT_TRUE(picture.save(QString::fromStdString(picturePath.string())));
+    const RunResult image = rig.Run({"image", picturePath.string()});
+    ASSERT_EQ(image.status, tools::kExitOk) << image.err;
+    lcd = rig.Engine().Snapshot().lcd;
+    EXPECT_EQ(lcd.pixelColor(10, 120), QColor(Qt::red));
+    EXPECT_EQ(lcd.pixelColor(310, 120), QColor(Qt::green));
+    EXPECT_EQ(lcd.pixelColor(319, 239), QColor(Qt::green));
+
+    const Points signature = testsupport::MakeSignature("Ada", 7, 120);
+    const auto sig = tools::EncodeAs(tools::FileKind::kSig, signature);
+    ASSERT_TRUE(sig.error.empty()) << sig.error;
+    const fs::path sigPath = m_temp.root / "ada.sig";
+    ASSERT_TRUE(tools::WriteFileReplacing(sigPath, sig.bytes).empty());
+    const RunResult send = rig.Run({"clear", "send-sig", sigPath.string()});
+    ASSERT_EQ(send.status, tools::kExitOk) << send.err;
+    EXPECT_GT(NonWhitePixels(rig.Engine().Snapshot().lcd), 50);
+
+    rig.StartReplay(signature);
+    const RunResult captured = rig.Run({"capture", "--seconds", "1"});
+    rig.StopReplay();
+    ASSERT_EQ(captured.status, tools::kExitOk) << captured.err;
+    EXPECT_EQ(captured.out, TxtOf(signature));
+    EXPECT_EQ(rig.Engine().Snapshot().capture, CaptureState::kStopped);
+    EXPECT_LT(captured.took, 3s);
+}
+
+TEST_P(PadCtlEndToEnd, AckedOperationsFailOnNakOrSilenceWhileSentOnesSucceed) {
+    PadRig rig(GetParam(), m_temp.ports);
+    rig.Engine().SetFault("DrawFrame", {FaultKind::kNak, 0, -1});
+    rig.Engine().SetFault("FillRectangle", {FaultKind::kNak, 0, -1});
+    rig.Engine().SetFault("DrawLine", {FaultKind::kSilent, 0, -1});
+    rig.Engine().SetFault("SetLedFlags", {FaultKind::kSilent, 0, -1});
+
+    struct Case {
+        std::vector<std::string> command;
+        int status;
+        const char* err;
+    };
+    const Case cases[] = {
+        {{"frame", "0", "0", "10", "10"}, tools::kExitFailed, "did not acknowledge DrawFrame"},
+        {{"fill", "0", "0", "10", "10"}, tools::kExitOk, ""},
+        {{"line", "0", "0", "10", "10"}, tools::kExitFailed, "did not acknowledge DrawLine"},
+        {{"leds", "green"}, tools::kExitOk, ""},
+        // SetLedState shares SetLedFlags' command byte, and is ACK-tested.
+        {{"leds", "on"}, tools::kExitFailed, "did not acknowledge SetLedState"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = rig.Run(c.command);
+        EXPECT_EQ(r.status, c.status) << c.command[0] << ": " << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_LT(r.took, 3s) << c.command[0];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, PadCtlEndToEnd, ::testing::Values(Link::kSerial, Link::kUsb),
+                         [](const auto& info) {
+                             return info.param == Link::kSerial ? std::string("Serial")
+                                                                : std::string("Usb");
+                         });
+
+class PadCtlFaults : public ::testing::Test {
+protected:
+    TempFolder m_temp;
+};
+
+TEST_F(PadCtlFaults, DroppedPenBytesLoseOrBendPointsButNeverHang) {
+    SerialHostOptions faulty;
+    faulty.dropEveryNthPenByte = 7;
+    PadRig rig(Link::kSerial, m_temp.ports, faulty);
+    const Points signature = testsupport::MakeSignature("Bo", 3, 150);
+    rig.StartReplay(signature);
+    const RunResult r = rig.Run({"capture", "--seconds", "1"});
+    rig.StopReplay();
+    ASSERT_EQ(r.status, tools::kExitOk) << r.err;
+    EXPECT_LT(r.took, 3s);
+    const auto parsed = tools::ParseTxt(r.out);
+    ASSERT_TRUE(parsed.error.empty()) << parsed.error;  // every line a valid point
+    EXPECT_GT(parsed.points.size(), 0u);
+    EXPECT_LT(parsed.points.size(), signature.size());
+}
+
+TEST_F(PadCtlFaults, UnpluggedPadIsReportedAsNoPad) {
+    SerialHostOptions faulty;
+    faulty.unplugAfter = 100ms;
+    PadRig rig(Link::kSerial, m_temp.ports, faulty);
+    const auto deadline = Clock::now() + 3s;
+    while (rig.Serial()->IsRunning() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    const RunResult r = rig.Run({"probe"});
+    EXPECT_EQ(r.status, tools::kExitNoPad);
+    EXPECT_NE(r.err.find("no pad answered on COM1"), std::string::npos) << r.err;
+}
+
+TEST_F(PadCtlFaults, SearchesThePortsWhenNoLinkIsGivenAndRefusesBadInputFirst) {
+    PadRig rig(Link::kSerial, m_temp.ports);
+    const RunResult found = rig.Run({"probe"}, false);
+    EXPECT_EQ(found.status, tools::kExitOk) << found.err;
+    EXPECT_EQ(found.out, "Pad found on COM1\n");
+
+    // Checked before the pad is touched: nothing reaches it.
+    rig.Engine().TakeTrace();
+    const std::vector<std::vector<std::string>> bad = {
+        {"fill", "0", "0", "320", "10"}, {"line", "0", "0", "10"},  {"colour", "all", "nocolour"},
+        {"send-sig", "x.bmp"},           {"image", "/nonexistent"}, {"bogus"},
+        {"capture", "--seconds", "0"},   {"font", "1,2,3"},
+    };
+    for (const auto& args : bad) {
+        std::vector<std::string> command{"clear"};
+        command.insert(command.end(), args.begin(), args.end());
+        const RunResult r = rig.Run(command);
+        EXPECT_EQ(r.status, tools::kExitUsage) << args[0];
+        EXPECT_NE(r.err.find("vellumix-padctl: "), std::string::npos);
+    }
+    EXPECT_TRUE(rig.Engine().TakeTrace().empty());
+}
+
+}  // namespace
+}  // namespace vellumix::padsim

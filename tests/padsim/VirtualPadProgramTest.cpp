@@ -1,0 +1,114 @@
+// The two programs as a user runs them: vellumix-virtual-pad publishes its
+// port in a temporary runtime folder, vellumix-padctl finds it there, draws
+// and captures the replayed signature; SIGTERM removes the link and leaves
+// the trace and the screenshot.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TraceWriter.h"
+#include "sigconv/files/SignatureFiles.h"
+#include "support/SignatureSynth.h"
+
+namespace vellumix::padsim {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int kStartMs = 5000;
+constexpr int kRunMs = 10000;
+
+TEST(TraceLinesTest, AnswerLineFollowsFromTheEngineNote) {
+    struct Case {
+        const char* record;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"Probe", {"     1.500 < Probe", "     1.500 > ACK"}},
+        {"DrawFrame x=1 y=1 x2=2 y2=2 -> NAK (injected)",
+         {"     1.500 < DrawFrame x=1 y=1 x2=2 y2=2 -> NAK (injected)", "     1.500 > NAK"}},
+        {"DrawLine x=0 y=0 x2=1 y2=1 -> no answer (injected)",
+         {"     1.500 < DrawLine x=0 y=0 x2=1 y2=1 -> no answer (injected)"}},
+        {"Refused (unknown class, 3 bytes)",
+         {"     1.500 < Refused (unknown class, 3 bytes)", "     1.500 > NAK"}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TraceLines(c.record, 1.5), c.lines) << c.record;
+    }
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(VirtualPadProgramTest, PadctlDrawsAndCapturesThroughThePublishedPort) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const fs::path root = dir.path().toStdString();
+    const auto points = testsupport::MakeSignature("Eve", 11, 100);
+    const auto txt = tools::WriteTxt(points);
+    const std::string expected(txt.begin(), txt.end());
+    ASSERT_TRUE(tools::WriteFileReplacing(root / "pen.txt", txt).empty());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", dir.path());
+    QProcess pad;
+    pad.setProcessEnvironment(env);
+    pad.start(
+        VELLUMIX_VIRTUAL_PAD_PROGRAM,
+        {"--headless", "--com", "5", "--pen", QString::fromStdString((root / "pen.txt").string()),
+         "--pen-rate", "2000", "--trace", QString::fromStdString((root / "trace.txt").string()),
+         "--screenshot", QString::fromStdString((root / "shot.png").string())});
+    ASSERT_TRUE(pad.waitForReadyRead(kStartMs)) << pad.readAllStandardError().toStdString();
+    const QString published = QString::fromUtf8(pad.readLine()).trimmed();
+    EXPECT_TRUE(published.startsWith("Virtual pad on COM5 (")) << published.toStdString();
+    const fs::path link = root / "vellumix" / "ports" / "COM5";
+    EXPECT_TRUE(fs::is_symlink(link));
+
+    QProcess ctl;
+    ctl.setProcessEnvironment(env);
+    ctl.start(VELLUMIX_PADCTL_PROGRAM, {"--port", "COM5", "probe", "colour", "fill", "lime", "fill",
+                                        "0", "0", "20", "20", "capture", "--seconds", "1"});
+    ASSERT_TRUE(ctl.waitForFinished(kRunMs));
+    EXPECT_EQ(ctl.exitCode(), 0) << ctl.readAllStandardError().toStdString();
+    EXPECT_EQ(ctl.readAllStandardOutput().toStdString(), "Pad found on COM5\n" + expected);
+
+    // No pad on another number: a clear message and its own status.
+    ctl.start(VELLUMIX_PADCTL_PROGRAM, {"--port", "COM6", "probe"});
+    ASSERT_TRUE(ctl.waitForFinished(kRunMs));
+    EXPECT_EQ(ctl.exitCode(), 3);
+    EXPECT_EQ(ctl.readAllStandardError().toStdString(),
+              "vellumix-padctl: no pad answered on COM6\n");
+
+    pad.terminate();  // SIGTERM
+    ASSERT_TRUE(pad.waitForFinished(kRunMs));
+    EXPECT_EQ(pad.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(pad.exitCode(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+
+    const QImage shot(QString::fromStdString((root / "shot.png").string()));
+    ASSERT_EQ(shot.size(), QSize(320, 240));
+    EXPECT_EQ(shot.pixelColor(10, 10), QColor(0, 255, 0));
+    const std::string trace = ReadAll(root / "trace.txt");
+    EXPECT_NE(trace.find("< FillRectangle x=0 y=0 x2=20 y2=20\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("< StopCapture\n"), std::string::npos) << trace;
+}
+
+TEST(VirtualPadProgramTest, RefusesUnknownFaultCommands) {
+    QProcess pad;
+    pad.start(VELLUMIX_VIRTUAL_PAD_PROGRAM, {"--headless", "--nak", "DrawFrame,Dance"});
+    ASSERT_TRUE(pad.waitForFinished(kRunMs));
+    EXPECT_EQ(pad.exitCode(), 2);
+    EXPECT_NE(pad.readAllStandardError().indexOf("unknown command 'Dance'"), -1);
+}
+
+}  // namespace
+}  // namespace vellumix::padsim

@@ -1,0 +1,584 @@
+#include "padctl/PadCtl.h"
+
+#include <QColor>
+#include <QString>
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <thread>
+
+#include "padctl/PadImage.h"
+#include "padctl/PenStream.h"
+#include "padlink/CommandPayloads.h"
+#include "padlink/Frame.h"
+#include "padlink/HidPort.h"
+#include "padlink/PadCommandChannel.h"
+#include "padlink/PadLink.h"
+#include "padlink/PadProbe.h"
+#include "padlink/SerialPort.h"
+#include "padlink/SerialSettings.h"
+#include "padlink/hid/HidapiBackend.h"
+#include "sigconv/files/SignatureFiles.h"
+
+namespace vellumix::tools {
+
+namespace {
+
+namespace pl = padlink;
+using Clock = std::chrono::steady_clock;
+
+// The Display page's three text sizes and the welcome screen's font.
+using FontBytes = std::array<int, 6>;
+struct FontPreset {
+    std::string_view name;
+    FontBytes bytes;
+};
+constexpr FontPreset kFontPresets[] = {
+    {"small", {16, 8, 0, 0, 0, 2}},
+    {"medium", {24, 12, 0, 0, 0, 3}},
+    {"large", {64, 32, 0, 0, 0, 6}},
+    {"welcome", {16, 12, 16, 0, 0, 3}},
+};
+constexpr int kByteMax = 255;
+
+constexpr std::string_view kOptPort = "--port";
+constexpr std::string_view kOptUsb = "--usb";
+constexpr std::string_view kOptHelp = "--help";
+constexpr std::string_view kOptSeconds = "--seconds";
+constexpr std::string_view kUsbName = "USB";
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+    const int n = std::snprintf(nullptr, 0, format, args...);
+    std::string text(static_cast<std::size_t>(std::max(n, 0)), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, args...);
+    return text;
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+std::optional<int> ParseInt(std::string_view text) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// A name Qt knows ("red", "white"), #RRGGBB, or R,G,B with each part 0..255.
+std::optional<pl::ColorRef> ParseColour(std::string_view text) {
+    if (std::count(text.begin(), text.end(), ',') == 2) {
+        std::array<int, 3> rgb{};
+        std::size_t start = 0;
+        for (int& part : rgb) {
+            const std::size_t comma = std::min(text.find(',', start), text.size());
+            const auto v = ParseInt(text.substr(start, comma - start));
+            if (!v || *v < 0 || *v > kByteMax) {
+                return std::nullopt;
+            }
+            part = *v;
+            start = comma + 1;
+        }
+        return pl::MakeColorRef(static_cast<std::uint8_t>(rgb[0]),
+                                static_cast<std::uint8_t>(rgb[1]),
+                                static_cast<std::uint8_t>(rgb[2]));
+    }
+    const QColor c(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    if (!c.isValid()) {
+        return std::nullopt;
+    }
+    return pl::MakeColorRef(static_cast<std::uint8_t>(c.red()),
+                            static_cast<std::uint8_t>(c.green()),
+                            static_cast<std::uint8_t>(c.blue()));
+}
+
+std::optional<FontBytes> ParseFont(std::string_view text) {
+    for (const FontPreset& p : kFontPresets) {
+        if (Lower(text) == p.name) {
+            return p.bytes;
+        }
+    }
+    FontBytes bytes{};
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        if (start > text.size()) {
+            return std::nullopt;
+        }
+        const auto v = ParseInt(text.substr(start, comma - start));
+        if (!v || *v < 0 || *v > kByteMax || (i + 1 == bytes.size()) != (comma == text.size())) {
+            return std::nullopt;
+        }
+        bytes[i] = *v;
+        start = comma + 1;
+    }
+    return bytes;
+}
+
+struct Failure {
+    int status = kExitFailed;
+    std::string text;
+};
+
+// One connected pad and the console's output: what every command runs
+// against.
+struct Session {
+    pl::PadPorts ports;
+    pl::PadCommandChannel& channel;
+    std::string linkName;
+    std::ostream& out;
+    const std::atomic<bool>* interrupt;
+};
+
+using Step = std::function<std::optional<Failure>(Session&)>;
+
+std::optional<Failure> Fail(std::string text, int status = kExitFailed) {
+    return Failure{status, std::move(text)};
+}
+
+std::optional<Failure> Acked(bool ok, std::string_view what) {
+    if (ok) {
+        return std::nullopt;
+    }
+    return Fail(Format(msg::kNotAcknowledged, std::string(what).c_str()));
+}
+
+bool RectOnLcd(int x, int y, int w, int h) {
+    return x >= 0 && y >= 0 && x + w <= pl::kLcdMaxX && y + h <= pl::kLcdMaxY;
+}
+bool PointOnLcd(int x, int y) {
+    return x >= 0 && x <= pl::kLcdMaxX && y >= 0 && y <= pl::kLcdMaxY;
+}
+
+// DrawText is no channel operation (the app sends it only while looking for
+// the pad), so the console frames it itself; nothing else uses the link
+// while a console command runs.
+bool SendDrawText(pl::PadPorts ports, int x, int y, std::string_view text) {
+    std::vector<std::uint8_t> frame(text.size() + pl::kLongFrameOverhead + 16);
+    const std::size_t n = pl::payload::DrawText(frame, x, y, text);
+    const std::size_t length = n == 0 ? 0 : pl::BuildFrame(frame, n);
+    if (length == 0) {
+        return false;
+    }
+    std::array<std::uint8_t, pl::kReplyCapacity> reply{};
+    const int count = pl::Exchange(ports, frame.data(), length, reply.data(), reply.size(),
+                                   static_cast<int>(pl::kLongReplyTimeout.count()));
+    return count > static_cast<int>(pl::kAckOffset) && reply[pl::kAckOffset] == pl::kAck;
+}
+
+std::optional<Failure> Capture(Session& s, int seconds) {
+    s.channel.StartCapture();
+    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    PenStreamDecoder decoder;
+    std::vector<std::uint8_t> buffer(pl::kReplyCapacity);
+    std::vector<capture::SignaturePoint> points;
+    std::optional<Failure> failure;
+    while (Clock::now() < deadline && !(s.interrupt != nullptr && s.interrupt->load())) {
+        const int n = s.channel.ReadPenData(buffer, static_cast<int>(pl::kPenReadWait.count()));
+        // A serial port whose other side went away fails every read; a USB
+        // pad that went away leaves the HID port closed.
+        if (n < 0 || (pl::g_usbConnected && !s.ports.hid.IsOpen())) {
+            failure = Fail(msg::kLinkLost);
+            break;
+        }
+        if (n == 0) {
+            std::this_thread::sleep_for(kEmptyReadPause);
+            continue;
+        }
+        points.clear();
+        decoder.Feed(std::span(buffer.data(), static_cast<std::size_t>(n)), points);
+        for (const capture::SignaturePoint p : points) {
+            if (capture::IsPenUp(p)) {
+                s.out << kTxtPenUp << '\n';
+            } else {
+                s.out << p.x << ' ' << p.y << '\n';
+            }
+        }
+        s.out.flush();
+    }
+    if (!failure) {
+        s.channel.StopCapture();
+    }
+    return failure;
+}
+
+std::optional<Failure> SendSignatureFile(Session& s, FileKind kind, const Bytes& bytes) {
+    const std::span<const std::uint8_t> file(bytes);
+    switch (kind) {
+        case FileKind::kSig:
+            s.channel.SendSigFile(file);
+            break;
+        case FileKind::kCmp:
+            s.channel.SendCmpFile(file);
+            break;
+        default:  // .vbc and .nlc share the pad's one command
+            s.channel.SendVbcFile(file);
+            break;
+    }
+    return std::nullopt;
+}
+
+class Parser {
+public:
+    Parser(std::span<const std::string> args) : m_args(args) {}
+
+    // Steps for every command, or the usage failure of the first bad one.
+    std::optional<Failure> Parse(std::vector<Step>& steps) {
+        while (m_next < m_args.size()) {
+            const std::string name = Lower(m_args[m_next++]);
+            auto failure = ParseOne(name, steps);
+            if (failure) {
+                return failure;
+            }
+        }
+        if (steps.empty()) {
+            return Fail(msg::kNoCommand, kExitUsage);
+        }
+        return std::nullopt;
+    }
+
+private:
+    bool Take(std::string_view command, int count, std::vector<std::string>& values,
+              std::optional<Failure>& failure) {
+        if (m_next + static_cast<std::size_t>(count) > m_args.size()) {
+            failure = Fail(Format(msg::kMissingArgument, std::string(command).c_str(), count),
+                           kExitUsage);
+            return false;
+        }
+        values.assign(m_args.begin() + static_cast<std::ptrdiff_t>(m_next),
+                      m_args.begin() + static_cast<std::ptrdiff_t>(m_next) + count);
+        m_next += static_cast<std::size_t>(count);
+        return true;
+    }
+
+    bool Numbers(std::string_view command, int count, std::array<int, 4>& v,
+                 std::optional<Failure>& failure) {
+        std::vector<std::string> values;
+        if (!Take(command, count, values, failure)) {
+            return false;
+        }
+        for (int i = 0; i < count; ++i) {
+            const auto n = ParseInt(values[static_cast<std::size_t>(i)]);
+            if (!n) {
+                failure = Fail(Format(msg::kNotANumber, std::string(command).c_str(),
+                                      values[static_cast<std::size_t>(i)].c_str()),
+                               kExitUsage);
+                return false;
+            }
+            v[static_cast<std::size_t>(i)] = *n;
+        }
+        return true;
+    }
+
+    std::optional<Failure> ParseOne(const std::string& name, std::vector<Step>& steps);
+
+    std::span<const std::string> m_args;
+    std::size_t m_next = 0;
+};
+
+std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Step>& steps) {
+    std::optional<Failure> failure;
+    std::array<int, 4> v{};
+    std::vector<std::string> values;
+    if (name == "probe") {
+        steps.push_back([](Session& s) -> std::optional<Failure> {
+            if (s.linkName == kUsbName) {
+                s.out << msg::kFoundUsb;
+            } else {
+                s.out << Format(msg::kFoundSerial, s.linkName.c_str());
+            }
+            return std::nullopt;
+        });
+    } else if (name == "clear") {
+        steps.push_back([](Session& s) -> std::optional<Failure> {
+            s.channel.ClearDisplay();
+            return std::nullopt;
+        });
+    } else if (name == "fill" || name == "frame") {
+        if (!Numbers(name, 4, v, failure)) {
+            return failure;
+        }
+        if (!RectOnLcd(v[0], v[1], v[2], v[3])) {
+            return Fail(Format(msg::kOutOfRange, name.c_str()), kExitUsage);
+        }
+        const bool fill = name == "fill";
+        steps.push_back([v, fill](Session& s) -> std::optional<Failure> {
+            if (fill) {
+                s.channel.FillRectangle(v[0], v[1], v[2], v[3]);
+                return std::nullopt;
+            }
+            return Acked(s.channel.DrawFrame(v[0], v[1], v[2], v[3]), "DrawFrame");
+        });
+    } else if (name == "line") {
+        if (!Numbers(name, 4, v, failure)) {
+            return failure;
+        }
+        if (!PointOnLcd(v[0], v[1]) || !PointOnLcd(v[2], v[3])) {
+            return Fail(Format(msg::kOutOfRange, name.c_str()), kExitUsage);
+        }
+        steps.push_back([v](Session& s) {
+            return Acked(s.channel.DrawLine(v[0], v[1], v[2], v[3]), "DrawLine");
+        });
+    } else if (name == "text") {
+        if (!Numbers(name, 2, v, failure) || !Take(name, 1, values, failure)) {
+            return failure;
+        }
+        if (!PointOnLcd(v[0], v[1])) {
+            return Fail(Format(msg::kOutOfRange, name.c_str()), kExitUsage);
+        }
+        if (values[0].empty()) {
+            return Fail(msg::kEmptyText, kExitUsage);
+        }
+        if (values[0].size() > pl::kMaxTextBytes) {
+            return Fail(Format(msg::kTextTooLong, pl::kMaxTextBytes), kExitUsage);
+        }
+        const std::string text = values[0];
+        steps.push_back([v, text](Session& s) {
+            return Acked(SendDrawText(s.ports, v[0], v[1], text), "DrawText");
+        });
+    } else if (name == "colour" || name == "color") {
+        if (!Take(name, 2, values, failure)) {
+            return failure;
+        }
+        const std::string target = Lower(values[0]);
+        if (target != "fill" && target != "text" && target != "line" && target != "all") {
+            return Fail(Format(msg::kBadColourTarget, values[0].c_str()), kExitUsage);
+        }
+        const auto colour = ParseColour(values[1]);
+        if (!colour) {
+            return Fail(Format(msg::kBadColour, values[1].c_str()), kExitUsage);
+        }
+        const pl::ColorRef c = *colour;
+        steps.push_back([c, target](Session& s) -> std::optional<Failure> {
+            const bool all = target == "all";
+            if (all || target == "fill") {
+                if (auto f = Acked(s.channel.SetFillColor(c), "SetFillColor")) {
+                    return f;
+                }
+            }
+            if (all || target == "text") {
+                if (auto f = Acked(s.channel.SetTextColor(c), "SetTextColor")) {
+                    return f;
+                }
+            }
+            if (all || target == "line") {
+                return Acked(s.channel.SetLineColor(c), "SetLineColor");
+            }
+            return std::nullopt;
+        });
+    } else if (name == "font") {
+        if (!Take(name, 1, values, failure)) {
+            return failure;
+        }
+        const auto font = ParseFont(values[0]);
+        if (!font) {
+            return Fail(Format(msg::kBadFont, values[0].c_str()), kExitUsage);
+        }
+        const FontBytes b = *font;
+        steps.push_back([b](Session& s) {
+            return Acked(s.channel.SetFont(b[0], b[1], b[2], b[3], b[4], b[5]), "SetFont");
+        });
+    } else if (name == "leds") {
+        if (!Take(name, 1, values, failure)) {
+            return failure;
+        }
+        const std::string what = Lower(values[0]);
+        if (what == "on" || what == "off") {
+            const bool on = what == "on";
+            steps.push_back(
+                [on](Session& s) { return Acked(s.channel.SetLedState(on), "SetLedState"); });
+        } else if (what == "green" || what == "red") {
+            // The Display page's LED cycle: 0x44 lights the green LED, 0x66
+            // the red one.
+            const bool red = what == "red";
+            steps.push_back([red](Session& s) -> std::optional<Failure> {
+                s.channel.SetLedFlags(true, red, false, true, red, false);
+                return std::nullopt;
+            });
+        } else {
+            return Fail(Format(msg::kBadLeds, values[0].c_str()), kExitUsage);
+        }
+    } else if (name == "image") {
+        if (!Take(name, 1, values, failure)) {
+            return failure;
+        }
+        // Read now, so a bad file stops the run before the pad is touched.
+        auto pixels = LoadPadPixels(values[0]);
+        if (pixels.empty()) {
+            return Fail(Format(msg::kCannotReadPicture, values[0].c_str()), kExitUsage);
+        }
+        auto shared = std::make_shared<const std::vector<std::uint8_t>>(std::move(pixels));
+        steps.push_back([shared](Session& s) {
+            return Acked(s.channel.DisplayImage(*shared), "DisplayImage");
+        });
+    } else if (name == "send-sig") {
+        if (!Take(name, 1, values, failure)) {
+            return failure;
+        }
+        const std::filesystem::path path = values[0];
+        const auto kind = KindFromPath(path);
+        if (!kind || (*kind != FileKind::kSig && *kind != FileKind::kCmp &&
+                      *kind != FileKind::kVbc && *kind != FileKind::kNlc)) {
+            return Fail(Format(msg::kUnknownSigKind, values[0].c_str()), kExitUsage);
+        }
+        BytesResult file = ReadWholeFile(path);
+        if (!file.error.empty()) {
+            return Fail(Format(msg::kBadSigFile, values[0].c_str(), file.error.c_str()),
+                        kExitUsage);
+        }
+        if (file.bytes.size() > pl::kMaxFileBytes) {
+            return Fail(
+                Format(msg::kSigTooLarge, values[0].c_str(), file.bytes.size(), pl::kMaxFileBytes),
+                kExitUsage);
+        }
+        // The pad draws what it decodes; a file that does not decode here
+        // would only be refused there, after a "sent" that says nothing.
+        const PointsResult decoded = DecodeAs(*kind, file.bytes);
+        if (!decoded.error.empty()) {
+            return Fail(Format(msg::kBadSigFile, values[0].c_str(), decoded.error.c_str()),
+                        kExitUsage);
+        }
+        auto shared = std::make_shared<const Bytes>(std::move(file.bytes));
+        const FileKind k = *kind;
+        steps.push_back([shared, k](Session& s) { return SendSignatureFile(s, k, *shared); });
+    } else if (name == "capture") {
+        int seconds = kDefaultCaptureSeconds;
+        if (m_next < m_args.size() && m_args[m_next] == kOptSeconds) {
+            ++m_next;
+            if (!Numbers(kOptSeconds, 1, v, failure)) {
+                return failure;
+            }
+            if (v[0] < 1 || v[0] > kMaxCaptureSeconds) {
+                return Fail(msg::kBadSeconds, kExitUsage);
+            }
+            seconds = v[0];
+        }
+        steps.push_back([seconds](Session& s) { return Capture(s, seconds); });
+    } else {
+        return Fail(Format(msg::kUnknownCommand, name.c_str()), kExitUsage);
+    }
+    return std::nullopt;
+}
+
+// "COM3" (any case) -> its default port string; "/dev/..." -> the path with
+// the default settings.
+std::optional<std::string> PortSpecFor(std::string_view port) {
+    const std::string lower = Lower(port);
+    const std::string prefix = Lower(pl::kComPortPrefix);
+    if (lower.size() == prefix.size() + 1 && lower.starts_with(prefix) &&
+        std::isdigit(static_cast<unsigned char>(lower.back())) != 0) {
+        return pl::DefaultPortSpec(lower.back() - '0');
+    }
+    if (port.starts_with('/')) {
+        return std::string(port) + std::string(pl::kDefaultPortSettings);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+              PadCtlEnvironment env) {
+    const auto report = [&](const Failure& f) {
+        err << msg::kProgram << f.text << '\n';
+        if (f.status == kExitUsage) {
+            err << msg::kUsage;
+        }
+        return f.status;
+    };
+
+    std::optional<std::string> port;
+    bool usb = false;
+    std::size_t first = 0;
+    while (first < args.size() && args[first].starts_with("--")) {
+        const std::string& opt = args[first];
+        if (opt == kOptHelp) {
+            out << msg::kUsage;
+            return kExitOk;
+        }
+        if (opt == kOptUsb) {
+            usb = true;
+            ++first;
+        } else if (opt == kOptPort) {
+            if (first + 1 >= args.size()) {
+                return report({kExitUsage, msg::kPortNeedsValue});
+            }
+            port = args[first + 1];
+            first += 2;
+        } else {
+            return report({kExitUsage, Format(msg::kUnknownOption, opt.c_str())});
+        }
+    }
+    if (usb && port) {
+        return report({kExitUsage, msg::kTwoLinks});
+    }
+    std::optional<std::string> spec;
+    if (port) {
+        spec = PortSpecFor(*port);
+        if (!spec) {
+            return report({kExitUsage, msg::kBadPort});
+        }
+    }
+    std::vector<Step> steps;
+    if (auto f = Parser(args.subspan(first)).Parse(steps)) {
+        return report(*f);
+    }
+
+    if (!env.hidBackend && (usb || !port)) {
+        pl::HidapiBackend::Initialise();
+        env.hidBackend = std::make_unique<pl::HidapiBackend>();
+    }
+    pl::SerialPort serial(env.portFolder.empty() ? pl::DefaultPortFolder() : env.portFolder,
+                          env.devicePrefixes);
+    pl::HidPort hid(env.hidBackend ? std::move(env.hidBackend)
+                                   : std::make_unique<pl::HidapiBackend>());
+    const pl::PadPorts ports{serial, hid};
+
+    std::string linkName;
+    if (port) {
+        if (!pl::ProbeSerialSpec(serial, *spec)) {
+            return report({kExitNoPad, Format(msg::kNoPadOnPort, port->c_str())});
+        }
+        pl::g_usbConnected = false;
+        linkName = *port;
+    } else if (usb) {
+        if (!pl::ProbeUsb(hid)) {
+            return report({kExitNoPad, msg::kNoPadOnUsb});
+        }
+        pl::g_usbConnected = true;
+        linkName = kUsbName;
+    } else {
+        pl::DiscoveryOptions options;
+        options.portPause = env.portPause;
+        const pl::DiscoveryResult found = pl::DiscoverPad(ports, options);
+        if (found.link == pl::PadLinkKind::kNone) {
+            return report({kExitNoPad, msg::kNoPad});
+        }
+        linkName = found.link == pl::PadLinkKind::kUsb
+                       ? std::string(kUsbName)
+                       : std::string(pl::kComPortPrefix) + std::to_string(found.comNumber);
+    }
+
+    pl::PadCommandChannel channel(ports);
+    Session session{ports, channel, linkName, out, env.interrupt};
+    for (const Step& step : steps) {
+        if (auto f = step(session)) {
+            out.flush();
+            return report(*f);
+        }
+    }
+    out.flush();
+    return kExitOk;
+}
+
+}  // namespace vellumix::tools

@@ -1,0 +1,25 @@
+// vellumix-padctl: a scriptable console for the pad: probe, draw, show
+// pictures and signature files, capture pen points.
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "padctl/PadCtl.h"
+
+namespace {
+std::atomic<bool> g_interrupted{false};
+extern "C" void OnInterrupt(int) {
+    g_interrupted = true;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Ctrl-C during a capture ends it cleanly: the pad is told to stop.
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    vellumix::tools::PadCtlEnvironment env;
+    env.interrupt = &g_interrupted;
+    return vellumix::tools::RunPadCtl(args, std::cout, std::cerr, std::move(env));
+}
