@@ -1,0 +1,138 @@
+#include "capture/PenReader.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <vector>
+
+#include "capture/PenStreamDecoder.h"
+#include "padlink/PadCommandChannel.h"
+#include "padlink/PadProtocol.h"
+
+namespace vellumix::capture {
+
+namespace {
+
+enum class CallState { kQueued, kRunning, kDone, kAbandoned };
+
+struct SharedCall {
+    std::mutex mutex;
+    std::condition_variable_any done;
+    CallState state = CallState::kQueued;
+};
+
+void RaisePriority() {
+    // On Linux a thread's nice value is per thread, addressed by its id.
+    // Raising it needs CAP_SYS_NICE or an RLIMIT_NICE allowance; without them
+    // the call fails with EACCES and the reader keeps the normal priority.
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kPenReaderNice);
+}
+
+}  // namespace
+
+bool PostAndWait(const Poster& post, std::function<void()> task, std::stop_token stop) {
+    if (stop.stop_requested()) {
+        return false;
+    }
+    auto call = std::make_shared<SharedCall>();
+    post([call, task = std::move(task)] {
+        {
+            std::lock_guard lock(call->mutex);
+            if (call->state == CallState::kAbandoned) {
+                return;
+            }
+            call->state = CallState::kRunning;
+        }
+        task();
+        {
+            std::lock_guard lock(call->mutex);
+            call->state = CallState::kDone;
+        }
+        call->done.notify_all();
+    });
+    std::unique_lock lock(call->mutex);
+    call->done.wait(lock, stop, [&] { return call->state == CallState::kDone; });
+    if (call->state == CallState::kQueued) {
+        // The other thread may be the one stopping us and never get to the
+        // task; it must not run once we are gone.
+        call->state = CallState::kAbandoned;
+        return false;
+    }
+    // Already under way on the other thread, which is therefore not waiting
+    // for us: let it finish, since the task may use what our caller owns.
+    call->done.wait(lock, [&] { return call->state == CallState::kDone; });
+    return true;
+}
+
+PenReader::PenReader(ReadFunction read, BatchSink sink, BeforeReadHook beforeRead)
+    : m_read(std::move(read)), m_sink(std::move(sink)), m_beforeRead(std::move(beforeRead)) {}
+
+PenReader::PenReader(padlink::PadCommandChannel& channel, BatchSink sink, BeforeReadHook beforeRead)
+    : PenReader([&channel](std::span<std::uint8_t> buffer,
+                           int waitMs) { return channel.ReadPenData(buffer, waitMs); },
+                std::move(sink), std::move(beforeRead)) {}
+
+PenReader::~PenReader() {
+    Stop();
+}
+
+void PenReader::Start() {
+    std::lock_guard lock(m_control);
+    if (m_thread.joinable()) {
+        return;
+    }
+    m_running = true;
+    m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
+}
+
+void PenReader::Stop() {
+    std::lock_guard lock(m_control);
+    if (!m_thread.joinable()) {
+        return;
+    }
+    m_thread.request_stop();
+    m_thread.join();
+    m_thread = {};
+    m_running = false;
+}
+
+void PenReader::Run(std::stop_token stop) {
+    RaisePriority();
+    constexpr int kWaitMs = static_cast<int>(padlink::kPenReadWait.count());
+    PenStreamDecoder decoder;
+    std::vector<std::uint8_t> buffer(kPenReadBufferSize);
+    std::vector<SignaturePoint> batch;
+    std::mutex pauseMutex;
+    std::condition_variable_any pause;
+
+    while (!stop.stop_requested()) {
+        if (m_beforeRead) {
+            m_beforeRead(stop);
+        }
+        if (stop.stop_requested()) {
+            break;
+        }
+        const auto started = std::chrono::steady_clock::now();
+        const int n = m_read(buffer, kWaitMs);
+        if (n > 0) {
+            const auto got = std::min(static_cast<std::size_t>(n), buffer.size());
+            batch.clear();
+            if (decoder.Decode(std::span(buffer).first(got), batch) > 0 && m_sink) {
+                m_sink(batch);
+            }
+            continue;
+        }
+        // A link that is gone answers at once (HidPort::Read with no device
+        // open returns 0 immediately); without this pause the loop would spin
+        // and flood the GUI thread with hook calls. An ordinary empty read
+        // has already waited this long.
+        std::unique_lock lock(pauseMutex);
+        pause.wait_until(lock, stop, started + padlink::kPenReadWait, [] { return false; });
+    }
+}
+
+}  // namespace vellumix::capture

@@ -1,0 +1,138 @@
+#include "capture/PenStreamDecoder.h"
+
+#include <algorithm>
+
+#include "capture/PenReport.h"
+
+namespace vellumix::capture {
+
+namespace {
+
+using padlink::kEtx;
+using padlink::kShortFrameOverhead;
+using padlink::kShortHeaderLength;
+using padlink::kStx;
+
+constexpr std::uint8_t kHighBit = 0x80;
+
+bool IsStatusByte(std::uint8_t b) {
+    return b == kPenUpStatus || b == kPenDownStatus;
+}
+
+// A status byte is only the start of a report if the rest fits: bytes 1-3
+// never have bit 7 set, and byte 4 (sent as 0) is never the start of the next
+// report or frame. When a byte of a report is lost, its fifth byte is the
+// next report's status byte or a frame's STX, so the damaged report is
+// refused here rather than decoded into a wrong point, and the next one is
+// found right behind it.
+bool LooksLikeReport(std::span<const std::uint8_t, kPenReportSize> r) {
+    for (std::size_t k = 1; k < kPenReportSize - 1; ++k) {
+        if ((r[k] & kHighBit) != 0) {
+            return false;
+        }
+    }
+    const std::uint8_t last = r[kPenReportSize - 1];
+    return !IsStatusByte(last) && last != kStx;
+}
+
+enum class FrameCheck { kWhole, kIncomplete, kNotAFrame };
+
+// Checks the frame that starts with STX at s[0]; on kWhole, *length is its
+// size. Only the short form is possible: the payload bound lies far below
+// the 0x8000 at which a third length byte appears.
+FrameCheck CheckFrame(std::span<const std::uint8_t> s, std::size_t* length) {
+    if (s.size() < kShortHeaderLength) {
+        return FrameCheck::kIncomplete;
+    }
+    const std::size_t n = s[1] | (std::size_t{s[2]} << 8);
+    if (n == 0 || n > kMaxStrayFramePayload) {
+        return FrameCheck::kNotAFrame;
+    }
+    const std::size_t total = n + kShortFrameOverhead;
+    if (s.size() < total) {
+        return FrameCheck::kIncomplete;
+    }
+    std::uint8_t x = 0;
+    std::uint8_t sum = 0;
+    for (std::size_t k = kShortHeaderLength; k < kShortHeaderLength + n; ++k) {
+        x ^= s[k];
+        sum = static_cast<std::uint8_t>(sum + s[k]);
+    }
+    const std::size_t tail = kShortHeaderLength + n;
+    if (s[tail] != x || s[tail + 1] != sum || s[tail + 2] != kEtx) {
+        return FrameCheck::kNotAFrame;
+    }
+    *length = total;
+    return FrameCheck::kWhole;
+}
+
+}  // namespace
+
+std::size_t PenStreamDecoder::Decode(std::span<const std::uint8_t> bytes,
+                                     std::vector<SignaturePoint>& out) {
+    const std::size_t before = out.size();
+    if (m_carry.empty()) {
+        const std::size_t used = Process(bytes, out);
+        m_carry.assign(bytes.begin() + static_cast<std::ptrdiff_t>(used), bytes.end());
+    } else {
+        m_carry.insert(m_carry.end(), bytes.begin(), bytes.end());
+        const std::size_t used = Process(m_carry, out);
+        m_carry.erase(m_carry.begin(), m_carry.begin() + static_cast<std::ptrdiff_t>(used));
+    }
+    return out.size() - before;
+}
+
+void PenStreamDecoder::Reset() {
+    m_carry.clear();
+    m_synced = true;
+}
+
+std::size_t PenStreamDecoder::Process(std::span<const std::uint8_t> buf,
+                                      std::vector<SignaturePoint>& out) {
+    std::size_t i = 0;
+    while (i < buf.size()) {
+        const std::uint8_t b = buf[i];
+        const std::size_t left = buf.size() - i;
+        if (IsStatusByte(b)) {
+            if (left < kPenReportSize) {
+                break;  // the rest of the report comes with the next read
+            }
+            const auto report = buf.subspan(i).first<kPenReportSize>();
+            if (LooksLikeReport(report)) {
+                // The status byte was checked above, so this always yields a point.
+                out.push_back(DecodePenReport(report).value_or(PEN_UP_POINT));
+                i += kPenReportSize;
+                m_synced = true;
+                continue;
+            }
+        } else if (b == kStx) {
+            std::size_t length = 0;
+            const FrameCheck check = CheckFrame(buf.subspan(i), &length);
+            if (check == FrameCheck::kWhole) {
+                i += length;
+                ++m_skippedFrames;
+                m_synced = true;
+                continue;
+            }
+            // Where a report or frame just ended, an STX starts a frame and its
+            // end is worth waiting for, unless a status byte already shows up
+            // where its payload should be: then the 0x02 is the first
+            // coordinate byte of a report whose status byte was lost, and
+            // waiting for its "length" would hold back the pen data behind
+            // it. Amid garbage a 0x02 is as likely a coordinate byte, so there
+            // only a frame that is already whole counts.
+            if (check == FrameCheck::kIncomplete && m_synced &&
+                std::none_of(buf.begin() + static_cast<std::ptrdiff_t>(
+                                               i + std::min(left, kShortHeaderLength)),
+                             buf.end(), IsStatusByte)) {
+                break;
+            }
+        }
+        ++i;
+        ++m_discarded;
+        m_synced = false;
+    }
+    return i;
+}
+
+}  // namespace vellumix::capture

@@ -1,0 +1,64 @@
+// Cuts the pad's pen byte stream into 5-byte reports and turns them into
+// points. The stream is fed read by read, as the transport hands it over; a
+// report or an answer frame split across reads is carried to the next one.
+//
+// What the stream can hold: pen reports (status 0x80 or 0x90, then three
+// bytes whose bit 7 is never set, then byte 4, which the pad sends as 0), and
+// now and then an answer frame of a command whose reply read ended early
+// (STX 0x02, 16-bit length n, n payload bytes, XOR, sum, ETX). So 0x80 and
+// 0x90 show up only as status bytes of a clean stream; that is what lets the
+// decoder find its footing again after a lost or mangled byte instead of
+// dropping reads until chance realigns it.
+//
+// Thread safety: none; one decoder belongs to one reader thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "capture/SignaturePoint.h"
+#include "padlink/PadProtocol.h"
+
+namespace vellumix::capture {
+
+// The largest answer frame skipped amid pen data: any answer of the pad fits
+// the host's 512-byte reply buffer. A header promising more is line noise;
+// trusting it would hold back up to 32 KB of pen data while waiting for an
+// end that never comes.
+inline constexpr std::size_t kMaxStrayFramePayload =
+    padlink::kReplyCapacity - padlink::kShortFrameOverhead;
+
+class PenStreamDecoder {
+public:
+    // Decodes what the carried bytes and `bytes` hold and appends the points
+    // to `out` in stream order: (x, y) for a pen-down report, PEN_UP_POINT for
+    // a pen-up one. An incomplete report or frame at the end is carried into
+    // the next call. Returns the number of points appended.
+    std::size_t Decode(std::span<const std::uint8_t> bytes, std::vector<SignaturePoint>& out);
+
+    // Forgets the carried bytes, e.g. when the pad is restarted.
+    void Reset();
+
+    // Bytes held back for the next call: 0-4 of a report, or the start of an
+    // answer frame (at most kMaxStrayFramePayload + 5).
+    std::size_t CarriedBytes() const { return m_carry.size(); }
+    // Bytes thrown away because they fitted neither a report nor a frame.
+    std::size_t DiscardedBytes() const { return m_discarded; }
+    // Answer frames recognised and skipped.
+    std::size_t SkippedFrames() const { return m_skippedFrames; }
+
+private:
+    // Decodes from the start of buf; returns how many bytes were used up.
+    std::size_t Process(std::span<const std::uint8_t> buf, std::vector<SignaturePoint>& out);
+
+    std::vector<std::uint8_t> m_carry;
+    // False after garbage: then only a status byte, or an answer frame that
+    // is whole and checks out, counts as a new start.
+    bool m_synced = true;
+    std::size_t m_discarded = 0;
+    std::size_t m_skippedFrames = 0;
+};
+
+}  // namespace vellumix::capture

@@ -1,0 +1,170 @@
+#include "capture/PenStreamDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "capture/PenReport.h"
+
+namespace vellumix::capture {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Points = std::vector<SignaturePoint>;
+
+const Bytes kAck(std::begin(padlink::kAckFrame), std::end(padlink::kAckFrame));
+
+Bytes Stream(const Points& points) {
+    Bytes out;
+    for (const SignaturePoint p : points) {
+        const PenReport r = EncodePenReport(p);
+        out.insert(out.end(), r.begin(), r.end());
+    }
+    return out;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& b : parts) {
+        out.insert(out.end(), b.begin(), b.end());
+    }
+    return out;
+}
+
+Points DecodeInReads(const Bytes& stream, std::size_t readSize) {
+    PenStreamDecoder decoder;
+    Points out;
+    for (std::size_t at = 0; at < stream.size(); at += readSize) {
+        const std::size_t n = std::min(readSize, stream.size() - at);
+        decoder.Decode(std::span(stream).subspan(at, n), out);
+    }
+    return out;
+}
+
+TEST(PenStreamDecoder, DecodesThePadsExampleReports) {
+    // Byte 3 of the first read is 6, the ack byte: it is pen data all the same.
+    const Bytes s{0x90, 0x3F, 0x7F, 0x7F, 0x00, 0x90, 0x00, 0x00, 0x00, 0x00, 0x90, 0x08, 0x01,
+                  0x02, 0x00, 0x80, 0x12, 0x34, 0x56, 0x00, 0x90, 0x00, 0x05, 0x06, 0x00};
+    const Points expected{{1023, 1023}, {0, 0}, {129, 2}, PEN_UP_POINT, {5, 6}};
+    EXPECT_EQ(DecodeInReads(s, s.size()), expected);
+    EXPECT_EQ(DecodeInReads(Bytes(s.begin() + 20, s.end()), 5), (Points{{5, 6}}));
+}
+
+TEST(PenStreamDecoder, CarriesPartialReportsAcrossReads) {
+    const Bytes s = Stream({{1, 2}, {3, 4}, {5, 6}, PEN_UP_POINT});
+    PenStreamDecoder decoder;
+    Points out;
+    EXPECT_EQ(decoder.Decode(std::span(s).first(7), out), 1u);
+    EXPECT_EQ(decoder.CarriedBytes(), 2u);
+    EXPECT_EQ(decoder.Decode(std::span(s).subspan(7, 8), out), 2u);
+    EXPECT_EQ(decoder.CarriedBytes(), 0u);
+    // 3 carried, then a 2-byte read completes the report.
+    EXPECT_EQ(decoder.Decode(std::span(s).subspan(15, 3), out), 0u);
+    EXPECT_EQ(decoder.Decode(std::span(s).subspan(18, 2), out), 1u);
+    EXPECT_EQ(out, (Points{{1, 2}, {3, 4}, {5, 6}, PEN_UP_POINT}));
+}
+
+TEST(PenStreamDecoder, SkipsAnswerFramesWhereverTheReadsSplitThem) {
+    const Points points{{1, 2}, {2, 257}, {300, 258}, PEN_UP_POINT, {7, 8}};
+    const Bytes nak(std::begin(padlink::kNakFrame), std::end(padlink::kNakFrame));
+    const Bytes s = Cat({Stream({points[0], points[1]}), kAck, Stream({points[2]}), kAck, nak,
+                         Stream({points[3], points[4]})});
+    for (std::size_t readSize = 1; readSize <= s.size(); ++readSize) {
+        EXPECT_EQ(DecodeInReads(s, readSize), points) << "reads of " << readSize;
+    }
+    PenStreamDecoder decoder;
+    Points out;
+    decoder.Decode(s, out);
+    EXPECT_EQ(decoder.SkippedFrames(), 3u);
+    EXPECT_EQ(decoder.DiscardedBytes(), 0u);
+}
+
+TEST(PenStreamDecoder, ABadStatusByteCostsOnlyItsOwnReport) {
+    Bytes s = Stream({{1, 1}, {2, 2}, {3, 3}});
+    s[5] = 0x85;
+    s.push_back(0x90);  // the start of a fourth report stays carried
+    PenStreamDecoder decoder;
+    Points out;
+    decoder.Decode(s, out);
+    EXPECT_EQ(out, (Points{{1, 1}, {3, 3}}));
+    EXPECT_EQ(decoder.CarriedBytes(), 1u);
+}
+
+TEST(PenStreamDecoder, ResynchronisesAfterGarbage) {
+    const Points points{{512, 512}, PEN_UP_POINT};
+    const struct {
+        const char* what;
+        Bytes noise;
+    } cases[] = {
+        {"plain bytes", {0x11, 0x22, 0x33}},
+        {"high bytes", {0xFF, 0xC0, 0x81}},
+        {"status with high coordinate bytes", {0x90, 0x85, 0x00, 0x00, 0x00}},
+        {"stx with a huge length", {0x02, 0xFF, 0x7F, 0x00}},
+        {"frame with a bad checksum", {0x02, 0x01, 0x00, 0x06, 0x07, 0x06, 0x03}},
+        {"empty frame", {0x02, 0x00, 0x00, 0x00, 0x00, 0x03}},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t readSize : {std::size_t{1}, std::size_t{4}, std::size_t{64}}) {
+            const Bytes s = Cat({Stream({{1, 1}}), c.noise, Stream(points)});
+            const Points got = DecodeInReads(s, readSize);
+            EXPECT_EQ(got, (Points{{1, 1}, {512, 512}, PEN_UP_POINT}))
+                << c.what << ", reads of " << readSize;
+        }
+    }
+}
+
+// The heart of the resynchronisation: a byte lost anywhere in a stream of
+// reports and answer frames costs at most the report it belonged to, and no
+// report comes out wrong. The points include the awkward ones: a coordinate
+// byte equal to STX, a y of 6 (the ack byte), an x byte of 0x02 right after
+// the status byte.
+TEST(PenStreamDecoder, ALostByteCostsAtMostTheReportItHit) {
+    const Points before{{1023, 1023}, {0, 0}, {129, 2}, {2, 6}, PEN_UP_POINT, {2, 257}};
+    const Points after{{300, 258}, {5, 5}, PEN_UP_POINT, {0, 256}, {1000, 3}, PEN_UP_POINT};
+    const Bytes s = Cat({Stream(before), kAck, Stream(after)});
+    Points all = before;
+    all.insert(all.end(), after.begin(), after.end());
+    const std::size_t frameStart = before.size() * kPenReportSize;
+
+    for (std::size_t lost = 0; lost < s.size(); ++lost) {
+        Bytes damaged = s;
+        damaged.erase(damaged.begin() + static_cast<std::ptrdiff_t>(lost));
+        Points expected = all;
+        if (lost < frameStart) {
+            expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(lost / kPenReportSize));
+        } else if (lost >= frameStart + kAck.size()) {
+            const std::size_t hit = (lost - kAck.size()) / kPenReportSize;
+            expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(hit));
+        }
+        for (std::size_t readSize : {std::size_t{3}, std::size_t{7}, damaged.size()}) {
+            const Points got = DecodeInReads(damaged, readSize);
+            // A lost byte of a frame, or the unused fifth byte of a report, may
+            // cost nothing at all.
+            if (got != all) {
+                EXPECT_EQ(got, expected) << "byte " << lost << " lost, reads of " << readSize;
+            }
+        }
+    }
+}
+
+TEST(PenStreamDecoder, CarryStaysBounded) {
+    PenStreamDecoder decoder;
+    Points out;
+    // A frame header that promises the largest stray answer is waited for ...
+    const Bytes header{0x02, static_cast<std::uint8_t>(kMaxStrayFramePayload & 0xFF),
+                       static_cast<std::uint8_t>(kMaxStrayFramePayload >> 8)};
+    decoder.Decode(header, out);
+    EXPECT_EQ(decoder.CarriedBytes(), 3u);
+    // ... but pen data where its payload should be shows it was a lost status byte.
+    decoder.Decode(Stream({{4, 4}}), out);
+    EXPECT_EQ(out, (Points{{4, 4}}));
+    EXPECT_EQ(decoder.CarriedBytes(), 0u);
+    // Garbage never piles up.
+    const Bytes noise(1000, 0x41);
+    decoder.Decode(noise, out);
+    EXPECT_EQ(decoder.CarriedBytes(), 0u);
+}
+
+}  // namespace
+}  // namespace vellumix::capture
