@@ -47,3 +47,10 @@ function(vellumix_add_benchmark name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE vellumix::core vellumix::settings benchmark::benchmark)
 endfunction()
+
+# vellumix_program(TARGET): a program the user runs. All of them land in
+# <build>/bin, so the README can name one folder, and are installed.
+function(vellumix_program target)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+  install(TARGETS ${target} RUNTIME DESTINATION bin)
+endfunction()

@@ -130,7 +130,7 @@ TEST_F(ViewVellumixDemoTest, StalePreviousTabDoesNotDeactivateAPageNeverEntered)
 TEST_F(ViewVellumixDemoTest, KeysOnAPageReachNothingAroundTheView) {
     QDialog host;
     auto* const layout = new QVBoxLayout(&host);
-    auto* const inner = new View(prompts, &host);
+    auto* const inner = new View(pages::PageServices{prompts, link.channel}, &host);
     auto* const button = new QPushButton(QStringLiteral("Default"), &host);
     button->setDefault(true);
     layout->addWidget(inner);
