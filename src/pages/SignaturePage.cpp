@@ -4,6 +4,8 @@
 
 namespace vellumix::pages {
 
+CSignaturePage* g_pSignaturePage = nullptr;
+
 CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
     : QWidget(parent), m_services(services) {
     ApplyPageStyle(*this);
@@ -12,5 +14,7 @@ CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
 void CSignaturePage::ActivatePage() {}
 
 void CSignaturePage::DeactivatePage() {}
+
+void CSignaturePage::StopPenReader() {}
 
 }  // namespace vellumix::pages

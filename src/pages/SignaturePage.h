@@ -22,9 +22,16 @@ public:
     // tab is entered, and DeactivatePage before hiding it when the tab is left.
     void ActivatePage();
     void DeactivatePage();
+    // Ends the pen reader thread, if it runs. The main frame calls it first
+    // when the window closes, before its last pad commands.
+    void StopPenReader();
 
 private:
     PageServices m_services;
 };
+
+// The Signature page once it exists, for the main frame's close sequence;
+// null before. GUI thread only.
+extern CSignaturePage* g_pSignaturePage;
 
 }  // namespace vellumix::pages

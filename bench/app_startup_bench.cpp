@@ -1,0 +1,148 @@
+// Start-up of the program: from building the process-wide objects to the
+// connection view on screen (target under 300 ms), and to the tabbed view
+// once the virtual pad on the in-memory USB device has answered (target
+// under 1 s). Runs on the offscreen platform; the QApplication itself is
+// made once, before timing, since a process has only one.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/VellumixDemoApp.h"
+#include "engine/PadEngine.h"
+#include "hosts/UsbHost.h"
+#include "padlink/HidPort.h"
+#include "padlink/PadUsbIds.h"
+#include "padlink/PortResolver.h"
+#include "padlink/SerialPort.h"
+#include "padlink/hid/MemoryHidDevice.h"
+
+namespace {
+
+namespace app = vellumix::app;
+namespace pl = vellumix::padlink;
+namespace ps = vellumix::padsim;
+
+// An empty port folder of our own: the serial side must never reach a real
+// port, and finds nothing here.
+std::filesystem::path BenchPortFolder() {
+    static const std::filesystem::path folder = [] {
+        auto path = std::filesystem::temp_directory_path() /
+                    ("vellumix-startup-bench-" + std::to_string(::getpid())) / "ports";
+        pl::CreatePortFolder(path);
+        return path;
+    }();
+    return folder;
+}
+
+struct Rig {
+    explicit Rig(bool withPad) {
+        auto backend = std::make_unique<pl::MemoryHidBackend>();
+        if (withPad) {
+            device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
+            host = std::make_unique<ps::UsbHost>(engine, device);
+            host->Start();
+        }
+        hidBackend = std::move(backend);
+    }
+
+    ps::PadEngine engine;
+    std::shared_ptr<pl::MemoryHidDevice> device;
+    std::unique_ptr<ps::UsbHost> host;
+    std::unique_ptr<pl::HidBackend> hidBackend;
+};
+
+// The process-wide objects in their order, then the application's start-up.
+struct Program {
+    explicit Program(std::unique_ptr<pl::HidBackend> backend)
+        : serial(BenchPortFolder(), std::vector<std::string>{}), hid(std::move(backend)) {
+        started = theApp.InitInstance(pl::PadPorts{serial, hid});
+    }
+    ~Program() { theApp.ExitInstance(); }
+
+    pl::SerialPort serial;
+    app::CVellumixDemoApp theApp;
+    pl::HidPort hid;
+    bool started = false;
+};
+
+template <typename Done>
+bool PumpUntil(Done done, std::chrono::milliseconds limit) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limit.count()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
+}
+
+void BM_StartupToConnectionView(benchmark::State& state) {
+    for (auto _ : state) {
+        Rig rig(false);
+        const auto start = std::chrono::steady_clock::now();
+        auto program = std::make_unique<Program>(std::move(rig.hidBackend));
+        const bool shown = PumpUntil(
+            [&] {
+                auto* frame = program->theApp.MainFrame();
+                return frame != nullptr && frame->ConnectionView()->isVisible();
+            },
+            std::chrono::seconds(5));
+        const auto end = std::chrono::steady_clock::now();
+        if (!program->started || !shown) {
+            state.SkipWithError("the connection view did not show");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    }
+}
+BENCHMARK(BM_StartupToConnectionView)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+
+void BM_StartupToTabbedView(benchmark::State& state) {
+    for (auto _ : state) {
+        Rig rig(true);
+        const auto start = std::chrono::steady_clock::now();
+        auto program = std::make_unique<Program>(std::move(rig.hidBackend));
+        const bool switched = PumpUntil(
+            [&] {
+                auto* frame = program->theApp.MainFrame();
+                return frame != nullptr && frame->MainView() != nullptr &&
+                       frame->MainView()->isVisible();
+            },
+            std::chrono::seconds(10));
+        const auto end = std::chrono::steady_clock::now();
+        if (!program->started || !switched) {
+            state.SkipWithError("the tabbed view did not show");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        program.reset();
+        rig.host->Stop();
+    }
+}
+BENCHMARK(BM_StartupToTabbedView)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication qtApp(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ignored;
+    std::filesystem::remove_all(BenchPortFolder().parent_path(), ignored);
+    return 0;
+}

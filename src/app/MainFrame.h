@@ -1,0 +1,132 @@
+// The main window: a fixed-size frame with the File and Help menus, an empty
+// tool bar and a status bar. It owns the pad command channel and shows the
+// connection view until the pad is found, then the tabbed main view.
+//
+// Size: the window is made exactly 720 x 617 pixels and cannot be resized.
+// That is the size the program has always had, there measured with the
+// window frame; under X the window manager draws the frame around it, and Qt
+// cannot know its width beforehand, so here 720 x 617 is the window proper
+// (with no window manager, as under the headless demo's X server, that is the
+// whole window).
+//
+// Lock indicators: Qt has no portable way to read the Caps, Num and Scroll
+// Lock states, so the status bar shows the three indicator panes greyed out.
+//
+// Thread safety: a GUI-thread object. The discovery thread reaches it only
+// through the connection view's PadConnected, raised on the GUI thread.
+// g_pMainFrame is written on the GUI thread before discovery starts and
+// cleared when the frame goes; pages read it on the GUI thread.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QSize>
+#include <chrono>
+#include <memory>
+
+#include "app/DiscoveryThread.h"
+#include "app/VellumixDemoView.h"
+#include "app/ViewVellumixDemo.h"
+#include "padlink/PadLink.h"
+
+class QAction;
+class QLabel;
+class QToolBar;
+
+namespace vellumix::padlink {
+class PadCommandChannel;
+}
+
+namespace vellumix::app {
+
+class IPrompts;
+class QtPrompts;
+
+// After StopCapture and after ClearDisplay when capture ends for good: the
+// pad takes this long to finish each before it takes the next command.
+inline constexpr std::chrono::milliseconds kExitPadPause{200};
+
+struct FrameOptions {
+    DiscoveryTiming discovery;
+    std::chrono::milliseconds blinkInterval = CVellumixDemoView::kBlinkInterval;
+    std::chrono::milliseconds padPause = kExitPadPause;
+};
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr QSize kFixedSize{720, 617};
+
+    // The transports must outlive the frame. prompts: null makes the frame
+    // use real message boxes and file dialogs; otherwise it must outlive the
+    // frame. Creates the channel, the bars and the connection view and sets
+    // g_pMainFrame; discovery starts with InitialUpdateFrame.
+    explicit CMainFrame(padlink::PadPorts ports, IPrompts* prompts = nullptr,
+                        FrameOptions options = {}, QWidget* parent = nullptr);
+    // The destroy sequence: ends discovery, deletes the views, then the
+    // channel, and closes the serial port. The USB device stays open until
+    // the process ends.
+    ~CMainFrame() override;
+
+    // The connection view's initial update: starts discovery and the blink.
+    void InitialUpdateFrame();
+
+    // Null only when it could not be allocated.
+    padlink::PadCommandChannel* PadChannel() const { return m_pPadChannel.get(); }
+    CVellumixDemoView* ConnectionView() const { return m_pConnectionView; }
+    // Null until the pad has been found.
+    CViewVellumixDemo* MainView() const { return m_pMainView; }
+    QWidget* ActiveView() const { return m_pActiveView; }
+    QAction* ExitAction() const { return m_pExitAction; }
+    QToolBar* ToolBar() const { return m_pToolBar; }
+    QLabel* StatusPane() const { return m_pStatusPane; }
+    // CAP, NUM, SCRL.
+    QLabel* Indicator(int index) const { return m_pIndicators[index]; }
+
+public slots:
+    // WM_PAD_CONNECTED: replaces the connection view by the tabbed view.
+    // wParam 0 is the only value sent; others are ignored.
+    void OnPadConnected(int wParam);
+    // File / Exit: StopCapture and ClearDisplay with their pauses, then the
+    // close sequence, which sends them again.
+    void OnExit();
+    void OnAppAbout();
+    void OnHelp();
+
+protected:
+    // The close sequence: stop discovery, stop the pen reader, StopCapture,
+    // pause, ClearDisplay, pause. No pad command goes out when no pad was
+    // ever found.
+    void closeEvent(QCloseEvent* event) override;
+    // Keeps the views covering the client area.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateMenus();
+    void CreateBars();
+    void SendEndCapture();
+    void RecalcLayout();
+
+    padlink::PadPorts m_ports;
+    FrameOptions m_options;
+    std::unique_ptr<QtPrompts> m_pOwnPrompts;
+    IPrompts& m_prompts;
+    std::unique_ptr<padlink::PadCommandChannel> m_pPadChannel;
+    QToolBar* m_pToolBar = nullptr;
+    QLabel* m_pStatusPane = nullptr;
+    QLabel* m_pIndicators[3] = {};
+    QAction* m_pExitAction = nullptr;
+    // The views' parent, the frame's client area.
+    QWidget* m_pClient = nullptr;
+    // The connection view stays alive, hidden, until the frame goes.
+    QPointer<CVellumixDemoView> m_pConnectionView;
+    QPointer<CViewVellumixDemo> m_pMainView;
+    QWidget* m_pActiveView = nullptr;
+    bool m_bClosed = false;
+};
+
+// The main frame, for the pages to reach the command channel. Set by the
+// frame's constructor, cleared by its destructor.
+extern CMainFrame* g_pMainFrame;
+
+}  // namespace vellumix::app

@@ -1,0 +1,140 @@
+#include "app/VellumixDemoView.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+
+#include "padlink/PadLink.h"
+#include "res/Strings.h"
+
+namespace vellumix::app {
+
+namespace {
+
+constexpr char kTextFontFamily[] = "Arial";
+
+}  // namespace
+
+CVellumixDemoView::CVellumixDemoView(padlink::PadPorts ports, DiscoveryTiming timing,
+                                     std::chrono::milliseconds blinkInterval, QWidget* parent)
+    : QWidget(parent),
+      m_ports(ports),
+      m_timing(timing),
+      m_pStatus(new QLabel(this)),
+      m_pTitle(new QLabel(this)) {
+    resize(kTemplateSize);
+    m_pStatus->setGeometry(kStatusRect);
+    m_pTitle->setGeometry(kTitleRect);
+    // Black text straight on the view's white, like the original's hollow
+    // colour answer for the two statics.
+    for (QLabel* label : {m_pStatus, m_pTitle}) {
+        label->setAutoFillBackground(false);
+        label->setAttribute(Qt::WA_TranslucentBackground);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, Qt::black);
+        label->setPalette(palette);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    m_blinkTimer.setInterval(blinkInterval);
+    connect(&m_blinkTimer, &QTimer::timeout, this, &CVellumixDemoView::BlinkStep);
+}
+
+CVellumixDemoView::~CVellumixDemoView() {
+    StopDiscovery();
+}
+
+void CVellumixDemoView::InitialUpdate() {
+    if (m_pDiscovery) {
+        return;
+    }
+    m_bBlinkOn = 1;
+    padlink::g_usbConnected = false;
+
+    m_textFont = QFont(QString::fromLatin1(kTextFontFamily));
+    m_textFont.setStyleHint(QFont::SansSerif);
+    m_textFont.setPixelSize(kTextFontPixels);
+    m_textFont.setWeight(QFont::Normal);
+    m_pStatus->setFont(m_textFont);
+    m_pTitle->setFont(m_textFont);
+
+    m_strStatus = res::kConnecting;
+    m_strTitle = res::kConnectionTitle;
+    UpdateData();
+
+    m_pDiscovery = std::make_unique<DiscoveryThread>(m_ports, m_timing, [this] {
+        // The window message of the original, sent and waited for: the
+        // thread goes on only once the frame has switched views.
+        QMetaObject::invokeMethod(this, &CVellumixDemoView::OnPadAnnounced,
+                                  Qt::BlockingQueuedConnection);
+    });
+    m_pDiscovery->Start();
+    m_blinkTimer.start();
+}
+
+void CVellumixDemoView::BlinkStep() {
+    m_strStatus = m_bBlinkOn != 0 ? QString(res::kUnitNotFound) : QString(res::kBlinkBlank);
+    m_bBlinkOn = m_bBlinkOn != 0 ? 0 : 1;
+    UpdateData();
+}
+
+void CVellumixDemoView::StopDiscovery() {
+    m_bStopping = true;
+    m_blinkTimer.stop();
+    if (!m_pDiscovery) {
+        return;
+    }
+    m_pDiscovery->RequestStop();
+    // The thread may be blocked in its announcement, queued for this very
+    // thread, which now waits for it: deliver the queued call (it sees
+    // m_bStopping and does nothing) so the thread can end.
+    m_pDiscovery->Join([this] { QCoreApplication::sendPostedEvents(this, QEvent::MetaCall); });
+}
+
+bool CVellumixDemoView::PadFound() const {
+    return m_pDiscovery && m_pDiscovery->PadFound();
+}
+
+bool CVellumixDemoView::IsSearching() const {
+    return m_pDiscovery && m_pDiscovery->IsRunning();
+}
+
+bool CVellumixDemoView::DiscoveryEnded() const {
+    return m_pDiscovery && m_pDiscovery->IsFinished();
+}
+
+void CVellumixDemoView::OnPadAnnounced() {
+    // Qt timers belong to the thread that started them, so the blink stops
+    // here rather than on the discovery thread.
+    m_blinkTimer.stop();
+    if (m_bStopping) {
+        return;
+    }
+    emit PadConnected(0);
+}
+
+void CVellumixDemoView::UpdateData() {
+    m_pStatus->setText(m_strStatus);
+    m_pTitle->setText(m_strTitle);
+}
+
+void CVellumixDemoView::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+}
+
+void CVellumixDemoView::keyPressEvent(QKeyEvent* event) {
+    // Enter and Escape must not reach the frame, where they could press a
+    // default button or close something.
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+}  // namespace vellumix::app

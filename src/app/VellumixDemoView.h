@@ -1,0 +1,96 @@
+// The connection view: what the main window shows at start-up while the
+// discovery thread looks for the pad. White, with the program's title and a
+// status text that blinks "Unit not Found" until a pad answers.
+//
+// Thread safety: a GUI-thread object. Only the discovery thread it owns
+// reaches into it, through one call queued onto the GUI thread with
+// Qt::BlockingQueuedConnection (the announcement of the pad). StopDiscovery
+// and the destructor end that thread before anything it could touch goes
+// away, and never deadlock against a pending announcement.
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <chrono>
+#include <memory>
+
+#include "app/DiscoveryThread.h"
+
+class QLabel;
+
+namespace vellumix::app {
+
+class CVellumixDemoView : public QWidget {
+    Q_OBJECT
+public:
+    // The view's template is 362 x 252 dialog units of the System 10 font,
+    // 2 pixels each way per unit.
+    static constexpr QSize kTemplateSize{724, 504};
+    static constexpr QRect kStatusRect{210, 306, 360, 60};  // 105, 153, 180 x 30
+    static constexpr QRect kTitleRect{208, 122, 292, 124};  // 104, 61, 146 x 62
+    static constexpr int kTextFontPixels = 36;
+    static constexpr std::chrono::milliseconds kBlinkInterval{1500};
+
+    // The transports must outlive the view.
+    explicit CVellumixDemoView(padlink::PadPorts ports, DiscoveryTiming timing = {},
+                               std::chrono::milliseconds blinkInterval = kBlinkInterval,
+                               QWidget* parent = nullptr);
+    // Ends the discovery thread first: it shares this object.
+    ~CVellumixDemoView() override;
+
+    // Sets the texts and the font, then starts discovery and the blink
+    // timer. Runs once; later calls do nothing, so nothing can start a second
+    // search.
+    void InitialUpdate();
+    // The blink timer's step; public so tests need not wait for the timer.
+    void BlinkStep();
+    // Ends the search (if it still runs) and waits for the thread. A pad
+    // announced meanwhile is dropped: PadConnected is not raised any more.
+    void StopDiscovery();
+
+    bool PadFound() const;
+    bool IsSearching() const;
+    // True when discovery was started and its thread has ended.
+    bool DiscoveryEnded() const;
+    bool IsBlinking() const { return m_blinkTimer.isActive(); }
+    QLabel* StatusLabel() const { return m_pStatus; }
+    QLabel* TitleLabel() const { return m_pTitle; }
+    const QString& Status() const { return m_strStatus; }
+
+signals:
+    // WM_PAD_CONNECTED with its wParam (always 0): the pad answered and its
+    // welcome screen is drawn. Raised on the GUI thread while the discovery
+    // thread waits, so connected slots run before discovery ends.
+    void PadConnected(int wParam);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // Runs on the GUI thread inside the discovery thread's blocking call.
+    void OnPadAnnounced();
+    // The strings into the labels (the dialog data exchange of the original).
+    void UpdateData();
+
+    padlink::PadPorts m_ports;
+    DiscoveryTiming m_timing;
+    QString m_strStatus;
+    QString m_strTitle;
+    QFont m_textFont;
+    // Which text the next blink step shows: non-zero "Unit not Found".
+    int m_bBlinkOn = 1;
+    QTimer m_blinkTimer;
+    QLabel* m_pStatus;
+    QLabel* m_pTitle;
+    // Set on the GUI thread before it waits for the thread; an announcement
+    // that arrives later is ignored.
+    bool m_bStopping = false;
+    std::unique_ptr<DiscoveryThread> m_pDiscovery;
+};
+
+}  // namespace vellumix::app

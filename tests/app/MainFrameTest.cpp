@@ -1,0 +1,243 @@
+#include "app/MainFrame.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <QToolBar>
+
+#include "ShellTestSupport.h"
+#include "app/VellumixDemoApp.h"
+#include "controls/PaintedTabCtrl.h"
+#include "support/FakePrompts.h"
+
+namespace vellumix::app {
+namespace {
+
+namespace pt = padsim::test;
+using namespace std::chrono_literals;
+
+const std::vector<std::string> kEndCaptureTrace = {"StopCapture", "ClearDisplay"};
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        padlink::g_usbConnected = false;
+        g_nPreviousTab = kSignatureTab;
+    }
+
+    FrameOptions FastOptions() const {
+        FrameOptions options;
+        options.discovery = test::FastTiming();
+        options.padPause = 0ms;
+        return options;
+    }
+    std::unique_ptr<CMainFrame> MakeFrame() {
+        return std::make_unique<CMainFrame>(padlink::PadPorts{*serial, *usb.hid}, &prompts,
+                                            FastOptions());
+    }
+    // Shown, searching, and switched to the tabbed view by the virtual pad.
+    std::unique_ptr<CMainFrame> MakeConnectedFrame(test::VirtualUsbPad& pad) {
+        auto frame = MakeFrame();
+        frame->show();
+        frame->InitialUpdateFrame();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return frame->MainView() != nullptr; }, 10000));
+        EXPECT_TRUE(test::WaitUntil([&] { return frame->ConnectionView()->DiscoveryEnded(); }));
+        pad.Trace();
+        pad.trace.clear();
+        return frame;
+    }
+
+    testsupport::FakePrompts prompts;
+    test::MemoryUsb usb;
+    test::TempPortFolder ports;
+    std::unique_ptr<padlink::SerialPort> serial = ports.MakeSerialPort();
+};
+
+QStringList ActionTexts(const QList<QAction*>& actions) {
+    QStringList texts;
+    for (const QAction* action : actions) {
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    return texts;
+}
+
+TEST_F(MainFrameTest, TheApplicationShowsAFixedFrameWithItsMenusBarsAndConnectionView) {
+    CVellumixDemoApp app;
+    ASSERT_TRUE(app.InitInstance(padlink::PadPorts{*serial, *usb.hid}, &prompts, FastOptions()));
+    CMainFrame& frame = *app.MainFrame();
+    EXPECT_EQ(g_pMainFrame, &frame);
+    EXPECT_NE(frame.PadChannel(), nullptr);
+    EXPECT_TRUE(frame.isVisible());
+
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Signature Capture V1.0"));
+    EXPECT_EQ(frame.size(), QSize(720, 617));
+    EXPECT_EQ(frame.minimumSize(), frame.maximumSize());
+    EXPECT_FALSE(frame.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(frame.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+
+    const QList<QAction*> menus = frame.menuBar()->actions();
+    ASSERT_EQ(menus.size(), 2);
+    EXPECT_EQ(ActionTexts(menus), QStringList({"&File", "&Help"}));
+    EXPECT_EQ(ActionTexts(menus[0]->menu()->actions()), QStringList({"-", "E&xit"}));
+    EXPECT_EQ(ActionTexts(menus[1]->menu()->actions()),
+              QStringList({"&About Quillet Demo", "&Help"}));
+    EXPECT_TRUE(frame.ToolBar()->actions().isEmpty());
+    EXPECT_EQ(frame.StatusPane()->text(), QStringLiteral("Ready"));
+    const char* indicators[] = {"CAP", "NUM", "SCRL"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(frame.Indicator(i)->text(), QLatin1StringView(indicators[i]));
+        EXPECT_FALSE(frame.Indicator(i)->isEnabled());
+    }
+
+    // The connection view: white, its two texts in 36-pixel Arial, placed by
+    // the template's dialog units at 2 pixels each.
+    CVellumixDemoView* view = frame.ConnectionView();
+    EXPECT_EQ(frame.ActiveView(), view);
+    EXPECT_TRUE(view->IsSearching());
+    EXPECT_TRUE(view->IsBlinking());
+    EXPECT_EQ(view->StatusLabel()->text(), QStringLiteral("Connecting to Unit"));
+    EXPECT_EQ(view->TitleLabel()->text(), QStringLiteral("Signature Capture\nDemo Application"));
+    EXPECT_EQ(view->StatusLabel()->geometry(), QRect(210, 306, 360, 60));
+    EXPECT_EQ(view->TitleLabel()->geometry(), QRect(208, 122, 292, 124));
+    for (const QLabel* label : {view->StatusLabel(), view->TitleLabel()}) {
+        EXPECT_EQ(label->font().family(), QStringLiteral("Arial"));
+        EXPECT_EQ(label->font().pixelSize(), 36);
+        EXPECT_EQ(label->font().weight(), QFont::Normal);
+    }
+    EXPECT_EQ(view->geometry(), frame.centralWidget()->rect());
+    const QImage shot = view->grab().toImage();
+    EXPECT_EQ(shot.pixelColor(5, 5), QColor(Qt::white));
+
+    app.ExitInstance();
+    EXPECT_EQ(g_pMainFrame, nullptr);
+    EXPECT_TRUE(prompts.asked.empty());
+}
+
+TEST_F(MainFrameTest, StatusBlinksNotFoundAndBlankWhileNoPadAnswers) {
+    padlink::PadPorts none{*serial, *usb.hid};
+    CVellumixDemoView view(none, test::FastTiming(), 10ms);
+    view.InitialUpdate();
+    // The timer drives the blink.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.Status() == QStringLiteral("Unit not Found"); }));
+    view.StopDiscovery();
+    EXPECT_FALSE(view.IsBlinking());
+    EXPECT_FALSE(view.PadFound());
+    // Step by step from there: blank, not found, blank.
+    const char* expected[] = {" ", "Unit not Found", " ", "Unit not Found"};
+    for (const char* text : expected) {
+        view.BlinkStep();
+        EXPECT_EQ(view.StatusLabel()->text(), QLatin1StringView(text));
+    }
+}
+
+TEST_F(MainFrameTest, PadOnUsbSwitchesToTheTabbedViewOnce) {
+    test::VirtualUsbPad pad(usb);
+    auto frame = MakeFrame();
+    frame->show();
+    frame->InitialUpdateFrame();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->MainView() != nullptr; }, 10000));
+    // The welcome screen first; what the pages send as they start follows.
+    const auto& trace = pad.Trace();
+    ASSERT_GE(trace.size(), test::kProbeAndWelcomeTrace.size());
+    EXPECT_EQ(
+        std::vector<std::string>(trace.begin(), trace.begin() + test::kProbeAndWelcomeTrace.size()),
+        test::kProbeAndWelcomeTrace);
+    EXPECT_TRUE(padlink::g_usbConnected);
+
+    CViewVellumixDemo* main = frame->MainView();
+    QPointer<CVellumixDemoView> connection = frame->ConnectionView();
+    EXPECT_EQ(frame->ActiveView(), main);
+    EXPECT_TRUE(main->isVisible());
+    ASSERT_FALSE(connection.isNull());
+    EXPECT_TRUE(connection->isHidden());
+    EXPECT_FALSE(connection->IsBlinking());
+    EXPECT_EQ(main->TabCtrl()->currentIndex(), kSignatureTab);
+    EXPECT_TRUE(main->Page(kSignatureTab)->isVisible());
+    EXPECT_TRUE(main->Page(kDisplayTab)->isHidden());
+    EXPECT_TRUE(main->Page(kImageTab)->isHidden());
+    // After the frame's layout pass: view on the client area, tab control 10
+    // inside it, pages 30 below the tab control's top.
+    EXPECT_EQ(main->geometry(), frame->centralWidget()->rect());
+    EXPECT_EQ(main->TabCtrl()->geometry(), main->rect().adjusted(10, 10, -10, -10));
+    EXPECT_EQ(main->Page(kSignatureTab)->geometry().top(), 30);
+
+    // The new- and open-document keys change nothing and start no search.
+    ASSERT_TRUE(test::WaitUntil([&] { return connection->DiscoveryEnded(); }));
+    pad.trace.clear();
+    QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(frame.get(), Qt::Key_O, Qt::ControlModifier);
+    QTest::qWait(50);
+    EXPECT_EQ(frame->MainView(), main);
+    EXPECT_EQ(frame->findChildren<CViewVellumixDemo*>().size(), 1);
+    EXPECT_TRUE(connection->isHidden());
+    EXPECT_FALSE(connection->IsSearching());
+    EXPECT_TRUE(pad.Trace().empty());
+
+    // The connection view lives as long as the frame.
+    frame.reset();
+    EXPECT_TRUE(connection.isNull());
+}
+
+TEST_F(MainFrameTest, ExitSendsTheEndOfCaptureTwiceThenCloses) {
+    test::VirtualUsbPad pad(usb);
+    auto frame = MakeConnectedFrame(pad);
+    frame->ExitAction()->trigger();
+    std::vector<std::string> expected = kEndCaptureTrace;
+    expected.insert(expected.end(), kEndCaptureTrace.begin(), kEndCaptureTrace.end());
+    EXPECT_EQ(pad.Trace(), expected);
+    EXPECT_FALSE(frame->isVisible());
+}
+
+TEST_F(MainFrameTest, CloseBoxSendsTheEndOfCaptureOnce) {
+    test::VirtualUsbPad pad(usb);
+    auto frame = MakeConnectedFrame(pad);
+    EXPECT_TRUE(frame->close());
+    EXPECT_EQ(pad.Trace(), kEndCaptureTrace);
+    // A second close sends nothing more.
+    frame->close();
+    EXPECT_EQ(pad.Trace(), kEndCaptureTrace);
+}
+
+TEST_F(MainFrameTest, ClosingBeforeAPadIsFoundStopsTheSearchAndSendsNoCommand) {
+    // A device with the pad's ids that refuses the probe keeps the search
+    // going on USB; only probes may ever reach it.
+    test::RecordingUsbPad device(usb, pt::Nak());
+    auto frame = MakeFrame();
+    frame->show();
+    frame->InitialUpdateFrame();
+    ASSERT_TRUE(test::WaitUntil([&] { return device.FrameCount() >= 2; }));
+    frame->ExitAction()->trigger();
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_TRUE(frame->ConnectionView()->DiscoveryEnded());
+    const std::size_t sent = device.FrameCount();
+    for (const auto& f : device.Frames()) {
+        EXPECT_EQ(f, pt::kProbeFrame);
+    }
+    QTest::qWait(50);
+    EXPECT_EQ(device.FrameCount(), sent);
+    EXPECT_EQ(frame->MainView(), nullptr);
+}
+
+TEST_F(MainFrameTest, ClosingWhileThePadAnnouncementWaitsDoesNotDeadlock) {
+    test::VirtualUsbPad pad(usb);
+    auto frame = MakeFrame();
+    frame->show();
+    frame->InitialUpdateFrame();
+    // No event loop runs here, so the thread draws the welcome screen and
+    // then blocks in its announcement to this thread.
+    ASSERT_TRUE(test::WaitUntil([&] { return pad.TraceHas(test::kProbeAndWelcomeTrace.back()); }));
+    frame->close();
+    EXPECT_EQ(frame->MainView(), nullptr);
+    EXPECT_TRUE(frame->ConnectionView()->DiscoveryEnded());
+    // The pad was found and the thread has ended: the end of capture is sent.
+    std::vector<std::string> expected = test::kProbeAndWelcomeTrace;
+    expected.insert(expected.end(), kEndCaptureTrace.begin(), kEndCaptureTrace.end());
+    EXPECT_EQ(pad.Trace(), expected);
+    // The dropped announcement does not switch views later either.
+    QTest::qWait(20);
+    EXPECT_EQ(frame->MainView(), nullptr);
+}
+
+}  // namespace
+}  // namespace vellumix::app
