@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
 #include <utility>
 
 #include "padlink/PadProtocol.h"
@@ -17,6 +18,14 @@ namespace {
 constexpr std::size_t kMaxReportsPerRead = 4096;
 
 constexpr int kWriteTimeoutMs = static_cast<int>(hid::kWriteTimeout.count());
+
+// Setting waiting input aside must not wait for input still to come.
+constexpr int kNoWait = 0;
+
+// The pad answers a command before it sends more pen data, so only the pen
+// reports already on the wire can come ahead of a reply: a handful. A pad
+// that streams on and never answers ends the reply read after this many.
+constexpr int kMaxStrayReadsPerReply = 8;
 
 // Both directions must carry report id, chunk byte and 63 frame bytes, and fit
 // the report buffer. A length of 0 means the device's capabilities could not
@@ -62,6 +71,7 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
 
 void HidPort::Close() {
     m_device.reset();
+    m_pending.Clear();
 }
 
 bool HidPort::IsOpen() const {
@@ -124,6 +134,11 @@ bool HidPort::ReadReport(std::uint8_t out[64], int waitMs) {
 }
 
 int HidPort::Read(std::uint8_t* out, std::size_t capacity, int waitMs) {
+    return ReadJoined(out, capacity, waitMs, nullptr);
+}
+
+int HidPort::ReadJoined(std::uint8_t* out, std::size_t capacity, int waitMs,
+                        PendingInput* overflow) {
     if (out == nullptr || !m_device) {
         return 0;
     }
@@ -139,16 +154,44 @@ int HidPort::Read(std::uint8_t* out, std::size_t capacity, int waitMs) {
             break;
         }
         // The count may claim more than a report carries, or than this report
-        // really delivered; bytes past the caller's buffer are dropped.
-        const std::size_t n = std::min({static_cast<std::size_t>(c & hid::kChunkCountMask),
-                                        static_cast<std::size_t>(held), capacity - total});
-        std::memcpy(out + total, chunk.data() + 1, n);
-        total += n;
+        // really delivered.
+        const std::size_t n = std::min(static_cast<std::size_t>(c & hid::kChunkCountMask),
+                                       static_cast<std::size_t>(held));
+        const std::size_t stored = std::min(n, capacity - total);
+        std::memcpy(out + total, chunk.data() + 1, stored);
+        total += stored;
+        if (overflow != nullptr && stored < n) {
+            overflow->Append(std::span(chunk.data() + 1 + stored, n - stored));
+        }
         if ((c & hid::kChunkMore) == 0) {
             break;
         }
     }
     return static_cast<int>(total);
+}
+
+int HidPort::ReadPenStream(std::uint8_t* out, std::size_t capacity, int waitMs) {
+    if (out == nullptr || capacity == 0) {
+        return 0;
+    }
+    if (!m_pending.Empty()) {
+        return static_cast<int>(m_pending.Take(std::span(out, capacity)));
+    }
+    // Pen data past the caller's buffer is the stream's next bytes: keep them.
+    return ReadJoined(out, capacity, waitMs, &m_pending);
+}
+
+void HidPort::SetAsideWaitingInput() {
+    std::array<std::uint8_t, hid::kChunkAndData> chunk{};
+    for (std::size_t reports = 0; m_device && reports < kMaxReportsPerRead; ++reports) {
+        const int held = ReadOneReport(chunk.data(), kNoWait);
+        if (held < 0 || chunk[0] == 0) {
+            return;
+        }
+        const std::size_t n = std::min(static_cast<std::size_t>(chunk[0] & hid::kChunkCountMask),
+                                       static_cast<std::size_t>(held));
+        m_pending.Append(std::span(chunk.data() + 1, n));
+    }
 }
 
 int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std::uint8_t* frame,
@@ -159,16 +202,31 @@ int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std
             return 0;
         }
     }
-    if (length > 0 && !Write(frame, length)) {
-        // Half a frame may be out; a fresh handle on the next exchange is the
-        // only way back in step after an unplug.
-        Close();
-        return 0;
+    if (length > 0) {
+        // Whatever is waiting now left the pad before it saw this frame: pen
+        // reports, not the reply. Read as the reply, they would fail its ack
+        // test and be lost to the pen reader.
+        SetAsideWaitingInput();
+        if (!Write(frame, length)) {
+            // Half a frame may be out; a fresh handle on the next exchange is
+            // the only way back in step after an unplug.
+            Close();
+            return 0;
+        }
     }
     if (reply == nullptr) {
         return 0;
     }
-    return Read(reply, replyCapacity, waitMs);
+    // Every answer of the pad is a frame and begins with STX. Anything else
+    // is pen data the pad sent while the frame was on its way in.
+    for (int stray = 0; stray < kMaxStrayReadsPerReply; ++stray) {
+        const int n = Read(reply, replyCapacity, waitMs);
+        if (n <= 0 || reply[0] == kStx) {
+            return n;
+        }
+        m_pending.Append(std::span(reply, static_cast<std::size_t>(n)));
+    }
+    return 0;
 }
 
 }  // namespace vellumix::padlink

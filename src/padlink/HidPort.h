@@ -6,6 +6,10 @@
 // meanwhile is not thrown away; it is reopened only after a failed write or
 // read (the pad was unplugged) or when other ids are asked for.
 //
+// Two kinds of read: Read takes a command's reply straight off the device;
+// ReadPenStream takes pen data, first what Exchange set aside (input already
+// waiting when a command went out, see PendingInput.h), then the device.
+//
 // Thread safety: none of its own. Discovery uses it alone; afterwards every
 // call runs under the command channel's lock.
 #pragma once
@@ -15,6 +19,7 @@
 #include <memory>
 
 #include "padlink/HidDevice.h"
+#include "padlink/PendingInput.h"
 
 namespace vellumix::padlink {
 
@@ -33,6 +38,7 @@ public:
     // 65-byte report layout (below 65 or above the 68-byte report buffer),
     // Open fails without trying further devices.
     bool Open(std::uint16_t vendorId, std::uint16_t productId);
+    // Closes the device; pen data set aside from it goes with it.
     void Close();
     bool IsOpen() const;
     // Sends the frame as ceil(length / 63) output reports. False when no
@@ -49,14 +55,32 @@ public:
     // reply and closes the device for reopening. Returns the bytes stored; 0
     // at once when no device is open.
     int Read(std::uint8_t* out, std::size_t capacity, int waitMs);
+    // Pen data: when Exchange set input aside, returns the oldest of it at
+    // once (as much as fits) without touching the device; otherwise reads
+    // one reply's worth of input reports like Read, except that bytes beyond
+    // capacity are kept for the next call instead of dropped.
+    int ReadPenStream(std::uint8_t* out, std::size_t capacity, int waitMs);
     // Keeps the device open across exchanges; reopens only when none is open,
-    // after a failed write or read, or when the ids change. Returns the reply
+    // after a failed write or read, or when the ids change. Before writing a
+    // frame, sets aside the input already waiting (pen data, not the reply);
+    // a reply read that yields data not starting with STX is pen data that
+    // crossed the command on the wire and is set aside too. Returns the reply
     // bytes stored (0 when the device is missing, the write failed, reply is
     // null or nothing came back).
     int Exchange(std::uint16_t vendorId, std::uint16_t productId, const std::uint8_t* frame,
                  std::size_t length, std::uint8_t* reply, std::size_t replyCapacity, int waitMs);
 
+    // Bytes set aside and not yet read, and bytes dropped for want of room.
+    std::size_t PendingBytes() const { return m_pending.Size(); }
+    std::size_t DroppedPendingBytes() const { return m_pending.DroppedBytes(); }
+
 private:
+    // Read's work; bytes of the reply beyond capacity go to overflow, or are
+    // dropped when it is null.
+    int ReadJoined(std::uint8_t* out, std::size_t capacity, int waitMs, PendingInput* overflow);
+    // Moves every input report already waiting into m_pending, without
+    // waiting for more.
+    void SetAsideWaitingInput();
     // Reads one input report into out as ReadReport does. Returns the data
     // bytes the report really holds after its chunk byte (0..63), or -1 on
     // failure.
@@ -66,6 +90,7 @@ private:
     std::unique_ptr<HidDevice> m_device;
     std::uint16_t m_vendorId = 0;
     std::uint16_t m_productId = 0;
+    PendingInput m_pending;
 };
 
 }  // namespace vellumix::padlink

@@ -197,12 +197,14 @@ int PadCommandChannel::ReadPenData(std::span<std::uint8_t> buffer, int waitMs) {
         return 0;
     }
     std::lock_guard lock(m_lock);
+    // The pen-stream reads hand out first the pen data that a command
+    // exchange found waiting and set aside.
     if (g_usbConnected.load()) {
-        return m_ports.hid.Read(buffer.data(), buffer.size(), waitMs);
+        return m_ports.hid.ReadPenStream(buffer.data(), buffer.size(), waitMs);
     }
     // The serial read is not bounded by waitMs: the port's 50 ms / 500 ms
     // read rule ends it.
-    return m_ports.serial.Read(buffer.data(), std::min(buffer.size(), kSerialPenReadSize));
+    return m_ports.serial.ReadPenStream(buffer.data(), std::min(buffer.size(), kSerialPenReadSize));
 }
 
 }  // namespace vellumix::padlink

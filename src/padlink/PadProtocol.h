@@ -97,6 +97,9 @@ inline constexpr int kLcdHeight = 240;
 inline constexpr int kLcdMaxX = kLcdWidth - 1;
 inline constexpr int kLcdMaxY = kLcdHeight - 1;
 inline constexpr std::size_t kImageBytes = std::size_t{kLcdWidth} * kLcdHeight * 3;  // 230,400
+// SetTextMode 1: characters are drawn without filling their cells first, so
+// text lands on whatever is already on the LCD.
+inline constexpr int kTextModeNoBackground = 1;
 // DrawText's count is a 16-bit field.
 inline constexpr std::size_t kMaxTextBytes = 0xFFFF;
 // A character cell must fit: DrawCharacter accepts x up to 309 and y up to 229.
@@ -120,6 +123,10 @@ inline constexpr std::size_t kFileBufferSize = 70'000;
 inline constexpr std::size_t kMaxFileBytes = kFileBufferSize - 10;  // 69,990
 // A serial pen read takes at most this many bytes at once.
 inline constexpr std::size_t kSerialPenReadSize = 128;
+// Pen data a transport sets aside when a command goes out while the pad
+// streams: 17 s of the serial line running flat out (3,840 bytes/s), far
+// more than can pile up between two pen reads.
+inline constexpr std::size_t kPendingInputCapacity = 64 * 1024;
 
 // The serial line: 38400 baud, 8 data bits, no parity, 1 stop bit, no flow
 // control. A serial read ends when its buffer is full, this long after the

@@ -9,10 +9,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <optional>
+#include <span>
 
 #include "padlink/PadProtocol.h"
 #include "padlink/SerialSettings.h"
@@ -27,6 +29,11 @@ using Clock = std::chrono::steady_clock;
 // makes no progress for this long means the other side (a virtual pad on a
 // pseudo-terminal) has stopped reading; failing beats freezing the caller.
 constexpr std::chrono::milliseconds kWriteStallLimit{5000};
+
+// Setting waiting bytes aside looks at what the driver holds now.
+constexpr int kNoWaitMs = 0;
+// The read size when setting bytes aside: a driver queue's worth.
+constexpr std::size_t kSetAsideChunk = 4096;
 
 // poll() takes whole milliseconds; round up so the loop never spins on a
 // 0 ms wait just short of a deadline.
@@ -109,6 +116,7 @@ void SerialPort::Close() {
     m_bOpen = false;
     m_bFailed = false;
     m_strSettings.clear();
+    m_pending.Clear();
 }
 
 bool SerialPort::IsOpen() const {
@@ -208,6 +216,45 @@ int SerialPort::Read(std::uint8_t* buffer, std::size_t size) {
     return static_cast<int>(got);
 }
 
+int SerialPort::ReadPenStream(std::uint8_t* buffer, std::size_t size) {
+    if (buffer == nullptr) {
+        return -1;
+    }
+    if (!m_pending.Empty() && size > 0) {
+        const std::size_t n = std::min(size, static_cast<std::size_t>(INT_MAX));
+        return static_cast<int>(m_pending.Take(std::span(buffer, n)));
+    }
+    return Read(buffer, size);
+}
+
+void SerialPort::SetAsideWaitingInput() {
+    std::array<std::uint8_t, kSetAsideChunk> chunk{};
+    // A far side that writes without pause must not hold the command back:
+    // one stash's worth is all that is taken.
+    std::size_t taken = 0;
+    while (m_bOpen && !m_bFailed && taken < m_pending.Capacity()) {
+        pollfd p{m_fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, kNoWaitMs);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        // A hang-up or error is left for the write and the reply read to
+        // report as they always do.
+        if (ready <= 0 || (p.revents & POLLIN) == 0) {
+            return;
+        }
+        const ssize_t n = ::read(m_fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;
+        }
+        m_pending.Append(std::span(chunk.data(), static_cast<std::size_t>(n)));
+        taken += static_cast<std::size_t>(n);
+    }
+}
+
 int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
                          std::size_t replySize, int /*timeoutMs*/) {
     // This takes the first port that exists, not the one the pad is on;
@@ -218,6 +265,10 @@ int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uin
     if (!m_bOpen) {
         return 0;
     }
+    // Bytes on the line now left the pad before it saw this frame: pen
+    // reports. As the front of the "reply" they would put a pen byte where
+    // the ack is looked for, and be lost to the pen reader.
+    SetAsideWaitingInput();
     Write(frame, length);
     return Read(reply, replySize);
 }

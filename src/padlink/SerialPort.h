@@ -2,6 +2,11 @@
 // control. Reads end when the buffer is full, 50 ms after the last byte, or
 // 500 ms after they started; writes block until the bytes are out.
 //
+// Two kinds of read: Read takes bytes straight off the line (a command's
+// reply, the probe's answer); ReadPenStream takes pen data, first what
+// Exchange set aside (bytes already waiting when a command went out, see
+// PendingInput.h), then the line.
+//
 // Thread safety: none of its own. Discovery uses it alone; afterwards every
 // call runs under the command channel's lock.
 #pragma once
@@ -13,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "padlink/PendingInput.h"
 #include "padlink/PortResolver.h"
 
 namespace vellumix::padlink {
@@ -31,6 +37,7 @@ public:
     // spec: "COM3/baud=38400/parity=N/stop=1/data=8" or a device path in place
     // of the name. False when already open, malformed, or the device fails.
     bool Open(std::string_view spec);
+    // Closes the port; pen data set aside from it goes with it.
     void Close();
     bool IsOpen() const;
 
@@ -41,16 +48,28 @@ public:
     // hang-up are returned first; the hang-up shows on the next call, and
     // every read after it fails until the port is closed.
     int Read(std::uint8_t* buffer, std::size_t size);
-    // Opens the first of COM0..COM9 that exists when closed, writes the frame
-    // and reads the reply. The time-out is accepted and not used: the port's
-    // fixed read rule governs.
+    // Pen data: when Exchange set bytes aside, returns the oldest of them at
+    // once (as many as fit) without reading the line; otherwise as Read.
+    int ReadPenStream(std::uint8_t* buffer, std::size_t size);
+    // Opens the first of COM0..COM9 that exists when closed, sets aside the
+    // bytes already waiting on the line (pen data, not the reply), writes the
+    // frame and reads the reply. The time-out is accepted and not used: the
+    // port's fixed read rule governs.
     int Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
                  std::size_t replySize, int timeoutMs);
+
+    // Bytes set aside and not yet read, and bytes dropped for want of room.
+    std::size_t PendingBytes() const { return m_pending.Size(); }
+    std::size_t DroppedPendingBytes() const { return m_pending.DroppedBytes(); }
 
     // The settings text of the open port ("baud=38400 parity=N stop=1 data=8").
     const std::string& Settings() const { return m_strSettings; }
 
 private:
+    // Moves the bytes the line holds right now into m_pending, without
+    // waiting for more.
+    void SetAsideWaitingInput();
+
     std::filesystem::path m_portFolder;
     std::vector<std::string> m_devicePrefixes;
     int m_fd = -1;
@@ -58,6 +77,7 @@ private:
     // The other side went away (or the device failed) during a read.
     bool m_bFailed = false;
     std::string m_strSettings;
+    PendingInput m_pending;
 };
 
 }  // namespace vellumix::padlink

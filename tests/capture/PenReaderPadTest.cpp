@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <thread>
 
 #include "FakeGuiLoop.h"
 #include "capture/PenReader.h"
@@ -22,46 +24,94 @@ namespace pl = padlink;
 using namespace std::chrono_literals;
 
 // The page's arrangement: the sink appends on the reader thread, the hook is
-// a blocking call into the GUI thread. Stop comes while the reader reads or
-// waits in the hook, whichever it is doing.
-TEST(PenReaderPad, AReplayedSignatureComesBackExactly) {
-    padsim::PadEngine engine;
-    pl::SerialPort serial(std::filesystem::temp_directory_path() / "no-ports", {});
-    auto backend = std::make_unique<pl::MemoryHidBackend>();
-    const auto device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
-    pl::HidPort hid(std::move(backend));
-    pl::PadCommandChannel channel(pl::PadPorts{serial, hid});
-    padsim::UsbHost host(engine, device);
-    host.Start();
-    pl::g_usbConnected = true;
-    ASSERT_TRUE(hid.Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
-    channel.StartCapture();
-    channel.SetCaptureArea(0, 0, pl::kLcdMaxX, pl::kLcdMaxY, 0, 0, 0, 0);
+// a blocking call into the GUI thread (the test's thread). Stop comes while
+// the reader reads or waits in the hook, whichever it is doing.
+class PenReaderPad : public ::testing::Test {
+protected:
+    PenReaderPad() {
+        auto backend = std::make_unique<pl::MemoryHidBackend>();
+        m_device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
+        m_hid = std::make_unique<pl::HidPort>(std::move(backend));
+        m_channel = std::make_unique<pl::PadCommandChannel>(pl::PadPorts{m_serial, *m_hid});
+        m_host = std::make_unique<padsim::UsbHost>(m_engine, m_device);
+    }
+    void SetUp() override {
+        m_host->Start();
+        pl::g_usbConnected = true;
+        ASSERT_TRUE(m_hid->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
+        m_channel->StartCapture();
+        m_channel->SetCaptureArea(0, 0, pl::kLcdMaxX, pl::kLcdMaxY, 0, 0, 0, 0);
+    }
+    void TearDown() override {
+        m_reader.reset();
+        m_host->Stop();
+        pl::g_usbConnected = false;
+    }
+    void Write(const std::vector<SignaturePoint>& points) {
+        for (const SignaturePoint p : points) {
+            IsPenUp(p) ? m_engine.PenUp() : m_engine.PenDown(p.x, p.y);
+        }
+    }
+    void StartReader() {
+        m_reader = std::make_unique<PenReader>(
+            *m_channel,
+            [this](std::span<const SignaturePoint> batch) { m_list.AppendPoints(batch); },
+            [this](std::stop_token stop) {
+                PostAndWait(
+                    m_post, [] {}, stop);
+            });
+        m_reader->Start();
+    }
+    // Runs the GUI thread's side until `count` points arrived, then stops
+    // the reader.
+    void PumpUntil(std::size_t count) {
+        const auto until = std::chrono::steady_clock::now() + 20s;
+        while (m_list.GetPointCount() < count && std::chrono::steady_clock::now() < until) {
+            m_gui.Pump(100ms);
+        }
+        m_reader->Stop();
+    }
 
+    padsim::PadEngine m_engine;
+    pl::SerialPort m_serial{std::filesystem::temp_directory_path() / "no-ports", {}};
+    std::shared_ptr<pl::MemoryHidDevice> m_device;
+    std::unique_ptr<pl::HidPort> m_hid;
+    std::unique_ptr<pl::PadCommandChannel> m_channel;
+    std::unique_ptr<padsim::UsbHost> m_host;
+    SharedPointList m_list;
+    test::FakeGuiLoop m_gui;
+    Poster m_post = m_gui.MakePoster();
+    std::unique_ptr<PenReader> m_reader;
+};
+
+TEST_F(PenReaderPad, AReplayedSignatureComesBackExactly) {
     const auto points = testsupport::MakeSignature("Pen", 7, 400);
-    for (const SignaturePoint p : points) {
-        IsPenUp(p) ? engine.PenUp() : engine.PenDown(p.x, p.y);
-    }
-    SharedPointList list;
-    test::FakeGuiLoop gui;
-    const Poster post = gui.MakePoster();
-    PenReader reader(
-        channel, [&](std::span<const SignaturePoint> batch) { list.AppendPoints(batch); },
-        [&](std::stop_token stop) {
-            PostAndWait(
-                post, [] {}, stop);
-        });
-    reader.Start();
-    const auto until = std::chrono::steady_clock::now() + 20s;
-    while (list.GetPointCount() < points.size() && std::chrono::steady_clock::now() < until) {
-        gui.Pump(100ms);
-    }
-    reader.Stop();
-    EXPECT_EQ(list.CopyPoints(), points);
+    Write(points);
+    StartReader();
+    PumpUntil(points.size());
+    EXPECT_EQ(m_list.CopyPoints(), points);
     // With the reader gone, the pad's answer goes to the command again.
-    EXPECT_TRUE(channel.SetLedState(true));
-    host.Stop();
-    pl::g_usbConnected = false;
+    EXPECT_TRUE(m_channel->SetLedState(true));
+}
+
+// Commands go out while pen reports already wait on the link, as when the
+// user clicks a button while writing: each command still sees its answer,
+// and the waiting reports reach the reader afterwards, none lost.
+TEST_F(PenReaderPad, CommandsBehindWaitingPenDataAreAnsweredAndLoseNoPoint) {
+    const auto points = testsupport::MakeSignature("Ink", 11, 400);
+    Write(points);
+    constexpr int kCommands = 5;
+    for (int i = 0; i < kCommands; ++i) {
+        const auto until = std::chrono::steady_clock::now() + 5s;
+        while (m_device->QueuedInputReports() == 0 && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_GT(m_device->QueuedInputReports(), 0u) << "the pad sent no pen data";
+        EXPECT_TRUE(m_channel->SetLedState(i % 2 == 0)) << "command " << i;
+    }
+    StartReader();
+    PumpUntil(points.size());
+    EXPECT_EQ(m_list.CopyPoints(), points);
 }
 
 }  // namespace

@@ -80,6 +80,24 @@ TEST(PenStreamDecoder, SkipsAnswerFramesWhereverTheReadsSplitThem) {
     EXPECT_EQ(decoder.DiscardedBytes(), 0u);
 }
 
+// A pen read right after a command may begin with the command's late answer.
+TEST(PenStreamDecoder, AnAnswerAtTheStartOfTheStreamIsSkipped) {
+    const Bytes s = Cat({kAck, Stream({PEN_UP_POINT, PEN_UP_POINT})});
+    for (const std::size_t readSize : {std::size_t{1}, std::size_t{3}, s.size()}) {
+        EXPECT_EQ(DecodeInReads(s, readSize), (Points{PEN_UP_POINT, PEN_UP_POINT}))
+            << "reads of " << readSize;
+    }
+    // Its first four bytes wait for the rest of the frame.
+    PenStreamDecoder decoder;
+    Points out;
+    decoder.Decode(std::span(kAck).first(4), out);
+    EXPECT_EQ(decoder.CarriedBytes(), 4u);
+    decoder.Decode(std::span(kAck).subspan(4), out);
+    EXPECT_EQ(decoder.CarriedBytes(), 0u);
+    EXPECT_EQ(decoder.SkippedFrames(), 1u);
+    EXPECT_TRUE(out.empty());
+}
+
 TEST(PenStreamDecoder, ABadStatusByteCostsOnlyItsOwnReport) {
     Bytes s = Stream({{1, 1}, {2, 2}, {3, 3}});
     s[5] = 0x85;

@@ -11,6 +11,7 @@
 
 #include "padlink/PadProtocol.h"
 #include "padlink/PadUsbIds.h"
+#include "padlink/PendingInput.h"
 #include "padlink/hid/MemoryHidDevice.h"
 
 namespace vellumix::padlink {
@@ -256,22 +257,144 @@ INSTANTIATE_TEST_SUITE_P(Lengths, HidPortReportLengthTest,
 
 // --- Exchanges ------------------------------------------------------------
 
-TEST_F(HidPortTest, DeviceStaysOpenAcrossExchangesAndQueuedPenInputSurvives) {
+TEST_F(HidPortTest, DeviceStaysOpenAcrossExchanges) {
     auto device = AddPad();
     RecordingPad pad(device);
     std::uint8_t reply[kReplyCapacity];
     ASSERT_EQ(ExchangeProbe(reply), static_cast<int>(sizeof kAckFrame));
-
-    // Pen reports arrive while a command goes out without waiting for a reply.
-    const std::uint8_t pen[] = {0x90, 0x10, 0x02, 0x20, 0x03};
-    device->PushInputData(pen, sizeof pen);
-    pad.ack = false;
-    EXPECT_EQ(m_port->Exchange(kVid, kPid, pen, sizeof pen, nullptr, 0, 50), 0);
-
-    std::uint8_t buffer[kReplyCapacity];
-    ASSERT_EQ(m_port->Read(buffer, sizeof buffer, 20), static_cast<int>(sizeof pen));
-    EXPECT_EQ(Bytes(buffer, buffer + sizeof pen), Bytes(pen, pen + sizeof pen));
+    ASSERT_EQ(ExchangeProbe(reply), static_cast<int>(sizeof kAckFrame));
     EXPECT_EQ(device->OpenCount(), 1u);
+}
+
+// --- Pen data around a command --------------------------------------------
+
+// Pen reports as the pad streams them: whole reports in input reports of
+// their own, no continuation bit.
+Bytes QueuePen(MemoryHidDevice& device, std::size_t reports, std::uint8_t firstX) {
+    Bytes sent;
+    for (std::size_t i = 0; i < reports; ++i) {
+        const Bytes pen{0x90, 0x00, static_cast<std::uint8_t>(firstX + i), 0x05, 0x00};
+        const Bytes r = Report(static_cast<std::uint8_t>(pen.size()), pen);
+        device.PushInputReport(r.data(), r.size());
+        sent.insert(sent.end(), pen.begin(), pen.end());
+    }
+    return sent;
+}
+
+Bytes ReadAllPen(HidPort& port) {
+    Bytes got;
+    std::uint8_t buffer[kSerialPenReadSize];
+    for (int n; (n = port.ReadPenStream(buffer, sizeof buffer, 5)) > 0;) {
+        got.insert(got.end(), buffer, buffer + n);
+    }
+    return got;
+}
+
+TEST_F(HidPortTest, PenDataWaitingBeforeACommandIsNotTakenAsItsReply) {
+    auto device = AddPad();
+    RecordingPad pad(device);
+    ASSERT_TRUE(m_port->Open(kVid, kPid));
+    const Bytes pen = QueuePen(*device, 3, 10);
+
+    std::uint8_t reply[kReplyCapacity] = {};
+    ASSERT_EQ(ExchangeProbe(reply), static_cast<int>(sizeof kAckFrame));
+    EXPECT_EQ(reply[kAckOffset], kAck);
+    // A reply read never hands out what was set aside ...
+    EXPECT_EQ(m_port->Read(reply, sizeof reply, 5), 0);
+    EXPECT_EQ(m_port->PendingBytes(), pen.size());
+    // ... the pen read does, in order, before anything newer.
+    const Bytes later = QueuePen(*device, 1, 50);
+    Bytes expected = pen;
+    expected.insert(expected.end(), later.begin(), later.end());
+    EXPECT_EQ(ReadAllPen(*m_port), expected);
+    EXPECT_EQ(device->OpenCount(), 1u);
+}
+
+TEST_F(HidPortTest, PenDataCrossingTheCommandOnTheWireIsSetAside) {
+    auto device = AddPad();
+    Bytes pen;
+    int penReportsBeforeAnswer = 2;
+    device->SetOutputHandler([&](const std::uint8_t* r, std::size_t) {
+        if ((r[hid::kChunkOffset] & hid::kChunkMore) != 0) {
+            return;
+        }
+        // The pad had these on their way when the frame came in.
+        const Bytes sent = QueuePen(*device, static_cast<std::size_t>(penReportsBeforeAnswer), 20);
+        pen.insert(pen.end(), sent.begin(), sent.end());
+        device->PushInputData(kAckFrame, sizeof kAckFrame);
+    });
+    std::uint8_t reply[kReplyCapacity] = {};
+    ASSERT_EQ(ExchangeProbe(reply), static_cast<int>(sizeof kAckFrame));
+    EXPECT_EQ(reply[kAckOffset], kAck);
+    EXPECT_EQ(ReadAllPen(*m_port), pen);
+
+    // A pad that streams on and never answers: no reply, and nothing lost.
+    pen.clear();
+    penReportsBeforeAnswer = 20;
+    device->SetOutputHandler([&](const std::uint8_t* r, std::size_t) {
+        if ((r[hid::kChunkOffset] & hid::kChunkMore) == 0) {
+            pen = QueuePen(*device, static_cast<std::size_t>(penReportsBeforeAnswer), 30);
+        }
+    });
+    EXPECT_EQ(ExchangeProbe(reply), 0);
+    EXPECT_EQ(ReadAllPen(*m_port), pen);
+    device->SetOutputHandler({});
+}
+
+TEST_F(HidPortTest, SetAsideInputIsBoundAndDropsItsOldestBytes) {
+    auto device = AddPad();
+    RecordingPad pad(device);
+    ASSERT_TRUE(m_port->Open(kVid, kPid));
+    constexpr std::size_t kExtra = 1000;
+    Bytes data(kPendingInputCapacity + kExtra);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(i % 251);
+    }
+    device->PushInputData(data.data(), data.size());
+    std::uint8_t reply[kReplyCapacity] = {};
+    ASSERT_EQ(ExchangeProbe(reply), static_cast<int>(sizeof kAckFrame));
+    EXPECT_EQ(m_port->PendingBytes(), kPendingInputCapacity);
+    EXPECT_EQ(m_port->DroppedPendingBytes(), kExtra);
+    EXPECT_EQ(ReadAllPen(*m_port), Bytes(data.begin() + kExtra, data.end()));
+}
+
+TEST_F(HidPortTest, PenReadKeepsBytesBeyondTheCallersBuffer) {
+    auto device = AddPad();
+    ASSERT_TRUE(m_port->Open(kVid, kPid));
+    const Bytes data = Pattern(200);
+    device->PushInputData(data.data(), data.size());  // one chained reply
+    std::uint8_t buffer[kSerialPenReadSize];
+    ASSERT_EQ(m_port->ReadPenStream(buffer, sizeof buffer, 5), static_cast<int>(sizeof buffer));
+    ASSERT_EQ(m_port->ReadPenStream(buffer, sizeof buffer, 5), 72);
+    EXPECT_TRUE(std::equal(buffer, buffer + 72, data.begin() + sizeof buffer));
+}
+
+TEST(PendingInput, KeepsTheNewestBytesWithinItsCapacity) {
+    const struct {
+        const char* what;
+        std::vector<Bytes> appends;
+        Bytes kept;
+        std::size_t dropped;
+    } cases[] = {
+        {"fits", {{1, 2}, {3}}, {1, 2, 3}, 0},
+        {"oldest go first", {{1, 2, 3}, {4, 5}}, {2, 3, 4, 5}, 1},
+        {"one append larger than the whole", {{1}, {2, 3, 4, 5, 6, 7}}, {4, 5, 6, 7}, 3},
+        {"nothing", {{}}, {}, 0},
+    };
+    for (const auto& c : cases) {
+        PendingInput pending(4);
+        for (const Bytes& b : c.appends) {
+            pending.Append(b);
+        }
+        EXPECT_EQ(pending.DroppedBytes(), c.dropped) << c.what;
+        Bytes out(8, 0xEE);
+        out.resize(pending.Take(std::span(out).first(3)));
+        Bytes rest(8);
+        rest.resize(pending.Take(rest));
+        out.insert(out.end(), rest.begin(), rest.end());
+        EXPECT_EQ(out, c.kept) << c.what;
+        EXPECT_TRUE(pending.Empty()) << c.what;
+    }
 }
 
 TEST_F(HidPortTest, UnplugFailsExchangeAndRepluggedPadIsReopened) {

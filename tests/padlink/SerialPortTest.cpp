@@ -228,5 +228,51 @@ TEST_F(SerialPortTest, ExchangeOpensFirstPublishedPort) {
     EXPECT_GE(MsSince(start), 450);
 }
 
+// The pad streams pen reports; a command goes out while some still wait in
+// the tty's buffer.
+TEST_F(SerialPortTest, PenDataWaitingBeforeACommandIsNotTakenAsItsReply) {
+    Pty pty;
+    Publish(pty, 0);
+    ASSERT_TRUE(m_port.Open(DefaultPortSpec(0)));
+    const Bytes frame = {kStx,          0x03, 0x00, cls::kProbe, kCommandMarker,
+                         probe::kProbe, 0x3F, 0xBF, kEtx};
+    const Bytes pen = {0x90, 0x01, 0x02, 0x06, 0x00, 0x80, 0x00, 0x00, 0x00, 0x00};
+    // Byte 3 of the pen data is 6: read as the reply, it would even pass as an ack.
+    const auto exchangeBehindPen = [&] {
+        pty.Send(pen);
+        // The bytes must have crossed the pseudo-terminal before the command goes out.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        Bytes request;
+        std::thread pad([&] {
+            request = pty.Receive(frame.size());
+            pty.Send(Bytes(std::begin(kAckFrame), std::end(kAckFrame)));
+        });
+        const int got =
+            m_port.Exchange(frame.data(), frame.size(), m_buffer.data(), m_buffer.size(), 50);
+        pad.join();
+        EXPECT_EQ(request, frame);
+        return got;
+    };
+    ASSERT_EQ(exchangeBehindPen(), int(sizeof kAckFrame));
+    EXPECT_EQ(Bytes(m_buffer.begin(), m_buffer.begin() + sizeof kAckFrame),
+              Bytes(std::begin(kAckFrame), std::end(kAckFrame)));
+    EXPECT_EQ(m_port.PendingBytes(), pen.size());
+
+    // The pen read hands the set-aside bytes out at once, in pieces as asked,
+    // and then reads the line again.
+    const auto start = Clock::now();
+    ASSERT_EQ(m_port.ReadPenStream(m_buffer.data(), 6), 6);
+    ASSERT_EQ(m_port.ReadPenStream(m_buffer.data() + 6, kSerialPenReadSize), 4);
+    EXPECT_LE(MsSince(start), 45);
+    EXPECT_EQ(Bytes(m_buffer.begin(), m_buffer.begin() + 10), pen);
+    pty.Send({0x80, 0, 0, 0, 0});
+    EXPECT_EQ(m_port.ReadPenStream(m_buffer.data(), kSerialPenReadSize), 5);
+
+    // Closing the port lets go of what was set aside from it.
+    ASSERT_EQ(exchangeBehindPen(), int(sizeof kAckFrame));
+    m_port.Close();
+    EXPECT_EQ(m_port.PendingBytes(), 0u);
+}
+
 }  // namespace
 }  // namespace vellumix::padlink
