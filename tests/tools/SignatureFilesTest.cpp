@@ -211,31 +211,6 @@ TEST(Info, ShowsHeaderFieldsAndCounts) {
     EXPECT_NE(DescribeFile(FileKind::kSig, Bytes{1, 2, 3}).error, "");
 }
 
-TEST(Rendering, FollowsTheBitmapExportMapping) {
-    auto inkAt = [](const Points& points, int w, int h) {
-        const InkRaster r = RenderInk(points, w, h);
-        std::vector<std::pair<int, int>> ink;
-        for (int y = 0; y < r.height; ++y) {
-            for (int x = 0; x < r.width; ++x) {
-                if (r.At(x, y)) {
-                    ink.emplace_back(x, y);
-                }
-            }
-        }
-        return ink;
-    };
-    using Ink = std::vector<std::pair<int, int>>;
-    EXPECT_EQ(inkAt({{512, 512}, PEN_UP_POINT}, 320, 240), (Ink{{160, 120}}));
-    EXPECT_EQ(inkAt({{1023, 1023}, PEN_UP_POINT}, 320, 240), (Ink{{319, 239}}));
-    // 1024 maps just outside the picture and is clipped, not written past it.
-    EXPECT_EQ(inkAt({{1024, 1024}, PEN_UP_POINT}, 320, 240), Ink{});
-    // The end pixel of a line is not set; the last point of a list draws nothing.
-    EXPECT_EQ(inkAt({{0, 0}, {16, 0}}, 320, 240), (Ink{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}}));
-    EXPECT_EQ(inkAt({{0, 0}, {0, 1024}, PEN_UP_POINT}, 4, 4),
-              (Ink{{0, 0}, {0, 1}, {0, 2}, {0, 3}}));
-    EXPECT_EQ(inkAt({{5, 5}}, 320, 240), Ink{});
-}
-
 TEST(Writing, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile) {
     testing::TempDir dir;
     const auto out = dir / "out.sig";

@@ -11,8 +11,8 @@
 #include <optional>
 #include <thread>
 
+#include "capture/PenStreamDecoder.h"
 #include "padctl/PadImage.h"
-#include "padctl/PenStream.h"
 #include "padlink/CommandPayloads.h"
 #include "padlink/Frame.h"
 #include "padlink/HidPort.h"
@@ -179,7 +179,7 @@ bool SendDrawText(pl::PadPorts ports, int x, int y, std::string_view text) {
 std::optional<Failure> Capture(Session& s, int seconds) {
     s.channel.StartCapture();
     const auto deadline = Clock::now() + std::chrono::seconds(seconds);
-    PenStreamDecoder decoder;
+    capture::PenStreamDecoder decoder;
     std::vector<std::uint8_t> buffer(pl::kReplyCapacity);
     std::vector<capture::SignaturePoint> points;
     std::optional<Failure> failure;
@@ -196,7 +196,7 @@ std::optional<Failure> Capture(Session& s, int seconds) {
             continue;
         }
         points.clear();
-        decoder.Feed(std::span(buffer.data(), static_cast<std::size_t>(n)), points);
+        decoder.Decode(std::span(buffer.data(), static_cast<std::size_t>(n)), points);
         for (const capture::SignaturePoint p : points) {
             if (capture::IsPenUp(p)) {
                 s.out << kTxtPenUp << '\n';

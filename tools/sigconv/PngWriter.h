@@ -1,5 +1,6 @@
-// The .png output of the converter: the ink raster of the bitmap export as
-// an 8-bit grey picture, black ink on white.
+// The .png output of the converter: the signature drawn exactly as the
+// bitmap export draws it (capture::RenderSignatureToDib), saved as an 8-bit
+// grey picture, black ink on white.
 #pragma once
 
 #include <span>

@@ -261,33 +261,6 @@ std::string DescribeHeader(FileKind kind, std::span<const std::uint8_t> file, In
     return {};
 }
 
-// One-pixel line without its end pixel, as GDI draws a line to a point.
-void DrawLine(InkRaster& r, int x0, int y0, int x1, int y1) {
-    auto plot = [&r](int x, int y) {
-        if (x >= 0 && y >= 0 && x < r.width && y < r.height) {
-            r.ink[static_cast<std::size_t>(y) * static_cast<std::size_t>(r.width) +
-                  static_cast<std::size_t>(x)] = 1;
-        }
-    };
-    const int dx = std::abs(x1 - x0);
-    const int dy = -std::abs(y1 - y0);
-    const int sx = x0 < x1 ? 1 : -1;
-    const int sy = y0 < y1 ? 1 : -1;
-    int err = dx + dy;
-    while (x0 != x1 || y0 != y1) {
-        plot(x0, y0);
-        const int e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            x0 += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            y0 += sy;
-        }
-    }
-}
-
 }  // namespace
 
 std::optional<FileKind> KindFromPath(const std::filesystem::path& path) {
@@ -594,30 +567,6 @@ std::string WriteSvg(std::span<const SignaturePoint> points) {
     flush();
     svg += kSvgTail;
     return svg;
-}
-
-InkRaster RenderInk(std::span<const SignaturePoint> points, int width, int height) {
-    InkRaster r;
-    r.width = std::max(width, 0);
-    r.height = std::max(height, 0);
-    r.ink.assign(static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height), 0);
-    const double sx = r.width / static_cast<double>(capture::kPadUnitRange);
-    const double sy = r.height / static_cast<double>(capture::kPadUnitRange);
-    auto column = [sx](SignaturePoint p) { return static_cast<int>(std::trunc(p.x * sx)); };
-    auto row = [sy](SignaturePoint p) { return static_cast<int>(std::trunc(p.y * sy)); };
-    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
-        const SignaturePoint p = points[i];
-        const SignaturePoint q = points[i + 1];
-        if (IsPenUp(p)) {
-            continue;
-        }
-        if (IsPenUp(q)) {
-            DrawLine(r, column(p), row(p), column(p) + 1, row(p));
-        } else {
-            DrawLine(r, column(p), row(p), column(q), row(q));
-        }
-    }
-    return r;
 }
 
 InfoResult DescribeFile(FileKind kind, std::span<const std::uint8_t> file) {

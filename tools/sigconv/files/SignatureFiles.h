@@ -69,23 +69,10 @@ PointsResult ParseTxt(std::string_view text);
 // One path per stroke in pad units, viewBox 0 0 1024 1024.
 std::string WriteSvg(std::span<const capture::SignaturePoint> points);
 
-// Black ink on white, the way the bitmap export draws: column trunc(x * W /
-// 1024), row trunc(y * H / 1024) in double precision, no margins; each pair of
-// stroke points joined by a one-pixel line without its end pixel, and a point
-// followed by a pen lift set on its own. Pixels outside the image are clipped.
-struct InkRaster {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> ink;  // row-major, 1 = ink
-    bool At(int x, int y) const {
-        return ink[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                   static_cast<std::size_t>(x)] != 0;
-    }
-};
+// Picture size of the .png output (PngWriter.h).
 inline constexpr int kDefaultPictureWidth = 320;
 inline constexpr int kDefaultPictureHeight = 240;
 inline constexpr int kMaxPictureSide = 8192;
-InkRaster RenderInk(std::span<const capture::SignaturePoint> points, int width, int height);
 
 // --info: the format, its header fields, the point and stroke counts and the
 // bounding box, one "name: value" per line. Fails when the file is not of its
