@@ -1,16 +1,523 @@
 #include "pages/DisplayPage.h"
 
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <thread>
+
+#include "padlink/PadCommandChannel.h"
+#include "pages/DialogLayout.h"
+#include "pages/DisplayPatterns.h"
 #include "pages/PageStyle.h"
+#include "pages/PaintedBox.h"
 
 namespace vellumix::pages {
 
-CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
-    : QWidget(parent), m_services(services) {
-    ApplyPageStyle(*this);
+namespace {
+
+using capture::SignaturePoint;
+using padlink::ColorRef;
+using padlink::MakeColorRef;
+
+constexpr ColorRef kWhite = MakeColorRef(255, 255, 255);
+constexpr ColorRef kPaleYellow = MakeColorRef(253, 244, 142);
+constexpr ColorRef kPaleCyan = MakeColorRef(188, 253, 251);
+constexpr ColorRef kBlack = MakeColorRef(0, 0, 0);
+constexpr ColorRef kRed = MakeColorRef(255, 0, 0);
+constexpr ColorRef kBlue = MakeColorRef(0, 0, 255);
+
+// The hidden "Background Color" radios and their swatches, in the order the
+// page tests them.
+struct BackgroundChoice {
+    int radioId;
+    int swatchId;
+    ColorRef color;
+};
+constexpr std::array<BackgroundChoice, 3> kBackgrounds{{
+    {CDisplayPage::IDC_BACKGROUND_WHITE, CDisplayPage::IDC_SWATCH_WHITE, kWhite},
+    {CDisplayPage::IDC_BACKGROUND_YELLOW, CDisplayPage::IDC_SWATCH_YELLOW, kPaleYellow},
+    {CDisplayPage::IDC_BACKGROUND_CYAN, CDisplayPage::IDC_SWATCH_CYAN, kPaleCyan},
+}};
+
+// Fonts of the page, as Windows cell heights.
+constexpr int kCaptionFontHeight = 24;
+constexpr int kSmallFontHeight = 18;
+constexpr int kMediumFontHeight = 24;
+constexpr int kLargeFontHeight = 36;
+
+// Row steps of the Characters pattern, one per text size: the pad's cell
+// heights of SetFont's first byte.
+constexpr int kSmallRowStep = 16;
+constexpr int kMediumRowStep = 24;
+constexpr int kLargeRowStep = 64;
+
+// Template positions, dialog units.
+constexpr QRect kMirrorBoxRect{75, 34, 170, 96};
+constexpr QRect kDisplayGroupRect{65, 15, 190, 124};
+// A drop-down's template height includes its open list; the closed box is
+// one text line high.
+constexpr QRect kColorBoxRect{53, 154, 48, 12};
+constexpr QRect kColorLabelRect{25, 157, 20, 8};
+
+// A throttle on the live mirror while a pattern blocks the event loop: each
+// forced repaint replays the whole record and flushes the window, so
+// repainting after every step would cost more than the step's exchange with
+// the pad. 60 per second still shows the picture growing.
+constexpr std::chrono::milliseconds kLiveRepaintInterval{16};
+
+QRect Du(const QRect& r) {
+    return DialogRect(r.x(), r.y(), r.width(), r.height());
 }
 
-void CDisplayPage::ActivatePage() {}
+}  // namespace
 
-void CDisplayPage::DeactivatePage() {}
+QColor ToQColor(ColorRef color) {
+    return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                  static_cast<int>((color >> 16) & 0xFF));
+}
+
+CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
+    : QWidget(parent),
+      m_services(services),
+      m_captionFont(ArialFont(kCaptionFontHeight, QFont::Bold)),
+      m_smallFont(ArialFont(kSmallFontHeight, QFont::Normal)),
+      m_largeFont(ArialFont(kLargeFontHeight, QFont::Normal)),
+      m_mediumFont(ArialFont(kMediumFontHeight, QFont::Normal)),
+      m_textSizes{{
+          {IDC_SIZE_SMALL, {16, 8, 0, 0, 0, 2}, &m_smallFont, kSmallRowStep},
+          {IDC_SIZE_MEDIUM, {24, 12, 0, 0, 0, 3}, &m_mediumFont, kMediumRowStep},
+          {IDC_SIZE_LARGE, {64, 32, 0, 0, 0, 6}, &m_largeFont, kLargeRowStep},
+      }},
+      m_sleep([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }) {
+    ApplyPageStyle(*this);
+    CreateControls();
+    m_nRunning = 0;
+    m_mirrorBox = m_pMirrorBox->geometry();
+
+    for (const DrawColor& entry : DrawColorTable) {
+        m_pColorBox->addItem(QString(entry.text));
+    }
+    m_pColorBox->setCurrentIndex(0);
+
+    for (const int id : {IDC_BACKGROUND_WHITE, IDC_TEXT_BLACK, IDC_SIZE_MEDIUM}) {
+        static_cast<QRadioButton*>(Control(id))->setChecked(true);
+    }
+
+    padlink::PadCommandChannel& channel = m_services.channel;
+    channel.SetFillColor(kWhite);
+    channel.FillRectangle(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY);
+    channel.SetTextMode(padlink::kTextModeNoBackground);
+    if (const TextSize* size = CheckedTextSize()) {
+        SendFont(*size);
+    }
+
+    FillControl(IDC_MIRROR_BOX, ToQColor(kWhite));
+    m_currentPattern = PATTERN_NONE;
+    update();
+}
+
+CDisplayPage::~CDisplayPage() {
+    std::lock_guard lock(m_pageLock);
+    m_record.Clear();
+}
+
+void CDisplayPage::CreateControls() {
+    // The group box first, so the mirror box lies above it.
+    auto* group = new QGroupBox(QString(res::kDisplayGroup), this);
+    group->setGeometry(Du(kDisplayGroupRect));
+    group->setAlignment(Qt::AlignHCenter);
+    group->setFont(m_captionFont);
+    m_controls[IDC_DISPLAY_GROUP] = group;
+
+    m_pMirrorBox = new PaintedBox(this, QFrame::Panel);
+    m_pMirrorBox->setGeometry(Du(kMirrorBoxRect));
+    m_pMirrorBox->SetPainter([this](QPainter& painter) { PaintMirror(painter); });
+    m_controls[IDC_MIRROR_BOX] = m_pMirrorBox;
+
+    AddButton(IDC_SHOW_LINES, res::kShowLines, DialogRect(16, 188, 50, 14));
+    AddButton(IDC_SHOW_BOXES, res::kShowBoxes, DialogRect(70, 188, 45, 14));
+    AddButton(IDC_SHOW_FRAMES, res::kShowFrames, DialogRect(119, 188, 55, 14));
+    AddButton(IDC_CYCLE_LEDS, res::kCycleLeds, DialogRect(177, 188, 62, 14));
+    AddButton(IDC_SHOW_CHARACTERS, res::kShowCharacters, DialogRect(242, 188, 62, 14));
+    connect(static_cast<QPushButton*>(Control(IDC_SHOW_LINES)), &QPushButton::clicked, this,
+            &CDisplayPage::OnShowLines);
+    connect(static_cast<QPushButton*>(Control(IDC_SHOW_BOXES)), &QPushButton::clicked, this,
+            &CDisplayPage::OnShowBoxes);
+    connect(static_cast<QPushButton*>(Control(IDC_SHOW_FRAMES)), &QPushButton::clicked, this,
+            &CDisplayPage::OnShowFrames);
+    connect(static_cast<QPushButton*>(Control(IDC_CYCLE_LEDS)), &QPushButton::clicked, this,
+            &CDisplayPage::OnCycleLeds);
+    connect(static_cast<QPushButton*>(Control(IDC_SHOW_CHARACTERS)), &QPushButton::clicked, this,
+            &CDisplayPage::OnShowCharacters);
+
+    m_pColorBox = new QComboBox(this);
+    m_pColorBox->setEditable(true);
+    m_pColorBox->setInsertPolicy(QComboBox::NoInsert);
+    m_pColorBox->setGeometry(Du(kColorBoxRect));
+    m_controls[IDC_COLOR_BOX] = m_pColorBox;
+    auto* label = new QLabel(QString(res::kColorLabel), this);
+    label->setGeometry(Du(kColorLabelRect));
+
+    // The three radio groups are never shown or enabled; the page still reads
+    // their checked states, which therefore stay at white background, black
+    // text and medium size.
+    AddHiddenGroup(IDC_BACKGROUND_GROUP, res::kBackgroundColorGroup, DialogRect(50, 147, 90, 35));
+    AddHiddenGroup(IDC_TEXT_COLOR_GROUP, res::kTextColorGroup, DialogRect(142, 147, 78, 35));
+    AddHiddenGroup(IDC_TEXT_SIZE_GROUP, res::kTextSizeGroup, DialogRect(191, 148, 125, 35));
+
+    auto* backgrounds = new QButtonGroup(this);
+    const int backgroundX[] = {53, 81, 109};
+    const int backgroundSwatchX[] = {65, 93, 123};
+    for (std::size_t i = 0; i < kBackgrounds.size(); ++i) {
+        backgrounds->addButton(
+            AddHiddenRadio(kBackgrounds[i].radioId, {}, DialogRect(backgroundX[i], 165, 10, 10)),
+            kBackgrounds[i].radioId);
+        AddSwatch(kBackgrounds[i].swatchId, DialogRect(backgroundSwatchX[i], 165, 10, 10))
+            ->SetFillColor(ToQColor(kBackgrounds[i].color));
+    }
+    connect(backgrounds, &QButtonGroup::idClicked, this, &CDisplayPage::OnBackgroundColor);
+
+    // Text colour choices have no effect anywhere.
+    auto* textColors = new QButtonGroup(this);
+    const struct {
+        int radioId, radioX, swatchId, swatchX;
+        ColorRef color;
+    } kTextColors[] = {{IDC_TEXT_BLACK, 146, IDC_SWATCH_BLACK, 155, kBlack},
+                       {IDC_TEXT_RED, 168, IDC_SWATCH_RED, 179, kRed},
+                       {IDC_TEXT_BLUE, 194, IDC_SWATCH_BLUE, 206, kBlue}};
+    for (const auto& t : kTextColors) {
+        textColors->addButton(AddHiddenRadio(t.radioId, {}, DialogRect(t.radioX, 165, 10, 11)),
+                              t.radioId);
+        AddSwatch(t.swatchId, DialogRect(t.swatchX, 165, 10, 10))->SetFillColor(ToQColor(t.color));
+    }
+
+    auto* sizes = new QButtonGroup(this);
+    sizes->addButton(
+        AddHiddenRadio(IDC_SIZE_SMALL, res::kTextSizeSmall, DialogRect(237, 165, 30, 11)),
+        IDC_SIZE_SMALL);
+    sizes->addButton(
+        AddHiddenRadio(IDC_SIZE_MEDIUM, res::kTextSizeMedium, DialogRect(275, 165, 40, 11)),
+        IDC_SIZE_MEDIUM);
+    sizes->addButton(
+        AddHiddenRadio(IDC_SIZE_LARGE, res::kTextSizeLarge, DialogRect(262, 156, 30, 11)),
+        IDC_SIZE_LARGE);
+    connect(sizes, &QButtonGroup::idClicked, this, &CDisplayPage::OnTextSize);
+}
+
+QPushButton* CDisplayPage::AddButton(int id, QLatin1StringView text, QRect geometry) {
+    auto* button = new QPushButton(QString(text), this);
+    button->setGeometry(geometry);
+    m_controls[id] = button;
+    return button;
+}
+
+QRadioButton* CDisplayPage::AddHiddenRadio(int id, QLatin1StringView text, QRect geometry) {
+    auto* radio = new QRadioButton(QString(text), this);
+    radio->setGeometry(geometry);
+    radio->setEnabled(false);
+    radio->hide();
+    m_controls[id] = radio;
+    return radio;
+}
+
+PaintedBox* CDisplayPage::AddSwatch(int id, QRect geometry) {
+    auto* swatch = new PaintedBox(this, QFrame::NoFrame);
+    swatch->setGeometry(geometry);
+    swatch->setEnabled(false);
+    swatch->hide();
+    m_controls[id] = swatch;
+    return swatch;
+}
+
+QGroupBox* CDisplayPage::AddHiddenGroup(int id, QLatin1StringView text, QRect geometry) {
+    auto* group = new QGroupBox(QString(text), this);
+    group->setGeometry(geometry);
+    group->setEnabled(false);
+    group->hide();
+    group->lower();
+    m_controls[id] = group;
+    return group;
+}
+
+QWidget* CDisplayPage::Control(int id) const {
+    const auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+bool CDisplayPage::IsChecked(int radioId) const {
+    const auto* radio = qobject_cast<const QRadioButton*>(Control(radioId));
+    return radio != nullptr && radio->isChecked();
+}
+
+QColor CDisplayPage::BackgroundColor() const {
+    for (const BackgroundChoice& b : kBackgrounds) {
+        if (IsChecked(b.radioId)) {
+            return ToQColor(b.color);
+        }
+    }
+    return ToQColor(kWhite);
+}
+
+const CDisplayPage::TextSize* CDisplayPage::CheckedTextSize() const {
+    for (const TextSize& size : m_textSizes) {
+        if (IsChecked(size.radioId)) {
+            return &size;
+        }
+    }
+    return nullptr;
+}
+
+void CDisplayPage::SendFont(const TextSize& size) {
+    const auto& b = size.fontBytes;
+    m_services.channel.SetFont(b[0], b[1], b[2], b[3], b[4], b[5]);
+}
+
+ColorRef CDisplayPage::DrawingColor() const {
+    const int index = m_pColorBox->currentIndex();
+    if (index < 0 || index >= static_cast<int>(DrawColorTable.size())) {
+        return DrawColorTable[0].color;
+    }
+    return DrawColorTable[static_cast<std::size_t>(index)].color;
+}
+
+void CDisplayPage::ActivatePage() {
+    if (QWidget* lines = Control(IDC_SHOW_LINES)) {
+        lines->setFocus();
+    }
+    m_currentPattern = PATTERN_NONE;
+    FillControl(IDC_MIRROR_BOX, BackgroundColor());
+    const ColorRef c = DrawingColor();
+    padlink::PadCommandChannel& channel = m_services.channel;
+    channel.SetFillColor(c);
+    channel.SetTextColor(c);
+    channel.SetLineColor(c);
+    if (const TextSize* size = CheckedTextSize()) {
+        SendFont(*size);
+    }
+    ResetDisplayTest();
+}
+
+void CDisplayPage::DeactivatePage() {
+    ResetDisplayTest();
+    m_services.channel.ClearDisplay();
+}
+
+void CDisplayPage::ResetDisplayTest() {
+    {
+        std::lock_guard lock(m_pageLock);
+        m_record.Clear();
+    }
+    m_services.channel.SetFillColor(kWhite);
+    m_services.channel.FillRectangle(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY);
+    InvalidateMirrorBox(true);
+}
+
+void CDisplayPage::RecordPoints(std::span<const SignaturePoint> points) {
+    std::lock_guard lock(m_pageLock);
+    m_record.AppendPoints(points);
+}
+
+std::size_t CDisplayPage::RecordCount() const {
+    std::lock_guard lock(m_pageLock);
+    return m_record.Count();
+}
+
+SignaturePoint CDisplayPage::RecordPoint(std::size_t index) const {
+    std::lock_guard lock(m_pageLock);
+    return m_record.At(index);
+}
+
+QPoint CDisplayPage::ToMirror(int x, int y) const {
+    // Multiply first: the box need not keep the LCD's 4:3 aspect.
+    return {m_mirrorBox.width() * x / padlink::kLcdWidth,
+            m_mirrorBox.height() * y / padlink::kLcdHeight};
+}
+
+void CDisplayPage::DrawMirrorShape(QPainter& painter, QPoint m1, QPoint m2, int kind) const {
+    const QRect inside(0, 0, m_mirrorBox.width() + 1, m_mirrorBox.height() + 1);
+    if (!inside.contains(m1) || !inside.contains(m2)) {
+        return;
+    }
+    // Boxes and frames cover the rectangle from the first corner up to, not
+    // including, the second, as the pad's rectangles are given.
+    const QRect area(QPoint(m1.x(), m1.y()), QPoint(m2.x() - 1, m2.y() - 1));
+    const QColor color = ToQColor(DrawingColor());
+    switch (kind) {
+        case PATTERN_LINES:
+            painter.drawLine(m1, m2);
+            break;
+        case PATTERN_BOXES:
+            if (area.isValid()) {
+                painter.fillRect(area, color);
+            }
+            break;
+        case PATTERN_FRAMES:
+            if (area.isValid()) {
+                painter.save();
+                painter.setPen(QPen(color, 0));
+                painter.setBrush(Qt::NoBrush);
+                // A cosmetic pen's rectangle covers width + 1 pixels.
+                painter.drawRect(area.adjusted(0, 0, -1, -1));
+                painter.restore();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void CDisplayPage::DrawMirrorCharacter(QPainter& painter, QPoint m, char ch) const {
+    if (m.x() < 0 || m.x() > m_mirrorBox.width() || m.y() < 0 || m.y() > m_mirrorBox.height()) {
+        return;
+    }
+    const int ascent = painter.fontMetrics().ascent();
+    painter.drawText(QPoint(m.x(), m.y() + ascent), QString(QChar::fromLatin1(ch)));
+}
+
+void CDisplayPage::FillControl(int id, const QColor& color) {
+    if (auto* box = qobject_cast<PaintedBox*>(Control(id))) {
+        box->SetFillColor(color);
+    }
+}
+
+void CDisplayPage::InvalidateMirrorBox(bool /*erase*/) {
+    // Every paint of the box starts from its background, so erasing or not
+    // comes to the same.
+    m_pMirrorBox->update();
+}
+
+void CDisplayPage::PaintMirror(QPainter& painter) {
+    painter.fillRect(QRect(QPoint(0, 0), m_mirrorBox.size()), BackgroundColor());
+    const long n = static_cast<long>(RecordCount()) - 1;
+    if (m_currentPattern == PATTERN_NONE || n <= 0) {
+        return;
+    }
+    if (const TextSize* size = CheckedTextSize()) {
+        painter.setFont(*size->mirrorFont);
+    }
+    const QColor c = ToQColor(DrawingColor());
+    painter.setPen(QPen(c, 0));
+    // The counter skips 11 as the Characters pattern does, so the replay shows
+    // the characters the pad was sent.
+    int i = 0;
+    for (long k = 0; k < n; k += 2) {
+        if (i == kSkippedCharacterIndex) {
+            i = kSkippedCharacterIndex + 1;
+        }
+        const SignaturePoint p = RecordPoint(static_cast<std::size_t>(k));
+        const SignaturePoint q = RecordPoint(static_cast<std::size_t>(k + 1));
+        if (m_lastPatternKind == PATTERN_CHARACTERS) {
+            DrawMirrorCharacter(painter, ToMirror(p.x, p.y),
+                                static_cast<char>(kFirstPatternCharacter + i));
+        } else {
+            DrawMirrorShape(painter, ToMirror(p.x, p.y), ToMirror(q.x, q.y), m_lastPatternKind);
+        }
+        ++i;
+    }
+}
+
+void CDisplayPage::ShowPatternProgress() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastLiveRepaint < kLiveRepaintInterval) {
+        return;
+    }
+    m_lastLiveRepaint = now;
+    if (m_pMirrorBox->isVisible()) {
+        m_pMirrorBox->repaint();
+    }
+}
+
+void CDisplayPage::Wait(std::chrono::milliseconds time) {
+    m_sleep(time);
+}
+
+void CDisplayPage::RunPattern(PatternKind kind) {
+    // The first live repaint comes one interval into the run: a pattern that
+    // ends sooner is shown by the replay after the handler alone.
+    m_lastLiveRepaint = std::chrono::steady_clock::now();
+    m_nRunning = 1;
+    m_currentPattern = kind;
+    switch (kind) {
+        case PATTERN_LINES:
+            DisplayPatterns::DrawLinesPattern(*this);
+            break;
+        case PATTERN_BOXES:
+            DisplayPatterns::DrawBoxesPattern(*this);
+            break;
+        case PATTERN_FRAMES:
+            DisplayPatterns::DrawFramesPattern(*this);
+            break;
+        case PATTERN_LEDS:
+            DisplayPatterns::BlinkLedsPattern(*this);
+            break;
+        case PATTERN_CHARACTERS:
+            DisplayPatterns::DrawCharactersPattern(*this);
+            break;
+        default:
+            break;
+    }
+    m_nRunning = 0;
+}
+
+void CDisplayPage::OnShowLines() {
+    FillControl(IDC_MIRROR_BOX, ToQColor(kWhite));
+    ResetDisplayTest();
+    m_currentPattern = PATTERN_NONE;
+    RunPattern(PATTERN_LINES);
+}
+
+void CDisplayPage::OnShowBoxes() {
+    FillControl(IDC_MIRROR_BOX, BackgroundColor());
+    m_currentPattern = PATTERN_NONE;
+    ResetDisplayTest();
+    RunPattern(PATTERN_BOXES);
+}
+
+void CDisplayPage::OnShowFrames() {
+    FillControl(IDC_MIRROR_BOX, BackgroundColor());
+    RunPattern(PATTERN_FRAMES);
+}
+
+void CDisplayPage::OnShowCharacters() {
+    FillControl(IDC_MIRROR_BOX, BackgroundColor());
+    m_currentPattern = PATTERN_NONE;
+    ResetDisplayTest();
+    RunPattern(PATTERN_CHARACTERS);
+}
+
+void CDisplayPage::OnCycleLeds() {
+    FillControl(IDC_MIRROR_BOX, ToQColor(kWhite));
+    ResetDisplayTest();
+    DisplayPatterns::CycleLeds(*this);
+}
+
+void CDisplayPage::OnBackgroundColor(int radioId) {
+    for (const BackgroundChoice& b : kBackgrounds) {
+        if (b.radioId != radioId) {
+            continue;
+        }
+        m_currentPattern = PATTERN_NONE;
+        m_services.channel.SetFillColor(b.color);
+        m_services.channel.FillRectangle(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY);
+        FillControl(IDC_MIRROR_BOX, ToQColor(b.color));
+        InvalidateMirrorBox(true);
+    }
+}
+
+void CDisplayPage::OnTextSize(int radioId) {
+    for (const TextSize& size : m_textSizes) {
+        if (size.radioId != radioId) {
+            continue;
+        }
+        m_currentPattern = PATTERN_NONE;
+        SendFont(size);
+        ResetDisplayTest();
+        InvalidateMirrorBox(true);
+    }
+}
 
 }  // namespace vellumix::pages

@@ -1,28 +1,214 @@
-// The Display tab's page: test patterns drawn on the pad's LCD and mirrored
-// on the PC, and the LED cycle.
+// The Display tab: five buttons that run test patterns on the pad's LCD and
+// LEDs (DisplayPatterns.h), a colour box, and the mirror box in which every
+// shape the pad accepted is drawn again, scaled, so the PC shows what the
+// pad shows.
+//
+// The record list holds two points per drawn shape, in LCD pixels: a line,
+// box or frame its two corners, a character its position and (0, 0). The
+// mirror box's paint replays the record in the colour selected at paint time
+// for as long as the current pattern is not PATTERN_NONE.
+//
+// Thread safety: everything runs on the GUI thread, patterns included; they
+// block the event loop for their whole run, as the user is told. The page
+// lock guards the record list for single accesses and is never held across a
+// pad command or a drawing call.
 #pragma once
 
+#include <QColor>
+#include <QFont>
+#include <QRect>
 #include <QWidget>
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <span>
 
+#include "capture/SignaturePoint.h"
+#include "capture/SignaturePointList.h"
+#include "padlink/CommandPayloads.h"
 #include "pages/PageServices.h"
+#include "res/Strings.h"
+
+class QComboBox;
+class QGroupBox;
+class QPainter;
+class QPushButton;
+class QRadioButton;
 
 namespace vellumix::pages {
 
-// A child of the main view's tab control, shown while its tab is selected.
+class PaintedBox;
+
+// What ran last on the page. 1, 2 and 3 are also the shape kinds of
+// DrawMirrorShape (line, filled box, frame).
+enum PatternKind : std::uint8_t {
+    PATTERN_NONE = 0,
+    PATTERN_LINES = 1,
+    PATTERN_BOXES = 2,
+    PATTERN_FRAMES = 3,
+    PATTERN_LEDS = 5,
+    PATTERN_CHARACTERS = 10,
+};
+
+struct DrawColor {
+    QLatin1StringView text;
+    padlink::ColorRef color;
+};
+// The colour box's entries in list order.
+inline constexpr std::array<DrawColor, 5> DrawColorTable{{
+    {res::kColorBlack, padlink::MakeColorRef(0, 0, 0)},
+    {res::kColorRed, padlink::MakeColorRef(255, 0, 0)},
+    {res::kColorYellow, padlink::MakeColorRef(255, 255, 0)},
+    {res::kColorGreen, padlink::MakeColorRef(0, 255, 0)},
+    {res::kColorBlue, padlink::MakeColorRef(0, 0, 255)},
+}};
+
+QColor ToQColor(padlink::ColorRef color);
+
 class CDisplayPage : public QWidget {
     Q_OBJECT
 public:
+    // Control ids of the page's template.
+    enum ControlId : int {
+        IDC_SHOW_FRAMES = 1009,
+        IDC_SHOW_LINES = 1010,
+        IDC_SHOW_BOXES = 1011,
+        IDC_SHOW_CHARACTERS = 1012,
+        IDC_CYCLE_LEDS = 1013,
+        IDC_MIRROR_BOX = 1016,
+        IDC_DISPLAY_GROUP = 1027,
+        IDC_BACKGROUND_WHITE = 1028,
+        IDC_TEXT_BLACK = 1029,
+        IDC_SWATCH_WHITE = 1030,
+        IDC_SWATCH_BLACK = 1031,
+        IDC_BACKGROUND_YELLOW = 1032,
+        IDC_SWATCH_YELLOW = 1033,
+        IDC_BACKGROUND_CYAN = 1034,
+        IDC_SWATCH_CYAN = 1035,
+        IDC_TEXT_RED = 1036,
+        IDC_SWATCH_RED = 1037,
+        IDC_TEXT_BLUE = 1038,
+        IDC_SWATCH_BLUE = 1039,
+        IDC_SIZE_SMALL = 1040,
+        IDC_SIZE_MEDIUM = 1041,
+        IDC_SIZE_LARGE = 1042,
+        IDC_BACKGROUND_GROUP = 1043,
+        IDC_TEXT_COLOR_GROUP = 1044,
+        IDC_TEXT_SIZE_GROUP = 1045,
+        IDC_COLOR_BOX = 1052,
+    };
+
+    // Waits of the patterns go through this; tests count them instead of
+    // waiting.
+    using SleepFunction = std::function<void(std::chrono::milliseconds)>;
+
     // services must outlive the page; every message box and file dialog of
     // the page goes through its prompts, every pad command through its channel.
+    // Sends the page's start-up commands (white screen, text mode, font).
     CDisplayPage(const PageServices& services, QWidget* parent);
+    ~CDisplayPage() override;
 
     // The view calls ActivatePage after showing and focusing the page when its
     // tab is entered, and DeactivatePage before hiding it when the tab is left.
     void ActivatePage();
     void DeactivatePage();
 
+    // Empties the record, whitens the pad's screen and the mirror box.
+    void ResetDisplayTest();
+    // Appends the storable points (-1..1024 both ways), in order.
+    void RecordPoints(std::span<const capture::SignaturePoint> points);
+    std::size_t RecordCount() const;
+    // kOutOfRangePoint for an index outside the record.
+    capture::SignaturePoint RecordPoint(std::size_t index) const;
+
+    // LCD pixel to an offset inside the mirror box, scaled by the box's size.
+    QPoint ToMirror(int x, int y) const;
+    // Shapes and characters at mirror offsets, drawn only when every offset
+    // lies inside the box (0..width, 0..height). painter draws in the mirror
+    // box's coordinates.
+    void DrawMirrorShape(QPainter& painter, QPoint m1, QPoint m2, int kind) const;
+    void DrawMirrorCharacter(QPainter& painter, QPoint m, char ch) const;
+    // Fills a box-like control (the mirror box or a swatch) with color;
+    // nothing for other ids.
+    void FillControl(int id, const QColor& color);
+    void InvalidateMirrorBox(bool erase);
+
+    // Runs one pattern to its end (DisplayPatterns.h).
+    void RunPattern(PatternKind kind);
+
+    // The colour box's entry, read afresh at each use; Black when nothing is
+    // selected (the box accepts typed text).
+    padlink::ColorRef DrawingColor() const;
+    PatternKind CurrentPattern() const { return m_currentPattern; }
+    PatternKind LastPatternKind() const { return m_lastPatternKind; }
+    bool IsRunning() const { return m_nRunning != 0; }
+    // The mirror box's rectangle in page coordinates, taken at initialisation.
+    QRect MirrorBox() const { return m_mirrorBox; }
+    // The control with a template id, or null.
+    QWidget* Control(int id) const;
+
+    void SetSleepFunction(SleepFunction sleep) { m_sleep = std::move(sleep); }
+
 private:
+    friend class DisplayPatterns;
+
+    struct TextSize {
+        int radioId;
+        std::array<int, 6> fontBytes;  // SetFont's six bytes
+        const QFont* mirrorFont;
+        int rowStep;  // between rows of the Characters pattern
+    };
+
+    void CreateControls();
+    QPushButton* AddButton(int id, QLatin1StringView text, QRect geometry);
+    QRadioButton* AddHiddenRadio(int id, QLatin1StringView text, QRect geometry);
+    PaintedBox* AddSwatch(int id, QRect geometry);
+    QGroupBox* AddHiddenGroup(int id, QLatin1StringView text, QRect geometry);
+
+    void OnShowLines();
+    void OnShowBoxes();
+    void OnShowFrames();
+    void OnShowCharacters();
+    void OnCycleLeds();
+    void OnBackgroundColor(int radioId);
+    void OnTextSize(int radioId);
+
+    bool IsChecked(int radioId) const;
+    QColor BackgroundColor() const;
+    // The checked text size; null when none is checked.
+    const TextSize* CheckedTextSize() const;
+    void SendFont(const TextSize& size);
+
+    // The repaint of the mirror box: background, then the replay.
+    void PaintMirror(QPainter& painter);
+    // After a pattern step was recorded: shows the growing picture while the
+    // event loop is blocked, at most once per kLiveRepaintInterval.
+    void ShowPatternProgress();
+    void Wait(std::chrono::milliseconds time);
+
     PageServices m_services;
+    QFont m_captionFont;
+    QFont m_smallFont;
+    QFont m_largeFont;
+    QFont m_mediumFont;
+    std::array<TextSize, 3> m_textSizes;
+
+    int m_nRunning = 0;
+    mutable std::mutex m_pageLock;  // guards m_record
+    capture::SignaturePointList m_record;
+    QRect m_mirrorBox;
+    PatternKind m_lastPatternKind = PATTERN_NONE;
+    PatternKind m_currentPattern = PATTERN_NONE;
+
+    std::map<int, QWidget*> m_controls;  // children, owned by Qt's parent chain
+    PaintedBox* m_pMirrorBox = nullptr;
+    QComboBox* m_pColorBox = nullptr;
+    SleepFunction m_sleep;
+    std::chrono::steady_clock::time_point m_lastLiveRepaint{};
 };
 
 }  // namespace vellumix::pages

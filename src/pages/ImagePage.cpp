@@ -1,16 +1,354 @@
 #include "pages/ImagePage.h"
 
+#include <QFile>
+#include <QGroupBox>
+#include <QPainter>
+#include <QPushButton>
+#include <array>
+
+#include "app/Prompts.h"
+#include "padlink/PadCommandChannel.h"
+#include "pages/DialogLayout.h"
+#include "pages/LcdPicture.h"
 #include "pages/PageStyle.h"
+#include "pages/PaintedBox.h"
+#include "res/SampleImages.h"
+#include "res/Strings.h"
 
 namespace vellumix::pages {
 
-CImagePage::CImagePage(const PageServices& services, QWidget* parent)
-    : QWidget(parent), m_services(services) {
-    ApplyPageStyle(*this);
+namespace {
+
+using capture::SignaturePoint;
+
+constexpr int kCaptionFontHeight = 24;
+constexpr padlink::ColorRef kBlack = padlink::MakeColorRef(0, 0, 0);
+
+// Strokes are scaled from the pad's 0..1024 onto the box less this many
+// pixels on the right and at the bottom; no margin on the left or at the top.
+constexpr int kStrokeMargin = 20;
+
+// Extensions the load accepts, after lower-casing.
+const QString kExtSig = QStringLiteral("sig");
+const QString kExtCmp = QStringLiteral("cmp");
+const QString kExtVbc = QStringLiteral("vbc");
+const QString kExtNlc = QStringLiteral("nlc");
+const QString kExtBmp = QStringLiteral("bmp");
+
+bool IsDrawableFrom(SignaturePoint p) {
+    return p.x >= 0 && p.x <= capture::kStoredUnitMax && p.y >= 0 && p.y <= capture::kStoredUnitMax;
 }
 
-void CImagePage::ActivatePage() {}
+// The far end of a segment: anything but a coordinate of -1 (a pen lift)
+// within range. Stored points are never below -1.
+bool IsDrawableTo(SignaturePoint q) {
+    return q.x != -1 && q.y != -1 && q.x <= capture::kStoredUnitMax &&
+           q.y <= capture::kStoredUnitMax;
+}
 
-void CImagePage::DeactivatePage() {}
+}  // namespace
+
+CImagePage::CImagePage(const PageServices& services, QWidget* parent)
+    : QWidget(parent),
+      m_services(services),
+      m_captionFont(ArialFont(kCaptionFontHeight, QFont::Bold)) {
+    ApplyPageStyle(*this);
+
+    auto* group = new QGroupBox(QString(res::kImageGroup), this);
+    group->setGeometry(DialogRect(76, 19, 179, 141));
+    group->setAlignment(Qt::AlignHCenter);
+    group->setFont(m_captionFont);
+    m_controls[IDC_IMAGE_GROUP] = group;
+
+    m_pImageBox = new PaintedBox(this, QFrame::Panel);
+    m_pImageBox->setGeometry(DialogRect(83, 31, 164, 123));
+    m_pImageBox->SetPainter([this](QPainter& painter) { PaintImageBox(painter); });
+    m_controls[IDC_IMAGE_BOX] = m_pImageBox;
+
+    const struct {
+        int id;
+        int resourceId;
+        QLatin1StringView text;
+        QRect geometry;
+    } kSamples[] = {
+        {IDC_SAMPLE_IMAGE_1, res::kSampleImage1Id, res::kSampleImage1, DialogRect(7, 180, 59, 18)},
+        {IDC_SAMPLE_IMAGE_2, res::kSampleImage2Id, res::kSampleImage2, DialogRect(69, 180, 61, 18)},
+        {IDC_SAMPLE_IMAGE_3, res::kSampleImage3Id, res::kSampleImage3,
+         DialogRect(133, 179, 64, 19)},
+    };
+    for (const auto& sample : kSamples) {
+        const int resourceId = sample.resourceId;
+        connect(AddButton(sample.id, sample.text, sample.geometry), &QPushButton::clicked, this,
+                [this, resourceId] { OnSampleImage(resourceId); });
+    }
+    connect(AddButton(IDC_LOAD_CUSTOM_IMAGE, res::kLoadCustomImage, DialogRect(199, 179, 69, 19)),
+            &QPushButton::clicked, this, &CImagePage::OnLoadCustomImage);
+    connect(AddButton(IDC_CLEAR_DISPLAY, res::kClearDisplay, DialogRect(270, 179, 58, 19)),
+            &QPushButton::clicked, this, &CImagePage::OnClearDisplay);
+
+    InvalidateImageBox();
+}
+
+CImagePage::~CImagePage() = default;
+
+QPushButton* CImagePage::AddButton(int id, QLatin1StringView text, QRect geometry) {
+    auto* button = new QPushButton(QString(text), this);
+    button->setGeometry(geometry);
+    m_controls[id] = button;
+    return button;
+}
+
+QWidget* CImagePage::Control(int id) const {
+    const auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+void CImagePage::ActivatePage() {
+    ClearImagePage();
+    m_bCustomImageShown = false;
+    m_nSampleImage = 0;
+    m_bPointsShown = false;
+    m_services.channel.SetTextColor(kBlack);
+    m_services.channel.SetLineColor(kBlack);
+    m_services.channel.ClearDisplay();
+}
+
+void CImagePage::DeactivatePage() {
+    ClearImagePage();
+    m_bCustomImageShown = false;
+    m_nSampleImage = 0;
+    m_services.channel.ClearDisplay();
+}
+
+void CImagePage::ClearImagePage() {
+    {
+        std::lock_guard lock(m_pointLock);
+        m_points.Clear();
+    }
+    m_services.channel.ClearDisplay();
+    InvalidateImageBox();
+}
+
+void CImagePage::InvalidateImageBox() {
+    m_pImageBox->update();
+}
+
+std::size_t CImagePage::PointCount() const {
+    std::lock_guard lock(m_pointLock);
+    return m_points.Count();
+}
+
+void CImagePage::AppendPoints(std::span<const SignaturePoint> points) {
+    std::lock_guard lock(m_pointLock);
+    m_points.AppendPoints(points);
+}
+
+QImage CImagePage::ShowSampleImage(int resourceId, bool send) {
+    m_nSampleImage = resourceId;
+    QImage picture = StretchToLcd(res::SampleImage(resourceId));
+    if (picture.isNull() || !send) {
+        return picture;
+    }
+    // The send blocks for seconds on a real link: show the picture first.
+    m_pImageBox->repaint();
+    SendBoxToPad(picture);
+    return picture;
+}
+
+QImage CImagePage::ShowImageFile(const QString& path, bool send) {
+    // Loaded as a bitmap whatever the name says: a file called .bmp that is
+    // something else shows nothing.
+    QImage file;
+    if (!file.load(path, "BMP")) {
+        return {};
+    }
+    QImage picture = StretchToLcd(file);
+    if (picture.isNull() || !send) {
+        return picture;
+    }
+    m_pImageBox->repaint();
+    SendBoxToPad(picture);
+    return picture;
+}
+
+void CImagePage::SendBoxToPad(const QImage& box) {
+    const std::vector<std::uint8_t> pixels = ToPadPixels(box);
+    // The pad's answer is not looked at: a pad that rejects the image shows
+    // nothing new while the PC still shows the picture.
+    m_services.channel.DisplayImage(pixels);
+}
+
+void CImagePage::OnSampleImage(int resourceId) {
+    m_bCustomImageShown = false;
+    m_bPointsShown = false;
+    ShowSampleImage(resourceId, true);
+}
+
+void CImagePage::OnClearDisplay() {
+    m_nSampleImage = 0;
+    m_bCustomImageShown = false;
+    InvalidateImageBox();
+    ClearImagePage();
+}
+
+void CImagePage::OnLoadCustomImage() {
+    m_nSampleImage = 0;
+    // The pad is cleared now, whatever the user chooses.
+    ClearImagePage();
+
+    const QString path = m_services.prompts.AskOpenFileName(
+        QString(), {QString(res::kImageFilterSig), QString(res::kImageFilterCmp),
+                    QString(res::kImageFilterBmp)});
+    if (path.isEmpty()) {
+        InvalidateImageBox();
+        return;
+    }
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const QString ext = dot < 0 ? QString() : path.mid(dot + 1).toLower();
+    m_bCustomImageShown = false;
+    if (ext != kExtSig && ext != kExtCmp && ext != kExtVbc && ext != kExtNlc && ext != kExtBmp) {
+        app::ShowFileError(m_services.prompts, QString(res::kImageUnsupportedFormat));
+        InvalidateImageBox();
+        return;
+    }
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0) {
+        app::ShowFileError(m_services.prompts, QString(res::kImageInvalidFileSize));
+        InvalidateImageBox();
+        return;
+    }
+    if (ext == kExtBmp) {
+        file.close();
+        m_strCustomImagePath = path;
+        m_bCustomImageShown = true;
+        ShowImageFile(path, true);
+        return;
+    }
+
+    // A file that reads short (it shrank, or a read error) is not sent half.
+    const qint64 size = file.size();
+    const QByteArray bytes = file.readAll();
+    file.close();
+    if (bytes.size() != size) {
+        app::ShowFileError(m_services.prompts, QString(res::kImageInvalidFileSize));
+        InvalidateImageBox();
+        return;
+    }
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                             static_cast<std::size_t>(bytes.size()));
+    const bool sent = SendSignatureFile(ext, data);
+    const sigformats::Points points = DecodeSignatureFile(ext, data);
+    if (!points.empty()) {
+        m_bPointsShown = true;
+        {
+            std::lock_guard lock(m_pointLock);
+            m_points.Clear();
+        }
+        AppendPoints(points);
+        if (!capture::IsPenUp(points.back())) {
+            const SignaturePoint penUp[] = {capture::PEN_UP_POINT};
+            AppendPoints(penUp);
+        }
+        if (!sent) {
+            app::ShowRefusal(m_services.prompts, QString(res::kImageTooLargeForPad));
+        }
+    } else {
+        app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
+    }
+    InvalidateImageBox();
+}
+
+bool CImagePage::SendSignatureFile(const QString& ext, std::span<const std::uint8_t> file) {
+    // The channel refuses a file over its frame buffer silently; say so here
+    // rather than let the user think the pad shows it.
+    if (file.size() > padlink::kMaxFileBytes) {
+        return false;
+    }
+    padlink::PadCommandChannel& channel = m_services.channel;
+    // The pad's answer is not looked at: it draws what it can read.
+    if (ext == kExtSig) {
+        channel.SendSigFile(file);
+    } else if (ext == kExtCmp) {
+        channel.SendCmpFile(file);
+    } else {
+        // The pad reads .nlc files through the .vbc command.
+        channel.SendVbcFile(file);
+    }
+    return true;
+}
+
+sigformats::Points CImagePage::DecodeSignatureFile(const QString& ext,
+                                                   std::span<const std::uint8_t> file) {
+    if (ext == kExtSig) {
+        return m_codec.DecodeSigFile(file);
+    }
+    if (ext == kExtCmp) {
+        return m_codec.DecodeCmpFile(file);
+    }
+    if (ext == kExtVbc) {
+        return m_codec.DecodeVbcFile(file);
+    }
+    return m_codec.DecodeNlcFile(file);
+}
+
+void CImagePage::PaintImageBox(QPainter& painter) {
+    // Pictures sit at the box's client origin, inside its frame.
+    const QPoint origin = m_pImageBox->contentsRect().topLeft();
+    if (m_nSampleImage != 0) {
+        const QImage picture = ShowSampleImage(m_nSampleImage, false);
+        if (!picture.isNull()) {
+            painter.drawImage(origin, picture);
+        }
+    }
+    // Loaded from disk again at each repaint; a file that cannot be loaded is
+    // tried again at the next one.
+    if (m_bCustomImageShown) {
+        const QImage picture = ShowImageFile(m_strCustomImagePath, false);
+        if (!picture.isNull()) {
+            painter.drawImage(origin, picture);
+        }
+    }
+    if (PointCount() > 0 && m_bPointsShown) {
+        DrawStrokes(painter);
+    }
+}
+
+void CImagePage::DrawStrokes(QPainter& painter) {
+    if (PointCount() < 2) {
+        return;
+    }
+    // Strokes are measured from the box's outer corner, over its frame.
+    const QSize box = m_pImageBox->size();
+    const float fx = static_cast<float>(box.width() - kStrokeMargin) *
+                     (1.0f / static_cast<float>(capture::kPadUnitRange));
+    const float fy = static_cast<float>(box.height() - kStrokeMargin) *
+                     (1.0f / static_cast<float>(capture::kPadUnitRange));
+    const auto toBox = [&](SignaturePoint p) {
+        return QPoint(static_cast<int>(static_cast<float>(p.x) * fx),
+                      static_cast<int>(static_cast<float>(p.y) * fy));
+    };
+    painter.setPen(QPen(Qt::black, 0));
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    // A stroke is its segments; its last point (before the pen lift) is set
+    // as a single pixel, which is also how a one-point stroke shows.
+    for (std::size_t i = 0; i + 2 <= PointCount(); ++i) {
+        SignaturePoint p;
+        SignaturePoint q;
+        {
+            std::lock_guard lock(m_pointLock);
+            p = m_points.At(i);
+            q = m_points.At(i + 1);
+        }
+        if (!IsDrawableFrom(p)) {
+            continue;
+        }
+        if (IsDrawableTo(q)) {
+            painter.drawLine(toBox(p), toBox(q));
+        } else {
+            painter.drawPoint(toBox(p));
+        }
+    }
+}
 
 }  // namespace vellumix::pages

@@ -1,28 +1,112 @@
-// The Image tab's page: sample pictures, custom pictures and stored
-// signature files shown full-screen on the pad's LCD and on the PC.
+// The Image tab: three built-in sample pictures, a custom bitmap, or a stored
+// signature file on the pad's LCD and in the page's image box.
+//
+// A picture is stretched to 320 x 240 into the box and those very pixels are
+// sent with one DisplayImage, so the PC and the pad show the same. A
+// signature file goes to the pad byte for byte with its own command (the pad
+// draws it itself) and is decoded and drawn as strokes in the box.
+//
+// What the box shows follows three indicators only: the sample image id, the
+// custom-image flag with its path, and the points-shown flag with a
+// non-empty point list. Repaints redraw from them and never send anything.
+//
+// Thread safety: GUI thread only. The point-list lock guards single accesses
+// to the point list; image sends block the event loop until the channel
+// returns.
 #pragma once
 
+#include <QFont>
+#include <QImage>
+#include <QString>
 #include <QWidget>
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <span>
 
+#include "capture/SignaturePoint.h"
+#include "capture/SignaturePointList.h"
 #include "pages/PageServices.h"
+#include "sigformats/SignatureCodec.h"
+
+class QPainter;
+class QPushButton;
 
 namespace vellumix::pages {
 
-// A child of the main view's tab control, shown while its tab is selected.
+class PaintedBox;
+
 class CImagePage : public QWidget {
     Q_OBJECT
 public:
+    // Control ids of the page's template.
+    enum ControlId : int {
+        IDC_IMAGE_GROUP = 1049,
+        IDC_SAMPLE_IMAGE_2 = 1050,
+        IDC_IMAGE_BOX = 1051,
+        IDC_SAMPLE_IMAGE_1 = 1055,
+        IDC_CLEAR_DISPLAY = 1056,
+        IDC_LOAD_CUSTOM_IMAGE = 1057,
+        IDC_SAMPLE_IMAGE_3 = 1058,
+    };
+
     // services must outlive the page; every message box and file dialog of
     // the page goes through its prompts, every pad command through its channel.
+    // Sends nothing.
     CImagePage(const PageServices& services, QWidget* parent);
+    ~CImagePage() override;
 
     // The view calls ActivatePage after showing and focusing the page when its
     // tab is entered, and DeactivatePage before hiding it when the tab is left.
     void ActivatePage();
     void DeactivatePage();
 
+    // Empties the point list, clears the pad and lets the box repaint.
+    void ClearImagePage();
+    void InvalidateImageBox();
+    // Each returns the 320 x 240 picture drawn into the box (null when the
+    // picture cannot be had) and, with send, puts it on the pad.
+    QImage ShowSampleImage(int resourceId, bool send);
+    QImage ShowImageFile(const QString& path, bool send);
+    // box: the box's pixels; its top-left 320 x 240 go out with DisplayImage.
+    void SendBoxToPad(const QImage& box);
+
+    std::size_t PointCount() const;
+    // Appends the storable points, in order.
+    void AppendPoints(std::span<const capture::SignaturePoint> points);
+
+    int SampleImage() const { return m_nSampleImage; }
+    bool IsCustomImageShown() const { return m_bCustomImageShown; }
+    bool ArePointsShown() const { return m_bPointsShown; }
+    // The control with a template id, or null.
+    QWidget* Control(int id) const;
+
+    void OnSampleImage(int resourceId);
+    void OnClearDisplay();
+    void OnLoadCustomImage();
+
 private:
+    QPushButton* AddButton(int id, QLatin1StringView text, QRect geometry);
+    // The repaint of the box: the indicated picture, then the strokes.
+    void PaintImageBox(QPainter& painter);
+    void DrawStrokes(QPainter& painter);
+    // Sends a signature file as it is stored and decodes it; false when the
+    // file was too large for the signature-file commands (nothing sent).
+    bool SendSignatureFile(const QString& ext, std::span<const std::uint8_t> file);
+    sigformats::Points DecodeSignatureFile(const QString& ext, std::span<const std::uint8_t> file);
+
     PageServices m_services;
+    sigformats::SignatureCodec m_codec;
+    mutable std::mutex m_pointLock;  // guards m_points
+    capture::SignaturePointList m_points;
+    QFont m_captionFont;
+    int m_nSampleImage = 0;
+    bool m_bPointsShown = false;
+    QString m_strCustomImagePath;
+    bool m_bCustomImageShown = false;
+
+    std::map<int, QWidget*> m_controls;  // children, owned by Qt's parent chain
+    PaintedBox* m_pImageBox = nullptr;
 };
 
 }  // namespace vellumix::pages

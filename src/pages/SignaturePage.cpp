@@ -1,20 +1,255 @@
 #include "pages/SignaturePage.h"
 
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QMetaObject>
+#include <QPainter>
+#include <QPushButton>
+#include <thread>
+
+#include "app/Prompts.h"
+#include "padlink/PadCommandChannel.h"
+#include "pages/DialogLayout.h"
+#include "pages/LcdPicture.h"
 #include "pages/PageStyle.h"
+#include "pages/PaintedBox.h"
+#include "res/Strings.h"
 
 namespace vellumix::pages {
 
 CSignaturePage* g_pSignaturePage = nullptr;
 
+namespace {
+
+using capture::SignaturePoint;
+
+constexpr int kCaptionFontHeight = 24;
+
+// The signature box: 160 x 120 dialog units, the pad's 320 x 240 LCD.
+const QRect kBoxRect = DialogRect(92, 40, 160, 120);
+
+// SetCaptureArea: the whole LCD, and four trailing bytes of 0 (the values
+// the pad has always been sent; larger ones would not fit their bytes).
+constexpr int kCaptureAreaTrailer = 0;
+
+}  // namespace
+
 CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
-    : QWidget(parent), m_services(services) {
+    : QWidget(parent),
+      m_services(services),
+      m_canvas(kBoxRect.size()),
+      m_sleep([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }),
+      m_reader(
+          services.channel,
+          [this](std::span<const SignaturePoint> batch) { m_points.AppendPoints(batch); },
+          [this](std::stop_token stop) {
+              capture::PostAndWait(
+                  [this](std::function<void()> task) {
+                      QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+                  },
+                  [this] { OnReaderSync(); }, stop);
+          }) {
     ApplyPageStyle(*this);
+    g_pSignaturePage = this;
+
+    auto* group = new QGroupBox(QString(res::kSignatureGroup), this);
+    group->setGeometry(DialogRect(84, 25, 177, 145));
+    group->setAlignment(Qt::AlignHCenter);
+    group->setFont(ArialFont(kCaptionFontHeight, QFont::Bold));
+    m_controls[IDC_SIGNATURE_GROUP] = group;
+
+    // White on the white page: the box shows only its ink.
+    m_pBox = new PaintedBox(this, QFrame::NoFrame);
+    m_pBox->setGeometry(kBoxRect);
+    m_pBox->SetPainter([this](QPainter& painter) { PaintBox(painter); });
+    m_controls[IDC_SIGNATURE_BOX] = m_pBox;
+
+    connect(AddButton(IDC_CLEAR_DISPLAY, res::kClearTheDisplay, DialogRect(7, 188, 70, 15)),
+            &QPushButton::clicked, this, &CSignaturePage::OnClear);
+    connect(AddButton(IDC_CALIBRATE_PAD, res::kCalibratePad, DialogRect(80, 187, 70, 16)),
+            &QPushButton::clicked, this, &CSignaturePage::OnCalibrate);
+    connect(AddButton(IDC_FILE_SIGNATURE, res::kFileTheSignature, DialogRect(153, 187, 70, 15)),
+            &QPushButton::clicked, this, &CSignaturePage::OnFileSignature);
+    connect(AddButton(IDC_GET_SIGNATURE_FILE, res::kGetSignatureFile, DialogRect(226, 187, 70, 15)),
+            &QPushButton::clicked, this, &CSignaturePage::OnGetSignatureFile);
+    connect(AddButton(IDC_EXIT, res::kSignatureExit, DialogRect(300, 187, 37, 15)),
+            &QPushButton::clicked, this, &CSignaturePage::OnExit);
+
+    InvalidateSignatureBox();
+    m_services.channel.StartCapture();
+    m_services.channel.SetCaptureArea(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY,
+                                      kCaptureAreaTrailer, kCaptureAreaTrailer, kCaptureAreaTrailer,
+                                      kCaptureAreaTrailer);
+    StartPenReader();
 }
 
-void CSignaturePage::ActivatePage() {}
+CSignaturePage::~CSignaturePage() {
+    // No pause here: nothing goes to the pad after it.
+    m_reader.Stop();
+    if (g_pSignaturePage == this) {
+        g_pSignaturePage = nullptr;
+    }
+}
 
-void CSignaturePage::DeactivatePage() {}
+QPushButton* CSignaturePage::AddButton(int id, QLatin1StringView text, QRect geometry) {
+    auto* button = new QPushButton(QString(text), this);
+    button->setGeometry(geometry);
+    // Enter on a focused button must not press it: the page swallows the key.
+    button->setAutoDefault(false);
+    m_controls[id] = button;
+    return button;
+}
 
-void CSignaturePage::StopPenReader() {}
+QWidget* CSignaturePage::Control(int id) const {
+    const auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+bool CSignaturePage::StartPenReader() {
+    m_reader.Start();
+    return true;
+}
+
+void CSignaturePage::StopPenReader() {
+    const auto asked = std::chrono::steady_clock::now();
+    m_reader.Stop();
+    const auto left = kReaderStopPause - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::steady_clock::now() - asked);
+    if (left.count() > 0) {
+        m_sleep(left);
+    }
+}
+
+void CSignaturePage::OnReaderSync() {
+    const std::size_t count = m_points.GetPointCount();
+    if (count == m_nSyncedCount) {
+        return;  // nothing new: no repaint
+    }
+    m_nSyncedCount = count;
+    if (count >= 2 && count - 1 > m_nDrawnSegments) {
+        // Segment i needs points i and i + 1: copy from the first new one on.
+        const std::vector<SignaturePoint> points = m_points.CopyPoints(m_nDrawnSegments);
+        m_canvas.Draw(points);
+        m_nDrawnSegments += points.size() - 1;
+    }
+    // A first single point draws nothing, but the box shows the canvas now.
+    InvalidateSignatureBox();
+}
+
+void CSignaturePage::DrawStrokes() {
+    const std::vector<SignaturePoint> points = m_points.CopyPoints();
+    if (points.empty()) {
+        return;
+    }
+    m_canvas.Draw(points);
+    m_nDrawnSegments = points.size() - 1;
+    m_nSyncedCount = points.size();
+    InvalidateSignatureBox();
+}
+
+void CSignaturePage::ClearCanvas() {
+    m_canvas.Clear();
+    m_nDrawnSegments = 0;
+    m_nSyncedCount = 0;
+}
+
+void CSignaturePage::ClearSignature() {
+    m_points.Clear();
+    m_nDrawnSegments = 0;
+    m_nSyncedCount = 0;
+    m_services.channel.ClearDisplay();
+    InvalidateSignatureBox();
+}
+
+void CSignaturePage::InvalidateSignatureBox() {
+    m_pBox->update();
+}
+
+void CSignaturePage::PaintBox(QPainter& painter) {
+    if (m_bBitmapShown) {
+        const QImage picture = ShowBitmapFile(m_strBitmapPath, false);
+        if (!picture.isNull()) {
+            painter.drawImage(QPoint(0, 0), picture);
+        }
+    }
+    if (m_points.GetPointCount() > 0) {
+        painter.drawImage(QPoint(0, 0), m_canvas.Image());
+    }
+}
+
+QImage CSignaturePage::ShowBitmapFile(const QString& path, bool send) {
+    // Read as a bitmap whatever else the file may be: a .bmp name on another
+    // kind of picture shows nothing.
+    QImage file;
+    if (!file.load(path, "BMP")) {
+        return {};
+    }
+    QImage picture = StretchToLcd(file);
+    if (picture.isNull() || !send) {
+        return picture;
+    }
+    // What goes to the pad is what the box shows.
+    m_pBox->repaint();
+    m_services.channel.DisplayImage(ToPadPixels(picture));
+    return picture;
+}
+
+void CSignaturePage::OnClear() {
+    m_bBitmapShown = false;
+    ClearCanvas();
+    ClearSignature();
+}
+
+void CSignaturePage::OnCalibrate() {
+    m_bBitmapShown = false;
+    ClearCanvas();
+    ClearSignature();
+    m_services.channel.StartCalibration();
+    // The reader keeps running: the message box's own event loop answers its
+    // exchanges, so presses on the crosses cannot pile up unread.
+    app::ShowInformation(m_services.prompts, QString(res::kCalibrationInfo));
+    m_services.channel.StartCapture();
+    StartPenReader();
+    ClearSignature();
+}
+
+void CSignaturePage::OnExit() {
+    StopPenReader();
+    m_services.channel.StopCapture();
+    m_sleep(kExitPadPause);
+    m_services.channel.ClearDisplay();
+    m_sleep(kExitPadPause);
+    // The main frame's close runs now, before this returns.
+    window()->close();
+}
+
+void CSignaturePage::ActivatePage() {
+    ClearSignature();
+    m_bBitmapShown = false;
+    ClearCanvas();
+    m_services.channel.StartCapture();
+    StartPenReader();
+}
+
+void CSignaturePage::DeactivatePage() {
+    ClearCanvas();
+    StopPenReader();
+    m_services.channel.ClearDisplay();
+    m_services.channel.StopCapture();
+}
+
+void CSignaturePage::keyPressEvent(QKeyEvent* event) {
+    // Enter and Escape must not reach a dialog or window around the page,
+    // where they would press a default button or close it.
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
 
 }  // namespace vellumix::pages

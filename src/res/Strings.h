@@ -13,6 +13,29 @@ namespace vellumix::res {
 inline constexpr QLatin1StringView kErrorCaption{"ERROR - Vellumix Function Demo"};
 inline constexpr QLatin1StringView kInfoCaption{"Vellumix Function Demo"};
 
+// Application and main frame. The title is the window's whole title: no
+// document name is added to it.
+inline constexpr QLatin1StringView kAppTitle{"VellumixDemo"};
+inline constexpr QLatin1StringView kFrameTitle{"Signature Capture V1.0"};
+// Where the profile (its list of recent files) is kept.
+inline constexpr QLatin1StringView kProfileKey{"Local AppWizard-Generated Applications"};
+inline constexpr QLatin1StringView kMenuFile{"&File"};
+inline constexpr QLatin1StringView kMenuExit{"E&xit"};
+inline constexpr QLatin1StringView kMenuHelp{"&Help"};
+inline constexpr QLatin1StringView kMenuAbout{"&About Quillet Demo"};
+inline constexpr QLatin1StringView kMenuHelpItem{"&Help"};
+inline constexpr QLatin1StringView kStatusReady{"Ready"};
+inline constexpr QLatin1StringView kIndicatorCaps{"CAP"};
+inline constexpr QLatin1StringView kIndicatorNum{"NUM"};
+inline constexpr QLatin1StringView kIndicatorScroll{"SCRL"};
+
+// Connection view: the status text blinks between "Unit not Found" and a
+// single space while no pad answers.
+inline constexpr QLatin1StringView kConnecting{"Connecting to Unit"};
+inline constexpr QLatin1StringView kUnitNotFound{"Unit not Found"};
+inline constexpr QLatin1StringView kBlinkBlank{" "};
+inline constexpr QLatin1StringView kConnectionTitle{"Signature Capture\nDemo Application"};
+
 // Tab texts of the main view. The padding spaces are part of the texts: the
 // tab widths come from them, and "Signature" carries one space more behind it
 // than the other two.
@@ -137,5 +160,69 @@ inline constexpr QLatin1StringView kHelpImage{
     "Clear Display\r\n"
     "Clears the picture from the pad's display and from the box on the "
     "PC.\r\n"};
+
+// Display page: captions of its controls and the colour box entries, in list
+// order. The radio groups are never shown but keep their captions.
+inline constexpr QLatin1StringView kDisplayGroup{"Display"};
+inline constexpr QLatin1StringView kShowLines{"Show Lines"};
+inline constexpr QLatin1StringView kShowBoxes{"Show Boxes"};
+inline constexpr QLatin1StringView kShowFrames{"Show Frames"};
+inline constexpr QLatin1StringView kCycleLeds{"Cycle the LEDs"};
+inline constexpr QLatin1StringView kShowCharacters{"Show Characters"};
+inline constexpr QLatin1StringView kColorLabel{"Color:"};
+inline constexpr QLatin1StringView kColorBlack{"Black"};
+inline constexpr QLatin1StringView kColorRed{"Red"};
+inline constexpr QLatin1StringView kColorYellow{"Yellow"};
+inline constexpr QLatin1StringView kColorGreen{"Green"};
+inline constexpr QLatin1StringView kColorBlue{"Blue"};
+inline constexpr QLatin1StringView kBackgroundColorGroup{"Background Color"};
+inline constexpr QLatin1StringView kTextColorGroup{"Text Color"};
+inline constexpr QLatin1StringView kTextSizeGroup{"Text Size"};
+inline constexpr QLatin1StringView kTextSizeSmall{"small"};
+inline constexpr QLatin1StringView kTextSizeMedium{"medium"};
+inline constexpr QLatin1StringView kTextSizeLarge{"large"};
+
+// Image page. The open dialog's filters are listed in this order, the first
+// one selected; .vbc and .nlc files are opened by typing their full name.
+inline constexpr QLatin1StringView kImageGroup{"Image"};
+inline constexpr QLatin1StringView kSampleImage1{"Sample Image #1"};
+inline constexpr QLatin1StringView kSampleImage2{"Sample Image #2"};
+inline constexpr QLatin1StringView kSampleImage3{"Sample Image #3"};
+inline constexpr QLatin1StringView kLoadCustomImage{"Load Custom Image"};
+inline constexpr QLatin1StringView kClearDisplay{"Clear Display"};
+inline constexpr QLatin1StringView kImageFilterSig{"Signature(*.sig)"};
+inline constexpr QLatin1StringView kImageFilterCmp{"Signature(*.cmp)"};
+inline constexpr QLatin1StringView kImageFilterBmp{"Signature(*.bmp)"};
+inline constexpr QLatin1StringView kImageUnsupportedFormat{"Unsupported file format"};
+inline constexpr QLatin1StringView kImageInvalidFileSize{
+    "Invalid file size. File cannot be loaded."};
+inline constexpr QLatin1StringView kImageCannotRead{"Cannot read the file"};
+// The signature-file commands carry at most 69,990 bytes; a larger file is
+// still decoded and drawn on the PC.
+inline constexpr QLatin1StringView kImageTooLargeForPad{
+    "The file is too large for the pad and was not sent. It is shown on the PC only."};
+
+// Signature page: the group caption keeps its trailing space. The file
+// commands share the Image page's filters and its load messages above
+// (kImageFilter*, kImageUnsupportedFormat, kImageInvalidFileSize,
+// kImageCannotRead, kImageTooLargeForPad).
+inline constexpr QLatin1StringView kSignatureGroup{"Signature "};
+inline constexpr QLatin1StringView kClearTheDisplay{"Clear the Display"};
+inline constexpr QLatin1StringView kCalibratePad{"Calibrate Pad"};
+inline constexpr QLatin1StringView kFileTheSignature{"File the Signature"};
+inline constexpr QLatin1StringView kGetSignatureFile{"Get Signature File"};
+inline constexpr QLatin1StringView kSignatureExit{"Exit"};
+inline constexpr QLatin1StringView kCalibrationInfo{
+    "The Right LED will blink Red during calibration. \nClick on OK after the Right LED off."};
+inline constexpr QLatin1StringView kSaveSuffix{"sig"};
+inline constexpr QLatin1StringView kNoDataAvailable{"No Data Available!"};
+// Two refusals that differ in their last character: too many points before
+// the dialog, an encoder that cannot represent the points after it.
+inline constexpr QLatin1StringView kTooManyPointsToSave{"Signature is too large. Cannot be saved."};
+inline constexpr QLatin1StringView kCannotEncode{"Signature is too large. Cannot be saved!"};
+inline constexpr QLatin1StringView kFailedToOpenFile{"Failed to open file!"};
+// The new file could not be written in full; the old one is left as it was.
+inline constexpr QLatin1StringView kFailedToWriteFile{
+    "Failed to write the file! Any earlier file of that name is unchanged."};
 
 }  // namespace vellumix::res

@@ -1,0 +1,32 @@
+// The pages are laid out from their dialog templates (positions and sizes in
+// dialog units of a "System" 10 template), at two pixels per unit both ways,
+// and their fonts are the templates' Arial fonts given as Windows cell heights.
+#pragma once
+
+#include <QFont>
+#include <QRect>
+
+namespace vellumix::pages {
+
+inline constexpr int kDialogUnitPixels = 2;
+
+inline QRect DialogRect(int x, int y, int width, int height) {
+    return {x * kDialogUnitPixels, y * kDialogUnitPixels, width * kDialogUnitPixels,
+            height * kDialogUnitPixels};
+}
+
+// A positive Windows font height is the whole character cell (ascent plus
+// descent); Qt sizes a font by its em. Arial's cell is 2288 font units
+// (1854 ascent + 434 descent) on an em of 2048.
+inline constexpr int kArialEmUnits = 2048;
+inline constexpr int kArialCellUnits = 2288;
+
+inline QFont ArialFont(int cellHeight, QFont::Weight weight) {
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize((cellHeight * kArialEmUnits + kArialCellUnits / 2) / kArialCellUnits);
+    font.setWeight(weight);
+    return font;
+}
+
+}  // namespace vellumix::pages

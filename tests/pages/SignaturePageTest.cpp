@@ -1,0 +1,552 @@
+// The Signature page against the virtual pad: live ink from a replayed
+// signature, the buttons' pad commands from the pad's own trace, the file
+// commands for every format with every message, and the pen stream at the
+// serial line's full rate over a pseudo-terminal.
+#include "pages/SignaturePage.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <thread>
+
+#include "VirtualPadRig.h"
+#include "app/ViewVellumixDemo.h"
+#include "capture/SignatureBitmap.h"
+#include "controls/PaintedTabCtrl.h"
+#include "hosts/SerialHost.h"
+#include "padlink/PortResolver.h"
+#include "res/Strings.h"
+#include "support/FakePrompts.h"
+#include "support/SignatureSynth.h"
+
+namespace vellumix::pages::test {
+namespace {
+
+using namespace std::chrono_literals;
+using capture::PEN_UP_POINT;
+using capture::SignaturePoint;
+using Points = std::vector<SignaturePoint>;
+using Kind = testsupport::FakePrompts::Kind;
+using Lines = std::vector<std::string>;
+
+const std::string kStartCapture[] = {"SetLineColor r=255 g=0 b=0", "SetTextColor r=255 g=0 b=0",
+                                     "StartCapture"};
+
+// Answers like FakePrompts and runs `onMessage` while a message box is open.
+class HookedPrompts final : public app::IPrompts {
+public:
+    void ShowMessage(const QString& text, const QString& caption, app::PromptIcon icon) override {
+        fake.ShowMessage(text, caption, icon);
+        if (onMessage) {
+            onMessage();
+        }
+    }
+    bool AskYesNo(const QString& t, const QString& c, app::PromptIcon i) override {
+        return fake.AskYesNo(t, c, i);
+    }
+    QString AskOpenFileName(const QString& c, const QStringList& f) override {
+        return fake.AskOpenFileName(c, f);
+    }
+    QString AskSaveFileName(const QString& c, const QStringList& f, const QString& s,
+                            bool o) override {
+        return fake.AskSaveFileName(c, f, s, o);
+    }
+    testsupport::FakePrompts fake;
+    std::function<void()> onMessage;
+};
+
+void Write(padsim::PadEngine& engine, const Points& points) {
+    for (const SignaturePoint p : points) {
+        capture::IsPenUp(p) ? engine.PenUp() : engine.PenDown(p.x, p.y);
+    }
+}
+
+// Runs the GUI thread, which answers the reader's exchanges, until the page
+// holds `count` points.
+bool PumpUntil(const CSignaturePage& page, std::size_t count, std::chrono::seconds limit = 10s) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    // Drawn, not only appended: the reader appends, then hands over to us.
+    while ((page.GetPointCount() < count || page.DrawnPointCount() < page.GetPointCount()) &&
+           std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(1ms);
+    }
+    QCoreApplication::processEvents();
+    return page.GetPointCount() == count;
+}
+
+class SignaturePageTest : public ::testing::Test {
+protected:
+    SignaturePageTest() {
+        page = std::make_unique<CSignaturePage>(PageServices{prompts, rig.channel}, nullptr);
+        page->SetSleepFunction([this](std::chrono::milliseconds) { Log("wait"); });
+        page->resize(700, 420);
+        page->show();
+        QCoreApplication::processEvents();
+        startup = rig.Commands();
+    }
+    ~SignaturePageTest() override { page.reset(); }
+
+    void Log(std::string line) {
+        for (std::string& command : rig.Commands()) {
+            events.push_back(std::move(command));
+        }
+        events.push_back(std::move(line));
+    }
+    Lines Events() {
+        Log("");
+        events.pop_back();
+        return std::exchange(events, {});
+    }
+    void Click(int id) { static_cast<QPushButton*>(page->Control(id))->click(); }
+    // Pen data the page took in, as the pad reported it.
+    void WriteAndWait(const Points& points) {
+        Write(rig.engine, points);
+        ASSERT_TRUE(PumpUntil(*page, page->GetPointCount() + points.size()));
+    }
+    QString Path(const QString& name) const { return dir.filePath(name); }
+    QString WriteFile(const QString& name, const sigformats::Bytes& bytes) {
+        QFile file(Path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        return Path(name);
+    }
+    static sigformats::Bytes ReadFile(const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        const QByteArray all = file.readAll();
+        return {all.begin(), all.end()};
+    }
+    void Save(const QString& path) {
+        prompts.fileAnswers.push_back(path);
+        Click(CSignaturePage::IDC_FILE_SIGNATURE);
+    }
+    void Load(const QString& path) {
+        prompts.fileAnswers.push_back(path);
+        Click(CSignaturePage::IDC_GET_SIGNATURE_FILE);
+    }
+    // The message boxes shown since the last call, as "text|icon".
+    Lines Messages() {
+        Lines out;
+        for (const auto& a : prompts.asked) {
+            if (a.kind == Kind::Message) {
+                EXPECT_EQ(a.caption, QString(res::kErrorCaption));
+                out.push_back(a.text.toStdString() + "|" + std::to_string(int(a.icon)));
+            }
+        }
+        prompts.asked.clear();
+        return out;
+    }
+    static std::string Refusal(QLatin1StringView text) {
+        return QString(text).toStdString() + "|" +
+               std::to_string(int(app::PromptIcon::Exclamation));
+    }
+    static std::string FileError(QLatin1StringView text) {
+        return QString(text).toStdString() + "|" + std::to_string(int(app::PromptIcon::Stop));
+    }
+    // A signature loaded from a .sig file, points as given.
+    void LoadPoints(const Points& points) {
+        Load(WriteFile("loaded.sig", sigformats::SignatureCodec().EncodeSigFile(points)));
+        Messages();
+        Events();
+    }
+
+    VirtualPadRig rig;
+    testsupport::FakePrompts prompts;
+    QTemporaryDir dir;
+    std::unique_ptr<CSignaturePage> page;
+    Lines startup;
+    Lines events;
+};
+
+TEST_F(SignaturePageTest, StartsCaptureOnTheWholeLcdAndTheReader) {
+    Lines expected(std::begin(kStartCapture), std::end(kStartCapture));
+    expected.push_back("SetCaptureArea x=0 y=0 x2=319 y2=239 b1=0 b2=0 b3=0 b4=0");
+    EXPECT_EQ(startup, expected);
+    EXPECT_TRUE(page->IsPenReaderRunning());
+    EXPECT_EQ(g_pSignaturePage, page.get());
+    page.reset();
+    EXPECT_EQ(g_pSignaturePage, nullptr);
+}
+
+TEST_F(SignaturePageTest, ReplayedSignatureAppearsAtTheMappedPixels) {
+    const Points signature = testsupport::MakeSignature("Ink", 11);
+    WriteAndWait(signature);
+    EXPECT_EQ(page->Points(), signature);
+
+    const QImage box = page->Control(CSignaturePage::IDC_SIGNATURE_BOX)->grab().toImage();
+    ASSERT_EQ(box.size(), QSize(320, 240));
+    EXPECT_EQ(box.convertToFormat(QImage::Format_RGB32), page->Canvas().Image());
+    int checked = 0;
+    for (std::size_t i = 0; i + 1 < signature.size(); ++i) {
+        if (!capture::IsPenUp(signature[i])) {
+            const QPoint at = SignatureCanvas::MapToBox(signature[i], box.size());
+            ASSERT_EQ(box.pixel(at), qRgb(0, 0, 0)) << "point " << i;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 100);
+
+    // Pen lifts break the lines: nothing between two strokes on one row.
+    page->OnClear();
+    WriteAndWait({{100, 500}, {400, 500}, PEN_UP_POINT, {700, 500}, {900, 500}, PEN_UP_POINT});
+    const auto at = [&](int x) {
+        return page->Canvas().Image().pixel(SignatureCanvas::MapToBox({x, 500}, {320, 240}));
+    };
+    EXPECT_EQ(at(250), qRgb(0, 0, 0));
+    EXPECT_EQ(at(550), qRgb(255, 255, 255));
+    EXPECT_EQ(at(800), qRgb(0, 0, 0));
+}
+
+TEST_F(SignaturePageTest, ClearEmptiesTheListThePadAndTheBox) {
+    WriteAndWait(testsupport::MakeSignature("Al", 2));
+    Events();
+    Click(CSignaturePage::IDC_CLEAR_DISPLAY);
+    EXPECT_EQ(Events(), Lines{"ClearDisplay"});
+    EXPECT_EQ(page->GetPointCount(), 0u);
+    // Capture goes on: new ink arrives.
+    WriteAndWait({{10, 10}, {20, 20}, PEN_UP_POINT});
+}
+
+TEST(SignaturePageCalibration, RunsThePadsCalibrationWhileTheInfoBoxIsOpen) {
+    VirtualPadRig rig;
+    HookedPrompts prompts;
+    CSignaturePage page(PageServices{prompts, rig.channel}, nullptr);
+    rig.Commands();
+    padsim::PadSnapshot during;
+    prompts.onMessage = [&] {
+        during = rig.engine.Snapshot();
+        // The user presses the two crosses.
+        for (const SignaturePoint p : {SignaturePoint{60, 80}, SignaturePoint{960, 940}}) {
+            rig.engine.PenDown(p.x, p.y);
+            rig.engine.PenUp();
+        }
+    };
+    static_cast<QPushButton*>(page.Control(CSignaturePage::IDC_CALIBRATE_PAD))->click();
+
+    ASSERT_EQ(prompts.fake.asked.size(), 1u);
+    const auto& box = prompts.fake.asked[0];
+    EXPECT_EQ(box.text,
+              QStringLiteral("The Right LED will blink Red during calibration. \nClick on "
+                             "OK after the Right LED off."));
+    EXPECT_EQ(box.caption, QStringLiteral("Vellumix Function Demo"));
+    EXPECT_EQ(box.icon, app::PromptIcon::Information);
+    EXPECT_EQ(during.calibration, padsim::CalibrationStep::kUpperLeft);
+    EXPECT_TRUE(during.leds.redBlinking);
+
+    Lines expected = {"ClearDisplay", "StartCalibration"};
+    expected.insert(expected.end(), std::begin(kStartCapture), std::end(kStartCapture));
+    expected.push_back("ClearDisplay");
+    EXPECT_EQ(rig.Commands(), expected);
+    const padsim::PadSnapshot after = rig.engine.Snapshot();
+    EXPECT_EQ(after.calibration, padsim::CalibrationStep::kNone);
+    EXPECT_EQ(after.capture, padsim::CaptureState::kCapturing);
+    EXPECT_TRUE(page.IsPenReaderRunning());
+}
+
+TEST_F(SignaturePageTest, ExitJoinsTheReaderThenEndsCaptureAndClosesTheWindow) {
+    Events();
+    Click(CSignaturePage::IDC_EXIT);
+    EXPECT_FALSE(page->IsPenReaderRunning());
+    EXPECT_EQ(Events(), (Lines{"wait", "StopCapture", "wait", "ClearDisplay", "wait"}));
+    EXPECT_FALSE(page->isVisible());
+    // A stopped reader takes nothing more off the link.
+    Write(rig.engine, {{10, 10}, {500, 500}, PEN_UP_POINT});
+    EXPECT_FALSE(PumpUntil(*page, 1, 1s));
+}
+
+TEST(SignaturePageTabs, TabChangesSendTheSignatureCommandsInOrder) {
+    VirtualPadRig rig;
+    testsupport::FakePrompts prompts;
+    app::g_nPreviousTab = app::kSignatureTab;
+    app::CViewVellumixDemo view(PageServices{prompts, rig.channel});
+    view.resize(700, 500);
+    view.InitialUpdate();
+    view.show();
+    rig.Commands();
+
+    view.TabCtrl()->setCurrentIndex(app::kDisplayTab);
+    const Lines left = rig.Commands();
+    ASSERT_GE(left.size(), 2u);
+    EXPECT_EQ(Lines(left.begin(), left.begin() + 2), (Lines{"ClearDisplay", "StopCapture"}));
+    EXPECT_FALSE(view.SignaturePage()->IsPenReaderRunning());
+
+    view.TabCtrl()->setCurrentIndex(app::kSignatureTab);
+    const Lines entered = rig.Commands();
+    Lines tail = {"ClearDisplay"};
+    tail.insert(tail.end(), std::begin(kStartCapture), std::end(kStartCapture));
+    ASSERT_GE(entered.size(), tail.size());
+    EXPECT_EQ(Lines(entered.end() - static_cast<std::ptrdiff_t>(tail.size()), entered.end()), tail);
+    EXPECT_TRUE(view.SignaturePage()->IsPenReaderRunning());
+}
+
+// File commands.
+
+TEST_F(SignaturePageTest, EveryFormatSavesAndLoadsBack) {
+    const Points signature = testsupport::MakeSignature("Jo", 5);
+    WriteAndWait(signature);
+    sigformats::SignatureCodec codec;
+    const struct {
+        const char* ext;
+        const char* sent;  // the file command the pad gets on load, if any
+        int tolerance;     // pad units the format's resolution may move a point
+    } kFormats[] = {{"sig", "SendSigFile", 0},
+                    {"cmp", "SendCmpFile", 8},
+                    {"vbc", nullptr, 2},
+                    {"nlc", nullptr, 8}};
+    for (const auto& f : kFormats) {
+        SCOPED_TRACE(f.ext);
+        const QString path = Path(QStringLiteral("saved.") + QLatin1StringView(f.ext));
+        Events();
+        Save(path);
+        EXPECT_EQ(Messages(), Lines{});
+        EXPECT_EQ(Events(), (Lines{"wait", "SuspendCapture", "ResumeCapture"}));
+        const sigformats::Bytes file = ReadFile(path);
+        ASSERT_FALSE(file.empty());
+
+        Load(path);
+        EXPECT_EQ(Messages(), Lines{});
+        Lines expected = {"wait", "SuspendCapture", "ClearDisplay", "ClearDisplay"};
+        if (f.sent != nullptr) {
+            expected.push_back(std::string(f.sent) + " bytes=" + std::to_string(file.size()));
+        }
+        expected.push_back("ResumeCapture");
+        EXPECT_EQ(Events(), expected);
+
+        // The loaded strokes follow the written ones as closely as the
+        // format stores them.
+        Points loaded = page->Points();
+        ASSERT_FALSE(loaded.empty());
+        EXPECT_TRUE(capture::IsPenUp(loaded.back()));
+        std::erase_if(loaded, capture::IsPenUp);
+        Points written = signature;
+        std::erase_if(written, capture::IsPenUp);
+        const auto near = [&](SignaturePoint p) {
+            return std::any_of(written.begin(), written.end(), [&](SignaturePoint q) {
+                return std::abs(p.x - q.x) <= f.tolerance && std::abs(p.y - q.y) <= f.tolerance;
+            });
+        };
+        EXPECT_TRUE(std::all_of(loaded.begin(), loaded.end(), near));
+        EXPECT_GT(loaded.size(), written.size() / 4);
+        EXPECT_EQ(page->Canvas().Image().pixel(SignatureCanvas::MapToBox(loaded[0], {320, 240})),
+                  qRgb(0, 0, 0));
+        // The saved list is the loaded one now; restore the written one.
+        LoadPoints(signature);
+    }
+}
+
+TEST_F(SignaturePageTest, BmpExportIsTheBoxPictureEvenForOnePoint) {
+    const Points signature = testsupport::MakeSignature("Bo", 4);
+    WriteAndWait(signature);
+    Save(Path("sig.BMP"));  // the extension is compared in lower case
+    const sigformats::Bytes file = ReadFile(Path("sig.BMP"));
+    ASSERT_EQ(file.size(), 230'454u);
+    EXPECT_EQ(file, capture::EncodeBmp(capture::RenderSignatureToDib(signature, 320, 240)));
+
+    LoadPoints({{512, 512}});  // a list of one point (and its pen lift)
+    ASSERT_EQ(page->GetPointCount(), 2u);
+    LoadPoints({{512, 512}});
+    Click(CSignaturePage::IDC_CLEAR_DISPLAY);
+    WriteAndWait({{512, 512}});
+    Save(Path("one.bmp"));
+    EXPECT_EQ(Messages(), Lines{});
+    const QImage one(Path("one.bmp"));
+    ASSERT_EQ(one.size(), QSize(320, 240));
+    EXPECT_EQ(one.convertToFormat(QImage::Format_RGB32).pixel(160, 120), qRgb(255, 255, 255));
+}
+
+TEST_F(SignaturePageTest, LoadingABitmapShowsItAndSendsTheBoxToThePad) {
+    QImage picture(640, 480, QImage::Format_RGB32);
+    picture.fill(qRgb(0, 0, 255));
+    ASSERT_TRUE(picture.save(Path("blue.bmp"), "BMP"));
+    Events();
+    Load(Path("blue.bmp"));
+    EXPECT_EQ(Messages(), Lines{});
+    EXPECT_EQ(Events(),
+              (Lines{"wait", "SuspendCapture", "ClearDisplay", "ClearDisplay",
+                     "DisplayImage x=0 y=0 x2=319 y2=239 bytes=230400", "ResumeCapture"}));
+    EXPECT_TRUE(page->IsBitmapShown());
+    EXPECT_EQ(rig.engine.Snapshot().lcd.pixel(100, 100), qRgb(0, 0, 255));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page->Control(CSignaturePage::IDC_SIGNATURE_BOX)->grab().toImage().pixel(5, 5),
+              qRgb(0, 0, 255));
+}
+
+TEST_F(SignaturePageTest, LoadingKeepsStorablePointsAndEndsWithOnePenLift) {
+    const struct {
+        Points file;
+        Points list;
+    } kCases[] = {
+        {{{1, 2}, {3, 4}}, {{1, 2}, {3, 4}, PEN_UP_POINT}},
+        {{{1, 2}, PEN_UP_POINT}, {{1, 2}, PEN_UP_POINT}},
+    };
+    for (const auto& c : kCases) {
+        LoadPoints(c.file);
+        EXPECT_EQ(page->Points(), c.list);
+    }
+    // .sig stores no point past 1024, so an out-of-range one comes from a
+    // hand-made file: x = 2000 at point 2 of 3.
+    sigformats::Bytes file = sigformats::SignatureCodec().EncodeSigFile({{{1, 2}, {5, 5}, {3, 4}}});
+    file[16 + 4] = 2000 & 0xFF;
+    file[16 + 5] = 2000 >> 8;
+    Load(WriteFile("wide.sig", file));
+    EXPECT_EQ(page->Points(), (Points{{1, 2}, {3, 4}, PEN_UP_POINT}));
+}
+
+TEST_F(SignaturePageTest, RefusalsBeforeTheDialogLeaveTheReaderAndThePadAlone) {
+    Events();
+    Click(CSignaturePage::IDC_FILE_SIGNATURE);
+    EXPECT_EQ(Messages(), Lines{Refusal(res::kNoDataAvailable)});
+    EXPECT_EQ(Events(), Lines{});
+    EXPECT_TRUE(page->IsPenReaderRunning());
+
+    Points big(9'998, SignaturePoint{300, 300});  // with its pen lift: 9,999
+    LoadPoints(big);
+    ASSERT_EQ(page->GetPointCount(), 9'999u);
+    prompts.fileAnswers.push_back(QString());  // the dialog opens; cancelled
+    Click(CSignaturePage::IDC_FILE_SIGNATURE);
+    EXPECT_EQ(prompts.asked.size(), 1u);
+    EXPECT_EQ(prompts.asked[0].kind, Kind::SaveFile);
+    EXPECT_EQ(prompts.asked[0].defaultSuffix, QStringLiteral("sig"));
+    EXPECT_TRUE(prompts.asked[0].confirmOverwrite);
+    EXPECT_EQ(prompts.asked[0].nameFilters,
+              (QStringList{"Signature(*.sig)", "Signature(*.cmp)", "Signature(*.bmp)"}));
+    Messages();
+
+    big.push_back({300, 300});
+    LoadPoints(big);
+    ASSERT_EQ(page->GetPointCount(), 10'000u);
+    Click(CSignaturePage::IDC_FILE_SIGNATURE);
+    EXPECT_EQ(Messages(), Lines{Refusal(res::kTooManyPointsToSave)});
+    EXPECT_EQ(Events(), Lines{});
+}
+
+TEST_F(SignaturePageTest, FailedSavesReportAndLeaveTheOldFile) {
+    // More than the 12,096 bytes an .nlc file may hold: long moves, two
+    // bytes each.
+    Points zigzag;
+    for (int i = 0; i < 7'000; ++i) {
+        zigzag.push_back(i % 2 == 0 ? SignaturePoint{0, 0} : SignaturePoint{500, 500});
+    }
+    LoadPoints(zigzag);
+    const sigformats::Bytes old = {'o', 'l', 'd'};
+    const struct {
+        const char* name;
+        std::string message;
+    } kCases[] = {
+        {"old.nlc", Refusal(res::kCannotEncode)},  // more than an .nlc file holds
+        {"old.txt", FileError(res::kImageUnsupportedFormat)},
+        {"missing/old.sig", Refusal(res::kFailedToOpenFile)},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const QString path = Path(QString::fromLatin1(c.name));
+        QFile::exists(QFileInfo(path).path()) ? (void)WriteFile(c.name, old) : void();
+        Events();
+        Save(path);
+        EXPECT_EQ(Messages(), Lines{c.message});
+        EXPECT_EQ(Events(), (Lines{"wait", "SuspendCapture", "ResumeCapture"}));
+        EXPECT_TRUE(page->IsPenReaderRunning());
+        if (QFile::exists(QFileInfo(path).path())) {
+            EXPECT_EQ(ReadFile(path), old);
+        }
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"loaded.sig", "old.nlc", "old.txt"}));
+}
+
+TEST_F(SignaturePageTest, LoadMessagesAndTheTooLargeFile) {
+    const struct {
+        const char* name;
+        sigformats::Bytes bytes;  // empty: no file at all
+        std::string message;
+        bool sent;
+    } kCases[] = {
+        {"empty.sig", {}, FileError(res::kImageInvalidFileSize), false},
+        {"picture.txt", {1, 2, 3}, FileError(res::kImageUnsupportedFormat), false},
+        {"garbage.sig", {1, 2, 3}, FileError(res::kImageCannotRead), true},
+        {"garbage.bmp", {1, 2, 3}, FileError(res::kImageCannotRead), false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        QFile(Path(c.name)).open(QIODevice::WriteOnly);
+        if (!c.bytes.empty()) {
+            WriteFile(c.name, c.bytes);
+        }
+        Events();
+        Load(Path(c.name));
+        EXPECT_EQ(Messages(), Lines{c.message});
+        const Lines sent = Events();
+        // The pad gets a .sig file before it is decoded, and refuses this one.
+        EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                                [](const std::string& s) { return s.starts_with("SendSigFile"); }),
+                  c.sent ? 1 : 0);
+        EXPECT_EQ(sent.back(), "ResumeCapture");
+        EXPECT_TRUE(page->IsPenReaderRunning());
+    }
+    Load(Path("no such file.sig"));
+    EXPECT_EQ(Messages(), Lines{FileError(res::kImageInvalidFileSize)});
+
+    // A .cmp file over the pad's 69,990 bytes: long free moves, two bytes each.
+    Points many;
+    for (int i = 0; i < 40'000; ++i) {
+        many.push_back(i % 2 == 0 ? SignaturePoint{0, 0} : SignaturePoint{500, 500});
+    }
+    many.push_back(PEN_UP_POINT);
+    const sigformats::Bytes large = sigformats::SignatureCodec().EncodeCmpFile(many);
+    ASSERT_GT(large.size(), padlink::kMaxFileBytes);
+    Events();
+    Load(WriteFile("large.cmp", large));
+    EXPECT_EQ(Messages(), Lines{Refusal(res::kImageTooLargeForPad)});
+    const Lines sent = Events();
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                            [](const std::string& s) { return s.starts_with("SendCmpFile"); }),
+              0);
+    EXPECT_GT(page->GetPointCount(), 10'000u);
+}
+
+// The pen stream at 38400 baud flat out: 768 reports a second over a
+// pseudo-terminal, none lost. VELLUMIX_SERIAL_STREAM_SECONDS runs it longer
+// by hand (30 for the long run).
+TEST(SignaturePageSerial, FullLineRateLosesNoReport) {
+    const char* env = std::getenv("VELLUMIX_SERIAL_STREAM_SECONDS");
+    const int seconds = env != nullptr ? std::max(1, std::atoi(env)) : 5;
+    const std::size_t reports =
+        static_cast<std::size_t>(seconds) * padsim::kLineRateBytesPerSecond / 5;
+
+    QTemporaryDir dir;
+    const std::filesystem::path folder = std::filesystem::path(dir.path().toStdString()) / "ports";
+    ASSERT_TRUE(padlink::CreatePortFolder(folder));
+    padsim::PadEngine engine;
+    padsim::SerialHostOptions options;
+    options.portFolder = folder;
+    options.paceBytesPerSecond = padsim::kLineRateBytesPerSecond;
+    padsim::SerialHost host(engine, options);
+    std::string error;
+    ASSERT_TRUE(host.Start(&error)) << error;
+    padlink::g_usbConnected = false;
+    padlink::SerialPort serial(folder, {});
+    padlink::HidPort hid(std::make_unique<padlink::MemoryHidBackend>());
+    padlink::PadCommandChannel channel(padlink::PadPorts{serial, hid});
+    testsupport::FakePrompts prompts;
+    {
+        CSignaturePage page(PageServices{prompts, channel}, nullptr);
+        const Points signature = testsupport::MakeSignature("Line rate", 3, reports);
+        Write(engine, signature);
+        host.WakeUp();
+        EXPECT_TRUE(PumpUntil(page, signature.size(), std::chrono::seconds(seconds * 2 + 5)));
+        EXPECT_EQ(page.Points(), signature);
+    }
+    host.Stop();
+}
+
+}  // namespace
+}  // namespace vellumix::pages::test

@@ -1,0 +1,59 @@
+// The program's USB path end to end against the virtual pad, in process: the
+// command channel over HidPort over an in-memory HID device whose other side
+// is the virtual pad's USB host. The pad's trace is what it received.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/PadEngine.h"
+#include "hosts/UsbHost.h"
+#include "padlink/HidPort.h"
+#include "padlink/PadCommandChannel.h"
+#include "padlink/PadLink.h"
+#include "padlink/PadUsbIds.h"
+#include "padlink/SerialPort.h"
+#include "padlink/hid/MemoryHidDevice.h"
+
+namespace vellumix::pages::test {
+
+class VirtualPadRig {
+public:
+    VirtualPadRig()
+        : serial(std::filesystem::temp_directory_path() / "vellumix-no-ports", {}),
+          hid(MakeBackend(device)),
+          channel(padlink::PadPorts{serial, hid}),
+          host(engine, device) {
+        padlink::g_usbConnected = true;
+        host.Start();
+    }
+    ~VirtualPadRig() {
+        host.Stop();
+        padlink::g_usbConnected = false;
+    }
+    VirtualPadRig(const VirtualPadRig&) = delete;
+    VirtualPadRig& operator=(const VirtualPadRig&) = delete;
+
+    // What the pad received since the last call, one line per command; a
+    // refused one carries the engine's verdict (" -> NAK (injected)").
+    std::vector<std::string> Commands() { return engine.TakeTrace(); }
+
+    padsim::PadEngine engine;
+    std::shared_ptr<padlink::MemoryHidDevice> device;
+    padlink::SerialPort serial;
+    padlink::HidPort hid;
+    padlink::PadCommandChannel channel;
+    padsim::UsbHost host;  // last: stopped before the rest goes
+
+private:
+    static std::unique_ptr<padlink::MemoryHidBackend> MakeBackend(
+        std::shared_ptr<padlink::MemoryHidDevice>& device) {
+        auto backend = std::make_unique<padlink::MemoryHidBackend>();
+        device = backend->AddDevice(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
+        return backend;
+    }
+};
+
+}  // namespace vellumix::pages::test
