@@ -28,6 +28,7 @@
 #include "app/VellumixDemoView.h"
 #include "app/ViewVellumixDemo.h"
 #include "padlink/PadLink.h"
+#include "padlink/PadProtocol.h"
 
 class QAction;
 class QLabel;
@@ -42,14 +43,10 @@ namespace vellumix::app {
 class IPrompts;
 class QtPrompts;
 
-// After StopCapture and after ClearDisplay when capture ends for good: the
-// pad takes this long to finish each before it takes the next command.
-inline constexpr std::chrono::milliseconds kExitPadPause{200};
-
 struct FrameOptions {
     DiscoveryTiming discovery;
     std::chrono::milliseconds blinkInterval = CVellumixDemoView::kBlinkInterval;
-    std::chrono::milliseconds padPause = kExitPadPause;
+    std::chrono::milliseconds padPause = padlink::kLeaveCapturePause;
 };
 
 class CMainFrame : public QMainWindow {

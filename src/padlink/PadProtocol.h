@@ -111,6 +111,10 @@ inline constexpr int kCharMaxY = 229;
 inline constexpr std::chrono::milliseconds kShortReplyTimeout{50};
 inline constexpr std::chrono::milliseconds kRectReplyTimeout{100};  // rectangles and images
 inline constexpr std::chrono::milliseconds kLongReplyTimeout{500};  // ClearDisplay, DrawText
+// Leaving capture for good is StopCapture, this pause, ClearDisplay, this
+// pause: the pad takes that long to finish each before it takes the next
+// command.
+inline constexpr std::chrono::milliseconds kLeaveCapturePause{200};
 // The pen reader's wait per input report on USB.
 inline constexpr std::chrono::milliseconds kPenReadWait{64};
 

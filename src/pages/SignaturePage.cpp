@@ -9,6 +9,7 @@
 
 #include "app/Prompts.h"
 #include "padlink/PadCommandChannel.h"
+#include "padlink/PadProtocol.h"
 #include "pages/DialogLayout.h"
 #include "pages/LcdPicture.h"
 #include "pages/PageStyle.h"
@@ -216,9 +217,9 @@ void CSignaturePage::OnCalibrate() {
 void CSignaturePage::OnExit() {
     StopPenReader();
     m_services.channel.StopCapture();
-    m_sleep(kExitPadPause);
+    m_sleep(padlink::kLeaveCapturePause);
     m_services.channel.ClearDisplay();
-    m_sleep(kExitPadPause);
+    m_sleep(padlink::kLeaveCapturePause);
     // The main frame's close runs now, before this returns.
     window()->close();
 }

@@ -44,8 +44,6 @@ class PaintedBox;
 // the stop was asked for is waited out, so the pad sees its next command no
 // sooner than it always has.
 inline constexpr std::chrono::milliseconds kReaderStopPause{200};
-// Exit: the pad's pause after StopCapture and after ClearDisplay.
-inline constexpr std::chrono::milliseconds kExitPadPause{200};
 // "File the Signature" refuses a list of this many points or more, pen
 // lifts included; 9,999 is the largest saved.
 inline constexpr std::size_t kMaxSavedPoints = 10'000;
