@@ -47,7 +47,11 @@ void UsbHost::PushPenOutput(Clock::time_point now) {
     // Pen data goes into the device only while the host has read everything
     // before it: the device's input queue drops its oldest report when full,
     // and a pad must lose no pen report, so the engine's queue keeps them.
-    while (m_device->QueuedInputReports() == 0) {
+    // A command waiting on the OUT endpoint goes first, as on the pad: it
+    // takes a command between two pen reports, so only what is already in
+    // flight comes ahead of the answer. Streaming on while the host drains
+    // each report would bury the answer behind a whole backlog.
+    while (m_device->QueuedInputReports() == 0 && m_device->QueuedOutputReports() == 0) {
         const auto pen =
             m_engine.TakePenOutput(now, kPenReportsPerInputReport * capture::kPenReportSize);
         if (pen.empty()) {

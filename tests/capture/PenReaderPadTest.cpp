@@ -2,8 +2,10 @@
 // channel, HidPort and memory HID device, with the pad's USB host behind it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <thread>
 
 #include "FakeGuiLoop.h"
@@ -47,7 +49,7 @@ protected:
         m_host->Stop();
         pl::g_usbConnected = false;
     }
-    void Write(const std::vector<SignaturePoint>& points) {
+    void Write(std::span<const SignaturePoint> points) {
         for (const SignaturePoint p : points) {
             IsPenUp(p) ? m_engine.PenUp() : m_engine.PenDown(p.x, p.y);
         }
@@ -99,9 +101,13 @@ TEST_F(PenReaderPad, AReplayedSignatureComesBackExactly) {
 // and the waiting reports reach the reader afterwards, none lost.
 TEST_F(PenReaderPad, CommandsBehindWaitingPenDataAreAnsweredAndLoseNoPoint) {
     const auto points = testsupport::MakeSignature("Ink", 11, 400);
-    Write(points);
     constexpr int kCommands = 5;
+    // A share of the signature before each command: the exchange sets aside
+    // whatever the pad streams meanwhile, which may be all it had written.
+    const std::size_t share = points.size() / kCommands + 1;
     for (int i = 0; i < kCommands; ++i) {
+        const std::size_t from = std::min(points.size(), i * share);
+        Write(std::span(points).subspan(from, std::min(share, points.size() - from)));
         const auto until = std::chrono::steady_clock::now() + 5s;
         while (m_device->QueuedInputReports() == 0 && std::chrono::steady_clock::now() < until) {
             std::this_thread::sleep_for(1ms);
