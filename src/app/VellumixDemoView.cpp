@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include "padlink/PadLink.h"
+#include "pages/PageStyle.h"
 #include "res/Strings.h"
 
 namespace vellumix::app {
@@ -124,16 +125,8 @@ void CVellumixDemoView::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void CVellumixDemoView::keyPressEvent(QKeyEvent* event) {
-    // Enter and Escape must not reach the frame, where they could press a
-    // default button or close something.
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Escape:
-            event->accept();
-            return;
-        default:
-            QWidget::keyPressEvent(event);
+    if (!pages::SwallowDialogKey(*event)) {
+        QWidget::keyPressEvent(event);
     }
 }
 

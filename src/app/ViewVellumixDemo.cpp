@@ -6,6 +6,7 @@
 #include "controls/PaintedTabCtrl.h"
 #include "pages/DisplayPage.h"
 #include "pages/ImagePage.h"
+#include "pages/PageStyle.h"
 #include "pages/SignaturePage.h"
 #include "res/Strings.h"
 
@@ -25,8 +26,7 @@ constexpr QFont::Weight kTabLayoutFontWeight = QFont::Light;
 }  // namespace
 
 CViewVellumixDemo::CViewVellumixDemo(const pages::PageServices& services, QWidget* parent)
-    : QWidget(parent),
-      m_services(services), m_pTabCtrl(new controls::CPaintedTabCtrl(this)) {
+    : QWidget(parent), m_services(services), m_pTabCtrl(new controls::CPaintedTabCtrl(this)) {
     m_pTabCtrl->setGeometry(kInitialTabCtrlRect);
 }
 
@@ -170,16 +170,8 @@ void CViewVellumixDemo::showEvent(QShowEvent* event) {
 }
 
 void CViewVellumixDemo::keyPressEvent(QKeyEvent* event) {
-    // Enter and Escape do nothing in the view: they must not reach a dialog or
-    // window around it, where they would press a default button or close it.
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Escape:
-            event->accept();
-            return;
-        default:
-            QWidget::keyPressEvent(event);
+    if (!pages::SwallowDialogKey(*event)) {
+        QWidget::keyPressEvent(event);
     }
 }
 

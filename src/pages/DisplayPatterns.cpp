@@ -72,13 +72,18 @@ void DisplayPatterns::Mirror(CDisplayPage& page, int x1, int y1, int x2, int y2)
     page.ShowPatternProgress();
 }
 
-int DisplayPatterns::DrawLinesPattern(CDisplayPage& page) {
-    BeginDrawing(page);
+void DisplayPatterns::SetAllColors(CDisplayPage& page) {
     padlink::PadCommandChannel& channel = page.m_services.channel;
     const padlink::ColorRef c = page.DrawingColor();
     channel.SetFillColor(c);
     channel.SetTextColor(c);
     channel.SetLineColor(c);
+}
+
+int DisplayPatterns::DrawLinesPattern(CDisplayPage& page) {
+    BeginDrawing(page);
+    padlink::PadCommandChannel& channel = page.m_services.channel;
+    SetAllColors(page);
 
     int b = kLinesBottom;
     int cTop = kLinesTop;
@@ -140,10 +145,7 @@ int DisplayPatterns::DrawBoxesPattern(CDisplayPage& page) {
 int DisplayPatterns::DrawFramesPattern(CDisplayPage& page) {
     BeginDrawing(page);
     padlink::PadCommandChannel& channel = page.m_services.channel;
-    const padlink::ColorRef c = page.DrawingColor();
-    channel.SetFillColor(c);
-    channel.SetTextColor(c);
-    channel.SetLineColor(c);
+    SetAllColors(page);
 
     int x = kFramesFirstX;
     int y = kFramesFirstY;

@@ -40,6 +40,9 @@ public:
 private:
     // Common start of the four drawing patterns.
     static void BeginDrawing(CDisplayPage& page);
+    // Lines and frames send fill, text and line colour alike: the drawing
+    // colour.
+    static void SetAllColors(CDisplayPage& page);
     // Records the shape's two corners and mirrors it.
     static void Mirror(CDisplayPage& page, int x1, int y1, int x2, int y2);
 };

@@ -145,27 +145,18 @@ void CImagePage::AppendPoints(std::span<const SignaturePoint> points) {
 
 QImage CImagePage::ShowSampleImage(int resourceId, bool send) {
     m_nSampleImage = resourceId;
-    QImage picture = StretchToLcd(res::SampleImage(resourceId));
+    return ShowPicture(StretchToLcd(res::SampleImage(resourceId)), send);
+}
+
+QImage CImagePage::ShowImageFile(const QString& path, bool send) {
+    return ShowPicture(LoadBitmapForLcd(path), send);
+}
+
+QImage CImagePage::ShowPicture(QImage picture, bool send) {
     if (picture.isNull() || !send) {
         return picture;
     }
     // The send blocks for seconds on a real link: show the picture first.
-    m_pImageBox->repaint();
-    SendBoxToPad(picture);
-    return picture;
-}
-
-QImage CImagePage::ShowImageFile(const QString& path, bool send) {
-    // Loaded as a bitmap whatever the name says: a file called .bmp that is
-    // something else shows nothing.
-    QImage file;
-    if (!file.load(path, "BMP")) {
-        return {};
-    }
-    QImage picture = StretchToLcd(file);
-    if (picture.isNull() || !send) {
-        return picture;
-    }
     m_pImageBox->repaint();
     SendBoxToPad(picture);
     return picture;

@@ -90,6 +90,9 @@ private:
     // The repaint of the box: the indicated picture, then the strokes.
     void PaintImageBox(QPainter& painter);
     void DrawStrokes(QPainter& painter);
+    // What ShowSampleImage and ShowImageFile share: with send, repaints the
+    // box and puts the picture on the pad; a null picture sends nothing.
+    QImage ShowPicture(QImage picture, bool send);
     // Sends a signature file as it is stored and decodes it; false when the
     // file was too large for the signature-file commands (nothing sent).
     bool SendSignatureFile(const QString& ext, std::span<const std::uint8_t> file);

@@ -4,6 +4,14 @@
 
 namespace vellumix::pages {
 
+namespace {
+
+// Qt's name for the Windows bitmap reader; naming it stops Qt from guessing
+// the format from the file's contents.
+constexpr const char* kBitmapFormat = "BMP";
+
+}  // namespace
+
 QImage StretchToLcd(const QImage& picture) {
     if (picture.isNull()) {
         return {};
@@ -14,6 +22,14 @@ QImage StretchToLcd(const QImage& picture) {
         .scaled(padlink::kLcdWidth, padlink::kLcdHeight, Qt::IgnoreAspectRatio,
                 Qt::SmoothTransformation)
         .convertToFormat(QImage::Format_RGB32);
+}
+
+QImage LoadBitmapForLcd(const QString& path) {
+    QImage file;
+    if (!file.load(path, kBitmapFormat)) {
+        return {};
+    }
+    return StretchToLcd(file);
 }
 
 std::vector<std::uint8_t> ToPadPixels(const QImage& box) {

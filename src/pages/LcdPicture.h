@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QImage>
+#include <QString>
 #include <cstdint>
 #include <vector>
 
@@ -15,6 +16,11 @@ namespace vellumix::pages {
 // The picture scaled independently in x and y to exactly 320 x 240
 // (Format_RGB32). A null picture gives a null image.
 QImage StretchToLcd(const QImage& picture);
+
+// The file at path read as a Windows bitmap, whatever its name says, and
+// stretched to the LCD. A file that is missing or not a bitmap (a .bmp name
+// on another kind of picture) gives a null image: it shows nothing.
+QImage LoadBitmapForLcd(const QString& path);
 
 // The top-left 320 x 240 pixels of box as the pad's image data. Pixels the
 // box does not have (a box smaller than the LCD) go out white, as an empty

@@ -179,13 +179,7 @@ void CSignaturePage::PaintBox(QPainter& painter) {
 }
 
 QImage CSignaturePage::ShowBitmapFile(const QString& path, bool send) {
-    // Read as a bitmap whatever else the file may be: a .bmp name on another
-    // kind of picture shows nothing.
-    QImage file;
-    if (!file.load(path, "BMP")) {
-        return {};
-    }
-    QImage picture = StretchToLcd(file);
+    QImage picture = LoadBitmapForLcd(path);
     if (picture.isNull() || !send) {
         return picture;
     }
@@ -240,16 +234,8 @@ void CSignaturePage::DeactivatePage() {
 }
 
 void CSignaturePage::keyPressEvent(QKeyEvent* event) {
-    // Enter and Escape must not reach a dialog or window around the page,
-    // where they would press a default button or close it.
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Escape:
-            event->accept();
-            return;
-        default:
-            QWidget::keyPressEvent(event);
+    if (!pages::SwallowDialogKey(*event)) {
+        QWidget::keyPressEvent(event);
     }
 }
 
