@@ -6,13 +6,13 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "GuiBenchSupport.h"
 #include "app/VellumixDemoApp.h"
 #include "engine/PadEngine.h"
 #include "hosts/UsbHost.h"
@@ -71,25 +71,12 @@ struct Program {
     bool started = false;
 };
 
-template <typename Done>
-bool PumpUntil(Done done, std::chrono::milliseconds limit) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limit.count()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
-
 void BM_StartupToConnectionView(benchmark::State& state) {
     for (auto _ : state) {
         Rig rig(false);
         const auto start = std::chrono::steady_clock::now();
         auto program = std::make_unique<Program>(std::move(rig.hidBackend));
-        const bool shown = PumpUntil(
+        const bool shown = vellumix::bench::PumpUntil(
             [&] {
                 auto* frame = program->theApp.MainFrame();
                 return frame != nullptr && frame->ConnectionView()->isVisible();
@@ -113,7 +100,7 @@ void BM_StartupToTabbedView(benchmark::State& state) {
         Rig rig(true);
         const auto start = std::chrono::steady_clock::now();
         auto program = std::make_unique<Program>(std::move(rig.hidBackend));
-        const bool switched = PumpUntil(
+        const bool switched = vellumix::bench::PumpUntil(
             [&] {
                 auto* frame = program->theApp.MainFrame();
                 return frame != nullptr && frame->MainView() != nullptr &&
@@ -135,14 +122,8 @@ BENCHMARK(BM_StartupToTabbedView)->UseManualTime()->Unit(benchmark::kMillisecond
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication qtApp(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const int result = vellumix::bench::RunGuiBenchmarks(argc, argv);
     std::error_code ignored;
     std::filesystem::remove_all(BenchPortFolder().parent_path(), ignored);
-    return 0;
+    return result;
 }

@@ -16,7 +16,7 @@
 #include <QPushButton>
 #include <memory>
 
-#include "app/Prompts.h"
+#include "GuiBenchSupport.h"
 #include "padlink/CommandPayloads.h"
 #include "padlink/Frame.h"
 #include "pages/DisplayPage.h"
@@ -27,17 +27,6 @@
 namespace {
 
 using namespace vellumix;
-
-// The patterns ask the user nothing.
-class SilentPrompts final : public app::IPrompts {
-public:
-    void ShowMessage(const QString&, const QString&, app::PromptIcon) override {}
-    bool AskYesNo(const QString&, const QString&, app::PromptIcon) override { return false; }
-    QString AskOpenFileName(const QString&, const QStringList&) override { return {}; }
-    QString AskSaveFileName(const QString&, const QStringList&, const QString&, bool) override {
-        return {};
-    }
-};
 
 void BM_PrepareFullScreenImage(benchmark::State& state) {
     const QImage sample = res::SampleImage(res::kSampleImage1Id);
@@ -77,7 +66,8 @@ BENCHMARK(BM_BareExchange)
 void BM_PatternPerCommand(benchmark::State& state) {
     const int button = static_cast<int>(state.range(0));
     pages::test::VirtualPadRig rig;
-    SilentPrompts prompts;
+    // The patterns ask the user nothing.
+    bench::QuietPrompts prompts;
     pages::CDisplayPage page(pages::PageServices{prompts, rig.channel}, nullptr);
     page.SetSleepFunction([](std::chrono::milliseconds) {});
     page.resize(700, 420);
@@ -110,12 +100,5 @@ BENCHMARK(BM_PatternPerCommand)
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vellumix::bench::RunGuiBenchmarks(argc, argv);
 }

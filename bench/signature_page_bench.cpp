@@ -17,7 +17,7 @@
 #include <chrono>
 #include <vector>
 
-#include "app/Prompts.h"
+#include "GuiBenchSupport.h"
 #include "capture/PenReport.h"
 #include "padlink/PadProtocol.h"
 #include "pages/SignaturePage.h"
@@ -31,21 +31,6 @@ using namespace vellumix;
 using capture::SignaturePoint;
 using Clock = std::chrono::steady_clock;
 
-// Answers every file dialog with one path and shows nothing.
-class OnePathPrompts final : public app::IPrompts {
-public:
-    explicit OnePathPrompts(QString path = {}) : m_path(std::move(path)) {}
-    void ShowMessage(const QString&, const QString&, app::PromptIcon) override {}
-    bool AskYesNo(const QString&, const QString&, app::PromptIcon) override { return false; }
-    QString AskOpenFileName(const QString&, const QStringList&) override { return m_path; }
-    QString AskSaveFileName(const QString&, const QStringList&, const QString&, bool) override {
-        return m_path;
-    }
-
-private:
-    QString m_path;
-};
-
 // One pen report as the pad's USB host sends it: report id, chunk count, data.
 void EmitPenReport(padlink::MemoryHidDevice& device, SignaturePoint p) {
     const capture::PenReport pen = capture::EncodePenReport(p);
@@ -56,22 +41,12 @@ void EmitPenReport(padlink::MemoryHidDevice& device, SignaturePoint p) {
     device.PushInputReport(report.data(), report.size());
 }
 
-// Pumps the GUI thread until `done` holds; false after a second without.
-template <typename Done>
-bool PumpUntil(Done done) {
-    const auto until = Clock::now() + std::chrono::seconds(1);
-    while (!done()) {
-        if (Clock::now() > until) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-    }
-    return true;
-}
+// A pen report's points show up well within this, or not at all.
+constexpr std::chrono::milliseconds kArrivalLimit{1000};
 
 void BM_PenToInkLatency(benchmark::State& state) {
     pages::test::VirtualPadRig rig;
-    OnePathPrompts prompts;
+    bench::QuietPrompts prompts;
     pages::CSignaturePage page(pages::PageServices{prompts, rig.channel}, nullptr);
     std::vector<double> latencies;
     int row = 0;
@@ -84,14 +59,15 @@ void BM_PenToInkLatency(benchmark::State& state) {
         }
         const std::size_t before = page.GetPointCount();
         EmitPenReport(*rig.device, {100, y});
-        if (!PumpUntil([&] { return page.GetPointCount() > before; })) {
+        if (!bench::PumpUntil([&] { return page.GetPointCount() > before; }, kArrivalLimit)) {
             state.SkipWithError("the first point never arrived");
             break;
         }
         const QPoint middle = pages::SignatureCanvas::MapToBox({500, y}, page.Canvas().Size());
         const auto start = Clock::now();
         EmitPenReport(*rig.device, {900, y});
-        if (!PumpUntil([&] { return page.Canvas().Image().pixel(middle) == qRgb(0, 0, 0); })) {
+        if (!bench::PumpUntil([&] { return page.Canvas().Image().pixel(middle) == qRgb(0, 0, 0); },
+                              kArrivalLimit)) {
             state.SkipWithError("no ink");
             break;
         }
@@ -127,7 +103,7 @@ void BM_DrawStrokes9999(benchmark::State& state) {
         file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     }
     pages::test::VirtualPadRig rig;
-    OnePathPrompts prompts(path);
+    bench::QuietPrompts prompts(path);
     pages::CSignaturePage page(pages::PageServices{prompts, rig.channel}, nullptr);
     page.SetSleepFunction([](std::chrono::milliseconds) {});
     page.OnGetSignatureFile();
@@ -146,12 +122,5 @@ BENCHMARK(BM_DrawStrokes9999)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vellumix::bench::RunGuiBenchmarks(argc, argv);
 }
