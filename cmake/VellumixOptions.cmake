@@ -34,6 +34,8 @@ function(vellumix_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE vellumix::core vellumix::settings
                         GTest::gtest GTest::gtest_main GTest::gmock ${ARG_LIBS})
+  # Shared test helpers are included as "support/...".
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   set(runtime_dir "${CMAKE_BINARY_DIR}/test-runtime/${name}")
   file(MAKE_DIRECTORY "${runtime_dir}")
   gtest_discover_tests(${name}

@@ -4,7 +4,6 @@
 // Thread safety: every member takes the one mutex for the length of that call
 // only, so any member may be called from any thread at any time. The lock is
 // never held while calling out, so no other lock can nest inside it.
-// Internally locked; safe to call directly from any thread.
 #pragma once
 
 #include <cstddef>

@@ -22,7 +22,9 @@ struct SignaturePoint {
 // Ends the stroke made of the points before it.
 inline constexpr SignaturePoint PEN_UP_POINT{-1, -1};
 
-constexpr bool IsPenUp(SignaturePoint p) { return p.x == -1 && p.y == -1; }
+constexpr bool IsPenUp(SignaturePoint p) {
+    return p.x == -1 && p.y == -1;
+}
 
 // What a stored signature may hold: pad units 0..1024 or the pen-up marker's -1.
 constexpr bool IsStorablePoint(SignaturePoint p) {

@@ -24,9 +24,10 @@ class SignaturePointList {
 public:
     // Growth when an append finds the storage full: the new capacity is the
     // larger of count + 1 and capacity + step, where step is count / 8 held
-    // within these bounds (an empty list takes count + 1). The list grows in small steps while
-    // short and by a bounded amount when long, so a 10,000-point signature copies rarely but never
-    // reserves much beyond what it holds.
+    // within these bounds (an empty list takes count + 1). The list grows in
+    // small steps while short and by a bounded amount when long, so a
+    // 10,000-point signature copies rarely but never reserves much beyond
+    // what it holds.
     static constexpr std::size_t kMinGrowStep = 4;
     static constexpr std::size_t kMaxGrowStep = 1024;
     static constexpr std::size_t kGrowDivisor = 8;

@@ -60,9 +60,11 @@ public:
     bool SetLedFlags(bool f1, bool f2, bool f3, bool f4, bool f5, bool f6);  // sent
     bool SetLedState(bool on);                                               // ACK
 
-    // Sends nothing: reads raw pen data into buffer (at least 128 bytes). On
-    // USB waits up to waitMs for each input report; on serial the port's
-    // fixed read rule governs. Bytes stored; 0 or less means none.
+    // Sends nothing: hands out the pen data a command exchange set aside
+    // first, then reads the transport. On USB waits up to waitMs for each
+    // input report; on serial reads at most kSerialPenReadSize (128) bytes
+    // and the port's fixed read rule governs. Bytes stored; 0 or less means
+    // none.
     // Safe to call from the pen reader thread while the GUI thread sends.
     int ReadPenData(std::span<std::uint8_t> buffer, int waitMs);
 

@@ -42,12 +42,12 @@ bool ProbeUsb(HidPort& hid, std::chrono::milliseconds wait) {
     return IsPadAnswer(reply.data(), count);
 }
 
-bool ProbeSerialSpec(SerialPort& serial, std::string_view spec,
+bool ProbeSerialSpec(SerialPort& serial, std::string_view portSpec,
                      std::chrono::milliseconds replyPause) {
     if (serial.IsOpen()) {
         serial.Close();
     }
-    if (!serial.Open(spec)) {
+    if (!serial.Open(portSpec)) {
         return false;
     }
     ProbeFrame frame{};

@@ -38,11 +38,11 @@ bool IsPadAnswer(const std::uint8_t* reply, int count);
 // waits up to `wait` for each reply report.
 bool ProbeUsb(HidPort& hid, std::chrono::milliseconds wait = kUsbProbeWait);
 
-// Opens spec (a port string as SerialPort::Open takes it), writes the probe,
+// Opens portSpec (a port string as SerialPort::Open takes it), writes the probe,
 // pauses, then reads the answer. The port stays open when the pad answered
 // and is closed otherwise. A port the object had open before is closed
 // first: its Open would refuse while another port is open.
-bool ProbeSerialSpec(SerialPort& serial, std::string_view spec,
+bool ProbeSerialSpec(SerialPort& serial, std::string_view portSpec,
                      std::chrono::milliseconds replyPause = kSerialProbeReplyPause);
 // ProbeSerialSpec on "COM<n>/baud=38400/parity=N/stop=1/data=8".
 bool ProbeSerialPort(SerialPort& serial, int n,

@@ -87,7 +87,8 @@ inline constexpr std::uint8_t kProbe = 0x01;
 
 // Payload of the third StartCapture frame, after class, 'F' and command:
 // 04 7A 00 00 00 FF FF FF.
-inline constexpr std::uint8_t kStartCaptureArgs[] = {0x04, 0x7A, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF};
+inline constexpr std::uint8_t kStartCaptureArgs[] = {0x04, 0x7A, 0x00, 0x00,
+                                                     0x00, 0xFF, 0xFF, 0xFF};
 // SetLineColor's constant bytes before the colour.
 inline constexpr std::uint8_t kLineColorPrefix[] = {0x01, 0x00, 0x00, 0x00};
 

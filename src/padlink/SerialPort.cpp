@@ -51,12 +51,12 @@ SerialPort::~SerialPort() {
     Close();
 }
 
-bool SerialPort::Open(std::string_view spec) {
-    if (m_bOpen || spec.empty()) {
+bool SerialPort::Open(std::string_view portSpec) {
+    if (m_bOpen || portSpec.empty()) {
         return false;
     }
     // Everything about the text is checked before a device is touched.
-    const std::optional<PortSpec> parts = SplitPortSpec(spec);
+    const std::optional<PortSpec> parts = SplitPortSpec(portSpec);
     if (!parts) {
         return false;
     }

@@ -34,9 +34,9 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // spec: "COM3/baud=38400/parity=N/stop=1/data=8" or a device path in place
+    // portSpec: "COM3/baud=38400/parity=N/stop=1/data=8" or a device path in place
     // of the name. False when already open, malformed, or the device fails.
-    bool Open(std::string_view spec);
+    bool Open(std::string_view portSpec);
     // Closes the port; pen data set aside from it goes with it.
     void Close();
     bool IsOpen() const;

@@ -204,23 +204,23 @@ std::string DefaultPortSpec(int number) {
     return std::string(kComPortPrefix) + std::to_string(number) + std::string(kDefaultPortSettings);
 }
 
-std::optional<PortSpec> SplitPortSpec(std::string_view spec) {
-    if (spec.size() < kMinPortSpecLength || spec.size() > kMaxPortSpecLength) {
+std::optional<PortSpec> SplitPortSpec(std::string_view portSpec) {
+    if (portSpec.size() < kMinPortSpecLength || portSpec.size() > kMaxPortSpecLength) {
         return std::nullopt;
     }
     PortSpec result;
-    if (spec.front() == '/') {
-        std::size_t nameEnd = spec.find_first_of(" \t");
-        const std::size_t equals = spec.find('=');
+    if (portSpec.front() == '/') {
+        std::size_t nameEnd = portSpec.find_first_of(" \t");
+        const std::size_t equals = portSpec.find('=');
         if (equals < nameEnd) {
-            nameEnd = spec.rfind('/', equals);
+            nameEnd = portSpec.rfind('/', equals);
         }
-        result.name = std::string(spec.substr(0, nameEnd));
+        result.name = std::string(portSpec.substr(0, nameEnd));
         if (nameEnd != std::string_view::npos) {
-            result.settings = NormaliseSettings(spec.substr(nameEnd));
+            result.settings = NormaliseSettings(portSpec.substr(nameEnd));
         }
     } else {
-        const std::string copy = NormaliseSettings(spec);
+        const std::string copy = NormaliseSettings(portSpec);
         const std::size_t space = copy.find(' ');
         result.name = copy.substr(0, space);
         if (space != std::string::npos) {
@@ -240,7 +240,7 @@ std::optional<SerialSettings> ParseSerialSettings(std::string_view text) {
         std::erase_if(lower, [](char c) { return c == ' ' || c == '\t'; });
         return ParseShortForm(lower);
     }
-    // Here a blank separates "key=value" items, unlike in the port spec.
+    // Here a blank separates "key=value" items, unlike in the port string.
     std::replace_if(
         lower.begin(), lower.end(), [](char c) { return c == '\t' || IsSeparator(c); }, ' ');
     return ParseKeyForm(lower);

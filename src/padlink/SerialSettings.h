@@ -33,11 +33,11 @@ struct PortSpec {
 };
 
 // Spaces are dropped; slashes, backslashes and tabs separate the name and the
-// settings (a run of them counts as one). A spec starting with '/' is a device
+// settings (a run of them counts as one). A port string starting with '/' is a device
 // path: it ends at the first space or tab, or else at the last '/' before the
 // first '=' ("/dev/pts/4/baud=38400" -> "/dev/pts/4", "baud=38400").
 // Empty when the length is out of bounds or no name is left.
-std::optional<PortSpec> SplitPortSpec(std::string_view spec);
+std::optional<PortSpec> SplitPortSpec(std::string_view portSpec);
 
 enum class Parity { kNone, kOdd, kEven, kMark, kSpace };
 

@@ -5,14 +5,14 @@
 
 #include <csignal>
 
-#include "tools/TempDir.h"
+#include "support/TempDir.h"
 
 namespace vellumix::capture {
 namespace {
 
 namespace fs = std::filesystem;
-using tools::testing::ReadFile;
-using tools::testing::TempDir;
+using testsupport::ReadFile;
+using testsupport::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 using Points = std::vector<SignaturePoint>;
 
@@ -88,7 +88,7 @@ TEST(SignatureBitmap, PixelsOfKnownStrokes) {
 TEST(SignatureBitmap, SaveReplacesTheFileOnlyWhenComplete) {
     TempDir dir;
     const fs::path path = dir / "sig.bmp";
-    tools::testing::WriteFile(path, "old");
+    testsupport::WriteFile(path, "old");
     const Dib24 good = RenderSignatureToDib(Points{{0, 0}, {1023, 1023}}, 320, 240);
     Dib24 broken = good;
     broken.bits.pop_back();

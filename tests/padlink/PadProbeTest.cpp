@@ -19,6 +19,7 @@
 #include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
+#include "support/TempDir.h"
 
 namespace vellumix::padlink {
 namespace {
@@ -124,18 +125,11 @@ std::shared_ptr<MemoryHidDevice> AddAnsweringDevice(MemoryHidBackend& backend) {
 class DiscoveryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vellumix-probe-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_root = pattern;
-        m_folder = m_root / "ports";
+        ASSERT_FALSE(m_root.path().empty());
         ASSERT_TRUE(CreatePortFolder(m_folder));
         g_usbConnected = false;
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(m_root, ec);
-        g_usbConnected = false;
-    }
+    void TearDown() override { g_usbConnected = false; }
     DiscoveryOptions Quick() const {
         DiscoveryOptions o;
         o.portPause = 1ms;
@@ -144,8 +138,8 @@ protected:
         return o;
     }
 
-    fs::path m_root;
-    fs::path m_folder;
+    testsupport::TempDir m_root{"vellumix-probe"};
+    fs::path m_folder = m_root / "ports";
 };
 
 TEST_F(DiscoveryTest, SilentComOneIsClosedAndThePadOnComFourFoundInTheSamePass) {

@@ -8,26 +8,14 @@
 #include <fstream>
 #include <string>
 
+#include "support/TempDir.h"
+
 namespace vellumix::padlink {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "vellumix-resolver-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code error;
-        fs::remove_all(m_path, error);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
+using testsupport::TempDir;
 
 void Touch(const fs::path& file) {
     std::ofstream(file).put('\n');
@@ -65,7 +53,7 @@ protected:
         return ResolvePortName(name, m_ports, m_prefixes);
     }
 
-    TempFolder m_root;
+    TempDir m_root{"vellumix-resolver"};
     fs::path m_ports = m_root.path() / "ports";
     fs::path m_dev = m_root.path() / "dev";
     std::vector<std::string> m_prefixes = {(m_dev / "ttyUSB").string(), (m_dev / "ttyACM").string(),
@@ -102,7 +90,7 @@ TEST_F(ResolvePortNameTest, IgnoresFolderOthersCanWrite) {
 }
 
 TEST(CreatePortFolder, MakesPrivateFolderAndParents) {
-    TempFolder root;
+    TempDir root("vellumix-resolver");
     const fs::path folder = root.path() / "vellumix" / "ports";
     ASSERT_TRUE(CreatePortFolder(folder));
     EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);

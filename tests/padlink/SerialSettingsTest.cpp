@@ -8,7 +8,7 @@ namespace vellumix::padlink {
 namespace {
 
 struct SplitCase {
-    std::string spec;
+    std::string portSpec;
     bool ok;
     std::string name;
     std::string settings;
@@ -32,9 +32,9 @@ TEST(SplitPortSpec, SplitsNameAndSettings) {
         {"COM3/" + std::string(251, 'x'), true, "COM3", std::string(251, 'x')},  // 256 chars
     };
     for (const SplitCase& c : cases) {
-        SCOPED_TRACE(c.spec);
-        const auto parts = SplitPortSpec(c.spec);
-        const bool tooLong = c.spec.size() > kMaxPortSpecLength;
+        SCOPED_TRACE(c.portSpec);
+        const auto parts = SplitPortSpec(c.portSpec);
+        const bool tooLong = c.portSpec.size() > kMaxPortSpecLength;
         ASSERT_EQ(parts.has_value(), c.ok && !tooLong);
         if (parts) {
             EXPECT_EQ(parts->name, c.name);

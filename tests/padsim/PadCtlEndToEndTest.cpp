@@ -21,6 +21,7 @@
 #include "padlink/hid/MemoryHidDevice.h"
 #include "sigconv/files/SignatureFiles.h"
 #include "support/SignatureSynth.h"
+#include "support/TempDir.h"
 
 namespace vellumix::padsim {
 namespace {
@@ -150,21 +151,13 @@ private:
     std::atomic<bool> m_replayStop{false};
 };
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "vellumix-e2e-XXXXXX").string();
-        EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        ports = root / "ports";
-        EXPECT_TRUE(padlink::CreatePortFolder(ports));
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    fs::path root;
-    fs::path ports;
+// A temporary folder with a port folder in it.
+struct TempFolder {
+    TempFolder() { EXPECT_TRUE(padlink::CreatePortFolder(ports)); }
+
+    testsupport::TempDir dir{"vellumix-e2e"};
+    const fs::path& root = dir.path();
+    fs::path ports = root / "ports";
 };
 
 std::string TxtOf(const Points& points) {

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "PadTestSupport.h"
+#include "support/TempDir.h"
 
 namespace vellumix::padsim {
 namespace {
@@ -26,18 +27,11 @@ using test::Clock;
 // another test's links.
 class SerialHostTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "padsim-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        root = tmpl;
-        folder = root / "ports";
-    }
+    void SetUp() override { ASSERT_FALSE(root.path().empty()); }
     void TearDown() override {
         if (client >= 0) {
             close(client);
         }
-        std::error_code ec;
-        fs::remove_all(root, ec);
     }
     void OpenClient(const fs::path& link) {
         client = open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -67,8 +61,8 @@ protected:
         return out;
     }
 
-    fs::path root;
-    fs::path folder;
+    testsupport::TempDir root{"padsim"};
+    fs::path folder = root / "ports";
     int client = -1;
     PadEngine engine;
 };

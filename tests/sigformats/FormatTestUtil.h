@@ -20,6 +20,12 @@ using Bytes = std::vector<std::uint8_t>;
 using Points = std::vector<SignaturePoint>;
 using Decoder = std::function<Points(std::span<const std::uint8_t>)>;
 
+// The header tail both .sig and .nlc files of ours carry: x and y ranges
+// of 1024, then the device parameters 419 and 800, all little-endian.
+inline Bytes RangesAndDeviceParams() {
+    return {0x00, 0x04, 0x00, 0x04, 0xA3, 0x01, 0x20, 0x03};
+}
+
 // Several strokes with small and large moves, and corner points at 0 and at
 // 1023/1024 on both axes, which a written word alone seldom reaches.
 inline Points RealisticSignature(unsigned seed) {

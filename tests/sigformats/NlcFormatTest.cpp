@@ -10,21 +10,14 @@ namespace {
 using namespace testing;
 using capture::PEN_UP_POINT;
 
+// "NC", the data length, the ranges and device parameters, the 03 FF trailer.
 Bytes NlcHeader(std::uint16_t dataLength) {
-    return {0x4E,
-            0x43,
-            static_cast<std::uint8_t>(dataLength & 0xFF),
-            static_cast<std::uint8_t>(dataLength >> 8),
-            0x00,
-            0x04,
-            0x00,
-            0x04,
-            0xA3,
-            0x01,
-            0x20,
-            0x03,
-            0x03,
-            0xFF};
+    Bytes header = {0x4E, 0x43, static_cast<std::uint8_t>(dataLength & 0xFF),
+                    static_cast<std::uint8_t>(dataLength >> 8)};
+    const Bytes middle = RangesAndDeviceParams();
+    header.insert(header.end(), middle.begin(), middle.end());
+    header.insert(header.end(), {0x03, 0xFF});
+    return header;
 }
 
 Bytes Data(const Bytes& file) {

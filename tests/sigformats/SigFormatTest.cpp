@@ -11,25 +11,21 @@ namespace {
 using namespace testing;
 using capture::PEN_UP_POINT;
 
-// The header our encoder writes, byte for byte, for `points` points.
+// The header our encoder writes, byte for byte, for `points` points: "MP",
+// header length 16, data length, version 2, ranges and device parameters.
 Bytes SigHeader(std::uint16_t points) {
     const std::uint16_t len = static_cast<std::uint16_t>(points * 4);
-    return {0x4D,
-            0x50,
-            0x10,
-            0x00,
-            static_cast<std::uint8_t>(len & 0xFF),
-            static_cast<std::uint8_t>(len >> 8),
-            0x02,
-            0x00,
-            0x00,
-            0x04,
-            0x00,
-            0x04,
-            0xA3,
-            0x01,
-            0x20,
-            0x03};
+    Bytes header = {0x4D,
+                    0x50,
+                    0x10,
+                    0x00,
+                    static_cast<std::uint8_t>(len & 0xFF),
+                    static_cast<std::uint8_t>(len >> 8),
+                    0x02,
+                    0x00};
+    const Bytes tail = RangesAndDeviceParams();
+    header.insert(header.end(), tail.begin(), tail.end());
+    return header;
 }
 
 TEST(SigDecode, HandBuiltImage) {

@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
 #include "sigconv/files/SignatureFiles.h"
 #include "support/SignatureSynth.h"
+#include "support/TempDir.h"
 
 namespace vellumix::tools {
 namespace {
 
-using testing::ReadFile;
-using testing::TempDir;
-using testing::WriteFile;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
 
 struct CliRun {
     int status = -1;

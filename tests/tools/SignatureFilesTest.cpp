@@ -6,8 +6,8 @@
 #include <string>
 #include <tuple>
 
-#include "TempDir.h"
 #include "support/SignatureSynth.h"
+#include "support/TempDir.h"
 
 namespace vellumix::tools {
 namespace {
@@ -212,15 +212,15 @@ TEST(Info, ShowsHeaderFieldsAndCounts) {
 }
 
 TEST(Writing, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile) {
-    testing::TempDir dir;
+    testsupport::TempDir dir;
     const auto out = dir / "out.sig";
-    testing::WriteFile(out, "old");
+    testsupport::WriteFile(out, "old");
     const Bytes data{1, 2, 3};
     EXPECT_EQ(WriteFileReplacing(out, data), "");
-    EXPECT_EQ(testing::ReadFile(out), std::string("\x01\x02\x03"));
+    EXPECT_EQ(testsupport::ReadFile(out), std::string("\x01\x02\x03"));
     // A directory in the way: the rename fails and the temporary file goes.
     std::filesystem::create_directory(dir / "taken.sig");
-    testing::WriteFile(dir / "taken.sig" / "keep", "x");
+    testsupport::WriteFile(dir / "taken.sig" / "keep", "x");
     EXPECT_NE(WriteFileReplacing(dir / "taken.sig", data), "");
     EXPECT_NE(WriteFileReplacing(dir / "missing" / "out.sig", data), "");
     std::size_t entries = 0;

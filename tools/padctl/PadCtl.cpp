@@ -522,10 +522,10 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
     if (usb && port) {
         return report({kExitUsage, msg::kTwoLinks});
     }
-    std::optional<std::string> spec;
+    std::optional<std::string> portSpec;
     if (port) {
-        spec = PortSpecFor(*port);
-        if (!spec) {
+        portSpec = PortSpecFor(*port);
+        if (!portSpec) {
             return report({kExitUsage, msg::kBadPort});
         }
     }
@@ -546,7 +546,7 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
 
     std::string linkName;
     if (port) {
-        if (!pl::ProbeSerialSpec(serial, *spec)) {
+        if (!pl::ProbeSerialSpec(serial, *portSpec)) {
             return report({kExitNoPad, Format(msg::kNoPadOnPort, port->c_str())});
         }
         pl::g_usbConnected = false;

@@ -1,24 +1,30 @@
-// A fresh folder per test, removed with everything in it.
+// A fresh folder per test, removed with everything in it, so no test sees a
+// real port, the user's files or another test's leftovers.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
-#include <vector>
 
-namespace vellumix::tools::testing {
+namespace vellumix::testsupport {
 
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sigconv-XXXXXX").string();
+    // The folder is <temp>/<prefix>-XXXXXX; path() is empty when it could
+    // not be made.
+    explicit TempDir(std::string_view prefix = "vellumix-test") {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
         m_path = ::mkdtemp(pattern.data()) ? pattern : std::string();
     }
     ~TempDir() {
         std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
+        if (!m_path.empty()) {
+            std::filesystem::remove_all(m_path, ec);
+        }
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -40,4 +46,4 @@ inline std::string ReadFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-}  // namespace vellumix::tools::testing
+}  // namespace vellumix::testsupport
