@@ -29,4 +29,12 @@ inline QFont ArialFont(int cellHeight, QFont::Weight weight) {
     return font;
 }
 
+// The templates' own font, "System" 10: a 16-pixel cell whose average
+// character is 8 pixels wide, which is what a dialog unit pair of 2 x 2
+// pixels assumes. Arial at that cell keeps the captions inside the buttons
+// the templates size for them; the platform's default font is wider.
+inline constexpr int kTemplateFontCellHeight = 16;
+
+inline QFont TemplateFont() { return ArialFont(kTemplateFontCellHeight, QFont::Normal); }
+
 }  // namespace vellumix::pages

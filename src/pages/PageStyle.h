@@ -1,11 +1,13 @@
 // What the three tab pages share: a white background painted by the page
-// itself, and focus that a click or the view can give to the page. Also the
+// itself, the templates' font, and focus that a click or the view can give to the page. Also the
 // Enter and Escape swallowing that the pages and both main views share.
 #pragma once
 
 #include <QKeyEvent>
 #include <QPalette>
 #include <QWidget>
+
+#include "pages/DialogLayout.h"
 
 namespace vellumix::pages {
 
@@ -15,6 +17,7 @@ inline void ApplyPageStyle(QWidget& page) {
     page.setPalette(palette);
     page.setAutoFillBackground(true);
     page.setFocusPolicy(Qt::StrongFocus);
+    page.setFont(TemplateFont());
 }
 
 // Accepts Enter and Escape so they stop here: passed on, they would reach a
