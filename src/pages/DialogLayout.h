@@ -35,6 +35,8 @@ inline QFont ArialFont(int cellHeight, QFont::Weight weight) {
 // the templates size for them; the platform's default font is wider.
 inline constexpr int kTemplateFontCellHeight = 16;
 
-inline QFont TemplateFont() { return ArialFont(kTemplateFontCellHeight, QFont::Normal); }
+inline QFont TemplateFont() {
+    return ArialFont(kTemplateFontCellHeight, QFont::Normal);
+}
 
 }  // namespace vellumix::pages
