@@ -275,45 +275,6 @@ TEST_F(ChannelTest, OnlyAcknowledgedOperationsLookAtTheAnswer) {
     }
 }
 
-TEST_F(ChannelTest, ReadPenDataStaysWithinTheBuffer) {
-    Bytes pen(200);
-    std::iota(pen.begin(), pen.end(), std::uint8_t{0});
-    std::array<std::uint8_t, kSerialPenReadSize> buffer{};
-    device->PushInputData(pen.data(), 10);
-    ASSERT_EQ(channel->ReadPenData(buffer, kPenReadWait.count()), 10);
-    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 10, pen.begin()));
-    // A pad that streams on with the continuation bit set cannot run past it.
-    device->PushInputData(pen.data(), pen.size());
-    EXPECT_EQ(channel->ReadPenData(buffer, kPenReadWait.count()), 128);
-    // What did not fit is the stream's next bytes, not lost.
-    ASSERT_EQ(channel->ReadPenData(buffer, kPenReadWait.count()), 72);
-    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 72, pen.begin() + 128));
-    EXPECT_EQ(SentCount(), 0u);
-}
-
-// The pad sends pen reports in input reports of their own; those still on the
-// link when a command goes out belong to the pen reader, not to the command.
-TEST_F(ChannelTest, PenDataQueuedBeforeACommandComesBackFromTheNextPenRead) {
-    Bytes pen;
-    for (std::uint8_t i = 0; i < 4; ++i) {
-        const Bytes report{0x90, 0x00, i, 0x06, 0x00};
-        device->PushInputData(report.data(), report.size());
-        pen.insert(pen.end(), report.begin(), report.end());
-    }
-    EXPECT_TRUE(channel->DrawLine(0, 0, 10, 10));
-    EXPECT_TRUE(channel->SetLedState(true));
-
-    const Bytes later{0x80, 0x00, 0x00, 0x00, 0x00};
-    device->PushInputData(later.data(), later.size());
-    pen.insert(pen.end(), later.begin(), later.end());
-    Bytes got;
-    std::array<std::uint8_t, kSerialPenReadSize> buffer{};
-    for (int n; (n = channel->ReadPenData(buffer, 5)) > 0;) {
-        got.insert(got.end(), buffer.begin(), buffer.begin() + n);
-    }
-    EXPECT_EQ(got, pen);
-}
-
 // Without the channel lock, the pen reader's reads would swallow the
 // acknowledgements of the GUI thread's commands.
 TEST_F(ChannelTest, PenReadsNeverTakeACommandsReply) {

@@ -38,29 +38,6 @@ using Lines = std::vector<std::string>;
 const std::string kStartCapture[] = {"SetLineColor r=255 g=0 b=0", "SetTextColor r=255 g=0 b=0",
                                      "StartCapture"};
 
-// Answers like FakePrompts and runs `onMessage` while a message box is open.
-class HookedPrompts final : public app::IPrompts {
-public:
-    void ShowMessage(const QString& text, const QString& caption, app::PromptIcon icon) override {
-        fake.ShowMessage(text, caption, icon);
-        if (onMessage) {
-            onMessage();
-        }
-    }
-    bool AskYesNo(const QString& t, const QString& c, app::PromptIcon i) override {
-        return fake.AskYesNo(t, c, i);
-    }
-    QString AskOpenFileName(const QString& c, const QStringList& f) override {
-        return fake.AskOpenFileName(c, f);
-    }
-    QString AskSaveFileName(const QString& c, const QStringList& f, const QString& s,
-                            bool o) override {
-        return fake.AskSaveFileName(c, f, s, o);
-    }
-    testsupport::FakePrompts fake;
-    std::function<void()> onMessage;
-};
-
 void Write(padsim::PadEngine& engine, const Points& points) {
     for (const SignaturePoint p : points) {
         capture::IsPenUp(p) ? engine.PenUp() : engine.PenDown(p.x, p.y);
@@ -218,7 +195,7 @@ TEST_F(SignaturePageTest, ClearEmptiesTheListThePadAndTheBox) {
 
 TEST(SignaturePageCalibration, RunsThePadsCalibrationWhileTheInfoBoxIsOpen) {
     VirtualPadRig rig;
-    HookedPrompts prompts;
+    testsupport::FakePrompts prompts;
     CSignaturePage page(PageServices{prompts, rig.channel}, nullptr);
     rig.Commands();
     padsim::PadSnapshot during;
@@ -232,8 +209,8 @@ TEST(SignaturePageCalibration, RunsThePadsCalibrationWhileTheInfoBoxIsOpen) {
     };
     static_cast<QPushButton*>(page.Control(CSignaturePage::IDC_CALIBRATE_PAD))->click();
 
-    ASSERT_EQ(prompts.fake.asked.size(), 1u);
-    const auto& box = prompts.fake.asked[0];
+    ASSERT_EQ(prompts.asked.size(), 1u);
+    const auto& box = prompts.asked[0];
     EXPECT_EQ(box.text,
               QStringLiteral("The Right LED will blink Red during calibration. \nClick on "
                              "OK after the Right LED off."));

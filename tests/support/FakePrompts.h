@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "app/Prompts.h"
@@ -32,9 +33,14 @@ public:
     // An empty string answers as a cancelled dialog.
     std::deque<QString> fileAnswers;
     std::vector<Asked> asked;
+    // Runs while a message box is open, as a user acting on the pad would.
+    std::function<void()> onMessage;
 
     void ShowMessage(const QString& text, const QString& caption, app::PromptIcon icon) override {
         asked.push_back({Kind::Message, text, caption, icon, {}, {}, false});
+        if (onMessage) {
+            onMessage();
+        }
     }
 
     bool AskYesNo(const QString& text, const QString& caption, app::PromptIcon icon) override {
