@@ -3,13 +3,13 @@
 #include <algorithm>
 
 #include "capture/PenReport.h"
+#include "padlink/Frame.h"
 
 namespace vellumix::capture {
 
 namespace {
 
-using padlink::kEtx;
-using padlink::kShortFrameOverhead;
+using padlink::FrameCheck;
 using padlink::kShortHeaderLength;
 using padlink::kStx;
 
@@ -35,35 +35,10 @@ bool LooksLikeReport(std::span<const std::uint8_t, kPenReportSize> r) {
     return !IsStatusByte(last) && last != kStx;
 }
 
-enum class FrameCheck { kWhole, kIncomplete, kNotAFrame };
-
-// Checks the frame that starts with STX at s[0]; on kWhole, *length is its
-// size. Only the short form is possible: the payload bound lies far below
-// the 0x8000 at which a third length byte appears.
+// Only the short form is possible amid pen data: the payload bound lies far
+// below the 0x8000 at which a third length byte appears.
 FrameCheck CheckFrame(std::span<const std::uint8_t> s, std::size_t* length) {
-    if (s.size() < kShortHeaderLength) {
-        return FrameCheck::kIncomplete;
-    }
-    const std::size_t n = s[1] | (std::size_t{s[2]} << 8);
-    if (n == 0 || n > kMaxStrayFramePayload) {
-        return FrameCheck::kNotAFrame;
-    }
-    const std::size_t total = n + kShortFrameOverhead;
-    if (s.size() < total) {
-        return FrameCheck::kIncomplete;
-    }
-    std::uint8_t x = 0;
-    std::uint8_t sum = 0;
-    for (std::size_t k = kShortHeaderLength; k < kShortHeaderLength + n; ++k) {
-        x ^= s[k];
-        sum = static_cast<std::uint8_t>(sum + s[k]);
-    }
-    const std::size_t tail = kShortHeaderLength + n;
-    if (s[tail] != x || s[tail + 1] != sum || s[tail + 2] != kEtx) {
-        return FrameCheck::kNotAFrame;
-    }
-    *length = total;
-    return FrameCheck::kWhole;
+    return padlink::CheckShortFrame(s, kMaxStrayFramePayload, length);
 }
 
 }  // namespace

@@ -77,4 +77,31 @@ std::size_t BuildFrame(std::span<std::uint8_t> buffer, std::size_t payloadLength
     return frameLength;
 }
 
+FrameCheck CheckShortFrame(std::span<const std::uint8_t> bytes, std::size_t maxPayload,
+                           std::size_t* length) {
+    if (bytes.empty() || bytes[0] != kStx) {
+        return FrameCheck::kNotAFrame;
+    }
+    if (bytes.size() < kShortHeaderLength) {
+        return FrameCheck::kIncomplete;
+    }
+    const std::size_t n = bytes[1] | (std::size_t{bytes[2]} << 8);
+    if (n == 0 || n > maxPayload) {
+        return FrameCheck::kNotAFrame;
+    }
+    const std::size_t total = n + kShortFrameOverhead;
+    if (bytes.size() < total) {
+        return FrameCheck::kIncomplete;
+    }
+    std::uint8_t x = 0;
+    std::uint8_t s = 0;
+    Checksums(bytes.data() + kShortHeaderLength, n, x, s);
+    const std::size_t tail = kShortHeaderLength + n;
+    if (bytes[tail] != x || bytes[tail + 1] != s || bytes[tail + 2] != kEtx) {
+        return FrameCheck::kNotAFrame;
+    }
+    *length = total;
+    return FrameCheck::kWhole;
+}
+
 }  // namespace vellumix::padlink

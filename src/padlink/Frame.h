@@ -24,4 +24,13 @@ constexpr std::size_t FrameLength(std::size_t payloadLength) {
 // frame or the payload is too long for the length field.
 std::size_t BuildFrame(std::span<std::uint8_t> buffer, std::size_t payloadLength);
 
+enum class FrameCheck { kWhole, kIncomplete, kNotAFrame };
+
+// Checks the short-form frame that starts at bytes[0] (STX, 16-bit length,
+// payload, XOR, sum, ETX), allowing payloads of 1..maxPayload bytes. On
+// kWhole, *length is the frame's size. The pad's answers are all short form:
+// they fit the host's 512-byte reply buffer.
+FrameCheck CheckShortFrame(std::span<const std::uint8_t> bytes, std::size_t maxPayload,
+                           std::size_t* length);
+
 }  // namespace vellumix::padlink

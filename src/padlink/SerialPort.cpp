@@ -13,9 +13,11 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <optional>
 #include <span>
 
+#include "padlink/Frame.h"
 #include "padlink/PadProtocol.h"
 #include "padlink/SerialSettings.h"
 
@@ -270,7 +272,37 @@ int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uin
     // the ack is looked for, and be lost to the pen reader.
     SetAsideWaitingInput();
     Write(frame, length);
-    return Read(reply, replySize);
+    const int n = Read(reply, replySize);
+    if (n <= 0) {
+        return n;
+    }
+    return static_cast<int>(IsolateAnswer(std::span(reply, static_cast<std::size_t>(n))));
+}
+
+std::size_t SerialPort::IsolateAnswer(std::span<std::uint8_t> reply) {
+    // The line carries one byte stream: pen reports the pad sent while the
+    // frame was on its way in come before its answer, and reports it sends
+    // right after answering may follow in the same read. The answer is the
+    // first whole, checked frame; what lies around it is pen data.
+    const std::size_t maxPayload =
+        reply.size() > kShortFrameOverhead ? reply.size() - kShortFrameOverhead : 0;
+    for (std::size_t start = 0; start < reply.size(); ++start) {
+        std::size_t length = 0;
+        if (reply[start] != kStx ||
+            CheckShortFrame(reply.subspan(start), maxPayload, &length) != FrameCheck::kWhole) {
+            continue;
+        }
+        if (start == 0 && length == reply.size()) {
+            return length;
+        }
+        m_pending.Append(reply.first(start));
+        m_pending.Append(reply.subspan(start + length));
+        std::memmove(reply.data(), reply.data() + start, length);
+        return length;
+    }
+    // No whole frame: nothing tells answer from pen data, so the caller gets
+    // the bytes as they came (an ACK-tested command then fails).
+    return reply.size();
 }
 
 }  // namespace vellumix::padlink

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +70,11 @@ private:
     // Moves the bytes the line holds right now into m_pending, without
     // waiting for more.
     void SetAsideWaitingInput();
+    // Cuts the pad's answer out of what Exchange read: the first whole frame
+    // moves to the front, the pen data before and after it goes to
+    // m_pending. Returns the answer's length (all of reply when it holds no
+    // whole frame).
+    std::size_t IsolateAnswer(std::span<std::uint8_t> reply);
 
     std::filesystem::path m_portFolder;
     std::vector<std::string> m_devicePrefixes;

@@ -273,5 +273,33 @@ TEST_F(SerialPortTest, PenDataWaitingBeforeACommandIsNotTakenAsItsReply) {
     EXPECT_EQ(m_port.PendingBytes(), 0u);
 }
 
+// Pen reports the pad sends while the command is on its way in, and right
+// after its answer, share one read with the answer. A report whose x low
+// bits are 2 puts an STX-like byte in front of the real frame.
+TEST_F(SerialPortTest, PenDataAroundTheAnswerIsCutAwayAndKept) {
+    Pty pty;
+    Publish(pty, 0);
+    ASSERT_TRUE(m_port.Open(DefaultPortSpec(0)));
+    const Bytes before = {0x90, 0x00, 0x02, 0x06, 0x00};
+    const Bytes after = {0x80, 0x00, 0x00, 0x00, 0x00};
+    std::thread pad([&] {
+        pty.Receive(kProbeFrame.size());
+        Bytes line = before;
+        line.insert(line.end(), std::begin(kAckFrame), std::end(kAckFrame));
+        line.insert(line.end(), after.begin(), after.end());
+        pty.Send(line);
+    });
+    const int got = m_port.Exchange(kProbeFrame.data(), kProbeFrame.size(), m_buffer.data(),
+                                    m_buffer.size(), 50);
+    pad.join();
+    ASSERT_EQ(got, int(sizeof kAckFrame));
+    EXPECT_EQ(Bytes(m_buffer.begin(), m_buffer.begin() + got),
+              Bytes(std::begin(kAckFrame), std::end(kAckFrame)));
+    Bytes pen = before;
+    pen.insert(pen.end(), after.begin(), after.end());
+    ASSERT_EQ(m_port.ReadPenStream(m_buffer.data(), kSerialPenReadSize), int(pen.size()));
+    EXPECT_EQ(Bytes(m_buffer.begin(), m_buffer.begin() + pen.size()), pen);
+}
+
 }  // namespace
 }  // namespace vellumix::padlink
