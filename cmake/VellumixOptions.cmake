@@ -56,3 +56,8 @@ function(vellumix_program target)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
   install(TARGETS ${target} RUNTIME DESTINATION bin)
 endfunction()
+
+# The one version string, from project(): every program's --version prints it.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/Version.h.in
+               ${PROJECT_BINARY_DIR}/generated/vellumix/Version.h @ONLY)
+target_include_directories(vellumix_settings INTERFACE ${PROJECT_BINARY_DIR}/generated)
