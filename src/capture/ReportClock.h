@@ -1,0 +1,49 @@
+// Arrival times for the pen reports of one read. A read hands over every
+// report that piled up since the last one, so the time the read returned is
+// only the arrival of the last report; the ones before it crossed the line
+// one report time apart. The clock spreads a batch back from the read's time
+// at the line's pace, and never before the previous batch's last stamp.
+//
+// Thread safety: none; one clock belongs to one reader thread.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+
+#include "capture/PointTimes.h"
+
+namespace vellumix::capture {
+
+// Bits per byte on an 8N1 line: start bit, eight data bits, stop bit.
+inline constexpr int kLineBitsPerByte = 10;
+
+// The time one 5-byte pen report takes on a serial line of `baud` (1302 us
+// at 38,400 baud); zero for a rate of zero or less, which is what a USB link
+// uses: its reports come one per HID transfer, so the read's time is the
+// report's.
+std::chrono::microseconds ReportWireTime(int baud);
+
+class ReportClock {
+public:
+    explicit ReportClock(std::chrono::microseconds perReport) : m_perReport(perReport) {}
+
+    // Appends `reports` stamps to `out`, in report order, the last one at
+    // readTime and each earlier one a report time before the next. When the
+    // batch would reach back to or before the previous batch's last stamp
+    // (reads that came late and held more than the time since allows), the
+    // batch is spread evenly over the time since that stamp instead. Stamps
+    // never go backwards, even when readTime does.
+    void Stamp(PointTime readTime, std::size_t reports, PointTimes& out);
+
+    // Forgets the previous batch, e.g. when a new capture starts.
+    void Reset() { m_haveLast = false; }
+
+    std::chrono::microseconds PerReport() const { return m_perReport; }
+
+private:
+    std::chrono::microseconds m_perReport;
+    PointTime m_last = 0;
+    bool m_haveLast = false;
+};
+
+}  // namespace vellumix::capture
