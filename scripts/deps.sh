@@ -1,9 +1,12 @@
 # Sourced by the scripts in this folder: installs the Debian packages that are
 # missing. As root it runs apt-get; otherwise it prints the line to run and stops.
 
+# What the tests run besides the programs built here: pdftoppm renders the
+# rendered PDFs back to pixels.
+VELLUMIX_TEST_PACKAGES=(poppler-utils)
 VELLUMIX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev
     libbenchmark-dev qt6-base-dev qt6-qpa-plugins libhidapi-dev fonts-liberation
-    hershey-fonts-data)
+    hershey-fonts-data libexpat1-dev libcairo2-dev "${VELLUMIX_TEST_PACKAGES[@]}")
 VELLUMIX_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 VELLUMIX_DEMO_PACKAGES=(xvfb xauth xdotool imagemagick)
 

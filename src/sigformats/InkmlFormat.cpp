@@ -1,0 +1,771 @@
+#include "sigformats/InkmlFormat.h"
+
+#include <expat.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace vellumix::sigformats {
+
+using capture::PointTime;
+using capture::SignaturePoint;
+
+namespace {
+
+// Expat joins a namespace URI and a local name with this; it cannot occur in
+// either.
+constexpr char kNsSeparator = '\x01';
+constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
+constexpr double kPadRange = capture::kPadUnitRange;
+constexpr double kMicrosPerMilli = 1000.0;
+
+// ---------------------------------------------------------------- writing
+
+void AppendTimeMs(std::string& out, PointTime us) {
+    // Whole milliseconds, then only the decimals that are not zero, so that
+    // 1302 us reads "1.302" and 2000 us "2".
+    const bool negative = us < 0;
+    const auto magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(us) : static_cast<std::uint64_t>(us);
+    if (negative) {
+        out += '-';
+    }
+    out += std::to_string(magnitude / 1000);
+    unsigned frac = static_cast<unsigned>(magnitude % 1000);
+    if (frac != 0) {
+        char digits[4] = {static_cast<char>('0' + frac / 100),
+                          static_cast<char>('0' + frac / 10 % 10),
+                          static_cast<char>('0' + frac % 10), '\0'};
+        std::string_view text(digits, 3);
+        while (text.back() == '0') {
+            text.remove_suffix(1);
+        }
+        out += '.';
+        out += text;
+    }
+}
+
+constexpr std::string_view kDocumentHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<ink xmlns=\"http://www.w3.org/2003/InkML\">\n"
+    "  <context>\n"
+    "    <traceFormat>\n"
+    "      <channel name=\"X\" type=\"integer\" min=\"0\" max=\"1024\"/>\n"
+    "      <channel name=\"Y\" type=\"integer\" min=\"0\" max=\"1024\"/>\n";
+constexpr std::string_view kTimeChannel =
+    "      <channel name=\"T\" type=\"decimal\" units=\"ms\"/>\n";
+constexpr std::string_view kHeadEnd =
+    "    </traceFormat>\n"
+    "  </context>\n";
+constexpr std::string_view kDocumentEnd = "</ink>\n";
+
+// ---------------------------------------------------------------- reading
+
+struct Channel {
+    std::string name;
+    std::optional<double> min;
+    std::optional<double> max;
+    std::string units;
+};
+
+struct TraceFormat {
+    std::vector<Channel> channels;
+    std::size_t regular = 0;  // channels before the intermittent ones
+    int x = -1;
+    int y = -1;
+    int t = -1;
+};
+
+// InkML's default trace format when a file declares none.
+TraceFormat DefaultFormat() {
+    TraceFormat f;
+    f.channels = {{"X", {}, {}, {}}, {"Y", {}, {}, {}}};
+    f.regular = 2;
+    f.x = 0;
+    f.y = 1;
+    return f;
+}
+
+struct RawPoint {
+    double x = 0;
+    double y = 0;
+    double t = 0;
+    bool hasT = false;
+    std::size_t format = 0;
+};
+
+// One stroke of raw values before the mapping into pad units.
+using RawStroke = std::vector<RawPoint>;
+
+enum class Difference { kExplicit, kFirst, kSecond };
+
+struct ChannelState {
+    Difference mode = Difference::kExplicit;
+    double value = 0;
+    double velocity = 0;
+    int seen = 0;  // values so far in this trace, capped at 2
+};
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The values of one trace, point by point, as InkML writes them: points
+// split by commas; values by white space, or by a sign or prefix that starts
+// the next one ("10-5" is 10 and -5).
+class TraceParser {
+public:
+    TraceParser(const TraceFormat& format, std::size_t formatIndex)
+        : m_format(format), m_formatIndex(formatIndex), m_state(format.channels.size()) {}
+
+    // Appends the trace's points to stroke; false with error set on bad text.
+    bool Parse(std::string_view text, RawStroke& stroke, std::size_t pointBudget,
+               std::string& error);
+
+private:
+    bool ParsePoint(std::string_view text, RawPoint& point, bool& empty, std::string& error);
+
+    const TraceFormat& m_format;
+    std::size_t m_formatIndex;
+    std::vector<ChannelState> m_state;
+};
+
+bool TraceParser::Parse(std::string_view text, RawStroke& stroke, std::size_t pointBudget,
+                        std::string& error) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t comma = text.find(',', start);
+        if (comma == std::string_view::npos) {
+            comma = text.size();
+        }
+        RawPoint point;
+        bool empty = false;
+        if (!ParsePoint(text.substr(start, comma - start), point, empty, error)) {
+            return false;
+        }
+        if (empty) {
+            // Only a trace that is all white space may have no values; an
+            // empty point between commas is malformed.
+            if (comma != text.size() || !stroke.empty() || start != 0) {
+                error = "a trace has an empty point between commas";
+                return false;
+            }
+        } else {
+            if (stroke.size() >= pointBudget) {
+                error = "the file holds more than " + std::to_string(inkml::kMaxPoints) + " points";
+                return false;
+            }
+            stroke.push_back(point);
+        }
+        start = comma + 1;
+    }
+    return true;
+}
+
+bool TraceParser::ParsePoint(std::string_view text, RawPoint& point, bool& empty,
+                             std::string& error) {
+    std::size_t channel = 0;
+    std::size_t i = 0;
+    std::vector<std::optional<double>> values(m_format.channels.size());
+    while (true) {
+        while (i < text.size() && IsSpace(text[i])) {
+            ++i;
+        }
+        if (i == text.size()) {
+            break;
+        }
+        if (channel >= m_format.channels.size()) {
+            error = "a trace point has more values than its trace format has channels (" +
+                    std::to_string(m_format.channels.size()) + ")";
+            return false;
+        }
+        ChannelState& state = m_state[channel];
+        // A prefix holds for this channel's later values in the trace too.
+        while (i < text.size() && (text[i] == '!' || text[i] == '\'' || text[i] == '"')) {
+            state.mode = text[i] == '!'    ? Difference::kExplicit
+                         : text[i] == '\'' ? Difference::kFirst
+                                           : Difference::kSecond;
+            ++i;
+            while (i < text.size() && IsSpace(text[i])) {
+                ++i;
+            }
+        }
+        if (i == text.size()) {
+            error = "a trace ends with a difference prefix and no value";
+            return false;
+        }
+        const char c = text[i];
+        if (c == 'T' || c == 'F' || c == '?' || c == '*') {
+            // Booleans and unknown values belong to channels we skip.
+            const bool needed = static_cast<int>(channel) == m_format.x ||
+                                static_cast<int>(channel) == m_format.y ||
+                                static_cast<int>(channel) == m_format.t;
+            if (needed) {
+                error = std::string("a trace has '") + c + "' for its " +
+                        m_format.channels[channel].name + " value, which must be a number";
+                return false;
+            }
+            ++i;
+            ++channel;
+            continue;
+        }
+        // from_chars takes no '+', which InkML allows in front of a number.
+        const std::size_t numberStart = c == '+' ? i + 1 : i;
+        double raw = 0;
+        const auto [ptr, ec] = std::from_chars(text.data() + numberStart, text.data() + text.size(),
+                                               raw, std::chars_format::general);
+        const bool doubleSign = c == '+' && numberStart < text.size() && text[numberStart] == '-';
+        if (ec != std::errc() || doubleSign) {
+            error = "a trace holds \"" +
+                    std::string(text.substr(i, std::min<std::size_t>(16, text.size() - i))) +
+                    "\" where a number belongs";
+            return false;
+        }
+        i = static_cast<std::size_t>(ptr - text.data());
+        double value = raw;
+        switch (state.mode) {
+            case Difference::kExplicit:
+                state.velocity = state.seen > 0 ? raw - state.value : 0;
+                break;
+            case Difference::kFirst:
+                if (state.seen < 1) {
+                    error = "a trace starts with a difference instead of a value";
+                    return false;
+                }
+                state.velocity = raw;
+                value = state.value + raw;
+                break;
+            case Difference::kSecond:
+                if (state.seen < 2) {
+                    error = "a trace has a second difference before two values";
+                    return false;
+                }
+                state.velocity += raw;
+                value = state.value + state.velocity;
+                break;
+        }
+        if (!std::isfinite(value) || std::abs(value) > inkml::kMaxMagnitude ||
+            std::abs(state.velocity) > inkml::kMaxMagnitude) {
+            error = "a trace value is out of any sensible range";
+            return false;
+        }
+        state.value = value;
+        state.seen = std::min(state.seen + 1, 2);
+        values[channel] = value;
+        ++channel;
+    }
+    empty = channel == 0;
+    if (empty) {
+        return true;
+    }
+    if (channel < m_format.regular) {
+        error = "a trace point has " + std::to_string(channel) +
+                " values, its trace format needs " + std::to_string(m_format.regular);
+        return false;
+    }
+    point.x = *values[static_cast<std::size_t>(m_format.x)];
+    point.y = *values[static_cast<std::size_t>(m_format.y)];
+    if (m_format.t >= 0 && values[static_cast<std::size_t>(m_format.t)]) {
+        point.t = *values[static_cast<std::size_t>(m_format.t)];
+        point.hasT = true;
+    }
+    point.format = m_formatIndex;
+    return true;
+}
+
+struct Context {
+    std::optional<std::size_t> format;
+};
+
+// Expat callbacks feed this; it keeps what the document defined so far and
+// the strokes read.
+class InkmlReader {
+public:
+    explicit InkmlReader(XML_Parser parser) : m_parser(parser) {
+        m_formats.push_back(DefaultFormat());
+    }
+
+    void Start(const XML_Char* name, const XML_Char** attributes);
+    void End(const XML_Char* name);
+    void Text(const XML_Char* text, int length);
+    void Fail(std::string message);
+
+    const std::string& Error() const { return m_error; }
+    bool RootSeen() const { return m_rootSeen; }
+    const std::vector<RawStroke>& Strokes() const { return m_strokes; }
+    const std::vector<TraceFormat>& Formats() const { return m_formats; }
+
+private:
+    static std::optional<std::string_view> InkmlName(std::string_view name);
+    static const XML_Char* Attribute(const XML_Char** attributes, std::string_view name);
+    std::optional<std::size_t> Resolve(const XML_Char* reference, std::string_view element);
+    bool CheckFormat(const TraceFormat& format);
+    void EndTrace();
+
+    XML_Parser m_parser;
+    std::string m_error;
+    bool m_rootSeen = false;
+    std::size_t m_depth = 0;
+
+    std::vector<TraceFormat> m_formats;  // [0] is InkML's default X, Y
+    std::map<std::string, std::size_t, std::less<>> m_formatIds;
+    std::map<std::string, Context, std::less<>> m_contexts;
+    std::size_t m_currentFormat = 0;
+
+    std::optional<TraceFormat> m_openFormat;
+    std::optional<std::string> m_openFormatId;
+    bool m_inIntermittent = false;
+    std::optional<Context> m_openContext;
+    std::optional<std::string> m_openContextId;
+    std::size_t m_definitionsDepth = 0;
+    std::vector<std::optional<std::size_t>> m_groups;  // a traceGroup's context format
+
+    bool m_inTrace = false;
+    std::size_t m_traceFormat = 0;
+    std::string m_traceText;
+
+    std::vector<RawStroke> m_strokes;
+    std::size_t m_pointCount = 0;  // pen lifts included
+};
+
+std::optional<std::string_view> InkmlReader::InkmlName(std::string_view name) {
+    const std::size_t sep = name.find(kNsSeparator);
+    if (sep == std::string_view::npos || name.substr(0, sep) != inkml::kNamespace) {
+        return std::nullopt;
+    }
+    return name.substr(sep + 1);
+}
+
+const XML_Char* InkmlReader::Attribute(const XML_Char** attributes, std::string_view name) {
+    for (std::size_t i = 0; attributes[i]; i += 2) {
+        std::string_view key = attributes[i];
+        // xml:id arrives as the XML namespace, the separator, then "id".
+        if (key == name) {
+            return attributes[i + 1];
+        }
+        if (name == "xml:id" && key.size() == kXmlNamespace.size() + 3 &&
+            key.substr(0, kXmlNamespace.size()) == kXmlNamespace &&
+            key.substr(kXmlNamespace.size()) == std::string_view("\x01id", 3)) {
+            return attributes[i + 1];
+        }
+    }
+    return nullptr;
+}
+
+void InkmlReader::Fail(std::string message) {
+    if (m_error.empty()) {
+        m_error = std::move(message);
+        XML_StopParser(m_parser, XML_FALSE);
+    }
+}
+
+std::optional<std::size_t> InkmlReader::Resolve(const XML_Char* reference,
+                                                std::string_view element) {
+    std::string_view ref = reference;
+    const std::string_view shown = ref;
+    if (!ref.empty() && ref.front() == '#') {
+        ref.remove_prefix(1);
+    }
+    if (element == "traceFormat") {
+        if (auto it = m_formatIds.find(ref); it != m_formatIds.end()) {
+            return it->second;
+        }
+    } else if (auto it = m_contexts.find(ref); it != m_contexts.end()) {
+        return it->second.format.value_or(m_currentFormat);
+    }
+    Fail("the file refers to " + std::string(element) + " \"" + std::string(shown) +
+         "\", which it does not define");
+    return std::nullopt;
+}
+
+bool InkmlReader::CheckFormat(const TraceFormat& format) {
+    if (format.x < 0 || format.y < 0 || static_cast<std::size_t>(format.x) >= format.regular ||
+        static_cast<std::size_t>(format.y) >= format.regular) {
+        Fail("a trace format has no X and Y channels: only X/Y ink can be read");
+        return false;
+    }
+    return true;
+}
+
+void InkmlReader::Start(const XML_Char* rawName, const XML_Char** attributes) {
+    if (++m_depth > inkml::kMaxDepth) {
+        Fail("the elements nest deeper than " + std::to_string(inkml::kMaxDepth) + " levels");
+        return;
+    }
+    const std::optional<std::string_view> name = InkmlName(rawName);
+    if (!m_rootSeen) {
+        m_rootSeen = true;
+        if (name != "ink") {
+            std::string shown = rawName;
+            std::replace(shown.begin(), shown.end(), kNsSeparator, ' ');
+            Fail("not an InkML document: the root element is <" + shown + ">, not <ink> in the " +
+                 std::string(inkml::kNamespace) + " namespace");
+        }
+        return;
+    }
+    if (!name || m_inTrace) {
+        return;
+    }
+    if (*name == "definitions") {
+        ++m_definitionsDepth;
+    } else if (*name == "traceFormat") {
+        if (m_openFormat) {
+            Fail("a traceFormat inside a traceFormat");
+            return;
+        }
+        m_openFormat.emplace();
+        m_inIntermittent = false;
+        const XML_Char* id = Attribute(attributes, "xml:id");
+        m_openFormatId = id ? std::optional<std::string>(id) : std::nullopt;
+    } else if (*name == "intermittentChannels") {
+        m_inIntermittent = true;
+    } else if (*name == "channel" && m_openFormat) {
+        Channel channel;
+        const XML_Char* channelName = Attribute(attributes, "name");
+        channel.name = channelName ? channelName : "";
+        for (auto [key, field] : {std::pair{"min", &channel.min}, std::pair{"max", &channel.max}}) {
+            if (const XML_Char* text = Attribute(attributes, key)) {
+                std::string_view v = text;
+                double parsed = 0;
+                const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), parsed);
+                if (ec == std::errc() && ptr == v.data() + v.size() && std::isfinite(parsed)) {
+                    *field = parsed;
+                }
+            }
+        }
+        if (const XML_Char* units = Attribute(attributes, "units")) {
+            channel.units = units;
+        }
+        TraceFormat& f = *m_openFormat;
+        const int index = static_cast<int>(f.channels.size());
+        if (!m_inIntermittent) {
+            if (f.regular != f.channels.size()) {
+                Fail("a trace format lists a channel after its intermittent channels");
+                return;
+            }
+            ++f.regular;
+        }
+        if (channel.name == "X" && f.x < 0) {
+            f.x = index;
+        } else if (channel.name == "Y" && f.y < 0) {
+            f.y = index;
+        } else if (channel.name == "T" && f.t < 0) {
+            f.t = index;
+        }
+        f.channels.push_back(std::move(channel));
+    } else if (*name == "context") {
+        m_openContext.emplace();
+        const XML_Char* id = Attribute(attributes, "xml:id");
+        m_openContextId = id ? std::optional<std::string>(id) : std::nullopt;
+        if (const XML_Char* ref = Attribute(attributes, "contextRef")) {
+            m_openContext->format = Resolve(ref, "context");
+        }
+        if (const XML_Char* ref = Attribute(attributes, "traceFormatRef")) {
+            m_openContext->format = Resolve(ref, "traceFormat");
+        }
+    } else if (*name == "traceGroup") {
+        std::optional<std::size_t> format = m_groups.empty() ? std::nullopt : m_groups.back();
+        if (const XML_Char* ref = Attribute(attributes, "contextRef")) {
+            format = Resolve(ref, "context");
+        }
+        m_groups.push_back(format);
+    } else if (*name == "trace") {
+        m_inTrace = true;
+        m_traceText.clear();
+        m_traceFormat = m_currentFormat;
+        if (!m_groups.empty() && m_groups.back()) {
+            m_traceFormat = *m_groups.back();
+        }
+        if (const XML_Char* ref = Attribute(attributes, "contextRef")) {
+            if (auto format = Resolve(ref, "context")) {
+                m_traceFormat = *format;
+            }
+        }
+    }
+}
+
+void InkmlReader::End(const XML_Char* rawName) {
+    --m_depth;
+    const std::optional<std::string_view> name = InkmlName(rawName);
+    if (!name || !m_error.empty()) {
+        return;
+    }
+    if (m_inTrace) {
+        if (*name == "trace") {
+            m_inTrace = false;
+            EndTrace();
+        }
+        return;
+    }
+    if (*name == "definitions") {
+        --m_definitionsDepth;
+    } else if (*name == "intermittentChannels") {
+        m_inIntermittent = false;
+    } else if (*name == "traceFormat" && m_openFormat) {
+        const std::size_t index = m_formats.size();
+        m_formats.push_back(std::move(*m_openFormat));
+        m_openFormat.reset();
+        if (m_openFormatId) {
+            m_formatIds[*m_openFormatId] = index;
+        }
+        if (m_openContext) {
+            m_openContext->format = index;
+        } else if (m_definitionsDepth == 0 || !m_openFormatId) {
+            m_currentFormat = index;
+        }
+    } else if (*name == "context" && m_openContext) {
+        if (m_openContextId) {
+            m_contexts[*m_openContextId] = *m_openContext;
+        }
+        // A context outside the definitions changes the current one.
+        if (m_definitionsDepth == 0 && m_openContext->format) {
+            m_currentFormat = *m_openContext->format;
+        }
+        m_openContext.reset();
+    } else if (*name == "traceGroup" && !m_groups.empty()) {
+        m_groups.pop_back();
+    }
+}
+
+void InkmlReader::Text(const XML_Char* text, int length) {
+    if (m_inTrace && m_error.empty()) {
+        m_traceText.append(text, static_cast<std::size_t>(length));
+    }
+}
+
+void InkmlReader::EndTrace() {
+    const TraceFormat& format = m_formats[m_traceFormat];
+    if (!CheckFormat(format)) {
+        return;
+    }
+    RawStroke stroke;
+    std::string error;
+    // Each stroke also takes one entry for its pen lift.
+    const std::size_t budget = inkml::kMaxPoints - std::min(inkml::kMaxPoints, m_pointCount + 1);
+    TraceParser parser(format, m_traceFormat);
+    if (!parser.Parse(m_traceText, stroke, budget, error)) {
+        Fail(error + " (trace " + std::to_string(m_strokes.size() + 1) + ")");
+        return;
+    }
+    if (!stroke.empty()) {
+        m_pointCount += stroke.size() + 1;
+        m_strokes.push_back(std::move(stroke));
+    }
+}
+
+struct ParserDeleter {
+    void operator()(XML_Parser p) const { XML_ParserFree(p); }
+};
+
+void XMLCALL OnStart(void* user, const XML_Char* name, const XML_Char** attributes) {
+    static_cast<InkmlReader*>(user)->Start(name, attributes);
+}
+void XMLCALL OnEnd(void* user, const XML_Char* name) {
+    static_cast<InkmlReader*>(user)->End(name);
+}
+void XMLCALL OnText(void* user, const XML_Char* text, int length) {
+    static_cast<InkmlReader*>(user)->Text(text, length);
+}
+// Entity declarations are the way into expansion bombs; ink files have no
+// use for them.
+void XMLCALL OnEntityDecl(void* user, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
+                          const XML_Char*, const XML_Char*, const XML_Char*) {
+    static_cast<InkmlReader*>(user)->Fail(
+        "the file declares XML entities, which ink files never need");
+}
+
+// How many microseconds one unit of the T channel is.
+std::optional<double> MicrosPerUnit(std::string_view units) {
+    if (units.empty() || units == "ms") {
+        return kMicrosPerMilli;
+    }
+    if (units == "s") {
+        return 1e6;
+    }
+    if (units == "us" || units == "\xC2\xB5s") {
+        return 1.0;
+    }
+    return std::nullopt;
+}
+
+struct AxisMap {
+    double min = 0;
+    double scale = 0;
+    std::int32_t Map(double v) const {
+        const double mapped = std::round((v - min) * scale);
+        return static_cast<std::int32_t>(std::clamp(mapped, 0.0, kPadRange));
+    }
+};
+
+}  // namespace
+
+InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const PointTime> times) {
+    InkmlEncoded result;
+    if (!times.empty() && times.size() != points.size()) {
+        result.error = "the times do not match the points (" + std::to_string(times.size()) +
+                       " times for " + std::to_string(points.size()) + " points)";
+        return result;
+    }
+    if (points.size() > inkml::kMaxPoints) {
+        result.error = "more than " + std::to_string(inkml::kMaxPoints) + " points";
+        return result;
+    }
+    std::string doc(kDocumentHead);
+    if (!times.empty()) {
+        doc += kTimeChannel;
+    }
+    doc += kHeadEnd;
+    bool inTrace = false;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const SignaturePoint p = points[i];
+        if (capture::IsPenUp(p)) {
+            if (inTrace) {
+                doc += "</trace>\n";
+                inTrace = false;
+            }
+            continue;
+        }
+        if (p.x < 0 || p.y < 0 || p.x > capture::kStoredUnitMax || p.y > capture::kStoredUnitMax) {
+            result.error = "point " + std::to_string(i + 1) + " (" + std::to_string(p.x) + ", " +
+                           std::to_string(p.y) + ") lies outside 0..1024";
+            return result;
+        }
+        doc += inTrace ? ", " : "  <trace>";
+        inTrace = true;
+        doc += std::to_string(p.x);
+        doc += ' ';
+        doc += std::to_string(p.y);
+        if (!times.empty()) {
+            doc += ' ';
+            AppendTimeMs(doc, times[i]);
+        }
+    }
+    if (inTrace) {
+        doc += "</trace>\n";
+    }
+    doc += kDocumentEnd;
+    result.bytes.assign(doc.begin(), doc.end());
+    return result;
+}
+
+InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file) {
+    InkmlDecoded result;
+    if (file.empty()) {
+        result.error = "the file is empty";
+        return result;
+    }
+    if (file.size() > inkml::kMaxFileBytes) {
+        result.error = "the file is larger than " +
+                       std::to_string(inkml::kMaxFileBytes / (1024 * 1024)) +
+                       " MB, more than any signature needs";
+        return result;
+    }
+    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(
+        XML_ParserCreateNS(nullptr, kNsSeparator));
+    if (!parser) {
+        result.error = "out of memory";
+        return result;
+    }
+    InkmlReader reader(parser.get());
+    XML_SetUserData(parser.get(), &reader);
+    XML_SetElementHandler(parser.get(), OnStart, OnEnd);
+    XML_SetCharacterDataHandler(parser.get(), OnText);
+    XML_SetEntityDeclHandler(parser.get(), OnEntityDecl);
+    const XML_Status status = XML_Parse(parser.get(), reinterpret_cast<const char*>(file.data()),
+                                        static_cast<int>(file.size()), XML_TRUE);
+    if (!reader.Error().empty()) {
+        result.error = reader.Error();
+        return result;
+    }
+    if (status != XML_STATUS_OK) {
+        result.error = "not a well-formed XML document (line " +
+                       std::to_string(XML_GetCurrentLineNumber(parser.get())) + ": " +
+                       XML_ErrorString(XML_GetErrorCode(parser.get())) + ")";
+        return result;
+    }
+    const std::vector<RawStroke>& strokes = reader.Strokes();
+    if (strokes.empty()) {
+        result.error = "the file holds no ink: no trace with points";
+        return result;
+    }
+
+    // Formats whose X and Y declare a range map by it; the rest share the
+    // bounding box of their points, scaled alike on both axes.
+    const std::vector<TraceFormat>& formats = reader.Formats();
+    auto declared = [](const Channel& c) { return c.min && c.max && *c.max > *c.min; };
+    std::vector<std::pair<AxisMap, AxisMap>> maps(formats.size());
+    std::vector<bool> byRange(formats.size(), false);
+    for (std::size_t f = 0; f < formats.size(); ++f) {
+        const TraceFormat& format = formats[f];
+        if (format.x < 0 || format.y < 0) {
+            continue;
+        }
+        const Channel& cx = format.channels[static_cast<std::size_t>(format.x)];
+        const Channel& cy = format.channels[static_cast<std::size_t>(format.y)];
+        if (declared(cx) && declared(cy)) {
+            byRange[f] = true;
+            maps[f] = {{*cx.min, kPadRange / (*cx.max - *cx.min)},
+                       {*cy.min, kPadRange / (*cy.max - *cy.min)}};
+        }
+    }
+    double minX = std::numeric_limits<double>::max(), minY = minX;
+    double maxX = std::numeric_limits<double>::lowest(), maxY = maxX;
+    bool timed = true;
+    std::size_t total = 0;
+    for (const RawStroke& stroke : strokes) {
+        total += stroke.size() + 1;
+        for (const RawPoint& p : stroke) {
+            timed = timed && p.hasT;
+            if (!byRange[p.format]) {
+                minX = std::min(minX, p.x);
+                maxX = std::max(maxX, p.x);
+                minY = std::min(minY, p.y);
+                maxY = std::max(maxY, p.y);
+            }
+        }
+    }
+    const double extent = std::max(maxX - minX, maxY - minY);
+    const AxisMap boxX{minX, extent > 0 ? kPadRange / extent : 0};
+    const AxisMap boxY{minY, extent > 0 ? kPadRange / extent : 0};
+    // Times in units we cannot name are dropped rather than guessed.
+    std::vector<double> timeScale(formats.size(), 0);
+    for (std::size_t f = 0; f < formats.size(); ++f) {
+        if (formats[f].t >= 0) {
+            timeScale[f] =
+                MicrosPerUnit(formats[f].channels[static_cast<std::size_t>(formats[f].t)].units)
+                    .value_or(0);
+        }
+    }
+
+    result.points.reserve(total);
+    if (timed) {
+        result.times.reserve(total);
+    }
+    for (const RawStroke& stroke : strokes) {
+        for (const RawPoint& p : stroke) {
+            const AxisMap& mx = byRange[p.format] ? maps[p.format].first : boxX;
+            const AxisMap& my = byRange[p.format] ? maps[p.format].second : boxY;
+            result.points.push_back({mx.Map(p.x), my.Map(p.y)});
+            if (timed) {
+                const double us = p.t * timeScale[p.format];
+                timed = timeScale[p.format] != 0 && std::abs(us) <= inkml::kMaxMagnitude;
+                result.times.push_back(static_cast<PointTime>(std::llround(us)));
+            }
+        }
+        result.points.push_back(capture::PEN_UP_POINT);
+        if (timed) {
+            result.times.push_back(result.times.back());
+        }
+    }
+    if (!timed) {
+        result.times.clear();
+    }
+    return result;
+}
+
+}  // namespace vellumix::sigformats

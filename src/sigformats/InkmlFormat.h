@@ -1,0 +1,83 @@
+// W3C InkML 1.0 (.inkml): the ink exchange format other ink tools read. Our
+// files hold one <trace> per stroke over a trace format of X and Y in pad
+// units (both channels declare min 0 and max 1024), plus T in milliseconds
+// when the times of the points are known:
+//
+//   <ink xmlns="http://www.w3.org/2003/InkML">
+//     <definitions>
+//       <traceFormat xml:id="vellumix">
+//         <channel name="X" type="integer" min="0" max="1024"/>
+//         <channel name="Y" type="integer" min="0" max="1024"/>
+//         <channel name="T" type="decimal" units="ms"/>
+//       </traceFormat>
+//     </definitions>
+//     <trace>512 300 0, 514 302 1.302, ...</trace>
+//   </ink>
+//
+// Reading takes what other producers write within X/Y traces: points split
+// by commas, values by white space or by their own sign, traceGroups, the
+// explicit (!), first-difference (') and second-difference (") prefixes,
+// trace formats chosen through contexts, and extra channels (force, tilt)
+// that are skipped. Coordinates are mapped into 0..1024 by the X and Y
+// channels' declared min and max, or without them by the bounding box of the
+// traces with the aspect kept. Anything else is refused with a message that
+// says why.
+//
+// Thread safety: plain functions on call-local state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "capture/PointTimes.h"
+#include "capture/SignaturePoint.h"
+
+namespace vellumix::sigformats {
+
+namespace inkml {
+inline constexpr std::string_view kNamespace = "http://www.w3.org/2003/InkML";
+// Bounds the work a hostile file can cause: the points of all traces (pen
+// lifts included, as in the other decoders) and the file itself.
+inline constexpr std::size_t kMaxPoints = 1'000'000;
+inline constexpr std::size_t kMaxFileBytes = 64u * 1024 * 1024;
+// Element nesting deeper than any real ink file; traceGroups nest, but not
+// like this.
+inline constexpr std::size_t kMaxDepth = 64;
+// A value that maps from outside the declared range is clamped to it;
+// beyond this magnitude a coordinate or time is refused as nonsense.
+inline constexpr double kMaxMagnitude = 1e15;
+}  // namespace inkml
+
+struct InkmlEncoded {
+    std::vector<std::uint8_t> bytes;  // the document, UTF-8
+    std::string error;                // empty on success
+};
+
+struct InkmlDecoded {
+    std::vector<capture::SignaturePoint> points;  // every stroke ends with PEN_UP_POINT
+    // Parallel to points, or empty when the traces carry no T channel. A
+    // pen-up marker takes the time of its stroke's last point: InkML has no
+    // place for the time of the lift itself.
+    capture::PointTimes times;
+    std::string error;  // empty on success
+};
+
+// Points in pad units 0..1024, PEN_UP_POINT ending a stroke; a last stroke
+// without one is written too, empty strokes are not. times is empty, or one
+// stamp per point in microseconds (written as milliseconds with as many of
+// three decimals as needed, so they read back exactly). Fails for a point
+// outside 0..1024, a times list of another length, or more than
+// inkml::kMaxPoints points.
+InkmlEncoded EncodeInkml(std::span<const capture::SignaturePoint> points,
+                         std::span<const capture::PointTime> times = {});
+
+// Fails with a message for anything that is not an InkML document with X/Y
+// traces, for more than inkml::kMaxPoints points, and for entity
+// declarations (no expansion bombs).
+InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file);
+
+}  // namespace vellumix::sigformats
