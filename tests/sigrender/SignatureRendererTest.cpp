@@ -1,0 +1,325 @@
+#include "sigrender/SignatureRenderer.h"
+
+#include <cairo.h>
+#include <expat.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace vellumix::sigrender {
+namespace {
+
+using capture::PEN_UP_POINT;
+using capture::SignaturePoint;
+using Bytes = std::vector<std::uint8_t>;
+using Points = std::vector<SignaturePoint>;
+
+constexpr SignaturePoint U = PEN_UP_POINT;
+
+// ---------------------------------------------------------------- helpers
+
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+};
+using Image = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+
+struct ReadState {
+    const Bytes* bytes;
+    std::size_t at = 0;
+};
+
+cairo_status_t ReadPng(void* closure, unsigned char* data, unsigned int length) {
+    auto* state = static_cast<ReadState*>(closure);
+    if (state->bytes->size() - state->at < length) {
+        return CAIRO_STATUS_READ_ERROR;
+    }
+    std::copy_n(state->bytes->begin() + static_cast<std::ptrdiff_t>(state->at), length, data);
+    state->at += length;
+    return CAIRO_STATUS_SUCCESS;
+}
+
+Image DecodePng(const Bytes& png) {
+    ReadState state{&png};
+    Image image(cairo_image_surface_create_from_png_stream(ReadPng, &state));
+    EXPECT_EQ(cairo_surface_status(image.get()), CAIRO_STATUS_SUCCESS);
+    return image;
+}
+
+Bytes Render(const Points& points, ImageFormat format, const RenderOptions& options) {
+    Bytes out;
+    const std::string error = RenderSignature(points, format, options, [&out](auto piece) {
+        out.insert(out.end(), piece.begin(), piece.end());
+        return true;
+    });
+    EXPECT_EQ(error, "");
+    return out;
+}
+
+Bytes ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+struct Pixel {
+    int alpha = 0;
+    int darkness = 0;  // 0 white or clear, 255 black ink
+};
+
+Pixel At(cairo_surface_t* image, int x, int y) {
+    const unsigned char* row =
+        cairo_image_surface_get_data(image) +
+        static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(image);
+    std::uint32_t argb = 0;
+    std::memcpy(&argb, row + static_cast<std::ptrdiff_t>(x) * 4, 4);
+    const int a = static_cast<int>(argb >> 24);
+    const int g = static_cast<int>((argb >> 8) & 0xFF);
+    // Premultiplied: clear is 0 everywhere, so ink shows as alpha there.
+    if (cairo_image_surface_get_format(image) == CAIRO_FORMAT_RGB24) {
+        return {255, 255 - g};
+    }
+    return {a, a - g};
+}
+
+// Where ink belongs, in page coordinates: segments (a lone dot is a segment
+// of length zero).
+struct Segment {
+    double x0, y0, x1, y1;
+};
+
+double Distance(const Segment& s, double px, double py) {
+    const double dx = s.x1 - s.x0;
+    const double dy = s.y1 - s.y0;
+    const double len2 = dx * dx + dy * dy;
+    double t = len2 > 0 ? ((px - s.x0) * dx + (py - s.y0) * dy) / len2 : 0;
+    t = std::clamp(t, 0.0, 1.0);
+    return std::hypot(px - (s.x0 + t * dx), py - (s.y0 + t * dy));
+}
+
+// Ink along every segment, and none farther than the pen's half width
+// (plus a pixel of anti-aliasing and `slack`) from all of them.
+void ExpectInkOnlyOn(cairo_surface_t* image, const std::vector<Segment>& ink, double penWidth,
+                     double slack, const std::string& what) {
+    const int w = cairo_image_surface_get_width(image);
+    const int h = cairo_image_surface_get_height(image);
+    for (const Segment& s : ink) {
+        for (double t = 0; t <= 1.0; t += 0.05) {
+            const int x = static_cast<int>(std::lround(s.x0 + t * (s.x1 - s.x0)));
+            const int y = static_cast<int>(std::lround(s.y0 + t * (s.y1 - s.y0)));
+            ASSERT_GE(At(image, x, y).darkness, 200) << what << ": no ink at " << x << "," << y;
+        }
+    }
+    int stray = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            if (At(image, x, y).darkness < 8) {
+                continue;
+            }
+            double nearest = 1e9;
+            for (const Segment& s : ink) {
+                nearest = std::min(nearest, Distance(s, x + 0.5, y + 0.5));
+            }
+            if (nearest > penWidth / 2 + 1.5 + slack) {
+                ++stray;
+            }
+        }
+    }
+    EXPECT_EQ(stray, 0) << what << ": ink where no stroke is";
+}
+
+// A horizontal stroke along the top of the ink box and a lone point at its
+// bottom centre, on a 400 x 300 page with a pen of 6: the box (800 x 800
+// pad units) fits the height less a margin of 0.05 * 300 + 3 = 18 on each
+// side, so 264 / 800 page units per pad unit, centred at (200, 150).
+const Points kLineAndDot = {{100, 100}, {500, 100}, {900, 100}, U, {500, 900}, U};
+const std::vector<Segment> kLineAndDotInk = {{68, 18, 332, 18}, {200, 282, 200, 282}};
+constexpr RenderOptions kPage{400, 300, 6.0, false};
+
+// ---------------------------------------------------------------- raster
+
+TEST(SignatureRendererPngTest, InkWhereTheStrokesAreAndNoneElsewhere) {
+    Image image = DecodePng(Render(kLineAndDot, ImageFormat::kPng, kPage));
+    ASSERT_EQ(cairo_image_surface_get_width(image.get()), 400);
+    ASSERT_EQ(cairo_image_surface_get_height(image.get()), 300);
+    ExpectInkOnlyOn(image.get(), kLineAndDotInk, kPage.penWidth, 0, "png");
+    EXPECT_EQ(At(image.get(), 0, 0).alpha, 255);  // white, not clear
+}
+
+TEST(SignatureRendererPngTest, TransparentLeavesTheBackgroundClear) {
+    RenderOptions options = kPage;
+    options.transparent = true;
+    Image image = DecodePng(Render(kLineAndDot, ImageFormat::kPng, options));
+    EXPECT_EQ(At(image.get(), 0, 0).alpha, 0);
+    EXPECT_EQ(At(image.get(), 200, 150).alpha, 0);
+    EXPECT_EQ(At(image.get(), 200, 18).alpha, 255);
+    ExpectInkOnlyOn(image.get(), kLineAndDotInk, options.penWidth, 0, "transparent png");
+}
+
+TEST(SignatureRendererPngTest, FitsKeepingTheAspectWhicheverWayTheInkRuns) {
+    const struct {
+        const char* name;
+        Points points;
+        RenderOptions options;
+        std::vector<Segment> ink;
+    } cases[] = {
+        // Margin 0.05 * 100 + 2 = 7: the line spans 600 - 14 across.
+        {"flat line on a wide page",
+         {{0, 500}, {1024, 500}, U},
+         {600, 100, 4.0, false},
+         {{7, 50, 593, 50}}},
+        // Margin 0.05 * 200 + 2 = 12: the line spans 200 - 24 down.
+        {"upright line on a wide page",
+         {{300, 0}, {300, 1023}, U},
+         {600, 200, 4.0, false},
+         {{300, 12, 300, 188}}},
+        // Box 1000 x 500 on a square page of 200 (margin 12): 176 / 1000.
+        {"wide box on a square page",
+         {{0, 0}, {1000, 0}, U, {0, 500}, {1000, 500}, U},
+         {200, 200, 4.0, false},
+         {{12, 56, 188, 56}, {12, 144, 188, 144}}},
+        {"one lone point in the middle",
+         {{77, 900}, U},
+         {100, 80, 10.0, false},
+         {{50, 40, 50, 40}}},
+    };
+    for (const auto& c : cases) {
+        Image image = DecodePng(Render(c.points, ImageFormat::kPng, c.options));
+        ExpectInkOnlyOn(image.get(), c.ink, c.options.penWidth, 0.5, c.name);
+    }
+}
+
+TEST(SignatureRendererPngTest, NoInkGivesABlankPage) {
+    for (const Points& points : {Points{}, Points{U, U}}) {
+        Image image = DecodePng(Render(points, ImageFormat::kPng, {50, 40, 3.0, false}));
+        ExpectInkOnlyOn(image.get(), {}, 3.0, 0, "blank");
+    }
+}
+
+// ---------------------------------------------------------------- vector
+
+TEST(SignatureRendererPdfTest, RendersBackToTheSameInk) {
+    testsupport::TempDir dir;
+    const auto pdf = dir / "signature.pdf";
+    ASSERT_EQ(RenderSignatureToFile(kLineAndDot, ImageFormat::kPdf, kPage, pdf), "");
+    const Bytes bytes = ReadFile(pdf);
+    ASSERT_GT(bytes.size(), 4u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 5), "%PDF-");
+    // 72 dpi: one pixel per point of the page.
+    const std::string command =
+        "pdftoppm -r 72 -png -singlefile '" + pdf.string() + "' '" + (dir / "back").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << "pdftoppm (poppler-utils) is needed: " << command;
+    Image image = DecodePng(ReadFile(dir / "back.png"));
+    ASSERT_EQ(cairo_image_surface_get_width(image.get()), 400);
+    ASSERT_EQ(cairo_image_surface_get_height(image.get()), 300);
+    ExpectInkOnlyOn(image.get(), kLineAndDotInk, kPage.penWidth, 1.0, "pdf");
+}
+
+struct SvgFacts {
+    std::string width, height;
+    int paths = 0;
+    bool roundCaps = false;
+};
+
+void XMLCALL OnSvgStart(void* user, const XML_Char* name, const XML_Char** attributes) {
+    auto* facts = static_cast<SvgFacts*>(user);
+    const std::string element = name;
+    for (std::size_t i = 0; attributes[i]; i += 2) {
+        const std::string key = attributes[i];
+        const std::string value = attributes[i + 1];
+        if (element == "svg" && key == "width") {
+            facts->width = value;
+        } else if (element == "svg" && key == "height") {
+            facts->height = value;
+        } else if (element == "path" && key == "d" && value.find('M') != std::string::npos) {
+            ++facts->paths;
+        } else if (element == "path" && value.find("stroke-linecap:round") != std::string::npos) {
+            facts->roundCaps = true;
+        }
+    }
+}
+void XMLCALL OnSvgEnd(void*, const XML_Char*) {}
+
+TEST(SignatureRendererSvgTest, WellFormedWithTheSizeAndRoundStrokes) {
+    const Bytes svg = Render(kLineAndDot, ImageFormat::kSvg, kPage);
+    SvgFacts facts;
+    std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
+                                                                        XML_ParserFree);
+    XML_SetUserData(parser.get(), &facts);
+    XML_SetElementHandler(parser.get(), OnSvgStart, OnSvgEnd);
+    ASSERT_EQ(XML_Parse(parser.get(), reinterpret_cast<const char*>(svg.data()),
+                        static_cast<int>(svg.size()), XML_TRUE),
+              XML_STATUS_OK)
+        << XML_ErrorString(XML_GetErrorCode(parser.get()));
+    EXPECT_EQ(facts.width, "400pt");
+    EXPECT_EQ(facts.height, "300pt");
+    EXPECT_GE(facts.paths, 1);
+    EXPECT_TRUE(facts.roundCaps);
+}
+
+// ---------------------------------------------------------------- errors
+
+TEST(SignatureRendererErrorTest, BadOptionsAreRefusedWithAReason) {
+    const struct {
+        RenderOptions options;
+        const char* message;
+    } cases[] = {
+        {{0, 100, 3, false}, "size"},
+        {{100, -1, 3, false}, "size"},
+        {{kMaxPageSide + 1, 100, 3, false}, "size"},
+        {{100, 100, 0, false}, "pen width"},
+        {{100, 100, NAN, false}, "pen width"},
+        {{100, 100, kMaxPenWidth * 2, false}, "pen width"},
+    };
+    for (const auto& c : cases) {
+        for (ImageFormat format : {ImageFormat::kPng, ImageFormat::kSvg, ImageFormat::kPdf}) {
+            bool called = false;
+            const std::string error = RenderSignature(kLineAndDot, format, c.options, [&](auto) {
+                called = true;
+                return true;
+            });
+            EXPECT_NE(error.find(c.message), std::string::npos) << error;
+            EXPECT_FALSE(called);
+        }
+    }
+}
+
+TEST(SignatureRendererErrorTest, ASinkThatRefusesIsAnError) {
+    for (ImageFormat format : {ImageFormat::kPng, ImageFormat::kSvg, ImageFormat::kPdf}) {
+        const std::string error =
+            RenderSignature(kLineAndDot, format, kPage, [](auto) { return false; });
+        EXPECT_NE(error.find("could not be written"), std::string::npos) << error;
+    }
+}
+
+TEST(SignatureRendererErrorTest, AFailedRenderOrWriteLeavesTheFileAlone) {
+    testsupport::TempDir dir;
+    const auto existing = dir / "keep.png";
+    testsupport::WriteFile(existing, "old contents");
+    EXPECT_NE(RenderSignatureToFile(kLineAndDot, ImageFormat::kPng, {0, 0, 3, false}, existing),
+              "");
+    EXPECT_EQ(ReadFile(existing),
+              Bytes({'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't', 's'}));
+    EXPECT_NE(
+        RenderSignatureToFile(kLineAndDot, ImageFormat::kPng, kPage, dir / "missing" / "x.png"),
+        "");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(SignatureRendererFormatTest, FormatFollowsTheExtension) {
+    EXPECT_EQ(ImageFormatForPath("a/b.png"), ImageFormat::kPng);
+    EXPECT_EQ(ImageFormatForPath("B.SVG"), ImageFormat::kSvg);
+    EXPECT_EQ(ImageFormatForPath("c.Pdf"), ImageFormat::kPdf);
+    EXPECT_EQ(ImageFormatForPath("d.bmp"), std::nullopt);
+    EXPECT_EQ(ImageFormatForPath("png"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace vellumix::sigrender
