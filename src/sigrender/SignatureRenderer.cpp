@@ -222,7 +222,10 @@ std::string RenderSignatureToFile(std::span<const SignaturePoint> points, ImageF
     }
     // A temporary file beside the target, renamed over it once complete.
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string name = ".";
+    name += path.filename().string();
+    name += ".XXXXXX";
+    std::string temp = (folder / name).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         return "cannot write to " + folder.string() + ": " + std::strerror(errno);

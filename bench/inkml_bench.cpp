@@ -1,0 +1,63 @@
+// InkML writing and reading of one 10,000-point signature with the times of
+// its reports (1302 us apart, as at 38,400 baud), through the XML parser.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "sigformats/InkmlFormat.h"
+#include "support/SignatureSynth.h"
+
+namespace {
+
+using vellumix::capture::PointTimes;
+using vellumix::capture::SignaturePoint;
+namespace sf = vellumix::sigformats;
+
+constexpr std::size_t kPoints = 10'000;
+constexpr vellumix::capture::PointTime kReportTime = 1302;
+
+struct TimedSignature {
+    std::vector<SignaturePoint> points;
+    PointTimes times;
+};
+
+const TimedSignature& Signature() {
+    static const TimedSignature signature = [] {
+        TimedSignature s;
+        s.points = vellumix::testsupport::MakeSignature("Vellumix Demo\nsigned by\nJohn Q. Smith",
+                                                        7, kPoints);
+        for (std::size_t i = 0; i < s.points.size(); ++i) {
+            s.times.push_back(static_cast<vellumix::capture::PointTime>(i) * kReportTime);
+        }
+        return s;
+    }();
+    return signature;
+}
+
+void BM_InkmlEncode(benchmark::State& state) {
+    sf::InkmlEncoded encoded;
+    for (auto _ : state) {
+        encoded = sf::EncodeInkml(Signature().points, Signature().times);
+        benchmark::DoNotOptimize(encoded.bytes.data());
+    }
+    state.counters["file_bytes"] = static_cast<double>(encoded.bytes.size());
+}
+
+void BM_InkmlDecode(benchmark::State& state) {
+    const sf::InkmlEncoded encoded = sf::EncodeInkml(Signature().points, Signature().times);
+    for (auto _ : state) {
+        sf::InkmlDecoded decoded = sf::DecodeInkml(encoded.bytes);
+        if (!decoded.error.empty()) {
+            state.SkipWithError(decoded.error.c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(decoded.points.data());
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_InkmlEncode)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_InkmlDecode)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
