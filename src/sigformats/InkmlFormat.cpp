@@ -171,7 +171,7 @@ bool TraceParser::ParsePoint(std::string_view text, RawPoint& point, bool& empty
                              std::string& error) {
     std::size_t channel = 0;
     std::size_t i = 0;
-    std::vector<std::optional<double>> values(m_format.channels.size());
+    std::optional<double> x, y, t;
     while (true) {
         while (i < text.size() && IsSpace(text[i])) {
             ++i;
@@ -256,7 +256,14 @@ bool TraceParser::ParsePoint(std::string_view text, RawPoint& point, bool& empty
         }
         state.value = value;
         state.seen = std::min(state.seen + 1, 2);
-        values[channel] = value;
+        const int index = static_cast<int>(channel);
+        if (index == m_format.x) {
+            x = value;
+        } else if (index == m_format.y) {
+            y = value;
+        } else if (index == m_format.t) {
+            t = value;
+        }
         ++channel;
     }
     empty = channel == 0;
@@ -268,10 +275,11 @@ bool TraceParser::ParsePoint(std::string_view text, RawPoint& point, bool& empty
                 " values, its trace format needs " + std::to_string(m_format.regular);
         return false;
     }
-    point.x = *values[static_cast<std::size_t>(m_format.x)];
-    point.y = *values[static_cast<std::size_t>(m_format.y)];
-    if (m_format.t >= 0 && values[static_cast<std::size_t>(m_format.t)]) {
-        point.t = *values[static_cast<std::size_t>(m_format.t)];
+    // X and Y are regular channels, so a point that got this far has both.
+    point.x = *x;
+    point.y = *y;
+    if (t) {
+        point.t = *t;
         point.hasT = true;
     }
     point.format = m_formatIndex;
@@ -442,6 +450,11 @@ void InkmlReader::Start(const XML_Char* rawName, const XML_Char** attributes) {
             channel.units = units;
         }
         TraceFormat& f = *m_openFormat;
+        if (f.channels.size() == inkml::kMaxChannels) {
+            Fail("a trace format has more than " + std::to_string(inkml::kMaxChannels) +
+                 " channels");
+            return;
+        }
         const int index = static_cast<int>(f.channels.size());
         if (!m_inIntermittent) {
             if (f.regular != f.channels.size()) {

@@ -47,6 +47,8 @@ inline constexpr std::size_t kMaxFileBytes = 64u * 1024 * 1024;
 // Element nesting deeper than any real ink file; traceGroups nest, but not
 // like this.
 inline constexpr std::size_t kMaxDepth = 64;
+// InkML names about twenty channels; a format with more is not ink.
+inline constexpr std::size_t kMaxChannels = 64;
 // A value that maps from outside the declared range is clamped to it;
 // beyond this magnitude a coordinate or time is refused as nonsense.
 inline constexpr double kMaxMagnitude = 1e15;

@@ -205,6 +205,15 @@ TEST(InkmlProducerStylesTest, ReadsWhatOtherToolsWrite) {
 
 // ---------------------------------------------------------------- refusals
 
+std::string ManyChannels(std::size_t count) {
+    std::string format =
+        "<traceFormat><channel name=\"X\"/><channel name=\"Y\"/><intermittentChannels>";
+    for (std::size_t i = 2; i < count; ++i) {
+        format += "<channel name=\"C" + std::to_string(i) + "\"/>";
+    }
+    return Ink(format + "</intermittentChannels></traceFormat><trace>1 1</trace>");
+}
+
 std::string Nested(int depth) {
     std::string open, close;
     for (int i = 0; i < depth; ++i) {
@@ -247,6 +256,7 @@ TEST(InkmlRefusalTest, RefusesWithAMessageThatSaysWhy) {
         {"not a number", Ink("<trace>nan 2</trace>"), "sensible range"},
         {"undefined context", Ink("<trace contextRef=\"#nowhere\">1 2</trace>"), "does not define"},
         {"too deep", Nested(80), "nest deeper"},
+        {"too many channels", ManyChannels(inkml::kMaxChannels + 1), "more than 64 channels"},
         {"entity expansion",
          "<?xml version=\"1.0\"?><!DOCTYPE ink [<!ENTITY a \"1 1,1 1,1 1,1 1\"><!ENTITY b "
          "\"&a;&a;&a;&a;\">]>"
