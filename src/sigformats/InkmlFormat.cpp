@@ -36,7 +36,7 @@ void AppendTimeMs(std::string& out, PointTime us) {
         out += '-';
     }
     out += std::to_string(magnitude / 1000);
-    unsigned frac = static_cast<unsigned>(magnitude % 1000);
+    const auto frac = static_cast<unsigned>(magnitude % 1000);
     if (frac != 0) {
         char digits[4] = {static_cast<char>('0' + frac / 100),
                           static_cast<char>('0' + frac / 10 % 10),
@@ -728,12 +728,22 @@ InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file) {
     }
     double minX = std::numeric_limits<double>::max(), minY = minX;
     double maxX = std::numeric_limits<double>::lowest(), maxY = maxX;
+    // Times in units we cannot name are dropped rather than guessed, and so
+    // are the times of a file where some points have none.
+    std::vector<double> timeScale(formats.size(), 0);
+    for (std::size_t f = 0; f < formats.size(); ++f) {
+        if (formats[f].t >= 0) {
+            const Channel& t = formats[f].channels[static_cast<std::size_t>(formats[f].t)];
+            timeScale[f] = MicrosPerUnit(t.units).value_or(0);
+        }
+    }
     bool timed = true;
     std::size_t total = 0;
     for (const RawStroke& stroke : strokes) {
         total += stroke.size() + 1;
         for (const RawPoint& p : stroke) {
-            timed = timed && p.hasT;
+            timed = timed && p.hasT && timeScale[p.format] != 0 &&
+                    std::abs(p.t * timeScale[p.format]) <= inkml::kMaxMagnitude;
             if (!byRange[p.format]) {
                 minX = std::min(minX, p.x);
                 maxX = std::max(maxX, p.x);
@@ -745,15 +755,6 @@ InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file) {
     const double extent = std::max(maxX - minX, maxY - minY);
     const AxisMap boxX{minX, extent > 0 ? kPadRange / extent : 0};
     const AxisMap boxY{minY, extent > 0 ? kPadRange / extent : 0};
-    // Times in units we cannot name are dropped rather than guessed.
-    std::vector<double> timeScale(formats.size(), 0);
-    for (std::size_t f = 0; f < formats.size(); ++f) {
-        if (formats[f].t >= 0) {
-            timeScale[f] =
-                MicrosPerUnit(formats[f].channels[static_cast<std::size_t>(formats[f].t)].units)
-                    .value_or(0);
-        }
-    }
 
     result.points.reserve(total);
     if (timed) {
@@ -765,18 +766,14 @@ InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file) {
             const AxisMap& my = byRange[p.format] ? maps[p.format].second : boxY;
             result.points.push_back({mx.Map(p.x), my.Map(p.y)});
             if (timed) {
-                const double us = p.t * timeScale[p.format];
-                timed = timeScale[p.format] != 0 && std::abs(us) <= inkml::kMaxMagnitude;
-                result.times.push_back(static_cast<PointTime>(std::llround(us)));
+                result.times.push_back(
+                    static_cast<PointTime>(std::llround(p.t * timeScale[p.format])));
             }
         }
         result.points.push_back(capture::PEN_UP_POINT);
         if (timed) {
             result.times.push_back(result.times.back());
         }
-    }
-    if (!timed) {
-        result.times.clear();
     }
     return result;
 }
