@@ -102,6 +102,11 @@ void DrawInk(cairo_t* cr, std::span<const SignaturePoint> points, const RenderOp
     bool inStroke = false;
     for (const SignaturePoint p : points) {
         if (capture::IsPenUp(p)) {
+            // One path per stroke: cairo's stroker handles many small
+            // polygons faster than one that crosses itself all over the page.
+            if (inStroke) {
+                cairo_stroke(cr);
+            }
             inStroke = false;
             continue;
         }
