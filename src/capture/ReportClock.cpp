@@ -6,11 +6,11 @@
 
 namespace vellumix::capture {
 
-std::chrono::microseconds ReportWireTime(int baud) {
-    if (baud <= 0) {
+std::chrono::microseconds ReportWireTime(int baud, int bitsPerByte) {
+    if (baud <= 0 || bitsPerByte <= 0) {
         return std::chrono::microseconds{0};
     }
-    const auto bits = static_cast<std::int64_t>(kPenReportSize) * kLineBitsPerByte;
+    const auto bits = static_cast<std::int64_t>(kPenReportSize) * bitsPerByte;
     return std::chrono::microseconds{bits * 1'000'000 / baud};
 }
 

@@ -14,14 +14,15 @@
 
 namespace vellumix::capture {
 
-// Bits per byte on an 8N1 line: start bit, eight data bits, stop bit.
+// Bits per byte on the pad's 8N1 line: start bit, eight data bits, stop bit.
 inline constexpr int kLineBitsPerByte = 10;
 
 // The time one 5-byte pen report takes on a serial line of `baud` (1302 us
-// at 38,400 baud); zero for a rate of zero or less, which is what a USB link
-// uses: its reports come one per HID transfer, so the read's time is the
-// report's.
-std::chrono::microseconds ReportWireTime(int baud);
+// at 38,400 baud, 8N1); a line set otherwise passes its own bits per byte
+// (start + data + parity + stop). Zero for a rate of zero or less, which is
+// what a USB link uses: its reports come one per HID transfer, so the read's
+// time is the report's.
+std::chrono::microseconds ReportWireTime(int baud, int bitsPerByte = kLineBitsPerByte);
 
 class ReportClock {
 public:
