@@ -615,6 +615,79 @@ struct AxisMap {
     }
 };
 
+// Maps the raw strokes into pad units and milliseconds into microseconds,
+// each stroke followed by its pen lift.
+void ToPadUnits(const std::vector<RawStroke>& strokes, const std::vector<TraceFormat>& formats,
+                InkmlDecoded& result) {
+    // Formats whose X and Y declare a range map by it; the rest share the
+    // bounding box of their points, scaled alike on both axes.
+    auto declared = [](const Channel& c) { return c.min && c.max && *c.max > *c.min; };
+    std::vector<std::pair<AxisMap, AxisMap>> maps(formats.size());
+    std::vector<bool> byRange(formats.size(), false);
+    for (std::size_t f = 0; f < formats.size(); ++f) {
+        const TraceFormat& format = formats[f];
+        if (format.x < 0 || format.y < 0) {
+            continue;
+        }
+        const Channel& cx = format.channels[static_cast<std::size_t>(format.x)];
+        const Channel& cy = format.channels[static_cast<std::size_t>(format.y)];
+        if (declared(cx) && declared(cy)) {
+            byRange[f] = true;
+            maps[f] = {{*cx.min, kPadRange / (*cx.max - *cx.min)},
+                       {*cy.min, kPadRange / (*cy.max - *cy.min)}};
+        }
+    }
+    double minX = std::numeric_limits<double>::max(), minY = minX;
+    double maxX = std::numeric_limits<double>::lowest(), maxY = maxX;
+    // Times in units we cannot name are dropped rather than guessed, and so
+    // are the times of a file where some points have none.
+    std::vector<double> timeScale(formats.size(), 0);
+    for (std::size_t f = 0; f < formats.size(); ++f) {
+        if (formats[f].t >= 0) {
+            const Channel& t = formats[f].channels[static_cast<std::size_t>(formats[f].t)];
+            timeScale[f] = MicrosPerUnit(t.units).value_or(0);
+        }
+    }
+    bool timed = true;
+    std::size_t total = 0;
+    for (const RawStroke& stroke : strokes) {
+        total += stroke.size() + 1;
+        for (const RawPoint& p : stroke) {
+            timed = timed && p.hasT && timeScale[p.format] != 0 &&
+                    std::abs(p.t * timeScale[p.format]) <= inkml::kMaxMagnitude;
+            if (!byRange[p.format]) {
+                minX = std::min(minX, p.x);
+                maxX = std::max(maxX, p.x);
+                minY = std::min(minY, p.y);
+                maxY = std::max(maxY, p.y);
+            }
+        }
+    }
+    const double extent = std::max(maxX - minX, maxY - minY);
+    const AxisMap boxX{minX, extent > 0 ? kPadRange / extent : 0};
+    const AxisMap boxY{minY, extent > 0 ? kPadRange / extent : 0};
+
+    result.points.reserve(total);
+    if (timed) {
+        result.times.reserve(total);
+    }
+    for (const RawStroke& stroke : strokes) {
+        for (const RawPoint& p : stroke) {
+            const AxisMap& mx = byRange[p.format] ? maps[p.format].first : boxX;
+            const AxisMap& my = byRange[p.format] ? maps[p.format].second : boxY;
+            result.points.push_back({mx.Map(p.x), my.Map(p.y)});
+            if (timed) {
+                result.times.push_back(
+                    static_cast<PointTime>(std::llround(p.t * timeScale[p.format])));
+            }
+        }
+        result.points.push_back(capture::PEN_UP_POINT);
+        if (timed) {
+            result.times.push_back(result.times.back());
+        }
+    }
+}
+
 }  // namespace
 
 InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const PointTime> times) {
@@ -707,74 +780,7 @@ InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file) {
         return result;
     }
 
-    // Formats whose X and Y declare a range map by it; the rest share the
-    // bounding box of their points, scaled alike on both axes.
-    const std::vector<TraceFormat>& formats = reader.Formats();
-    auto declared = [](const Channel& c) { return c.min && c.max && *c.max > *c.min; };
-    std::vector<std::pair<AxisMap, AxisMap>> maps(formats.size());
-    std::vector<bool> byRange(formats.size(), false);
-    for (std::size_t f = 0; f < formats.size(); ++f) {
-        const TraceFormat& format = formats[f];
-        if (format.x < 0 || format.y < 0) {
-            continue;
-        }
-        const Channel& cx = format.channels[static_cast<std::size_t>(format.x)];
-        const Channel& cy = format.channels[static_cast<std::size_t>(format.y)];
-        if (declared(cx) && declared(cy)) {
-            byRange[f] = true;
-            maps[f] = {{*cx.min, kPadRange / (*cx.max - *cx.min)},
-                       {*cy.min, kPadRange / (*cy.max - *cy.min)}};
-        }
-    }
-    double minX = std::numeric_limits<double>::max(), minY = minX;
-    double maxX = std::numeric_limits<double>::lowest(), maxY = maxX;
-    // Times in units we cannot name are dropped rather than guessed, and so
-    // are the times of a file where some points have none.
-    std::vector<double> timeScale(formats.size(), 0);
-    for (std::size_t f = 0; f < formats.size(); ++f) {
-        if (formats[f].t >= 0) {
-            const Channel& t = formats[f].channels[static_cast<std::size_t>(formats[f].t)];
-            timeScale[f] = MicrosPerUnit(t.units).value_or(0);
-        }
-    }
-    bool timed = true;
-    std::size_t total = 0;
-    for (const RawStroke& stroke : strokes) {
-        total += stroke.size() + 1;
-        for (const RawPoint& p : stroke) {
-            timed = timed && p.hasT && timeScale[p.format] != 0 &&
-                    std::abs(p.t * timeScale[p.format]) <= inkml::kMaxMagnitude;
-            if (!byRange[p.format]) {
-                minX = std::min(minX, p.x);
-                maxX = std::max(maxX, p.x);
-                minY = std::min(minY, p.y);
-                maxY = std::max(maxY, p.y);
-            }
-        }
-    }
-    const double extent = std::max(maxX - minX, maxY - minY);
-    const AxisMap boxX{minX, extent > 0 ? kPadRange / extent : 0};
-    const AxisMap boxY{minY, extent > 0 ? kPadRange / extent : 0};
-
-    result.points.reserve(total);
-    if (timed) {
-        result.times.reserve(total);
-    }
-    for (const RawStroke& stroke : strokes) {
-        for (const RawPoint& p : stroke) {
-            const AxisMap& mx = byRange[p.format] ? maps[p.format].first : boxX;
-            const AxisMap& my = byRange[p.format] ? maps[p.format].second : boxY;
-            result.points.push_back({mx.Map(p.x), my.Map(p.y)});
-            if (timed) {
-                result.times.push_back(
-                    static_cast<PointTime>(std::llround(p.t * timeScale[p.format])));
-            }
-        }
-        result.points.push_back(capture::PEN_UP_POINT);
-        if (timed) {
-            result.times.push_back(result.times.back());
-        }
-    }
+    ToPadUnits(strokes, reader.Formats(), result);
     return result;
 }
 
