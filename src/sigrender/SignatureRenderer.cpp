@@ -170,8 +170,11 @@ std::string RenderSignature(std::span<const SignaturePoint> points, ImageFormat 
     Surface surface;
     switch (format) {
         case ImageFormat::kPng:
-            surface.reset(
-                cairo_image_surface_create(CAIRO_FORMAT_ARGB32, options.width, options.height));
+            // On white the PNG is plain RGB; it carries alpha only when the
+            // background is to be clear.
+            surface.reset(cairo_image_surface_create(
+                options.transparent ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, options.width,
+                options.height));
             break;
         case ImageFormat::kSvg:
             surface.reset(cairo_svg_surface_create_for_stream(WriteToSink, &target, options.width,
