@@ -1,5 +1,7 @@
 // The main view's tab control: a QTabBar that paints every pixel of itself,
-// the tab row and the page frame below it. The pages are child widgets of the
+// the tab row and the page frame below it. It takes the focus by Tab only;
+// while it holds it, the selected tab's focus frame turns solid and Left and
+// Right switch tabs. The pages are child widgets of the
 // control, placed by the view inside the frame.
 #pragma once
 
