@@ -12,7 +12,6 @@
 #include "padlink/PadCommandChannel.h"
 #include "pages/DialogLayout.h"
 #include "pages/DisplayPatterns.h"
-#include "pages/PageStyle.h"
 #include "pages/PaintedBox.h"
 
 namespace vellumix::pages {
@@ -81,7 +80,7 @@ QColor ToQColor(ColorRef color) {
 }
 
 CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
-    : QWidget(parent),
+    : CTabPage(parent),
       m_services(services),
       m_captionFont(ArialFont(kCaptionFontHeight, QFont::Bold)),
       m_smallFont(ArialFont(kSmallFontHeight, QFont::Normal)),
@@ -93,7 +92,6 @@ CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
           {IDC_SIZE_LARGE, {64, 32, 0, 0, 0, 6}, &m_largeFont, kLargeRowStep},
       }},
       m_sleep([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }) {
-    ApplyPageStyle(*this);
     CreateControls();
     m_nRunning = 0;
     m_mirrorBox = m_pMirrorBox->geometry();
@@ -131,12 +129,12 @@ void CDisplayPage::CreateControls() {
     group->setGeometry(Du(kDisplayGroupRect));
     group->setAlignment(Qt::AlignHCenter);
     group->setFont(m_captionFont);
-    m_controls[IDC_DISPLAY_GROUP] = group;
+    AddControl(IDC_DISPLAY_GROUP, group);
 
     m_pMirrorBox = new PaintedBox(this, QFrame::Panel);
     m_pMirrorBox->setGeometry(Du(kMirrorBoxRect));
     m_pMirrorBox->SetPainter([this](QPainter& painter) { PaintMirror(painter); });
-    m_controls[IDC_MIRROR_BOX] = m_pMirrorBox;
+    AddControl(IDC_MIRROR_BOX, m_pMirrorBox);
 
     AddButton(IDC_SHOW_LINES, res::kShowLines, DialogRect(16, 188, 50, 14));
     AddButton(IDC_SHOW_BOXES, res::kShowBoxes, DialogRect(70, 188, 45, 14));
@@ -158,7 +156,7 @@ void CDisplayPage::CreateControls() {
     m_pColorBox->setEditable(true);
     m_pColorBox->setInsertPolicy(QComboBox::NoInsert);
     m_pColorBox->setGeometry(Du(kColorBoxRect));
-    m_controls[IDC_COLOR_BOX] = m_pColorBox;
+    AddControl(IDC_COLOR_BOX, m_pColorBox);
     auto* label = new QLabel(QString(res::kColorLabel), this);
     label->setGeometry(Du(kColorLabelRect));
 
@@ -211,7 +209,7 @@ void CDisplayPage::CreateControls() {
 QPushButton* CDisplayPage::AddButton(int id, QLatin1StringView text, QRect geometry) {
     auto* button = new QPushButton(QString(text), this);
     button->setGeometry(geometry);
-    m_controls[id] = button;
+    AddControl(id, button);
     return button;
 }
 
@@ -220,7 +218,7 @@ QRadioButton* CDisplayPage::AddHiddenRadio(int id, QLatin1StringView text, QRect
     radio->setGeometry(geometry);
     radio->setEnabled(false);
     radio->hide();
-    m_controls[id] = radio;
+    AddControl(id, radio);
     return radio;
 }
 
@@ -229,7 +227,7 @@ PaintedBox* CDisplayPage::AddSwatch(int id, QRect geometry) {
     swatch->setGeometry(geometry);
     swatch->setEnabled(false);
     swatch->hide();
-    m_controls[id] = swatch;
+    AddControl(id, swatch);
     return swatch;
 }
 
@@ -239,13 +237,8 @@ QGroupBox* CDisplayPage::AddHiddenGroup(int id, QLatin1StringView text, QRect ge
     group->setEnabled(false);
     group->hide();
     group->lower();
-    m_controls[id] = group;
+    AddControl(id, group);
     return group;
-}
-
-QWidget* CDisplayPage::Control(int id) const {
-    const auto it = m_controls.find(id);
-    return it == m_controls.end() ? nullptr : it->second;
 }
 
 bool CDisplayPage::IsChecked(int radioId) const {

@@ -23,7 +23,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <span>
 
@@ -31,6 +30,7 @@
 #include "capture/SignaturePointList.h"
 #include "padlink/CommandPayloads.h"
 #include "pages/PageServices.h"
+#include "pages/TabPage.h"
 #include "res/Strings.h"
 
 class QComboBox;
@@ -69,7 +69,7 @@ inline constexpr std::array<DrawColor, 5> DrawColorTable{{
 
 QColor ToQColor(padlink::ColorRef color);
 
-class CDisplayPage : public QWidget {
+class CDisplayPage : public CTabPage {
     Q_OBJECT
 public:
     // Control ids of the page's template.
@@ -112,10 +112,8 @@ public:
     CDisplayPage(const PageServices& services, QWidget* parent);
     ~CDisplayPage() override;
 
-    // The view calls ActivatePage after showing and focusing the page when its
-    // tab is entered, and DeactivatePage before hiding it when the tab is left.
-    void ActivatePage();
-    void DeactivatePage();
+    void ActivatePage() override;
+    void DeactivatePage() override;
 
     // Empties the record, whitens the pad's screen and the mirror box.
     void ResetDisplayTest();
@@ -148,8 +146,6 @@ public:
     bool IsRunning() const { return m_nRunning != 0; }
     // The mirror box's rectangle in page coordinates, taken at initialisation.
     QRect MirrorBox() const { return m_mirrorBox; }
-    // The control with a template id, or null.
-    QWidget* Control(int id) const;
 
     void SetSleepFunction(SleepFunction sleep) { m_sleep = std::move(sleep); }
 
@@ -204,7 +200,6 @@ private:
     PatternKind m_lastPatternKind = PATTERN_NONE;
     PatternKind m_currentPattern = PATTERN_NONE;
 
-    std::map<int, QWidget*> m_controls;  // children, owned by Qt's parent chain
     PaintedBox* m_pMirrorBox = nullptr;
     QComboBox* m_pColorBox = nullptr;
     SleepFunction m_sleep;

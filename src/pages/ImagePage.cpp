@@ -10,7 +10,6 @@
 #include "padlink/PadCommandChannel.h"
 #include "pages/DialogLayout.h"
 #include "pages/LcdPicture.h"
-#include "pages/PageStyle.h"
 #include "pages/PaintedBox.h"
 #include "res/SampleImages.h"
 #include "res/Strings.h"
@@ -49,21 +48,19 @@ bool IsDrawableTo(SignaturePoint q) {
 }  // namespace
 
 CImagePage::CImagePage(const PageServices& services, QWidget* parent)
-    : QWidget(parent),
+    : CTabPage(parent),
       m_services(services),
       m_captionFont(ArialFont(kCaptionFontHeight, QFont::Bold)) {
-    ApplyPageStyle(*this);
-
     auto* group = new QGroupBox(QString(res::kImageGroup), this);
     group->setGeometry(DialogRect(76, 19, 179, 141));
     group->setAlignment(Qt::AlignHCenter);
     group->setFont(m_captionFont);
-    m_controls[IDC_IMAGE_GROUP] = group;
+    AddControl(IDC_IMAGE_GROUP, group);
 
     m_pImageBox = new PaintedBox(this, QFrame::Panel);
     m_pImageBox->setGeometry(DialogRect(83, 31, 164, 123));
     m_pImageBox->SetPainter([this](QPainter& painter) { PaintImageBox(painter); });
-    m_controls[IDC_IMAGE_BOX] = m_pImageBox;
+    AddControl(IDC_IMAGE_BOX, m_pImageBox);
 
     const struct {
         int id;
@@ -94,13 +91,8 @@ CImagePage::~CImagePage() = default;
 QPushButton* CImagePage::AddButton(int id, QLatin1StringView text, QRect geometry) {
     auto* button = new QPushButton(QString(text), this);
     button->setGeometry(geometry);
-    m_controls[id] = button;
+    AddControl(id, button);
     return button;
-}
-
-QWidget* CImagePage::Control(int id) const {
-    const auto it = m_controls.find(id);
-    return it == m_controls.end() ? nullptr : it->second;
 }
 
 void CImagePage::ActivatePage() {

@@ -20,13 +20,13 @@
 #include <QString>
 #include <QWidget>
 #include <cstddef>
-#include <map>
 #include <mutex>
 #include <span>
 
 #include "capture/SignaturePoint.h"
 #include "capture/SignaturePointList.h"
 #include "pages/PageServices.h"
+#include "pages/TabPage.h"
 #include "sigformats/SignatureCodec.h"
 
 class QPainter;
@@ -36,7 +36,7 @@ namespace vellumix::pages {
 
 class PaintedBox;
 
-class CImagePage : public QWidget {
+class CImagePage : public CTabPage {
     Q_OBJECT
 public:
     // Control ids of the page's template.
@@ -56,10 +56,8 @@ public:
     CImagePage(const PageServices& services, QWidget* parent);
     ~CImagePage() override;
 
-    // The view calls ActivatePage after showing and focusing the page when its
-    // tab is entered, and DeactivatePage before hiding it when the tab is left.
-    void ActivatePage();
-    void DeactivatePage();
+    void ActivatePage() override;
+    void DeactivatePage() override;
 
     // Empties the point list, clears the pad and lets the box repaint.
     void ClearImagePage();
@@ -78,8 +76,6 @@ public:
     int SampleImage() const { return m_nSampleImage; }
     bool IsCustomImageShown() const { return m_bCustomImageShown; }
     bool ArePointsShown() const { return m_bPointsShown; }
-    // The control with a template id, or null.
-    QWidget* Control(int id) const;
 
     void OnSampleImage(int resourceId);
     void OnClearDisplay();
@@ -108,7 +104,6 @@ private:
     QString m_strCustomImagePath;
     bool m_bCustomImageShown = false;
 
-    std::map<int, QWidget*> m_controls;  // children, owned by Qt's parent chain
     PaintedBox* m_pImageBox = nullptr;
 };
 

@@ -1,7 +1,6 @@
 #include "pages/SignaturePage.h"
 
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QMetaObject>
 #include <QPainter>
 #include <QPushButton>
@@ -12,7 +11,6 @@
 #include "padlink/PadProtocol.h"
 #include "pages/DialogLayout.h"
 #include "pages/LcdPicture.h"
-#include "pages/PageStyle.h"
 #include "pages/PaintedBox.h"
 #include "res/Strings.h"
 
@@ -36,7 +34,7 @@ constexpr int kCaptureAreaTrailer = 0;
 }  // namespace
 
 CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
-    : QWidget(parent),
+    : CTabPage(parent),
       m_services(services),
       m_canvas(kBoxRect.size()),
       m_sleep([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }),
@@ -50,20 +48,19 @@ CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
                   },
                   [this] { OnReaderSync(); }, stop);
           }) {
-    ApplyPageStyle(*this);
     g_pSignaturePage = this;
 
     auto* group = new QGroupBox(QString(res::kSignatureGroup), this);
     group->setGeometry(DialogRect(84, 25, 177, 145));
     group->setAlignment(Qt::AlignHCenter);
     group->setFont(ArialFont(kCaptionFontHeight, QFont::Bold));
-    m_controls[IDC_SIGNATURE_GROUP] = group;
+    AddControl(IDC_SIGNATURE_GROUP, group);
 
     // White on the white page: the box shows only its ink.
     m_pBox = new PaintedBox(this, QFrame::NoFrame);
     m_pBox->setGeometry(kBoxRect);
     m_pBox->SetPainter([this](QPainter& painter) { PaintBox(painter); });
-    m_controls[IDC_SIGNATURE_BOX] = m_pBox;
+    AddControl(IDC_SIGNATURE_BOX, m_pBox);
 
     connect(AddButton(IDC_CLEAR_DISPLAY, res::kClearTheDisplay, DialogRect(7, 188, 70, 15)),
             &QPushButton::clicked, this, &CSignaturePage::OnClear);
@@ -97,13 +94,8 @@ QPushButton* CSignaturePage::AddButton(int id, QLatin1StringView text, QRect geo
     button->setGeometry(geometry);
     // Enter on a focused button must not press it: the page swallows the key.
     button->setAutoDefault(false);
-    m_controls[id] = button;
+    AddControl(id, button);
     return button;
-}
-
-QWidget* CSignaturePage::Control(int id) const {
-    const auto it = m_controls.find(id);
-    return it == m_controls.end() ? nullptr : it->second;
 }
 
 bool CSignaturePage::StartPenReader() {
@@ -231,12 +223,6 @@ void CSignaturePage::DeactivatePage() {
     StopPenReader();
     m_services.channel.ClearDisplay();
     m_services.channel.StopCapture();
-}
-
-void CSignaturePage::keyPressEvent(QKeyEvent* event) {
-    if (!pages::SwallowDialogKey(*event)) {
-        QWidget::keyPressEvent(event);
-    }
 }
 
 }  // namespace vellumix::pages
