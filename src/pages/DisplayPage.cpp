@@ -118,10 +118,7 @@ CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
     update();
 }
 
-CDisplayPage::~CDisplayPage() {
-    std::lock_guard lock(m_pageLock);
-    m_record.Clear();
-}
+CDisplayPage::~CDisplayPage() = default;
 
 void CDisplayPage::CreateControls() {
     // The group box first, so the mirror box lies above it.
@@ -300,27 +297,21 @@ void CDisplayPage::DeactivatePage() {
 }
 
 void CDisplayPage::ResetDisplayTest() {
-    {
-        std::lock_guard lock(m_pageLock);
-        m_record.Clear();
-    }
+    m_record.Clear();
     m_services.channel.SetFillColor(kWhite);
     m_services.channel.FillRectangle(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY);
-    InvalidateMirrorBox(true);
+    InvalidateMirrorBox();
 }
 
 void CDisplayPage::RecordPoints(std::span<const SignaturePoint> points) {
-    std::lock_guard lock(m_pageLock);
     m_record.AppendPoints(points);
 }
 
 std::size_t CDisplayPage::RecordCount() const {
-    std::lock_guard lock(m_pageLock);
     return m_record.Count();
 }
 
 SignaturePoint CDisplayPage::RecordPoint(std::size_t index) const {
-    std::lock_guard lock(m_pageLock);
     return m_record.At(index);
 }
 
@@ -377,9 +368,7 @@ void CDisplayPage::FillControl(int id, const QColor& color) {
     }
 }
 
-void CDisplayPage::InvalidateMirrorBox(bool /*erase*/) {
-    // Every paint of the box starts from its background, so erasing or not
-    // comes to the same.
+void CDisplayPage::InvalidateMirrorBox() {
     m_pMirrorBox->update();
 }
 
@@ -497,7 +486,7 @@ void CDisplayPage::OnBackgroundColor(int radioId) {
         m_services.channel.SetFillColor(b.color);
         m_services.channel.FillRectangle(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY);
         FillControl(IDC_MIRROR_BOX, ToQColor(b.color));
-        InvalidateMirrorBox(true);
+        InvalidateMirrorBox();
     }
 }
 
@@ -509,7 +498,7 @@ void CDisplayPage::OnTextSize(int radioId) {
         m_currentPattern = PATTERN_NONE;
         SendFont(size);
         ResetDisplayTest();
-        InvalidateMirrorBox(true);
+        InvalidateMirrorBox();
     }
 }
 

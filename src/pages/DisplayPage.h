@@ -9,9 +9,8 @@
 // for as long as the current pattern is not PATTERN_NONE.
 //
 // Thread safety: everything runs on the GUI thread, patterns included; they
-// block the event loop for their whole run, as the user is told. The page
-// lock guards the record list for single accesses and is never held across a
-// pad command or a drawing call.
+// block the event loop for their whole run, as the user is told. No other
+// thread reaches the page, so the record list needs no lock.
 #pragma once
 
 #include <QColor>
@@ -23,7 +22,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <span>
 
 #include "capture/SignaturePoint.h"
@@ -133,7 +131,9 @@ public:
     // Fills a box-like control (the mirror box or a swatch) with color;
     // nothing for other ids.
     void FillControl(int id, const QColor& color);
-    void InvalidateMirrorBox(bool erase);
+    // Every paint of the box starts from its background: there is no
+    // repaint without erasing.
+    void InvalidateMirrorBox();
 
     // Runs one pattern to its end (DisplayPatterns.h).
     void RunPattern(PatternKind kind);
@@ -194,7 +194,6 @@ private:
     std::array<TextSize, 3> m_textSizes;
 
     int m_nRunning = 0;
-    mutable std::mutex m_pageLock;  // guards m_record
     capture::SignaturePointList m_record;
     QRect m_mirrorBox;
     PatternKind m_lastPatternKind = PATTERN_NONE;
