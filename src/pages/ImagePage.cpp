@@ -137,7 +137,7 @@ void CImagePage::AppendPoints(std::span<const SignaturePoint> points) {
 
 QImage CImagePage::ShowSampleImage(int resourceId, bool send) {
     m_nSampleImage = resourceId;
-    return ShowPicture(StretchToLcd(res::SampleImage(resourceId)), send);
+    return ShowPicture(m_samples.Lcd(resourceId), send);
 }
 
 QImage CImagePage::ShowImageFile(const QString& path, bool send) {
@@ -278,8 +278,10 @@ sigformats::Points CImagePage::DecodeSignatureFile(const QString& ext,
 void CImagePage::PaintImageBox(QPainter& painter) {
     // Pictures sit at the box's client origin, inside its frame.
     const QPoint origin = m_pImageBox->contentsRect().topLeft();
+    // A sample is drawn from its screen picture, sharp at the box's pixel
+    // ratio; what went to the pad is its LCD picture.
     if (m_nSampleImage != 0) {
-        const QImage picture = ShowSampleImage(m_nSampleImage, false);
+        const QImage picture = m_samples.Screen(m_nSampleImage, m_pImageBox->devicePixelRatioF());
         if (!picture.isNull()) {
             painter.drawImage(origin, picture);
         }

@@ -26,6 +26,7 @@
 #include "capture/SignaturePoint.h"
 #include "capture/SignaturePointList.h"
 #include "pages/PageServices.h"
+#include "pages/SamplePictures.h"
 #include "pages/TabPage.h"
 #include "sigformats/SignatureCodec.h"
 
@@ -96,6 +97,7 @@ private:
 
     PageServices m_services;
     sigformats::SignatureCodec m_codec;
+    SamplePictures m_samples;
     mutable std::mutex m_pointLock;  // guards m_points
     capture::SignaturePointList m_points;
     QFont m_captionFont;

@@ -19,6 +19,10 @@ void PaintedBox::SetFillColor(const QColor& color) {
 
 void PaintedBox::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
+    // A picture of the box's logical size on a high-density screen is
+    // stretched smoothly, not blown up into blocks; at ratio 1 nothing is
+    // stretched and this changes no pixel.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.fillRect(rect(), m_fillColor);
     if (m_painter) {
         painter.save();

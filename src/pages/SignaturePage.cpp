@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QPainter>
 #include <QPushButton>
+#include <algorithm>
 #include <thread>
 
 #include "app/Prompts.h"
@@ -36,7 +37,7 @@ constexpr int kCaptureAreaTrailer = 0;
 CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
     : CTabPage(parent),
       m_services(services),
-      m_canvas(kBoxRect.size()),
+      m_canvas(kBoxRect.size(), devicePixelRatioF()),
       m_sleep([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }),
       m_reader(
           services.channel,
@@ -159,6 +160,15 @@ void CSignaturePage::InvalidateSignatureBox() {
 }
 
 void CSignaturePage::PaintBox(QPainter& painter) {
+    // The ink is drawn in the screen's own pixels; on a screen of another
+    // ratio the canvas starts again with what it held.
+    if (m_pBox->devicePixelRatioF() != m_canvas.DevicePixelRatio()) {
+        m_canvas.SetDevicePixelRatio(m_pBox->devicePixelRatioF());
+        if (m_nDrawnSegments > 0) {
+            const std::vector<SignaturePoint> points = m_points.CopyPoints();
+            m_canvas.Draw(std::span(points).first(std::min(points.size(), m_nDrawnSegments + 1)));
+        }
+    }
     if (m_bBitmapShown) {
         const QImage picture = ShowBitmapFile(m_strBitmapPath, false);
         if (!picture.isNull()) {
