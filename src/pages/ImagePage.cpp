@@ -137,7 +137,14 @@ void CImagePage::AppendPoints(std::span<const SignaturePoint> points) {
 
 QImage CImagePage::ShowSampleImage(int resourceId, bool send) {
     m_nSampleImage = resourceId;
-    return ShowPicture(m_samples.Lcd(resourceId), send);
+    const QImage picture = m_samples.Lcd(resourceId);
+    if (picture.isNull() || !send) {
+        return picture;
+    }
+    // As ShowPicture, with the pad's bytes of the picture made only once.
+    m_pImageBox->repaint();
+    m_services.channel.DisplayImage(m_samples.PadPixels(resourceId));
+    return picture;
 }
 
 QImage CImagePage::ShowImageFile(const QString& path, bool send) {

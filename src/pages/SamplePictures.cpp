@@ -11,14 +11,23 @@ namespace vellumix::pages {
 SamplePictures::Entry& SamplePictures::Find(int resourceId) {
     auto it = m_entries.find(resourceId);
     if (it == m_entries.end()) {
-        it = m_entries.emplace(resourceId, Entry{StretchToLcd(res::SampleImage(resourceId)), {}})
-                 .first;
+        it =
+            m_entries.emplace(resourceId, Entry{StretchToLcd(res::SampleImage(resourceId)), {}, {}})
+                .first;
     }
     return it->second;
 }
 
 QImage SamplePictures::Lcd(int resourceId) {
     return Find(resourceId).lcd;
+}
+
+const std::vector<std::uint8_t>& SamplePictures::PadPixels(int resourceId) {
+    Entry& entry = Find(resourceId);
+    if (entry.pixels.empty()) {
+        entry.pixels = ToPadPixels(entry.lcd);
+    }
+    return entry.pixels;
 }
 
 QImage SamplePictures::Screen(int resourceId, qreal devicePixelRatio) {
