@@ -104,8 +104,11 @@ void CViewVellumixDemo::EnterPage(int tab) {
         }
     }
     entered->show();
-    // The page hands the focus on to its first control.
-    entered->setFocus();
+    // The page hands the focus on to its first control; but keys typed on
+    // the tab bar leave it there, so Left and Right go on switching pages.
+    if (!m_pTabCtrl->IsChangingByKey()) {
+        entered->setFocus();
+    }
     entered->ActivatePage();
     emit PageEntered(tab);
 }

@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstdlib>
@@ -209,6 +210,7 @@ void CPaintedTabCtrl::keyPressEvent(QKeyEvent* event) {
         event->ignore();
         return;
     }
+    const QScopedValueRollback byKey(m_bChangingByKey, true);
     QTabBar::keyPressEvent(event);
 }
 

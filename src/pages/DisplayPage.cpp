@@ -275,9 +275,8 @@ ColorRef CDisplayPage::DrawingColor() const {
 }
 
 void CDisplayPage::ActivatePage() {
-    if (QWidget* lines = Control(IDC_SHOW_LINES)) {
-        lines->setFocus();
-    }
+    // No focus of its own to Show Lines: the view's focus reaches it as the
+    // first control, and arrow keys on the tab bar keep the focus there.
     m_currentPattern = PATTERN_NONE;
     FillControl(IDC_MIRROR_BOX, BackgroundColor());
     const ColorRef c = DrawingColor();

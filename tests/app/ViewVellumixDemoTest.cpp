@@ -193,5 +193,21 @@ TEST_F(ViewVellumixDemoTest, EnteringATabFocusesThePagesFirstControl) {
     }
 }
 
+TEST_F(ViewVellumixDemoTest, ArrowKeysOnTheTabBarSwitchPagesAndKeepTheFocus) {
+    ShowLaidOut(view);
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    view.TabCtrl()->setFocus(Qt::TabFocusReason);
+    for (const char* shown : {"010", "001"}) {
+        QTest::keyClick(view.TabCtrl(), Qt::Key_Right);
+        EXPECT_EQ(Shown(), shown);
+        EXPECT_EQ(QApplication::focusWidget(), view.TabCtrl());
+    }
+    // A click hands the focus to the page again.
+    ClickTab(kSignatureTab);
+    EXPECT_EQ(QApplication::focusWidget(),
+              view.SignaturePage()->Control(pages::CSignaturePage::IDC_CLEAR_DISPLAY));
+}
+
 }  // namespace
 }  // namespace vellumix::app
