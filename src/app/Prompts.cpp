@@ -49,6 +49,25 @@ void PrepareFileDialog(QFileDialog& dialog, const QString& caption,
 
 }  // namespace
 
+QString SuffixOfNameFilter(const QString& nameFilter, const QString& fallback) {
+    // The patterns are the text between the last parentheses, or the whole
+    // filter when it has none ("*.sig *.cmp").
+    QString patterns = nameFilter;
+    const qsizetype open = nameFilter.lastIndexOf(u'(');
+    const qsizetype close = nameFilter.lastIndexOf(u')');
+    if (open >= 0 && close > open) {
+        patterns = nameFilter.mid(open + 1, close - open - 1);
+    }
+    const QString first = patterns.split(u' ', Qt::SkipEmptyParts).value(0);
+    if (!first.startsWith(QLatin1StringView("*."))) {
+        return fallback;
+    }
+    const QString suffix = first.mid(2);
+    const bool plain = !suffix.isEmpty() && !suffix.contains(u'*') && !suffix.contains(u'?') &&
+                       !suffix.contains(u'[');
+    return plain ? suffix : fallback;
+}
+
 void ShowRefusal(IPrompts& prompts, const QString& text) {
     prompts.ShowMessage(text, res::kErrorCaption, PromptIcon::Exclamation);
 }
@@ -86,7 +105,14 @@ QString QtPrompts::AskSaveFileName(const QString& caption, const QStringList& na
     PrepareFileDialog(dialog, caption, nameFilters);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(defaultSuffix);
+    // Qt's dialog keeps one default suffix whatever filter is chosen; follow
+    // the choice, so the overwrite question also asks about the name that
+    // will really be written.
+    dialog.setDefaultSuffix(SuffixOfNameFilter(dialog.selectedNameFilter(), defaultSuffix));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, defaultSuffix](const QString& filter) {
+                         dialog.setDefaultSuffix(SuffixOfNameFilter(filter, defaultSuffix));
+                     });
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
     return RunFileDialog(dialog, m_strLastFolder);
 }

@@ -31,11 +31,19 @@ public:
     // selected. An empty caption leaves the platform's own title. Both return
     // the chosen path, or an empty string when the user cancels.
     virtual QString AskOpenFileName(const QString& caption, const QStringList& nameFilters) = 0;
-    // defaultSuffix (no dot) is added to a name typed without an extension;
-    // confirmOverwrite asks before an existing file is replaced.
+    // A name typed without an extension gets the chosen filter's
+    // (SuffixOfNameFilter), defaultSuffix (no dot) when the filter names
+    // none; confirmOverwrite asks before an existing file is replaced.
     virtual QString AskSaveFileName(const QString& caption, const QStringList& nameFilters,
                                     const QString& defaultSuffix, bool confirmOverwrite) = 0;
 };
+
+// The extension a save dialog adds to a name typed without one while
+// nameFilter is chosen: the filter's own when its first pattern names one
+// ("Signature(*.cmp)" gives "cmp"), otherwise fallback ("All files (*)").
+// So choosing a filter and typing "mine" saves "mine.cmp", as the platform's
+// own save dialogs do.
+QString SuffixOfNameFilter(const QString& nameFilter, const QString& fallback);
 
 // The boxes of the program's conventions: the error caption with the
 // exclamation icon (a refusal) or the stop icon (a file that cannot be used),

@@ -32,17 +32,11 @@ CViewVellumixDemo::CViewVellumixDemo(const pages::PageServices& services, QWidge
 
 CViewVellumixDemo::~CViewVellumixDemo() = default;
 
-QWidget* CViewVellumixDemo::Page(int tab) const {
-    switch (tab) {
-        case kSignatureTab:
-            return m_pSignaturePage;
-        case kDisplayTab:
-            return m_pDisplayPage;
-        case kImageTab:
-            return m_pImagePage;
-        default:
-            return nullptr;
+pages::CTabPage* CViewVellumixDemo::Page(int tab) const {
+    if (tab < 0 || tab >= static_cast<int>(m_pages.size())) {
+        return nullptr;
     }
+    return m_pages[static_cast<std::size_t>(tab)];
 }
 
 void CViewVellumixDemo::InitialUpdate() {
@@ -54,6 +48,7 @@ void CViewVellumixDemo::InitialUpdate() {
     m_pSignaturePage = new pages::CSignaturePage(m_services, m_pTabCtrl);
     m_pDisplayPage = new pages::CDisplayPage(m_services, m_pTabCtrl);
     m_pImagePage = new pages::CImagePage(m_services, m_pTabCtrl);
+    m_pages = {m_pSignaturePage, m_pDisplayPage, m_pImagePage};
 
     m_pTabCtrl->addTab(res::kTabSignature);
     m_pTabCtrl->addTab(res::kTabDisplay);
@@ -89,48 +84,32 @@ void CViewVellumixDemo::OnSelChange(int tab) {
 }
 
 void CViewVellumixDemo::LeavePage(int tab) {
-    switch (tab) {
-        case kSignatureTab:
-            m_pSignaturePage->DeactivatePage();
-            break;
-        case kDisplayTab:
-            m_pDisplayPage->DeactivatePage();
-            break;
-        case kImageTab:
-            m_pImagePage->DeactivatePage();
-            break;
-        default:
-            return;
+    pages::CTabPage* const left = Page(tab);
+    if (left == nullptr) {
+        return;
     }
+    left->DeactivatePage();
     emit PageLeft(tab);
-    Page(tab)->hide();
+    left->hide();
 }
 
 void CViewVellumixDemo::EnterPage(int tab) {
-    QWidget* const entered = Page(tab);
+    pages::CTabPage* const entered = Page(tab);
     if (entered == nullptr) {
         return;
     }
-    for (int other : {kSignatureTab, kDisplayTab, kImageTab}) {
-        if (other != tab) {
-            Page(other)->hide();
+    for (pages::CTabPage* other : m_pages) {
+        if (other != entered) {
+            other->hide();
         }
     }
     entered->show();
-    entered->setFocus();
-    switch (tab) {
-        case kSignatureTab:
-            m_pSignaturePage->ActivatePage();
-            break;
-        case kDisplayTab:
-            m_pDisplayPage->ActivatePage();
-            break;
-        case kImageTab:
-            m_pImagePage->ActivatePage();
-            break;
-        default:
-            break;
+    // The page hands the focus on to its first control; but keys typed on
+    // the tab bar leave it there, so Left and Right go on switching pages.
+    if (!m_pTabCtrl->IsChangingByKey()) {
+        entered->setFocus();
     }
+    entered->ActivatePage();
     emit PageEntered(tab);
 }
 
@@ -138,8 +117,8 @@ void CViewVellumixDemo::PlacePages(int topInset) {
     const QRect client = m_pTabCtrl->rect();
     const QRect area(QPoint(client.left() + kPageInsetLeft, client.top() + topInset),
                      QPoint(client.right() - kPageInsetRight, client.bottom() - kPageInsetBottom));
-    for (int tab : {kSignatureTab, kDisplayTab, kImageTab}) {
-        Page(tab)->setGeometry(area);
+    for (pages::CTabPage* page : m_pages) {
+        page->setGeometry(area);
     }
 }
 

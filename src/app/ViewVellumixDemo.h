@@ -6,8 +6,10 @@
 #include <QFont>
 #include <QRect>
 #include <QWidget>
+#include <array>
 
 #include "pages/PageServices.h"
+#include "pages/TabPage.h"
 
 namespace vellumix::controls {
 class CPaintedTabCtrl;
@@ -63,7 +65,8 @@ public:
     pages::CSignaturePage* SignaturePage() const { return m_pSignaturePage; }
     pages::CDisplayPage* DisplayPage() const { return m_pDisplayPage; }
     pages::CImagePage* ImagePage() const { return m_pImagePage; }
-    QWidget* Page(int tab) const;
+    // The page of a tab; null for any other index.
+    pages::CTabPage* Page(int tab) const;
 
 signals:
     // After the left page's DeactivatePage, while it is still shown.
@@ -88,6 +91,8 @@ private:
     pages::CSignaturePage* m_pSignaturePage = nullptr;
     pages::CDisplayPage* m_pDisplayPage = nullptr;
     pages::CImagePage* m_pImagePage = nullptr;
+    // The same three, by tab index.
+    std::array<pages::CTabPage*, 3> m_pages{};
     QFont m_tabFont;
     controls::CPaintedTabCtrl* m_pTabCtrl;
 };

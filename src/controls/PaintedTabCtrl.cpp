@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstdlib>
@@ -86,6 +87,16 @@ void DrawFocusFrame(QPainter& painter, const Edges& e) {
     }
 }
 
+// While the control holds the keyboard focus the frame is solid, in the
+// palette's highlight colour: the dotted frame is always there, so it cannot
+// tell the user where the keys go.
+void DrawKeyFocusFrame(QPainter& painter, const Edges& e, const QColor& colour) {
+    painter.fillRect(e.left, e.top, e.right - e.left, 1, colour);
+    painter.fillRect(e.left, e.bottom - 1, e.right - e.left, 1, colour);
+    painter.fillRect(e.left, e.top, 1, e.bottom - e.top, colour);
+    painter.fillRect(e.right - 1, e.top, 1, e.bottom - e.top, colour);
+}
+
 Edges FocusFrameOf(const Edges& item) {
     return {item.left + 2, item.top, item.right - 2, item.bottom - 3};
 }
@@ -150,6 +161,10 @@ void CPaintedTabCtrl::paintEvent(QPaintEvent* /*event*/) {
             const Edges unmoved = EdgesOf(r);
             r.translate(0, -kSelectedRaise);
             DrawFocusFrame(painter, FocusFrameOf(unmoved));
+            if (hasFocus()) {
+                DrawKeyFocusFrame(painter, FocusFrameOf(unmoved),
+                                  palette().color(QPalette::Highlight));
+            }
             DrawItemText(painter, r, tabText(j));
         }
         const Edges e = EdgesOf(r);
@@ -195,6 +210,7 @@ void CPaintedTabCtrl::keyPressEvent(QKeyEvent* event) {
         event->ignore();
         return;
     }
+    const QScopedValueRollback byKey(m_bChangingByKey, true);
     QTabBar::keyPressEvent(event);
 }
 

@@ -1,5 +1,7 @@
 // The main view's tab control: a QTabBar that paints every pixel of itself,
-// the tab row and the page frame below it. The pages are child widgets of the
+// the tab row and the page frame below it. It takes the focus by Tab only;
+// while it holds it, the selected tab's focus frame turns solid and Left and
+// Right switch tabs. The pages are child widgets of the
 // control, placed by the view inside the frame.
 #pragma once
 
@@ -27,6 +29,9 @@ public:
     // row starts kItemOrigin pixels in from the control's top-left corner so
     // that the raised tab still fits above it.
     QRect ItemRect(int index) const;
+    // True while a key typed on the control changes the tab: the focus stays
+    // on the control then, so Left and Right go on switching tabs.
+    bool IsChangingByKey() const { return m_bChangingByKey; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -42,6 +47,8 @@ private:
     // Space around the item text, as the platform's own tab control leaves it.
     static constexpr int kItemPaddingX = 6;
     static constexpr int kItemPaddingY = 3;
+
+    bool m_bChangingByKey = false;
 };
 
 }  // namespace vellumix::controls

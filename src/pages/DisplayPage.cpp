@@ -12,7 +12,6 @@
 #include "padlink/PadCommandChannel.h"
 #include "pages/DialogLayout.h"
 #include "pages/DisplayPatterns.h"
-#include "pages/PageStyle.h"
 #include "pages/PaintedBox.h"
 
 namespace vellumix::pages {
@@ -81,7 +80,7 @@ QColor ToQColor(ColorRef color) {
 }
 
 CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
-    : QWidget(parent),
+    : CTabPage(parent),
       m_services(services),
       m_captionFont(ArialFont(kCaptionFontHeight, QFont::Bold)),
       m_smallFont(ArialFont(kSmallFontHeight, QFont::Normal)),
@@ -93,7 +92,6 @@ CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
           {IDC_SIZE_LARGE, {64, 32, 0, 0, 0, 6}, &m_largeFont, kLargeRowStep},
       }},
       m_sleep([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }) {
-    ApplyPageStyle(*this);
     CreateControls();
     m_nRunning = 0;
     m_mirrorBox = m_pMirrorBox->geometry();
@@ -120,10 +118,7 @@ CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
     update();
 }
 
-CDisplayPage::~CDisplayPage() {
-    std::lock_guard lock(m_pageLock);
-    m_record.Clear();
-}
+CDisplayPage::~CDisplayPage() = default;
 
 void CDisplayPage::CreateControls() {
     // The group box first, so the mirror box lies above it.
@@ -131,12 +126,12 @@ void CDisplayPage::CreateControls() {
     group->setGeometry(Du(kDisplayGroupRect));
     group->setAlignment(Qt::AlignHCenter);
     group->setFont(m_captionFont);
-    m_controls[IDC_DISPLAY_GROUP] = group;
+    AddControl(IDC_DISPLAY_GROUP, group);
 
     m_pMirrorBox = new PaintedBox(this, QFrame::Panel);
     m_pMirrorBox->setGeometry(Du(kMirrorBoxRect));
     m_pMirrorBox->SetPainter([this](QPainter& painter) { PaintMirror(painter); });
-    m_controls[IDC_MIRROR_BOX] = m_pMirrorBox;
+    AddControl(IDC_MIRROR_BOX, m_pMirrorBox);
 
     AddButton(IDC_SHOW_LINES, res::kShowLines, DialogRect(16, 188, 50, 14));
     AddButton(IDC_SHOW_BOXES, res::kShowBoxes, DialogRect(70, 188, 45, 14));
@@ -158,7 +153,7 @@ void CDisplayPage::CreateControls() {
     m_pColorBox->setEditable(true);
     m_pColorBox->setInsertPolicy(QComboBox::NoInsert);
     m_pColorBox->setGeometry(Du(kColorBoxRect));
-    m_controls[IDC_COLOR_BOX] = m_pColorBox;
+    AddControl(IDC_COLOR_BOX, m_pColorBox);
     auto* label = new QLabel(QString(res::kColorLabel), this);
     label->setGeometry(Du(kColorLabelRect));
 
@@ -211,7 +206,7 @@ void CDisplayPage::CreateControls() {
 QPushButton* CDisplayPage::AddButton(int id, QLatin1StringView text, QRect geometry) {
     auto* button = new QPushButton(QString(text), this);
     button->setGeometry(geometry);
-    m_controls[id] = button;
+    AddControl(id, button);
     return button;
 }
 
@@ -220,7 +215,7 @@ QRadioButton* CDisplayPage::AddHiddenRadio(int id, QLatin1StringView text, QRect
     radio->setGeometry(geometry);
     radio->setEnabled(false);
     radio->hide();
-    m_controls[id] = radio;
+    AddControl(id, radio);
     return radio;
 }
 
@@ -229,7 +224,7 @@ PaintedBox* CDisplayPage::AddSwatch(int id, QRect geometry) {
     swatch->setGeometry(geometry);
     swatch->setEnabled(false);
     swatch->hide();
-    m_controls[id] = swatch;
+    AddControl(id, swatch);
     return swatch;
 }
 
@@ -239,13 +234,8 @@ QGroupBox* CDisplayPage::AddHiddenGroup(int id, QLatin1StringView text, QRect ge
     group->setEnabled(false);
     group->hide();
     group->lower();
-    m_controls[id] = group;
+    AddControl(id, group);
     return group;
-}
-
-QWidget* CDisplayPage::Control(int id) const {
-    const auto it = m_controls.find(id);
-    return it == m_controls.end() ? nullptr : it->second;
 }
 
 bool CDisplayPage::IsChecked(int radioId) const {
@@ -285,9 +275,8 @@ ColorRef CDisplayPage::DrawingColor() const {
 }
 
 void CDisplayPage::ActivatePage() {
-    if (QWidget* lines = Control(IDC_SHOW_LINES)) {
-        lines->setFocus();
-    }
+    // No focus of its own to Show Lines: the view's focus reaches it as the
+    // first control, and arrow keys on the tab bar keep the focus there.
     m_currentPattern = PATTERN_NONE;
     FillControl(IDC_MIRROR_BOX, BackgroundColor());
     const ColorRef c = DrawingColor();
@@ -307,27 +296,21 @@ void CDisplayPage::DeactivatePage() {
 }
 
 void CDisplayPage::ResetDisplayTest() {
-    {
-        std::lock_guard lock(m_pageLock);
-        m_record.Clear();
-    }
+    m_record.Clear();
     m_services.channel.SetFillColor(kWhite);
     m_services.channel.FillRectangle(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY);
-    InvalidateMirrorBox(true);
+    InvalidateMirrorBox();
 }
 
 void CDisplayPage::RecordPoints(std::span<const SignaturePoint> points) {
-    std::lock_guard lock(m_pageLock);
     m_record.AppendPoints(points);
 }
 
 std::size_t CDisplayPage::RecordCount() const {
-    std::lock_guard lock(m_pageLock);
     return m_record.Count();
 }
 
 SignaturePoint CDisplayPage::RecordPoint(std::size_t index) const {
-    std::lock_guard lock(m_pageLock);
     return m_record.At(index);
 }
 
@@ -384,9 +367,7 @@ void CDisplayPage::FillControl(int id, const QColor& color) {
     }
 }
 
-void CDisplayPage::InvalidateMirrorBox(bool /*erase*/) {
-    // Every paint of the box starts from its background, so erasing or not
-    // comes to the same.
+void CDisplayPage::InvalidateMirrorBox() {
     m_pMirrorBox->update();
 }
 
@@ -504,7 +485,7 @@ void CDisplayPage::OnBackgroundColor(int radioId) {
         m_services.channel.SetFillColor(b.color);
         m_services.channel.FillRectangle(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY);
         FillControl(IDC_MIRROR_BOX, ToQColor(b.color));
-        InvalidateMirrorBox(true);
+        InvalidateMirrorBox();
     }
 }
 
@@ -516,7 +497,7 @@ void CDisplayPage::OnTextSize(int radioId) {
         m_currentPattern = PATTERN_NONE;
         SendFont(size);
         ResetDisplayTest();
-        InvalidateMirrorBox(true);
+        InvalidateMirrorBox();
     }
 }
 

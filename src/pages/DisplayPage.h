@@ -9,9 +9,8 @@
 // for as long as the current pattern is not PATTERN_NONE.
 //
 // Thread safety: everything runs on the GUI thread, patterns included; they
-// block the event loop for their whole run, as the user is told. The page
-// lock guards the record list for single accesses and is never held across a
-// pad command or a drawing call.
+// block the event loop for their whole run, as the user is told. No other
+// thread reaches the page, so the record list needs no lock.
 #pragma once
 
 #include <QColor>
@@ -23,14 +22,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <span>
 
 #include "capture/SignaturePoint.h"
 #include "capture/SignaturePointList.h"
 #include "padlink/CommandPayloads.h"
 #include "pages/PageServices.h"
+#include "pages/TabPage.h"
 #include "res/Strings.h"
 
 class QComboBox;
@@ -69,7 +67,7 @@ inline constexpr std::array<DrawColor, 5> DrawColorTable{{
 
 QColor ToQColor(padlink::ColorRef color);
 
-class CDisplayPage : public QWidget {
+class CDisplayPage : public CTabPage {
     Q_OBJECT
 public:
     // Control ids of the page's template.
@@ -112,10 +110,8 @@ public:
     CDisplayPage(const PageServices& services, QWidget* parent);
     ~CDisplayPage() override;
 
-    // The view calls ActivatePage after showing and focusing the page when its
-    // tab is entered, and DeactivatePage before hiding it when the tab is left.
-    void ActivatePage();
-    void DeactivatePage();
+    void ActivatePage() override;
+    void DeactivatePage() override;
 
     // Empties the record, whitens the pad's screen and the mirror box.
     void ResetDisplayTest();
@@ -135,7 +131,9 @@ public:
     // Fills a box-like control (the mirror box or a swatch) with color;
     // nothing for other ids.
     void FillControl(int id, const QColor& color);
-    void InvalidateMirrorBox(bool erase);
+    // Every paint of the box starts from its background: there is no
+    // repaint without erasing.
+    void InvalidateMirrorBox();
 
     // Runs one pattern to its end (DisplayPatterns.h).
     void RunPattern(PatternKind kind);
@@ -148,8 +146,6 @@ public:
     bool IsRunning() const { return m_nRunning != 0; }
     // The mirror box's rectangle in page coordinates, taken at initialisation.
     QRect MirrorBox() const { return m_mirrorBox; }
-    // The control with a template id, or null.
-    QWidget* Control(int id) const;
 
     void SetSleepFunction(SleepFunction sleep) { m_sleep = std::move(sleep); }
 
@@ -198,13 +194,11 @@ private:
     std::array<TextSize, 3> m_textSizes;
 
     int m_nRunning = 0;
-    mutable std::mutex m_pageLock;  // guards m_record
     capture::SignaturePointList m_record;
     QRect m_mirrorBox;
     PatternKind m_lastPatternKind = PATTERN_NONE;
     PatternKind m_currentPattern = PATTERN_NONE;
 
-    std::map<int, QWidget*> m_controls;  // children, owned by Qt's parent chain
     PaintedBox* m_pMirrorBox = nullptr;
     QComboBox* m_pColorBox = nullptr;
     SleepFunction m_sleep;

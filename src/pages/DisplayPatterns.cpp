@@ -80,7 +80,7 @@ void DisplayPatterns::SetAllColors(CDisplayPage& page) {
     channel.SetLineColor(c);
 }
 
-int DisplayPatterns::DrawLinesPattern(CDisplayPage& page) {
+void DisplayPatterns::DrawLinesPattern(CDisplayPage& page) {
     BeginDrawing(page);
     padlink::PadCommandChannel& channel = page.m_services.channel;
     SetAllColors(page);
@@ -114,10 +114,9 @@ int DisplayPatterns::DrawLinesPattern(CDisplayPage& page) {
         }
     }
     page.m_nRunning = 0;
-    return 0;
 }
 
-int DisplayPatterns::DrawBoxesPattern(CDisplayPage& page) {
+void DisplayPatterns::DrawBoxesPattern(CDisplayPage& page) {
     BeginDrawing(page);
     padlink::PadCommandChannel& channel = page.m_services.channel;
     channel.SetFillColor(page.DrawingColor());
@@ -139,10 +138,9 @@ int DisplayPatterns::DrawBoxesPattern(CDisplayPage& page) {
         }
     }
     page.m_nRunning = 0;
-    return 0;
 }
 
-int DisplayPatterns::DrawFramesPattern(CDisplayPage& page) {
+void DisplayPatterns::DrawFramesPattern(CDisplayPage& page) {
     BeginDrawing(page);
     padlink::PadCommandChannel& channel = page.m_services.channel;
     SetAllColors(page);
@@ -165,10 +163,9 @@ int DisplayPatterns::DrawFramesPattern(CDisplayPage& page) {
         }
     }
     page.m_nRunning = 0;
-    return 0;
 }
 
-int DisplayPatterns::DrawCharactersPattern(CDisplayPage& page) {
+void DisplayPatterns::DrawCharactersPattern(CDisplayPage& page) {
     BeginDrawing(page);
     padlink::PadCommandChannel& channel = page.m_services.channel;
     channel.SetTextColor(page.DrawingColor());
@@ -198,7 +195,6 @@ int DisplayPatterns::DrawCharactersPattern(CDisplayPage& page) {
         y = (y + step + kCharsRowGap) % kCharsRowWrap;
     }
     page.m_nRunning = 0;
-    return 0;
 }
 
 void DisplayPatterns::CycleLeds(CDisplayPage& page) {
@@ -215,7 +211,7 @@ void DisplayPatterns::CycleLeds(CDisplayPage& page) {
     page.RunPattern(PATTERN_LEDS);
 }
 
-int DisplayPatterns::BlinkLedsPattern(CDisplayPage& page) {
+void DisplayPatterns::BlinkLedsPattern(CDisplayPage& page) {
     page.ResetDisplayTest();
     page.m_lastPatternKind = page.m_currentPattern;
     padlink::PadCommandChannel& channel = page.m_services.channel;
@@ -227,13 +223,12 @@ int DisplayPatterns::BlinkLedsPattern(CDisplayPage& page) {
             page.Wait(kLedBlinkWait);
         }
         if (page.m_nRunning == 0) {
-            return 0;
+            return;
         }
         channel.SetLedState(kStates[n]);
     }
     page.ResetDisplayTest();
     page.m_nRunning = 0;
-    return 0;
 }
 
 }  // namespace vellumix::pages

@@ -27,12 +27,12 @@ inline constexpr std::uint8_t kSkippedCharacterIndex = 11;
 
 class DisplayPatterns {
 public:
-    // The dispatch targets of CDisplayPage::RunPattern; each returns 0.
-    static int DrawLinesPattern(CDisplayPage& page);
-    static int DrawBoxesPattern(CDisplayPage& page);
-    static int DrawFramesPattern(CDisplayPage& page);
-    static int DrawCharactersPattern(CDisplayPage& page);
-    static int BlinkLedsPattern(CDisplayPage& page);
+    // The dispatch targets of CDisplayPage::RunPattern.
+    static void DrawLinesPattern(CDisplayPage& page);
+    static void DrawBoxesPattern(CDisplayPage& page);
+    static void DrawFramesPattern(CDisplayPage& page);
+    static void DrawCharactersPattern(CDisplayPage& page);
+    static void BlinkLedsPattern(CDisplayPage& page);
     // The first half of "Cycle the LEDs": the four flag bytes with their
     // waits, then RunPattern(PATTERN_LEDS).
     static void CycleLeds(CDisplayPage& page);

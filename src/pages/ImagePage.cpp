@@ -10,7 +10,6 @@
 #include "padlink/PadCommandChannel.h"
 #include "pages/DialogLayout.h"
 #include "pages/LcdPicture.h"
-#include "pages/PageStyle.h"
 #include "pages/PaintedBox.h"
 #include "res/SampleImages.h"
 #include "res/Strings.h"
@@ -49,21 +48,19 @@ bool IsDrawableTo(SignaturePoint q) {
 }  // namespace
 
 CImagePage::CImagePage(const PageServices& services, QWidget* parent)
-    : QWidget(parent),
+    : CTabPage(parent),
       m_services(services),
       m_captionFont(ArialFont(kCaptionFontHeight, QFont::Bold)) {
-    ApplyPageStyle(*this);
-
     auto* group = new QGroupBox(QString(res::kImageGroup), this);
     group->setGeometry(DialogRect(76, 19, 179, 141));
     group->setAlignment(Qt::AlignHCenter);
     group->setFont(m_captionFont);
-    m_controls[IDC_IMAGE_GROUP] = group;
+    AddControl(IDC_IMAGE_GROUP, group);
 
     m_pImageBox = new PaintedBox(this, QFrame::Panel);
     m_pImageBox->setGeometry(DialogRect(83, 31, 164, 123));
     m_pImageBox->SetPainter([this](QPainter& painter) { PaintImageBox(painter); });
-    m_controls[IDC_IMAGE_BOX] = m_pImageBox;
+    AddControl(IDC_IMAGE_BOX, m_pImageBox);
 
     const struct {
         int id;
@@ -94,13 +91,8 @@ CImagePage::~CImagePage() = default;
 QPushButton* CImagePage::AddButton(int id, QLatin1StringView text, QRect geometry) {
     auto* button = new QPushButton(QString(text), this);
     button->setGeometry(geometry);
-    m_controls[id] = button;
+    AddControl(id, button);
     return button;
-}
-
-QWidget* CImagePage::Control(int id) const {
-    const auto it = m_controls.find(id);
-    return it == m_controls.end() ? nullptr : it->second;
 }
 
 void CImagePage::ActivatePage() {
@@ -145,7 +137,14 @@ void CImagePage::AppendPoints(std::span<const SignaturePoint> points) {
 
 QImage CImagePage::ShowSampleImage(int resourceId, bool send) {
     m_nSampleImage = resourceId;
-    return ShowPicture(StretchToLcd(res::SampleImage(resourceId)), send);
+    const QImage picture = m_samples.Lcd(resourceId);
+    if (picture.isNull() || !send) {
+        return picture;
+    }
+    // As ShowPicture, with the pad's bytes of the picture made only once.
+    m_pImageBox->repaint();
+    m_services.channel.DisplayImage(m_samples.PadPixels(resourceId));
+    return picture;
 }
 
 QImage CImagePage::ShowImageFile(const QString& path, bool send) {
@@ -286,8 +285,10 @@ sigformats::Points CImagePage::DecodeSignatureFile(const QString& ext,
 void CImagePage::PaintImageBox(QPainter& painter) {
     // Pictures sit at the box's client origin, inside its frame.
     const QPoint origin = m_pImageBox->contentsRect().topLeft();
+    // A sample is drawn from its screen picture, sharp at the box's pixel
+    // ratio; what went to the pad is its LCD picture.
     if (m_nSampleImage != 0) {
-        const QImage picture = ShowSampleImage(m_nSampleImage, false);
+        const QImage picture = m_samples.Screen(m_nSampleImage, m_pImageBox->devicePixelRatioF());
         if (!picture.isNull()) {
             painter.drawImage(origin, picture);
         }

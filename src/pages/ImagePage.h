@@ -20,13 +20,14 @@
 #include <QString>
 #include <QWidget>
 #include <cstddef>
-#include <map>
 #include <mutex>
 #include <span>
 
 #include "capture/SignaturePoint.h"
 #include "capture/SignaturePointList.h"
 #include "pages/PageServices.h"
+#include "pages/SamplePictures.h"
+#include "pages/TabPage.h"
 #include "sigformats/SignatureCodec.h"
 
 class QPainter;
@@ -36,7 +37,7 @@ namespace vellumix::pages {
 
 class PaintedBox;
 
-class CImagePage : public QWidget {
+class CImagePage : public CTabPage {
     Q_OBJECT
 public:
     // Control ids of the page's template.
@@ -56,10 +57,8 @@ public:
     CImagePage(const PageServices& services, QWidget* parent);
     ~CImagePage() override;
 
-    // The view calls ActivatePage after showing and focusing the page when its
-    // tab is entered, and DeactivatePage before hiding it when the tab is left.
-    void ActivatePage();
-    void DeactivatePage();
+    void ActivatePage() override;
+    void DeactivatePage() override;
 
     // Empties the point list, clears the pad and lets the box repaint.
     void ClearImagePage();
@@ -78,8 +77,6 @@ public:
     int SampleImage() const { return m_nSampleImage; }
     bool IsCustomImageShown() const { return m_bCustomImageShown; }
     bool ArePointsShown() const { return m_bPointsShown; }
-    // The control with a template id, or null.
-    QWidget* Control(int id) const;
 
     void OnSampleImage(int resourceId);
     void OnClearDisplay();
@@ -100,6 +97,7 @@ private:
 
     PageServices m_services;
     sigformats::SignatureCodec m_codec;
+    SamplePictures m_samples;
     mutable std::mutex m_pointLock;  // guards m_points
     capture::SignaturePointList m_points;
     QFont m_captionFont;
@@ -108,7 +106,6 @@ private:
     QString m_strCustomImagePath;
     bool m_bCustomImageShown = false;
 
-    std::map<int, QWidget*> m_controls;  // children, owned by Qt's parent chain
     PaintedBox* m_pImageBox = nullptr;
 };
 

@@ -1,5 +1,6 @@
 #include "pages/SignatureCanvas.h"
 
+#include <QtMath>
 #include <cstdlib>
 
 namespace vellumix::pages {
@@ -24,11 +25,22 @@ bool EndsSegment(SignaturePoint q) {
 
 }  // namespace
 
-SignatureCanvas::SignatureCanvas(QSize size) : m_image(size, QImage::Format_RGB32) {
+SignatureCanvas::SignatureCanvas(QSize size, qreal devicePixelRatio) : m_size(size) {
+    Allocate(devicePixelRatio);
+}
+
+void SignatureCanvas::Allocate(qreal ratio) {
+    const qreal r = ratio > 0 ? ratio : 1.0;
+    m_image = QImage(qCeil(m_size.width() * r), qCeil(m_size.height() * r), QImage::Format_RGB32);
+    m_image.setDevicePixelRatio(r);
     // bits() once: the image is never shared, so the pointer stays valid.
     m_pBits = reinterpret_cast<QRgb*>(m_image.bits());
     m_nStride = static_cast<int>(m_image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb)));
     Clear();
+}
+
+void SignatureCanvas::SetDevicePixelRatio(qreal ratio) {
+    Allocate(ratio);
 }
 
 void SignatureCanvas::Clear() {
@@ -36,13 +48,20 @@ void SignatureCanvas::Clear() {
 }
 
 QPoint SignatureCanvas::MapToBox(SignaturePoint p, QSize box) {
+    return MapToDevice(p, box, 1.0);
+}
+
+QPoint SignatureCanvas::MapToDevice(SignaturePoint p, QSize box, qreal ratio) {
     // Single precision on purpose: the box's columns come out as they always
-    // have, e.g. (1023, 1023) at column 309, row 239 in a 320 x 240 box.
+    // have, e.g. (1023, 1023) at column 309, row 239 in a 320 x 240 box; the
+    // ratio multiplies last, so ratio 1 changes nothing and ratio 2 doubles
+    // exactly before the truncation.
     const float range = static_cast<float>(capture::kPadUnitRange);
     const float sx = static_cast<float>(box.width() - 2 * kCanvasSideMargin) / range;
     const float sy = static_cast<float>(box.height()) / range;
-    return {static_cast<int>(static_cast<float>(p.x) * sx) + kCanvasSideMargin,
-            static_cast<int>(static_cast<float>(p.y) * sy)};
+    const float r = static_cast<float>(ratio);
+    return {static_cast<int>(static_cast<float>(p.x) * sx * r) + qRound(kCanvasSideMargin * ratio),
+            static_cast<int>(static_cast<float>(p.y) * sy * r)};
 }
 
 void SignatureCanvas::SetBlack(QPoint p) {
@@ -76,7 +95,9 @@ void SignatureCanvas::Line(QPoint a, QPoint b) {
 }
 
 void SignatureCanvas::Draw(std::span<const SignaturePoint> points, std::size_t first) {
-    const QSize box = m_image.size();
+    const QSize box = m_size;
+    const qreal ratio = m_image.devicePixelRatio();
+    const auto map = [box, ratio](SignaturePoint p) { return MapToDevice(p, box, ratio); };
     for (std::size_t i = first; i + 1 < points.size(); ++i) {
         const SignaturePoint p = points[i];
         if (!StartsSegment(p)) {
@@ -84,9 +105,9 @@ void SignatureCanvas::Draw(std::span<const SignaturePoint> points, std::size_t f
         }
         const SignaturePoint q = points[i + 1];
         if (EndsSegment(q)) {
-            Line(MapToBox(p, box), MapToBox(q, box));
+            Line(map(p), map(q));
         } else {
-            SetBlack(MapToBox(p, box));
+            SetBlack(map(p));
         }
     }
 }

@@ -7,6 +7,12 @@
 // trunc(y * sy). So pad x 0..1024 spans columns 10..W - 10 and pad y 0..1024
 // rows 0..H, row H lying just outside the image.
 //
+// On a screen with a device pixel ratio r the image has r times the pixels
+// each way and the lines are drawn in device pixels: column
+// trunc(x * sx * r) + 10 r, row trunc(y * sy * r). The ink stays one device
+// pixel wide, so at r = 2 it is the 1x drawing scaled, without the 2 x 2
+// blocks of a blown-up 1x image; at r = 1 it is the 1x drawing itself.
+//
 // Thread safety: none. Only the GUI thread touches the canvas: the pen reader
 // hands its points over in the synchronous exchange before each read, and the
 // page draws them there.
@@ -27,7 +33,8 @@ inline constexpr int kCanvasSideMargin = 10;
 
 class SignatureCanvas {
 public:
-    explicit SignatureCanvas(QSize size);
+    // size in the box's logical pixels.
+    explicit SignatureCanvas(QSize size, qreal devicePixelRatio = 1.0);
 
     // All white again; the next Draw must start from the first segment.
     void Clear();
@@ -44,16 +51,27 @@ public:
     // earlier one gives the same pixels as drawing only the new segments.
     void Draw(std::span<const capture::SignaturePoint> points, std::size_t first = 0);
 
+    // Device pixels, tagged with the ratio: QPainter draws it at Size().
     const QImage& Image() const { return m_image; }
-    QSize Size() const { return m_image.size(); }
+    // In logical pixels, whatever the ratio.
+    QSize Size() const { return m_size; }
+    qreal DevicePixelRatio() const { return m_image.devicePixelRatio(); }
+    // A new, white image for another ratio (the window moved to another
+    // screen); the owner draws the points again.
+    void SetDevicePixelRatio(qreal ratio);
 
-    // Where a point lands in a box of the given size (no range test).
+    // Where a point lands in a box of the given logical size (no range test).
     static QPoint MapToBox(capture::SignaturePoint p, QSize box);
+    // The same in device pixels at a ratio.
+    static QPoint MapToDevice(capture::SignaturePoint p, QSize box, qreal ratio);
 
 private:
     void SetBlack(QPoint p);
     void Line(QPoint a, QPoint b);
 
+    void Allocate(qreal ratio);
+
+    QSize m_size;
     QImage m_image;  // Format_RGB32
     QRgb* m_pBits = nullptr;
     int m_nStride = 0;  // in pixels

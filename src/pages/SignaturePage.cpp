@@ -1,10 +1,10 @@
 #include "pages/SignaturePage.h"
 
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QMetaObject>
 #include <QPainter>
 #include <QPushButton>
+#include <algorithm>
 #include <thread>
 
 #include "app/Prompts.h"
@@ -12,7 +12,6 @@
 #include "padlink/PadProtocol.h"
 #include "pages/DialogLayout.h"
 #include "pages/LcdPicture.h"
-#include "pages/PageStyle.h"
 #include "pages/PaintedBox.h"
 #include "res/Strings.h"
 
@@ -36,9 +35,9 @@ constexpr int kCaptureAreaTrailer = 0;
 }  // namespace
 
 CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
-    : QWidget(parent),
+    : CTabPage(parent),
       m_services(services),
-      m_canvas(kBoxRect.size()),
+      m_canvas(kBoxRect.size(), devicePixelRatioF()),
       m_sleep([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }),
       m_reader(
           services.channel,
@@ -50,20 +49,19 @@ CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
                   },
                   [this] { OnReaderSync(); }, stop);
           }) {
-    ApplyPageStyle(*this);
     g_pSignaturePage = this;
 
     auto* group = new QGroupBox(QString(res::kSignatureGroup), this);
     group->setGeometry(DialogRect(84, 25, 177, 145));
     group->setAlignment(Qt::AlignHCenter);
     group->setFont(ArialFont(kCaptionFontHeight, QFont::Bold));
-    m_controls[IDC_SIGNATURE_GROUP] = group;
+    AddControl(IDC_SIGNATURE_GROUP, group);
 
     // White on the white page: the box shows only its ink.
     m_pBox = new PaintedBox(this, QFrame::NoFrame);
     m_pBox->setGeometry(kBoxRect);
     m_pBox->SetPainter([this](QPainter& painter) { PaintBox(painter); });
-    m_controls[IDC_SIGNATURE_BOX] = m_pBox;
+    AddControl(IDC_SIGNATURE_BOX, m_pBox);
 
     connect(AddButton(IDC_CLEAR_DISPLAY, res::kClearTheDisplay, DialogRect(7, 188, 70, 15)),
             &QPushButton::clicked, this, &CSignaturePage::OnClear);
@@ -97,13 +95,8 @@ QPushButton* CSignaturePage::AddButton(int id, QLatin1StringView text, QRect geo
     button->setGeometry(geometry);
     // Enter on a focused button must not press it: the page swallows the key.
     button->setAutoDefault(false);
-    m_controls[id] = button;
+    AddControl(id, button);
     return button;
-}
-
-QWidget* CSignaturePage::Control(int id) const {
-    const auto it = m_controls.find(id);
-    return it == m_controls.end() ? nullptr : it->second;
 }
 
 bool CSignaturePage::StartPenReader() {
@@ -167,6 +160,15 @@ void CSignaturePage::InvalidateSignatureBox() {
 }
 
 void CSignaturePage::PaintBox(QPainter& painter) {
+    // The ink is drawn in the screen's own pixels; on a screen of another
+    // ratio the canvas starts again with what it held.
+    if (m_pBox->devicePixelRatioF() != m_canvas.DevicePixelRatio()) {
+        m_canvas.SetDevicePixelRatio(m_pBox->devicePixelRatioF());
+        if (m_nDrawnSegments > 0) {
+            const std::vector<SignaturePoint> points = m_points.CopyPoints();
+            m_canvas.Draw(std::span(points).first(std::min(points.size(), m_nDrawnSegments + 1)));
+        }
+    }
     if (m_bBitmapShown) {
         const QImage picture = ShowBitmapFile(m_strBitmapPath, false);
         if (!picture.isNull()) {
@@ -231,12 +233,6 @@ void CSignaturePage::DeactivatePage() {
     StopPenReader();
     m_services.channel.ClearDisplay();
     m_services.channel.StopCapture();
-}
-
-void CSignaturePage::keyPressEvent(QKeyEvent* event) {
-    if (!pages::SwallowDialogKey(*event)) {
-        QWidget::keyPressEvent(event);
-    }
 }
 
 }  // namespace vellumix::pages

@@ -23,7 +23,6 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <span>
 
 #include "capture/PenReader.h"
@@ -31,6 +30,7 @@
 #include "pages/PageServices.h"
 #include "pages/SignatureCanvas.h"
 #include "pages/SignatureFileCommands.h"
+#include "pages/TabPage.h"
 #include "sigformats/SignatureCodec.h"
 
 class QPainter;
@@ -52,7 +52,7 @@ inline constexpr std::size_t kMaxSavedPoints = 10'000;
 inline constexpr qint64 kMaxLoadedFileBytes = 64LL * 1024 * 1024;
 
 // A child of the main view's tab control, shown while its tab is selected.
-class CSignaturePage : public QWidget {
+class CSignaturePage : public CTabPage {
     Q_OBJECT
 public:
     enum ControlId : int {
@@ -74,10 +74,8 @@ public:
     // Stops (joins) the reader before anything it uses goes.
     ~CSignaturePage() override;
 
-    // The view calls ActivatePage after showing and focusing the page when its
-    // tab is entered, and DeactivatePage before hiding it when the tab is left.
-    void ActivatePage();
-    void DeactivatePage();
+    void ActivatePage() override;
+    void DeactivatePage() override;
 
     // Starts the reader unless it runs; true.
     bool StartPenReader();
@@ -114,13 +112,8 @@ public:
     // Points of the list the canvas has taken in so far.
     std::size_t DrawnPointCount() const { return m_nSyncedCount; }
     bool IsBitmapShown() const { return m_bBitmapShown; }
-    // The control with a template id, or null.
-    QWidget* Control(int id) const;
     // Tests log the page's pauses instead of sleeping through them.
     void SetSleepFunction(SleepFunction sleep) { m_sleep = std::move(sleep); }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QPushButton* AddButton(int id, QLatin1StringView text, QRect geometry);
@@ -148,7 +141,6 @@ private:
     QString m_strBitmapPath;
     SleepFunction m_sleep;
 
-    std::map<int, QWidget*> m_controls;  // children, owned by Qt's parent chain
     PaintedBox* m_pBox = nullptr;
 
     // Last: started after, and stopped before, everything it uses.

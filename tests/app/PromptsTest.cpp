@@ -4,12 +4,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -73,30 +76,112 @@ TEST(QtPromptsTest, ConventionalBoxesCarryCaptionIconAndOk) {
     }
 }
 
-TEST(QtPromptsTest, SaveDialogAddsTheDefaultSuffixAndAsksBeforeOverwriting) {
+TEST(SuffixOfNameFilterTest, TakesTheFirstPlainPatternsExtension) {
+    const struct {
+        const char* filter;
+        const char* suffix;
+    } kCases[] = {
+        {"Signature(*.sig)", "sig"},
+        {"Signature(*.cmp)", "cmp"},
+        {"Signature(*.bmp)", "bmp"},
+        {"Pictures (*.png *.bmp)", "png"},
+        {"*.nlc", "nlc"},
+        {"Notes (draft) (*.vbc)", "vbc"},  // the last parentheses hold the patterns
+        {"All files (*)", "fallback"},
+        {"Any (*.*)", "fallback"},
+        {"Odd (*.b?k)", "fallback"},
+        {"Named (readme)", "fallback"},
+        {"", "fallback"},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(SuffixOfNameFilter(QString::fromLatin1(c.filter), QStringLiteral("fallback")),
+                  QString::fromLatin1(c.suffix))
+            << c.filter;
+    }
+}
+
+// The real dialog, driven as a user would: choose a filter in the type box,
+// type a name, accept.
+TEST(QtPromptsTest, SaveDialogTakesTheExtensionFromTheChosenFilter) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QStringList filters = {QStringLiteral("Signature(*.sig)"),
+                                 QStringLiteral("Signature(*.cmp)"),
+                                 QStringLiteral("Signature(*.bmp)")};
+    const struct {
+        int filter;  // -1: the first one, as the dialog opens
+        const char* typed;
+        const char* saved;
+    } kCases[] = {
+        {-1, "smith", "smith.sig"},  {1, "mine", "mine.cmp"},
+        {2, "mine", "mine.bmp"},     {1, "mine.vbc", "mine.vbc"},  // a typed extension stays
+        {1, "Mine.SIG", "Mine.SIG"},
+    };
+    for (const auto& c : kCases) {
+        QtPrompts prompts;
+        bool seen = false;
+        WhenModal<QFileDialog>(
+            [&](QFileDialog* dialog) {
+                EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+                EXPECT_EQ(dialog->nameFilters(), filters);
+                EXPECT_EQ(dialog->selectedNameFilter(), filters.front());
+                EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+                dialog->setDirectory(dir.path());
+                if (c.filter >= 0) {
+                    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                    ASSERT_NE(types, nullptr);
+                    for (int i = 0; i < c.filter; ++i) {
+                        QTest::keyClick(types, Qt::Key_Down);  // as a user picks it
+                    }
+                }
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                ASSERT_NE(name, nullptr);
+                name->setText(QString::fromLatin1(c.typed));
+                static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, through QDialog
+            },
+            &seen);
+        const QString chosen =
+            prompts.AskSaveFileName(QString(), filters, QStringLiteral("sig"), true);
+        EXPECT_TRUE(seen);
+        EXPECT_EQ(chosen, QDir(dir.path()).filePath(QString::fromLatin1(c.saved))) << c.typed;
+    }
+}
+
+// The overwrite question must be about the name the chosen filter makes,
+// not the one the first filter would have made.
+TEST(QtPromptsTest, SaveDialogAsksBeforeReplacingTheFileTheFilterNames) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile taken(QDir(dir.path()).filePath(QStringLiteral("taken.cmp")));
+    ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+    taken.close();
+    const QStringList filters = {QStringLiteral("Signature(*.sig)"),
                                  QStringLiteral("Signature(*.cmp)")};
     QtPrompts prompts;
-    bool seen = false;
+    bool seenDialog = false;
+    bool seenQuestion = false;
     WhenModal<QFileDialog>(
         [&](QFileDialog* dialog) {
-            EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
-            EXPECT_EQ(dialog->nameFilters(), filters);
-            EXPECT_EQ(dialog->selectedNameFilter(), filters.front());
-            EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("sig"));
-            EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
             dialog->setDirectory(dir.path());
-            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            ASSERT_NE(name, nullptr);
-            name->setText(QStringLiteral("smith"));
-            static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, through QDialog
+            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            ASSERT_NE(types, nullptr);
+            QTest::keyClick(types, Qt::Key_Down);
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(QStringLiteral("taken"));
+            WhenModal<QMessageBox>(
+                [&](QMessageBox* box) {
+                    EXPECT_TRUE(box->text().contains(QStringLiteral("taken.cmp")))
+                        << box->text().toStdString();
+                    box->button(QMessageBox::Yes)->click();
+                },
+                &seenQuestion);
+            static_cast<QDialog*>(dialog)->accept();
         },
-        &seen);
+        &seenDialog);
     const QString chosen = prompts.AskSaveFileName(QString(), filters, QStringLiteral("sig"), true);
-    EXPECT_TRUE(seen);
-    EXPECT_EQ(chosen, QDir(dir.path()).filePath(QStringLiteral("smith.sig")));
+    EXPECT_TRUE(seenDialog);
+    EXPECT_TRUE(seenQuestion);
+    EXPECT_EQ(chosen, taken.fileName());
 }
 
 TEST(QtPromptsTest, CancelledOpenDialogReturnsNothing) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDialog>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -9,6 +10,8 @@
 #include <QVBoxLayout>
 
 #include "controls/PaintedTabCtrl.h"
+#include "pages/DisplayPage.h"
+#include "pages/ImagePage.h"
 #include "pages/SignaturePage.h"
 #include "support/FakePrompts.h"
 #include "support/OfflinePadLink.h"
@@ -152,6 +155,58 @@ TEST_F(ViewVellumixDemoTest, KeysOnAPageReachNothingAroundTheView) {
     // Outside the view the same key does close the dialog.
     QTest::keyClick(button, Qt::Key_Escape);
     EXPECT_FALSE(host.isVisible());
+}
+
+// Focus given to a page goes on to its first control, as in a dialog, so
+// Space after a click on a tab presses that control.
+TEST_F(ViewVellumixDemoTest, EnteringATabFocusesThePagesFirstControl) {
+    ShowLaidOut(view);
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    // Right after the switch from the connection view too.
+    EXPECT_EQ(QApplication::focusWidget(),
+              view.SignaturePage()->Control(pages::CSignaturePage::IDC_CLEAR_DISPLAY));
+
+    const struct {
+        int tab;
+        QWidget* first;
+        bool press;  // Show Lines would run its pattern against no pad
+    } kCases[] = {
+        {kImageTab, view.ImagePage()->Control(pages::CImagePage::IDC_SAMPLE_IMAGE_1), true},
+        {kDisplayTab, view.DisplayPage()->Control(pages::CDisplayPage::IDC_SHOW_LINES), false},
+        {kSignatureTab, view.SignaturePage()->Control(pages::CSignaturePage::IDC_CLEAR_DISPLAY),
+         true},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.tab);
+        ClickTab(c.tab);
+        ASSERT_EQ(QApplication::focusWidget(), c.first);
+        if (c.press) {
+            QSignalSpy pressed(static_cast<QPushButton*>(c.first), &QPushButton::clicked);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+            EXPECT_EQ(pressed.count(), 1);
+        }
+        // The page is no tab stop of its own: Shift+Tab leaves it for the
+        // tab bar rather than bouncing back to the first control.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        EXPECT_EQ(QApplication::focusWidget(), view.TabCtrl());
+    }
+}
+
+TEST_F(ViewVellumixDemoTest, ArrowKeysOnTheTabBarSwitchPagesAndKeepTheFocus) {
+    ShowLaidOut(view);
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    view.TabCtrl()->setFocus(Qt::TabFocusReason);
+    for (const char* shown : {"010", "001"}) {
+        QTest::keyClick(view.TabCtrl(), Qt::Key_Right);
+        EXPECT_EQ(Shown(), shown);
+        EXPECT_EQ(QApplication::focusWidget(), view.TabCtrl());
+    }
+    // A click hands the focus to the page again.
+    ClickTab(kSignatureTab);
+    EXPECT_EQ(QApplication::focusWidget(),
+              view.SignaturePage()->Control(pages::CSignaturePage::IDC_CLEAR_DISPLAY));
 }
 
 }  // namespace

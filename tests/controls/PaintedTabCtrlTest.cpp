@@ -136,5 +136,46 @@ TEST_F(PaintedTabCtrlTest, ClickingAnotherTabRepaintsWithoutTheOldRaise) {
     EXPECT_EQ(after.pixelColor(Item(2).midX(), Item(2).top - 2), Ctrl::kOutlineColor);
 }
 
+TEST_F(PaintedTabCtrlTest, KeyboardFocusTurnsTheFocusFrameSolidAndArrowsSwitchTabs) {
+    ctrl.setCurrentIndex(1);
+    const Edges e = Item(1);
+    // The top row of the frame, at a gap and at a dot of the dotted frame
+    // (dots where x + y is even).
+    const int gapX = e.left + 3 + (((e.left + 3 + e.top) & 1) != 0 ? 0 : 1);
+    const QPoint gap(gapX, e.top);
+    const QPoint dot(gapX + 1, e.top);
+    const QColor highlight = ctrl.palette().color(QPalette::Highlight);
+
+    const QImage unfocused = ctrl.grab().toImage();
+    EXPECT_EQ(unfocused.pixelColor(gap), Ctrl::kSelectedTabColor);
+    EXPECT_EQ(unfocused.pixelColor(dot), QColor(Qt::black));
+
+    ctrl.show();
+    ctrl.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&ctrl));
+    ctrl.setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(ctrl.hasFocus());
+    const QImage focused = ctrl.grab().toImage();
+    EXPECT_EQ(focused.pixelColor(gap), highlight);
+    EXPECT_EQ(focused.pixelColor(dot), highlight);
+    // Only the selected tab carries it.
+    EXPECT_NE(focused.pixelColor(Item(0).left + 4, Item(0).top), highlight);
+
+    QTest::keyClick(&ctrl, Qt::Key_Right);
+    EXPECT_EQ(ctrl.currentIndex(), 2);
+    QTest::keyClick(&ctrl, Qt::Key_Left);
+    QTest::keyClick(&ctrl, Qt::Key_Left);
+    EXPECT_EQ(ctrl.currentIndex(), 0);
+
+    // Focus gone, the frame is dotted again.
+    ctrl.clearFocus();
+    const QImage left = ctrl.grab().toImage();
+    int marked = 0;
+    for (int x = Item(0).left + 2; x < Item(0).left + 22; ++x) {
+        marked += left.pixelColor(x, Item(0).top) == highlight;
+    }
+    EXPECT_EQ(marked, 0);
+}
+
 }  // namespace
 }  // namespace vellumix::controls

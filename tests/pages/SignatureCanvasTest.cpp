@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "support/SignatureSynth.h"
+
 namespace vellumix::pages {
 namespace {
 
@@ -20,8 +22,8 @@ bool Black(const SignatureCanvas& canvas, QPoint at) {
 
 int InkCount(const SignatureCanvas& canvas) {
     int ink = 0;
-    for (int y = 0; y < canvas.Size().height(); ++y) {
-        for (int x = 0; x < canvas.Size().width(); ++x) {
+    for (int y = 0; y < canvas.Image().height(); ++y) {
+        for (int x = 0; x < canvas.Image().width(); ++x) {
             ink += Black(canvas, {x, y}) ? 1 : 0;
         }
     }
@@ -96,6 +98,69 @@ TEST(SignatureCanvas, DrawingNewSegmentsEqualsRedrawingAll) {
     EXPECT_EQ(whole.Image(), pieces.Image());
     whole.Clear();
     EXPECT_EQ(InkCount(whole), 0);
+}
+
+// On a 2x screen the canvas has four times the pixels and draws its lines
+// in them: every ink pixel lies where the 1x drawing has ink, scaled, and the
+// lines stay one device pixel wide instead of turning into 2 x 2 blocks.
+TEST(SignatureCanvas, AtRatioTwoTheInkIsTheOneXDrawingScaledWithoutBlocks) {
+    const std::vector<SignaturePoint> signature = testsupport::MakeSignature("Ada Lovelace", 5);
+    SignatureCanvas one(kBox);
+    SignatureCanvas two(kBox, 2.0);
+    one.Draw(signature);
+    two.Draw(signature);
+    ASSERT_EQ(two.Size(), kBox);
+    ASSERT_EQ(two.Image().size(), kBox * 2);
+    EXPECT_EQ(two.Image().devicePixelRatio(), 2.0);
+
+    const QImage& a = one.Image();
+    const QImage& b = two.Image();
+    const auto inkNear = [](const QImage& image, QPoint centre, int from, int to) {
+        for (int dy = from; dy <= to; ++dy) {
+            for (int dx = from; dx <= to; ++dx) {
+                const QPoint p = centre + QPoint(dx, dy);
+                if (image.valid(p) && image.pixel(p) == qRgb(0, 0, 0)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    int inkOne = 0;
+    int inkTwo = 0;
+    int solidBlocks = 0;
+    for (int y = 0; y < b.height(); ++y) {
+        for (int x = 0; x < b.width(); ++x) {
+            if (b.pixel(x, y) == qRgb(0, 0, 0)) {
+                ++inkTwo;
+                ASSERT_TRUE(inkNear(a, {x / 2, y / 2}, -1, 1)) << x << "," << y;
+            }
+        }
+    }
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != qRgb(0, 0, 0)) {
+                continue;
+            }
+            ++inkOne;
+            ASSERT_TRUE(inkNear(b, {2 * x, 2 * y}, -2, 3)) << x << "," << y;
+            solidBlocks += b.pixel(2 * x, 2 * y) == b.pixel(2 * x + 1, 2 * y) &&
+                           b.pixel(2 * x, 2 * y) == b.pixel(2 * x, 2 * y + 1) &&
+                           b.pixel(2 * x, 2 * y) == b.pixel(2 * x + 1, 2 * y + 1) &&
+                           b.pixel(2 * x, 2 * y) == qRgb(0, 0, 0);
+        }
+    }
+    ASSERT_GT(inkOne, 500);
+    // Twice the pixels along every line, not four times; a blown-up image
+    // would make every ink pixel a solid block.
+    EXPECT_GT(inkTwo, inkOne * 3 / 2);
+    EXPECT_LT(inkTwo, inkOne * 5 / 2);
+    EXPECT_LT(solidBlocks, inkOne / 20);
+
+    // A new ratio starts white: the page draws its points again.
+    two.SetDevicePixelRatio(1.0);
+    EXPECT_EQ(two.Image().size(), kBox);
+    EXPECT_EQ(InkCount(two), 0);
 }
 
 }  // namespace

@@ -13,6 +13,10 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+#ifdef VELLUMIX_TEST_SCALE_FACTOR
+    // A program that checks drawing on a high-density screen.
+    qputenv("QT_SCALE_FACTOR", VELLUMIX_TEST_SCALE_FACTOR);
+#endif
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

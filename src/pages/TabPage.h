@@ -1,0 +1,46 @@
+// What the three pages of the main view's tabs share: the view enters and
+// leaves them through ActivatePage and DeactivatePage without knowing which
+// page is which, they paint a white background with the templates' font,
+// and their controls are found by template id.
+//
+// Focus works as in a dialog: the page itself is never a tab stop, and
+// focus given to it (the view's setFocus when its tab is entered) goes on to
+// its first control in tab order, so Space presses that control at once.
+//
+// Thread safety: GUI thread only.
+#pragma once
+
+#include <QWidget>
+#include <map>
+
+namespace vellumix::pages {
+
+class CTabPage : public QWidget {
+    Q_OBJECT
+public:
+    // The view calls ActivatePage after showing and focusing the page when
+    // its tab is entered, and DeactivatePage before hiding it when the tab is
+    // left.
+    virtual void ActivatePage() = 0;
+    virtual void DeactivatePage() = 0;
+
+    // The control with a template id, or null.
+    QWidget* Control(int id) const;
+    // The first visible, enabled control that takes focus by Tab; null when
+    // there is none.
+    QWidget* FirstControl() const;
+
+protected:
+    explicit CTabPage(QWidget* parent);
+
+    // Registers a child under its template id.
+    void AddControl(int id, QWidget* control) { m_controls[id] = control; }
+
+    void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    std::map<int, QWidget*> m_controls;  // children, owned by Qt's parent chain
+};
+
+}  // namespace vellumix::pages
