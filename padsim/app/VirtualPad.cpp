@@ -4,6 +4,7 @@
 #include <QImage>
 #include <algorithm>
 
+#include "cli/UsageError.h"
 #include "engine/PadCommand.h"
 #include "sigconv/files/SignatureFiles.h"
 
@@ -57,7 +58,7 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
     parser.setApplicationDescription(QString::fromUtf8(msg::kDescription));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOptions({
+    const QList<QCommandLineOption> options = {
         {kOptHeadless, "Run without a window."},
         {kOptCom, "Publish the pad as COM<n> (1..9; default: the first free).", "n"},
         {kOptPen, "Replay the signature in FILE (the converter's .txt form) once capture starts.",
@@ -69,7 +70,8 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
         {kOptSilent, "Carry out these commands but send no answer.", "CMDS"},
         {kOptDrop, "Lose every Nth byte of pen data on the line.", "N"},
         {kOptUnplug, "Pull the cable after S seconds.", "S"},
-    });
+    };
+    parser.addOptions(options);
     const auto fail = [&](const QString& text) -> std::optional<VirtualPadOptions> {
         if (error != nullptr) {
             *error = text;
@@ -77,7 +79,20 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
         return std::nullopt;
     };
     if (!parser.parse(arguments)) {
-        return fail(parser.errorText());
+        const QStringList unknown = parser.unknownOptionNames();
+        if (unknown.isEmpty()) {
+            return fail(parser.errorText());
+        }
+        // QCommandLineParser names an unknown option without its dashes.
+        const QString given = (unknown.first().size() == 1 ? "-" : "--") + unknown.first();
+        std::vector<std::string> names = {"--help", "--version"};
+        for (const QCommandLineOption& option : options) {
+            names.push_back("--" + option.names().first().toStdString());
+        }
+        const std::vector<std::string_view> candidates(names.begin(), names.end());
+        return fail(QString::fromStdString(
+            cli::WithSuggestion(QString::fromUtf8(msg::kUnknownOption).arg(given).toStdString(),
+                                cli::NearMiss(given.toStdString(), candidates))));
     }
     if (parser.isSet("help")) {
         parser.showHelp(kExitOk);
@@ -86,7 +101,8 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
         parser.showVersion();
     }
     if (!parser.positionalArguments().isEmpty()) {
-        return fail(parser.positionalArguments().join(' '));
+        return fail(
+            QString::fromUtf8(msg::kUnexpectedArgument).arg(parser.positionalArguments().first()));
     }
     VirtualPadOptions o;
     o.headless = parser.isSet(kOptHeadless);

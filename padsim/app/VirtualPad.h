@@ -38,7 +38,12 @@ inline constexpr const char* kDescription =
     "The virtual signature pad: a pseudo-terminal published as COMn, with a window showing "
     "its LCD and LEDs and taking pen input from the mouse.";
 inline constexpr const char* kPublished = "Virtual pad on COM%1 (%2 -> %3)";
+inline constexpr const char* kProgramName = "vellumix-virtual-pad";
 inline constexpr const char* kProgram = "vellumix-virtual-pad: ";
+inline constexpr const char* kUnknownOption = "unknown option '%1'";
+inline constexpr const char* kUnexpectedArgument = "unexpected argument '%1'";
+inline constexpr const char* kNoDisplay =
+    "no display to open the window on; run with --headless to do without one";
 inline constexpr const char* kBadCom = "--com takes 1 to 9";
 inline constexpr const char* kBadRate = "--pen-rate takes a number of points per second above 0";
 inline constexpr const char* kBadDrop = "--drop-byte-every takes a whole number above 0";
