@@ -25,6 +25,7 @@ constexpr const char* kOptNak = "nak";
 constexpr const char* kOptSilent = "silent";
 constexpr const char* kOptDrop = "drop-byte-every";
 constexpr const char* kOptUnplug = "unplug-after";
+constexpr const char* kOptPenOnSignal = "pen-on-signal";
 constexpr char kListSeparator = ',';
 constexpr double kMillisecondsPerSecond = 1000.0;
 
@@ -64,6 +65,7 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
         {kOptPen, "Replay the signature in FILE (the converter's .txt form) once capture starts.",
          "FILE"},
         {kOptPenRate, "Replay at this many points per second (default 100).", "rate"},
+        {kOptPenOnSignal, "Hold the replay until the program receives SIGUSR1."},
         {kOptTrace, "Write one line per frame received and sent to FILE.", "FILE"},
         {kOptScreenshot, "Save the LCD (the window when shown) to FILE on exit.", "FILE"},
         {kOptNak, "Refuse these commands (comma-separated names, e.g. DrawFrame,SetFont).", "CMDS"},
@@ -106,6 +108,7 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
     }
     VirtualPadOptions o;
     o.headless = parser.isSet(kOptHeadless);
+    o.penOnSignal = parser.isSet(kOptPenOnSignal);
     bool ok = true;
     if (parser.isSet(kOptCom)) {
         o.com = parser.value(kOptCom).toInt(&ok);
@@ -198,6 +201,7 @@ bool VirtualPad::Start(QString* error) {
                             .arg(name, QString::fromStdString(points.error)));
         }
         m_replay = std::make_unique<PenReplay>(std::move(points.points), m_options.penRate);
+        m_penHeld = m_options.penOnSignal;
     }
     if (!m_options.traceFile.empty()) {
         m_traceFile.open(m_options.traceFile, std::ios::out | std::ios::trunc);
@@ -226,7 +230,9 @@ QString VirtualPad::PublishedText() const {
 void VirtualPad::Pump() {
     const auto now = Clock::now();
     if (m_replay && !m_replay->Finished()) {
-        const bool capturing = m_engine.Snapshot().capture == CaptureState::kCapturing;
+        // A held replay sees the pad as not capturing: its clock stands still.
+        const bool capturing =
+            !m_penHeld && m_engine.Snapshot().capture == CaptureState::kCapturing;
         if (m_replay->Pump(m_engine, capturing, now) > 0) {
             m_host.WakeUp();
         }

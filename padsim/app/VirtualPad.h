@@ -60,6 +60,9 @@ struct VirtualPadOptions {
     int com = 0;  // 0: the first free number from 1
     std::filesystem::path penFile;
     double penRate = kDefaultPenRate;
+    // The replay waits for ReleasePen() (SIGUSR1 to the program), so a script
+    // can start the writing once the host has finished setting up the LCD.
+    bool penOnSignal = false;
     std::filesystem::path traceFile;
     std::filesystem::path screenshotFile;
     std::vector<std::string> nak;     // command names as the trace spells them
@@ -96,6 +99,8 @@ public:
     bool Unplugged() const { return m_started && !m_host.IsRunning(); }
     // Safe from any thread: makes the host send queued pen reports now.
     void WakeHost() { m_host.WakeUp(); }
+    // Lets a replay held by penOnSignal begin.
+    void ReleasePen() { m_penHeld = false; }
 
 private:
     void Pump();
@@ -109,6 +114,7 @@ private:
     QTimer m_timer;
     bool m_started = false;
     bool m_shutDown = false;
+    bool m_penHeld = false;
 };
 
 }  // namespace vellumix::padsim

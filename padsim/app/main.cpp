@@ -32,9 +32,13 @@ namespace cli = vellumix::cli;
 // removed by ordinary code rather than from inside a signal handler.
 int g_signalPipe[2] = {-1, -1};
 
-extern "C" void OnSignal(int) {
-    const char one = 1;
-    [[maybe_unused]] const auto n = write(g_signalPipe[0], &one, sizeof one);
+// The byte each signal sends down the pipe.
+constexpr char kQuitByte = 'q';
+constexpr char kReleasePenByte = 'p';
+
+extern "C" void OnSignal(int signal) {
+    const char byte = signal == SIGUSR1 ? kReleasePenByte : kQuitByte;
+    [[maybe_unused]] const auto n = write(g_signalPipe[0], &byte, sizeof byte);
 }
 
 void PrintError(const QString& text) {
@@ -110,14 +114,22 @@ int main(int argc, char** argv) {
         return ps::kExitFailed;
     }
     QSocketNotifier notifier(g_signalPipe[1], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGUSR1, &action, nullptr);
 
     ps::VirtualPad pad(*options);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&pad] {
+        char byte = 0;
+        if (read(g_signalPipe[1], &byte, sizeof byte) == 1 && byte == kReleasePenByte) {
+            pad.ReleasePen();
+        } else {
+            QCoreApplication::quit();
+        }
+    });
     if (!pad.Start(&error)) {
         PrintError(error);
         return ps::kExitFailed;
