@@ -51,6 +51,7 @@ constexpr int kByteMax = 255;
 constexpr std::string_view kOptPort = "--port";
 constexpr std::string_view kOptUsb = "--usb";
 constexpr std::string_view kOptHelp = "--help";
+constexpr std::string_view kOptHelpShort = "-h";
 constexpr std::string_view kOptVersion = "--version";
 // What a near-miss option or command is matched against.
 constexpr std::array<std::string_view, 4> kOptions = {kOptPort, kOptUsb, kOptHelp, kOptVersion};
@@ -512,9 +513,9 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
     std::optional<std::string> port;
     bool usb = false;
     std::size_t first = 0;
-    while (first < args.size() && args[first].starts_with("--")) {
+    while (first < args.size() && (args[first].starts_with("--") || args[first] == kOptHelpShort)) {
         const std::string& opt = args[first];
-        if (opt == kOptHelp) {
+        if (opt == kOptHelp || opt == kOptHelpShort) {
             out << msg::kUsage;
             return kExitOk;
         }
