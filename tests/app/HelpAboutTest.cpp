@@ -45,7 +45,7 @@ TEST(HelpDialogTest, WindowAndTextBoxGeometry) {
 TEST(HelpDialogTest, PassagesUseCrLfAndFollowTheOutline) {
     const struct {
         QLatin1StringView text;
-        int length;
+        int length;  // 0: free (the Linux passage has no length to keep to)
         const char* first;
         const char* last;
     } kPassages[] = {
