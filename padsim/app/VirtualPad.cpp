@@ -4,6 +4,7 @@
 #include <QImage>
 #include <algorithm>
 
+#include "cli/UsageError.h"
 #include "engine/PadCommand.h"
 #include "sigconv/files/SignatureFiles.h"
 
@@ -24,6 +25,7 @@ constexpr const char* kOptNak = "nak";
 constexpr const char* kOptSilent = "silent";
 constexpr const char* kOptDrop = "drop-byte-every";
 constexpr const char* kOptUnplug = "unplug-after";
+constexpr const char* kOptPenOnSignal = "pen-on-signal";
 constexpr char kListSeparator = ',';
 constexpr double kMillisecondsPerSecond = 1000.0;
 
@@ -57,19 +59,21 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
     parser.setApplicationDescription(QString::fromUtf8(msg::kDescription));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOptions({
+    const QList<QCommandLineOption> options = {
         {kOptHeadless, "Run without a window."},
         {kOptCom, "Publish the pad as COM<n> (1..9; default: the first free).", "n"},
         {kOptPen, "Replay the signature in FILE (the converter's .txt form) once capture starts.",
          "FILE"},
         {kOptPenRate, "Replay at this many points per second (default 100).", "rate"},
+        {kOptPenOnSignal, "Hold the replay until the program receives SIGUSR1."},
         {kOptTrace, "Write one line per frame received and sent to FILE.", "FILE"},
         {kOptScreenshot, "Save the LCD (the window when shown) to FILE on exit.", "FILE"},
         {kOptNak, "Refuse these commands (comma-separated names, e.g. DrawFrame,SetFont).", "CMDS"},
         {kOptSilent, "Carry out these commands but send no answer.", "CMDS"},
         {kOptDrop, "Lose every Nth byte of pen data on the line.", "N"},
         {kOptUnplug, "Pull the cable after S seconds.", "S"},
-    });
+    };
+    parser.addOptions(options);
     const auto fail = [&](const QString& text) -> std::optional<VirtualPadOptions> {
         if (error != nullptr) {
             *error = text;
@@ -77,7 +81,20 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
         return std::nullopt;
     };
     if (!parser.parse(arguments)) {
-        return fail(parser.errorText());
+        const QStringList unknown = parser.unknownOptionNames();
+        if (unknown.isEmpty()) {
+            return fail(parser.errorText());
+        }
+        // QCommandLineParser names an unknown option without its dashes.
+        const QString given = (unknown.first().size() == 1 ? "-" : "--") + unknown.first();
+        std::vector<std::string> names = {"--help", "--version"};
+        for (const QCommandLineOption& option : options) {
+            names.push_back("--" + option.names().first().toStdString());
+        }
+        const std::vector<std::string_view> candidates(names.begin(), names.end());
+        return fail(QString::fromStdString(
+            cli::WithSuggestion(QString::fromUtf8(msg::kUnknownOption).arg(given).toStdString(),
+                                cli::NearMiss(given.toStdString(), candidates))));
     }
     if (parser.isSet("help")) {
         parser.showHelp(kExitOk);
@@ -86,10 +103,12 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
         parser.showVersion();
     }
     if (!parser.positionalArguments().isEmpty()) {
-        return fail(parser.positionalArguments().join(' '));
+        return fail(
+            QString::fromUtf8(msg::kUnexpectedArgument).arg(parser.positionalArguments().first()));
     }
     VirtualPadOptions o;
     o.headless = parser.isSet(kOptHeadless);
+    o.penOnSignal = parser.isSet(kOptPenOnSignal);
     bool ok = true;
     if (parser.isSet(kOptCom)) {
         o.com = parser.value(kOptCom).toInt(&ok);
@@ -182,6 +201,7 @@ bool VirtualPad::Start(QString* error) {
                             .arg(name, QString::fromStdString(points.error)));
         }
         m_replay = std::make_unique<PenReplay>(std::move(points.points), m_options.penRate);
+        m_penHeld = m_options.penOnSignal;
     }
     if (!m_options.traceFile.empty()) {
         m_traceFile.open(m_options.traceFile, std::ios::out | std::ios::trunc);
@@ -210,7 +230,9 @@ QString VirtualPad::PublishedText() const {
 void VirtualPad::Pump() {
     const auto now = Clock::now();
     if (m_replay && !m_replay->Finished()) {
-        const bool capturing = m_engine.Snapshot().capture == CaptureState::kCapturing;
+        // A held replay sees the pad as not capturing: its clock stands still.
+        const bool capturing =
+            !m_penHeld && m_engine.Snapshot().capture == CaptureState::kCapturing;
         if (m_replay->Pump(m_engine, capturing, now) > 0) {
             m_host.WakeUp();
         }

@@ -38,7 +38,12 @@ inline constexpr const char* kDescription =
     "The virtual signature pad: a pseudo-terminal published as COMn, with a window showing "
     "its LCD and LEDs and taking pen input from the mouse.";
 inline constexpr const char* kPublished = "Virtual pad on COM%1 (%2 -> %3)";
+inline constexpr const char* kProgramName = "vellumix-virtual-pad";
 inline constexpr const char* kProgram = "vellumix-virtual-pad: ";
+inline constexpr const char* kUnknownOption = "unknown option '%1'";
+inline constexpr const char* kUnexpectedArgument = "unexpected argument '%1'";
+inline constexpr const char* kNoDisplay =
+    "no display to open the window on; run with --headless to do without one";
 inline constexpr const char* kBadCom = "--com takes 1 to 9";
 inline constexpr const char* kBadRate = "--pen-rate takes a number of points per second above 0";
 inline constexpr const char* kBadDrop = "--drop-byte-every takes a whole number above 0";
@@ -55,6 +60,9 @@ struct VirtualPadOptions {
     int com = 0;  // 0: the first free number from 1
     std::filesystem::path penFile;
     double penRate = kDefaultPenRate;
+    // The replay waits for ReleasePen() (SIGUSR1 to the program), so a script
+    // can start the writing once the host has finished setting up the LCD.
+    bool penOnSignal = false;
     std::filesystem::path traceFile;
     std::filesystem::path screenshotFile;
     std::vector<std::string> nak;     // command names as the trace spells them
@@ -91,6 +99,8 @@ public:
     bool Unplugged() const { return m_started && !m_host.IsRunning(); }
     // Safe from any thread: makes the host send queued pen reports now.
     void WakeHost() { m_host.WakeUp(); }
+    // Lets a replay held by penOnSignal begin.
+    void ReleasePen() { m_penHeld = false; }
 
 private:
     void Pump();
@@ -104,6 +114,7 @@ private:
     QTimer m_timer;
     bool m_started = false;
     bool m_shutDown = false;
+    bool m_penHeld = false;
 };
 
 }  // namespace vellumix::padsim

@@ -45,6 +45,7 @@ CHelpDialog::CHelpDialog(QWidget* parent) : QDialog(parent), m_pText(new QPlainT
     m_pText->setPlainText(ToBoxText(res::kHelpGeneral));
     Append(res::kHelpButtons);
     Append(res::kHelpImage);
+    Append(res::kHelpLinux);
     // Open at the beginning, not at the end the appending left the caret.
     m_pText->moveCursor(QTextCursor::Start);
 }

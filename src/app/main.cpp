@@ -1,22 +1,51 @@
 // vellumix-demo: the signature pad demonstration program.
 #include <QApplication>
+#include <cstdio>
 #include <memory>
+#include <string_view>
+#include <vector>
 
+#include "app/CommandLine.h"
 #include "app/VellumixDemoApp.h"
+#include "cli/Display.h"
+#include "cli/UsageError.h"
 #include "padlink/HidPort.h"
 #include "padlink/PortResolver.h"
 #include "padlink/SerialPort.h"
 #include "padlink/hid/HidapiBackend.h"
+#include "res/AppIcon.h"
 
 namespace app = vellumix::app;
+namespace cli = vellumix::cli;
 namespace pl = vellumix::padlink;
 
 int main(int argc, char** argv) {
+    // Before anything opens: --help and --version answer on the terminal, a
+    // mistake is one line, and a missing display is said in plain words.
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const app::CommandLine command = app::ParseCommandLine(args);
+    switch (command.action) {
+        case app::CommandLine::Action::kHelp:
+        case app::CommandLine::Action::kVersion:
+            std::fputs(command.text.c_str(), stdout);
+            return 0;
+        case app::CommandLine::Action::kUsageError:
+            std::fprintf(stderr, "%s\n", command.text.c_str());
+            return cli::kExitUsage;
+        case app::CommandLine::Action::kRun:
+            break;
+    }
+    if (!cli::HasDisplay(args, cli::CurrentDisplayEnvironment())) {
+        std::fprintf(stderr, "%s: %s\n", app::cli_msg::kProgramName, app::cli_msg::kNoDisplay);
+        return cli::kExitUsage;
+    }
+
     // The process-wide objects, in the order the program has always built
     // them: the serial port (closed), the application, the HID port (no
     // device). They go in the opposite order, after the frame.
     pl::SerialPort serialPort(pl::DefaultPortFolder());
     QApplication qtApp(argc, argv);
+    QApplication::setWindowIcon(vellumix::res::AppIcon());
     app::CVellumixDemoApp theApp;
     pl::HidPort hidPort(std::make_unique<pl::HidapiBackend>());
 

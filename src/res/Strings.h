@@ -50,7 +50,7 @@ inline constexpr QLatin1StringView kAboutVersion{"       Version 1.00"};
 inline constexpr QLatin1StringView kAboutNotice{"Demonstration use only"};
 inline constexpr QLatin1StringView kOkButton{"OK"};
 
-// Help window. The three passages are appended one after the other with no
+// Help window. The passages are appended one after the other with no
 // separator; each ends with its own CR LF so the next one starts on a new line.
 inline constexpr QLatin1StringView kHelpTitle{"Help"};
 
@@ -160,6 +160,27 @@ inline constexpr QLatin1StringView kHelpImage{
     "Clear Display\r\n"
     "Clears the picture from the pad's display and from the box on the "
     "PC.\r\n"};
+
+// The Linux passage, appended after the three above: the permissions a pad
+// needs on this platform.
+inline constexpr QLatin1StringView kHelpLinux{
+    "\r\n"
+    "Using the Pad on Linux\r\n"
+    "\r\n"
+    "USB pads\r\n"
+    "The package installs the udev rule 70-vellumix-pad.rules in "
+    "/usr/lib/udev/rules.d. It gives the user at the computer access to the "
+    "Quillet pad's hidraw device, so the program needs no root rights. After "
+    "installing the package, unplug the pad and plug it in again (or run "
+    "\"sudo udevadm control --reload\" and \"sudo udevadm trigger\") so the "
+    "rule takes effect. When the program was built from source, copy "
+    "packaging/udev/70-vellumix-pad.rules to /etc/udev/rules.d.\r\n"
+    "\r\n"
+    "Serial pads\r\n"
+    "Serial ports (/dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*) belong to the "
+    "dialout group. Add yourself to it with \"sudo usermod -aG dialout $USER\", "
+    "then log out and in again. The ports are tried as COM0 to COM9; "
+    "vellumix-padctl --port PATH reaches a port by its device path.\r\n"};
 
 // Display page: captions of its controls and the colour box entries, in list
 // order. The radio groups are never shown but keep their captions.

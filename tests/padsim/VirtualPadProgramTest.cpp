@@ -4,6 +4,8 @@
 // the trace and the screenshot.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -100,6 +102,40 @@ TEST(VirtualPadProgramTest, PadctlDrawsAndCapturesThroughThePublishedPort) {
     const std::string trace = ReadAll(root / "trace.txt");
     EXPECT_NE(trace.find("< FillRectangle x=0 y=0 x2=20 y2=20\n"), std::string::npos) << trace;
     EXPECT_NE(trace.find("< StopCapture\n"), std::string::npos) << trace;
+}
+
+TEST(VirtualPadProgramTest, HeldReplayWaitsForSigusr1) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const fs::path root = dir.path().toStdString();
+    const auto txt = tools::WriteTxt(testsupport::MakeSignature("Ann", 7, 60));
+    ASSERT_TRUE(tools::WriteFileReplacing(root / "pen.txt", txt).empty());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", dir.path());
+    QProcess pad;
+    pad.setProcessEnvironment(env);
+    pad.start(VELLUMIX_VIRTUAL_PAD_PROGRAM,
+              {"--headless", "--com", "4", "--pen-on-signal", "--pen-rate", "2000", "--pen",
+               QString::fromStdString((root / "pen.txt").string())});
+    ASSERT_TRUE(pad.waitForReadyRead(kStartMs)) << pad.readAllStandardError().toStdString();
+
+    const auto capture = [&] {
+        QProcess ctl;
+        ctl.setProcessEnvironment(env);
+        ctl.start(VELLUMIX_PADCTL_PROGRAM, {"--port", "COM4", "capture", "--seconds", "2"});
+        EXPECT_TRUE(ctl.waitForFinished(kRunMs));
+        EXPECT_EQ(ctl.exitCode(), 0) << ctl.readAllStandardError().toStdString();
+        return ctl.readAllStandardOutput().toStdString();
+    };
+    // Capturing, yet held: not a point.
+    EXPECT_EQ(capture(), "");
+    ::kill(static_cast<pid_t>(pad.processId()), SIGUSR1);
+    EXPECT_EQ(capture(), std::string(txt.begin(), txt.end()));
+
+    pad.terminate();
+    ASSERT_TRUE(pad.waitForFinished(kRunMs));
+    EXPECT_EQ(pad.exitCode(), 0);
 }
 
 TEST(VirtualPadProgramTest, RefusesUnknownFaultCommands) {

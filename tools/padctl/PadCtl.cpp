@@ -11,7 +11,10 @@
 #include <optional>
 #include <thread>
 
+#include <vellumix/Version.h>
+
 #include "capture/PenStreamDecoder.h"
+#include "cli/UsageError.h"
 #include "padctl/PadImage.h"
 #include "padlink/CommandPayloads.h"
 #include "padlink/Frame.h"
@@ -48,6 +51,13 @@ constexpr int kByteMax = 255;
 constexpr std::string_view kOptPort = "--port";
 constexpr std::string_view kOptUsb = "--usb";
 constexpr std::string_view kOptHelp = "--help";
+constexpr std::string_view kOptHelpShort = "-h";
+constexpr std::string_view kOptVersion = "--version";
+// What a near-miss option or command is matched against.
+constexpr std::array<std::string_view, 4> kOptions = {kOptPort, kOptUsb, kOptHelp, kOptVersion};
+constexpr std::array<std::string_view, 13> kCommands = {
+    "probe", "clear", "fill", "frame", "line",     "text",   "colour",
+    "color", "font",  "leds", "image", "send-sig", "capture"};
 constexpr std::string_view kOptSeconds = "--seconds";
 constexpr std::string_view kUsbName = "USB";
 
@@ -465,7 +475,9 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
         }
         steps.push_back([seconds](Session& s) { return Capture(s, seconds); });
     } else {
-        return Fail(Format(msg::kUnknownCommand, name.c_str()), kExitUsage);
+        return Fail(cli::WithSuggestion(Format(msg::kUnknownCommand, name.c_str()),
+                                        cli::NearMiss(name, kCommands)),
+                    kExitUsage);
     }
     return std::nullopt;
 }
@@ -490,9 +502,10 @@ std::optional<std::string> PortSpecFor(std::string_view port) {
 int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream& err,
               PadCtlEnvironment env) {
     const auto report = [&](const Failure& f) {
-        err << msg::kProgram << f.text << '\n';
         if (f.status == kExitUsage) {
-            err << msg::kUsage;
+            err << cli::UsageLine(msg::kProgramName, f.text) << '\n';
+        } else {
+            err << msg::kProgram << f.text << '\n';
         }
         return f.status;
     };
@@ -500,10 +513,14 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
     std::optional<std::string> port;
     bool usb = false;
     std::size_t first = 0;
-    while (first < args.size() && args[first].starts_with("--")) {
+    while (first < args.size() && (args[first].starts_with("--") || args[first] == kOptHelpShort)) {
         const std::string& opt = args[first];
-        if (opt == kOptHelp) {
+        if (opt == kOptHelp || opt == kOptHelpShort) {
             out << msg::kUsage;
+            return kExitOk;
+        }
+        if (opt == kOptVersion) {
+            out << msg::kProgramName << ' ' << VELLUMIX_VERSION << '\n';
             return kExitOk;
         }
         if (opt == kOptUsb) {
@@ -516,7 +533,8 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
             port = args[first + 1];
             first += 2;
         } else {
-            return report({kExitUsage, Format(msg::kUnknownOption, opt.c_str())});
+            return report({kExitUsage, cli::WithSuggestion(Format(msg::kUnknownOption, opt.c_str()),
+                                                           cli::NearMiss(opt, kOptions))});
         }
     }
     if (usb && port) {

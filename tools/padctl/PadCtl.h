@@ -41,9 +41,11 @@ inline constexpr std::chrono::milliseconds kEmptyReadPause{10};
 // Everything the console says, one named text each. printf-style where a
 // value goes in.
 namespace msg {
+inline constexpr const char* kProgramName = "vellumix-padctl";
 inline constexpr const char* kProgram = "vellumix-padctl: ";
 inline constexpr const char* kUsage =
     "Usage: vellumix-padctl [--port COMn|PATH | --usb] COMMAND [ARGS] [COMMAND [ARGS]]...\n"
+    "       vellumix-padctl --help | --version\n"
     "Without --port or --usb the pad is looked for on USB, then COM0..COM9.\n"
     "Commands (run in order; the first failure ends the run):\n"
     "  probe                       say where the pad answered\n"
@@ -104,8 +106,8 @@ struct PadCtlEnvironment {
 };
 
 // args without the program name. Points and the probe's answer go to out;
-// a failure is one line on err, "vellumix-padctl: ...". Returns the exit
-// status.
+// a failure is one line on err, "vellumix-padctl: ..." (a usage error ends
+// "; see --help"). Returns the exit status.
 int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream& err,
               PadCtlEnvironment env = {});
 

@@ -1,0 +1,88 @@
+#include "app/CommandLine.h"
+
+#include <vellumix/Version.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "cli/UsageError.h"
+
+namespace vellumix::app {
+
+namespace {
+
+constexpr std::string_view kOptHelp = "--help";
+constexpr std::string_view kOptHelpShort = "-h";
+constexpr std::string_view kOptVersion = "--version";
+constexpr std::array<std::string_view, 2> kOwnOptions = {kOptHelp, kOptVersion};
+
+// QApplication's options, spelt with one dash (Qt takes two as well).
+constexpr std::array<std::string_view, 13> kQtOptionsWithValue = {
+    "-platform",        "-platformpluginpath",
+    "-platformtheme",   "-plugin",
+    "-qwindowgeometry", "-qwindowicon",
+    "-qwindowtitle",    "-display",
+    "-geometry",        "-style",
+    "-stylesheet",      "-session",
+    "-qmljsdebugger"};
+constexpr std::array<std::string_view, 5> kQtFlags = {"-reverse", "-nograb", "-dograb", "-sync",
+                                                      "-widgetcount"};
+
+template <std::size_t N>
+bool Contains(const std::array<std::string_view, N>& list, std::string_view word) {
+    return std::find(list.begin(), list.end(), word) != list.end();
+}
+
+std::string Format(const char* pattern, std::string_view value) {
+    const std::string v(value);
+    const int n = std::snprintf(nullptr, 0, pattern, v.c_str());
+    std::string text(static_cast<std::size_t>(n), '\0');
+    std::snprintf(text.data(), text.size() + 1, pattern, v.c_str());
+    return text;
+}
+
+CommandLine UsageError(std::string problem, std::optional<std::string> suggestion = {}) {
+    return {CommandLine::Action::kUsageError,
+            cli::UsageLine(cli_msg::kProgramName, problem, suggestion)};
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(std::span<const std::string_view> args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == kOptHelp || arg == kOptHelpShort) {
+            return {CommandLine::Action::kHelp, cli_msg::kHelp};
+        }
+        if (arg == kOptVersion) {
+            return {CommandLine::Action::kVersion,
+                    std::string(cli_msg::kProgramName) + " " + VELLUMIX_VERSION + "\n"};
+        }
+        if (!arg.starts_with('-') || arg == "-") {
+            return UsageError(Format(cli_msg::kUnexpectedArgument, arg));
+        }
+        // Qt's options: "--style x" as "-style x", "-style=x" whole.
+        const std::size_t equals = arg.find('=');
+        std::string_view qt = arg.substr(0, equals);
+        if (qt.starts_with("--")) {
+            qt.remove_prefix(1);
+        }
+        if (Contains(kQtFlags, qt)) {
+            continue;
+        }
+        if (Contains(kQtOptionsWithValue, qt)) {
+            if (equals == std::string_view::npos) {
+                if (i + 1 >= args.size()) {
+                    return UsageError(Format(cli_msg::kNeedsValue, arg));
+                }
+                ++i;
+            }
+            continue;
+        }
+        return UsageError(Format(cli_msg::kUnknownOption, arg), cli::NearMiss(arg, kOwnOptions));
+    }
+    return {};
+}
+
+}  // namespace vellumix::app

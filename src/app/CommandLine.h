@@ -1,0 +1,42 @@
+// The program's own command line, read before Qt starts so that --help,
+// --version and a mistyped option never open a window. Qt's own options
+// (-platform NAME, -style NAME, -reverse, ...) are left for QApplication.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vellumix::app {
+
+namespace cli_msg {
+inline constexpr const char* kProgramName = "vellumix-demo";
+inline constexpr const char* kHelp =
+    "Usage: vellumix-demo [--help | --version] [Qt options]\n"
+    "The signature pad demonstration program. It looks for the pad on USB, then on\n"
+    "the serial ports COM0..COM9, mirrors the ink live, saves and loads signatures\n"
+    "(.sig, .cmp, .vbc, .nlc, .bmp) and draws test patterns and pictures on the\n"
+    "pad's LCD.\n"
+    "\n"
+    "  --help      show this text and exit\n"
+    "  --version   show the version and exit\n"
+    "\n"
+    "Qt's own options, such as -platform NAME or -style NAME, are passed on to Qt.\n"
+    "vellumix-virtual-pad runs a pad in software for trying the program out.\n";
+inline constexpr const char* kUnknownOption = "unknown option '%s'";
+inline constexpr const char* kUnexpectedArgument = "unexpected argument '%s'";
+inline constexpr const char* kNeedsValue = "%s needs a value";
+inline constexpr const char* kNoDisplay =
+    "no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+}  // namespace cli_msg
+
+struct CommandLine {
+    enum class Action { kRun, kHelp, kVersion, kUsageError };
+    Action action = Action::kRun;
+    std::string text;  // what to print: the help, the version or the error line
+};
+
+// args excludes the program name.
+CommandLine ParseCommandLine(std::span<const std::string_view> args);
+
+}  // namespace vellumix::app
