@@ -19,8 +19,8 @@
 #include "GuiBenchSupport.h"
 #include "padlink/CommandPayloads.h"
 #include "padlink/Frame.h"
+#include "padpicture/LcdPicture.h"
 #include "pages/DisplayPage.h"
-#include "pages/LcdPicture.h"
 #include "pages/VirtualPadRig.h"
 #include "res/SampleImages.h"
 
@@ -33,8 +33,8 @@ void BM_PrepareFullScreenImage(benchmark::State& state) {
     auto buffer = std::make_unique<std::uint8_t[]>(padlink::kFrameBufferSize);
     const std::span<std::uint8_t> frame(buffer.get(), padlink::kFrameBufferSize);
     for (auto _ : state) {
-        const QImage box = pages::StretchToLcd(sample);
-        const std::vector<std::uint8_t> pixels = pages::ToPadPixels(box);
+        const QImage box = padpicture::StretchToLcd(sample);
+        const std::vector<std::uint8_t> pixels = padpicture::ToPadPixels(box);
         const std::size_t payload = padlink::payload::DisplayImage(frame, pixels);
         benchmark::DoNotOptimize(padlink::BuildFrame(frame, payload));
     }

@@ -1,6 +1,6 @@
 // Encode and decode speed of each signature format on a realistic signature
-// of 9,999 points, the most the Signature page saves. Targets: under 1 ms per
-// call, VBC encoding (with its block-length search) under 2 ms. The
+// of 9,999 points, the most the Signature page saves. Target: under 0.1 ms
+// per call, VBC encoding with its block-length search included. The
 // bytes_per_point counter shows how compact each format is.
 #include <benchmark/benchmark.h>
 

@@ -27,11 +27,11 @@
 #include <mutex>
 #include <span>
 
-#include "capture/SignaturePoint.h"
 #include "capture/SignaturePointList.h"
 #include "padlink/CommandPayloads.h"
 #include "pages/PageServices.h"
 #include "res/Strings.h"
+#include "sigformats/SignaturePoint.h"
 
 class QComboBox;
 class QGroupBox;

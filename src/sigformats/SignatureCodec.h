@@ -15,7 +15,7 @@
 #include <span>
 #include <vector>
 
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 #include "sigformats/vbc/VbcError.h"
 
 namespace vellumix::sigformats {

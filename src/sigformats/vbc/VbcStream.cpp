@@ -106,41 +106,69 @@ private:
     std::size_t m_position = 0;
 };
 
+// Bits go out most significant first, through a 64-bit accumulator that is
+// emptied a byte at a time: one shift and one or two stores per field rather
+// than a pass per bit.
 class BitWriter {
 public:
+    explicit BitWriter(std::size_t expectedBytes) { m_bytes.reserve(expectedBytes); }
+
     void WriteMsb(std::uint32_t value, unsigned bits) {
-        for (unsigned i = bits; i-- > 0;) {
-            WriteBit((value >> i) & 1U);
-        }
+        Put(bits == 32 ? value : value & ((std::uint32_t{1} << bits) - 1), bits);
     }
     void WriteByteField(std::uint32_t value, unsigned bytes) {
         for (unsigned i = 0; i < bytes; ++i) {
-            WriteMsb((value >> (8 * i)) & 0xFFU, 8);
+            Put((value >> (8 * i)) & 0xFFU, 8);
         }
     }
-    // Two's complement, low bits only.
+    // Two's complement, low bits only, the lowest bit first.
     void WriteDifference(std::int32_t value, unsigned bits) {
-        const auto raw = static_cast<std::uint32_t>(value);
-        for (unsigned i = 0; i < bits; ++i) {
-            WriteBit((raw >> i) & 1U);
-        }
+        Put(ReverseLow(static_cast<std::uint32_t>(value), bits), bits);
     }
     // The last byte is padded with zero bits.
-    std::vector<std::uint8_t> Take() { return std::move(m_bytes); }
-
-private:
-    void WriteBit(std::uint32_t bit) {
-        if (m_bits % 8 == 0) {
-            m_bytes.push_back(0);
+    std::vector<std::uint8_t> Take() {
+        if (m_pending > 0) {
+            m_bytes.push_back(static_cast<std::uint8_t>(m_accumulator << (8 - m_pending)));
+            m_pending = 0;
         }
-        if (bit != 0) {
-            m_bytes.back() |= static_cast<std::uint8_t>(0x80U >> (m_bits % 8));
-        }
-        ++m_bits;
+        return std::move(m_bytes);
     }
 
+private:
+    // The low `bits` bits of value in reverse order.
+    static std::uint32_t ReverseLow(std::uint32_t value, unsigned bits) {
+        std::uint32_t reversed = 0;
+        for (unsigned i = 0; i < 4; ++i) {
+            reversed = (reversed << 8) | kReversedBytes[(value >> (8 * i)) & 0xFFU];
+        }
+        return bits == 0 ? 0 : reversed >> (32 - bits);
+    }
+
+    // value holds no bits above `bits`; at most 32 bits at a time.
+    void Put(std::uint32_t value, unsigned bits) {
+        m_accumulator = (m_accumulator << bits) | value;
+        m_pending += bits;
+        while (m_pending >= 8) {
+            m_pending -= 8;
+            m_bytes.push_back(static_cast<std::uint8_t>(m_accumulator >> m_pending));
+        }
+    }
+
+    static constexpr std::array<std::uint8_t, 256> kReversedBytes = [] {
+        std::array<std::uint8_t, 256> table{};
+        for (unsigned b = 0; b < 256; ++b) {
+            unsigned r = 0;
+            for (unsigned i = 0; i < 8; ++i) {
+                r |= ((b >> i) & 1U) << (7 - i);
+            }
+            table[b] = static_cast<std::uint8_t>(r);
+        }
+        return table;
+    }();
+
     std::vector<std::uint8_t> m_bytes;
-    std::size_t m_bits = 0;
+    std::uint64_t m_accumulator = 0;  // the low m_pending bits are not yet out
+    unsigned m_pending = 0;
 };
 
 std::int32_t SignExtend(std::uint32_t raw, unsigned bits) {
@@ -198,17 +226,59 @@ std::vector<std::uint8_t> BlockWidths(std::span<const StrokePoint> points,
     return widths;
 }
 
-std::size_t ChooseBlockLength(std::span<const StrokePoint> points) {
+namespace {
+
+// Largest |dx| and |dy| of the continuation points of one block.
+struct BlockMoves {
+    std::uint32_t x = 0;
+    std::uint32_t y = 0;
+};
+
+std::uint8_t WidthOf(BlockMoves m) {
+    // One bit more than the magnitude needs, for the sign.
+    const unsigned wx = BitsFor(m.x) + 1;
+    const unsigned wy = BitsFor(m.y) + 1;
+    return static_cast<std::uint8_t>((wx << kNibbleBits) | wy);
+}
+
+struct BlockChoice {
+    std::size_t blockLength = 0;
+    std::vector<std::uint8_t> widths;
+};
+
+// The block search of ChooseBlockLength in one pass over the points: each
+// point's move is measured once, and the blocks of each length are the pairs
+// of the half-length blocks before them (a block of 2L at j covers the
+// blocks of L at 2j and 2j + 1), so every length costs half the last.
+BlockChoice ChooseBlocks(std::span<const StrokePoint> points) {
     const std::size_t count = points.size();
-    std::size_t best = count;
+    std::vector<BlockMoves> level(count);
+    for (std::size_t i = 1; i < count; ++i) {
+        if (!points[i].strokeStart) {
+            level[i] = {static_cast<std::uint32_t>(std::abs(points[i].x - points[i - 1].x)),
+                        static_cast<std::uint32_t>(std::abs(points[i].y - points[i - 1].y))};
+        }
+    }
+    BlockChoice best{count, {}};
     std::size_t bestCost = std::numeric_limits<std::size_t>::max();
     for (std::size_t candidate = 2;; candidate *= 2) {
+        // Merge in place: block j of this length from blocks 2j, 2j + 1.
+        const std::size_t blocks = (level.size() + 1) / 2;
+        for (std::size_t j = 0; j < blocks; ++j) {
+            BlockMoves m = level[2 * j];
+            if (2 * j + 1 < level.size()) {
+                m.x = std::max(m.x, level[2 * j + 1].x);
+                m.y = std::max(m.y, level[2 * j + 1].y);
+            }
+            level[j] = m;
+        }
+        level.resize(blocks);
         const std::size_t blockLength = std::min(candidate, count);
-        const std::vector<std::uint8_t> widths = BlockWidths(points, blockLength);
         std::size_t bits = 0;
-        for (std::size_t block = 0; block < widths.size(); ++block) {
+        for (std::size_t block = 0; block < blocks; ++block) {
+            const std::uint8_t width = WidthOf(level[block]);
             const std::size_t inBlock = std::min(blockLength, count - block * blockLength);
-            bits += (WidthX(widths[block]) + WidthY(widths[block])) * inBlock;
+            bits += (WidthX(width) + WidthY(width)) * inBlock;
         }
         // The width list is costed at a byte per block; escapes are not
         // costed at all. Other writers search the same way, and the first
@@ -216,7 +286,9 @@ std::size_t ChooseBlockLength(std::span<const StrokePoint> points) {
         const std::size_t cost = count / blockLength + (bits + 7) / 8;
         if (cost < bestCost) {
             bestCost = cost;
-            best = blockLength;
+            best.blockLength = blockLength;
+            best.widths.resize(blocks);
+            std::transform(level.begin(), level.end(), best.widths.begin(), WidthOf);
         }
         if (blockLength == count) {
             break;
@@ -225,12 +297,20 @@ std::size_t ChooseBlockLength(std::span<const StrokePoint> points) {
     return best;
 }
 
+}  // namespace
+
+std::size_t ChooseBlockLength(std::span<const StrokePoint> points) {
+    return ChooseBlocks(points).blockLength;
+}
+
 std::vector<std::uint8_t> EncodeStream(std::span<const StrokePoint> points,
                                        const StreamParams& params) {
-    const std::size_t blockLength = ChooseBlockLength(points);
-    const std::vector<std::uint8_t> widths = BlockWidths(points, blockLength);
+    const BlockChoice blocks = ChooseBlocks(points);
+    const std::size_t blockLength = blocks.blockLength;
+    const std::vector<std::uint8_t>& widths = blocks.widths;
 
-    BitWriter out;
+    // Room for the header, the width list and points of the widest kind.
+    BitWriter out(32 + widths.size() * 2 + points.size() * 4);
     const std::optional<std::size_t> profile = FindProfile(params);
     // A profile match always implies the ranges it was searched under.
     const bool rangesFromProfile = profile && params.xRange == kProfiles[*profile].xRange &&
