@@ -92,8 +92,10 @@ std::vector<std::uint8_t> EndlessCmp(std::size_t size) {
 
 // The header, then bytes that are no code: the decoder walks them all.
 std::vector<std::uint8_t> SkippedCmp(std::size_t size) {
-    std::vector<std::uint8_t> file = {sigformats::cmp::kStartByte, 68, 114 | 0x80, 0};
-    file.resize(size, 0x00);
+    std::vector<std::uint8_t> file(size, 0x00);
+    file[0] = sigformats::cmp::kStartByte;
+    file[1] = 68;
+    file[2] = 114 | 0x80;
     return file;
 }
 
@@ -124,7 +126,9 @@ std::vector<std::string> WriteSignatures(const testsupport::TempDir& dir) {
     std::vector<std::string> names;
     for (int i = 0; i < kFiles; ++i) {
         const auto points = testsupport::MakeSignature(i % 2 ? "Ann Lee" : "J. Smith", i);
-        const std::string name = (dir / ("s" + std::to_string(i) + ".cmp")).string();
+        std::string file = std::to_string(i);
+        file.insert(0, 1, 's').append(".cmp");
+        const std::string name = (dir / file).string();
         Write(name, sigfiles::EncodeAs(sigfiles::FileKind::kCmp, points).bytes);
         names.push_back(name);
     }
@@ -156,7 +160,9 @@ void BM_Convert1000FilesInSingleRuns(benchmark::State& state) {
     for (auto _ : state) {
         double seconds = 0;
         for (const std::string& name : names) {
-            const ChildRun run = RunSigconv({name, name + ".svg"});
+            std::string out = name;
+            out.append(".svg");
+            const ChildRun run = RunSigconv({name, out});
             seconds += run.seconds;
             if (run.status != 0) {
                 state.SkipWithError("a conversion failed");

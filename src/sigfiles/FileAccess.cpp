@@ -95,12 +95,19 @@ ReadResult ReadWholeFile(const std::filesystem::path& path, std::size_t maxBytes
         return Refuse(ReadFailure::kTooLarge, TooLargeText(maxBytes));
     }
     Bytes bytes;
-    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    // The byte past the end is read for too, to see the end: room for it now
+    // keeps the last read from doubling the buffer.
+    const auto size = static_cast<std::size_t>(st.st_size);
+    bytes.reserve(size + 1);
     // One byte past the cap tells a file that grew beyond it.
     const std::size_t limit = maxBytes + 1;
     while (bytes.size() < limit) {
-        const std::size_t want = std::min(kReadChunk, limit - bytes.size());
+        // The stated size in chunks, then one byte to see the end; only a
+        // file that grows while it is read goes on in chunks to the cap.
         const std::size_t at = bytes.size();
+        const std::size_t want = at < size    ? std::min(kReadChunk, size - at)
+                                 : at == size ? 1
+                                              : std::min(kReadChunk, limit - at);
         bytes.resize(at + want);
         const ssize_t n = ::read(fd.Get(), bytes.data() + at, want);
         if (n < 0 && errno == EINTR) {
@@ -126,8 +133,10 @@ WriteResult WriteFileReplacing(const std::filesystem::path& path,
         return {WriteFailure::kCannotCreate, NotRegularText(target.st_mode)};
     }
     const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
-    std::string temp = (dir / ("." + path.filename().string())).string();
-    temp += kTempSuffix;
+    // A hidden name beside the target: ".name.part-XXXXXX".
+    std::string hidden(1, '.');
+    hidden.append(path.filename().string()).append(kTempSuffix);
+    std::string temp = (dir / hidden).string();
     Fd fd(::mkstemp(temp.data()));
     if (fd.Get() < 0) {
         return {WriteFailure::kCannotCreate,

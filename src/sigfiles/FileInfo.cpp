@@ -20,7 +20,7 @@ using capture::SignaturePoint;
 namespace vbc = sigformats::vbc;
 
 std::string NotValid(FileKind kind) {
-    return "not a valid ." + std::string(KindName(kind)) + " file";
+    return std::string("not a valid ") + DottedName(kind) + " file";
 }
 
 struct Counts {
@@ -98,7 +98,8 @@ void DescribeVbcStream(const vbc::VbcStreamInfo& s, InfoText& info) {
     info.Add("block length", s.blockLength);
     std::string widths;
     for (std::uint8_t w : s.widths) {
-        widths += (widths.empty() ? "" : " ") + Hex2(w);
+        widths += widths.empty() ? "" : " ";
+        widths += Hex2(w);
     }
     info.Add("blocks", s.widths.size());
     info.Add("width list", widths.empty() ? std::string("(none)") : widths);
@@ -160,7 +161,7 @@ std::string DescribeHeader(FileKind kind, std::span<const std::uint8_t> file, In
             info.Add("version", h->version);
             std::string entries;
             for (const auto& [name, value] : h->entries) {
-                entries += (entries.empty() ? "" : "; ") + name + "=" + value;
+                entries.append(entries.empty() ? "" : "; ").append(name).append("=").append(value);
             }
             info.Add("entries", entries.empty() ? std::string("(none)") : entries);
             info.Add("locked", !h->locked    ? "no"

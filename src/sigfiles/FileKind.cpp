@@ -59,6 +59,11 @@ std::string_view KindName(FileKind kind) {
     return Row(kind).name;
 }
 
+std::string DottedName(FileKind kind) {
+    std::string name(1, '.');
+    return name.append(Row(kind).name);
+}
+
 bool IsStoredKind(FileKind kind) {
     return Row(kind).stored;
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace vellumix::sigfiles {
@@ -18,6 +19,7 @@ std::optional<FileKind> KindFromPath(const std::filesystem::path& path);
 // By the bare name the converter's --from and --to take ("sig", "CMP").
 std::optional<FileKind> KindFromName(std::string_view name);
 std::string_view KindName(FileKind kind);  // "sig", "cmp", ...
+std::string DottedName(FileKind kind);     // ".sig", ".cmp", ...
 
 // The stored formats the codecs read and write.
 bool IsStoredKind(FileKind kind);

@@ -26,7 +26,7 @@ constexpr std::string_view kSvgHead =
 constexpr std::string_view kSvgTail = "</g>\n</svg>\n";
 
 std::string NotValid(FileKind kind) {
-    return "not a valid ." + std::string(KindName(kind)) + " file";
+    return std::string("not a valid ") + DottedName(kind) + " file";
 }
 
 std::string OverCap() {
@@ -82,7 +82,7 @@ DecodeResult DecodeRaw(FileKind kind, std::span<const std::uint8_t> file, Locked
         case FileKind::kSvg:
         case FileKind::kPng:
         case FileKind::kBmp:
-            return {{}, 0, "." + std::string(KindName(kind)) + " files hold no points to read"};
+            return {{}, 0, DottedName(kind) + " files hold no points to read"};
     }
     if (overCap) {
         result.error = OverCap();
@@ -144,7 +144,7 @@ EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input) {
     if (!IsPenUp(points.back())) {
         points.push_back(capture::PEN_UP_POINT);
     }
-    const std::string cannot = "the signature cannot be stored as ." + std::string(KindName(kind));
+    const std::string cannot = std::string("the signature cannot be stored as ") + DottedName(kind);
     EncodeResult result;
     switch (kind) {
         case FileKind::kSig:

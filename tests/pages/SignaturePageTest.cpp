@@ -274,7 +274,6 @@ TEST(SignaturePageTabs, TabChangesSendTheSignatureCommandsInOrder) {
 TEST_F(SignaturePageTest, EveryFormatSavesAndLoadsBack) {
     const Points signature = testsupport::MakeSignature("Jo", 5);
     WriteAndWait(signature);
-    sigformats::SignatureCodec codec;
     const struct {
         const char* ext;
         const char* sent;  // the file command the pad gets on load, if any

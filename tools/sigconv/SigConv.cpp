@@ -225,7 +225,7 @@ public:
 
     int ConvertAll() {
         const std::filesystem::path& dir = *m_options.outDir;
-        const std::string ext = "." + std::string(sigfiles::KindName(*m_options.to));
+        const std::string ext = sigfiles::DottedName(*m_options.to);
         std::set<std::filesystem::path> written;
         int status = kExitOk;
         for (const std::string& inName : m_options.files) {
