@@ -11,7 +11,7 @@
 #include <chrono>
 #include <utility>
 
-#include "app/Prompts.h"
+#include "pages/Prompts.h"
 
 namespace vellumix::bench {
 

@@ -38,7 +38,7 @@
 #include "padlink/hid/MemoryHidDevice.h"
 #include "pages/DisplayPage.h"
 #include "pages/ImagePage.h"
-#include "pages/LcdPicture.h"
+#include "padpicture/LcdPicture.h"
 #include "pages/VirtualPadRig.h"
 #include "res/SampleImages.h"
 
@@ -51,8 +51,8 @@ void BM_PrepareFullScreenImage(benchmark::State& state) {
     auto buffer = std::make_unique<std::uint8_t[]>(padlink::kFrameBufferSize);
     const std::span<std::uint8_t> frame(buffer.get(), padlink::kFrameBufferSize);
     for (auto _ : state) {
-        const QImage box = pages::StretchToLcd(sample);
-        const std::vector<std::uint8_t> pixels = pages::ToPadPixels(box);
+        const QImage box = padpicture::StretchToLcd(sample);
+        const std::vector<std::uint8_t> pixels = padpicture::ToPadPixels(box);
         const std::size_t payload = padlink::payload::DisplayImage(frame, pixels);
         benchmark::DoNotOptimize(padlink::BuildFrame(frame, payload));
     }

@@ -28,7 +28,9 @@ struct Sample {
 };
 constexpr Sample kSamples[] = {{"a", 1, 40}, {"Bo", 2, 120}, {"Ann Lee", 3, 400}};
 
-// Prefix bytes of the --info target, in its order of formats.
+// Prefix bytes of the --info target, in its order of formats. The round-trip
+// target reads the same byte as input kind (and, divided by five, output
+// kind), so it starts from the same seeds.
 constexpr std::uint8_t kInfoSig = 0, kInfoCmp = 1, kInfoVbc = 2, kInfoNlc = 3, kInfoTxt = 4;
 
 bool Write(const fs::path& path, const Bytes& bytes) {
@@ -56,7 +58,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* name : {"sig", "vbc", "nlc", "cmp", "sigconv_info"}) {
+    for (const char* name : {"sig", "vbc", "nlc", "cmp", "sigconv_info", "sigfiles_roundtrip"}) {
         fs::create_directories(root / name);
     }
     bool ok = true;
@@ -92,6 +94,13 @@ int main(int argc, char** argv) {
     const Bytes cmp = sf::EncodeCmp(small);
     junkFirst.insert(junkFirst.end(), cmp.begin(), cmp.end());
     ok &= Write(root / "cmp" / "junk-first", junkFirst);
+    // Every --info seed is a round-trip seed too.
+    for (const auto& entry : fs::directory_iterator(root / "sigconv_info")) {
+        std::error_code ec;
+        fs::copy_file(entry.path(), root / "sigfiles_roundtrip" / entry.path().filename(),
+                      fs::copy_options::overwrite_existing, ec);
+        ok &= !ec;
+    }
     if (!ok) {
         std::fprintf(stderr, "fuzz_seed_writer: cannot write the seeds under %s\n", argv[1]);
         return 1;

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "VirtualPad.h"
-#include "capture/SignaturePoint.h"
 #include "padlink/PadProtocol.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::padsim {
 

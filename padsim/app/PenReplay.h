@@ -11,8 +11,8 @@
 #include <optional>
 #include <vector>
 
-#include "capture/SignaturePoint.h"
 #include "engine/PadEngine.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::padsim {
 

@@ -6,7 +6,8 @@
 
 #include "cli/UsageError.h"
 #include "engine/PadCommand.h"
-#include "sigconv/files/SignatureFiles.h"
+#include "sigfiles/FileAccess.h"
+#include "sigfiles/SignatureFiles.h"
 
 namespace vellumix::padsim {
 
@@ -189,12 +190,12 @@ bool VirtualPad::Start(QString* error) {
     };
     if (!m_options.penFile.empty()) {
         const QString name = QString::fromStdString(m_options.penFile.string());
-        const tools::BytesResult file = tools::ReadWholeFile(m_options.penFile);
+        const sigfiles::ReadResult file = sigfiles::ReadWholeFile(m_options.penFile);
         if (!file.error.empty()) {
             return fail(QString::fromUtf8(msg::kCannotReadPen)
                             .arg(name, QString::fromStdString(file.error)));
         }
-        tools::PointsResult points = tools::ParseTxt(
+        sigfiles::DecodeResult points = sigfiles::ParseTxt(
             std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
         if (!points.error.empty()) {
             return fail(QString::fromUtf8(msg::kCannotReadPen)

@@ -12,8 +12,8 @@
 
 #include "PadCommand.h"
 #include "capture/PenReport.h"
-#include "capture/SignaturePoint.h"
 #include "sigformats/SignatureCodec.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::padsim {
 

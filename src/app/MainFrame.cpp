@@ -13,10 +13,10 @@
 
 #include "app/AboutDialog.h"
 #include "app/HelpDialog.h"
-#include "app/Prompts.h"
 #include "app/ViewVellumixDemo.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/SerialPort.h"
+#include "pages/Prompts.h"
 #include "pages/SignaturePage.h"
 #include "res/Strings.h"
 

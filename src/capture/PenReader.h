@@ -36,7 +36,7 @@
 #include <stop_token>
 #include <thread>
 
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::padlink {
 class PadCommandChannel;

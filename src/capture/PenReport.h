@@ -8,7 +8,7 @@
 #include <optional>
 #include <span>
 
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::capture {
 

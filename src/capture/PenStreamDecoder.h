@@ -18,8 +18,8 @@
 #include <span>
 #include <vector>
 
-#include "capture/SignaturePoint.h"
 #include "padlink/PadProtocol.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::capture {
 

@@ -12,8 +12,8 @@
 #include <span>
 #include <vector>
 
-#include "capture/SignaturePoint.h"
 #include "capture/SignaturePointList.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::capture {
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::capture {
 

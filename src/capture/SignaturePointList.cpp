@@ -4,12 +4,11 @@
 
 namespace vellumix::capture {
 
-void SignaturePointList::Grow() {
+void SignaturePointList::Grow(std::size_t needed) {
     // An empty list takes exactly the room asked for (1, 5, 9, ... follow);
     // after that the step applies.
-    const std::size_t step =
-        Capacity() == 0 ? 0 : std::clamp(m_count / kGrowDivisor, kMinGrowStep, kMaxGrowStep);
-    const std::size_t newCapacity = std::max(m_count + 1, Capacity() + step);
+    const std::size_t step = Capacity() == 0 ? 0 : std::max(m_count / kGrowDivisor, kMinGrowStep);
+    const std::size_t newCapacity = std::max(needed, Capacity() + step);
     // Copy into storage of exactly the new capacity: reserve() may round up,
     // and the capacity sequence is part of the list's contract.
     std::vector<SignaturePoint> grown(newCapacity);
@@ -19,15 +18,20 @@ void SignaturePointList::Grow() {
 
 void SignaturePointList::Append(SignaturePoint point) {
     if (m_count == Capacity()) {
-        Grow();
+        Grow(m_count + 1);
     }
     m_storage[m_count++] = point;
 }
 
 void SignaturePointList::AppendPoints(std::span<const SignaturePoint> points) {
+    const auto storable =
+        static_cast<std::size_t>(std::count_if(points.begin(), points.end(), IsStorablePoint));
+    if (m_count + storable > Capacity()) {
+        Grow(m_count + storable);
+    }
     for (const SignaturePoint& p : points) {
         if (IsStorablePoint(p)) {
-            Append(p);
+            m_storage[m_count++] = p;
         }
     }
 }

@@ -12,7 +12,7 @@
 #include <span>
 #include <vector>
 
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::capture {
 
@@ -23,19 +23,17 @@ inline constexpr SignaturePoint kOutOfRangePoint{-2, 2};
 class SignaturePointList {
 public:
     // Growth when an append finds the storage full: the new capacity is the
-    // larger of count + 1 and capacity + step, where step is count / 8 held
-    // within these bounds (an empty list takes count + 1). The list grows in
-    // small steps while short and by a bounded amount when long, so a
-    // 10,000-point signature copies rarely but never reserves much beyond
-    // what it holds.
+    // larger of count + 1 and capacity + step, where step is count / 8 but at
+    // least 4 (an empty list takes count + 1). The list grows in small steps
+    // while short and by an eighth when long, so appending is linear however
+    // many points a file holds, and never reserves much beyond them.
     static constexpr std::size_t kMinGrowStep = 4;
-    static constexpr std::size_t kMaxGrowStep = 1024;
     static constexpr std::size_t kGrowDivisor = 8;
 
     // Appends one point as it is.
     void Append(SignaturePoint point);
     // Appends the storable points (IsStorablePoint) in order; others are
-    // dropped silently.
+    // dropped silently. Grows at most once, to fit them all.
     void AppendPoints(std::span<const SignaturePoint> points);
     // Frees the storage; count and capacity become 0.
     void Clear();
@@ -51,7 +49,7 @@ public:
     friend bool operator==(const SignaturePointList& a, const SignaturePointList& b);
 
 private:
-    void Grow();
+    void Grow(std::size_t needed);
 
     // Sized to the capacity; slots past m_count are zero.
     std::vector<SignaturePoint> m_storage;

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <thread>
 
+#include "padlink/FontPresets.h"
 #include "padlink/PadCommandChannel.h"
 #include "pages/DialogLayout.h"
 #include "pages/DisplayPatterns.h"
@@ -87,9 +88,9 @@ CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
       m_largeFont(ArialFont(kLargeFontHeight, QFont::Normal)),
       m_mediumFont(ArialFont(kMediumFontHeight, QFont::Normal)),
       m_textSizes{{
-          {IDC_SIZE_SMALL, {16, 8, 0, 0, 0, 2}, &m_smallFont, kSmallRowStep},
-          {IDC_SIZE_MEDIUM, {24, 12, 0, 0, 0, 3}, &m_mediumFont, kMediumRowStep},
-          {IDC_SIZE_LARGE, {64, 32, 0, 0, 0, 6}, &m_largeFont, kLargeRowStep},
+          {IDC_SIZE_SMALL, padlink::kFontSmall, &m_smallFont, kSmallRowStep},
+          {IDC_SIZE_MEDIUM, padlink::kFontMedium, &m_mediumFont, kMediumRowStep},
+          {IDC_SIZE_LARGE, padlink::kFontLarge, &m_largeFont, kLargeRowStep},
       }},
       m_sleep([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }) {
     CreateControls();

@@ -24,12 +24,12 @@
 #include <functional>
 #include <span>
 
-#include "capture/SignaturePoint.h"
 #include "capture/SignaturePointList.h"
 #include "padlink/CommandPayloads.h"
 #include "pages/PageServices.h"
 #include "pages/TabPage.h"
 #include "res/Strings.h"
+#include "sigformats/SignaturePoint.h"
 
 class QComboBox;
 class QGroupBox;

@@ -1,18 +1,21 @@
 #include "pages/ImagePage.h"
 
-#include <QFile>
 #include <QGroupBox>
 #include <QPainter>
 #include <QPushButton>
 #include <array>
 
-#include "app/Prompts.h"
 #include "padlink/PadCommandChannel.h"
+#include "padpicture/LcdPicture.h"
 #include "pages/DialogLayout.h"
-#include "pages/LcdPicture.h"
 #include "pages/PaintedBox.h"
+#include "pages/Prompts.h"
+#include "pages/SignatureFileCommands.h"
 #include "res/SampleImages.h"
 #include "res/Strings.h"
+#include "sigfiles/FileAccess.h"
+#include "sigfiles/PadFiles.h"
+#include "sigfiles/SignatureFiles.h"
 
 namespace vellumix::pages {
 
@@ -26,13 +29,6 @@ constexpr padlink::ColorRef kBlack = padlink::MakeColorRef(0, 0, 0);
 // Strokes are scaled from the pad's 0..1024 onto the box less this many
 // pixels on the right and at the bottom; no margin on the left or at the top.
 constexpr int kStrokeMargin = 20;
-
-// Extensions the load accepts, after lower-casing.
-const QString kExtSig = QStringLiteral("sig");
-const QString kExtCmp = QStringLiteral("cmp");
-const QString kExtVbc = QStringLiteral("vbc");
-const QString kExtNlc = QStringLiteral("nlc");
-const QString kExtBmp = QStringLiteral("bmp");
 
 bool IsDrawableFrom(SignaturePoint p) {
     return p.x >= 0 && p.x <= capture::kStoredUnitMax && p.y >= 0 && p.y <= capture::kStoredUnitMax;
@@ -148,7 +144,7 @@ QImage CImagePage::ShowSampleImage(int resourceId, bool send) {
 }
 
 QImage CImagePage::ShowImageFile(const QString& path, bool send) {
-    return ShowPicture(LoadBitmapForLcd(path), send);
+    return ShowPicture(padpicture::LoadBitmapForLcd(path.toStdString()), send);
 }
 
 QImage CImagePage::ShowPicture(QImage picture, bool send) {
@@ -162,7 +158,7 @@ QImage CImagePage::ShowPicture(QImage picture, bool send) {
 }
 
 void CImagePage::SendBoxToPad(const QImage& box) {
-    const std::vector<std::uint8_t> pixels = ToPadPixels(box);
+    const std::vector<std::uint8_t> pixels = padpicture::ToPadPixels(box);
     // The pad's answer is not looked at: a pad that rejects the image shows
     // nothing new while the PC still shows the picture.
     m_services.channel.DisplayImage(pixels);
@@ -193,93 +189,51 @@ void CImagePage::OnLoadCustomImage() {
         InvalidateImageBox();
         return;
     }
-    const qsizetype dot = path.lastIndexOf(u'.');
-    const QString ext = dot < 0 ? QString() : path.mid(dot + 1).toLower();
+    const std::optional<sigfiles::FileKind> kind = PageFileKindOf(path);
     m_bCustomImageShown = false;
-    if (ext != kExtSig && ext != kExtCmp && ext != kExtVbc && ext != kExtNlc && ext != kExtBmp) {
+    if (!kind) {
         app::ShowFileError(m_services.prompts, QString(res::kImageUnsupportedFormat));
         InvalidateImageBox();
         return;
     }
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0) {
+    // Regular files only, read without waiting: a FIFO or a device named
+    // like a signature is refused at once rather than blocking.
+    const LoadedFile loaded = ReadAndDecodeOffGuiThread(path, *kind, sigfiles::kMaxInputBytes);
+    if (!loaded.file.error.empty() || loaded.file.bytes.empty()) {
         app::ShowFileError(m_services.prompts, QString(res::kImageInvalidFileSize));
         InvalidateImageBox();
         return;
     }
-    if (ext == kExtBmp) {
-        file.close();
+    if (*kind == sigfiles::FileKind::kBmp) {
         m_strCustomImagePath = path;
         m_bCustomImageShown = true;
         ShowImageFile(path, true);
         return;
     }
-
-    // A file that reads short (it shrank, or a read error) is not sent half.
-    const qint64 size = file.size();
-    const QByteArray bytes = file.readAll();
-    file.close();
-    if (bytes.size() != size) {
-        app::ShowFileError(m_services.prompts, QString(res::kImageInvalidFileSize));
-        InvalidateImageBox();
-        return;
-    }
-    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                             static_cast<std::size_t>(bytes.size()));
-    const bool sent = SendSignatureFile(ext, data);
-    const sigformats::Points points = DecodeSignatureFile(ext, data);
-    if (!points.empty()) {
-        m_bPointsShown = true;
-        {
-            std::lock_guard lock(m_pointLock);
-            m_points.Clear();
-        }
-        AppendPoints(points);
-        if (!capture::IsPenUp(points.back())) {
-            const SignaturePoint penUp[] = {capture::PEN_UP_POINT};
-            AppendPoints(penUp);
-        }
-        if (!sent) {
-            app::ShowRefusal(m_services.prompts, QString(res::kImageTooLargeForPad));
-        }
-    } else {
-        app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
-    }
+    LoadSignatureFile(*kind, loaded.file.bytes, loaded.decoded);
     InvalidateImageBox();
 }
 
-bool CImagePage::SendSignatureFile(const QString& ext, std::span<const std::uint8_t> file) {
-    // The channel refuses a file over its frame buffer silently; say so here
-    // rather than let the user think the pad shows it.
-    if (file.size() > padlink::kMaxFileBytes) {
-        return false;
-    }
-    padlink::PadCommandChannel& channel = m_services.channel;
+void CImagePage::LoadSignatureFile(sigfiles::FileKind kind, std::span<const std::uint8_t> file,
+                                   const sigfiles::DecodeResult& decoded) {
     // The pad's answer is not looked at: it draws what it can read.
-    if (ext == kExtSig) {
-        channel.SendSigFile(file);
-    } else if (ext == kExtCmp) {
-        channel.SendCmpFile(file);
-    } else {
-        // The pad reads .nlc files through the .vbc command.
-        channel.SendVbcFile(file);
+    const bool sent =
+        sigfiles::SendToPad(m_services.channel, kind, file) == sigfiles::PadFileCheck::kSendable;
+    // Closed with a pen lift and cleared of points outside 0..1024 there.
+    if (!decoded.error.empty()) {
+        app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
+        return;
     }
-    return true;
-}
-
-sigformats::Points CImagePage::DecodeSignatureFile(const QString& ext,
-                                                   std::span<const std::uint8_t> file) {
-    if (ext == kExtSig) {
-        return m_codec.DecodeSigFile(file);
+    m_bPointsShown = true;
+    {
+        std::lock_guard lock(m_pointLock);
+        m_points.Clear();
     }
-    if (ext == kExtCmp) {
-        return m_codec.DecodeCmpFile(file);
+    AppendPoints(decoded.points);
+    if (!sent) {
+        app::ShowRefusal(m_services.prompts, QString(res::kImageTooLargeForPad));
     }
-    if (ext == kExtVbc) {
-        return m_codec.DecodeVbcFile(file);
-    }
-    return m_codec.DecodeNlcFile(file);
 }
 
 void CImagePage::PaintImageBox(QPainter& painter) {

@@ -23,12 +23,13 @@
 #include <mutex>
 #include <span>
 
-#include "capture/SignaturePoint.h"
 #include "capture/SignaturePointList.h"
 #include "pages/PageServices.h"
 #include "pages/SamplePictures.h"
 #include "pages/TabPage.h"
-#include "sigformats/SignatureCodec.h"
+#include "sigfiles/FileKind.h"
+#include "sigfiles/SignatureFiles.h"
+#include "sigformats/SignaturePoint.h"
 
 class QPainter;
 class QPushButton;
@@ -90,13 +91,13 @@ private:
     // What ShowSampleImage and ShowImageFile share: with send, repaints the
     // box and puts the picture on the pad; a null picture sends nothing.
     QImage ShowPicture(QImage picture, bool send);
-    // Sends a signature file as it is stored and decodes it; false when the
-    // file was too large for the signature-file commands (nothing sent).
-    bool SendSignatureFile(const QString& ext, std::span<const std::uint8_t> file);
-    sigformats::Points DecodeSignatureFile(const QString& ext, std::span<const std::uint8_t> file);
+    // Sends a stored signature file to the pad as it is and shows the
+    // strokes decoded from it; the messages for a file too large for the pad
+    // or that did not decode.
+    void LoadSignatureFile(sigfiles::FileKind kind, std::span<const std::uint8_t> file,
+                           const sigfiles::DecodeResult& decoded);
 
     PageServices m_services;
-    sigformats::SignatureCodec m_codec;
     SamplePictures m_samples;
     mutable std::mutex m_pointLock;  // guards m_points
     capture::SignaturePointList m_points;

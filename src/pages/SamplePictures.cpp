@@ -3,7 +3,7 @@
 #include <QtMath>
 
 #include "padlink/PadProtocol.h"
-#include "pages/LcdPicture.h"
+#include "padpicture/LcdPicture.h"
 #include "res/SampleImages.h"
 
 namespace vellumix::pages {
@@ -12,7 +12,7 @@ SamplePictures::Entry& SamplePictures::Find(int resourceId) {
     auto it = m_entries.find(resourceId);
     if (it == m_entries.end()) {
         it =
-            m_entries.emplace(resourceId, Entry{StretchToLcd(res::SampleImage(resourceId)), {}, {}})
+            m_entries.emplace(resourceId, Entry{padpicture::StretchToLcd(res::SampleImage(resourceId)), {}, {}})
                 .first;
     }
     return it->second;
@@ -25,7 +25,7 @@ QImage SamplePictures::Lcd(int resourceId) {
 const std::vector<std::uint8_t>& SamplePictures::PadPixels(int resourceId) {
     Entry& entry = Find(resourceId);
     if (entry.pixels.empty()) {
-        entry.pixels = ToPadPixels(entry.lcd);
+        entry.pixels = padpicture::ToPadPixels(entry.lcd);
     }
     return entry.pixels;
 }

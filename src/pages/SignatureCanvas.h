@@ -24,7 +24,7 @@
 #include <cstddef>
 #include <span>
 
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::pages {
 

@@ -1,67 +1,33 @@
 #include "pages/SignatureFileCommands.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
-#include "app/Prompts.h"
 #include "capture/SignatureBitmap.h"
 #include "padlink/PadCommandChannel.h"
+#include "pages/OffGuiThread.h"
+#include "pages/Prompts.h"
 #include "pages/SignaturePage.h"
 #include "res/Strings.h"
+#include "sigfiles/FileAccess.h"
+#include "sigfiles/PadFiles.h"
+#include "sigfiles/SignatureFiles.h"
 
 namespace vellumix::pages {
 
 namespace {
 
 using capture::SignaturePoint;
-
-sigformats::Bytes Encode(sigformats::SignatureCodec& codec, SignatureFileType type,
-                         std::span<const SignaturePoint> points, QSize box) {
-    switch (type) {
-        case SignatureFileType::kSig:
-            return codec.EncodeSigFile(points);
-        case SignatureFileType::kCmp:
-            return codec.EncodeCmpFile(points);
-        case SignatureFileType::kVbc:
-            return codec.EncodeVbcFile(points);
-        case SignatureFileType::kNlc:
-            return codec.EncodeNlcFile(points);
-        case SignatureFileType::kBmp:
-            // Fewer than two points give the white picture of the box.
-            return capture::EncodeBmp(
-                capture::RenderSignatureToDib(points, box.width(), box.height()));
-        case SignatureFileType::kUnsupported:
-            break;
-    }
-    return {};
-}
+using sigfiles::FileKind;
 
 }  // namespace
 
-SignatureFileType FileTypeOf(const QString& path) {
-    const QString name = QFileInfo(path).fileName();
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot < 0) {
-        return SignatureFileType::kUnsupported;
+std::optional<FileKind> PageFileKindOf(const QString& path) {
+    // By the file name alone: a dot in a folder name does not count.
+    const auto kind = sigfiles::KindFromPath(QFileInfo(path).fileName().toStdString());
+    if (kind && (sigfiles::IsStoredKind(*kind) || *kind == FileKind::kBmp)) {
+        return kind;
     }
-    const QString ext = name.mid(dot + 1).toLower();
-    const struct {
-        QLatin1StringView ext;
-        SignatureFileType type;
-    } kTypes[] = {
-        {QLatin1StringView("sig"), SignatureFileType::kSig},
-        {QLatin1StringView("cmp"), SignatureFileType::kCmp},
-        {QLatin1StringView("vbc"), SignatureFileType::kVbc},
-        {QLatin1StringView("nlc"), SignatureFileType::kNlc},
-        {QLatin1StringView("bmp"), SignatureFileType::kBmp},
-    };
-    for (const auto& entry : kTypes) {
-        if (ext == entry.ext) {
-            return entry.type;
-        }
-    }
-    return SignatureFileType::kUnsupported;
+    return std::nullopt;
 }
 
 QStringList SignatureFileFilters() {
@@ -69,66 +35,39 @@ QStringList SignatureFileFilters() {
             QString(res::kImageFilterBmp)};
 }
 
-SaveResult SaveSignatureFile(sigformats::SignatureCodec& codec, SignatureFileType type,
-                             std::span<const SignaturePoint> points, QSize box,
+SaveResult SaveSignatureFile(FileKind kind, std::span<const SignaturePoint> points, QSize box,
                              const QString& path) {
-    if (type == SignatureFileType::kUnsupported) {
-        return SaveResult::kUnsupported;
-    }
     // Encoded before the target is touched: an encoder that yields nothing
-    // must not leave an empty file where a good one was.
-    const sigformats::Bytes bytes = Encode(codec, type, points, box);
+    // must not leave an empty file where a good one was. Fewer than two
+    // points give the white picture of the box.
+    const sigfiles::Bytes bytes =
+        kind == FileKind::kBmp
+            ? capture::EncodeBmp(capture::RenderSignatureToDib(points, box.width(), box.height()))
+            : sigfiles::EncodeStored(kind, points);
     if (bytes.empty()) {
         return SaveResult::kCannotEncode;
     }
-    // QSaveFile writes to a temporary file in the target's folder and renames
-    // it over the target in commit(); a failure before that removes it.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return SaveResult::kCannotCreate;
-    }
-    const auto length = static_cast<qint64>(bytes.size());
-    if (file.write(reinterpret_cast<const char*>(bytes.data()), length) != length) {
-        file.cancelWriting();
-        file.commit();
-        return SaveResult::kWriteFailed;
-    }
-    return file.commit() ? SaveResult::kSaved : SaveResult::kWriteFailed;
-}
-
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const QString& path, qint64 maxBytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    const qint64 size = file.size();
-    if (size <= 0 || size > maxBytes) {
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    // A file that reads short (it shrank, or a read error) is not used half.
-    if (file.read(reinterpret_cast<char*>(bytes.data()), size) != size) {
-        return std::nullopt;
-    }
-    return bytes;
-}
-
-sigformats::Points DecodeSignatureFile(sigformats::SignatureCodec& codec, SignatureFileType type,
-                                       std::span<const std::uint8_t> bytes) {
-    switch (type) {
-        case SignatureFileType::kSig:
-            return codec.DecodeSigFile(bytes);
-        case SignatureFileType::kCmp:
-            return codec.DecodeCmpFile(bytes);
-        case SignatureFileType::kVbc:
-            return codec.DecodeVbcFile(bytes);
-        case SignatureFileType::kNlc:
-            return codec.DecodeNlcFile(bytes);
-        case SignatureFileType::kBmp:
-        case SignatureFileType::kUnsupported:
+    switch (sigfiles::WriteFileReplacing(path.toStdString(), bytes).failure) {
+        case sigfiles::WriteFailure::kNone:
+            return SaveResult::kSaved;
+        case sigfiles::WriteFailure::kCannotCreate:
+            return SaveResult::kCannotCreate;
+        case sigfiles::WriteFailure::kWriteFailed:
             break;
     }
-    return {};
+    return SaveResult::kWriteFailed;
+}
+
+LoadedFile ReadAndDecodeOffGuiThread(const QString& path, FileKind kind, std::size_t maxBytes) {
+    return RunOffGuiThread([name = path.toStdString(), kind, maxBytes] {
+        LoadedFile loaded;
+        loaded.file = sigfiles::ReadWholeFile(name, maxBytes);
+        if (loaded.file.error.empty() && kind != FileKind::kBmp) {
+            loaded.decoded =
+                sigfiles::DecodeAs(kind, loaded.file.bytes, sigfiles::LockedVbc::kPadlock);
+        }
+        return loaded;
+    });
 }
 
 // The page's two file commands.
@@ -152,27 +91,33 @@ void CSignaturePage::OnFileSignature() {
                                                             QString(res::kSaveSuffix), true);
     if (!path.isEmpty()) {
         const std::vector<SignaturePoint> points = m_points.CopyPoints();
-        switch (SaveSignatureFile(m_codec, FileTypeOf(path), points, m_canvas.Size(), path)) {
-            case SaveResult::kSaved:
-                break;
-            case SaveResult::kUnsupported:
-                app::ShowFileError(m_services.prompts, QString(res::kImageUnsupportedFormat));
-                break;
-            case SaveResult::kCannotEncode:
-                app::ShowRefusal(m_services.prompts, QString(res::kCannotEncode));
-                break;
-            case SaveResult::kCannotCreate:
-                app::ShowRefusal(m_services.prompts, QString(res::kFailedToOpenFile));
-                break;
-            case SaveResult::kWriteFailed:
-                app::ShowRefusal(m_services.prompts, QString(res::kFailedToWriteFile));
-                break;
+        const auto kind = PageFileKindOf(path);
+        if (!kind) {
+            app::ShowFileError(m_services.prompts, QString(res::kImageUnsupportedFormat));
+        } else {
+            ReportSave(SaveSignatureFile(*kind, points, m_canvas.Size(), path));
         }
     }
 
     m_services.channel.ResumeCapture();
     StartPenReader();
     InvalidateSignatureBox();
+}
+
+void CSignaturePage::ReportSave(SaveResult result) {
+    switch (result) {
+        case SaveResult::kSaved:
+            break;
+        case SaveResult::kCannotEncode:
+            app::ShowRefusal(m_services.prompts, QString(res::kCannotEncode));
+            break;
+        case SaveResult::kCannotCreate:
+            app::ShowRefusal(m_services.prompts, QString(res::kFailedToOpenFile));
+            break;
+        case SaveResult::kWriteFailed:
+            app::ShowRefusal(m_services.prompts, QString(res::kFailedToWriteFile));
+            break;
+    }
 }
 
 void CSignaturePage::OnGetSignatureFile() {
@@ -186,16 +131,18 @@ void CSignaturePage::OnGetSignatureFile() {
         ResumeAfterFileCommand();
         return;
     }
-    const SignatureFileType type = FileTypeOf(path);
+    const std::optional<sigfiles::FileKind> kind = PageFileKindOf(path);
     m_bBitmapShown = false;
-    if (type == SignatureFileType::kUnsupported) {
+    if (!kind) {
         app::ShowFileError(m_services.prompts, QString(res::kImageUnsupportedFormat));
         ResumeAfterFileCommand();
         return;
     }
 
-    const std::optional<std::vector<std::uint8_t>> bytes = ReadWholeFile(path, kMaxLoadedFileBytes);
-    if (!bytes) {
+    // Regular files only, read without waiting: a FIFO or a device named
+    // like a signature is refused at once rather than blocking.
+    const LoadedFile loaded = ReadAndDecodeOffGuiThread(path, *kind, kMaxLoadedFileBytes);
+    if (!loaded.file.error.empty() || loaded.file.bytes.empty()) {
         app::ShowFileError(m_services.prompts, QString(res::kImageInvalidFileSize));
         m_services.channel.ResumeCapture();
         StartPenReader();
@@ -203,7 +150,7 @@ void CSignaturePage::OnGetSignatureFile() {
         return;
     }
 
-    if (type == SignatureFileType::kBmp) {
+    if (*kind == sigfiles::FileKind::kBmp) {
         ClearSignature();
         if (ShowBitmapFile(path, true).isNull()) {
             // Not a bitmap after all: say so rather than show nothing.
@@ -218,7 +165,7 @@ void CSignaturePage::OnGetSignatureFile() {
         return;
     }
 
-    const bool shownOnPcOnly = LoadSignatureBytes(type, *bytes);
+    const bool shownOnPcOnly = LoadSignatureBytes(*kind, loaded.file.bytes, loaded.decoded);
     ResumeAfterFileCommand();
     if (shownOnPcOnly) {
         // After the drawing, so the user sees what the message speaks of.
@@ -226,33 +173,27 @@ void CSignaturePage::OnGetSignatureFile() {
     }
 }
 
-bool CSignaturePage::LoadSignatureBytes(SignatureFileType type,
-                                        std::span<const std::uint8_t> bytes) {
+bool CSignaturePage::LoadSignatureBytes(sigfiles::FileKind kind,
+                                        std::span<const std::uint8_t> bytes,
+                                        const sigfiles::DecodeResult& decoded) {
     padlink::PadCommandChannel& channel = m_services.channel;
     channel.ClearDisplay();
-    // The pad draws .sig and .cmp files itself. The channel refuses a file
-    // over the pad's limit without a word, so the size is checked here and
-    // the user told.
+    // The pad draws .sig and .cmp files itself; this page sends no others.
+    // The channel refuses a file over the pad's limit without a word, so the
+    // size is checked here and the user told.
     bool tooLargeForPad = false;
-    if (type == SignatureFileType::kSig || type == SignatureFileType::kCmp) {
-        tooLargeForPad = bytes.size() > padlink::kMaxFileBytes;
-        if (!tooLargeForPad) {
-            type == SignatureFileType::kSig ? channel.SendSigFile(bytes)
-                                            : channel.SendCmpFile(bytes);
-        }
+    if (kind == sigfiles::FileKind::kSig || kind == sigfiles::FileKind::kCmp) {
+        tooLargeForPad =
+            sigfiles::SendToPad(channel, kind, bytes) == sigfiles::PadFileCheck::kTooLarge;
     }
 
-    std::vector<SignaturePoint> points = DecodeSignatureFile(m_codec, type, bytes);
-    if (points.empty()) {
+    // Closed with a pen lift and cleared of points outside 0..1024 there.
+    if (!decoded.error.empty()) {
         app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
         return false;
     }
-    // Judged on the last decoded point, whether or not it is kept.
-    if (!capture::IsPenUp(points.back())) {
-        points.push_back(capture::PEN_UP_POINT);
-    }
     m_points.Clear();
-    m_points.AppendPoints(points);
+    m_points.AppendPoints(decoded.points);
     return tooLargeForPad;
 }
 

@@ -11,47 +11,49 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
-#include <cstdint>
 #include <optional>
 #include <span>
-#include <vector>
 
-#include "capture/SignaturePoint.h"
-#include "sigformats/SignatureCodec.h"
+#include "sigfiles/FileAccess.h"
+#include "sigfiles/FileKind.h"
+#include "sigfiles/SignatureFiles.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::pages {
 
-enum class SignatureFileType { kSig, kCmp, kVbc, kNlc, kBmp, kUnsupported };
-
-// By the text after the last dot of the file name, in lower case; a name
-// without a dot is unsupported.
-SignatureFileType FileTypeOf(const QString& path);
+// The kinds the pages' file dialogs take: the four stored formats and .bmp,
+// by the text after the last dot of the file name, in lower case. Any other
+// name is unsupported (nullopt).
+std::optional<sigfiles::FileKind> PageFileKindOf(const QString& path);
 
 // The three entries of both file dialogs, in order.
 QStringList SignatureFileFilters();
 
 enum class SaveResult {
     kSaved,
-    kUnsupported,   // the type is none of the five
     kCannotEncode,  // the encoder cannot represent the points
     kCannotCreate,  // no file can be made beside the target
     kWriteFailed,   // the new bytes did not all reach the disk
 };
 
 // Encodes first (a .bmp renders the box-sized picture, white with one point
-// or none), then writes the bytes to a temporary file beside `path` and
-// renames it over `path` only once every byte is written. On any result but
-// kSaved an existing file at `path` is left as it was.
-SaveResult SaveSignatureFile(sigformats::SignatureCodec& codec, SignatureFileType type,
+// or none), then replaces the file at path through
+// sigfiles::WriteFileReplacing. On any result but kSaved an existing file at
+// path is left as it was. kind is one PageFileKindOf accepts.
+SaveResult SaveSignatureFile(sigfiles::FileKind kind,
                              std::span<const capture::SignaturePoint> points, QSize box,
                              const QString& path);
 
-// The whole file; nullopt when it cannot be opened or read in full, is
-// empty, or is larger than maxBytes.
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const QString& path, qint64 maxBytes);
+// A file to load, read whole and, for a signature format, decoded (with the
+// padlock drawing for a locked .vbc), as both pages load one.
+struct LoadedFile {
+    sigfiles::ReadResult file;
+    sigfiles::DecodeResult decoded;  // untouched for a .bmp or a failed read
+};
 
-// Empty when the decoder rejects the bytes (or the type has no decoder).
-sigformats::Points DecodeSignatureFile(sigformats::SignatureCodec& codec, SignatureFileType type,
-                                       std::span<const std::uint8_t> bytes);
+// Reads and decodes on a worker thread (RunOffGuiThread): a 64 MB file takes
+// longer than the GUI thread may stall. kind is one PageFileKindOf accepts.
+LoadedFile ReadAndDecodeOffGuiThread(const QString& path, sigfiles::FileKind kind,
+                                     std::size_t maxBytes);
 
 }  // namespace vellumix::pages

@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <thread>
 
-#include "app/Prompts.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadProtocol.h"
+#include "padpicture/LcdPicture.h"
 #include "pages/DialogLayout.h"
-#include "pages/LcdPicture.h"
 #include "pages/PaintedBox.h"
+#include "pages/Prompts.h"
 #include "res/Strings.h"
 
 namespace vellumix::pages {
@@ -181,13 +181,13 @@ void CSignaturePage::PaintBox(QPainter& painter) {
 }
 
 QImage CSignaturePage::ShowBitmapFile(const QString& path, bool send) {
-    QImage picture = LoadBitmapForLcd(path);
+    QImage picture = padpicture::LoadBitmapForLcd(path.toStdString());
     if (picture.isNull() || !send) {
         return picture;
     }
     // What goes to the pad is what the box shows.
     m_pBox->repaint();
-    m_services.channel.DisplayImage(ToPadPixels(picture));
+    m_services.channel.DisplayImage(padpicture::ToPadPixels(picture));
     return picture;
 }
 

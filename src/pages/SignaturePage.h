@@ -31,7 +31,7 @@
 #include "pages/SignatureCanvas.h"
 #include "pages/SignatureFileCommands.h"
 #include "pages/TabPage.h"
-#include "sigformats/SignatureCodec.h"
+#include "sigfiles/FileAccess.h"
 
 class QPainter;
 class QPushButton;
@@ -49,7 +49,7 @@ inline constexpr std::chrono::milliseconds kReaderStopPause{200};
 inline constexpr std::size_t kMaxSavedPoints = 10'000;
 // A file to load larger than this is refused as of invalid size: it is read
 // whole into memory, and no signature or box picture comes near it.
-inline constexpr qint64 kMaxLoadedFileBytes = 64LL * 1024 * 1024;
+inline constexpr std::size_t kMaxLoadedFileBytes = sigfiles::kMaxInputBytes;
 
 // A child of the main view's tab control, shown while its tab is selected.
 class CSignaturePage : public CTabPage {
@@ -123,13 +123,15 @@ private:
     void OnReaderSync();
     // Resumes capture and the reader after a file command.
     void ResumeAfterFileCommand();
-    // Load steps after the file was read: send to the pad, decode, fill the
-    // list; "Cannot read the file" when nothing decodes. True when the
+    // Load steps after the file was read and decoded: send to the pad, fill
+    // the list; "Cannot read the file" when nothing decoded. True when the
     // points were loaded but the file was too large to send to the pad.
-    bool LoadSignatureBytes(SignatureFileType type, std::span<const std::uint8_t> bytes);
+    bool LoadSignatureBytes(sigfiles::FileKind kind, std::span<const std::uint8_t> bytes,
+                            const sigfiles::DecodeResult& decoded);
+    // The refusal for a save that failed; nothing for kSaved.
+    void ReportSave(SaveResult result);
 
     PageServices m_services;
-    sigformats::SignatureCodec m_codec;
     capture::SharedPointList m_points;
     SignatureCanvas m_canvas;
     // Segments already on the canvas: the next drawing starts at this one.

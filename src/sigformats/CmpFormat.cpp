@@ -254,6 +254,7 @@ public:
     explicit CmpReader(const CmpHeaderInfo& header) : m_header(header) {}
     void Feed(std::uint8_t byte);
     std::vector<SignaturePoint> Take() { return std::move(m_points); }
+    std::size_t PointCount() const { return m_points.size(); }
 
 private:
     enum class State { kSeekPenDown, kAbsolute, kChain, kSmall, kFreeDx, kFreeDy, kPenByte };
@@ -476,6 +477,11 @@ std::optional<CmpHeaderInfo> InspectCmp(std::span<const std::uint8_t> file) {
 }
 
 std::vector<SignaturePoint> DecodeCmp(std::span<const std::uint8_t> file) {
+    bool overCap = false;
+    return DecodeCmpCapped(file, overCap);
+}
+
+std::vector<SignaturePoint> DecodeCmpCapped(std::span<const std::uint8_t> file, bool& overCap) {
     const std::optional<CmpHeaderInfo> header = InspectCmp(file);
     if (!header) {
         return {};
@@ -483,6 +489,10 @@ std::vector<SignaturePoint> DecodeCmp(std::span<const std::uint8_t> file) {
     CmpReader reader(*header);
     for (std::uint8_t byte : file.subspan(header->startOffset + cmp::kHeaderLength)) {
         reader.Feed(byte);
+        if (reader.PointCount() > capture::kMaxDecodedPoints) {
+            overCap = true;
+            return {};
+        }
     }
     return reader.Take();
 }

@@ -14,7 +14,7 @@
 #include <span>
 #include <vector>
 
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigformats {
 
@@ -85,8 +85,11 @@ std::vector<std::uint8_t> EncodeCmp(std::span<const capture::SignaturePoint> poi
 
 // Empty result: no header, a zero divisor, or no points. Bytes that fit no
 // code are skipped; a stream that ends inside a code keeps the points before
-// it. Safe from any thread.
+// it. A stream that holds more than kMaxDecodedPoints is rejected as soon as
+// the cap is passed, setting overCap (DecodeCmpCapped). Safe from any thread.
 std::vector<capture::SignaturePoint> DecodeCmp(std::span<const std::uint8_t> file);
+std::vector<capture::SignaturePoint> DecodeCmpCapped(std::span<const std::uint8_t> file,
+                                                     bool& overCap);
 
 // The header fields; nullopt when there is no complete header or a divisor
 // is zero (DecodeCmp rejects such files).

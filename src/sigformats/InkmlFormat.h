@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "capture/PointTimes.h"
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigformats {
 

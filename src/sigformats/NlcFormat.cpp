@@ -255,6 +255,11 @@ std::optional<NlcHeaderInfo> InspectNlc(std::span<const std::uint8_t> file) {
 }
 
 std::vector<SignaturePoint> DecodeNlc(std::span<const std::uint8_t> file) {
+    bool overCap = false;
+    return DecodeNlcCapped(file, overCap);
+}
+
+std::vector<SignaturePoint> DecodeNlcCapped(std::span<const std::uint8_t> file, bool& overCap) {
     if (file.size() < nlc::kHeaderLength) {
         return {};
     }
@@ -265,7 +270,13 @@ std::vector<SignaturePoint> DecodeNlc(std::span<const std::uint8_t> file) {
     }
     std::vector<SignaturePoint> points;
     std::size_t records = 0;
+    bool over = false;
     WalkRecords(file, records, [&](bool penUp, std::int64_t x, std::int64_t y) {
+        // The walk is bounded by the input; the list must not be.
+        if (points.size() > capture::kMaxDecodedPoints) {
+            over = true;
+            return;
+        }
         if (penUp) {
             points.push_back(capture::PEN_UP_POINT);
         } else {
@@ -273,6 +284,10 @@ std::vector<SignaturePoint> DecodeNlc(std::span<const std::uint8_t> file) {
                               static_cast<std::int32_t>(y * nlc::kDecodeScale / ry)});
         }
     });
+    if (over) {
+        overCap = true;
+        return {};
+    }
     return points;
 }
 

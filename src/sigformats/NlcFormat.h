@@ -20,7 +20,7 @@
 #include <span>
 #include <vector>
 
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigformats {
 
@@ -87,8 +87,11 @@ std::vector<std::uint8_t> EncodeNlc(std::span<const capture::SignaturePoint> poi
 // Empty result: the file is rejected (shorter than the header, a zero range)
 // or holds no points. A data length or a record that runs past the end of
 // the file ends decoding there: the points read so far are kept and nothing
-// beyond the input is read. Bytes past the data length are ignored.
+// beyond the input is read. Bytes past the data length are ignored. More
+// than kMaxDecodedPoints rejects the file, setting overCap (DecodeNlcCapped).
 std::vector<capture::SignaturePoint> DecodeNlc(std::span<const std::uint8_t> file);
+std::vector<capture::SignaturePoint> DecodeNlcCapped(std::span<const std::uint8_t> file,
+                                                     bool& overCap);
 
 // The header fields and counts; nullopt when DecodeNlc would reject the
 // header (too short, zero range).

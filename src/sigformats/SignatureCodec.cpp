@@ -15,16 +15,12 @@ Points SignatureCodec::DecodeSigFile(std::span<const std::uint8_t> file) const {
     return DecodeSig(file);
 }
 
-Bytes SignatureCodec::EncodeVbcFile(std::span<const SignaturePoint> points) {
-    vbc::EncodeResult result = vbc::EncodeVbc(points);
-    m_lastVbcError.store(result.error);
-    return std::move(result.bytes);
+Bytes SignatureCodec::EncodeVbcFile(std::span<const SignaturePoint> points) const {
+    return vbc::EncodeVbc(points).bytes;
 }
 
-Points SignatureCodec::DecodeVbcFile(std::span<const std::uint8_t> file) {
-    vbc::DecodeResult result = vbc::DecodeVbc(file);
-    m_lastVbcError.store(result.error);
-    return std::move(result.points);
+Points SignatureCodec::DecodeVbcFile(std::span<const std::uint8_t> file) const {
+    return vbc::DecodeVbc(file).points;
 }
 
 Bytes SignatureCodec::EncodeNlcFile(std::span<const SignaturePoint> points) const {

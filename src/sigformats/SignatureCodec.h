@@ -6,17 +6,14 @@
 // result means the file was rejected ("Cannot read the file").
 //
 // Thread safety: every operation works on its own call-local state, so one
-// codec may be used from several threads at once. LastVbcError() reports the
-// error of the most recent VBC call to finish on any thread.
+// codec may be used from several threads at once.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <span>
 #include <vector>
 
-#include "capture/SignaturePoint.h"
-#include "sigformats/vbc/VbcError.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigformats {
 
@@ -29,20 +26,14 @@ public:
     Bytes EncodeSigFile(std::span<const SignaturePoint> points) const;
     Points DecodeSigFile(std::span<const std::uint8_t> file) const;
 
-    Bytes EncodeVbcFile(std::span<const SignaturePoint> points);
-    Points DecodeVbcFile(std::span<const std::uint8_t> file);
+    Bytes EncodeVbcFile(std::span<const SignaturePoint> points) const;
+    Points DecodeVbcFile(std::span<const std::uint8_t> file) const;
 
     Bytes EncodeNlcFile(std::span<const SignaturePoint> points) const;
     Points DecodeNlcFile(std::span<const std::uint8_t> file) const;
 
     Bytes EncodeCmpFile(std::span<const SignaturePoint> points) const;
     Points DecodeCmpFile(std::span<const std::uint8_t> file) const;
-
-    // Safe from any thread.
-    vbc::VbcError LastVbcError() const { return m_lastVbcError.load(); }
-
-private:
-    std::atomic<vbc::VbcError> m_lastVbcError{vbc::VbcError::kSuccess};
 };
 
 }  // namespace vellumix::sigformats

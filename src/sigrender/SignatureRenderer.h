@@ -20,7 +20,7 @@
 #include <span>
 #include <string>
 
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigrender {
 

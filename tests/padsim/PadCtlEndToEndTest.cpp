@@ -4,6 +4,9 @@
 // Every run is bounded in time so a hang fails instead of stalling.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <fstream>
+
 #include <QImage>
 #include <atomic>
 #include <chrono>
@@ -19,7 +22,8 @@
 #include "padlink/PadUsbIds.h"
 #include "padlink/PortResolver.h"
 #include "padlink/hid/MemoryHidDevice.h"
-#include "sigconv/files/SignatureFiles.h"
+#include "sigfiles/FileAccess.h"
+#include "sigfiles/SignatureFiles.h"
 #include "support/SignatureSynth.h"
 #include "support/TempDir.h"
 
@@ -161,7 +165,7 @@ struct TempFolder {
 };
 
 std::string TxtOf(const Points& points) {
-    const auto bytes = tools::WriteTxt(points);
+    const auto bytes = sigfiles::WriteTxt(points);
     return std::string(bytes.begin(), bytes.end());
 }
 
@@ -216,10 +220,10 @@ TEST_P(PadCtlEndToEnd, ProbesDrawsShowsAPictureSendsAFileAndCapturesExactly) {
     EXPECT_EQ(lcd.pixelColor(319, 239), QColor(Qt::green));
 
     const Points signature = testsupport::MakeSignature("Ada", 7, 120);
-    const auto sig = tools::EncodeAs(tools::FileKind::kSig, signature);
+    const auto sig = sigfiles::EncodeAs(sigfiles::FileKind::kSig, signature);
     ASSERT_TRUE(sig.error.empty()) << sig.error;
     const fs::path sigPath = m_temp.root / "ada.sig";
-    ASSERT_TRUE(tools::WriteFileReplacing(sigPath, sig.bytes).empty());
+    ASSERT_TRUE(sigfiles::WriteFileReplacing(sigPath, sig.bytes).error.empty());
     const RunResult send = rig.Run({"clear", "send-sig", sigPath.string()});
     ASSERT_EQ(send.status, tools::kExitOk) << send.err;
     EXPECT_GT(NonWhitePixels(rig.Engine().Snapshot().lcd), 50);
@@ -282,7 +286,7 @@ TEST_F(PadCtlFaults, DroppedPenBytesLoseOrBendPointsButNeverHang) {
     rig.StopReplay();
     ASSERT_EQ(r.status, tools::kExitOk) << r.err;
     EXPECT_LT(r.took, 3s);
-    const auto parsed = tools::ParseTxt(r.out);
+    const auto parsed = sigfiles::ParseTxt(r.out);
     ASSERT_TRUE(parsed.error.empty()) << parsed.error;  // every line a valid point
     EXPECT_GT(parsed.points.size(), 0u);
     EXPECT_LT(parsed.points.size(), signature.size());
@@ -320,6 +324,42 @@ TEST_F(PadCtlFaults, SearchesThePortsWhenNoLinkIsGivenAndRefusesBadInputFirst) {
         const RunResult r = rig.Run(command);
         EXPECT_EQ(r.status, tools::kExitUsage) << args[0];
         EXPECT_NE(r.err.find("vellumix-padctl: "), std::string::npos);
+    }
+    EXPECT_TRUE(rig.Engine().TakeTrace().empty());
+}
+
+// Files send-sig and image must not trust, each refused with its reason
+// before the pad is touched, and a FIFO refused at once, not waited on.
+TEST_F(PadCtlFaults, RefusesHostileFilesBeforeThePadIsTouched) {
+    PadRig rig(Link::kSerial, m_temp.ports);
+    const std::filesystem::path dir = m_temp.root;
+    ASSERT_EQ(::mkfifo((dir / "pipe.sig").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "pipe.png").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir / "folder.cmp");
+    { std::ofstream huge(dir / "huge.cmp"); }
+    std::filesystem::resize_file(dir / "huge.cmp", sigfiles::kMaxInputBytes + 1);
+    const auto sig =
+        sigfiles::EncodeAs(sigfiles::FileKind::kSig, testsupport::MakeSignature("Cut", 2));
+    ASSERT_TRUE(sigfiles::WriteFileReplacing(dir / "cut.sig",
+                                             std::span(sig.bytes).first(sig.bytes.size() / 2 + 1))
+                    .error.empty());
+    const struct {
+        std::vector<std::string> args;
+        const char* why;
+    } cases[] = {
+        {{"send-sig", (dir / "pipe.sig").string()}, "FIFO"},
+        {{"send-sig", (dir / "folder.cmp").string()}, "directory"},
+        {{"send-sig", (dir / "huge.cmp").string()}, "too large"},
+        {{"send-sig", (dir / "cut.sig").string()}, "not a valid .sig"},
+        {{"image", (dir / "pipe.png").string()}, "FIFO"},
+        {{"image", "/dev/zero"}, "device"},
+    };
+    rig.Engine().TakeTrace();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        const RunResult r = rig.Run(c.args);
+        EXPECT_EQ(r.status, tools::kExitUsage);
+        EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
     }
     EXPECT_TRUE(rig.Engine().TakeTrace().empty());
 }

@@ -15,7 +15,8 @@
 #include <sstream>
 
 #include "TraceWriter.h"
-#include "sigconv/files/SignatureFiles.h"
+#include "sigfiles/FileAccess.h"
+#include "sigfiles/SignatureFiles.h"
 #include "support/SignatureSynth.h"
 
 namespace vellumix::padsim {
@@ -56,9 +57,9 @@ TEST(VirtualPadProgramTest, PadctlDrawsAndCapturesThroughThePublishedPort) {
     ASSERT_TRUE(dir.isValid());
     const fs::path root = dir.path().toStdString();
     const auto points = testsupport::MakeSignature("Eve", 11, 100);
-    const auto txt = tools::WriteTxt(points);
+    const auto txt = sigfiles::WriteTxt(points);
     const std::string expected(txt.begin(), txt.end());
-    ASSERT_TRUE(tools::WriteFileReplacing(root / "pen.txt", txt).empty());
+    ASSERT_TRUE(sigfiles::WriteFileReplacing(root / "pen.txt", txt).error.empty());
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_RUNTIME_DIR", dir.path());
@@ -108,8 +109,8 @@ TEST(VirtualPadProgramTest, HeldReplayWaitsForSigusr1) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const fs::path root = dir.path().toStdString();
-    const auto txt = tools::WriteTxt(testsupport::MakeSignature("Ann", 7, 60));
-    ASSERT_TRUE(tools::WriteFileReplacing(root / "pen.txt", txt).empty());
+    const auto txt = sigfiles::WriteTxt(testsupport::MakeSignature("Ann", 7, 60));
+    ASSERT_TRUE(sigfiles::WriteFileReplacing(root / "pen.txt", txt).error.empty());
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_RUNTIME_DIR", dir.path());

@@ -12,7 +12,7 @@
 #include "DisplayTestSupport.h"
 #include "VirtualPadRig.h"
 #include "pages/ImagePage.h"
-#include "pages/LcdPicture.h"
+#include "padpicture/LcdPicture.h"
 #include "pages/SignaturePage.h"
 #include "res/SampleImages.h"
 #include "support/FakePrompts.h"
@@ -82,7 +82,7 @@ TEST(HiDpi, ImageBoxShowsTheSampleSharpAndThePadGetsTheSameBytes) {
     static_cast<QPushButton*>(page.Control(CImagePage::IDC_SAMPLE_IMAGE_2))->click();
     const QImage sample = res::SampleImage(res::kSampleImage2Id);
     EXPECT_EQ(rig.engine.Snapshot().lcd.convertToFormat(QImage::Format_RGB32),
-              StretchToLcd(sample));
+              padpicture::StretchToLcd(sample));
     // Inside the one-pixel frame, now two device pixels wide.
     const QImage shown = Grab(page.Control(CImagePage::IDC_IMAGE_BOX)).copy(2, 2, 640, 480);
     EXPECT_EQ(shown, sample.scaled(640, 480, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)

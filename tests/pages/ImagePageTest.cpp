@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 
 #include "VirtualPadRig.h"
-#include "pages/LcdPicture.h"
+#include "padpicture/LcdPicture.h"
 #include "res/SampleImages.h"
 #include "res/Strings.h"
 #include "sigformats/SignatureCodec.h"
@@ -108,7 +108,7 @@ TEST_F(ImagePageTest, EachSampleGoesOutOnceAsDrawnInTheBox) {
         Click(s.button);
         EXPECT_EQ(rig.Commands(), std::vector<std::string>{kFullImage}) << "no ClearDisplay";
         EXPECT_EQ(page.SampleImage(), s.resource);
-        const QImage expected = StretchToLcd(res::SampleImage(s.resource));
+        const QImage expected = padpicture::StretchToLcd(res::SampleImage(s.resource));
         EXPECT_EQ(Lcd(), expected) << "the pad shows the box's pixels";
         EXPECT_EQ(BoxPicture(), expected);
     }

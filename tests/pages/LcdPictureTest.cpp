@@ -1,5 +1,5 @@
 // Picture preparation for the pad and the built-in sample pictures.
-#include "pages/LcdPicture.h"
+#include "padpicture/LcdPicture.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ TEST(LcdPictureTest, PadPixelsAreRedGreenBlueRowsFromTheTop) {
     box.setPixel(1, 0, qRgb(0, 255, 0));
     box.setPixel(0, 1, qRgb(0, 0, 255));
     box.setPixel(319, 239, qRgb(7, 8, 9));
-    const std::vector<std::uint8_t> pixels = ToPadPixels(box);
+    const std::vector<std::uint8_t> pixels = padpicture::ToPadPixels(box);
     ASSERT_EQ(pixels.size(), padlink::kImageBytes);
     const std::vector<std::uint8_t> head(pixels.begin(), pixels.begin() + 6);
     EXPECT_EQ(head, (std::vector<std::uint8_t>{255, 0, 0, 0, 255, 0}));
@@ -28,12 +28,13 @@ TEST(LcdPictureTest, PadPixelsAreRedGreenBlueRowsFromTheTop) {
 TEST(LcdPictureTest, PixelsABoxDoesNotHaveGoOutWhite) {
     QImage small(10, 5, QImage::Format_RGB888);
     small.fill(qRgb(0, 0, 0));
-    const std::vector<std::uint8_t> pixels = ToPadPixels(small);
+    const std::vector<std::uint8_t> pixels = padpicture::ToPadPixels(small);
     ASSERT_EQ(pixels.size(), padlink::kImageBytes);
     EXPECT_EQ(pixels[0], 0);
     EXPECT_EQ(pixels[10 * 3], 255) << "right of the box";
     EXPECT_EQ(pixels[5 * 320 * 3], 255) << "below the box";
-    EXPECT_EQ(ToPadPixels(QImage()), std::vector<std::uint8_t>(padlink::kImageBytes, 255));
+    EXPECT_EQ(padpicture::ToPadPixels(QImage()),
+              std::vector<std::uint8_t>(padlink::kImageBytes, 255));
 }
 
 TEST(LcdPictureTest, StretchFillsTheLcdAndKeepsPureColoursPure) {
@@ -41,13 +42,13 @@ TEST(LcdPictureTest, StretchFillsTheLcdAndKeepsPureColoursPure) {
     for (const QSize size : kSizes) {
         QImage red(size, QImage::Format_RGB32);
         red.fill(qRgb(255, 0, 0));
-        const QImage lcd = StretchToLcd(red);
+        const QImage lcd = padpicture::StretchToLcd(red);
         ASSERT_EQ(lcd.size(), QSize(320, 240));
         for (const QPoint p : {QPoint(0, 0), QPoint(319, 239), QPoint(160, 120)}) {
             EXPECT_EQ(lcd.pixel(p), qRgb(255, 0, 0)) << size.width() << "x" << size.height();
         }
     }
-    EXPECT_TRUE(StretchToLcd(QImage()).isNull());
+    EXPECT_TRUE(padpicture::StretchToLcd(QImage()).isNull());
 }
 
 TEST(LcdPictureTest, StretchAveragesWhenShrinking) {
@@ -59,7 +60,7 @@ TEST(LcdPictureTest, StretchAveragesWhenShrinking) {
             stripes.setPixel(x, y, x % 2 == 0 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
         }
     }
-    const QImage lcd = StretchToLcd(stripes);
+    const QImage lcd = padpicture::StretchToLcd(stripes);
     const int v = qRed(lcd.pixel(100, 100));
     EXPECT_GT(v, 96);
     EXPECT_LT(v, 160);

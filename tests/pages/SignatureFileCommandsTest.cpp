@@ -1,5 +1,5 @@
 // The file side of the Signature page's file commands: format by name, safe
-// replacement of the target, whole-file reads with their limits.
+// replacement of the target.
 #include "pages/SignatureFileCommands.h"
 
 #include <gtest/gtest.h>
@@ -8,28 +8,32 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "sigformats/SignatureCodec.h"
+
 namespace vellumix::pages {
 namespace {
 
-using Type = SignatureFileType;
+using Kind = sigfiles::FileKind;
+constexpr std::optional<Kind> kUnsupported;
 
 TEST(SignatureFileCommands, TypeComesFromTheLowerCasedLastExtensionOfTheName) {
     const struct {
         const char* path;
-        Type type;
+        std::optional<Kind> kind;
     } kCases[] = {
-        {"/a/b.sig", Type::kSig},
-        {"/a/B.CMP", Type::kCmp},
-        {"x.Vbc", Type::kVbc},
-        {"x.nlc", Type::kNlc},
-        {"x.old.bmp", Type::kBmp},
-        {"x.bmp.txt", Type::kUnsupported},
-        {"/a.sig/name", Type::kUnsupported},  // a dot in the folder does not count
-        {"name", Type::kUnsupported},
-        {"name.", Type::kUnsupported},
+        {"/a/b.sig", Kind::kSig},
+        {"/a/B.CMP", Kind::kCmp},
+        {"x.Vbc", Kind::kVbc},
+        {"x.nlc", Kind::kNlc},
+        {"x.old.bmp", Kind::kBmp},
+        {"x.bmp.txt", kUnsupported},  // the converter's text form is not the pages'
+        {"x.svg", kUnsupported},
+        {"/a.sig/name", kUnsupported},  // a dot in the folder does not count
+        {"name", kUnsupported},
+        {"name.", kUnsupported},
     };
     for (const auto& c : kCases) {
-        EXPECT_EQ(FileTypeOf(QString::fromLatin1(c.path)), c.type) << c.path;
+        EXPECT_EQ(PageFileKindOf(QString::fromLatin1(c.path)), c.kind) << c.path;
     }
 }
 
@@ -44,22 +48,24 @@ TEST(SignatureFileCommands, SaveReplacesOnlyWhenTheNewFileIsComplete) {
         old.write("old");
     }
     // No points to draw: the .vbc encoder yields nothing.
-    EXPECT_EQ(SaveSignatureFile(codec, Type::kVbc, std::vector{capture::PEN_UP_POINT}, {320, 240},
-                                target),
+    EXPECT_EQ(SaveSignatureFile(Kind::kVbc, std::vector{capture::PEN_UP_POINT}, {320, 240}, target),
               SaveResult::kCannotEncode);
     // A folder where the file should go cannot be replaced.
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.sig"));
-    EXPECT_EQ(SaveSignatureFile(codec, Type::kSig, points, {320, 240}, dir.filePath("folder.sig")),
+    EXPECT_EQ(SaveSignatureFile(Kind::kSig, points, {320, 240}, dir.filePath("folder.sig")),
+              SaveResult::kCannotCreate);
+    EXPECT_EQ(SaveSignatureFile(Kind::kSig, points, {320, 240}, dir.filePath("no/such.sig")),
               SaveResult::kCannotCreate);
     QFile check(target);
     ASSERT_TRUE(check.open(QIODevice::ReadOnly));
     EXPECT_EQ(check.readAll(), QByteArray("old"));
     check.close();
 
-    EXPECT_EQ(SaveSignatureFile(codec, Type::kSig, points, {320, 240}, target), SaveResult::kSaved);
-    const auto bytes = ReadWholeFile(target, 1000);
-    ASSERT_TRUE(bytes);
-    EXPECT_EQ(*bytes, codec.EncodeSigFile(points));
+    EXPECT_EQ(SaveSignatureFile(Kind::kSig, points, {320, 240}, target), SaveResult::kSaved);
+    QFile saved(target);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray bytes = saved.readAll();
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), codec.EncodeSigFile(points));
     // Nothing is left behind beside the target.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.sig"});
 }

@@ -6,13 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
+
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "VirtualPadRig.h"
@@ -270,7 +274,6 @@ TEST(SignaturePageTabs, TabChangesSendTheSignatureCommandsInOrder) {
 TEST_F(SignaturePageTest, EveryFormatSavesAndLoadsBack) {
     const Points signature = testsupport::MakeSignature("Jo", 5);
     WriteAndWait(signature);
-    sigformats::SignatureCodec codec;
     const struct {
         const char* ext;
         const char* sent;  // the file command the pad gets on load, if any
@@ -469,8 +472,24 @@ TEST_F(SignaturePageTest, LoadMessagesAndTheTooLargeFile) {
         EXPECT_EQ(sent.back(), "ResumeCapture");
         EXPECT_TRUE(page->IsPenReaderRunning());
     }
-    Load(Path("no such file.sig"));
-    EXPECT_EQ(Messages(), Lines{FileError(res::kImageInvalidFileSize)});
+    // What is no regular file, or over the 64 MB load cap, is refused at once
+    // as of invalid size: a FIFO must not hold the page until a writer comes.
+    const std::filesystem::path root = Path("").toStdString();
+    ASSERT_EQ(::mkfifo((root / "pipe.sig").c_str(), 0600), 0);
+    std::filesystem::create_directory(root / "folder.cmp");
+    { std::ofstream huge(root / "huge.cmp"); }
+    std::filesystem::resize_file(root / "huge.cmp", kMaxLoadedFileBytes + 1);
+    for (const char* name : {"no such file.sig", "pipe.sig", "folder.cmp", "huge.cmp"}) {
+        SCOPED_TRACE(name);
+        Load(Path(name));
+        EXPECT_EQ(Messages(), Lines{FileError(res::kImageInvalidFileSize)});
+        EXPECT_TRUE(page->IsPenReaderRunning());
+    }
+    // A stored file cut inside its header cannot be read.
+    const sigformats::Bytes whole =
+        sigformats::SignatureCodec().EncodeVbcFile(testsupport::MakeSignature("Cut", 3));
+    Load(WriteFile("cut.vbc", sigformats::Bytes(whole.begin(), whole.begin() + 8)));
+    EXPECT_EQ(Messages(), Lines{FileError(res::kImageCannotRead)});
 
     // A .cmp file over the pad's 69,990 bytes: long free moves, two bytes each.
     Points many;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 #include "support/SignatureSynth.h"
 
 namespace vellumix::sigformats::testing {

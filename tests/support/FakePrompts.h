@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/Prompts.h"
+#include "pages/Prompts.h"
 
 namespace vellumix::testsupport {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::testsupport {
 

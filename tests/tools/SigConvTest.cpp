@@ -1,20 +1,25 @@
 #include "sigconv/SigConv.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <QImage>
+#include <algorithm>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "sigconv/files/SignatureFiles.h"
+#include "sigfiles/SignatureFiles.h"
 #include "support/SignatureSynth.h"
 #include "support/TempDir.h"
 
 namespace vellumix::tools {
 namespace {
 
+using sigfiles::Bytes;
+using sigfiles::FileKind;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
@@ -25,17 +30,18 @@ struct CliRun {
     std::string err;
 };
 
-CliRun Sigconv(std::vector<std::string> args) {
+CliRun Sigconv(std::vector<std::string> args, const std::string& input = {}) {
+    std::istringstream in(input);
     std::ostringstream out, err;
     CliRun r;
-    r.status = RunSigConv(args, out, err);
+    r.status = RunSigConv(args, in, out, err);
     r.out = out.str();
     r.err = err.str();
     return r;
 }
 
 void WriteSignature(const std::filesystem::path& path, const char* text, unsigned seed) {
-    const Bytes txt = WriteTxt(testsupport::MakeSignature(text, seed));
+    const Bytes txt = sigfiles::WriteTxt(testsupport::MakeSignature(text, seed));
     WriteFile(path, std::string(txt.begin(), txt.end()));
 }
 
@@ -50,13 +56,27 @@ TEST(CommandLine, RejectsWrongArgumentsWithOneLine) {
         {"--size", "9000x10", "a.sig", "b.png"},
         {"--info"},
         {"--info", "a.sig", "b.sig"},
+        {"--info", "--to", "sig", "a.sig"},
+        {"--json", "a.sig", "b.sig"},
+        {"--from", "svg", "a.svg", "b.sig"},
+        {"--to", "bmp", "a.sig", "b.bmp"},
+        {"--to"},
+        {"-", "b.sig"},
+        {"a.sig", "-"},
+        {"--out-dir", "d", "a.sig"},
+        {"--out-dir", "d", "--to", "sig"},
+        {"--out-dir", "d", "--to", "sig", "-"},
     };
     for (const auto& args : cases) {
         const CliRun r = Sigconv(args);
         EXPECT_EQ(r.status, kExitUsage) << r.err;
         EXPECT_EQ(r.err.rfind("vellumix-sigconv: ", 0), 0u) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find("see --help"), std::string::npos) << r.err;
     }
+    const CliRun version = Sigconv({"--version"});
+    EXPECT_EQ(version.status, kExitOk);
+    EXPECT_EQ(version.out.rfind("vellumix-sigconv ", 0), 0u);
     const CliRun help = Sigconv({"--help"});
     EXPECT_EQ(help.status, kExitOk);
     EXPECT_NE(help.out.find("Usage: vellumix-sigconv"), std::string::npos);
@@ -159,6 +179,131 @@ TEST(Program, ConvertsThroughEveryFormatAndFailsLoudly) {
     EXPECT_EQ(run((dir / "broken.vbc").string() + " " + (dir / "x.sig").string()), kExitFailed);
     EXPECT_NE(ReadFile(dir / "err").find("broken.vbc"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "x.sig"));
+}
+
+// Files no converter should trust: each fails with one line naming the
+// file, at once (a FIFO must not wait for a writer), and writes nothing.
+TEST(HostileInput, EveryKindFailsWithOneLineAndWritesNothing) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe.sig").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir / "folder.cmp");
+    const Bytes sig = sigfiles::EncodeAs(FileKind::kSig, testsupport::MakeSignature("Al", 4)).bytes;
+    WriteFile(dir / "cut.sig", std::string(sig.begin(), sig.begin() + 21));
+    WriteFile(dir / "empty.nlc", "");
+    // Past the load cap without writing 64 MB: a sparse file.
+    { std::ofstream huge(dir / "huge.cmp"); }
+    std::filesystem::resize_file(dir / "huge.cmp", sigfiles::kMaxInputBytes + 1);
+    // Header fields at their extremes: ranges of 0 and 1 (every point far
+    // outside), a data length
+    // running far past the file, a zero divisor.
+    Bytes zeroRange = sig;
+    zeroRange[8] = zeroRange[9] = 0;
+    Bytes wideRange = sig;
+    wideRange[8] = wideRange[10] = 1;
+    wideRange[9] = wideRange[11] = 0;
+    Bytes nlc = sigfiles::EncodeAs(FileKind::kNlc, testsupport::MakeSignature("Al", 4)).bytes;
+    nlc[2] = nlc[3] = 0xFF;
+    WriteFile(dir / "zero.sig", std::string(zeroRange.begin(), zeroRange.end()));
+    WriteFile(dir / "wide.sig", std::string(wideRange.begin(), wideRange.end()));
+    WriteFile(dir / "long.nlc", std::string(nlc.begin(), nlc.end()));
+    WriteFile(dir / "div.cmp", std::string("\x01\x00\x00\x00\x10\x20", 6));
+
+    const struct {
+        const char* name;
+        const char* why;
+    } cases[] = {
+        {"pipe.sig", "FIFO"},           {"folder.cmp", "directory"}, {"/dev/zero", "device"},
+        {"missing.vbc", "cannot open"}, {"cut.sig", "not a valid"},  {"empty.nlc", "not a valid"},
+        {"huge.cmp", "too large"},      {"zero.sig", "not a valid"}, {"div.cmp", "not a valid"},
+    };
+    for (const auto& c : cases) {
+        const std::string in = c.name[0] == '/' ? std::string(c.name) : (dir / c.name).string();
+        SCOPED_TRACE(in);
+        const CliRun r = Sigconv({"--from", "sig", "--to", "txt", in, (dir / "out.txt").string()});
+        const CliRun byName = Sigconv({in, (dir / "out.txt").string()});
+        const CliRun& checked = c.name[0] == '/' ? r : byName;
+        EXPECT_EQ(checked.status, kExitFailed);
+        EXPECT_NE(checked.err.find(c.why), std::string::npos) << checked.err;
+        EXPECT_EQ(std::count(checked.err.begin(), checked.err.end(), '\n'), 1) << checked.err;
+        EXPECT_EQ(Sigconv({"--info", in}).status, kExitFailed);
+        EXPECT_FALSE(std::filesystem::exists(dir / "out.txt"));
+    }
+    // A long .nlc data length keeps what was read; it is not an error.
+    EXPECT_EQ(Sigconv({(dir / "long.nlc").string(), (dir / "out.txt").string()}).status, kExitOk);
+    // Nearly every point far outside: each is counted on standard error.
+    const CliRun wide = Sigconv({(dir / "wide.sig").string(), (dir / "out.txt").string()});
+    EXPECT_NE(wide.err.find("wide.sig: left out "), std::string::npos) << wide.err;
+}
+
+// Realistic signatures pushed to the pad's edges, where .cmp's rounding
+// strays outside 0..1024: every format the converter writes it reads back,
+// and what it leaves out it counts.
+TEST(RoundTrip, EveryFormatReadsBackWhatTheConverterWrote) {
+    TempDir dir;
+    std::size_t leftOut = 0;
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        auto points = testsupport::MakeSignature("Quill Edge", seed);
+        // Stretch to the full pad, so strokes touch every edge.
+        for (auto& p : points) {
+            if (!capture::IsPenUp(p)) {
+                p.x = std::clamp((p.x - 40) * 1023 / 940, 0, 1023);
+                p.y = std::clamp((p.y - 40) * 1023 / 940, 0, 1023);
+            }
+        }
+        points.insert(points.end() - 1, {{1023, 1023}, {0, 1}, {1011, 1}});
+        const Bytes txt = sigfiles::WriteTxt(points);
+        WriteFile(dir / "in.txt", std::string(txt.begin(), txt.end()));
+        for (const char* ext : {"sig", "cmp", "vbc", "nlc", "txt"}) {
+            SCOPED_TRACE(std::string(ext) + " seed " + std::to_string(seed));
+            const std::string out = (dir / (std::string("s.") + ext)).string();
+            const CliRun to = Sigconv({(dir / "in.txt").string(), out});
+            ASSERT_EQ(to.status, kExitOk) << to.err;
+            const CliRun back = Sigconv({out, (dir / "back.txt").string()});
+            ASSERT_EQ(back.status, kExitOk) << back.err;
+            const CliRun again = Sigconv({(dir / "back.txt").string(), out});
+            ASSERT_EQ(again.status, kExitOk) << again.err;
+            EXPECT_EQ(again.err, "");
+            if (!back.err.empty()) {
+                EXPECT_NE(back.err.find("outside 0..1024"), std::string::npos) << back.err;
+                ++leftOut;
+            }
+        }
+    }
+    // The rounding by the edge happens, and is survived.
+    EXPECT_GT(leftOut, 0u);
+}
+
+TEST(Shell, StandardStreamsBatchesAndJson) {
+    TempDir dir;
+    const Bytes txt = sigfiles::WriteTxt(testsupport::MakeSignature("Io", 9));
+    const std::string text(txt.begin(), txt.end());
+
+    // Standard input to standard output, by --from and --to.
+    const CliRun piped = Sigconv({"--from", "txt", "--to", "nlc", "-", "-"}, text);
+    ASSERT_EQ(piped.status, kExitOk) << piped.err;
+    EXPECT_EQ(piped.out.substr(0, 2), "NC");
+    const CliRun json = Sigconv({"--info", "--json", "--from", "nlc", "-"}, piped.out);
+    ASSERT_EQ(json.status, kExitOk) << json.err;
+    EXPECT_EQ(json.out.front(), '{');
+    for (const char* member : {"\"file\": \"-\"", "\"format\": \"nlc\"",
+                               "\"strokes\": ", "\"truncated\": false", "\"bounding_box\": \""}) {
+        EXPECT_NE(json.out.find(member), std::string::npos) << member << "\n" << json.out;
+    }
+
+    // Several inputs into one folder: a failure is one line, the rest written.
+    WriteFile(dir / "a.txt", text);
+    WriteFile(dir / "b.txt", "1 2\nnot a point\n");
+    WriteFile(dir / "c.txt", text);
+    std::filesystem::create_directory(dir / "out");
+    const CliRun batch =
+        Sigconv({"--to", "vbc", "--out-dir", (dir / "out").string(), (dir / "a.txt").string(),
+                 (dir / "b.txt").string(), (dir / "c.txt").string()});
+    EXPECT_EQ(batch.status, kExitFailed);
+    EXPECT_EQ(std::count(batch.err.begin(), batch.err.end(), '\n'), 1) << batch.err;
+    EXPECT_NE(batch.err.find("b.txt: line 2"), std::string::npos) << batch.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "out" / "a.vbc"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out" / "b.vbc"));
+    EXPECT_EQ(ReadFile(dir / "out" / "a.vbc"), ReadFile(dir / "out" / "c.vbc"));
 }
 
 }  // namespace

@@ -15,8 +15,8 @@
 
 #include "capture/PenStreamDecoder.h"
 #include "cli/UsageError.h"
-#include "padctl/PadImage.h"
 #include "padlink/CommandPayloads.h"
+#include "padlink/FontPresets.h"
 #include "padlink/Frame.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
@@ -25,7 +25,11 @@
 #include "padlink/SerialPort.h"
 #include "padlink/SerialSettings.h"
 #include "padlink/hid/HidapiBackend.h"
-#include "sigconv/files/SignatureFiles.h"
+#include "padpicture/LcdPicture.h"
+#include "sigfiles/FileAccess.h"
+#include "sigfiles/FileKind.h"
+#include "sigfiles/PadFiles.h"
+#include "sigfiles/SignatureFiles.h"
 
 namespace vellumix::tools {
 
@@ -34,18 +38,7 @@ namespace {
 namespace pl = padlink;
 using Clock = std::chrono::steady_clock;
 
-// The Display page's three text sizes and the welcome screen's font.
-using FontBytes = std::array<int, 6>;
-struct FontPreset {
-    std::string_view name;
-    FontBytes bytes;
-};
-constexpr FontPreset kFontPresets[] = {
-    {"small", {16, 8, 0, 0, 0, 2}},
-    {"medium", {24, 12, 0, 0, 0, 3}},
-    {"large", {64, 32, 0, 0, 0, 6}},
-    {"welcome", {16, 12, 16, 0, 0, 3}},
-};
+using pl::FontBytes;
 constexpr int kByteMax = 255;
 
 constexpr std::string_view kOptPort = "--port";
@@ -113,7 +106,7 @@ std::optional<pl::ColorRef> ParseColour(std::string_view text) {
 }
 
 std::optional<FontBytes> ParseFont(std::string_view text) {
-    for (const FontPreset& p : kFontPresets) {
+    for (const pl::FontPreset& p : pl::kFontPresets) {
         if (Lower(text) == p.name) {
             return p.bytes;
         }
@@ -209,7 +202,7 @@ std::optional<Failure> Capture(Session& s, int seconds) {
         decoder.Decode(std::span(buffer.data(), static_cast<std::size_t>(n)), points);
         for (const capture::SignaturePoint p : points) {
             if (capture::IsPenUp(p)) {
-                s.out << kTxtPenUp << '\n';
+                s.out << sigfiles::kTxtPenUp << '\n';
             } else {
                 s.out << p.x << ' ' << p.y << '\n';
             }
@@ -222,19 +215,9 @@ std::optional<Failure> Capture(Session& s, int seconds) {
     return failure;
 }
 
-std::optional<Failure> SendSignatureFile(Session& s, FileKind kind, const Bytes& bytes) {
-    const std::span<const std::uint8_t> file(bytes);
-    switch (kind) {
-        case FileKind::kSig:
-            s.channel.SendSigFile(file);
-            break;
-        case FileKind::kCmp:
-            s.channel.SendCmpFile(file);
-            break;
-        default:  // .vbc and .nlc share the pad's one command
-            s.channel.SendVbcFile(file);
-            break;
-    }
+std::optional<Failure> SendSignatureFile(Session& s, sigfiles::FileKind kind,
+                                         const sigfiles::Bytes& bytes) {
+    sigfiles::SendToPad(s.channel, kind, bytes);
     return std::nullopt;
 }
 
@@ -423,11 +406,12 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
             return failure;
         }
         // Read now, so a bad file stops the run before the pad is touched.
-        auto pixels = LoadPadPixels(values[0]);
-        if (pixels.empty()) {
-            return Fail(Format(msg::kCannotReadPicture, values[0].c_str()), kExitUsage);
+        padpicture::PadPixelsResult picture = padpicture::LoadPadPixels(values[0]);
+        if (!picture.error.empty()) {
+            return Fail(Format(msg::kCannotReadPicture, values[0].c_str(), picture.error.c_str()),
+                        kExitUsage);
         }
-        auto shared = std::make_shared<const std::vector<std::uint8_t>>(std::move(pixels));
+        auto shared = std::make_shared<const std::vector<std::uint8_t>>(std::move(picture.pixels));
         steps.push_back([shared](Session& s) {
             return Acked(s.channel.DisplayImage(*shared), "DisplayImage");
         });
@@ -436,30 +420,31 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
             return failure;
         }
         const std::filesystem::path path = values[0];
-        const auto kind = KindFromPath(path);
-        if (!kind || (*kind != FileKind::kSig && *kind != FileKind::kCmp &&
-                      *kind != FileKind::kVbc && *kind != FileKind::kNlc)) {
+        const auto kind = sigfiles::KindFromPath(path);
+        if (!kind || !sigfiles::PadCommandFor(*kind)) {
             return Fail(Format(msg::kUnknownSigKind, values[0].c_str()), kExitUsage);
         }
-        BytesResult file = ReadWholeFile(path);
+        // Read and checked now, so a bad file stops the run before the pad
+        // is touched.
+        sigfiles::ReadResult file = sigfiles::ReadWholeFile(path);
         if (!file.error.empty()) {
             return Fail(Format(msg::kBadSigFile, values[0].c_str(), file.error.c_str()),
                         kExitUsage);
         }
-        if (file.bytes.size() > pl::kMaxFileBytes) {
+        if (sigfiles::CheckForPad(*kind, file.bytes.size()) == sigfiles::PadFileCheck::kTooLarge) {
             return Fail(
                 Format(msg::kSigTooLarge, values[0].c_str(), file.bytes.size(), pl::kMaxFileBytes),
                 kExitUsage);
         }
         // The pad draws what it decodes; a file that does not decode here
         // would only be refused there, after a "sent" that says nothing.
-        const PointsResult decoded = DecodeAs(*kind, file.bytes);
+        const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(*kind, file.bytes);
         if (!decoded.error.empty()) {
             return Fail(Format(msg::kBadSigFile, values[0].c_str(), decoded.error.c_str()),
                         kExitUsage);
         }
-        auto shared = std::make_shared<const Bytes>(std::move(file.bytes));
-        const FileKind k = *kind;
+        auto shared = std::make_shared<const sigfiles::Bytes>(std::move(file.bytes));
+        const sigfiles::FileKind k = *kind;
         steps.push_back([shared, k](Session& s) { return SendSignatureFile(s, k, *shared); });
     } else if (name == "capture") {
         int seconds = kDefaultCaptureSeconds;

@@ -20,7 +20,8 @@ std::string AllocationError(int width, int height) {
 
 }  // namespace
 
-BytesResult EncodePng(std::span<const capture::SignaturePoint> points, int width, int height) {
+sigfiles::EncodeResult EncodePng(std::span<const capture::SignaturePoint> points, int width,
+                                 int height) {
     const capture::Dib24 dib = capture::RenderSignatureToDib(points, width, height);
     if (dib.width != width || dib.height != height ||
         dib.bits.size() != dib.Stride() * static_cast<std::size_t>(height)) {
@@ -40,7 +41,7 @@ BytesResult EncodePng(std::span<const capture::SignaturePoint> points, int width
     if (!image.save(&buffer, "PNG")) {
         return {{}, std::string(kTxtCannotEncode)};
     }
-    return {Bytes(encoded.begin(), encoded.end()), {}};
+    return {sigfiles::Bytes(encoded.begin(), encoded.end()), {}};
 }
 
 }  // namespace vellumix::tools

@@ -5,12 +5,18 @@
 
 #include <span>
 
-#include "capture/SignaturePoint.h"
-#include "sigconv/files/SignatureFiles.h"
+#include "sigfiles/SignatureFiles.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::tools {
 
+// Picture size of the .png output.
+inline constexpr int kDefaultPictureWidth = 320;
+inline constexpr int kDefaultPictureHeight = 240;
+inline constexpr int kMaxPictureSide = 8192;
+
 // width and height: 1..kMaxPictureSide, checked by the caller.
-BytesResult EncodePng(std::span<const capture::SignaturePoint> points, int width, int height);
+sigfiles::EncodeResult EncodePng(std::span<const capture::SignaturePoint> points, int width,
+                                 int height);
 
 }  // namespace vellumix::tools

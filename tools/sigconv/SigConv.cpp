@@ -3,40 +3,78 @@
 #include <charconv>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <vector>
 
+#include <vellumix/Version.h>
+
 #include "sigconv/PngWriter.h"
-#include "sigconv/files/SignatureFiles.h"
+#include "sigfiles/FileAccess.h"
+#include "sigfiles/FileInfo.h"
+#include "sigfiles/FileKind.h"
+#include "sigfiles/SignatureFiles.h"
 
 namespace vellumix::tools {
 namespace {
 
+using sigfiles::Bytes;
+using sigfiles::FileKind;
+
 constexpr std::string_view kProgram = "vellumix-sigconv";
 constexpr std::string_view kUsage =
-    "Usage: vellumix-sigconv [--size WxH] IN OUT\n"
-    "       vellumix-sigconv --info FILE\n"
-    "       vellumix-sigconv --help\n"
+    "Usage: vellumix-sigconv [--from FMT] [--to FMT] [--size WxH] IN OUT\n"
+    "       vellumix-sigconv [--from FMT] --to FMT --out-dir DIR [--size WxH] IN...\n"
+    "       vellumix-sigconv --info [--json] [--from FMT] FILE\n"
+    "       vellumix-sigconv --help | --version\n"
     "\n"
-    "Converts a signature by file extension. IN: .sig .cmp .vbc .nlc .txt;\n"
-    "OUT: .sig .cmp .vbc .nlc .txt .svg .png. An existing OUT is replaced only\n"
-    "when the conversion succeeds.\n"
+    "Converts a signature, by file extension or by --from and --to. IN: .sig .cmp\n"
+    ".vbc .nlc .txt; OUT: .sig .cmp .vbc .nlc .txt .svg .png. An existing OUT is\n"
+    "replaced only when the conversion succeeds. A file named - is standard input\n"
+    "or standard output, whose format --from or --to gives.\n"
     "\n"
     "  .txt   one point per line \"x y\" in pad units (0..1024), \"-1 -1\" for a pen lift\n"
     "  .svg   one path per stroke, viewBox 0 0 1024 1024\n"
     "  .png   black ink on white, x * W / 1024 and y * H / 1024\n"
     "\n"
+    "Decoded points outside 0..1024 (a stored format's rounding by the pad's edge)\n"
+    "are left out, as the demo program leaves them out, and counted on standard\n"
+    "error.\n"
+    "\n"
     "Options:\n"
-    "  --size WxH   picture size for .png (default 320x240, at most 8192x8192)\n"
-    "  --info FILE  print the format, header fields, point and stroke counts\n"
-    "               and bounding box\n"
-    "  --help       print this help\n";
-constexpr std::string_view kUsageHint = "try --help";
+    "  --from FMT     read every input as FMT (sig cmp vbc nlc txt)\n"
+    "  --to FMT       write OUT as FMT (sig cmp vbc nlc txt svg png)\n"
+    "  --out-dir DIR  convert every IN to DIR/NAME.FMT (needs --to); a failure is\n"
+    "                 one line on standard error, the other files are still\n"
+    "                 written, and the exit status is 1\n"
+    "  --size WxH     picture size for .png (default 320x240, at most 8192x8192)\n"
+    "  --info FILE    print the format, header fields, point and stroke counts\n"
+    "                 and bounding box\n"
+    "  --json         with --info: the same facts as one JSON object\n"
+    "  --help         print this help\n"
+    "  --version      print the version\n";
+constexpr std::string_view kSeeHelp = "; see --help";
+constexpr std::string_view kStdio = "-";
 
 struct Size {
     int width = kDefaultPictureWidth;
     int height = kDefaultPictureHeight;
 };
+
+struct Options {
+    std::vector<std::string> files;
+    std::optional<FileKind> from;
+    std::optional<FileKind> to;
+    std::optional<std::filesystem::path> outDir;
+    bool info = false;
+    bool json = false;
+    bool sizeGiven = false;
+    Size size;
+};
+
+bool IsOutputKind(FileKind kind) {
+    return sigfiles::IsEncodableKind(kind) || kind == FileKind::kPng;
+}
 
 std::optional<int> ParseSide(std::string_view text) {
     int value = 0;
@@ -72,115 +110,287 @@ public:
         m_err << message << '\n';
         return status;
     }
+    int Usage(std::string_view subject, std::string_view problem) {
+        return Fail(kExitUsage, subject, std::string(problem) + std::string(kSeeHelp));
+    }
 
 private:
     std::ostream& m_err;
 };
 
-int Info(const std::filesystem::path& file, std::ostream& out, Reporter& report) {
-    const auto kind = KindFromPath(file);
-    if (!kind || !IsReadableKind(*kind)) {
-        return report.Fail(kExitFailed, file.string(),
-                           "unknown signature file extension (use .sig .cmp .vbc .nlc .txt)");
+// Standard input, read as a file is: to the same cap.
+sigfiles::ReadResult ReadStream(std::istream& in) {
+    constexpr std::size_t kChunk = 1u << 16;
+    sigfiles::ReadResult result;
+    // One chunk past the cap tells an input that is too large.
+    while (in && result.bytes.size() <= sigfiles::kMaxInputBytes) {
+        const std::size_t at = result.bytes.size();
+        result.bytes.resize(at + kChunk);
+        in.read(reinterpret_cast<char*>(result.bytes.data() + at), kChunk);
+        result.bytes.resize(at + static_cast<std::size_t>(in.gcount()));
     }
-    const BytesResult bytes = ReadWholeFile(file);
-    if (!bytes.error.empty()) {
-        return report.Fail(kExitFailed, file.string(), bytes.error);
+    if (in.bad()) {
+        return {{}, sigfiles::ReadFailure::kReadFailed, "cannot read standard input"};
     }
-    const InfoResult info = DescribeFile(*kind, bytes.bytes);
-    out << "file: " << file.string() << '\n' << info.text;
-    if (!info.error.empty()) {
-        return report.Fail(kExitFailed, file.string(), info.error);
+    if (result.bytes.size() > sigfiles::kMaxInputBytes) {
+        return {
+            {},
+            sigfiles::ReadFailure::kTooLarge,
+            "input too large (more than " + std::to_string(sigfiles::kMaxInputBytes) + " bytes)"};
     }
-    return kExitOk;
+    return result;
 }
 
-int Convert(const std::filesystem::path& in, const std::filesystem::path& outPath, Size size,
-            Reporter& report) {
-    const auto outKind = KindFromPath(outPath);
-    if (!outKind) {
-        return report.Fail(kExitFailed, outPath.string(),
-                           "unknown output extension (use .sig .cmp .vbc .nlc .txt .svg .png)");
+class Converter {
+public:
+    Converter(const Options& options, std::istream& in, std::ostream& out, Reporter& report)
+        : m_options(options), m_in(in), m_out(out), m_report(report) {}
+
+    std::optional<FileKind> InputKind(const std::string& name) const {
+        return m_options.from ? m_options.from : sigfiles::KindFromPath(name);
     }
-    const auto inKind = KindFromPath(in);
-    if (!inKind || !IsReadableKind(*inKind)) {
-        return report.Fail(kExitFailed, in.string(),
-                           "unknown input extension (use .sig .cmp .vbc .nlc .txt)");
+
+    sigfiles::ReadResult Read(const std::string& name) const {
+        return name == kStdio ? ReadStream(m_in) : sigfiles::ReadWholeFile(name);
     }
-    const BytesResult bytes = ReadWholeFile(in);
-    if (!bytes.error.empty()) {
-        return report.Fail(kExitFailed, in.string(), bytes.error);
+
+    // The one place an input is found, read and decoded: its points, or
+    // false after its failure line.
+    bool Load(const std::string& name, sigfiles::DecodeResult& decoded) {
+        const auto kind = InputKind(name);
+        if (!kind || !sigfiles::IsReadableKind(*kind)) {
+            m_report.Fail(kExitFailed, name,
+                          "unknown input extension (use " +
+                              sigfiles::ExtensionList(sigfiles::IsReadableKind) + " or --from)");
+            return false;
+        }
+        const sigfiles::ReadResult bytes = Read(name);
+        if (!bytes.error.empty()) {
+            m_report.Fail(kExitFailed, name, bytes.error);
+            return false;
+        }
+        decoded = sigfiles::DecodeAs(*kind, bytes.bytes);
+        if (!decoded.error.empty()) {
+            m_report.Fail(kExitFailed, name, decoded.error);
+            return false;
+        }
+        if (decoded.dropped > 0) {
+            m_report.Fail(kExitOk, name,
+                          "left out " + std::to_string(decoded.dropped) +
+                              (decoded.dropped == 1 ? " point" : " points") + " outside 0..1024");
+        }
+        return true;
     }
-    const PointsResult decoded = DecodeAs(*inKind, bytes.bytes);
-    if (!decoded.error.empty()) {
-        return report.Fail(kExitFailed, in.string(), decoded.error);
+
+    // The one place an output is encoded and written.
+    bool Store(const std::string& name, FileKind kind, const sigfiles::Points& points) {
+        const sigfiles::EncodeResult encoded =
+            kind == FileKind::kPng ? EncodePng(points, m_options.size.width, m_options.size.height)
+                                   : sigfiles::EncodeAs(kind, points);
+        if (!encoded.error.empty()) {
+            m_report.Fail(kExitFailed, name, encoded.error);
+            return false;
+        }
+        if (name == kStdio) {
+            m_out.write(reinterpret_cast<const char*>(encoded.bytes.data()),
+                        static_cast<std::streamsize>(encoded.bytes.size()));
+            m_out.flush();
+            if (!m_out) {
+                m_report.Fail(kExitFailed, name, "cannot write standard output");
+                return false;
+            }
+            return true;
+        }
+        const sigfiles::WriteResult written = sigfiles::WriteFileReplacing(name, encoded.bytes);
+        if (!written.error.empty()) {
+            m_report.Fail(kExitFailed, name, written.error);
+            return false;
+        }
+        return true;
     }
-    const BytesResult encoded = *outKind == FileKind::kPng
-                                    ? EncodePng(decoded.points, size.width, size.height)
-                                    : EncodeAs(*outKind, decoded.points);
-    if (!encoded.error.empty()) {
-        return report.Fail(kExitFailed, outPath.string(), encoded.error);
+
+    int ConvertOne(const std::string& inName, const std::string& outName) {
+        const auto outKind = m_options.to ? m_options.to : sigfiles::KindFromPath(outName);
+        if (!outKind || !IsOutputKind(*outKind)) {
+            return m_report.Fail(kExitFailed, outName,
+                                 "unknown output extension (use " +
+                                     sigfiles::ExtensionList(IsOutputKind) + " or --to)");
+        }
+        sigfiles::DecodeResult decoded;
+        if (!Load(inName, decoded) || !Store(outName, *outKind, decoded.points)) {
+            return kExitFailed;
+        }
+        return kExitOk;
     }
-    if (std::string error = WriteFileReplacing(outPath, encoded.bytes); !error.empty()) {
-        return report.Fail(kExitFailed, outPath.string(), error);
+
+    int ConvertAll() {
+        const std::filesystem::path& dir = *m_options.outDir;
+        const std::string ext = sigfiles::DottedName(*m_options.to);
+        std::set<std::filesystem::path> written;
+        int status = kExitOk;
+        for (const std::string& inName : m_options.files) {
+            const std::filesystem::path outPath =
+                dir / std::filesystem::path(inName).filename().replace_extension(ext);
+            // Two inputs of one name would leave only the last one's output.
+            if (!written.insert(outPath).second) {
+                status = m_report.Fail(kExitFailed, inName,
+                                       "another input already wrote " + outPath.string());
+                continue;
+            }
+            sigfiles::DecodeResult decoded;
+            if (!Load(inName, decoded) || !Store(outPath.string(), *m_options.to, decoded.points)) {
+                status = kExitFailed;
+            }
+        }
+        return status;
     }
-    return kExitOk;
+
+    int Info(const std::string& name) {
+        const auto kind = InputKind(name);
+        if (!kind || !sigfiles::IsReadableKind(*kind)) {
+            return m_report.Fail(kExitFailed, name,
+                                 "unknown signature file extension (use " +
+                                     sigfiles::ExtensionList(sigfiles::IsReadableKind) +
+                                     " or --from)");
+        }
+        const sigfiles::ReadResult bytes = Read(name);
+        if (!bytes.error.empty()) {
+            return m_report.Fail(kExitFailed, name, bytes.error);
+        }
+        sigfiles::InfoResult info = sigfiles::DescribeFile(*kind, bytes.bytes);
+        info.facts.insert(info.facts.begin(), {"file", name, sigfiles::InfoFact::Type::kText});
+        m_out << (m_options.json ? sigfiles::InfoAsJson(info.facts, info.error)
+                                 : sigfiles::InfoAsText(info.facts));
+        if (!info.error.empty()) {
+            return m_report.Fail(kExitFailed, name, info.error);
+        }
+        return kExitOk;
+    }
+
+private:
+    const Options& m_options;
+    std::istream& m_in;
+    std::ostream& m_out;
+    Reporter& m_report;
+};
+
+// Usage problems, or nullopt when the options fit one of the four forms.
+std::optional<int> CheckForm(const Options& o, Reporter& report) {
+    if (o.info) {
+        if (o.files.size() != 1 || o.to || o.outDir || o.sizeGiven) {
+            return report.Usage("--info", "takes one file and no --to, --out-dir or --size");
+        }
+        if (o.files[0] == kStdio && !o.from) {
+            return report.Usage("-", "standard input has no extension: give --from FMT");
+        }
+        return std::nullopt;
+    }
+    if (o.json) {
+        return report.Usage("--json", "goes with --info");
+    }
+    if (o.outDir) {
+        if (!o.to) {
+            return report.Usage("--out-dir", "needs --to FMT");
+        }
+        if (o.files.empty()) {
+            return report.Usage("--out-dir", "expected at least one input");
+        }
+        for (const std::string& f : o.files) {
+            if (f == kStdio) {
+                return report.Usage("--out-dir", "standard input has no name to write under");
+            }
+        }
+        return std::nullopt;
+    }
+    if (o.files.size() != 2) {
+        return report.Usage({}, "expected IN and OUT");
+    }
+    if (o.files[0] == kStdio && !o.from) {
+        return report.Usage("-", "standard input has no extension: give --from FMT");
+    }
+    if (o.files[1] == kStdio && !o.to) {
+        return report.Usage("-", "standard output has no extension: give --to FMT");
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
-int RunSigConv(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+int RunSigConv(std::span<const std::string> args, std::istream& in, std::ostream& out,
+               std::ostream& err) {
     Reporter report(err);
-    std::vector<std::string> files;
-    std::optional<std::string> infoFile;
-    Size size;
-    bool sizeGiven = false;
+    Options o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             out << kUsage;
             return kExitOk;
         }
-        if (arg == "--info" || arg == "--size") {
-            if (i + 1 >= args.size()) {
-                return report.Fail(kExitUsage, arg, "needs a value");
-            }
-            const std::string& value = args[++i];
-            if (arg == "--info") {
-                infoFile = value;
-                continue;
-            }
-            const auto parsed = ParseSize(value);
-            if (!parsed) {
-                return report.Fail(kExitUsage, arg,
-                                   "expected WxH, each 1.." + std::to_string(kMaxPictureSide) +
-                                       ", got \"" + value + "\"");
-            }
-            size = *parsed;
-            sizeGiven = true;
+        if (arg == "--version") {
+            out << kProgram << ' ' << VELLUMIX_VERSION << '\n';
+            return kExitOk;
+        }
+        if (arg == "--info") {
+            o.info = true;
             continue;
         }
-        if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
-            return report.Fail(kExitUsage, arg,
-                               std::string("unknown option; ") + std::string(kUsageHint));
+        if (arg == "--json") {
+            o.json = true;
+            continue;
+        }
+        if (arg == "--from" || arg == "--to" || arg == "--size" || arg == "--out-dir") {
+            if (i + 1 >= args.size()) {
+                return report.Usage(arg, "needs a value");
+            }
+            const std::string& value = args[++i];
+            if (arg == "--out-dir") {
+                o.outDir = value;
+                continue;
+            }
+            if (arg == "--size") {
+                const auto parsed = ParseSize(value);
+                if (!parsed) {
+                    return report.Usage(arg, "expected WxH, each 1.." +
+                                                 std::to_string(kMaxPictureSide) + ", got \"" +
+                                                 value + "\"");
+                }
+                o.size = *parsed;
+                o.sizeGiven = true;
+                continue;
+            }
+            const bool from = arg == "--from";
+            const auto kind = sigfiles::KindFromName(value);
+            if (!kind || !(from ? sigfiles::IsReadableKind(*kind) : IsOutputKind(*kind))) {
+                return report.Usage(arg,
+                                    "unknown format \"" + value + "\" (use " +
+                                        (from ? sigfiles::ExtensionList(sigfiles::IsReadableKind)
+                                              : sigfiles::ExtensionList(IsOutputKind)) +
+                                        ")");
+            }
+            (from ? o.from : o.to) = kind;
+            continue;
         }
         if (arg == "--") {
-            files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                         args.end());
+            o.files.insert(o.files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                           args.end());
             break;
         }
-        files.push_back(arg);
-    }
-    if (infoFile) {
-        if (!files.empty() || sizeGiven) {
-            return report.Fail(kExitUsage, "--info", "takes one file and no other arguments");
+        if (arg.size() > 1 && arg[0] == '-') {
+            return report.Usage(arg, "unknown option");
         }
-        return Info(*infoFile, out, report);
+        o.files.push_back(arg);
     }
-    if (files.size() != 2) {
-        return report.Fail(kExitUsage, {}, "expected IN and OUT; " + std::string(kUsageHint));
+    if (const auto problem = CheckForm(o, report)) {
+        return *problem;
     }
-    return Convert(files[0], files[1], size, report);
+    Converter converter(o, in, out, report);
+    if (o.info) {
+        return converter.Info(o.files[0]);
+    }
+    if (o.outDir) {
+        return converter.ConvertAll();
+    }
+    return converter.ConvertOne(o.files[0], o.files[1]);
 }
 
 }  // namespace vellumix::tools

@@ -2,6 +2,7 @@
 // drive it without starting a process.
 #pragma once
 
+#include <istream>
 #include <ostream>
 #include <span>
 #include <string>
@@ -12,8 +13,10 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // unreadable, malformed or unrepresentable input
 inline constexpr int kExitUsage = 2;   // wrong arguments
 
-// args without the program name. Results of --info and --help go to out;
-// a failure is one line on err, "vellumix-sigconv: ..." Returns the exit status.
-int RunSigConv(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+// args without the program name. in is read for an input named "-"; out
+// takes --info, --help, --version and an output named "-"; a failure is one
+// line on err, "vellumix-sigconv: ...". Returns the exit status.
+int RunSigConv(std::span<const std::string> args, std::istream& in, std::ostream& out,
+               std::ostream& err);
 
 }  // namespace vellumix::tools

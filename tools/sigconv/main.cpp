@@ -7,6 +7,9 @@
 #include "sigconv/SigConv.h"
 
 int main(int argc, char** argv) {
+    // Output may be a binary file on standard output: no newline translation
+    // happens on this platform, and the streams are not synced with stdio.
+    std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return vellumix::tools::RunSigConv(args, std::cout, std::cerr);
+    return vellumix::tools::RunSigConv(args, std::cin, std::cout, std::cerr);
 }

@@ -63,8 +63,13 @@ std::vector<SignaturePoint> ToSignaturePoints(std::span<const StrokePoint> point
             out.push_back(capture::PEN_UP_POINT);
             continue;
         }
-        const std::int64_t x = std::int64_t{p.x} * capture::kPadUnitRange / xRange;
-        const std::int64_t y = std::int64_t{p.y} * capture::kPadUnitRange / yRange;
+        // Ranges of 1024, the usual case, map one to one: no division.
+        const std::int64_t x = xRange == capture::kPadUnitRange
+                                   ? std::int64_t{p.x}
+                                   : std::int64_t{p.x} * capture::kPadUnitRange / xRange;
+        const std::int64_t y = yRange == capture::kPadUnitRange
+                                   ? std::int64_t{p.y}
+                                   : std::int64_t{p.y} * capture::kPadUnitRange / yRange;
         if (inRange(x) && inRange(y)) {
             out.push_back({static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)});
         }

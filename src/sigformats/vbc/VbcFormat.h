@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "capture/SignaturePoint.h"
+#include "sigformats/SignaturePoint.h"
 #include "sigformats/vbc/VbcError.h"
 
 namespace vellumix::sigformats::vbc {

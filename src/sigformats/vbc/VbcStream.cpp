@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdlib>
 #include <limits>
 
@@ -49,6 +50,33 @@ constexpr bool EndsWidthList(std::uint8_t width) {
     return WidthX(width) == 0 || WidthY(width) == 0;
 }
 
+constexpr std::array<std::uint8_t, 256> kReversedBytes = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned b = 0; b < 256; ++b) {
+        unsigned r = 0;
+        for (unsigned i = 0; i < 8; ++i) {
+            r |= ((b >> i) & 1U) << (7 - i);
+        }
+        table[b] = static_cast<std::uint8_t>(r);
+    }
+    return table;
+}();
+
+// The low `bits` bits of value in reverse order: difference fields go out
+// lowest bit first into a stream that is otherwise most significant first.
+std::uint32_t ReverseLow(std::uint32_t value, unsigned bits) {
+    if (bits <= 16) {
+        const std::uint32_t reversed = (std::uint32_t{kReversedBytes[value & 0xFFU]} << 8) |
+                                       kReversedBytes[(value >> 8) & 0xFFU];
+        return reversed >> (16 - bits);
+    }
+    std::uint32_t reversed = 0;
+    for (unsigned i = 0; i < 4; ++i) {
+        reversed = (reversed << 8) | kReversedBytes[(value >> (8 * i)) & 0xFFU];
+    }
+    return reversed >> (32 - bits);
+}
+
 class BitReader {
 public:
     explicit BitReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
@@ -62,10 +90,8 @@ public:
         if (!Fits(bits)) {
             return false;
         }
-        value = 0;
-        for (unsigned i = 0; i < bits; ++i) {
-            value = (value << 1) | NextBit();
-        }
+        value = Peek(bits);
+        m_position += bits;
         return true;
     }
 
@@ -83,9 +109,27 @@ public:
         return true;
     }
 
+    // A point's x and y differences, in one read when both are inside.
+    void ReadDifferences(unsigned wx, std::uint32_t& dx, unsigned wy, std::uint32_t& dy) {
+        if (!Fits(wx + wy)) {
+            dx = ReadDifference(wx);
+            dy = ReadDifference(wy);
+            return;
+        }
+        const std::uint32_t both = Peek(wx + wy);
+        m_position += wx + wy;
+        dx = ReverseLow(both >> wy, wx);
+        dy = ReverseLow(both & ((std::uint32_t{1} << wy) - 1), wy);
+    }
+
     // Least significant bit first. Bits past the end read as 0: other
     // readers accept a stream cut inside its last difference field.
     std::uint32_t ReadDifference(unsigned bits) {
+        if (Fits(bits)) {
+            const std::uint32_t value = ReverseLow(Peek(bits), bits);
+            m_position += bits;
+            return value;
+        }
         std::uint32_t value = 0;
         for (unsigned i = 0; i < bits; ++i) {
             const std::uint32_t bit = Fits(1) ? NextBit() : (++m_position, 0U);
@@ -95,6 +139,29 @@ public:
     }
 
 private:
+    // The next `bits` (at most 32) bits, most significant first, from a
+    // window of the five bytes they can touch; Fits(bits) holds.
+    std::uint32_t Peek(unsigned bits) const {
+        if (bits == 0) {
+            return 0;
+        }
+        const std::size_t first = m_position / 8;
+        std::uint64_t window = 0;
+        if (first + 5 <= m_bytes.size()) {
+            const std::uint8_t* at = m_bytes.data() + first;
+            window = (std::uint64_t{at[0]} << 32) | (std::uint64_t{at[1]} << 24) |
+                     (std::uint64_t{at[2]} << 16) | (std::uint64_t{at[3]} << 8) | at[4];
+        } else {
+            for (std::size_t k = 0; k < 5; ++k) {
+                const std::size_t at = first + k;
+                window = (window << 8) | (at < m_bytes.size() ? m_bytes[at] : 0U);
+            }
+        }
+        const unsigned skip = static_cast<unsigned>(m_position % 8);
+        return static_cast<std::uint32_t>((window >> (40 - skip - bits)) &
+                                          ((std::uint64_t{1} << bits) - 1));
+    }
+
     std::uint32_t NextBit() {
         const std::uint8_t byte = m_bytes[m_position / 8];
         const unsigned shift = 7 - static_cast<unsigned>(m_position % 8);
@@ -106,41 +173,54 @@ private:
     std::size_t m_position = 0;
 };
 
+// Bits go out most significant first, through a 64-bit accumulator that is
+// emptied a byte at a time: one shift and one or two stores per field rather
+// than a pass per bit.
 class BitWriter {
 public:
+    explicit BitWriter(std::size_t expectedBytes) { m_bytes.reserve(expectedBytes); }
+
     void WriteMsb(std::uint32_t value, unsigned bits) {
-        for (unsigned i = bits; i-- > 0;) {
-            WriteBit((value >> i) & 1U);
-        }
+        Put(bits == 32 ? value : value & ((std::uint32_t{1} << bits) - 1), bits);
     }
     void WriteByteField(std::uint32_t value, unsigned bytes) {
         for (unsigned i = 0; i < bytes; ++i) {
-            WriteMsb((value >> (8 * i)) & 0xFFU, 8);
+            Put((value >> (8 * i)) & 0xFFU, 8);
         }
     }
-    // Two's complement, low bits only.
+    // Two's complement, low bits only, the lowest bit first.
     void WriteDifference(std::int32_t value, unsigned bits) {
-        const auto raw = static_cast<std::uint32_t>(value);
-        for (unsigned i = 0; i < bits; ++i) {
-            WriteBit((raw >> i) & 1U);
-        }
+        Put(ReverseLow(static_cast<std::uint32_t>(value), bits), bits);
+    }
+    // A point's x and y differences in one go (each at most 16 bits).
+    void WriteDifferences(std::int32_t dx, unsigned wx, std::int32_t dy, unsigned wy) {
+        Put((ReverseLow(static_cast<std::uint32_t>(dx), wx) << wy) |
+                ReverseLow(static_cast<std::uint32_t>(dy), wy),
+            wx + wy);
     }
     // The last byte is padded with zero bits.
-    std::vector<std::uint8_t> Take() { return std::move(m_bytes); }
+    std::vector<std::uint8_t> Take() {
+        if (m_pending > 0) {
+            m_bytes.push_back(static_cast<std::uint8_t>(m_accumulator << (8 - m_pending)));
+            m_pending = 0;
+        }
+        return std::move(m_bytes);
+    }
 
 private:
-    void WriteBit(std::uint32_t bit) {
-        if (m_bits % 8 == 0) {
-            m_bytes.push_back(0);
+    // value holds no bits above `bits`; at most 32 bits at a time.
+    void Put(std::uint32_t value, unsigned bits) {
+        m_accumulator = (m_accumulator << bits) | value;
+        m_pending += bits;
+        while (m_pending >= 8) {
+            m_pending -= 8;
+            m_bytes.push_back(static_cast<std::uint8_t>(m_accumulator >> m_pending));
         }
-        if (bit != 0) {
-            m_bytes.back() |= static_cast<std::uint8_t>(0x80U >> (m_bits % 8));
-        }
-        ++m_bits;
     }
 
     std::vector<std::uint8_t> m_bytes;
-    std::size_t m_bits = 0;
+    std::uint64_t m_accumulator = 0;  // the low m_pending bits are not yet out
+    unsigned m_pending = 0;
 };
 
 std::int32_t SignExtend(std::uint32_t raw, unsigned bits) {
@@ -182,11 +262,7 @@ std::uint8_t WidthOfBlock(std::span<const StrokePoint> points, std::size_t begin
 }  // namespace
 
 unsigned BitsFor(std::uint32_t value) {
-    unsigned bits = 0;
-    while (bits < 32 && ((std::uint64_t{1} << bits) - 1) < value) {
-        ++bits;
-    }
-    return bits;
+    return static_cast<unsigned>(std::bit_width(value));
 }
 
 std::vector<std::uint8_t> BlockWidths(std::span<const StrokePoint> points,
@@ -198,17 +274,56 @@ std::vector<std::uint8_t> BlockWidths(std::span<const StrokePoint> points,
     return widths;
 }
 
-std::size_t ChooseBlockLength(std::span<const StrokePoint> points) {
+namespace {
+
+// Bits of the largest |dx| and |dy| among the continuation points of one
+// block: the bits of a maximum are the maximum of the bits, so blocks merge
+// by taking the larger of each.
+struct BlockBits {
+    std::uint8_t x = 0;
+    std::uint8_t y = 0;
+};
+
+std::uint8_t WidthOf(BlockBits b) {
+    // One bit more than the magnitude needs, for the sign.
+    return static_cast<std::uint8_t>(((b.x + 1U) << kNibbleBits) | (b.y + 1U));
+}
+
+struct BlockChoice {
+    std::size_t blockLength = 0;
+    std::vector<std::uint8_t> widths;
+};
+
+// The block search in one pass over the points: each point's move is
+// measured once, and the blocks of each length are the pairs of the
+// half-length blocks before them (a block of 2L at j covers the blocks of L
+// at 2j and 2j + 1), so every length costs half the last.
+BlockChoice ChooseBlocks(std::span<const StrokePoint> points) {
     const std::size_t count = points.size();
-    std::size_t best = count;
+    const auto moveBits = [&points](std::size_t i) {
+        if (i == 0 || i >= points.size() || points[i].strokeStart) {
+            return BlockBits{};
+        }
+        return BlockBits{static_cast<std::uint8_t>(BitsFor(
+                             static_cast<std::uint32_t>(std::abs(points[i].x - points[i - 1].x)))),
+                         static_cast<std::uint8_t>(BitsFor(
+                             static_cast<std::uint32_t>(std::abs(points[i].y - points[i - 1].y))))};
+    };
+    // Blocks of two, straight from the points.
+    std::vector<BlockBits> level((count + 1) / 2);
+    for (std::size_t j = 0; j < level.size(); ++j) {
+        const BlockBits a = moveBits(2 * j);
+        const BlockBits b = moveBits(2 * j + 1);
+        level[j] = {std::max(a.x, b.x), std::max(a.y, b.y)};
+    }
+    BlockChoice best{count, {}};
     std::size_t bestCost = std::numeric_limits<std::size_t>::max();
     for (std::size_t candidate = 2;; candidate *= 2) {
         const std::size_t blockLength = std::min(candidate, count);
-        const std::vector<std::uint8_t> widths = BlockWidths(points, blockLength);
         std::size_t bits = 0;
-        for (std::size_t block = 0; block < widths.size(); ++block) {
+        for (std::size_t block = 0; block < level.size(); ++block) {
             const std::size_t inBlock = std::min(blockLength, count - block * blockLength);
-            bits += (WidthX(widths[block]) + WidthY(widths[block])) * inBlock;
+            bits += (level[block].x + level[block].y + 2U) * inBlock;
         }
         // The width list is costed at a byte per block; escapes are not
         // costed at all. Other writers search the same way, and the first
@@ -216,21 +331,42 @@ std::size_t ChooseBlockLength(std::span<const StrokePoint> points) {
         const std::size_t cost = count / blockLength + (bits + 7) / 8;
         if (cost < bestCost) {
             bestCost = cost;
-            best = blockLength;
+            best.blockLength = blockLength;
+            best.widths.resize(level.size());
+            std::transform(level.begin(), level.end(), best.widths.begin(), WidthOf);
         }
         if (blockLength == count) {
             break;
         }
+        // Block j of the next length from blocks 2j and 2j + 1 of this one.
+        const std::size_t blocks = (level.size() + 1) / 2;
+        for (std::size_t b = 0; b < blocks; ++b) {
+            BlockBits m = level[2 * b];
+            if (2 * b + 1 < level.size()) {
+                m.x = std::max(m.x, level[2 * b + 1].x);
+                m.y = std::max(m.y, level[2 * b + 1].y);
+            }
+            level[b] = m;
+        }
+        level.resize(blocks);
     }
     return best;
 }
 
+}  // namespace
+
+std::size_t ChooseBlockLength(std::span<const StrokePoint> points) {
+    return ChooseBlocks(points).blockLength;
+}
+
 std::vector<std::uint8_t> EncodeStream(std::span<const StrokePoint> points,
                                        const StreamParams& params) {
-    const std::size_t blockLength = ChooseBlockLength(points);
-    const std::vector<std::uint8_t> widths = BlockWidths(points, blockLength);
+    const BlockChoice blocks = ChooseBlocks(points);
+    const std::size_t blockLength = blocks.blockLength;
+    const std::vector<std::uint8_t>& widths = blocks.widths;
 
-    BitWriter out;
+    // Room for the header, the width list and points of the widest kind.
+    BitWriter out(32 + widths.size() * 2 + points.size() * 4);
     const std::optional<std::size_t> profile = FindProfile(params);
     // A profile match always implies the ranges it was searched under.
     const bool rangesFromProfile = profile && params.xRange == kProfiles[*profile].xRange &&
@@ -264,21 +400,23 @@ std::vector<std::uint8_t> EncodeStream(std::span<const StrokePoint> points,
     out.WriteMsb(0, 1);
     out.WriteMsb(0, kWidthByteBits);
 
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const std::uint8_t width = widths[i / blockLength];
-        const unsigned wx = WidthX(width);
-        const unsigned wy = WidthY(width);
-        if (points[i].strokeStart) {
-            // Escape: two zero pairs, then the absolute position.
-            out.WriteDifference(0, wx);
-            out.WriteDifference(0, wy);
-            out.WriteDifference(0, wx);
-            out.WriteDifference(0, wy);
-            out.WriteByteField(static_cast<std::uint32_t>(points[i].x), kWordBytes);
-            out.WriteByteField(static_cast<std::uint32_t>(points[i].y), kWordBytes);
-        } else {
-            out.WriteDifference(points[i].x - points[i - 1].x, wx);
-            out.WriteDifference(points[i].y - points[i - 1].y, wy);
+    for (std::size_t block = 0; block < widths.size(); ++block) {
+        const unsigned wx = WidthX(widths[block]);
+        const unsigned wy = WidthY(widths[block]);
+        const std::size_t end = std::min(points.size(), (block + 1) * blockLength);
+        for (std::size_t i = block * blockLength; i < end; ++i) {
+            if (points[i].strokeStart) {
+                // Escape: two zero pairs, then the absolute position.
+                out.WriteDifference(0, wx);
+                out.WriteDifference(0, wy);
+                out.WriteDifference(0, wx);
+                out.WriteDifference(0, wy);
+                out.WriteByteField(static_cast<std::uint32_t>(points[i].x), kWordBytes);
+                out.WriteByteField(static_cast<std::uint32_t>(points[i].y), kWordBytes);
+            } else {
+                out.WriteDifferences(points[i].x - points[i - 1].x, wx,
+                                     points[i].y - points[i - 1].y, wy);
+            }
         }
     }
     return out.Take();
@@ -385,8 +523,14 @@ DecodedStream DecodeStream(std::span<const std::uint8_t> stream, VbcVersion vers
     const StreamHeader& h = result.header;
     result.points.reserve(h.pointCount);
     StrokePoint previous;
+    std::size_t block = 0;
+    std::size_t leftInBlock = h.blockLength;
     for (std::size_t i = 0; i < h.pointCount; ++i) {
-        const std::size_t block = i / h.blockLength;
+        if (leftInBlock == 0) {
+            ++block;
+            leftInBlock = h.blockLength;
+        }
+        --leftInBlock;
         // A width list shorter than the blocks it should cover is a cut or
         // damaged stream: keep what was read so far.
         if (block >= h.widths.size()) {
@@ -394,8 +538,9 @@ DecodedStream DecodeStream(std::span<const std::uint8_t> stream, VbcVersion vers
         }
         const unsigned wx = WidthX(h.widths[block]);
         const unsigned wy = WidthY(h.widths[block]);
-        std::uint32_t dx = in.ReadDifference(wx);
-        std::uint32_t dy = in.ReadDifference(wy);
+        std::uint32_t dx = 0;
+        std::uint32_t dy = 0;
+        in.ReadDifferences(wx, dx, wy, dy);
         StrokePoint point = previous;
         point.strokeStart = false;
         if (dx == 0 && dy == 0) {

@@ -1,6 +1,7 @@
 // One pen sample in pad units, and the pen-lift marker that ends a stroke.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vellumix::capture {
@@ -18,6 +19,11 @@ struct SignaturePoint {
 
     friend constexpr bool operator==(SignaturePoint, SignaturePoint) = default;
 };
+
+// The most points a decoder returns. A pad sends about 200 points a second,
+// so a long signature holds a few thousand; a file that decodes to more is
+// hostile or broken, and stopping here keeps memory and time bounded.
+inline constexpr std::size_t kMaxDecodedPoints = 1'000'000;
 
 // Ends the stroke made of the points before it.
 inline constexpr SignaturePoint PEN_UP_POINT{-1, -1};

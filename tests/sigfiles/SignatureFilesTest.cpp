@@ -1,4 +1,7 @@
-#include "sigconv/files/SignatureFiles.h"
+#include "sigfiles/SignatureFiles.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -6,10 +9,12 @@
 #include <string>
 #include <tuple>
 
+#include "sigfiles/FileAccess.h"
+#include "sigfiles/FileInfo.h"
 #include "support/SignatureSynth.h"
 #include "support/TempDir.h"
 
-namespace vellumix::tools {
+namespace vellumix::sigfiles {
 namespace {
 
 using capture::PEN_UP_POINT;
@@ -38,6 +43,10 @@ Shape ShapeOf(const Points& points) {
     return s;
 }
 
+Bytes AsBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+
 std::string_view AsText(const Bytes& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
@@ -63,13 +72,13 @@ class EveryPair : public ::testing::TestWithParam<std::tuple<FileKind, FileKind>
 TEST_P(EveryPair, KeepsStrokesAndExtent) {
     const auto [from, to] = GetParam();
     const Points original = testsupport::MakeSignature("Vellumix", 3);
-    const BytesResult a = EncodeAs(from, original);
+    const EncodeResult a = EncodeAs(from, original);
     ASSERT_EQ(a.error, "");
-    const PointsResult viaA = DecodeAs(from, a.bytes);
+    const DecodeResult viaA = DecodeAs(from, a.bytes);
     ASSERT_EQ(viaA.error, "");
-    const BytesResult b = EncodeAs(to, viaA.points);
+    const EncodeResult b = EncodeAs(to, viaA.points);
     ASSERT_EQ(b.error, "");
-    const PointsResult viaB = DecodeAs(to, b.bytes);
+    const DecodeResult viaB = DecodeAs(to, b.bytes);
     ASSERT_EQ(viaB.error, "");
 
     const Shape want = ShapeOf(original);
@@ -95,11 +104,12 @@ TEST(LosslessFormats, SigThroughTxtAndVbcGivesTheSameBytes) {
     const Bytes sig = EncodeAs(FileKind::kSig, original).bytes;
     const Bytes txt = EncodeAs(FileKind::kTxt, DecodeAs(FileKind::kSig, sig).points).bytes;
     const Bytes vbc = EncodeAs(FileKind::kVbc, DecodeAs(FileKind::kTxt, txt).points).bytes;
-    const PointsResult back = DecodeAs(FileKind::kVbc, vbc);
+    const DecodeResult back = DecodeAs(FileKind::kVbc, vbc);
     ASSERT_EQ(back.error, "");
-    // VBC puts a pen lift before every stroke; the rest comes back unchanged.
+    // VBC puts a pen lift before every stroke; the rest comes back unchanged,
+    // closed with a lift again.
     Points expected{PEN_UP_POINT};
-    expected.insert(expected.end(), original.begin(), original.end() - 1);
+    expected.insert(expected.end(), original.begin(), original.end());
     EXPECT_EQ(back.points, expected);
     EXPECT_EQ(EncodeAs(FileKind::kSig, DecodeAs(FileKind::kTxt, txt).points).bytes, sig);
 }
@@ -141,7 +151,7 @@ TEST(TxtParsing, ReportsTheLineOfTheFirstFault) {
     };
     for (const TxtCase& c : cases) {
         SCOPED_TRACE(c.text);
-        const PointsResult r = ParseTxt(c.text);
+        const DecodeResult r = ParseTxt(c.text);
         EXPECT_EQ(r.error.substr(0, std::string_view(c.error).size()), c.error);
         EXPECT_EQ(r.points.size(), c.points);
     }
@@ -157,11 +167,47 @@ TEST(Decoding, RejectsMalformedAndLockedFiles) {
         SCOPED_TRACE(KindName(kind));
         EXPECT_NE(DecodeAs(kind, junk).error, "");
     }
-    // Ranges of 512 double the coordinates, past what any format may hold.
-    Bytes sig = EncodeAs(FileKind::kSig, Points{{600, 10}, PEN_UP_POINT}).bytes;
+}
+
+// Ranges of 512 double the coordinates: what lands past 1024 is dropped and
+// counted, as the pages drop it; a file left with nothing to draw is empty
+// then, and only the encoders that need a point refuse it.
+TEST(Decoding, DropsPointsOutsideThePadAndClosesTheLastStroke) {
+    Bytes sig = EncodeAs(FileKind::kSig, Points{{600, 10}, {100, 20}, {400, 30}}).bytes;
     sig[8] = 0x00;
     sig[9] = 0x02;
-    EXPECT_NE(DecodeAs(FileKind::kSig, sig).error.find("outside 0..1024"), std::string::npos);
+    const DecodeResult halfRange = DecodeAs(FileKind::kSig, sig);
+    ASSERT_EQ(halfRange.error, "");
+    EXPECT_EQ(halfRange.dropped, 1u);
+    EXPECT_EQ(halfRange.points, (Points{{200, 20}, {800, 30}, PEN_UP_POINT}));
+
+    Bytes far = EncodeAs(FileKind::kSig, Points{{600, 10}, PEN_UP_POINT}).bytes;
+    far[8] = 0x00;
+    far[9] = 0x02;
+    const DecodeResult liftsOnly = DecodeAs(FileKind::kSig, far);
+    EXPECT_EQ(liftsOnly.points, Points{PEN_UP_POINT});
+    EXPECT_NE(EncodeAs(FileKind::kVbc, liftsOnly.points).error, "");
+
+    const DecodeResult open = DecodeAs(FileKind::kTxt, AsBytes("5 6\n7 8\n"));
+    EXPECT_EQ(open.points, (Points{{5, 6}, {7, 8}, PEN_UP_POINT}));
+}
+
+// A hostile .cmp of small moves decodes to points without end; the cap stops
+// it with its own message, long before memory runs short.
+TEST(Decoding, StopsAtThePointCap) {
+    Points zigzag;
+    for (std::size_t i = 0; i < capture::kMaxDecodedPoints + 100; ++i) {
+        zigzag.push_back({static_cast<int>(100 + 8 * (i % 2)), 100});
+    }
+    const DecodeResult r = DecodeAs(FileKind::kCmp, EncodeStored(FileKind::kCmp, zigzag));
+    EXPECT_NE(r.error.find("more than 1000000 points"), std::string::npos) << r.error;
+    EXPECT_TRUE(r.points.empty());
+    const std::string lines = std::string("1 1\n");
+    std::string manyLines;
+    for (std::size_t i = 0; i <= capture::kMaxDecodedPoints; ++i) {
+        manyLines += lines;
+    }
+    EXPECT_NE(ParseTxt(manyLines).error.find("more than"), std::string::npos);
 }
 
 struct InfoCase {
@@ -188,8 +234,11 @@ TEST(Info, ShowsHeaderFieldsAndCounts) {
     for (const InfoCase& c : cases) {
         SCOPED_TRACE(KindName(c.kind));
         const Bytes file = EncodeAs(c.kind, points).bytes;
-        const InfoResult info = DescribeFile(c.kind, file);
-        ASSERT_EQ(info.error, "");
+        const InfoResult facts = DescribeFile(c.kind, file);
+        ASSERT_EQ(facts.error, "");
+        struct {
+            std::string text;
+        } info{InfoAsText(facts.facts)};
         for (const std::string& line : c.lines) {
             EXPECT_NE(info.text.find(line), std::string::npos) << line << "\n" << info.text;
         }
@@ -206,7 +255,9 @@ TEST(Info, ShowsHeaderFieldsAndCounts) {
     const std::string lockedVbc("VBC1.2;k\0", 9);
     const InfoResult locked =
         DescribeFile(FileKind::kVbc, Bytes(lockedVbc.begin(), lockedVbc.end()));
-    EXPECT_NE(locked.text.find("locked: yes (cannot be unlocked)"), std::string::npos);
+    EXPECT_NE(InfoAsText(locked.facts).find("locked: yes (cannot be unlocked)"), std::string::npos);
+    EXPECT_NE(InfoAsJson(locked.facts, locked.error).find("\"error\": \"the signature is locked"),
+              std::string::npos);
     EXPECT_NE(locked.error, "");
     EXPECT_NE(DescribeFile(FileKind::kSig, Bytes{1, 2, 3}).error, "");
 }
@@ -216,13 +267,14 @@ TEST(Writing, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile) {
     const auto out = dir / "out.sig";
     testsupport::WriteFile(out, "old");
     const Bytes data{1, 2, 3};
-    EXPECT_EQ(WriteFileReplacing(out, data), "");
+    EXPECT_EQ(WriteFileReplacing(out, data).error, "");
     EXPECT_EQ(testsupport::ReadFile(out), std::string("\x01\x02\x03"));
-    // A directory in the way: the rename fails and the temporary file goes.
+    // A directory in the way is refused before anything is written.
     std::filesystem::create_directory(dir / "taken.sig");
     testsupport::WriteFile(dir / "taken.sig" / "keep", "x");
-    EXPECT_NE(WriteFileReplacing(dir / "taken.sig", data), "");
-    EXPECT_NE(WriteFileReplacing(dir / "missing" / "out.sig", data), "");
+    EXPECT_EQ(WriteFileReplacing(dir / "taken.sig", data).failure, WriteFailure::kCannotCreate);
+    EXPECT_EQ(WriteFileReplacing(dir / "missing" / "out.sig", data).failure,
+              WriteFailure::kCannotCreate);
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) {
         ++entries;
@@ -230,5 +282,42 @@ TEST(Writing, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile) {
     EXPECT_EQ(entries, 2u);  // out.sig and taken.sig
 }
 
+// Reading refuses what is not a regular file before it could wait on it,
+// and what is over the cap before it is read.
+TEST(Reading, RefusesAtOnceWhatIsNotARegularFileOrTooLarge) {
+    testsupport::TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe.sig").c_str(), 0600), 0);
+    testsupport::WriteFile(dir / "small.sig", "12345");
+    testsupport::WriteFile(dir / "empty.sig", "");
+    std::filesystem::create_symlink(dir / "pipe.sig", dir / "link.sig");
+    const struct {
+        std::filesystem::path path;
+        std::size_t cap;
+        ReadFailure failure;
+        std::size_t bytes;
+    } cases[] = {
+        {dir / "pipe.sig", kMaxInputBytes, ReadFailure::kNotRegular, 0},
+        {dir / "link.sig", kMaxInputBytes, ReadFailure::kNotRegular, 0},
+        {dir.path(), kMaxInputBytes, ReadFailure::kNotRegular, 0},
+        {"/dev/null", kMaxInputBytes, ReadFailure::kNotRegular, 0},
+        {dir / "none.sig", kMaxInputBytes, ReadFailure::kCannotOpen, 0},
+        {dir / "small.sig", 4, ReadFailure::kTooLarge, 0},
+        {dir / "small.sig", 5, ReadFailure::kNone, 5},
+        {dir / "empty.sig", 5, ReadFailure::kNone, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.string());
+        const ReadResult r = ReadWholeFile(c.path, c.cap);
+        EXPECT_EQ(r.failure, c.failure);
+        EXPECT_EQ(r.error.empty(), c.failure == ReadFailure::kNone);
+        EXPECT_EQ(r.bytes.size(), c.bytes);
+    }
+    // Root reads anything, so only another user sees the refusal.
+    if (::geteuid() != 0) {
+        ::chmod((dir / "small.sig").c_str(), 0);
+        EXPECT_EQ(ReadWholeFile(dir / "small.sig").failure, ReadFailure::kCannotOpen);
+    }
+}
+
 }  // namespace
-}  // namespace vellumix::tools
+}  // namespace vellumix::sigfiles

@@ -1,4 +1,4 @@
-#include "app/Prompts.h"
+#include "pages/Prompts.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

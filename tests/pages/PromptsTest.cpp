@@ -1,4 +1,4 @@
-#include "app/Prompts.h"
+#include "pages/Prompts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,89 @@
+#include "sigfiles/FileKind.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string>
+
+namespace vellumix::sigfiles {
+
+namespace {
+
+struct KindRow {
+    FileKind kind;
+    std::string_view name;
+    bool stored;
+    bool readable;
+    bool encodable;
+};
+
+constexpr std::array kKinds = {
+    KindRow{FileKind::kSig, "sig", true, true, true},
+    KindRow{FileKind::kCmp, "cmp", true, true, true},
+    KindRow{FileKind::kVbc, "vbc", true, true, true},
+    KindRow{FileKind::kNlc, "nlc", true, true, true},
+    KindRow{FileKind::kTxt, "txt", false, true, true},
+    KindRow{FileKind::kSvg, "svg", false, false, true},
+    KindRow{FileKind::kPng, "png", false, false, false},
+    KindRow{FileKind::kBmp, "bmp", false, false, false},
+};
+
+const KindRow& Row(FileKind kind) {
+    return *std::find_if(kKinds.begin(), kKinds.end(),
+                         [kind](const KindRow& r) { return r.kind == kind; });
+}
+
+}  // namespace
+
+std::optional<FileKind> KindFromName(std::string_view name) {
+    std::string lower(name);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const KindRow& r : kKinds) {
+        if (lower == r.name) {
+            return r.kind;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<FileKind> KindFromPath(const std::filesystem::path& path) {
+    const std::string ext = path.extension().string();
+    if (ext.size() < 2) {
+        return std::nullopt;
+    }
+    return KindFromName(std::string_view(ext).substr(1));
+}
+
+std::string_view KindName(FileKind kind) {
+    return Row(kind).name;
+}
+
+std::string DottedName(FileKind kind) {
+    std::string name(1, '.');
+    return name.append(Row(kind).name);
+}
+
+bool IsStoredKind(FileKind kind) {
+    return Row(kind).stored;
+}
+
+bool IsReadableKind(FileKind kind) {
+    return Row(kind).readable;
+}
+
+bool IsEncodableKind(FileKind kind) {
+    return Row(kind).encodable;
+}
+
+std::string ExtensionList(bool (*accepts)(FileKind)) {
+    std::string list;
+    for (const KindRow& r : kKinds) {
+        if (accepts(r.kind)) {
+            list += (list.empty() ? "." : " .") + std::string(r.name);
+        }
+    }
+    return list;
+}
+
+}  // namespace vellumix::sigfiles

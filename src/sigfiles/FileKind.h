@@ -1,0 +1,36 @@
+// The kinds of file a signature is read from or written to, known by the
+// file's extension. Every front end (the pages, padctl, the converter, the
+// virtual pad) asks here, so a new kind is added in this table and in the
+// decode and encode switches of SignatureFiles.cpp.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vellumix::sigfiles {
+
+enum class FileKind { kSig, kCmp, kVbc, kNlc, kTxt, kSvg, kPng, kBmp };
+
+// By the text after the name's last dot, lower-cased; nullopt for a name
+// without a dot or with any other extension.
+std::optional<FileKind> KindFromPath(const std::filesystem::path& path);
+// By the bare name the converter's --from and --to take ("sig", "CMP").
+std::optional<FileKind> KindFromName(std::string_view name);
+std::string_view KindName(FileKind kind);  // "sig", "cmp", ...
+std::string DottedName(FileKind kind);     // ".sig", ".cmp", ...
+
+// The stored formats the codecs read and write.
+bool IsStoredKind(FileKind kind);
+// What DecodeAs reads: the stored formats and .txt.
+bool IsReadableKind(FileKind kind);
+// What EncodeAs writes: the stored formats, .txt and .svg. A .png or .bmp
+// is a picture drawn by its own writer.
+bool IsEncodableKind(FileKind kind);
+
+// The names, space-separated with dots (".sig .cmp ..."), of the kinds the
+// predicate accepts, in table order: for usage texts and error messages.
+std::string ExtensionList(bool (*accepts)(FileKind));
+
+}  // namespace vellumix::sigfiles

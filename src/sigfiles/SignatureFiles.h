@@ -1,0 +1,73 @@
+// Signatures in and out of file bytes, by file kind: the four stored formats
+// through the codecs, plus plain text and SVG. No Qt here (the fuzz targets
+// build without it) and no output: every failure comes back as one line of
+// text. The pages, padctl, the converter and the virtual pad all decode and
+// encode here, so they agree on what a file holds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sigfiles/FileAccess.h"
+#include "sigfiles/FileKind.h"
+#include "sigformats/SignaturePoint.h"
+
+namespace vellumix::sigfiles {
+
+using Points = std::vector<capture::SignaturePoint>;
+
+// What to make of a locked .vbc that cannot be unlocked: the pages show the
+// codec's padlock drawing in its place; the converter refuses the file.
+enum class LockedVbc { kPadlock, kRefuse };
+
+struct DecodeResult {
+    Points points;
+    // Decoded points outside what a stored signature may hold
+    // (capture::IsStorablePoint), left out of points. A stored format's own
+    // rounding can put a point by the pad's edge a few units outside.
+    std::size_t dropped = 0;
+    std::string error;  // empty: success
+    // The closing pen lift was added; the file itself ends inside a stroke.
+    bool liftAdded = false;
+};
+
+// Decodes a stored format or .txt. On success the list ends with a pen lift,
+// added when the last decoded point is not one (judged before dropping), so
+// that the last stroke is closed; then the points a stored signature cannot
+// hold are dropped and counted, as the pages drop them (a file may be left
+// with pen lifts only). A file that decodes to nothing, or to more than
+// capture::kMaxDecodedPoints, fails.
+DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file,
+                      LockedVbc locked = LockedVbc::kRefuse);
+
+struct EncodeResult {
+    Bytes bytes;
+    std::string error;  // empty: success
+};
+
+// Encodes to a stored format, .txt or .svg (pictures have their own
+// writers). The list is closed with a pen lift first when it does not end
+// with one, so the last stroke survives in the formats that only finish a
+// stroke at its lift. A point outside 0..1024 fails with its number.
+EncodeResult EncodeAs(FileKind kind, std::span<const capture::SignaturePoint> points);
+
+// The points as the stored format's encoder writes them, nothing added or
+// checked: what the Signature page files, byte for byte. Empty when the
+// encoder cannot represent them, or for a kind that is not a stored format.
+Bytes EncodeStored(FileKind kind, std::span<const capture::SignaturePoint> points);
+
+// Text form: one point per line, "x y", a pen lift as "-1 -1". Blank lines are
+// skipped; anything else that is not two numbers in 0..1024 (or -1 -1) fails
+// with its line number, and so do more than capture::kMaxDecodedPoints lines.
+inline constexpr std::string_view kTxtPenUp = "-1 -1";
+Bytes WriteTxt(std::span<const capture::SignaturePoint> points);
+DecodeResult ParseTxt(std::string_view text);
+
+// One path per stroke in pad units, viewBox 0 0 1024 1024.
+std::string WriteSvg(std::span<const capture::SignaturePoint> points);
+
+}  // namespace vellumix::sigfiles

@@ -1,0 +1,17 @@
+// The .vbc stream encoder as it was before its block search was made linear
+// and its bit writer word-wide: the reference the faster encoder must match
+// byte for byte.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "sigformats/vbc/VbcStream.h"
+
+namespace vellumix::sigformats::vbc::reference {
+
+std::vector<std::uint8_t> EncodeStream(std::span<const StrokePoint> points,
+                                       const StreamParams& params);
+
+}  // namespace vellumix::sigformats::vbc::reference
