@@ -199,7 +199,7 @@ int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std
                       int waitMs) {
     if (!m_device || vendorId != m_vendorId || productId != m_productId) {
         if (!Open(vendorId, productId)) {
-            return 0;
+            return -1;
         }
     }
     if (length > 0) {
@@ -211,7 +211,7 @@ int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std
             // Half a frame may be out; a fresh handle on the next exchange is
             // the only way back in step after an unplug.
             Close();
-            return 0;
+            return -1;
         }
     }
     if (reply == nullptr) {
@@ -222,7 +222,8 @@ int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std
     for (int stray = 0; stray < kMaxStrayReadsPerReply; ++stray) {
         const int n = Read(reply, replyCapacity, waitMs);
         if (n <= 0 || reply[0] == kStx) {
-            return n;
+            // A read that failed closed the device: the pad is gone.
+            return n == 0 && !m_device ? -1 : n;
         }
         m_pending.Append(std::span(reply, static_cast<std::size_t>(n)));
     }

@@ -65,8 +65,8 @@ public:
     // frame, sets aside the input already waiting (pen data, not the reply);
     // a reply read that yields data not starting with STX is pen data that
     // crossed the command on the wire and is set aside too. Returns the reply
-    // bytes stored (0 when the device is missing, the write failed, reply is
-    // null or nothing came back).
+    // bytes stored; 0 when reply is null or nothing came back; -1 when the
+    // device is missing, the write failed or the device failed meanwhile.
     int Exchange(std::uint16_t vendorId, std::uint16_t productId, const std::uint8_t* frame,
                  std::size_t length, std::uint8_t* reply, std::size_t replyCapacity, int waitMs);
 

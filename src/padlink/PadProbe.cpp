@@ -55,7 +55,7 @@ bool ProbeSerialSpec(SerialPort& serial, std::string_view portSpec,
     serial.Write(frame.data(), length);
     std::this_thread::sleep_for(replyPause);
     std::array<std::uint8_t, kReplyCapacity> reply{};
-    const int count = serial.Read(reply.data(), reply.size());
+    const int count = serial.ReadAnswer(reply.data(), reply.size());
     if (IsPadAnswer(reply.data(), count)) {
         return true;
     }
@@ -91,7 +91,12 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
             g_usbConnected = false;
             result.link = PadLinkKind::kSerial;
             result.comNumber = n;
+            result.openFailure = OpenFailure::kNone;
             break;
+        }
+        const OpenFailure why = ports.serial.LastOpenFailure();
+        if (why != OpenFailure::kNone && why != OpenFailure::kNoSuchPort) {
+            result.openFailure = why;
         }
     }
     return result;

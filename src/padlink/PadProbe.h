@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "padlink/LinkResult.h"
 #include "padlink/PadLink.h"
 
 namespace vellumix::padlink {
@@ -65,6 +66,10 @@ struct DiscoveryOptions {
 struct DiscoveryResult {
     PadLinkKind link = PadLinkKind::kNone;
     int comNumber = -1;  // the serial port that answered, 0..9
+    // When no pad answered: why the most telling port failed to open (a
+    // port that exists and refused beats one that does not exist), or kNone
+    // when every port there opened and stayed silent.
+    OpenFailure openFailure = OpenFailure::kNone;
 };
 
 // One pass: USB first; when a device with the pad's ids opens, its answer
