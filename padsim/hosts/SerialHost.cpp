@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 #include "padlink/PortResolver.h"
 
@@ -28,6 +30,9 @@ constexpr std::size_t kReadChunk = 4096;
 // Paced, the line moves this many bytes at a time, so a long frame still
 // arrives as a trickle rather than in one lump after a long wait.
 constexpr std::size_t kPaceChunk = 16;
+// Paced bytes that come later than this after the line's last ones start a
+// new burst; sooner, they were waiting and follow it back to back.
+constexpr std::chrono::milliseconds kBurstGap{20};
 
 void SetError(std::string* error, const std::string& what) {
     if (error != nullptr) {
@@ -62,19 +67,43 @@ bool ConfigureRaw(int fd) {
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
-// A link that points nowhere was left by a host that died without cleaning
-// up; it may be replaced. Anything else at that name is someone's.
-bool NameIsFree(const fs::path& link) {
+// A link that points nowhere, or one whose lock we now hold, was left by a
+// host that died without cleaning up; it may be replaced. Anything else at
+// that name is someone's.
+bool NameIsFree(const fs::path& link, bool ownLock) {
     std::error_code ec;
     const auto status = fs::symlink_status(link, ec);
     if (ec || status.type() == fs::file_type::not_found) {
         return true;
     }
-    if (status.type() == fs::file_type::symlink && !fs::exists(link, ec)) {
+    if (status.type() == fs::file_type::symlink && (ownLock || !fs::exists(link, ec))) {
         fs::remove(link, ec);
         return !ec;
     }
     return false;
+}
+
+// A resolver checking the lock holds it shared for a moment; the next try
+// gets it.
+constexpr int kLockTries = 20;
+constexpr std::chrono::milliseconds kLockRetryPause{1};
+
+// The lock beside a link: held for as long as the link is ours, so a
+// resolver can tell a live link from one a killed host left behind. -1 when
+// another host holds it.
+int TakePortLock(const fs::path& lockPath) {
+    const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        return -1;
+    }
+    for (int k = 0; k < kLockTries; ++k) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            return fd;
+        }
+        std::this_thread::sleep_for(kLockRetryPause);
+    }
+    close(fd);
+    return -1;
 }
 
 }  // namespace
@@ -148,17 +177,27 @@ bool SerialHost::Publish(const fs::path& folder, std::string* error) {
     const int last = m_options.comNumber != 0 ? m_options.comNumber : kLastPublishedCom;
     for (int n = first; n <= last; ++n) {
         const fs::path link = padlink::PortLinkPath(folder, n);
-        if (!NameIsFree(link)) {
+        const int lock = TakePortLock(padlink::PortLockPath(folder, n));
+        if (lock < 0) {
+            continue;  // a live host holds this number
+        }
+        if (!NameIsFree(link, true)) {
+            close(lock);
             continue;
         }
         // symlink() fails with EEXIST if another host took the name since
         // the test: then this number is not ours and the next one is tried.
         if (symlink(m_slavePath.c_str(), link.c_str()) == 0) {
             m_link = link;
+            m_lock = lock;
+            m_lockPath = padlink::PortLockPath(folder, n);
             m_com = n;
             return true;
         }
-        if (errno != EEXIST) {
+        const int saved = errno;
+        close(lock);
+        if (saved != EEXIST) {
+            errno = saved;
             SetError(error, Errno("publishing the port link"));
             return false;
         }
@@ -178,6 +217,12 @@ void SerialHost::Unpublish() {
     if (fs::is_symlink(m_link, ec) && fs::read_symlink(m_link, ec) == fs::path(m_slavePath)) {
         fs::remove(m_link, ec);
     }
+    if (m_lock >= 0) {
+        fs::remove(m_lockPath, ec);
+        close(m_lock);
+        m_lock = -1;
+    }
+    m_lockPath.clear();
     m_link.clear();
     m_com = 0;
 }
@@ -234,6 +279,20 @@ bool SerialHost::WaitFor(Clock::time_point until) {
     return false;
 }
 
+SerialHost::Clock::time_point SerialHost::LineTime(Clock::time_point& lineFree, std::size_t bytes) {
+    // The line's own clock: bytes that follow a burst back to back cross
+    // from where the burst ended, so waking late for one chunk does not slow
+    // the next, as a UART's shift register would not; after a pause they
+    // cross from now.
+    const auto micros = static_cast<long long>(bytes) * 1'000'000LL / m_options.paceBytesPerSecond;
+    const auto now = Clock::now();
+    if (now - lineFree > kBurstGap) {
+        lineFree = now;
+    }
+    lineFree += std::chrono::microseconds(micros);
+    return lineFree;
+}
+
 bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length) {
     const int pace = m_options.paceBytesPerSecond;
     while (length > 0 && !m_stop) {
@@ -250,11 +309,8 @@ bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length) {
         }
         data += n;
         length -= static_cast<std::size_t>(n);
-        if (pace > 0) {
-            const auto lineTime = std::chrono::microseconds(n * 1'000'000LL / pace);
-            if (!WaitFor(Clock::now() + lineTime)) {
-                return false;
-            }
+        if (pace > 0 && !WaitFor(LineTime(m_txLineFree, static_cast<std::size_t>(n)))) {
+            return false;
         }
     }
     return length == 0;
@@ -328,8 +384,7 @@ void SerialHost::Run() {
         if (n <= 0) {
             continue;
         }
-        if (pace > 0 &&
-            !WaitFor(Clock::now() + std::chrono::microseconds(n * 1'000'000LL / pace))) {
+        if (pace > 0 && !WaitFor(LineTime(m_rxLineFree, static_cast<std::size_t>(n)))) {
             break;
         }
         now = Clock::now();

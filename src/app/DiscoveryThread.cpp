@@ -133,7 +133,12 @@ bool DiscoveryThread::PollOnce() {
             pl::g_usbConnected = false;
             m_link = pl::PadLinkKind::kSerial;
             m_comNumber = n;
+            m_lastFailure = pl::OpenFailure::kNone;
             return true;
+        }
+        const pl::OpenFailure why = m_ports.serial.LastOpenFailure();
+        if (why != pl::OpenFailure::kNone && why != pl::OpenFailure::kNoSuchPort) {
+            m_lastFailure = why;
         }
     }
     return false;

@@ -78,6 +78,10 @@ public:
     bool IsFinished() const;
     // Completed polling passes without a pad.
     int Passes() const { return m_passes.load(); }
+    // Why the last serial port that exists would not open (permission,
+    // busy, not a serial device); kNone while every port opened or none
+    // exists.
+    padlink::OpenFailure LastOpenFailure() const { return m_lastFailure.load(); }
 
 private:
     void Run();
@@ -105,6 +109,7 @@ private:
     std::atomic<padlink::PadLinkKind> m_link{padlink::PadLinkKind::kNone};
     std::atomic<int> m_comNumber{-1};
     std::atomic<int> m_passes{0};
+    std::atomic<padlink::OpenFailure> m_lastFailure{padlink::OpenFailure::kNone};
 
     // Guards m_bFinished; m_wake wakes the worker's pauses (stop) and the
     // owner's Join (finished).
