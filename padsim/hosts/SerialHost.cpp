@@ -30,9 +30,11 @@ constexpr std::size_t kReadChunk = 4096;
 // Paced, the line moves this many bytes at a time, so a long frame still
 // arrives as a trickle rather than in one lump after a long wait.
 constexpr std::size_t kPaceChunk = 16;
-// Paced bytes that come later than this after the line's last ones start a
-// new burst; sooner, they were waiting and follow it back to back.
-constexpr std::chrono::milliseconds kBurstGap{20};
+// Paced bytes looked at within this long after the line's last ones were
+// already waiting and follow them back to back; the host thread wakes that
+// late from its sleeps (poll counts whole milliseconds). Later, the line was
+// idle and they start now.
+constexpr std::chrono::microseconds kBurstGap{2000};
 
 void SetError(std::string* error, const std::string& what) {
     if (error != nullptr) {
@@ -295,8 +297,17 @@ SerialHost::Clock::time_point SerialHost::LineTime(Clock::time_point& lineFree, 
 
 bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length) {
     const int pace = m_options.paceBytesPerSecond;
+    // Paced, a chunk reaches the other side once it has crossed the line:
+    // the wait comes before the write.
+    std::size_t onLine = 0;
     while (length > 0 && !m_stop) {
         const std::size_t chunk = pace > 0 ? std::min(length, kPaceChunk) : length;
+        if (pace > 0 && onLine < chunk) {
+            if (!WaitFor(LineTime(m_txLineFree, chunk - onLine))) {
+                return false;
+            }
+            onLine = chunk;
+        }
         const ssize_t n = write(m_master, data, chunk);
         if (n < 0) {
             if (errno != EAGAIN && errno != EINTR) {
@@ -309,9 +320,7 @@ bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length) {
         }
         data += n;
         length -= static_cast<std::size_t>(n);
-        if (pace > 0 && !WaitFor(LineTime(m_txLineFree, static_cast<std::size_t>(n)))) {
-            return false;
-        }
+        onLine -= std::min(onLine, static_cast<std::size_t>(n));
     }
     return length == 0;
 }

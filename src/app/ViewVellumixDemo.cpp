@@ -106,6 +106,16 @@ void CViewVellumixDemo::LeavePage(int tab) {
     Page(tab)->hide();
 }
 
+void CViewVellumixDemo::PadReturned() {
+    if (m_pSignaturePage != nullptr && m_pSignaturePage->isVisible()) {
+        m_pSignaturePage->RestorePadSetup();
+    } else if (m_pDisplayPage != nullptr && m_pDisplayPage->isVisible()) {
+        m_pDisplayPage->ActivatePage();
+    } else if (m_pImagePage != nullptr && m_pImagePage->isVisible()) {
+        m_pImagePage->ActivatePage();
+    }
+}
+
 void CViewVellumixDemo::EnterPage(int tab) {
     QWidget* const entered = Page(tab);
     if (entered == nullptr) {

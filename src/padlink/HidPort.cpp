@@ -78,6 +78,10 @@ bool HidPort::IsOpen() const {
     return m_device != nullptr;
 }
 
+bool HidPort::DevicePresent() const {
+    return m_device && m_backend && !m_backend->Enumerate(m_vendorId, m_productId).empty();
+}
+
 bool HidPort::Write(const std::uint8_t* frame, std::size_t length) {
     if (!m_device || frame == nullptr || length == 0) {
         return false;

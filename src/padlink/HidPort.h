@@ -41,6 +41,8 @@ public:
     // Closes the device; pen data set aside from it goes with it.
     void Close();
     bool IsOpen() const;
+    // Open, and the backend still lists a device with the open ids.
+    bool DevicePresent() const;
     // Sends the frame as ceil(length / 63) output reports. False when no
     // device is open, length is 0, or any report fails or stays pending for
     // more than 100 ms; reports already written are not recalled.

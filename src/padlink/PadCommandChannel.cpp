@@ -51,6 +51,9 @@ PadOutcome PadCommandChannel::Transact(std::span<std::uint8_t> buffer, std::size
     if (frameLength == 0) {
         return PadOutcome::kRefused;
     }
+    if (m_linkDown) {
+        return PadOutcome::kLinkDown;
+    }
     std::array<std::uint8_t, kReplyCapacity> reply{};
     int count = 0;
     {
@@ -59,6 +62,7 @@ PadOutcome PadCommandChannel::Transact(std::span<std::uint8_t> buffer, std::size
             Exchange(m_ports, buffer.data(), frameLength, reply.data(), reply.size(), Ms(timeout));
     }
     if (count < 0) {
+        MarkLinkDown();
         return PadOutcome::kLinkDown;
     }
     if (count <= static_cast<int>(kAckOffset)) {
@@ -225,7 +229,56 @@ CommandResult PadCommandChannel::SetLedState(bool on) {
                      kShortReplyTimeout);
 }
 
+void PadCommandChannel::SetLinkDownHandler(LinkDownHandler handler) {
+    std::lock_guard lock(m_handlerLock);
+    m_watching = static_cast<bool>(handler);
+    m_onLinkDown = std::move(handler);
+}
+
+void PadCommandChannel::MarkLinkDown() {
+    if (!m_watching || m_linkDown.exchange(true)) {
+        return;
+    }
+    std::lock_guard lock(m_handlerLock);
+    if (m_onLinkDown) {
+        m_onLinkDown();
+    }
+}
+
+void PadCommandChannel::CheckLink() {
+    if (m_linkDown) {
+        return;
+    }
+    bool failed = false;
+    {
+        std::unique_lock lock(m_lock, std::try_to_lock);
+        if (!lock.owns_lock()) {
+            return;
+        }
+        failed = g_usbConnected.load() ? !m_ports.hid.DevicePresent() : !m_ports.serial.CheckLine();
+    }
+    if (failed) {
+        MarkLinkDown();
+    }
+}
+
+void PadCommandChannel::WithTransports(const std::function<void(PadPorts)>& f) {
+    std::lock_guard lock(m_lock);
+    f(m_ports);
+}
+
 int PadCommandChannel::ReadPenData(std::span<std::uint8_t> buffer, int waitMs) {
+    const int n = ReadPenDataOnce(buffer, waitMs);
+    if (n < 0 && !m_linkDown) {
+        MarkLinkDown();
+    }
+    return n;
+}
+
+int PadCommandChannel::ReadPenDataOnce(std::span<std::uint8_t> buffer, int waitMs) {
+    if (m_linkDown) {
+        return -1;
+    }
     if (buffer.empty()) {
         return 0;
     }

@@ -15,9 +15,11 @@
 // together, and the pen read waits for data without holding it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -75,6 +77,29 @@ public:
     // Safe to call from the pen reader thread while the GUI thread sends.
     int ReadPenData(std::span<std::uint8_t> buffer, int waitMs);
 
+    // The link's state once a pad was found. A command or pen read that
+    // finds the line failed (hang-up, I/O error, device gone) marks it down
+    // and calls the handler once, on that thread. While down, commands are
+    // "link down" and pen reads -1 at once, without touching a transport,
+    // so a search for the pad may use them (WithTransports) meanwhile.
+    // Nothing is marked until a handler is set: before the pad was found
+    // there is no link to lose.
+    using LinkDownHandler = std::function<void()>;
+    void SetLinkDownHandler(LinkDownHandler handler);
+    bool LinkDown() const { return m_linkDown.load(); }
+    // Looks for a failed line between commands: a hang-up on serial, the
+    // device gone on USB. Does nothing when the channel is busy (the user of
+    // the link will notice). Safe from any thread.
+    void CheckLink();
+    // Marks the link down by hand (as a failed command would).
+    void MarkLinkDown();
+    // The pad answered again: commands go out again.
+    void MarkLinkUp() { m_linkDown = false; }
+    // Runs f with the transports under the channel lock.
+    void WithTransports(const std::function<void(PadPorts)>& f);
+    // The transports themselves, to be used only inside WithTransports.
+    PadPorts Transports() const { return m_ports; }
+
 private:
     // Frames the payload at the start of buffer and exchanges it under the
     // channel lock. A payload that could not be built or framed is refused.
@@ -85,9 +110,14 @@ private:
     // A payload writer's result sent as an acknowledged command.
     CommandResult SendAcked(std::size_t payloadLength, std::chrono::milliseconds timeout);
     CommandResult SendFile(std::uint8_t command, std::span<const std::uint8_t> file);
+    int ReadPenDataOnce(std::span<std::uint8_t> buffer, int waitMs);
     std::span<std::uint8_t> FrameBuffer() { return {m_frame.get(), kFrameBufferSize}; }
 
     PadPorts m_ports;
+    std::atomic<bool> m_linkDown{false};
+    std::atomic<bool> m_watching{false};
+    std::mutex m_handlerLock;
+    LinkDownHandler m_onLinkDown;
     // Guards the transports: one command exchange or one pen read at a time.
     std::mutex m_lock;
     // kFrameBufferSize bytes, heap-held so the channel itself stays small; the

@@ -27,6 +27,15 @@ bool Cancelled(const DiscoveryOptions& options) {
     return options.cancel != nullptr && options.cancel->load();
 }
 
+bool Guarded(const DiscoveryOptions& options, const std::function<bool()>& probe) {
+    if (!options.guard) {
+        return probe();
+    }
+    bool result = false;
+    options.guard([&] { result = probe(); });
+    return result;
+}
+
 }  // namespace
 
 bool IsPadAnswer(const std::uint8_t* reply, int count) {
@@ -69,11 +78,19 @@ bool ProbeSerialPort(SerialPort& serial, int n, std::chrono::milliseconds replyP
 
 DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
     DiscoveryResult result;
-    if (options.tryUsb && !Cancelled(options) &&
-        ports.hid.Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)) {
+    bool usbPresent = false;
+    bool usbAnswered = false;
+    if (options.tryUsb && !Cancelled(options)) {
+        Guarded(options, [&] {
+            usbPresent = ports.hid.Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
+            usbAnswered = usbPresent && ProbeUsb(ports.hid, options.usbWait);
+            return usbAnswered;
+        });
+    }
+    if (usbPresent) {
         // A device with the pad's ids is there: its answer decides, and the
         // serial ports wait for the next pass.
-        if (ProbeUsb(ports.hid, options.usbWait)) {
+        if (usbAnswered) {
             g_usbConnected = true;
             result.link = PadLinkKind::kUsb;
         }
@@ -87,7 +104,8 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
             break;
         }
         std::this_thread::sleep_for(options.portPause);
-        if (ProbeSerialPort(ports.serial, n, options.replyPause)) {
+        if (Guarded(options,
+                    [&] { return ProbeSerialPort(ports.serial, n, options.replyPause); })) {
             g_usbConnected = false;
             result.link = PadLinkKind::kSerial;
             result.comNumber = n;

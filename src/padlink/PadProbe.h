@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "padlink/LinkResult.h"
@@ -61,6 +62,9 @@ struct DiscoveryOptions {
     std::chrono::milliseconds usbWait = kUsbProbeWait;
     // Checked before each port: a window closed meanwhile ends the pass.
     const std::atomic<bool>* cancel = nullptr;
+    // Runs each probe (never a pause): the command channel's lock when the
+    // transports are shared. Empty: the probe runs as it is.
+    std::function<void(const std::function<void()>&)> guard;
 };
 
 struct DiscoveryResult {

@@ -422,6 +422,17 @@ int SerialPort::ReadPenStream(std::uint8_t* buffer, std::size_t size) {
     }
 }
 
+bool SerialPort::CheckLine() {
+    if (!m_bOpen || m_bFailed) {
+        return false;
+    }
+    pollfd p{m_fd, 0, 0};  // POLLHUP and POLLERR are always reported
+    if (::poll(&p, 1, kNoWaitMs) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        m_bFailed = true;
+    }
+    return !m_bFailed;
+}
+
 void SerialPort::WaitForInput(int waitMs) const {
     const int fd = m_fd.load();
     std::array<pollfd, 2> p{{{m_wakeFd, POLLIN, 0}, {fd, POLLIN, 0}}};

@@ -57,6 +57,9 @@ public:
     bool IsOpen() const;
     // Open, and no hang-up or I/O error seen since.
     bool IsLineUp() const { return m_bOpen && !m_bFailed; }
+    // Looks for a hang-up or an error on the idle line without reading;
+    // false (and the line failed) when there is one, or when closed.
+    bool CheckLine();
 
     // Bytes written, 0 when the write fails. Returns once the bytes have been
     // transmitted (the driver's output queue is empty); a queue that stops

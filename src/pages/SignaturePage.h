@@ -77,6 +77,9 @@ public:
     // The view calls ActivatePage after showing and focusing the page when its
     // tab is entered, and DeactivatePage before hiding it when the tab is left.
     void ActivatePage();
+    // Sends what the page's start sent (StartCapture's three frames, then
+    // SetCaptureArea), for a pad that came back after its link failed.
+    void RestorePadSetup();
     void DeactivatePage();
 
     // Starts the reader unless it runs; true.

@@ -1,13 +1,17 @@
-// The host's serial link against the virtual pad on a real pseudo-terminal,
-// paced like a 38400-baud line where it matters: long frames, a command's
-// answer amid pen data, silent commands, and the pen reader beside commands.
+// The host's link against the virtual pad on a real pseudo-terminal, paced
+// like a 38400-baud line where it matters: long frames, a command's answer
+// amid pen data, silent commands, the pen reader beside commands; and a pad
+// that is unplugged and comes back, on serial and on the in-memory USB
+// device.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,8 +20,12 @@
 #include "capture/PenStreamDecoder.h"
 #include "engine/PadEngine.h"
 #include "hosts/SerialHost.h"
+#include "hosts/UsbHost.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
+#include "padlink/PadProbe.h"
+#include "padlink/PadReconnector.h"
+#include "padlink/PadUsbIds.h"
 #include "padlink/PortResolver.h"
 #include "padlink/SerialPort.h"
 #include "padlink/SerialSettings.h"
@@ -205,6 +213,101 @@ TEST(SerialLink, PenReadsAreImmediateAndLeaveTheChannelFree) {
     }
     // Before, a command waited up to 500 ms for a pen read on a quiet line.
     EXPECT_LT(slowest, 250ms);
+}
+
+// Waits for the reconnector's callback; the search's options are short so
+// a pass takes a fraction of a second.
+struct Returned {
+    std::mutex mutex;
+    std::condition_variable done;
+    std::optional<pl::DiscoveryResult> found;
+    pl::PadReconnector::Found Callback() {
+        return [this](pl::DiscoveryResult r) {
+            std::lock_guard lock(mutex);
+            found = r;
+            done.notify_all();
+        };
+    }
+    bool Wait(Clock::duration limit) {
+        std::unique_lock lock(mutex);
+        return done.wait_for(lock, limit, [this] { return found.has_value(); });
+    }
+};
+
+pl::DiscoveryOptions QuickSearch() {
+    pl::DiscoveryOptions o;
+    o.portPause = 5ms;
+    o.usbWait = 100ms;
+    return o;
+}
+
+// Unplugged and plugged in again on the same port: the failed line is
+// noticed once, commands meanwhile fail at once as "link down", and the
+// search finds the pad again, whose commands are answered.
+TEST(PadReconnect, SerialPadThatReturnsIsFoundAgain) {
+    LinkRig rig(0);
+    std::atomic<int> downs{0};
+    rig.Channel().SetLinkDownHandler([&] { ++downs; });
+    ASSERT_TRUE(rig.Channel().DrawLine(0, 0, 10, 10));
+
+    rig.Host().Stop();
+    EXPECT_EQ(rig.Channel().DrawLine(0, 0, 10, 10).outcome, PadOutcome::kLinkDown);
+    rig.Channel().CheckLink();
+    std::vector<std::uint8_t> buffer(64);
+    EXPECT_EQ(rig.Channel().ReadPenData(buffer, 10), -1);
+    EXPECT_EQ(downs.load(), 1);
+    EXPECT_TRUE(rig.Channel().LinkDown());
+
+    Returned returned;
+    pl::PadReconnector search(rig.Channel(), QuickSearch(), 20ms, returned.Callback());
+    search.Start();
+    std::this_thread::sleep_for(100ms);  // a pass or two finds nothing
+    EXPECT_TRUE(search.IsSearching());
+    const auto back = Clock::now();
+    ASSERT_TRUE(rig.Host().Start());
+    ASSERT_TRUE(returned.Wait(5s));
+    EXPECT_LT(Clock::now() - back, 3s);
+    EXPECT_EQ(returned.found->link, pl::PadLinkKind::kSerial);
+    EXPECT_EQ(returned.found->comNumber, kCom);
+    EXPECT_FALSE(rig.Channel().LinkDown());
+    EXPECT_EQ(rig.Channel().DrawLine(0, 0, 10, 10).outcome, PadOutcome::kAcknowledged);
+}
+
+TEST(PadReconnect, UsbPadThatReturnsIsFoundAgainAndAStopEndsASearch) {
+    auto backend = std::make_unique<pl::MemoryHidBackend>();
+    auto device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
+    pl::SerialPort serial(fs::path("/nonexistent"), {});
+    pl::HidPort hid(std::move(backend));
+    pl::PadCommandChannel channel(pl::PadPorts{serial, hid});
+    PadEngine engine;
+    UsbHost host(engine, device);
+    host.Start();
+    ASSERT_EQ(pl::DiscoverPad(channel.Transports(), QuickSearch()).link, pl::PadLinkKind::kUsb);
+    std::atomic<int> downs{0};
+    channel.SetLinkDownHandler([&] { ++downs; });
+    ASSERT_TRUE(channel.SetLedState(true));
+
+    device->Unplug();
+    channel.CheckLink();
+    EXPECT_EQ(downs.load(), 1);
+    EXPECT_EQ(channel.SetLedState(true).outcome, PadOutcome::kLinkDown);
+
+    {
+        // Closing the window while nothing answers: the search ends at once.
+        pl::PadReconnector search(channel, QuickSearch(), 20ms, {});
+        search.Start();
+        std::this_thread::sleep_for(50ms);
+        const auto took = Timed([&] { search.Stop(); });
+        EXPECT_LT(took, 1s);
+    }
+    Returned returned;
+    pl::PadReconnector search(channel, QuickSearch(), 20ms, returned.Callback());
+    search.Start();
+    device->Plug();
+    ASSERT_TRUE(returned.Wait(5s));
+    EXPECT_EQ(returned.found->link, pl::PadLinkKind::kUsb);
+    EXPECT_EQ(channel.SetLedState(true).outcome, PadOutcome::kAcknowledged);
+    host.Stop();
 }
 
 }  // namespace
