@@ -274,9 +274,19 @@ bool SerialHost::WaitFor(Clock::time_point until) {
         if (now >= until) {
             return true;
         }
+        // ppoll, not poll: a paced byte takes 260 us, and rounding each
+        // wait up to a whole millisecond would slow the line by half.
         pollfd p{m_wake.load(), POLLIN, 0};
-        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
-        poll(&p, 1, static_cast<int>(ms));
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until - now).count();
+        const timespec wait{static_cast<time_t>(ns / 1'000'000'000),
+                            static_cast<long>(ns % 1'000'000'000)};
+        // A wake-up asks for pen output to be looked at; the loop does that
+        // after every write anyway, so it is taken here rather than left to
+        // make this wait spin.
+        if (ppoll(&p, 1, &wait, nullptr) > 0 && (p.revents & POLLIN) != 0) {
+            std::uint64_t drained = 0;
+            [[maybe_unused]] const auto n = read(p.fd, &drained, sizeof drained);
+        }
     }
     return false;
 }

@@ -113,7 +113,12 @@ void DiscoveryThread::Run() {
 bool DiscoveryThread::PollOnce() {
     // The pieces of padlink::DiscoverPad, with pauses a closing window can
     // cut short.
-    if (m_ports.hid.Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID)) {
+    const bool usbOpened = m_ports.hid.Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
+    if (m_ports.hid.LastOpenFailure() != pl::OpenFailure::kNone) {
+        m_lastFailureUsb = true;
+        m_lastFailure = m_ports.hid.LastOpenFailure();
+    }
+    if (usbOpened) {
         // Set before the probe, which goes through the USB path; a device with
         // the pad's ids that stays silent keeps the serial ports out of the
         // search, so a pad plugged into both is always taken on USB.
@@ -138,6 +143,7 @@ bool DiscoveryThread::PollOnce() {
         }
         const pl::OpenFailure why = m_ports.serial.LastOpenFailure();
         if (why != pl::OpenFailure::kNone && why != pl::OpenFailure::kNoSuchPort) {
+            m_lastFailureUsb = false;
             m_lastFailure = why;
         }
     }

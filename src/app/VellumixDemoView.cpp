@@ -82,7 +82,7 @@ void CVellumixDemoView::BlinkStep() {
     m_strStatus = m_bBlinkOn != 0 ? QString(res::kUnitNotFound) : QString(res::kBlinkBlank);
     m_bBlinkOn = m_bBlinkOn != 0 ? 0 : 1;
     if (m_pDiscovery) {
-        const std::string_view why = padlink::OpenFailureText(m_pDiscovery->LastOpenFailure());
+        const std::string_view why = m_pDiscovery->LastOpenFailureText();
         m_pReason->setText(QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size())));
     }
     UpdateData();

@@ -1,7 +1,10 @@
 #include "padlink/HidPort.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <span>
 #include <utility>
@@ -44,6 +47,7 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
     Close();
     m_vendorId = vendorId;
     m_productId = productId;
+    m_openFailure = OpenFailure::kNone;
     if (!m_backend) {
         return false;
     }
@@ -55,6 +59,9 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
         // lack permissions; another one with the same ids may still work.
         std::unique_ptr<HidDevice> device = m_backend->Open(info);
         if (!device) {
+            // hidapi does not say why; the device node does.
+            const bool denied = ::access(info.path.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
+            m_openFailure = denied ? OpenFailure::kPermissionDenied : OpenFailure::kBusy;
             continue;
         }
         // An opened pad whose reports cannot hold the layout is a wrong or
@@ -64,6 +71,7 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
             return false;
         }
         m_device = std::move(device);
+        m_openFailure = OpenFailure::kNone;
         return true;
     }
     return false;

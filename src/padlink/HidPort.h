@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "padlink/HidDevice.h"
+#include "padlink/LinkResult.h"
 #include "padlink/PendingInput.h"
 
 namespace vellumix::padlink {
@@ -38,6 +39,10 @@ public:
     // 65-byte report layout (below 65 or above the 68-byte report buffer),
     // Open fails without trying further devices.
     bool Open(std::uint16_t vendorId, std::uint16_t productId);
+    // Why the last Open failed although a device with the ids was listed:
+    // permission denied (the udev rule is missing) or the device refused
+    // (another program holds it); kNone otherwise.
+    OpenFailure LastOpenFailure() const { return m_openFailure; }
     // Closes the device; pen data set aside from it goes with it.
     void Close();
     bool IsOpen() const;
@@ -92,6 +97,7 @@ private:
     std::unique_ptr<HidDevice> m_device;
     std::uint16_t m_vendorId = 0;
     std::uint16_t m_productId = 0;
+    OpenFailure m_openFailure = OpenFailure::kNone;
     PendingInput m_pending;
 };
 

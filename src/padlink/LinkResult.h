@@ -61,6 +61,18 @@ constexpr std::string_view OpenFailureText(OpenFailure f) {
     return kOpenFailureTexts[static_cast<int>(f)];
 }
 
+// The same on USB, where permission comes from the udev rule.
+constexpr std::string_view UsbOpenFailureText(OpenFailure f) {
+    switch (f) {
+        case OpenFailure::kPermissionDenied:
+            return kUsbPermissionText;
+        case OpenFailure::kBusy:
+            return kUsbBusyText;
+        default:
+            return OpenFailureText(f);
+    }
+}
+
 constexpr std::string_view PadOutcomeName(PadOutcome o) {
     switch (o) {
         case PadOutcome::kAcknowledged:

@@ -83,6 +83,7 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
     if (options.tryUsb && !Cancelled(options)) {
         Guarded(options, [&] {
             usbPresent = ports.hid.Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
+            result.usbFailure = ports.hid.LastOpenFailure();
             usbAnswered = usbPresent && ProbeUsb(ports.hid, options.usbWait);
             return usbAnswered;
         });

@@ -74,6 +74,8 @@ struct DiscoveryResult {
     // port that exists and refused beats one that does not exist), or kNone
     // when every port there opened and stayed silent.
     OpenFailure openFailure = OpenFailure::kNone;
+    // The same for a USB device with the pad's ids that would not open.
+    OpenFailure usbFailure = OpenFailure::kNone;
 };
 
 // One pass: USB first; when a device with the pad's ids opens, its answer

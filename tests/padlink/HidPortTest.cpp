@@ -233,6 +233,12 @@ TEST_F(HidPortTest, UnopenableDeviceIsSkippedButBadCapabilitiesFailOpen) {
     broken->Unplug();
     EXPECT_TRUE(m_port->Open(kVid, kPid));
     EXPECT_EQ(good->OpenCount(), 1u);
+    EXPECT_EQ(m_port->LastOpenFailure(), OpenFailure::kNone);
+
+    // Only the one that refuses is left: the reason is kept for the user.
+    good->Unplug();
+    EXPECT_FALSE(m_port->Open(kVid, kPid));
+    EXPECT_EQ(m_port->LastOpenFailure(), OpenFailure::kBusy);
 }
 
 TEST_F(HidPortTest, AcceptsOnlyReportLengthsThatCarryTheLayout) {

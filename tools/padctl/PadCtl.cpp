@@ -586,7 +586,12 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
         linkName = *port;
     } else if (usb) {
         if (!pl::ProbeUsb(hid)) {
-            return report({kExitNoPad, msg::kNoPadOnUsb});
+            std::string text = msg::kNoPadOnUsb;
+            if (hid.LastOpenFailure() != pl::OpenFailure::kNone) {
+                text += Format(msg::kBecause,
+                               std::string(pl::UsbOpenFailureText(hid.LastOpenFailure())).c_str());
+            }
+            return report({kExitNoPad, text});
         }
         pl::g_usbConnected = true;
         linkName = kUsbName;
@@ -596,7 +601,10 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
         const pl::DiscoveryResult found = pl::DiscoverPad(ports, options);
         if (found.link == pl::PadLinkKind::kNone) {
             std::string text = msg::kNoPad;
-            if (found.openFailure != pl::OpenFailure::kNone) {
+            if (found.usbFailure != pl::OpenFailure::kNone) {
+                text += Format(msg::kBecause,
+                               std::string(pl::UsbOpenFailureText(found.usbFailure)).c_str());
+            } else if (found.openFailure != pl::OpenFailure::kNone) {
                 text += Format(msg::kBecause,
                                std::string(pl::OpenFailureText(found.openFailure)).c_str());
             }
