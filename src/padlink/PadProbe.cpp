@@ -105,15 +105,18 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
             break;
         }
         std::this_thread::sleep_for(options.portPause);
-        if (Guarded(options,
-                    [&] { return ProbeSerialPort(ports.serial, n, options.replyPause); })) {
+        OpenFailure why = OpenFailure::kNone;
+        if (Guarded(options, [&] {
+                const bool answered = ProbeSerialPort(ports.serial, n, options.replyPause);
+                why = ports.serial.LastOpenFailure();
+                return answered;
+            })) {
             g_usbConnected = false;
             result.link = PadLinkKind::kSerial;
             result.comNumber = n;
             result.openFailure = OpenFailure::kNone;
             break;
         }
-        const OpenFailure why = ports.serial.LastOpenFailure();
         if (why != OpenFailure::kNone && why != OpenFailure::kNoSuchPort) {
             result.openFailure = why;
         }
