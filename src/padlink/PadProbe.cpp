@@ -104,7 +104,11 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
         if (Cancelled(options)) {
             break;
         }
-        std::this_thread::sleep_for(options.portPause);
+        if (!options.pause) {
+            std::this_thread::sleep_for(options.portPause);
+        } else if (!options.pause(options.portPause)) {
+            break;
+        }
         OpenFailure why = OpenFailure::kNone;
         if (Guarded(options, [&] {
                 const bool answered = ProbeSerialPort(ports.serial, n, options.replyPause);

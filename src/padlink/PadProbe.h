@@ -65,6 +65,9 @@ struct DiscoveryOptions {
     // Runs each probe (never a pause): the command channel's lock when the
     // transports are shared. Empty: the probe runs as it is.
     std::function<void(const std::function<void()>&)> guard;
+    // Takes each pause before a serial port; false ends the pass (a window
+    // closed meanwhile). Empty: a plain sleep.
+    std::function<bool(std::chrono::milliseconds)> pause;
 };
 
 struct DiscoveryResult {
