@@ -187,7 +187,10 @@ std::optional<Failure> Answered(pl::CommandResult r, std::string_view what,
 std::string Joined(std::span<const int> values) {
     std::string text;
     for (const int v : values) {
-        text += (text.empty() ? "" : " ") + std::to_string(v);
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += std::to_string(v);
     }
     return text;
 }
