@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -291,14 +292,15 @@ bool SerialHost::WaitFor(Clock::time_point until) {
     return false;
 }
 
-SerialHost::Clock::time_point SerialHost::LineTime(Clock::time_point& lineFree, std::size_t bytes) {
+SerialHost::Clock::time_point SerialHost::LineTime(Clock::time_point& lineFree, std::size_t bytes,
+                                                   bool waiting) {
     // The line's own clock: bytes that follow a burst back to back cross
     // from where the burst ended, so waking late for one chunk does not slow
     // the next, as a UART's shift register would not; after a pause they
     // cross from now.
     const auto micros = static_cast<long long>(bytes) * 1'000'000LL / m_options.paceBytesPerSecond;
     const auto now = Clock::now();
-    if (now - lineFree > kBurstGap) {
+    if (!waiting && now - lineFree > kBurstGap) {
         lineFree = now;
     }
     lineFree += std::chrono::microseconds(micros);
@@ -310,10 +312,12 @@ bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length) {
     // Paced, a chunk reaches the other side once it has crossed the line:
     // the wait comes before the write.
     std::size_t onLine = 0;
+    std::size_t written = 0;
     while (length > 0 && !m_stop) {
         const std::size_t chunk = pace > 0 ? std::min(length, kPaceChunk) : length;
         if (pace > 0 && onLine < chunk) {
-            if (!WaitFor(LineTime(m_txLineFree, chunk - onLine))) {
+            // After the first chunk of a write the rest was waiting.
+            if (!WaitFor(LineTime(m_txLineFree, chunk - onLine, written > 0))) {
                 return false;
             }
             onLine = chunk;
@@ -330,6 +334,7 @@ bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length) {
         }
         data += n;
         length -= static_cast<std::size_t>(n);
+        written += static_cast<std::size_t>(n);
         onLine -= std::min(onLine, static_cast<std::size_t>(n));
     }
     return length == 0;
@@ -403,7 +408,12 @@ void SerialHost::Run() {
         if (n <= 0) {
             continue;
         }
-        if (pace > 0 && !WaitFor(LineTime(m_rxLineFree, static_cast<std::size_t>(n)))) {
+        // Bytes the host had queued behind the last chunk were on the line
+        // back to back, however late this thread got to them.
+        const bool waiting = m_rxBacklog;
+        int queued = 0;
+        m_rxBacklog = ioctl(m_master, FIONREAD, &queued) == 0 && queued > 0;
+        if (pace > 0 && !WaitFor(LineTime(m_rxLineFree, static_cast<std::size_t>(n), waiting))) {
             break;
         }
         now = Clock::now();

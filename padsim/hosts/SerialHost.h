@@ -67,7 +67,9 @@ private:
     using Clock = std::chrono::steady_clock;
     bool WaitFor(Clock::time_point until);
     // When `bytes` more have crossed a paced line that is free at lineFree.
-    Clock::time_point LineTime(Clock::time_point& lineFree, std::size_t bytes);
+    // `waiting`: the bytes were queued behind the previous ones, so they
+    // follow them back to back even when this thread woke late.
+    Clock::time_point LineTime(Clock::time_point& lineFree, std::size_t bytes, bool waiting);
     void ApplyPenFault(std::vector<std::uint8_t>& bytes);
     bool Publish(const std::filesystem::path& folder, std::string* error);
     void Unpublish();
@@ -92,6 +94,7 @@ private:
     // Paced: when each direction of the line is free again (host thread only).
     Clock::time_point m_rxLineFree{};
     Clock::time_point m_txLineFree{};
+    bool m_rxBacklog = false;  // more host bytes waited behind the last chunk read
 };
 
 }  // namespace vellumix::padsim
