@@ -27,6 +27,8 @@ constexpr const char* kOptSilent = "silent";
 constexpr const char* kOptDrop = "drop-byte-every";
 constexpr const char* kOptUnplug = "unplug-after";
 constexpr const char* kOptPenOnSignal = "pen-on-signal";
+constexpr const char* kOptHoldBack = "hold-back";
+constexpr const char* kOptLineRate = "line-rate";
 constexpr char kListSeparator = ',';
 constexpr double kMillisecondsPerSecond = 1000.0;
 
@@ -73,6 +75,8 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
         {kOptSilent, "Carry out these commands but send no answer.", "CMDS"},
         {kOptDrop, "Lose every Nth byte of pen data on the line.", "N"},
         {kOptUnplug, "Pull the cable after S seconds.", "S"},
+        {kOptHoldBack, "Hold pen data back MS milliseconds after each answer (default 80).", "MS"},
+        {kOptLineRate, "Move bytes at 38400 baud (3,840 bytes/s) both ways, as a real line."},
     };
     parser.addOptions(options);
     const auto fail = [&](const QString& text) -> std::optional<VirtualPadOptions> {
@@ -155,17 +159,27 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
         o.unplugAfter = std::chrono::milliseconds(
             std::max<long long>(1, static_cast<long long>(s * kMillisecondsPerSecond)));
     }
+    if (parser.isSet(kOptHoldBack)) {
+        const int ms = parser.value(kOptHoldBack).toInt(&ok);
+        if (!ok || ms < 0) {
+            return fail(msg::kBadHoldBack);
+        }
+        o.holdBack = std::chrono::milliseconds(ms);
+    }
+    o.lineRate = parser.isSet(kOptLineRate);
     return o;
 }
 
 VirtualPad::VirtualPad(VirtualPadOptions options, QObject* parent)
     : QObject(parent),
       m_options(std::move(options)),
-      m_host(m_engine, SerialHostOptions{.portFolder = {},
-                                         .comNumber = m_options.com,
-                                         .paceBytesPerSecond = 0,
-                                         .dropEveryNthPenByte = m_options.dropByteEvery,
-                                         .unplugAfter = m_options.unplugAfter}) {
+      m_engine(PadEngine::Options{.penHoldBack = m_options.holdBack}),
+      m_host(m_engine, SerialHostOptions{
+                           .portFolder = {},
+                           .comNumber = m_options.com,
+                           .paceBytesPerSecond = m_options.lineRate ? kLineRateBytesPerSecond : 0,
+                           .dropEveryNthPenByte = m_options.dropByteEvery,
+                           .unplugAfter = m_options.unplugAfter}) {
     for (const auto& name : m_options.nak) {
         m_engine.SetFault(name, FaultRule{.kind = FaultKind::kNak, .skip = 0, .count = -1});
     }

@@ -48,6 +48,8 @@ inline constexpr const char* kBadCom = "--com takes 1 to 9";
 inline constexpr const char* kBadRate = "--pen-rate takes a number of points per second above 0";
 inline constexpr const char* kBadDrop = "--drop-byte-every takes a whole number above 0";
 inline constexpr const char* kBadUnplug = "--unplug-after takes a number of seconds above 0";
+inline constexpr const char* kBadHoldBack =
+    "--hold-back takes a whole number of milliseconds, 0 or more";
 inline constexpr const char* kUnknownFaultCommand = "unknown command '%1' (known: %2)";
 inline constexpr const char* kCannotReadPen = "cannot read the pen file %1: %2";
 inline constexpr const char* kCannotWriteTrace = "cannot write the trace file %1";
@@ -69,6 +71,8 @@ struct VirtualPadOptions {
     std::vector<std::string> silent;  // ditto
     int dropByteEvery = 0;
     std::chrono::milliseconds unplugAfter{0};
+    std::chrono::milliseconds holdBack = kPenHoldBack;
+    bool lineRate = false;  // pace the pty at 38400 baud
 };
 
 // The command names --nak and --silent accept ("DrawFrame", "SetLedFlags", ...).

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 #include "padlink/PortResolver.h"
 
@@ -28,6 +31,11 @@ constexpr std::size_t kReadChunk = 4096;
 // Paced, the line moves this many bytes at a time, so a long frame still
 // arrives as a trickle rather than in one lump after a long wait.
 constexpr std::size_t kPaceChunk = 16;
+// Paced bytes looked at within this long after the line's last ones were
+// already waiting and follow them back to back; the host thread wakes that
+// late from its sleeps (poll counts whole milliseconds). Later, the line was
+// idle and they start now.
+constexpr std::chrono::microseconds kBurstGap{2000};
 
 void SetError(std::string* error, const std::string& what) {
     if (error != nullptr) {
@@ -62,19 +70,43 @@ bool ConfigureRaw(int fd) {
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
-// A link that points nowhere was left by a host that died without cleaning
-// up; it may be replaced. Anything else at that name is someone's.
-bool NameIsFree(const fs::path& link) {
+// A link that points nowhere, or one whose lock we now hold, was left by a
+// host that died without cleaning up; it may be replaced. Anything else at
+// that name is someone's.
+bool NameIsFree(const fs::path& link, bool ownLock) {
     std::error_code ec;
     const auto status = fs::symlink_status(link, ec);
     if (ec || status.type() == fs::file_type::not_found) {
         return true;
     }
-    if (status.type() == fs::file_type::symlink && !fs::exists(link, ec)) {
+    if (status.type() == fs::file_type::symlink && (ownLock || !fs::exists(link, ec))) {
         fs::remove(link, ec);
         return !ec;
     }
     return false;
+}
+
+// A resolver checking the lock holds it shared for a moment; the next try
+// gets it.
+constexpr int kLockTries = 20;
+constexpr std::chrono::milliseconds kLockRetryPause{1};
+
+// The lock beside a link: held for as long as the link is ours, so a
+// resolver can tell a live link from one a killed host left behind. -1 when
+// another host holds it.
+int TakePortLock(const fs::path& lockPath) {
+    const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        return -1;
+    }
+    for (int k = 0; k < kLockTries; ++k) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            return fd;
+        }
+        std::this_thread::sleep_for(kLockRetryPause);
+    }
+    close(fd);
+    return -1;
 }
 
 }  // namespace
@@ -148,17 +180,27 @@ bool SerialHost::Publish(const fs::path& folder, std::string* error) {
     const int last = m_options.comNumber != 0 ? m_options.comNumber : kLastPublishedCom;
     for (int n = first; n <= last; ++n) {
         const fs::path link = padlink::PortLinkPath(folder, n);
-        if (!NameIsFree(link)) {
+        const int lock = TakePortLock(padlink::PortLockPath(folder, n));
+        if (lock < 0) {
+            continue;  // a live host holds this number
+        }
+        if (!NameIsFree(link, true)) {
+            close(lock);
             continue;
         }
         // symlink() fails with EEXIST if another host took the name since
         // the test: then this number is not ours and the next one is tried.
         if (symlink(m_slavePath.c_str(), link.c_str()) == 0) {
             m_link = link;
+            m_lock = lock;
+            m_lockPath = padlink::PortLockPath(folder, n);
             m_com = n;
             return true;
         }
-        if (errno != EEXIST) {
+        const int saved = errno;
+        close(lock);
+        if (saved != EEXIST) {
+            errno = saved;
             SetError(error, Errno("publishing the port link"));
             return false;
         }
@@ -178,6 +220,12 @@ void SerialHost::Unpublish() {
     if (fs::is_symlink(m_link, ec) && fs::read_symlink(m_link, ec) == fs::path(m_slavePath)) {
         fs::remove(m_link, ec);
     }
+    if (m_lock >= 0) {
+        fs::remove(m_lockPath, ec);
+        close(m_lock);
+        m_lock = -1;
+    }
+    m_lockPath.clear();
     m_link.clear();
     m_com = 0;
 }
@@ -227,17 +275,53 @@ bool SerialHost::WaitFor(Clock::time_point until) {
         if (now >= until) {
             return true;
         }
+        // ppoll, not poll: a paced byte takes 260 us, and rounding each
+        // wait up to a whole millisecond would slow the line by half.
         pollfd p{m_wake.load(), POLLIN, 0};
-        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
-        poll(&p, 1, static_cast<int>(ms));
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until - now).count();
+        const timespec wait{static_cast<time_t>(ns / 1'000'000'000),
+                            static_cast<long>(ns % 1'000'000'000)};
+        // A wake-up asks for pen output to be looked at; the loop does that
+        // after every write anyway, so it is taken here rather than left to
+        // make this wait spin.
+        if (ppoll(&p, 1, &wait, nullptr) > 0 && (p.revents & POLLIN) != 0) {
+            std::uint64_t drained = 0;
+            [[maybe_unused]] const auto n = read(p.fd, &drained, sizeof drained);
+        }
     }
     return false;
 }
 
+SerialHost::Clock::time_point SerialHost::LineTime(Clock::time_point& lineFree, std::size_t bytes,
+                                                   bool waiting) {
+    // The line's own clock: bytes that follow a burst back to back cross
+    // from where the burst ended, so waking late for one chunk does not slow
+    // the next, as a UART's shift register would not; after a pause they
+    // cross from now.
+    const auto micros = static_cast<long long>(bytes) * 1'000'000LL / m_options.paceBytesPerSecond;
+    const auto now = Clock::now();
+    if (!waiting && now - lineFree > kBurstGap) {
+        lineFree = now;
+    }
+    lineFree += std::chrono::microseconds(micros);
+    return lineFree;
+}
+
 bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length) {
     const int pace = m_options.paceBytesPerSecond;
+    // Paced, a chunk reaches the other side once it has crossed the line:
+    // the wait comes before the write.
+    std::size_t onLine = 0;
+    std::size_t written = 0;
     while (length > 0 && !m_stop) {
         const std::size_t chunk = pace > 0 ? std::min(length, kPaceChunk) : length;
+        if (pace > 0 && onLine < chunk) {
+            // After the first chunk of a write the rest was waiting.
+            if (!WaitFor(LineTime(m_txLineFree, chunk - onLine, written > 0))) {
+                return false;
+            }
+            onLine = chunk;
+        }
         const ssize_t n = write(m_master, data, chunk);
         if (n < 0) {
             if (errno != EAGAIN && errno != EINTR) {
@@ -250,12 +334,8 @@ bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length) {
         }
         data += n;
         length -= static_cast<std::size_t>(n);
-        if (pace > 0) {
-            const auto lineTime = std::chrono::microseconds(n * 1'000'000LL / pace);
-            if (!WaitFor(Clock::now() + lineTime)) {
-                return false;
-            }
-        }
+        written += static_cast<std::size_t>(n);
+        onLine -= std::min(onLine, static_cast<std::size_t>(n));
     }
     return length == 0;
 }
@@ -328,8 +408,12 @@ void SerialHost::Run() {
         if (n <= 0) {
             continue;
         }
-        if (pace > 0 &&
-            !WaitFor(Clock::now() + std::chrono::microseconds(n * 1'000'000LL / pace))) {
+        // Bytes the host had queued behind the last chunk were on the line
+        // back to back, however late this thread got to them.
+        const bool waiting = m_rxBacklog;
+        int queued = 0;
+        m_rxBacklog = ioctl(m_master, FIONREAD, &queued) == 0 && queued > 0;
+        if (pace > 0 && !WaitFor(LineTime(m_rxLineFree, static_cast<std::size_t>(n), waiting))) {
             break;
         }
         now = Clock::now();

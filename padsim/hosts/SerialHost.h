@@ -1,8 +1,10 @@
 // Puts the virtual pad behind a pseudo-terminal: the pad owns the master
 // side, and the slave side is published as the link COMn in the per-user
 // port folder, where the program's serial transport finds it like a real
-// port. The line is raw, 38400 8N1, as far as a pty has such settings; a
-// pty has no baud timing, so line-rate pacing is an option of the host.
+// port. An flock on the lock file beside the link ("COM1.lock") says the
+// link is live; at start a host replaces links whose lock nobody holds. The line is raw, 38400 8N1,
+// as far as a pty has such settings; a pty has no baud timing, so line-rate pacing is an option of
+// the host.
 //
 // Thread safety: Start and Stop are called from one thread (the owner's).
 // The host's own thread feeds the engine, writes its answers and releases
@@ -62,7 +64,12 @@ public:
 private:
     void Run();
     bool WriteAll(const std::uint8_t* data, std::size_t length);
-    bool WaitFor(std::chrono::steady_clock::time_point until);
+    using Clock = std::chrono::steady_clock;
+    bool WaitFor(Clock::time_point until);
+    // When `bytes` more have crossed a paced line that is free at lineFree.
+    // `waiting`: the bytes were queued behind the previous ones, so they
+    // follow them back to back even when this thread woke late.
+    Clock::time_point LineTime(Clock::time_point& lineFree, std::size_t bytes, bool waiting);
     void ApplyPenFault(std::vector<std::uint8_t>& bytes);
     bool Publish(const std::filesystem::path& folder, std::string* error);
     void Unpublish();
@@ -76,11 +83,18 @@ private:
     std::atomic<int> m_wake{-1};  // eventfd: Stop and WakeUp
     std::string m_slavePath;
     std::filesystem::path m_link;
+    // The flock'd lock file beside the link (see PortResolver.h).
+    int m_lock = -1;
+    std::filesystem::path m_lockPath;
     int m_com = 0;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
     std::uint64_t m_penBytes = 0;  // host thread only
+    // Paced: when each direction of the line is free again (host thread only).
+    Clock::time_point m_rxLineFree{};
+    Clock::time_point m_txLineFree{};
+    bool m_rxBacklog = false;  // more host bytes waited behind the last chunk read
 };
 
 }  // namespace vellumix::padsim

@@ -111,32 +111,29 @@ void DiscoveryThread::Run() {
 }
 
 bool DiscoveryThread::PollOnce() {
-    // The pieces of padlink::DiscoverPad, with pauses a closing window can
-    // cut short.
-    if (m_ports.hid.Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID)) {
-        // Set before the probe, which goes through the USB path; a device with
-        // the pad's ids that stays silent keeps the serial ports out of the
-        // search, so a pad plugged into both is always taken on USB.
-        pl::g_usbConnected = true;
-        if (pl::ProbeUsb(m_ports.hid, m_timing.usbWait)) {
-            m_link = pl::PadLinkKind::kUsb;
-            return true;
-        }
+    // The one discovery pass padctl runs too, with pauses a closing window
+    // can cut short.
+    pl::DiscoveryOptions options;
+    options.portPause = m_timing.portPause;
+    options.replyPause = m_timing.replyPause;
+    options.usbWait = m_timing.usbWait;
+    options.cancel = &m_bStop;
+    options.pause = [this](std::chrono::milliseconds pause) { return Pause(pause); };
+    const pl::DiscoveryResult found = pl::DiscoverPad(m_ports, options);
+    if (found.usbFailure != pl::OpenFailure::kNone) {
+        m_lastFailureUsb = true;
+        m_lastFailure = found.usbFailure;
+    } else if (found.openFailure != pl::OpenFailure::kNone) {
+        m_lastFailureUsb = false;
+        m_lastFailure = found.openFailure;
+    }
+    if (found.link == pl::PadLinkKind::kNone) {
         return false;
     }
-    for (int n = pl::kFirstComPort; n < pl::kFirstComPort + pl::kComPortCount; ++n) {
-        if (!Pause(m_timing.portPause)) {
-            return false;
-        }
-        // The port that answers stays open for the command channel.
-        if (pl::ProbeSerialPort(m_ports.serial, n, m_timing.replyPause)) {
-            pl::g_usbConnected = false;
-            m_link = pl::PadLinkKind::kSerial;
-            m_comNumber = n;
-            return true;
-        }
-    }
-    return false;
+    m_lastFailure = pl::OpenFailure::kNone;
+    m_link = found.link;
+    m_comNumber = found.comNumber;
+    return true;
 }
 
 std::span<std::uint8_t> DiscoveryThread::PayloadSpace() {

@@ -20,6 +20,7 @@
 #include <functional>
 #include <mutex>
 #include <span>
+#include <string_view>
 #include <thread>
 
 #include "padlink/PadLink.h"
@@ -78,6 +79,15 @@ public:
     bool IsFinished() const;
     // Completed polling passes without a pad.
     int Passes() const { return m_passes.load(); }
+    // Why the last serial port that exists would not open (permission,
+    // busy, not a serial device); kNone while every port opened or none
+    // exists.
+    padlink::OpenFailure LastOpenFailure() const { return m_lastFailure.load(); }
+    // Its text, in the USB wording when it was the USB device.
+    std::string_view LastOpenFailureText() const {
+        return m_lastFailureUsb ? padlink::UsbOpenFailureText(m_lastFailure.load())
+                                : padlink::OpenFailureText(m_lastFailure.load());
+    }
 
 private:
     void Run();
@@ -105,6 +115,8 @@ private:
     std::atomic<padlink::PadLinkKind> m_link{padlink::PadLinkKind::kNone};
     std::atomic<int> m_comNumber{-1};
     std::atomic<int> m_passes{0};
+    std::atomic<padlink::OpenFailure> m_lastFailure{padlink::OpenFailure::kNone};
+    std::atomic<bool> m_lastFailureUsb{false};
 
     // Guards m_bFinished; m_wake wakes the worker's pauses (stop) and the
     // owner's Join (finished).

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <thread>
 
@@ -77,6 +78,7 @@ CMainFrame::~CMainFrame() {
     if (m_pConnectionView) {
         m_pConnectionView->StopDiscovery();
     }
+    StopLinkWatch();
     // The views and their pages go before the channel they send through.
     delete m_pMainView;
     delete m_pConnectionView;
@@ -143,6 +145,58 @@ void CMainFrame::OnPadConnected(int wParam) {
     }
     m_pMainView->InitialUpdate();
     RecalcLayout();
+
+    // From here on a failed link is noticed and the pad looked for again.
+    padlink::DiscoveryOptions search;
+    search.portPause = m_options.discovery.portPause;
+    search.replyPause = m_options.discovery.replyPause;
+    search.usbWait = m_options.discovery.usbWait;
+    m_pReconnector = std::make_unique<padlink::PadReconnector>(
+        *m_pPadChannel, search, m_options.discovery.passPause,
+        [this](padlink::DiscoveryResult found) {
+            QMetaObject::invokeMethod(
+                this, [this, found] { OnPadReturned(found); }, Qt::QueuedConnection);
+        });
+    m_pPadChannel->SetLinkDownHandler(
+        [this] { QMetaObject::invokeMethod(this, &CMainFrame::OnLinkDown, Qt::QueuedConnection); });
+    m_pLinkCheck = new QTimer(this);
+    m_pLinkCheck->setInterval(kLinkCheckInterval);
+    connect(m_pLinkCheck, &QTimer::timeout, this, [this] { m_pPadChannel->CheckLink(); });
+    m_pLinkCheck->start();
+}
+
+void CMainFrame::OnLinkDown() {
+    if (m_bClosed || !m_pReconnector) {
+        return;
+    }
+    m_pStatusPane->setText(res::kPadDisconnected);
+    m_pReconnector->Start();
+}
+
+void CMainFrame::OnPadReturned(padlink::DiscoveryResult found) {
+    if (m_bClosed || m_pMainView == nullptr) {
+        return;
+    }
+    const QString where =
+        found.link == padlink::PadLinkKind::kUsb
+            ? QString(res::kUsbLinkName)
+            : QString::fromLatin1(padlink::kComPortPrefix.data(),
+                                  static_cast<qsizetype>(padlink::kComPortPrefix.size())) +
+                  QString::number(found.comNumber);
+    m_pStatusPane->setText(QString(res::kPadReturned).arg(where));
+    m_pMainView->PadReturned();
+}
+
+void CMainFrame::StopLinkWatch() {
+    if (m_pLinkCheck != nullptr) {
+        m_pLinkCheck->stop();
+    }
+    if (m_pPadChannel) {
+        m_pPadChannel->SetLinkDownHandler({});
+    }
+    if (m_pReconnector) {
+        m_pReconnector->Stop();
+    }
 }
 
 void CMainFrame::SendEndCapture() {
@@ -168,6 +222,7 @@ void CMainFrame::OnExit() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (!m_bClosed) {
         m_bClosed = true;
+        StopLinkWatch();
         if (m_pConnectionView) {
             m_pConnectionView->StopDiscovery();
         }

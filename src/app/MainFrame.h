@@ -29,8 +29,10 @@
 #include "app/ViewVellumixDemo.h"
 #include "padlink/PadLink.h"
 #include "padlink/PadProtocol.h"
+#include "padlink/PadReconnector.h"
 
 class QAction;
+class QTimer;
 class QLabel;
 class QToolBar;
 
@@ -48,6 +50,9 @@ struct FrameOptions {
     std::chrono::milliseconds blinkInterval = CVellumixDemoView::kBlinkInterval;
     std::chrono::milliseconds padPause = padlink::kLeaveCapturePause;
 };
+
+// How often an idle link is looked at for a hang-up or a vanished device.
+inline constexpr std::chrono::milliseconds kLinkCheckInterval{500};
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -89,6 +94,11 @@ public slots:
     void OnExit();
     void OnAppAbout();
     void OnHelp();
+    // The link failed (a command, a pen read or the idle check found it):
+    // says so and looks for the pad again off the GUI thread.
+    void OnLinkDown();
+    // A pad answered again: names where and sets it up for the page on show.
+    void OnPadReturned(padlink::DiscoveryResult found);
 
 protected:
     // The close sequence: stop discovery, stop the pen reader, StopCapture,
@@ -102,6 +112,8 @@ private:
     void CreateMenus();
     void CreateBars();
     void SendEndCapture();
+    // Ends the watch on the link and any search for the pad; safe twice.
+    void StopLinkWatch();
     void RecalcLayout();
 
     padlink::PadPorts m_ports;
@@ -109,6 +121,8 @@ private:
     std::unique_ptr<QtPrompts> m_pOwnPrompts;
     IPrompts& m_prompts;
     std::unique_ptr<padlink::PadCommandChannel> m_pPadChannel;
+    std::unique_ptr<padlink::PadReconnector> m_pReconnector;
+    QTimer* m_pLinkCheck = nullptr;
     QToolBar* m_pToolBar = nullptr;
     QLabel* m_pStatusPane = nullptr;
     QLabel* m_pIndicators[3] = {};

@@ -23,13 +23,17 @@ CVellumixDemoView::CVellumixDemoView(padlink::PadPorts ports, DiscoveryTiming ti
       m_ports(ports),
       m_timing(timing),
       m_pStatus(new QLabel(this)),
-      m_pTitle(new QLabel(this)) {
+      m_pTitle(new QLabel(this)),
+      m_pReason(new QLabel(this)) {
     resize(kTemplateSize);
     m_pStatus->setGeometry(kStatusRect);
     m_pTitle->setGeometry(kTitleRect);
+    m_pReason->setGeometry(kReasonRect);
+    m_pReason->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_pReason->setWordWrap(true);
     // Black text straight on the view's white, like the original's hollow
     // colour answer for the two statics.
-    for (QLabel* label : {m_pStatus, m_pTitle}) {
+    for (QLabel* label : {m_pStatus, m_pTitle, m_pReason}) {
         label->setAutoFillBackground(false);
         label->setAttribute(Qt::WA_TranslucentBackground);
         QPalette palette = label->palette();
@@ -58,6 +62,7 @@ void CVellumixDemoView::InitialUpdate() {
     m_textFont.setWeight(QFont::Normal);
     m_pStatus->setFont(m_textFont);
     m_pTitle->setFont(m_textFont);
+    m_pReason->setFont(m_textFont);
 
     m_strStatus = res::kConnecting;
     m_strTitle = res::kConnectionTitle;
@@ -76,6 +81,10 @@ void CVellumixDemoView::InitialUpdate() {
 void CVellumixDemoView::BlinkStep() {
     m_strStatus = m_bBlinkOn != 0 ? QString(res::kUnitNotFound) : QString(res::kBlinkBlank);
     m_bBlinkOn = m_bBlinkOn != 0 ? 0 : 1;
+    if (m_pDiscovery) {
+        const std::string_view why = m_pDiscovery->LastOpenFailureText();
+        m_pReason->setText(QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size())));
+    }
     UpdateData();
 }
 

@@ -32,6 +32,8 @@ public:
     static constexpr QSize kTemplateSize{724, 504};
     static constexpr QRect kStatusRect{210, 306, 360, 60};  // 105, 153, 180 x 30
     static constexpr QRect kTitleRect{208, 122, 292, 124};  // 104, 61, 146 x 62
+    // Why the last port that exists would not open, under the status text.
+    static constexpr QRect kReasonRect{40, 380, 644, 60};
     static constexpr int kTextFontPixels = 36;
     static constexpr std::chrono::milliseconds kBlinkInterval{1500};
 
@@ -59,6 +61,7 @@ public:
     bool IsBlinking() const { return m_blinkTimer.isActive(); }
     QLabel* StatusLabel() const { return m_pStatus; }
     QLabel* TitleLabel() const { return m_pTitle; }
+    QLabel* ReasonLabel() const { return m_pReason; }
     const QString& Status() const { return m_strStatus; }
 
 signals:
@@ -87,6 +90,7 @@ private:
     QTimer m_blinkTimer;
     QLabel* m_pStatus;
     QLabel* m_pTitle;
+    QLabel* m_pReason;
     // Set on the GUI thread before it waits for the thread; an announcement
     // that arrives later is ignored.
     bool m_bStopping = false;

@@ -93,6 +93,15 @@ void CViewVellumixDemo::LeavePage(int tab) {
     left->hide();
 }
 
+void CViewVellumixDemo::PadReturned() {
+    for (pages::CTabPage* page : m_pages) {
+        if (page->isVisible()) {
+            page->RestorePadSetup();
+            return;
+        }
+    }
+}
+
 void CViewVellumixDemo::EnterPage(int tab) {
     pages::CTabPage* const entered = Page(tab);
     if (entered == nullptr) {

@@ -67,6 +67,10 @@ public:
     pages::CImagePage* ImagePage() const { return m_pImagePage; }
     // The page of a tab; null for any other index.
     pages::CTabPage* Page(int tab) const;
+    // The pad came back after its link failed (it may have been power
+    // cycled): sets it up again for the page on show, as that page's start
+    // did.
+    void PadReturned();
 
 signals:
     // After the left page's DeactivatePage, while it is still shown.

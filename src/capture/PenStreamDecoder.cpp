@@ -73,7 +73,32 @@ std::size_t PenStreamDecoder::Process(std::span<const std::uint8_t> buf,
                 break;  // the rest of the report comes with the next read
             }
             const auto report = buf.subspan(i).first<kPenReportSize>();
-            if (LooksLikeReport(report)) {
+            // A stray byte inside a report pushes its last byte out of the
+            // window: one odd byte then stands between the window and the
+            // next report or frame, and the window is refused rather than
+            // decoded into an invented point. Any other follower means the
+            // next report lost its status byte, which costs that one only.
+            // A window that ends the data is taken at once, so the last
+            // report of a read reaches the page without waiting; one odd
+            // byte at the end is decided by the next read.
+            const std::size_t next = i + kPenReportSize;
+            const auto startsSomething = [&](std::size_t k) {
+                return IsStatusByte(buf[k]) || buf[k] == kStx;
+            };
+            // Behind the odd byte a 0x02 is as likely a coordinate byte of a
+            // report that lost its status byte: only a whole frame counts.
+            const auto startsForSure = [&](std::size_t k) {
+                std::size_t length = 0;
+                return IsStatusByte(buf[k]) ||
+                       (buf[k] == kStx &&
+                        CheckFrame(buf.subspan(k), &length) == FrameCheck::kWhole);
+            };
+            if (LooksLikeReport(report) && next < buf.size() && !startsSomething(next) &&
+                next + 1 == buf.size()) {
+                break;
+            }
+            if (LooksLikeReport(report) &&
+                (next == buf.size() || startsSomething(next) || !startsForSure(next + 1))) {
                 // The status byte was checked above, so this always yields a point.
                 out.push_back(DecodePenReport(report).value_or(PEN_UP_POINT));
                 i += kPenReportSize;

@@ -8,7 +8,9 @@
 // (STX 0x02, 16-bit length n, n payload bytes, XOR, sum, ETX). So 0x80 and
 // 0x90 show up only as status bytes of a clean stream; that is what lets the
 // decoder find its footing again after a lost or mangled byte instead of
-// dropping reads until chance realigns it.
+// dropping reads until chance realigns it. A report is refused when one odd
+// byte stands between it and the next report or frame (a stray byte landed
+// inside it): a dropped or inserted byte costs at most the report it hit.
 //
 // Thread safety: none; one decoder belongs to one reader thread.
 #pragma once

@@ -1,7 +1,10 @@
 #include "padlink/HidPort.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <span>
 #include <utility>
@@ -44,6 +47,7 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
     Close();
     m_vendorId = vendorId;
     m_productId = productId;
+    m_openFailure = OpenFailure::kNone;
     if (!m_backend) {
         return false;
     }
@@ -55,6 +59,9 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
         // lack permissions; another one with the same ids may still work.
         std::unique_ptr<HidDevice> device = m_backend->Open(info);
         if (!device) {
+            // hidapi does not say why; the device node does.
+            const bool denied = ::access(info.path.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
+            m_openFailure = denied ? OpenFailure::kPermissionDenied : OpenFailure::kBusy;
             continue;
         }
         // An opened pad whose reports cannot hold the layout is a wrong or
@@ -64,6 +71,7 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
             return false;
         }
         m_device = std::move(device);
+        m_openFailure = OpenFailure::kNone;
         return true;
     }
     return false;
@@ -76,6 +84,10 @@ void HidPort::Close() {
 
 bool HidPort::IsOpen() const {
     return m_device != nullptr;
+}
+
+bool HidPort::DevicePresent() const {
+    return m_device && m_backend && !m_backend->Enumerate(m_vendorId, m_productId).empty();
 }
 
 bool HidPort::Write(const std::uint8_t* frame, std::size_t length) {
@@ -199,7 +211,7 @@ int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std
                       int waitMs) {
     if (!m_device || vendorId != m_vendorId || productId != m_productId) {
         if (!Open(vendorId, productId)) {
-            return 0;
+            return -1;
         }
     }
     if (length > 0) {
@@ -211,7 +223,7 @@ int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std
             // Half a frame may be out; a fresh handle on the next exchange is
             // the only way back in step after an unplug.
             Close();
-            return 0;
+            return -1;
         }
     }
     if (reply == nullptr) {
@@ -222,7 +234,8 @@ int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std
     for (int stray = 0; stray < kMaxStrayReadsPerReply; ++stray) {
         const int n = Read(reply, replyCapacity, waitMs);
         if (n <= 0 || reply[0] == kStx) {
-            return n;
+            // A read that failed closed the device: the pad is gone.
+            return n == 0 && !m_device ? -1 : n;
         }
         m_pending.Append(std::span(reply, static_cast<std::size_t>(n)));
     }

@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "padlink/HidDevice.h"
+#include "padlink/LinkResult.h"
 #include "padlink/PendingInput.h"
 
 namespace vellumix::padlink {
@@ -38,9 +39,15 @@ public:
     // 65-byte report layout (below 65 or above the 68-byte report buffer),
     // Open fails without trying further devices.
     bool Open(std::uint16_t vendorId, std::uint16_t productId);
+    // Why the last Open failed although a device with the ids was listed:
+    // permission denied (the udev rule is missing) or the device refused
+    // (another program holds it); kNone otherwise.
+    OpenFailure LastOpenFailure() const { return m_openFailure; }
     // Closes the device; pen data set aside from it goes with it.
     void Close();
     bool IsOpen() const;
+    // Open, and the backend still lists a device with the open ids.
+    bool DevicePresent() const;
     // Sends the frame as ceil(length / 63) output reports. False when no
     // device is open, length is 0, or any report fails or stays pending for
     // more than 100 ms; reports already written are not recalled.
@@ -65,8 +72,8 @@ public:
     // frame, sets aside the input already waiting (pen data, not the reply);
     // a reply read that yields data not starting with STX is pen data that
     // crossed the command on the wire and is set aside too. Returns the reply
-    // bytes stored (0 when the device is missing, the write failed, reply is
-    // null or nothing came back).
+    // bytes stored; 0 when reply is null or nothing came back; -1 when the
+    // device is missing, the write failed or the device failed meanwhile.
     int Exchange(std::uint16_t vendorId, std::uint16_t productId, const std::uint8_t* frame,
                  std::size_t length, std::uint8_t* reply, std::size_t replyCapacity, int waitMs);
 
@@ -90,6 +97,7 @@ private:
     std::unique_ptr<HidDevice> m_device;
     std::uint16_t m_vendorId = 0;
     std::uint16_t m_productId = 0;
+    OpenFailure m_openFailure = OpenFailure::kNone;
     PendingInput m_pending;
 };
 

@@ -26,6 +26,16 @@ int Ms(std::chrono::milliseconds timeout) {
     return static_cast<int>(timeout.count());
 }
 
+constexpr CommandResult kRefused{PadOutcome::kRefused, false};
+
+CommandResult AsSent(PadOutcome outcome) {
+    return {outcome, outcome != PadOutcome::kRefused && outcome != PadOutcome::kLinkDown};
+}
+
+CommandResult AsAcked(PadOutcome outcome) {
+    return {outcome, outcome == PadOutcome::kAcknowledged};
+}
+
 }  // namespace
 
 PadCommandChannel::PadCommandChannel(PadPorts ports)
@@ -35,176 +45,275 @@ PadCommandChannel::PadCommandChannel(PadPorts ports)
 
 PadCommandChannel::~PadCommandChannel() = default;
 
-PadCommandChannel::Reply PadCommandChannel::Transact(std::span<std::uint8_t> buffer,
-                                                     std::size_t payloadLength,
-                                                     std::chrono::milliseconds timeout) {
-    Reply result;
+PadOutcome PadCommandChannel::Transact(std::span<std::uint8_t> buffer, std::size_t payloadLength,
+                                       std::chrono::milliseconds timeout) {
     const std::size_t frameLength = payloadLength == 0 ? 0 : BuildFrame(buffer, payloadLength);
     if (frameLength == 0) {
-        return result;
+        return PadOutcome::kRefused;
+    }
+    if (m_linkDown) {
+        return PadOutcome::kLinkDown;
     }
     std::array<std::uint8_t, kReplyCapacity> reply{};
+    int count = 0;
     {
         std::lock_guard lock(m_lock);
-        result.count =
+        count =
             Exchange(m_ports, buffer.data(), frameLength, reply.data(), reply.size(), Ms(timeout));
     }
-    result.sent = true;
-    result.acked = result.count > static_cast<int>(kAckOffset) && reply[kAckOffset] == kAck;
-    return result;
+    if (count < 0) {
+        MarkLinkDown();
+        return PadOutcome::kLinkDown;
+    }
+    if (count <= static_cast<int>(kAckOffset)) {
+        return PadOutcome::kNoAnswer;
+    }
+    if (reply[kAckOffset] == kAck) {
+        return PadOutcome::kAcknowledged;
+    }
+    return reply[kAckOffset] == kNak ? PadOutcome::kNotAcknowledged : PadOutcome::kSent;
 }
 
-bool PadCommandChannel::SendUnchecked(std::size_t payloadLength,
-                                      std::chrono::milliseconds timeout) {
-    return Transact(FrameBuffer(), payloadLength, timeout).sent;
+CommandResult PadCommandChannel::SendUnchecked(std::size_t payloadLength,
+                                               std::chrono::milliseconds timeout) {
+    return AsSent(Transact(FrameBuffer(), payloadLength, timeout));
 }
 
-bool PadCommandChannel::SendAcked(std::size_t payloadLength, std::chrono::milliseconds timeout) {
-    return Transact(FrameBuffer(), payloadLength, timeout).acked;
+CommandResult PadCommandChannel::SendAcked(std::size_t payloadLength,
+                                           std::chrono::milliseconds timeout) {
+    return AsAcked(Transact(FrameBuffer(), payloadLength, timeout));
 }
 
-bool PadCommandChannel::FillRectangle(int x, int y, int width, int height) {
+CommandResult PadCommandChannel::FillRectangle(int x, int y, int width, int height) {
     if (!RectangleOnLcd(x, y, width, height)) {
-        return false;
+        return kRefused;
     }
     return SendUnchecked(payload::FillRectangle(FrameBuffer(), x, y, width, height),
                          kRectReplyTimeout);
 }
 
-bool PadCommandChannel::DrawFrame(int x, int y, int width, int height) {
+CommandResult PadCommandChannel::DrawFrame(int x, int y, int width, int height) {
     if (!RectangleOnLcd(x, y, width, height)) {
-        return false;
+        return kRefused;
     }
     return SendAcked(payload::DrawFrame(FrameBuffer(), x, y, width, height), kShortReplyTimeout);
 }
 
-bool PadCommandChannel::DrawLine(int x1, int y1, int x2, int y2) {
+CommandResult PadCommandChannel::DrawLine(int x1, int y1, int x2, int y2) {
     if (!OnLcd(x1, y1) || !OnLcd(x2, y2)) {
-        return false;
+        return kRefused;
     }
     return SendAcked(payload::DrawLine(FrameBuffer(), x1, y1, x2, y2), kShortReplyTimeout);
 }
 
-bool PadCommandChannel::DrawCharacter(int x, int y, char ch) {
+CommandResult PadCommandChannel::DrawCharacter(int x, int y, char ch) {
     // The character cell must fit on the LCD, so its corner stops 10 pixels
     // short of the right and bottom edges.
     if (x < 0 || x > kCharMaxX || y < 0 || y > kCharMaxY) {
-        return false;
+        return kRefused;
     }
     return SendAcked(payload::DrawCharacter(FrameBuffer(), x, y, ch), kShortReplyTimeout);
 }
 
-bool PadCommandChannel::SetFillColor(ColorRef color) {
+CommandResult PadCommandChannel::DrawText(int x, int y, std::string_view text) {
+    if (!OnLcd(x, y) || text.empty() || text.size() > kMaxTextBytes) {
+        return kRefused;
+    }
+    return SendAcked(payload::DrawText(FrameBuffer(), x, y, text), kLongReplyTimeout);
+}
+
+CommandResult PadCommandChannel::SetFillColor(ColorRef color) {
     return SendAcked(payload::SetFillColor(FrameBuffer(), color), kShortReplyTimeout);
 }
 
-bool PadCommandChannel::SetTextColor(ColorRef color) {
+CommandResult PadCommandChannel::SetTextColor(ColorRef color) {
     return SendAcked(payload::SetTextColor(FrameBuffer(), color), kShortReplyTimeout);
 }
 
-bool PadCommandChannel::SetLineColor(ColorRef color) {
+CommandResult PadCommandChannel::SetLineColor(ColorRef color) {
     return SendAcked(payload::SetLineColor(FrameBuffer(), color), kShortReplyTimeout);
 }
 
-bool PadCommandChannel::SetFont(int b1, int b2, int b3, int b4, int b5, int b6) {
+CommandResult PadCommandChannel::SetFont(int b1, int b2, int b3, int b4, int b5, int b6) {
     return SendAcked(payload::SetFont(FrameBuffer(), b1, b2, b3, b4, b5, b6), kShortReplyTimeout);
 }
 
-bool PadCommandChannel::SetTextMode(int mode) {
+CommandResult PadCommandChannel::SetTextMode(int mode) {
     return SendUnchecked(payload::SetTextMode(FrameBuffer(), mode), kShortReplyTimeout);
 }
 
-bool PadCommandChannel::DisplayImage(std::span<const std::uint8_t> pixels) {
+CommandResult PadCommandChannel::DisplayImage(std::span<const std::uint8_t> pixels) {
     // More pixels than the frame buffer holds are refused by the payload
     // writer or by BuildFrame; nothing is sent then.
     return SendAcked(payload::DisplayImage(FrameBuffer(), pixels), kRectReplyTimeout);
 }
 
-bool PadCommandChannel::StartCalibration() {
+CommandResult PadCommandChannel::StartCalibration() {
     return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capture::kStartCalibration),
                          kShortReplyTimeout);
 }
 
-bool PadCommandChannel::SetCaptureArea(int x1, int y1, int x2, int y2, int b1, int b2, int b3,
-                                       int b4) {
+CommandResult PadCommandChannel::SetCaptureArea(int x1, int y1, int x2, int y2, int b1, int b2,
+                                                int b3, int b4) {
     return SendUnchecked(payload::SetCaptureArea(FrameBuffer(), x1, y1, x2, y2, b1, b2, b3, b4),
                          kShortReplyTimeout);
 }
 
-bool PadCommandChannel::StartCapture() {
+CommandResult PadCommandChannel::StartCapture() {
     // The pad inks the pen trace on its LCD in the line and text colours, so
     // both go to red before the capture command. No answer is examined.
+    // The result is always true, as it has always been; the outcome is the
+    // first of the three that was not acknowledged.
     constexpr ColorRef kRed = MakeColorRef(0xFF, 0x00, 0x00);
-    SendUnchecked(payload::SetLineColor(FrameBuffer(), kRed), kShortReplyTimeout);
-    SendUnchecked(payload::SetTextColor(FrameBuffer(), kRed), kShortReplyTimeout);
-    SendUnchecked(payload::StartCapture(FrameBuffer()), kShortReplyTimeout);
-    return true;
+    PadOutcome outcome = PadOutcome::kAcknowledged;
+    for (const CommandResult r :
+         {SendUnchecked(payload::SetLineColor(FrameBuffer(), kRed), kShortReplyTimeout),
+          SendUnchecked(payload::SetTextColor(FrameBuffer(), kRed), kShortReplyTimeout),
+          SendUnchecked(payload::StartCapture(FrameBuffer()), kShortReplyTimeout)}) {
+        if (outcome == PadOutcome::kAcknowledged) {
+            outcome = r.outcome;
+        }
+    }
+    return {outcome, true};
 }
 
-bool PadCommandChannel::ResumeCapture() {
+CommandResult PadCommandChannel::ResumeCapture() {
     return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capture::kResumeCapture),
                          kShortReplyTimeout);
 }
 
-bool PadCommandChannel::SuspendCapture() {
+CommandResult PadCommandChannel::SuspendCapture() {
     return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capture::kSuspendCapture),
                          kShortReplyTimeout);
 }
 
-void PadCommandChannel::ClearDisplay() {
-    SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capture::kClearDisplay),
-                  kLongReplyTimeout);
+CommandResult PadCommandChannel::ClearDisplay() {
+    return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capture::kClearDisplay),
+                         kLongReplyTimeout);
 }
 
-bool PadCommandChannel::StopCapture() {
+CommandResult PadCommandChannel::StopCapture() {
     return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capture::kStopCapture),
                          kShortReplyTimeout);
 }
 
-bool PadCommandChannel::SendFile(std::uint8_t command, std::span<const std::uint8_t> file) {
+CommandResult PadCommandChannel::SendFile(std::uint8_t command,
+                                          std::span<const std::uint8_t> file) {
     // A larger file would not fit the file buffer in its long frame form.
     if (file.size() > kMaxFileBytes) {
-        return false;
+        return kRefused;
     }
     const std::span<std::uint8_t> buffer{m_fileFrame.get(), kFileBufferSize};
-    return Transact(buffer, payload::SendFile(buffer, command, file), kShortReplyTimeout).sent;
+    return AsSent(Transact(buffer, payload::SendFile(buffer, command, file), kShortReplyTimeout));
 }
 
-bool PadCommandChannel::SendSigFile(std::span<const std::uint8_t> file) {
+CommandResult PadCommandChannel::SendSigFile(std::span<const std::uint8_t> file) {
     return SendFile(capture::kSendSigFile, file);
 }
 
-bool PadCommandChannel::SendCmpFile(std::span<const std::uint8_t> file) {
+CommandResult PadCommandChannel::SendCmpFile(std::span<const std::uint8_t> file) {
     return SendFile(capture::kSendCmpFile, file);
 }
 
-bool PadCommandChannel::SendVbcFile(std::span<const std::uint8_t> file) {
+CommandResult PadCommandChannel::SendVbcFile(std::span<const std::uint8_t> file) {
     return SendFile(capture::kSendVbcFile, file);
 }
 
-bool PadCommandChannel::SetLedFlags(bool f1, bool f2, bool f3, bool f4, bool f5, bool f6) {
+CommandResult PadCommandChannel::SetLedFlags(bool f1, bool f2, bool f3, bool f4, bool f5, bool f6) {
     return SendUnchecked(payload::SetLeds(FrameBuffer(), LedFlagsByte(f1, f2, f3, f4, f5, f6)),
                          kShortReplyTimeout);
 }
 
-bool PadCommandChannel::SetLedState(bool on) {
+CommandResult PadCommandChannel::SetLedState(bool on) {
     return SendAcked(payload::SetLeds(FrameBuffer(), on ? led::kStateOn : led::kStateOff),
                      kShortReplyTimeout);
 }
 
+void PadCommandChannel::SetLinkDownHandler(LinkDownHandler handler) {
+    std::lock_guard lock(m_handlerLock);
+    m_watching = static_cast<bool>(handler);
+    m_onLinkDown = std::move(handler);
+}
+
+void PadCommandChannel::MarkLinkDown() {
+    if (!m_watching || m_linkDown.exchange(true)) {
+        return;
+    }
+    std::lock_guard lock(m_handlerLock);
+    if (m_onLinkDown) {
+        m_onLinkDown();
+    }
+}
+
+void PadCommandChannel::CheckLink() {
+    if (m_linkDown) {
+        return;
+    }
+    bool failed = false;
+    {
+        std::unique_lock lock(m_lock, std::try_to_lock);
+        if (!lock.owns_lock()) {
+            return;
+        }
+        failed = g_usbConnected.load() ? !m_ports.hid.DevicePresent() : !m_ports.serial.CheckLine();
+    }
+    if (failed) {
+        MarkLinkDown();
+    }
+}
+
+void PadCommandChannel::WithTransports(const std::function<void(PadPorts)>& f) {
+    std::lock_guard lock(m_lock);
+    f(m_ports);
+}
+
 int PadCommandChannel::ReadPenData(std::span<std::uint8_t> buffer, int waitMs) {
+    const int n = ReadPenDataOnce(buffer, waitMs);
+    if (n < 0 && !m_linkDown) {
+        MarkLinkDown();
+    }
+    return n;
+}
+
+int PadCommandChannel::ReadPenDataOnce(std::span<std::uint8_t> buffer, int waitMs) {
+    if (m_linkDown) {
+        return -1;
+    }
     if (buffer.empty()) {
         return 0;
     }
-    std::lock_guard lock(m_lock);
-    // The pen-stream reads hand out first the pen data that a command
-    // exchange found waiting and set aside.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     if (g_usbConnected.load()) {
-        return m_ports.hid.ReadPenStream(buffer.data(), buffer.size(), waitMs);
+        // The device is read under the lock (a command may close it), so the
+        // wait is cut into slices that let a command in between.
+        for (;;) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            const int slice = static_cast<int>(
+                std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, kPenWaitSlice.count()));
+            std::lock_guard lock(m_lock);
+            if (!m_ports.hid.IsOpen()) {
+                return -1;
+            }
+            const int n = m_ports.hid.ReadPenStream(buffer.data(), buffer.size(), slice);
+            if (n != 0 || slice == 0) {
+                return n != 0 || m_ports.hid.IsOpen() ? n : -1;
+            }
+        }
     }
-    // The serial read is not bounded by waitMs: the port's 50 ms / 500 ms
-    // read rule ends it.
-    return m_ports.serial.ReadPenStream(buffer.data(), std::min(buffer.size(), kSerialPenReadSize));
+    const std::size_t serialSize = std::min(buffer.size(), kSerialPenReadSize);
+    {
+        std::lock_guard lock(m_lock);
+        const int n = m_ports.serial.ReadPenStream(buffer.data(), serialSize);
+        if (n != 0) {
+            return n;
+        }
+    }
+    // A command meanwhile takes the line's bytes into its answer read; the
+    // pen data it sets aside wakes this wait.
+    m_ports.serial.WaitForInput(waitMs);
+    std::lock_guard lock(m_lock);
+    return m_ports.serial.ReadPenStream(buffer.data(), serialSize);
 }
 
 }  // namespace vellumix::padlink

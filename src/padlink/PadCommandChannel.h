@@ -1,27 +1,32 @@
 // The one object through which every pad command goes: builds the command
 // payload in its frame buffer, frames it and exchanges it with the pad.
 //
-// Results: operations marked ACK return true only when the pad answered with
-// 0x06 in reply byte 3; operations marked "sent" return true whenever the
-// frame went out, whatever came back. A failed range check returns false and
-// sends nothing.
+// Results: every operation yields a CommandResult (LinkResult.h): what came
+// of it (acknowledged, NAK, no answer, sent, refused, link down) and the
+// boolean the pages use. Operations marked ACK are true only when the pad
+// answered with 0x06 in reply byte 3; operations marked "sent" are true
+// whenever the frame went out, whatever came back. A failed range check is
+// "refused", false, and sends nothing.
 //
 // Thread safety: command operations build their frame in the one frame buffer
 // before taking the channel lock, so they are called from one thread only (the
 // GUI thread). ReadPenData may run on another thread at the same time: the
 // channel lock keeps a pen read and a command exchange off the transport
-// together.
+// together, and the pen read waits for data without holding it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
 #include <string_view>
 
 #include "padlink/CommandPayloads.h"  // ColorRef
+#include "padlink/LinkResult.h"
 #include "padlink/PadLink.h"
 #include "padlink/PadProtocol.h"
 
@@ -34,59 +39,85 @@ public:
     PadCommandChannel(const PadCommandChannel&) = delete;
     PadCommandChannel& operator=(const PadCommandChannel&) = delete;
 
-    bool FillRectangle(int x, int y, int width, int height);       // sent
-    bool DrawFrame(int x, int y, int width, int height);           // ACK
-    bool DrawLine(int x1, int y1, int x2, int y2);                 // ACK
-    bool DrawCharacter(int x, int y, char ch);                     // ACK
-    bool SetFillColor(ColorRef color);                             // ACK
-    bool SetTextColor(ColorRef color);                             // ACK
-    bool SetLineColor(ColorRef color);                             // ACK
-    bool SetFont(int b1, int b2, int b3, int b4, int b5, int b6);  // ACK
-    bool SetTextMode(int mode);                                    // sent
+    CommandResult FillRectangle(int x, int y, int width, int height);  // sent
+    CommandResult DrawFrame(int x, int y, int width, int height);      // ACK
+    CommandResult DrawLine(int x1, int y1, int x2, int y2);            // ACK
+    CommandResult DrawCharacter(int x, int y, char ch);                // ACK
+    // Refused when the corner is off the LCD or the text is empty or longer
+    // than DrawText's 16-bit count.
+    CommandResult DrawText(int x, int y, std::string_view text);            // ACK
+    CommandResult SetFillColor(ColorRef color);                             // ACK
+    CommandResult SetTextColor(ColorRef color);                             // ACK
+    CommandResult SetLineColor(ColorRef color);                             // ACK
+    CommandResult SetFont(int b1, int b2, int b3, int b4, int b5, int b6);  // ACK
+    CommandResult SetTextMode(int mode);                                    // sent
     // pixels: red, green, blue per pixel, rows from the top; 230,400 bytes for
     // the whole screen.
-    bool DisplayImage(std::span<const std::uint8_t> pixels);                              // ACK
-    bool StartCalibration();                                                              // sent
-    bool SetCaptureArea(int x1, int y1, int x2, int y2, int b1, int b2, int b3, int b4);  // sent
-    bool StartCapture();    // sent (three frames)
-    bool ResumeCapture();   // sent
-    bool SuspendCapture();  // sent
-    void ClearDisplay();    // nothing returned
-    bool StopCapture();     // sent
+    CommandResult DisplayImage(std::span<const std::uint8_t> pixels);  // ACK
+    CommandResult StartCalibration();                                  // sent
+    CommandResult SetCaptureArea(int x1, int y1, int x2, int y2, int b1, int b2, int b3,
+                                 int b4);  // sent
+    CommandResult StartCapture();          // sent (three frames)
+    CommandResult ResumeCapture();         // sent
+    CommandResult SuspendCapture();        // sent
+    CommandResult ClearDisplay();          // sent
+    CommandResult StopCapture();           // sent
     // File commands refuse more than kMaxFileBytes (69,990) without sending.
-    bool SendSigFile(std::span<const std::uint8_t> file);                    // sent
-    bool SendCmpFile(std::span<const std::uint8_t> file);                    // sent
-    bool SendVbcFile(std::span<const std::uint8_t> file);                    // sent; .vbc and .nlc
-    bool SetLedFlags(bool f1, bool f2, bool f3, bool f4, bool f5, bool f6);  // sent
-    bool SetLedState(bool on);                                               // ACK
+    CommandResult SendSigFile(std::span<const std::uint8_t> file);  // sent
+    CommandResult SendCmpFile(std::span<const std::uint8_t> file);  // sent
+    CommandResult SendVbcFile(std::span<const std::uint8_t> file);  // sent; .vbc and .nlc
+    CommandResult SetLedFlags(bool f1, bool f2, bool f3, bool f4, bool f5, bool f6);  // sent
+    CommandResult SetLedState(bool on);                                               // ACK
 
     // Sends nothing: hands out the pen data a command exchange set aside
-    // first, then reads the transport. On USB waits up to waitMs for each
-    // input report; on serial reads at most kSerialPenReadSize (128) bytes
-    // and the port's fixed read rule governs. Bytes stored; 0 or less means
-    // none.
+    // first, then what the transport has, as soon as it has any: waits up
+    // to waitMs for it without holding the channel lock (on USB the lock is
+    // let go every kPenWaitSlice). Bytes stored; 0 when none came; -1 when
+    // the link is down (the port failed or the device went away).
     // Safe to call from the pen reader thread while the GUI thread sends.
     int ReadPenData(std::span<std::uint8_t> buffer, int waitMs);
 
-private:
-    struct Reply {
-        bool sent = false;   // false only when the frame could not be built
-        int count = 0;       // what Exchange returned; 0 or less: nothing usable
-        bool acked = false;  // at least 4 bytes and 0x06 in byte 3
-    };
+    // The link's state once a pad was found. A command or pen read that
+    // finds the line failed (hang-up, I/O error, device gone) marks it down
+    // and calls the handler once, on that thread. While down, commands are
+    // "link down" and pen reads -1 at once, without touching a transport,
+    // so a search for the pad may use them (WithTransports) meanwhile.
+    // Nothing is marked until a handler is set: before the pad was found
+    // there is no link to lose.
+    using LinkDownHandler = std::function<void()>;
+    void SetLinkDownHandler(LinkDownHandler handler);
+    bool LinkDown() const { return m_linkDown.load(); }
+    // Looks for a failed line between commands: a hang-up on serial, the
+    // device gone on USB. Does nothing when the channel is busy (the user of
+    // the link will notice). Safe from any thread.
+    void CheckLink();
+    // Marks the link down by hand (as a failed command would).
+    void MarkLinkDown();
+    // The pad answered again: commands go out again.
+    void MarkLinkUp() { m_linkDown = false; }
+    // Runs f with the transports under the channel lock.
+    void WithTransports(const std::function<void(PadPorts)>& f);
+    // The transports themselves, to be used only inside WithTransports.
+    PadPorts Transports() const { return m_ports; }
 
+private:
     // Frames the payload at the start of buffer and exchanges it under the
-    // channel lock.
-    Reply Transact(std::span<std::uint8_t> buffer, std::size_t payloadLength,
-                   std::chrono::milliseconds timeout);
+    // channel lock. A payload that could not be built or framed is refused.
+    PadOutcome Transact(std::span<std::uint8_t> buffer, std::size_t payloadLength,
+                        std::chrono::milliseconds timeout);
     // A payload writer's result sent as a "sent" command: true once it went out.
-    bool SendUnchecked(std::size_t payloadLength, std::chrono::milliseconds timeout);
+    CommandResult SendUnchecked(std::size_t payloadLength, std::chrono::milliseconds timeout);
     // A payload writer's result sent as an acknowledged command.
-    bool SendAcked(std::size_t payloadLength, std::chrono::milliseconds timeout);
-    bool SendFile(std::uint8_t command, std::span<const std::uint8_t> file);
+    CommandResult SendAcked(std::size_t payloadLength, std::chrono::milliseconds timeout);
+    CommandResult SendFile(std::uint8_t command, std::span<const std::uint8_t> file);
+    int ReadPenDataOnce(std::span<std::uint8_t> buffer, int waitMs);
     std::span<std::uint8_t> FrameBuffer() { return {m_frame.get(), kFrameBufferSize}; }
 
     PadPorts m_ports;
+    std::atomic<bool> m_linkDown{false};
+    std::atomic<bool> m_watching{false};
+    std::mutex m_handlerLock;
+    LinkDownHandler m_onLinkDown;
     // Guards the transports: one command exchange or one pen read at a time.
     std::mutex m_lock;
     // kFrameBufferSize bytes, heap-held so the channel itself stays small; the

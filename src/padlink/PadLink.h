@@ -22,8 +22,9 @@ struct PadPorts {
     HidPort& hid;
 };
 
-// Number of reply bytes received; 0 or less means nothing usable arrived. On
-// USB timeoutMs is the wait for each reply report; on serial it is not used.
+// Number of reply bytes received: 0 when no answer came, -1 when the link is
+// down (no port or device, or the write or the line failed). On USB
+// timeoutMs is the wait for each reply report; on serial it is not used.
 int Exchange(PadPorts ports, const std::uint8_t* frame, std::size_t frameLength,
              std::uint8_t* reply, std::size_t replyCapacity, int timeoutMs);
 

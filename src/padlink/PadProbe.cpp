@@ -27,6 +27,15 @@ bool Cancelled(const DiscoveryOptions& options) {
     return options.cancel != nullptr && options.cancel->load();
 }
 
+bool Guarded(const DiscoveryOptions& options, const std::function<bool()>& probe) {
+    if (!options.guard) {
+        return probe();
+    }
+    bool result = false;
+    options.guard([&] { result = probe(); });
+    return result;
+}
+
 }  // namespace
 
 bool IsPadAnswer(const std::uint8_t* reply, int count) {
@@ -55,7 +64,7 @@ bool ProbeSerialSpec(SerialPort& serial, std::string_view portSpec,
     serial.Write(frame.data(), length);
     std::this_thread::sleep_for(replyPause);
     std::array<std::uint8_t, kReplyCapacity> reply{};
-    const int count = serial.Read(reply.data(), reply.size());
+    const int count = serial.ReadAnswer(reply.data(), reply.size());
     if (IsPadAnswer(reply.data(), count)) {
         return true;
     }
@@ -69,11 +78,20 @@ bool ProbeSerialPort(SerialPort& serial, int n, std::chrono::milliseconds replyP
 
 DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
     DiscoveryResult result;
-    if (options.tryUsb && !Cancelled(options) &&
-        ports.hid.Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)) {
+    bool usbPresent = false;
+    bool usbAnswered = false;
+    if (options.tryUsb && !Cancelled(options)) {
+        Guarded(options, [&] {
+            usbPresent = ports.hid.Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
+            result.usbFailure = ports.hid.LastOpenFailure();
+            usbAnswered = usbPresent && ProbeUsb(ports.hid, options.usbWait);
+            return usbAnswered;
+        });
+    }
+    if (usbPresent) {
         // A device with the pad's ids is there: its answer decides, and the
         // serial ports wait for the next pass.
-        if (ProbeUsb(ports.hid, options.usbWait)) {
+        if (usbAnswered) {
             g_usbConnected = true;
             result.link = PadLinkKind::kUsb;
         }
@@ -86,12 +104,25 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
         if (Cancelled(options)) {
             break;
         }
-        std::this_thread::sleep_for(options.portPause);
-        if (ProbeSerialPort(ports.serial, n, options.replyPause)) {
+        if (!options.pause) {
+            std::this_thread::sleep_for(options.portPause);
+        } else if (!options.pause(options.portPause)) {
+            break;
+        }
+        OpenFailure why = OpenFailure::kNone;
+        if (Guarded(options, [&] {
+                const bool answered = ProbeSerialPort(ports.serial, n, options.replyPause);
+                why = ports.serial.LastOpenFailure();
+                return answered;
+            })) {
             g_usbConnected = false;
             result.link = PadLinkKind::kSerial;
             result.comNumber = n;
+            result.openFailure = OpenFailure::kNone;
             break;
+        }
+        if (why != OpenFailure::kNone && why != OpenFailure::kNoSuchPort) {
+            result.openFailure = why;
         }
     }
     return result;

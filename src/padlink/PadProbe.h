@@ -12,8 +12,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
+#include "padlink/LinkResult.h"
 #include "padlink/PadLink.h"
 
 namespace vellumix::padlink {
@@ -60,11 +62,23 @@ struct DiscoveryOptions {
     std::chrono::milliseconds usbWait = kUsbProbeWait;
     // Checked before each port: a window closed meanwhile ends the pass.
     const std::atomic<bool>* cancel = nullptr;
+    // Runs each probe (never a pause): the command channel's lock when the
+    // transports are shared. Empty: the probe runs as it is.
+    std::function<void(const std::function<void()>&)> guard;
+    // Takes each pause before a serial port; false ends the pass (a window
+    // closed meanwhile). Empty: a plain sleep.
+    std::function<bool(std::chrono::milliseconds)> pause;
 };
 
 struct DiscoveryResult {
     PadLinkKind link = PadLinkKind::kNone;
     int comNumber = -1;  // the serial port that answered, 0..9
+    // When no pad answered: why the most telling port failed to open (a
+    // port that exists and refused beats one that does not exist), or kNone
+    // when every port there opened and stayed silent.
+    OpenFailure openFailure = OpenFailure::kNone;
+    // The same for a USB device with the pad's ids that would not open.
+    OpenFailure usbFailure = OpenFailure::kNone;
 };
 
 // One pass: USB first; when a device with the pad's ids opens, its answer

@@ -116,8 +116,11 @@ inline constexpr std::chrono::milliseconds kLongReplyTimeout{500};  // ClearDisp
 // pause: the pad takes that long to finish each before it takes the next
 // command.
 inline constexpr std::chrono::milliseconds kLeaveCapturePause{200};
-// The pen reader's wait per input report on USB.
+// The pen reader's wait for pen data in one read.
 inline constexpr std::chrono::milliseconds kPenReadWait{64};
+// On USB a pen read waits for input reports in slices this long, letting go
+// of the channel between them, so a command never waits longer for it.
+inline constexpr std::chrono::milliseconds kPenWaitSlice{2};
 
 // Buffers.
 inline constexpr std::size_t kReplyCapacity = 512;
@@ -136,7 +139,8 @@ inline constexpr std::size_t kPendingInputCapacity = 64 * 1024;
 // The serial line: 38400 baud, 8 data bits, no parity, 1 stop bit, no flow
 // control. A serial read ends when its buffer is full, this long after the
 // last byte (the pad sends a reply in one burst, so a gap means it is done),
-// or this long after it started, whichever comes first.
+// or this long after it started, whichever comes first; an answer read also
+// ends as soon as it holds a whole, checked frame.
 inline constexpr int kSerialBaud = 38400;
 inline constexpr std::chrono::milliseconds kSerialInterByteTimeout{50};
 inline constexpr std::chrono::milliseconds kSerialTotalReadTimeout{500};

@@ -1,5 +1,7 @@
 #include "padlink/PortResolver.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,6 +93,22 @@ std::filesystem::path PortLinkPath(const std::filesystem::path& folder, int numb
     return folder / (std::string(kComPortPrefix) + std::to_string(number));
 }
 
+std::filesystem::path PortLockPath(const std::filesystem::path& folder, int number) {
+    return folder / (std::string(kComPortPrefix) + std::to_string(number) + ".lock");
+}
+
+bool PublisherGone(const std::filesystem::path& folder, int number) {
+    const std::filesystem::path lock = PortLockPath(folder, number);
+    const int fd = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return false;
+    }
+    // Taken at once only when nobody holds it; given straight back.
+    const bool gone = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
+    ::close(fd);
+    return gone;
+}
+
 std::vector<std::string> SystemDevicePrefixes() {
     return {"/dev/ttyUSB", "/dev/ttyACM", "/dev/ttyS"};
 }
@@ -106,7 +124,7 @@ std::filesystem::path ResolvePortName(std::string_view name, const std::filesyst
     }
     if (!folder.empty() && IsTrustedFolder(folder)) {
         const std::filesystem::path link = PortLinkPath(folder, number);
-        if (Exists(link)) {
+        if (Exists(link) && !PublisherGone(folder, number)) {
             return link;
         }
     }

@@ -32,6 +32,13 @@ bool CreatePortFolder(const std::filesystem::path& folder);
 
 // The link for COM<number> in folder.
 std::filesystem::path PortLinkPath(const std::filesystem::path& folder, int number);
+// The lock file beside that link ("COM3.lock"). A publisher holds an flock
+// on it for as long as its link is good; a killed one leaves it unlocked.
+std::filesystem::path PortLockPath(const std::filesystem::path& folder, int number);
+// True when the link's lock file is there and nobody holds it: the
+// publisher has gone, and the pty number may belong to anyone by now. A
+// link without a lock file (made by hand) is not judged.
+bool PublisherGone(const std::filesystem::path& folder, int number);
 
 // /dev/ttyUSB, /dev/ttyACM, /dev/ttyS: the number is appended.
 std::vector<std::string> SystemDevicePrefixes();
@@ -39,7 +46,8 @@ std::vector<std::string> SystemDevicePrefixes();
 // COM0..COM9 (any case) -> the first candidate that exists: the link in
 // folder, then each device prefix followed by the digit. A name starting with
 // '/' is a device path and comes back unchanged. Anything else, or a COM port
-// with no device, gives an empty path. The folder's link is skipped when the
+// with no device, gives an empty path. A link whose publisher has gone is
+// never followed. The folder's link is skipped when the
 // folder is not owned by this user, is writable by others, or sits in a parent
 // where others could swap it, so nobody else can point the program at a
 // device of their choosing.

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <optional>
 #include <span>
+#include <thread>
 
 #include "padlink/Frame.h"
 #include "padlink/PadProtocol.h"
@@ -34,6 +36,11 @@ constexpr std::chrono::milliseconds kWriteStallLimit{5000};
 
 // Setting waiting bytes aside looks at what the driver holds now.
 constexpr int kNoWaitMs = 0;
+// While the driver's output queue drains, it is looked at this often at
+// most: a DrawLine frame takes 3.4 ms at 38400 baud.
+constexpr std::chrono::microseconds kDrainPollLimit{1000};
+// 8N1: a start bit, eight data bits and a stop bit a byte.
+constexpr long long kBitsPerByte = 10;
 // The read size when setting bytes aside: a driver queue's worth.
 constexpr std::size_t kSetAsideChunk = 4096;
 
@@ -47,14 +54,43 @@ int PollMs(Clock::duration remaining) {
 }  // namespace
 
 SerialPort::SerialPort(std::filesystem::path portFolder, std::vector<std::string> devicePrefixes)
-    : m_portFolder(std::move(portFolder)), m_devicePrefixes(std::move(devicePrefixes)) {}
+    : m_portFolder(std::move(portFolder)),
+      m_devicePrefixes(std::move(devicePrefixes)),
+      m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 SerialPort::~SerialPort() {
     Close();
+    if (m_wakeFd >= 0) {
+        ::close(m_wakeFd);
+    }
 }
 
+namespace {
+
+OpenFailure FailureOfOpen(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return OpenFailure::kPermissionDenied;
+        case EBUSY:
+            return OpenFailure::kBusy;
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return OpenFailure::kNoSuchPort;
+        default:
+            return OpenFailure::kDeviceError;
+    }
+}
+
+}  // namespace
+
 bool SerialPort::Open(std::string_view portSpec) {
-    if (m_bOpen || portSpec.empty()) {
+    if (m_bOpen) {
+        return false;
+    }
+    m_openFailure = OpenFailure::kBadSpec;
+    if (portSpec.empty()) {
         return false;
     }
     // Everything about the text is checked before a device is touched.
@@ -66,6 +102,7 @@ bool SerialPort::Open(std::string_view portSpec) {
     if (!settings) {
         return false;
     }
+    m_openFailure = OpenFailure::kNoSuchPort;
     const std::filesystem::path device =
         ResolvePortName(parts->name, m_portFolder, m_devicePrefixes);
     if (device.empty()) {
@@ -76,11 +113,13 @@ bool SerialPort::Open(std::string_view portSpec) {
     // modem line must not hang waiting for carrier.
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        m_openFailure = FailureOfOpen(errno);
         return false;
     }
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {  // not a terminal
         ::close(fd);
+        m_openFailure = OpenFailure::kNotSerial;
         return false;
     }
     // Keep other programs off the line while we talk to the pad. Refused only
@@ -88,6 +127,7 @@ bool SerialPort::Open(std::string_view portSpec) {
     ::ioctl(fd, TIOCEXCL);
     ApplySerialSettings(*settings, tio);
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        m_openFailure = FailureOfOpen(errno);
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return false;
@@ -100,21 +140,23 @@ bool SerialPort::Open(std::string_view portSpec) {
     ::tcflush(fd, TCIOFLUSH);
 
     m_fd = fd;
+    m_baud = settings->baud;
     m_bOpen = true;
     m_bFailed = false;
+    m_openFailure = OpenFailure::kNone;
     m_strSettings = parts->settings;
     return true;
 }
 
 void SerialPort::Close() {
-    if (m_fd >= 0) {
+    const int fd = m_fd.exchange(-1);
+    if (fd >= 0) {
         // Exclusive mode belongs to the terminal, not to our descriptor: when
         // the virtual pad still holds its slave open, it would outlive this
         // close and lock out the next open of the same port.
-        ::ioctl(m_fd, TIOCNXCL);
-        ::close(m_fd);
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
     }
-    m_fd = -1;
     m_bOpen = false;
     m_bFailed = false;
     m_strSettings.clear();
@@ -159,7 +201,44 @@ int SerialPort::Write(const std::uint8_t* data, std::size_t length) {
             return 0;
         }
     }
+    // The pad's answer clock starts when the last byte has left; returning
+    // while kilobytes still sit in the driver would start it far too early.
+    if (!DrainOutput()) {
+        return 0;
+    }
     return static_cast<int>(done);
+}
+
+bool SerialPort::DrainOutput() {
+    auto lastProgress = Clock::now();
+    int lastQueued = INT_MAX;
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0) {
+            // A driver that cannot tell: the blocking wait is all there is.
+            return ::tcdrain(m_fd) == 0;
+        }
+        if (queued <= 0) {
+            return true;
+        }
+        const auto now = Clock::now();
+        if (queued < lastQueued) {
+            lastQueued = queued;
+            lastProgress = now;
+        } else if (now - lastProgress >= kWriteStallLimit) {
+            return false;
+        }
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(WireTime(static_cast<std::size_t>(queued)), kDrainPollLimit));
+    }
+}
+
+std::chrono::steady_clock::duration SerialPort::WireTime(std::size_t bytes) const {
+    if (m_baud <= 0) {
+        return Clock::duration::zero();
+    }
+    const long long micros = static_cast<long long>(bytes) * kBitsPerByte * 1'000'000LL / m_baud;
+    return std::chrono::microseconds(micros);
 }
 
 int SerialPort::Read(std::uint8_t* buffer, std::size_t size) {
@@ -211,22 +290,168 @@ int SerialPort::Read(std::uint8_t* buffer, std::size_t size) {
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
             continue;
         }
-        // read() == 0 is end of file: the far end closed (a pseudo-terminal
-        // reports EIO instead).
+        // read() == 0 without a hang-up: someone else took the bytes poll saw
+        // (a second program on the same port), or a terminal with VMIN 0 had
+        // none. The line is still there.
+        if (n == 0 && (p.revents & POLLHUP) == 0) {
+            continue;
+        }
         return fail();
     }
     return static_cast<int>(got);
 }
 
-int SerialPort::ReadPenStream(std::uint8_t* buffer, std::size_t size) {
-    if (buffer == nullptr) {
+int SerialPort::ReadAnswer(std::uint8_t* reply, std::size_t size, Clock::time_point waitFrom) {
+    if (!m_bOpen || m_bFailed || reply == nullptr) {
         return -1;
     }
-    if (!m_pending.Empty() && size > 0) {
-        const std::size_t n = std::min(size, static_cast<std::size_t>(INT_MAX));
-        return static_cast<int>(m_pending.Take(std::span(buffer, n)));
+    size = std::min(size, static_cast<std::size_t>(INT_MAX));
+    if (size == 0) {
+        return 0;
     }
-    return Read(buffer, size);
+    const std::size_t maxPayload = size > kShortFrameOverhead ? size - kShortFrameOverhead : 0;
+    const auto totalDeadline = std::max(waitFrom, Clock::now()) + kSerialTotalReadTimeout;
+    auto deadline = totalDeadline;
+    std::size_t got = 0;
+    bool failed = false;
+
+    while (!failed) {
+        if (got == size) {
+            // A full buffer and no answer: pen data streams in. Keep from the
+            // first place a frame could still start; the rest is pen data.
+            std::size_t keep = got;
+            for (std::size_t i = 0; i < got; ++i) {
+                std::size_t length = 0;
+                if (reply[i] == kStx && i > 0 &&
+                    CheckShortFrame(std::span<const std::uint8_t>(reply + i, got - i), maxPayload,
+                                    &length) == FrameCheck::kIncomplete) {
+                    keep = i;
+                    break;
+                }
+            }
+            if (keep == 0) {
+                keep = got;
+            }
+            SetAside(std::span(reply, keep));
+            std::memmove(reply, reply + keep, got - keep);
+            got -= keep;
+        }
+        const auto remaining = deadline - Clock::now();
+        if (remaining <= Clock::duration::zero()) {
+            break;
+        }
+        pollfd p{m_fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, PollMs(remaining));
+        if (ready < 0) {
+            failed = errno != EINTR;
+            continue;
+        }
+        if (ready == 0) {
+            continue;
+        }
+        if ((p.revents & POLLIN) == 0) {
+            failed = true;
+            continue;
+        }
+        const ssize_t n = ::read(m_fd, reply + got, size - got);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            continue;
+        }
+        if (n <= 0) {
+            failed = n < 0 || (p.revents & POLLHUP) != 0;
+            continue;
+        }
+        got += static_cast<std::size_t>(n);
+        deadline = std::min(totalDeadline, Clock::now() + kSerialInterByteTimeout);
+        if (const std::optional<std::size_t> length = IsolateAnswer(std::span(reply, got))) {
+            return static_cast<int>(*length);
+        }
+    }
+    if (failed) {
+        m_bFailed = true;
+    }
+    // No answer: whatever came is pen data.
+    SetAside(std::span(reply, got));
+    return failed ? -1 : 0;
+}
+
+int SerialPort::ReadPenStream(std::uint8_t* buffer, std::size_t size) {
+    if (buffer == nullptr || !m_bOpen) {
+        return -1;
+    }
+    size = std::min(size, static_cast<std::size_t>(INT_MAX));
+    if (!m_pending.Empty() && size > 0) {
+        return static_cast<int>(m_pending.Take(std::span(buffer, size)));
+    }
+    if (m_bFailed) {
+        return -1;
+    }
+    if (size == 0) {
+        return 0;
+    }
+    for (;;) {
+        pollfd p{m_fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, kNoWaitMs);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0) {
+            m_bFailed = true;
+            return -1;
+        }
+        if (ready == 0) {
+            return 0;
+        }
+        if ((p.revents & POLLIN) == 0) {
+            m_bFailed = true;  // hang-up or error with nothing left to read
+            return -1;
+        }
+        const ssize_t n = ::read(m_fd, buffer, size);
+        if (n > 0) {
+            return static_cast<int>(n);
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if ((n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) ||
+            (n == 0 && (p.revents & POLLHUP) == 0)) {
+            return 0;  // another reader took them: not a hang-up
+        }
+        m_bFailed = true;
+        return -1;
+    }
+}
+
+bool SerialPort::CheckLine() {
+    if (!m_bOpen || m_bFailed) {
+        return false;
+    }
+    pollfd p{m_fd, 0, 0};  // POLLHUP and POLLERR are always reported
+    if (::poll(&p, 1, kNoWaitMs) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        m_bFailed = true;
+    }
+    return !m_bFailed;
+}
+
+void SerialPort::WaitForInput(int waitMs) const {
+    const int fd = m_fd.load();
+    std::array<pollfd, 2> p{{{m_wakeFd, POLLIN, 0}, {fd, POLLIN, 0}}};
+    // Without a port there is nothing to wake for but the time-out, so the
+    // caller does not spin on a closed line.
+    const nfds_t count = fd >= 0 ? 2 : 1;
+    if (::poll(p.data(), count, std::max(waitMs, 0)) > 0 && (p[0].revents & POLLIN) != 0) {
+        std::uint64_t drained = 0;
+        [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &drained, sizeof drained);
+    }
+}
+
+void SerialPort::SetAside(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) {
+        return;
+    }
+    m_pending.Append(bytes);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
 }
 
 void SerialPort::SetAsideWaitingInput() {
@@ -252,7 +477,7 @@ void SerialPort::SetAsideWaitingInput() {
         if (n <= 0) {
             return;
         }
-        m_pending.Append(std::span(chunk.data(), static_cast<std::size_t>(n)));
+        SetAside(std::span(chunk.data(), static_cast<std::size_t>(n)));
         taken += static_cast<std::size_t>(n);
     }
 }
@@ -265,21 +490,26 @@ int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uin
         Open(DefaultPortSpec(number));
     }
     if (!m_bOpen) {
-        return 0;
+        return -1;
     }
     // Bytes on the line now left the pad before it saw this frame: pen
     // reports. As the front of the "reply" they would put a pen byte where
     // the ack is looked for, and be lost to the pen reader.
     SetAsideWaitingInput();
-    Write(frame, length);
-    const int n = Read(reply, replySize);
-    if (n <= 0) {
-        return n;
+    if (m_bFailed) {
+        return -1;
     }
-    return static_cast<int>(IsolateAnswer(std::span(reply, static_cast<std::size_t>(n))));
+    const auto sent = Clock::now();
+    if (Write(frame, length) != static_cast<int>(length)) {
+        return -1;
+    }
+    // On a pseudo-terminal the write returns while some 8 KB still wait
+    // for the other side; a pad that takes its input at line rate answers
+    // only after the last of them, so the answer's wait starts no earlier.
+    return ReadAnswer(reply, replySize, sent + WireTime(length));
 }
 
-std::size_t SerialPort::IsolateAnswer(std::span<std::uint8_t> reply) {
+std::optional<std::size_t> SerialPort::IsolateAnswer(std::span<std::uint8_t> reply) {
     // The line carries one byte stream: pen reports the pad sent while the
     // frame was on its way in come before its answer, and reports it sends
     // right after answering may follow in the same read. The answer is the
@@ -295,14 +525,12 @@ std::size_t SerialPort::IsolateAnswer(std::span<std::uint8_t> reply) {
         if (start == 0 && length == reply.size()) {
             return length;
         }
-        m_pending.Append(reply.first(start));
-        m_pending.Append(reply.subspan(start + length));
+        SetAside(reply.first(start));
+        SetAside(reply.subspan(start + length));
         std::memmove(reply.data(), reply.data() + start, length);
         return length;
     }
-    // No whole frame: nothing tells answer from pen data, so the caller gets
-    // the bytes as they came (an ACK-tested command then fails).
-    return reply.size();
+    return std::nullopt;
 }
 
 }  // namespace vellumix::padlink

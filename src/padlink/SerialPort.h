@@ -1,24 +1,36 @@
 // The RS-232 link to the pad: 38400 baud, 8N1, DTR and RTS on, no flow
-// control. Reads end when the buffer is full, 50 ms after the last byte, or
-// 500 ms after they started; writes block until the bytes are out.
+// control. Writes block until the bytes are on the line. Reads end when the
+// buffer is full, 50 ms after the last byte, or 500 ms after they started;
+// an answer read also ends as soon as it holds a whole, checked frame.
 //
-// Two kinds of read: Read takes bytes straight off the line (a command's
-// reply, the probe's answer); ReadPenStream takes pen data, first what
-// Exchange set aside (bytes already waiting when a command went out, see
-// PendingInput.h), then the line.
+// Three kinds of read: Read takes bytes straight off the line; ReadAnswer
+// takes a command's answer and sets aside everything around it; and
+// ReadPenStream takes pen data without waiting, first what the answer reads
+// set aside (see PendingInput.h), then what the line holds. WaitForInput
+// waits for pen data without touching the port's state.
 //
-// Thread safety: none of its own. Discovery uses it alone; afterwards every
-// call runs under the command channel's lock.
+// Only a hang-up or an I/O error ends the line: a read() that returns 0 while
+// the other side is still there (another reader took the bytes between poll
+// and read) is nothing to read, not the end.
+//
+// Thread safety: none of its own, except WaitForInput, which may run on the
+// pen reader's thread while another thread uses the port. Discovery uses it
+// alone; afterwards every other call runs under the command channel's lock.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <atomic>
+#include <chrono>
+
+#include "padlink/LinkResult.h"
 #include "padlink/PendingInput.h"
 #include "padlink/PortResolver.h"
 
@@ -36,28 +48,57 @@ public:
     SerialPort& operator=(const SerialPort&) = delete;
 
     // portSpec: "COM3/baud=38400/parity=N/stop=1/data=8" or a device path in place
-    // of the name. False when already open, malformed, or the device fails.
+    // of the name. False when already open, malformed, or the device fails;
+    // LastOpenFailure then says why.
     bool Open(std::string_view portSpec);
+    OpenFailure LastOpenFailure() const { return m_openFailure; }
     // Closes the port; pen data set aside from it goes with it.
     void Close();
     bool IsOpen() const;
+    // Open, and no hang-up or I/O error seen since.
+    bool IsLineUp() const { return m_bOpen && !m_bFailed; }
+    // Looks for a hang-up or an error on the idle line without reading;
+    // false (and the line failed) when there is one, or when closed.
+    bool CheckLine();
 
-    // Bytes written, 0 when the write fails.
+    // Bytes written, 0 when the write fails. Returns once the bytes have been
+    // transmitted (the driver's output queue is empty); a queue that stops
+    // draining fails the write after kWriteStallLimit.
     int Write(const std::uint8_t* data, std::size_t length);
     // Bytes read, 0 when the time-out expired with nothing, -1 on failure
-    // (including a hang-up of the other side). Bytes that arrived before a
-    // hang-up are returned first; the hang-up shows on the next call, and
-    // every read after it fails until the port is closed.
+    // (a hang-up of the other side or an I/O error). Bytes that arrived
+    // before a hang-up are returned first; the hang-up shows on the next
+    // call, and every read after it fails until the port is closed.
     int Read(std::uint8_t* buffer, std::size_t size);
-    // Pen data: when Exchange set bytes aside, returns the oldest of them at
-    // once (as many as fit) without reading the line; otherwise as Read.
+    // A command's answer: reads as Read does from waitFrom on, but ends as
+    // soon as a whole, checked frame has arrived. That frame goes to the
+    // front of `reply`; every other byte read goes to the pen stream, also
+    // when no frame came. Returns the frame's length, 0 for no answer, -1
+    // when the line failed without one.
+    int ReadAnswer(std::uint8_t* reply, std::size_t size,
+                   std::chrono::steady_clock::time_point waitFrom);
+    int ReadAnswer(std::uint8_t* reply, std::size_t size) {
+        return ReadAnswer(reply, size, std::chrono::steady_clock::now());
+    }
+    // Pen data, without waiting: the oldest bytes set aside, else what the
+    // line holds now. Bytes stored, 0 when there are none, -1 when the line
+    // has failed or the port is closed.
     int ReadPenStream(std::uint8_t* buffer, std::size_t size);
+    // Waits up to waitMs until pen data may be there: bytes on the line, a
+    // hang-up, or bytes set aside by an answer read meanwhile (which wakes
+    // it at once). Safe while another thread holds the port.
+    void WaitForInput(int waitMs) const;
     // Opens the first of COM0..COM9 that exists when closed, sets aside the
     // bytes already waiting on the line (pen data, not the reply), writes the
-    // frame and reads the reply. The time-out is accepted and not used: the
-    // port's fixed read rule governs.
+    // frame and reads its answer with ReadAnswer, whose wait starts once the
+    // frame can have crossed the line at the port's baud rate. The time-out
+    // is accepted and not used: the port's fixed read rule governs. Returns
+    // the answer's length, 0 for no answer, -1 when the line is down.
     int Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
                  std::size_t replySize, int timeoutMs);
+
+    // How long `bytes` take on the line at the open port's baud rate.
+    std::chrono::steady_clock::duration WireTime(std::size_t bytes) const;
 
     // Bytes set aside and not yet read, and bytes dropped for want of room.
     std::size_t PendingBytes() const { return m_pending.Size(); }
@@ -70,15 +111,24 @@ private:
     // Moves the bytes the line holds right now into m_pending, without
     // waiting for more.
     void SetAsideWaitingInput();
-    // Cuts the pad's answer out of what Exchange read: the first whole frame
-    // moves to the front, the pen data before and after it goes to
-    // m_pending. Returns the answer's length (all of reply when it holds no
-    // whole frame).
-    std::size_t IsolateAnswer(std::span<std::uint8_t> reply);
+    // Cuts the pad's answer out of what an answer read holds: the first
+    // whole frame moves to the front, the pen data before and after it goes
+    // to m_pending. Returns the answer's length; nothing (and nothing moved)
+    // when reply holds no whole frame.
+    std::optional<std::size_t> IsolateAnswer(std::span<std::uint8_t> reply);
+    // Waits until the driver has put every written byte on the line.
+    bool DrainOutput();
+    // Bytes set aside: wakes a WaitForInput in progress.
+    void SetAside(std::span<const std::uint8_t> bytes);
 
     std::filesystem::path m_portFolder;
     std::vector<std::string> m_devicePrefixes;
-    int m_fd = -1;
+    // Read without the lock by WaitForInput.
+    std::atomic<int> m_fd{-1};
+    // An eventfd that WaitForInput also watches; lives as long as the object.
+    int m_wakeFd = -1;
+    int m_baud = 0;
+    OpenFailure m_openFailure = OpenFailure::kNone;
     bool m_bOpen = false;
     // The other side went away (or the device failed) during a read.
     bool m_bFailed = false;

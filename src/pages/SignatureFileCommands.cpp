@@ -184,7 +184,7 @@ bool CSignaturePage::LoadSignatureBytes(sigfiles::FileKind kind,
     bool tooLargeForPad = false;
     if (kind == sigfiles::FileKind::kSig || kind == sigfiles::FileKind::kCmp) {
         tooLargeForPad =
-            sigfiles::SendToPad(channel, kind, bytes) == sigfiles::PadFileCheck::kTooLarge;
+            sigfiles::SendToPad(channel, kind, bytes).check == sigfiles::PadFileCheck::kTooLarge;
     }
 
     // Closed with a pen lift and cleared of points outside 0..1024 there.

@@ -75,11 +75,15 @@ CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
             &QPushButton::clicked, this, &CSignaturePage::OnExit);
 
     InvalidateSignatureBox();
+    RestorePadSetup();
+    StartPenReader();
+}
+
+void CSignaturePage::RestorePadSetup() {
     m_services.channel.StartCapture();
     m_services.channel.SetCaptureArea(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY,
                                       kCaptureAreaTrailer, kCaptureAreaTrailer, kCaptureAreaTrailer,
                                       kCaptureAreaTrailer);
-    StartPenReader();
 }
 
 CSignaturePage::~CSignaturePage() {

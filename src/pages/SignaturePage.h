@@ -75,6 +75,9 @@ public:
     ~CSignaturePage() override;
 
     void ActivatePage() override;
+    // Sends what the page's start sent (StartCapture's three frames, then
+    // SetCaptureArea), for a pad that came back after its link failed.
+    void RestorePadSetup() override;
     void DeactivatePage() override;
 
     // Starts the reader unless it runs; true.

@@ -23,6 +23,10 @@ public:
     // left.
     virtual void ActivatePage() = 0;
     virtual void DeactivatePage() = 0;
+    // The pad came back after its link failed (it may have been power
+    // cycled): sends what entering the page sent. The Signature page, whose
+    // capture set-up is sent once at its start, says so itself.
+    virtual void RestorePadSetup() { ActivatePage(); }
 
     // The control with a template id, or null.
     QWidget* Control(int id) const;

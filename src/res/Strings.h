@@ -25,6 +25,11 @@ inline constexpr QLatin1StringView kMenuHelp{"&Help"};
 inline constexpr QLatin1StringView kMenuAbout{"&About Quillet Demo"};
 inline constexpr QLatin1StringView kMenuHelpItem{"&Help"};
 inline constexpr QLatin1StringView kStatusReady{"Ready"};
+// The status bar while a pad whose link failed is looked for, and once it
+// answered again (%1: "USB" or "COM3").
+inline constexpr QLatin1StringView kPadDisconnected{"Pad disconnected: waiting for it to return"};
+inline constexpr QLatin1StringView kPadReturned{"Pad connected on %1"};
+inline constexpr QLatin1StringView kUsbLinkName{"USB"};
 inline constexpr QLatin1StringView kIndicatorCaps{"CAP"};
 inline constexpr QLatin1StringView kIndicatorNum{"NUM"};
 inline constexpr QLatin1StringView kIndicatorScroll{"SCRL"};

@@ -31,24 +31,29 @@ PadFileCheck CheckForPad(FileKind kind, std::size_t fileBytes) {
     return fileBytes > padlink::kMaxFileBytes ? PadFileCheck::kTooLarge : PadFileCheck::kSendable;
 }
 
-PadFileCheck SendToPad(padlink::PadCommandChannel& channel, FileKind kind,
-                       std::span<const std::uint8_t> file) {
-    const PadFileCheck check = CheckForPad(kind, file.size());
-    if (check != PadFileCheck::kSendable) {
-        return check;
+PadFileSend SendToPad(padlink::PadCommandChannel& channel, FileKind kind,
+                      std::span<const std::uint8_t> file) {
+    PadFileSend sent{.check = CheckForPad(kind, file.size()),
+                     .answer = {.outcome = padlink::PadOutcome::kRefused, .ok = false},
+                     .command = {}};
+    if (sent.check != PadFileCheck::kSendable) {
+        return sent;
     }
     switch (*PadCommandFor(kind)) {
         case PadFileCommand::kSendSig:
-            channel.SendSigFile(file);
+            sent.answer = channel.SendSigFile(file);
+            sent.command = "SendSigFile";
             break;
         case PadFileCommand::kSendCmp:
-            channel.SendCmpFile(file);
+            sent.answer = channel.SendCmpFile(file);
+            sent.command = "SendCmpFile";
             break;
         case PadFileCommand::kSendVbc:
-            channel.SendVbcFile(file);
+            sent.answer = channel.SendVbcFile(file);
+            sent.command = "SendVbcFile";
             break;
     }
-    return check;
+    return sent;
 }
 
 }  // namespace vellumix::sigfiles

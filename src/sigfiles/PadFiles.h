@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
+#include "padlink/LinkResult.h"
 #include "sigfiles/FileKind.h"
 
 namespace vellumix::padlink {
@@ -32,10 +34,17 @@ enum class PadFileCheck {
 
 PadFileCheck CheckForPad(FileKind kind, std::size_t fileBytes);
 
-// Sends the file unchanged with its kind's command when CheckForPad allows,
-// and returns that check. The pad's answer is not looked at: it draws what
-// it can read, and a pad that is not there draws nothing either way.
-PadFileCheck SendToPad(padlink::PadCommandChannel& channel, FileKind kind,
-                       std::span<const std::uint8_t> file);
+// What SendToPad did: the check, and the pad's answer when the file went out.
+struct PadFileSend {
+    PadFileCheck check = PadFileCheck::kNoCommand;
+    padlink::CommandResult answer;  // kRefused unless check is kSendable
+    std::string_view command;       // the command's name, for messages
+};
+
+// Sends the file unchanged with its kind's command when CheckForPad allows.
+// The pages do not look at the answer (the pad draws what it can read, and a
+// pad that is not there draws nothing either way); padctl reports it.
+PadFileSend SendToPad(padlink::PadCommandChannel& channel, FileKind kind,
+                      std::span<const std::uint8_t> file);
 
 }  // namespace vellumix::sigfiles

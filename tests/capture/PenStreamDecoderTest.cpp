@@ -166,6 +166,29 @@ TEST(PenStreamDecoder, ALostByteCostsAtMostTheReportItHit) {
     }
 }
 
+// Line noise adds a byte inside a report: that report is lost, never turned
+// into a point that was not drawn, and the ones around it survive. The
+// stream arrives in one read, so every report but the last is judged by the
+// byte after it.
+TEST(PenStreamDecoder, AnInsertedByteCostsAtMostTheReportItHit) {
+    const Points points{{1023, 1023}, {0, 0}, {129, 2}, {2, 6}, PEN_UP_POINT, {2, 257}, {5, 5}};
+    const Bytes s = Stream(points);
+    for (std::size_t at = 1; at < s.size() - kPenReportSize; ++at) {
+        if (at % kPenReportSize == 0) {
+            continue;  // between two reports: nothing is hit
+        }
+        for (const std::uint8_t noise :
+             {std::uint8_t{0x00}, std::uint8_t{0x11}, std::uint8_t{0x7F}}) {
+            Bytes damaged = s;
+            damaged.insert(damaged.begin() + static_cast<std::ptrdiff_t>(at), noise);
+            Points expected = points;
+            expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(at / kPenReportSize));
+            EXPECT_EQ(DecodeInReads(damaged, damaged.size()), expected)
+                << "noise " << int(noise) << " at " << at;
+        }
+    }
+}
+
 TEST(PenStreamDecoder, CarryStaysBounded) {
     PenStreamDecoder decoder;
     Points out;

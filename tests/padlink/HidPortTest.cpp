@@ -214,7 +214,7 @@ TEST_F(HidPortTest, NoPadMeansOpenFailsAndExchangeWritesNothing) {
     RecordingPad otherPad(other);
     EXPECT_FALSE(m_port->Open(kVid, kPid));
     std::uint8_t reply[kReplyCapacity];
-    EXPECT_EQ(ExchangeProbe(reply), 0);
+    EXPECT_EQ(ExchangeProbe(reply), -1);  // link down
     EXPECT_FALSE(m_port->IsOpen());
     EXPECT_EQ(other->OutputReportCount(), 0u);
     EXPECT_EQ(other->OpenCount(), 0u);
@@ -233,6 +233,12 @@ TEST_F(HidPortTest, UnopenableDeviceIsSkippedButBadCapabilitiesFailOpen) {
     broken->Unplug();
     EXPECT_TRUE(m_port->Open(kVid, kPid));
     EXPECT_EQ(good->OpenCount(), 1u);
+    EXPECT_EQ(m_port->LastOpenFailure(), OpenFailure::kNone);
+
+    // Only the one that refuses is left: the reason is kept for the user.
+    good->Unplug();
+    EXPECT_FALSE(m_port->Open(kVid, kPid));
+    EXPECT_EQ(m_port->LastOpenFailure(), OpenFailure::kBusy);
 }
 
 TEST_F(HidPortTest, AcceptsOnlyReportLengthsThatCarryTheLayout) {
@@ -389,9 +395,9 @@ TEST_F(HidPortTest, UnplugFailsExchangeAndRepluggedPadIsReopened) {
     ASSERT_GT(ExchangeProbe(reply), 0);
 
     device->Unplug();
-    EXPECT_EQ(ExchangeProbe(reply), 0);
+    EXPECT_EQ(ExchangeProbe(reply), -1);
     EXPECT_FALSE(m_port->IsOpen());
-    EXPECT_EQ(ExchangeProbe(reply), 0);  // still gone: Open finds nothing
+    EXPECT_EQ(ExchangeProbe(reply), -1);  // still gone: Open finds nothing
 
     device->Plug();
     EXPECT_EQ(ExchangeProbe(reply), static_cast<int>(sizeof kAckFrame));

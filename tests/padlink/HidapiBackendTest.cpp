@@ -28,7 +28,7 @@ TEST(HidapiBackendTest, PortOverHidapiFailsCleanlyWithoutAPad) {
     std::uint8_t reply[16];
     EXPECT_EQ(port.Exchange(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID, frame, sizeof frame, reply,
                             sizeof reply, 10),
-              0);
+              -1);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "padlink/HidPort.h"
+#include "padlink/PadProbe.h"
+#include "padlink/PadReconnector.h"
 #include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
@@ -296,6 +298,80 @@ TEST_F(ChannelTest, PenReadsNeverTakeACommandsReply) {
     stop = true;
     reader.join();
     EXPECT_EQ(acked, 200);
+}
+
+// What came back decides the outcome; the pages' boolean follows from it and
+// from the kind of command.
+TEST_F(ChannelTest, OutcomesTellAckNakSilenceAndRefusalApart) {
+    const struct {
+        Answer answer;
+        PadOutcome outcome;
+        bool ackedOk;
+        bool sentOk;
+    } cases[] = {
+        {Answer::Ack, PadOutcome::kAcknowledged, true, true},
+        {Answer::Nak, PadOutcome::kNotAcknowledged, false, true},
+        {Answer::Silent, PadOutcome::kNoAnswer, false, true},
+        {Answer::ThreeBytes, PadOutcome::kNoAnswer, false, true},
+    };
+    for (const auto& c : cases) {
+        answer = c.answer;
+        const CommandResult acked = channel->DrawLine(0, 0, 10, 10);
+        const CommandResult sent = channel->FillRectangle(0, 0, 10, 10);
+        EXPECT_EQ(acked.outcome, c.outcome);
+        EXPECT_EQ(sent.outcome, c.outcome);
+        EXPECT_EQ(bool(acked), c.ackedOk);
+        EXPECT_EQ(bool(sent), c.sentOk);
+    }
+    const std::size_t before = SentCount();
+    const CommandResult refused = channel->FillRectangle(10, 10, -20, 5);
+    EXPECT_EQ(refused.outcome, PadOutcome::kRefused);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(SentCount(), before);
+}
+
+// Unplugged while the pen reader reads: the link goes down once, commands
+// fail at once without touching the device, and a search that runs beside
+// the reader finds the pad when it is plugged in again.
+TEST_F(ChannelTest, AnUnpluggedPadIsFoundAgainWhileThePenReaderRuns) {
+    std::atomic<int> downs{0};
+    channel->SetLinkDownHandler([&] { ++downs; });
+    std::jthread reader([this](std::stop_token stop) {
+        std::array<std::uint8_t, 64> buffer{};
+        while (!stop.stop_requested()) {
+            if (channel->ReadPenData(buffer, 20) < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        }
+    });
+    ASSERT_TRUE(channel->SetLedState(true));
+    device->Unplug();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!channel->LinkDown() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_TRUE(channel->LinkDown());
+    const std::size_t before = SentCount();
+    EXPECT_EQ(channel->SetLedState(true).outcome, PadOutcome::kLinkDown);
+    EXPECT_EQ(SentCount(), before);
+
+    std::atomic<bool> found{false};
+    DiscoveryOptions options;
+    options.portPause = std::chrono::milliseconds(1);
+    options.usbWait = std::chrono::milliseconds(100);
+    options.trySerial = false;
+    PadReconnector search(*channel, options, std::chrono::milliseconds(5),
+                          [&](DiscoveryResult r) { found = r.link == PadLinkKind::kUsb; });
+    search.Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    device->Plug();
+    while (!found && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(channel->SetLedState(true));
+    EXPECT_EQ(downs.load(), 1);
+    search.Stop();
 }
 
 }  // namespace

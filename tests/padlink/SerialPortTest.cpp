@@ -9,6 +9,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <sys/ioctl.h>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <numeric>
@@ -134,11 +136,84 @@ TEST_F(SerialPortTest, RefusesBadSpecsAndDevices) {
         "COM5/baud=38400/parity=N",  // nothing published
         "COM4/baud=38400/parity=N",  // not a terminal
     };
-    for (const std::string& portSpec : refused) {
-        EXPECT_FALSE(m_port.Open(portSpec)) << portSpec;
-        EXPECT_FALSE(m_port.IsOpen()) << portSpec;
+    const OpenFailure why[] = {OpenFailure::kBadSpec, OpenFailure::kBadSpec,
+                               OpenFailure::kNoSuchPort, OpenFailure::kNotSerial};
+    for (std::size_t k = 0; k < std::size(refused); ++k) {
+        EXPECT_FALSE(m_port.Open(refused[k])) << refused[k];
+        EXPECT_FALSE(m_port.IsOpen()) << refused[k];
+        EXPECT_EQ(m_port.LastOpenFailure(), why[k]) << refused[k];
     }
     EXPECT_TRUE(m_port.Open(pty.slave + "/baud=38400"));  // a device path works too
+}
+
+// Permission and exclusive use are told apart from a missing port. Root
+// opens anything, so there only the missing port can be checked.
+TEST_F(SerialPortTest, OpenSaysWhyAPortThatExistsWillNotOpen) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root bypasses permissions and exclusive mode";
+    }
+    Pty pty;
+    Publish(pty, 3);
+    const int holder = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::ioctl(holder, TIOCEXCL), 0);
+    EXPECT_FALSE(m_port.Open(DefaultPortSpec(3)));
+    EXPECT_EQ(m_port.LastOpenFailure(), OpenFailure::kBusy);
+    ::ioctl(holder, TIOCNXCL);
+    ::close(holder);
+
+    const auto mode = fs::status(pty.slave).permissions();
+    fs::permissions(pty.slave, fs::perms::none);
+    EXPECT_FALSE(m_port.Open(DefaultPortSpec(3)));
+    EXPECT_EQ(m_port.LastOpenFailure(), OpenFailure::kPermissionDenied);
+    fs::permissions(pty.slave, mode);
+    ASSERT_TRUE(m_port.Open(DefaultPortSpec(3)));
+    EXPECT_EQ(m_port.LastOpenFailure(), OpenFailure::kNone);
+}
+
+// Another reader on the same line (a second program, opened as root) takes
+// bytes between poll and read; the read then returns 0. That is no hang-up:
+// the line stays up and the bytes that come later are read.
+TEST_F(SerialPortTest, AZeroByteReadIsNotAHangUp) {
+    Pty pty;
+    Publish(pty, 3);
+    // Opened first: the port's exclusive mode would keep it out otherwise.
+    const int thief = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(thief, 0);
+    ASSERT_TRUE(m_port.Open(DefaultPortSpec(3)));
+    std::atomic<bool> stop{false};
+    std::thread stealing([&] {
+        std::uint8_t b[64];
+        while (!stop) {
+            pollfd p{thief, POLLIN, 0};
+            if (::poll(&p, 1, 1) > 0) {
+                [[maybe_unused]] const auto n = ::read(thief, b, sizeof b);
+            }
+        }
+    });
+    for (int i = 0; i < 300 && m_port.IsLineUp(); ++i) {
+        pty.Send({0x80});
+        m_port.ReadPenStream(m_buffer.data(), m_buffer.size());
+        // The waiting read too; a stolen byte costs it its 500 ms.
+        if (i % 30 == 0) {
+            m_port.Read(m_buffer.data(), 1);
+        }
+    }
+    stop = true;
+    stealing.join();
+    ::close(thief);
+    EXPECT_TRUE(m_port.IsLineUp());
+    pty.Send({0x80, 0, 0, 0, 0});
+    EXPECT_GE(m_port.Read(m_buffer.data(), m_buffer.size()), 5);
+
+    // A real hang-up still ends the line.
+    pty.Hangup();
+    int n = 0;
+    for (int i = 0; i < 10 && (n = m_port.ReadPenStream(m_buffer.data(), m_buffer.size())) >= 0;
+         ++i) {
+    }
+    EXPECT_EQ(n, -1);
+    EXPECT_FALSE(m_port.IsLineUp());
 }
 
 TEST_F(SerialPortTest, OpenWhileOpenLeavesPortUntouched) {
@@ -217,7 +292,7 @@ TEST_F(SerialPortTest, HangUpReturnsDataThenFails) {
 TEST_F(SerialPortTest, ExchangeOpensFirstPublishedPort) {
     EXPECT_EQ(m_port.Exchange(kProbeFrame.data(), kProbeFrame.size(), m_buffer.data(),
                               m_buffer.size(), 50),
-              0);
+              -1);  // no port: the link is down
     EXPECT_FALSE(m_port.IsOpen());
 
     Pty pty;

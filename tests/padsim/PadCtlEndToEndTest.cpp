@@ -237,12 +237,22 @@ TEST_P(PadCtlEndToEnd, ProbesDrawsShowsAPictureSendsAFileAndCapturesExactly) {
     EXPECT_LT(captured.took, 3s);
 }
 
-TEST_P(PadCtlEndToEnd, AckedOperationsFailOnNakOrSilenceWhileSentOnesSucceed) {
+// NAK and silence fail every command, "sent" ones included; a range the
+// channel refuses is a usage error naming the argument, with nothing sent.
+TEST_P(PadCtlEndToEnd, NakSilenceAndRefusalEachHaveTheirOwnExit) {
     PadRig rig(GetParam(), m_temp.ports);
     rig.Engine().SetFault("DrawFrame", {FaultKind::kNak, 0, -1});
     rig.Engine().SetFault("FillRectangle", {FaultKind::kNak, 0, -1});
     rig.Engine().SetFault("DrawLine", {FaultKind::kSilent, 0, -1});
     rig.Engine().SetFault("SetLedFlags", {FaultKind::kSilent, 0, -1});
+    rig.Engine().SetFault("ClearDisplay", {FaultKind::kSilent, 0, -1});
+    rig.Engine().SetFault("SendSigFile", {FaultKind::kNak, 0, -1});
+    const fs::path sig = m_temp.root / "one.sig";
+    ASSERT_TRUE(
+        sigfiles::WriteFileReplacing(
+            sig, sigfiles::EncodeAs(sigfiles::FileKind::kSig, testsupport::MakeSignature("Al", 2, 40))
+                     .bytes)
+            .error.empty());
 
     struct Case {
         std::vector<std::string> command;
@@ -251,17 +261,27 @@ TEST_P(PadCtlEndToEnd, AckedOperationsFailOnNakOrSilenceWhileSentOnesSucceed) {
     };
     const Case cases[] = {
         {{"frame", "0", "0", "10", "10"}, tools::kExitFailed, "did not acknowledge DrawFrame"},
-        {{"fill", "0", "0", "10", "10"}, tools::kExitOk, ""},
-        {{"line", "0", "0", "10", "10"}, tools::kExitFailed, "did not acknowledge DrawLine"},
-        {{"leds", "green"}, tools::kExitOk, ""},
+        {{"fill", "0", "0", "10", "10"}, tools::kExitFailed, "FillRectangle (it answered NAK)"},
+        {{"line", "0", "0", "10", "10"}, tools::kExitFailed, "did not answer DrawLine"},
+        {{"leds", "green"}, tools::kExitFailed, "did not answer SetLedFlags"},
         // SetLedState shares SetLedFlags' command byte, and is ACK-tested.
-        {{"leds", "on"}, tools::kExitFailed, "did not acknowledge SetLedState"},
+        {{"leds", "on"}, tools::kExitFailed, "did not answer SetLedState"},
+        {{"clear"}, tools::kExitFailed, "did not answer ClearDisplay"},
+        {{"send-sig", sig.string()}, tools::kExitFailed, "SendSigFile (it answered NAK)"},
+        {{"fill", "10", "10", "-20", "5"}, tools::kExitUsage, "fill 10 10 -20 5 is outside"},
+        {{"text", "10", "10", "ok"}, tools::kExitOk, ""},
     };
     for (const Case& c : cases) {
+        rig.Engine().TakeTrace();
         const RunResult r = rig.Run(c.command);
         EXPECT_EQ(r.status, c.status) << c.command[0] << ": " << r.err;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
         EXPECT_LT(r.took, 3s) << c.command[0];
+        if (c.status == tools::kExitUsage) {
+            for (const std::string& line : rig.Engine().TakeTrace()) {
+                EXPECT_EQ(line.find("FillRectangle"), std::string::npos) << line;
+            }
+        }
     }
 }
 

@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "PadTestSupport.h"
+#include "padlink/PortResolver.h"
 #include "support/TempDir.h"
 
 namespace vellumix::padsim {
@@ -79,6 +82,26 @@ TEST_F(SerialHostTest, PublishesComOneAndAnswersTheProbe) {
     EXPECT_EQ(Read(7), test::Ack());
     host.Stop();
     EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "COM1")));
+}
+
+// A host killed with SIGKILL leaves its link and an unlocked lock file; the
+// pty number behind the link may belong to another process by now.
+TEST_F(SerialHostTest, AStaleLinkIsNeverFollowedAndIsReplacedAtStart) {
+    ASSERT_TRUE(padlink::CreatePortFolder(folder));
+    const int stranger = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(stranger, 0);
+    ASSERT_EQ(unlockpt(stranger), 0);
+    fs::create_symlink(ptsname(stranger), padlink::PortLinkPath(folder, 3));
+    std::ofstream(padlink::PortLockPath(folder, 3)).put('\n');
+    EXPECT_TRUE(padlink::ResolvePortName("COM3", folder, {}).empty());
+
+    SerialHost host(engine, {.portFolder = folder, .comNumber = 3});
+    ASSERT_TRUE(host.Start());
+    EXPECT_EQ(padlink::ResolvePortName("COM3", folder, {}), padlink::PortLinkPath(folder, 3));
+    EXPECT_EQ(fs::read_symlink(padlink::PortLinkPath(folder, 3)), fs::path(host.SlavePath()));
+    host.Stop();
+    EXPECT_FALSE(fs::exists(padlink::PortLockPath(folder, 3)));
+    close(stranger);
 }
 
 TEST_F(SerialHostTest, TakesTheFirstFreeNumberOrRefusesATakenOne) {

@@ -84,12 +84,12 @@ TEST(VirtualPadProgramTest, PadctlDrawsAndCapturesThroughThePublishedPort) {
     EXPECT_EQ(ctl.exitCode(), 0) << ctl.readAllStandardError().toStdString();
     EXPECT_EQ(ctl.readAllStandardOutput().toStdString(), "Pad found on COM5\n" + expected);
 
-    // No pad on another number: a clear message and its own status.
+    // No pad on another number: a clear message, why, and its own status.
     ctl.start(VELLUMIX_PADCTL_PROGRAM, {"--port", "COM6", "probe"});
     ASSERT_TRUE(ctl.waitForFinished(kRunMs));
     EXPECT_EQ(ctl.exitCode(), 3);
     EXPECT_EQ(ctl.readAllStandardError().toStdString(),
-              "vellumix-padctl: no pad answered on COM6\n");
+              "vellumix-padctl: no pad answered on COM6: no such port\n");
 
     pad.terminate();  // SIGTERM
     ASSERT_TRUE(pad.waitForFinished(kRunMs));

@@ -149,11 +149,53 @@ std::optional<Failure> Fail(std::string text, int status = kExitFailed) {
     return Failure{status, std::move(text)};
 }
 
-std::optional<Failure> Acked(bool ok, std::string_view what) {
-    if (ok) {
-        return std::nullopt;
+enum class Want { kAck, kAnswer };
+
+// NAK, silence and a lost pad fail every command; an ACK-tested one also
+// fails on any other answer. `argument` names what the channel refused.
+std::optional<Failure> Checked(pl::CommandResult r, std::string_view what, Want want,
+                               std::string_view argument = {}) {
+    const std::string name(what);
+    switch (r.outcome) {
+        case pl::PadOutcome::kAcknowledged:
+            return std::nullopt;
+        case pl::PadOutcome::kSent:
+            if (want == Want::kAnswer) {
+                return std::nullopt;
+            }
+            return Fail(Format(msg::kNotAcknowledged, name.c_str()));
+        case pl::PadOutcome::kNotAcknowledged:
+            return Fail(Format(msg::kRefusedByPad, name.c_str()));
+        case pl::PadOutcome::kNoAnswer:
+            return Fail(Format(msg::kNoAnswer, name.c_str()));
+        case pl::PadOutcome::kRefused:
+            return Fail(Format(msg::kRefusedArgument, name.c_str(), std::string(argument).c_str()),
+                        kExitUsage);
+        case pl::PadOutcome::kLinkDown:
+            break;
     }
-    return Fail(Format(msg::kNotAcknowledged, std::string(what).c_str()));
+    return Fail(Format(msg::kLinkDown, name.c_str()));
+}
+
+std::optional<Failure> Acked(pl::CommandResult r, std::string_view what,
+                             std::string_view argument = {}) {
+    return Checked(r, what, Want::kAck, argument);
+}
+
+std::optional<Failure> Answered(pl::CommandResult r, std::string_view what,
+                                std::string_view argument = {}) {
+    return Checked(r, what, Want::kAnswer, argument);
+}
+
+std::string Joined(std::span<const int> values) {
+    std::string text;
+    for (const int v : values) {
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += std::to_string(v);
+    }
+    return text;
 }
 
 bool RectOnLcd(int x, int y, int w, int h) {
@@ -166,17 +208,9 @@ bool PointOnLcd(int x, int y) {
 // DrawText is no channel operation (the app sends it only while looking for
 // the pad), so the console frames it itself; nothing else uses the link
 // while a console command runs.
-bool SendDrawText(pl::PadPorts ports, int x, int y, std::string_view text) {
-    std::vector<std::uint8_t> frame(text.size() + pl::kLongFrameOverhead + 16);
-    const std::size_t n = pl::payload::DrawText(frame, x, y, text);
-    const std::size_t length = n == 0 ? 0 : pl::BuildFrame(frame, n);
-    if (length == 0) {
-        return false;
-    }
-    std::array<std::uint8_t, pl::kReplyCapacity> reply{};
-    const int count = pl::Exchange(ports, frame.data(), length, reply.data(), reply.size(),
-                                   static_cast<int>(pl::kLongReplyTimeout.count()));
-    return count > static_cast<int>(pl::kAckOffset) && reply[pl::kAckOffset] == pl::kAck;
+pl::CommandResult SendDrawText(pl::PadCommandChannel& channel, int x, int y,
+                               std::string_view text) {
+    return channel.DrawText(x, y, text);
 }
 
 std::optional<Failure> Capture(Session& s, int seconds) {
@@ -190,7 +224,7 @@ std::optional<Failure> Capture(Session& s, int seconds) {
         const int n = s.channel.ReadPenData(buffer, static_cast<int>(pl::kPenReadWait.count()));
         // A serial port whose other side went away fails every read; a USB
         // pad that went away leaves the HID port closed.
-        if (n < 0 || (pl::g_usbConnected && !s.ports.hid.IsOpen())) {
+        if (n < 0) {
             failure = Fail(msg::kLinkLost);
             break;
         }
@@ -217,8 +251,9 @@ std::optional<Failure> Capture(Session& s, int seconds) {
 
 std::optional<Failure> SendSignatureFile(Session& s, sigfiles::FileKind kind,
                                          const sigfiles::Bytes& bytes) {
-    sigfiles::SendToPad(s.channel, kind, bytes);
-    return std::nullopt;
+    // The file was checked against the pad's limits when it was read.
+    const sigfiles::PadFileSend sent = sigfiles::SendToPad(s.channel, kind, bytes);
+    return Answered(sent.answer, sent.command);
 }
 
 class Parser {
@@ -293,10 +328,8 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
             return std::nullopt;
         });
     } else if (name == "clear") {
-        steps.push_back([](Session& s) -> std::optional<Failure> {
-            s.channel.ClearDisplay();
-            return std::nullopt;
-        });
+        steps.push_back(
+            [](Session& s) { return Answered(s.channel.ClearDisplay(), "ClearDisplay"); });
     } else if (name == "fill" || name == "frame") {
         if (!Numbers(name, 4, v, failure)) {
             return failure;
@@ -305,12 +338,13 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
             return Fail(Format(msg::kOutOfRange, name.c_str()), kExitUsage);
         }
         const bool fill = name == "fill";
-        steps.push_back([v, fill](Session& s) -> std::optional<Failure> {
+        steps.push_back([v, fill, name](Session& s) -> std::optional<Failure> {
+            const std::string rect = name + " " + Joined(v);
             if (fill) {
-                s.channel.FillRectangle(v[0], v[1], v[2], v[3]);
-                return std::nullopt;
+                return Answered(s.channel.FillRectangle(v[0], v[1], v[2], v[3]), "FillRectangle",
+                                rect);
             }
-            return Acked(s.channel.DrawFrame(v[0], v[1], v[2], v[3]), "DrawFrame");
+            return Acked(s.channel.DrawFrame(v[0], v[1], v[2], v[3]), "DrawFrame", rect);
         });
     } else if (name == "line") {
         if (!Numbers(name, 4, v, failure)) {
@@ -320,7 +354,8 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
             return Fail(Format(msg::kOutOfRange, name.c_str()), kExitUsage);
         }
         steps.push_back([v](Session& s) {
-            return Acked(s.channel.DrawLine(v[0], v[1], v[2], v[3]), "DrawLine");
+            return Acked(s.channel.DrawLine(v[0], v[1], v[2], v[3]), "DrawLine",
+                         "line " + Joined(v));
         });
     } else if (name == "text") {
         if (!Numbers(name, 2, v, failure) || !Take(name, 1, values, failure)) {
@@ -337,7 +372,8 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
         }
         const std::string text = values[0];
         steps.push_back([v, text](Session& s) {
-            return Acked(SendDrawText(s.ports, v[0], v[1], text), "DrawText");
+            return Acked(SendDrawText(s.channel, v[0], v[1], text), "DrawText",
+                         "text " + Joined(std::span(v).first(2)));
         });
     } else if (name == "colour" || name == "color") {
         if (!Take(name, 2, values, failure)) {
@@ -394,9 +430,9 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
             // The Display page's LED cycle: 0x44 lights the green LED, 0x66
             // the red one.
             const bool red = what == "red";
-            steps.push_back([red](Session& s) -> std::optional<Failure> {
-                s.channel.SetLedFlags(true, red, false, true, red, false);
-                return std::nullopt;
+            steps.push_back([red](Session& s) {
+                return Answered(s.channel.SetLedFlags(true, red, false, true, red, false),
+                                "SetLedFlags");
             });
         } else {
             return Fail(Format(msg::kBadLeds, values[0].c_str()), kExitUsage);
@@ -550,13 +586,23 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
     std::string linkName;
     if (port) {
         if (!pl::ProbeSerialSpec(serial, *portSpec)) {
-            return report({kExitNoPad, Format(msg::kNoPadOnPort, port->c_str())});
+            std::string text = Format(msg::kNoPadOnPort, port->c_str());
+            if (serial.LastOpenFailure() != pl::OpenFailure::kNone) {
+                text += Format(msg::kBecause,
+                               std::string(pl::OpenFailureText(serial.LastOpenFailure())).c_str());
+            }
+            return report({kExitNoPad, text});
         }
         pl::g_usbConnected = false;
         linkName = *port;
     } else if (usb) {
         if (!pl::ProbeUsb(hid)) {
-            return report({kExitNoPad, msg::kNoPadOnUsb});
+            std::string text = msg::kNoPadOnUsb;
+            if (hid.LastOpenFailure() != pl::OpenFailure::kNone) {
+                text += Format(msg::kBecause,
+                               std::string(pl::UsbOpenFailureText(hid.LastOpenFailure())).c_str());
+            }
+            return report({kExitNoPad, text});
         }
         pl::g_usbConnected = true;
         linkName = kUsbName;
@@ -565,7 +611,15 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
         options.portPause = env.portPause;
         const pl::DiscoveryResult found = pl::DiscoverPad(ports, options);
         if (found.link == pl::PadLinkKind::kNone) {
-            return report({kExitNoPad, msg::kNoPad});
+            std::string text = msg::kNoPad;
+            if (found.usbFailure != pl::OpenFailure::kNone) {
+                text += Format(msg::kBecause,
+                               std::string(pl::UsbOpenFailureText(found.usbFailure)).c_str());
+            } else if (found.openFailure != pl::OpenFailure::kNone) {
+                text += Format(msg::kBecause,
+                               std::string(pl::OpenFailureText(found.openFailure)).c_str());
+            }
+            return report({kExitNoPad, text});
         }
         linkName = found.link == pl::PadLinkKind::kUsb
                        ? std::string(kUsbName)

@@ -24,9 +24,10 @@
 namespace vellumix::tools {
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;  // a command failed or was not acknowledged
-inline constexpr int kExitUsage = 2;   // wrong arguments or unreadable input
-inline constexpr int kExitNoPad = 3;   // no pad answered the probe
+inline constexpr int kExitFailed =
+    1;  // a command was refused (NAK), not answered, or the pad was lost
+inline constexpr int kExitUsage = 2;  // wrong arguments or unreadable input
+inline constexpr int kExitNoPad = 3;  // no pad answered the probe
 
 // How long padctl pauses before each serial port when it searches: the app's
 // 500 ms pause gives a slow pad time to settle after the app starts, which a
@@ -66,7 +67,13 @@ inline constexpr const char* kFoundSerial = "Pad found on %s\n";
 inline constexpr const char* kNoPad = "no pad answered (tried USB and COM0 to COM9)";
 inline constexpr const char* kNoPadOnUsb = "no pad answered on USB";
 inline constexpr const char* kNoPadOnPort = "no pad answered on %s";
+// Why the port did not open, after one of the texts above.
+inline constexpr const char* kBecause = ": %s";
 inline constexpr const char* kNotAcknowledged = "the pad did not acknowledge %s";
+inline constexpr const char* kRefusedByPad = "the pad did not acknowledge %s (it answered NAK)";
+inline constexpr const char* kNoAnswer = "the pad did not answer %s";
+inline constexpr const char* kLinkDown = "lost the pad while sending %s";
+inline constexpr const char* kRefusedArgument = "%s: %s is outside the 320 x 240 LCD; nothing sent";
 inline constexpr const char* kOutOfRange = "%s: outside the 320 x 240 LCD";
 inline constexpr const char* kNoCommand = "no command given";
 inline constexpr const char* kUnknownCommand = "unknown command '%s'";

@@ -1,0 +1,235 @@
+// The serial link against the virtual pad paced like a real 38,400-baud line
+// (3,840 bytes/s both ways): command time against wire time, and the time
+// from a pen report being ready on the pad to its point reaching the capture
+// layer (the pen reader's sink).
+//
+// Targets: 44 DrawLine within 1.5x their wire time; pen report p99 at most
+// its wire time + 5 ms at 100 and at 768 reports/s; a pad that comes back
+// takes its first command within one discovery pass + 1 s.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "capture/PenReader.h"
+#include "engine/PadEngine.h"
+#include "hosts/SerialHost.h"
+#include "padlink/HidPort.h"
+#include "padlink/PadCommandChannel.h"
+#include "padlink/PadProbe.h"
+#include "padlink/PadReconnector.h"
+#include "padlink/PortResolver.h"
+#include "padlink/SerialPort.h"
+#include "padlink/SerialSettings.h"
+#include "padlink/hid/MemoryHidDevice.h"
+
+namespace {
+
+namespace pl = vellumix::padlink;
+namespace ps = vellumix::padsim;
+namespace cap = vellumix::capture;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr int kCom = 7;
+constexpr int kLines = 44;
+// A DrawLine frame (11-byte payload + 6) and its 7-byte answer.
+constexpr std::size_t kDrawLineWireBytes = 17 + 7;
+constexpr std::size_t kPenReportBytes = 5;
+constexpr int kPenSamples = 400;
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+std::filesystem::path BenchFolder() {
+    auto folder = std::filesystem::temp_directory_path() /
+                  ("vellumix-serial-bench-" + std::to_string(::getpid()));
+    pl::CreatePortFolder(folder);
+    return folder;
+}
+
+struct Rig {
+    Rig()
+        : folder(BenchFolder()),
+          host(engine, ps::SerialHostOptions{.portFolder = folder,
+                                             .comNumber = kCom,
+                                             .paceBytesPerSecond = ps::kLineRateBytesPerSecond}),
+          serial(folder, {}),
+          hid(std::make_unique<pl::MemoryHidBackend>()),
+          channel(pl::PadPorts{serial, hid}) {
+        ok = host.Start() && serial.Open(pl::DefaultPortSpec(kCom));
+        pl::g_usbConnected = false;
+    }
+    ~Rig() {
+        serial.Close();
+        host.Stop();
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+    std::filesystem::path folder;
+    ps::PadEngine engine;
+    ps::SerialHost host;
+    pl::SerialPort serial;
+    pl::HidPort hid;
+    pl::PadCommandChannel channel;
+    bool ok = false;
+};
+
+void BM_SerialDrawLines(benchmark::State& state) {
+    Rig rig;
+    if (!rig.ok) {
+        state.SkipWithError("no virtual pad");
+        return;
+    }
+    const auto wire = rig.serial.WireTime(kDrawLineWireBytes * kLines);
+    double worst = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        for (int i = 0; i < kLines; ++i) {
+            if (!rig.channel.DrawLine(0, i, 319, 239 - i)) {
+                state.SkipWithError("DrawLine not acknowledged");
+                return;
+            }
+        }
+        const auto took = Clock::now() - start;
+        state.SetIterationTime(std::chrono::duration<double>(took).count());
+        worst = std::max(worst, Ms(took) / Ms(wire));
+    }
+    state.counters["wire_ms"] = Ms(wire);
+    state.counters["worst_x_wire"] = worst;
+}
+BENCHMARK(BM_SerialDrawLines)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Reports are put on the pad at `rate` a second; each one's latency runs
+// from then to its point arriving in the reader's sink. At 768 reports/s
+// the line is full, so a report also waits for the ones before it: the
+// latency is measured from when its turn on the line came.
+void BM_SerialPenToCapture(benchmark::State& state) {
+    const int rate = static_cast<int>(state.range(0));
+    Rig rig;
+    if (!rig.ok || !rig.channel.StartCapture()) {
+        state.SkipWithError("no virtual pad");
+        return;
+    }
+    const auto wire = rig.serial.WireTime(kPenReportBytes);
+    const auto period = std::chrono::nanoseconds(1'000'000'000LL / rate);
+    std::vector<double> latencies;
+    for (auto _ : state) {
+        std::mutex mutex;
+        std::vector<Clock::time_point> arrived;
+        arrived.reserve(kPenSamples);
+        cap::PenReader reader(rig.channel, [&](std::span<const cap::SignaturePoint> points) {
+            const auto now = Clock::now();
+            std::lock_guard lock(mutex);
+            arrived.insert(arrived.end(), points.size(), now);
+        });
+        reader.Start();
+        std::this_thread::sleep_for(100ms);
+        std::vector<Clock::time_point> ready;
+        ready.reserve(kPenSamples);
+        auto next = Clock::now();
+        Clock::time_point lineFree = next;
+        for (int i = 0; i < kPenSamples; ++i) {
+            std::this_thread::sleep_until(next);
+            const auto now = Clock::now();
+            rig.engine.PenDown(100 + (i % 500), 200 + (i % 300));
+            rig.host.WakeUp();
+            // The report's turn on the line: now, or when the one before it
+            // has crossed.
+            lineFree = std::max(now, lineFree);
+            ready.push_back(lineFree);
+            lineFree += wire;
+            next += period;
+        }
+        const auto end = Clock::now() + 3s;
+        while (Clock::now() < end) {
+            std::lock_guard lock(mutex);
+            if (arrived.size() >= ready.size()) {
+                break;
+            }
+        }
+        reader.Stop();
+        std::lock_guard lock(mutex);
+        if (arrived.size() < ready.size()) {
+            state.SkipWithError("pen reports lost");
+            return;
+        }
+        for (std::size_t i = 0; i < ready.size(); ++i) {
+            latencies.push_back(Ms(arrived[i] - ready[i]));
+        }
+    }
+    std::sort(latencies.begin(), latencies.end());
+    const auto at = [&](double q) {
+        return latencies[std::min(
+            latencies.size() - 1,
+            static_cast<std::size_t>(q * static_cast<double>(latencies.size())))];
+    };
+    state.counters["wire_ms"] = Ms(wire);
+    state.counters["p50_ms"] = at(0.50);
+    state.counters["p99_ms"] = at(0.99);
+    state.counters["max_ms"] = latencies.back();
+}
+BENCHMARK(BM_SerialPenToCapture)->Arg(100)->Arg(768)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// A pad that comes back after its link failed, found by the app's search
+// (its own pauses: 500 ms before each port, 200 ms between passes): from
+// the pad's return to the first command it acknowledges, against the time
+// of one whole pass that finds nothing. Target: under pass + 1 s.
+void BM_PadReturnToFirstCommand(benchmark::State& state) {
+    Rig rig;
+    if (!rig.ok) {
+        state.SkipWithError("no virtual pad");
+        return;
+    }
+    std::atomic<bool> found{false};
+    rig.channel.SetLinkDownHandler([] {});
+    pl::PadReconnector search(rig.channel, pl::DiscoveryOptions{}, pl::kAppPassPause,
+                              [&](pl::DiscoveryResult) { found = true; });
+    double pass = 0;
+    double back = 0;
+    for (auto _ : state) {
+        rig.host.Stop();
+        rig.channel.MarkLinkDown();
+        const auto passStart = Clock::now();
+        pl::DiscoverPad(rig.channel.Transports(), pl::DiscoveryOptions{});
+        pass = Ms(Clock::now() - passStart);
+
+        found = false;
+        search.Start();
+        // Back at a random point of the search's pass.
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(700 + 300 * (state.iterations() % 5)));
+        const auto start = Clock::now();
+        if (!rig.host.Start()) {
+            state.SkipWithError("the virtual pad did not restart");
+            return;
+        }
+        while (!found || !rig.channel.SetLedState(true)) {
+            std::this_thread::sleep_for(1ms);
+            if (Clock::now() - start > 30s) {
+                state.SkipWithError("the pad was not found again");
+                return;
+            }
+        }
+        const auto took = Clock::now() - start;
+        back = std::max(back, Ms(took));
+        state.SetIterationTime(std::chrono::duration<double>(took).count());
+    }
+    search.Stop();
+    state.counters["pass_ms"] = pass;
+    state.counters["worst_back_ms"] = back;
+}
+BENCHMARK(BM_PadReturnToFirstCommand)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

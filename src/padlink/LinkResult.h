@@ -1,0 +1,94 @@
+// What became of a command, and why a port would not open. Every channel
+// operation yields a PadOutcome; the pages keep their true/false results,
+// which CommandResult derives from the outcome and the operation's kind.
+#pragma once
+
+#include <string_view>
+
+namespace vellumix::padlink {
+
+enum class PadOutcome {
+    kAcknowledged,     // the pad answered 0x06
+    kNotAcknowledged,  // the pad answered 0x15 (NAK)
+    kNoAnswer,         // the frame went out; no whole answer frame came back
+    kSent,             // the frame went out and its answer was neither ACK nor NAK
+    kRefused,          // a range check failed: nothing was sent
+    kLinkDown,         // no port open, or the write or the line failed
+};
+
+// A channel operation's outcome plus the boolean its caller has always been
+// given: for ACK commands "acknowledged", for "sent" commands "the frame
+// went out".
+struct CommandResult {
+    PadOutcome outcome = PadOutcome::kLinkDown;
+    bool ok = false;
+
+    // The page code's boolean, as before the outcome was kept.
+    operator bool() const { return ok; }  // NOLINT(google-explicit-constructor)
+    bool WentOut() const {
+        return outcome != PadOutcome::kRefused && outcome != PadOutcome::kLinkDown;
+    }
+};
+
+// Why opening a port failed.
+enum class OpenFailure {
+    kNone,
+    kBadSpec,           // the port text is malformed
+    kNoSuchPort,        // nothing by that name
+    kPermissionDenied,  // the device exists and this user may not open it
+    kBusy,              // another program holds it (exclusive mode)
+    kNotSerial,         // it opened but is no terminal
+    kDeviceError,       // the driver refused for another reason
+};
+
+// One line each, for padctl and the app's connection view. The permission
+// text says how to get access on serial; the USB one points at the udev rule.
+inline constexpr std::string_view kOpenFailureTexts[] = {
+    "",
+    "the port name is malformed",
+    "no such port",
+    "permission denied: add yourself to the 'dialout' group and log in again",
+    "the port is busy: another program has it open",
+    "not a serial device",
+    "the device refused to open",
+};
+inline constexpr std::string_view kUsbPermissionText =
+    "permission denied on the USB pad: install packaging/udev/70-vellumix-pad.rules "
+    "into /etc/udev/rules.d and replug the pad";
+inline constexpr std::string_view kUsbBusyText = "the USB pad is busy: another program has it open";
+
+constexpr std::string_view OpenFailureText(OpenFailure f) {
+    return kOpenFailureTexts[static_cast<int>(f)];
+}
+
+// The same on USB, where permission comes from the udev rule.
+constexpr std::string_view UsbOpenFailureText(OpenFailure f) {
+    switch (f) {
+        case OpenFailure::kPermissionDenied:
+            return kUsbPermissionText;
+        case OpenFailure::kBusy:
+            return kUsbBusyText;
+        default:
+            return OpenFailureText(f);
+    }
+}
+
+constexpr std::string_view PadOutcomeName(PadOutcome o) {
+    switch (o) {
+        case PadOutcome::kAcknowledged:
+            return "acknowledged";
+        case PadOutcome::kNotAcknowledged:
+            return "not acknowledged";
+        case PadOutcome::kNoAnswer:
+            return "no answer";
+        case PadOutcome::kSent:
+            return "sent";
+        case PadOutcome::kRefused:
+            return "refused";
+        case PadOutcome::kLinkDown:
+            return "link down";
+    }
+    return "";
+}
+
+}  // namespace vellumix::padlink
