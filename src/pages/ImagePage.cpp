@@ -109,10 +109,7 @@ void CImagePage::DeactivatePage() {
 }
 
 void CImagePage::ClearImagePage() {
-    {
-        std::lock_guard lock(m_pointLock);
-        m_points.Clear();
-    }
+    m_points.Clear();
     m_services.channel.ClearDisplay();
     InvalidateImageBox();
 }
@@ -122,12 +119,10 @@ void CImagePage::InvalidateImageBox() {
 }
 
 std::size_t CImagePage::PointCount() const {
-    std::lock_guard lock(m_pointLock);
     return m_points.Count();
 }
 
 void CImagePage::AppendPoints(std::span<const SignaturePoint> points) {
-    std::lock_guard lock(m_pointLock);
     m_points.AppendPoints(points);
 }
 
@@ -226,10 +221,7 @@ void CImagePage::LoadSignatureFile(sigfiles::FileKind kind, std::span<const std:
         return;
     }
     m_bPointsShown = true;
-    {
-        std::lock_guard lock(m_pointLock);
-        m_points.Clear();
-    }
+    m_points.Clear();
     AppendPoints(decoded.points);
     if (!sent) {
         app::ShowRefusal(m_services.prompts, QString(res::kImageTooLargeForPad));
@@ -279,13 +271,8 @@ void CImagePage::DrawStrokes(QPainter& painter) {
     // A stroke is its segments; its last point (before the pen lift) is set
     // as a single pixel, which is also how a one-point stroke shows.
     for (std::size_t i = 0; i + 2 <= PointCount(); ++i) {
-        SignaturePoint p;
-        SignaturePoint q;
-        {
-            std::lock_guard lock(m_pointLock);
-            p = m_points.At(i);
-            q = m_points.At(i + 1);
-        }
+        const SignaturePoint p = m_points.At(i);
+        const SignaturePoint q = m_points.At(i + 1);
         if (!IsDrawableFrom(p)) {
             continue;
         }

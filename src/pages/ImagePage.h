@@ -10,9 +10,9 @@
 // custom-image flag with its path, and the points-shown flag with a
 // non-empty point list. Repaints redraw from them and never send anything.
 //
-// Thread safety: GUI thread only. The point-list lock guards single accesses
-// to the point list; image sends block the event loop until the channel
-// returns.
+// Thread safety: GUI thread only, so the point list needs no lock (a file is
+// read and decoded on a worker, which hands back its result and touches no
+// member); image sends block the event loop until the channel returns.
 #pragma once
 
 #include <QFont>
@@ -20,7 +20,6 @@
 #include <QString>
 #include <QWidget>
 #include <cstddef>
-#include <mutex>
 #include <span>
 
 #include "capture/SignaturePointList.h"
@@ -99,7 +98,6 @@ private:
 
     PageServices m_services;
     SamplePictures m_samples;
-    mutable std::mutex m_pointLock;  // guards m_points
     capture::SignaturePointList m_points;
     QFont m_captionFont;
     int m_nSampleImage = 0;
