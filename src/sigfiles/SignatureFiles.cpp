@@ -232,6 +232,13 @@ EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
     if (result.bytes.empty()) {
         return {{}, cannot};
     }
+    // Pen lifts alone (all ink dropped on decoding) encode, but .cmp, .nlc
+    // and .inkml read no signature back from them: refused here rather than
+    // written as a file that cannot be read.
+    const bool inkless = std::all_of(points.begin(), points.end(), IsPenUp);
+    if (inkless && !DecodeAs(kind, result.bytes).error.empty()) {
+        return {{}, cannot + " (it has no ink, only pen lifts)"};
+    }
     return result;
 }
 

@@ -207,6 +207,13 @@ TEST(Decoding, DropsPointsOutsideThePadAndClosesTheLastStroke) {
     far[9] = 0x02;
     const DecodeResult liftsOnly = DecodeAs(FileKind::kSig, far);
     EXPECT_EQ(liftsOnly.points, Points{PEN_UP_POINT});
+    // Whatever is written from it reads back, or is refused.
+    for (FileKind kind : kStored) {
+        const EncodeResult written = EncodeAs(kind, Points{PEN_UP_POINT, PEN_UP_POINT});
+        EXPECT_TRUE(written.error.empty() ? DecodeAs(kind, written.bytes).error.empty()
+                                          : written.error.find("no ink") != std::string::npos)
+            << KindName(kind) << ": " << written.error;
+    }
     EXPECT_NE(EncodeAs(FileKind::kVbc, liftsOnly.points).error, "");
 
     const DecodeResult open = DecodeAs(FileKind::kTxt, AsBytes("5 6\n7 8\n"));
