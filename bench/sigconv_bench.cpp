@@ -6,6 +6,10 @@
 //
 // 1,000 realistic .cmp files to .svg: one run with --out-dir against 1,000
 // single runs, one file each.
+//
+// Start to exit for one 10,000-point signature (.sig) drawn to .png and to
+// .pdf at 800x400 through cairo, beside a bare --version: what a kiosk
+// waiting on one conversion sees, and how much of it is starting at all.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -174,6 +178,50 @@ void BM_Convert1000FilesInSingleRuns(benchmark::State& state) {
 BENCHMARK(BM_Convert1000FilesInSingleRuns)
     ->UseManualTime()
     ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_Version(benchmark::State& state) {
+    for (auto _ : state) {
+        const ChildRun run = RunSigconv({"--version"});
+        state.SetIterationTime(run.seconds);
+        if (run.status != 0) {
+            state.SkipWithError("--version failed");
+        }
+    }
+}
+BENCHMARK(BM_Version)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+
+void BM_TenThousandPointsTo(benchmark::State& state, const char* ext) {
+    constexpr std::size_t kPoints = 10'000;
+    testsupport::TempDir dir;
+    const auto points =
+        testsupport::MakeSignature("Vellumix Demo\nsigned by\nJohn Q. Smith", 7, kPoints);
+    const sigfiles::EncodeResult sig = sigfiles::EncodeAs(sigfiles::FileKind::kSig, points);
+    if (!sig.error.empty()) {
+        state.SkipWithError(sig.error.c_str());
+        return;
+    }
+    Write(dir / "in.sig", sig.bytes);
+    const std::string out = (dir / "out").string() + ext;
+    ChildRun last;
+    for (auto _ : state) {
+        last = RunSigconv({"--size", "800x400", (dir / "in.sig").string(), out});
+        state.SetIterationTime(last.seconds);
+        if (last.status != 0) {
+            state.SkipWithError("the conversion failed");
+        }
+    }
+    state.counters["points"] = static_cast<double>(points.size());
+    state.counters["max_rss_mb"] = last.maxRssMb;
+    state.counters["file_bytes"] = static_cast<double>(std::filesystem::file_size(out));
+}
+BENCHMARK_CAPTURE(BM_TenThousandPointsTo, png, ".png")
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_TenThousandPointsTo, pdf, ".pdf")
+    ->UseManualTime()
+    ->Iterations(20)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

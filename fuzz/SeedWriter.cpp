@@ -1,7 +1,8 @@
 // Writes the seed corpora of the fuzz targets: a few signatures of different
 // sizes through each encoder, plus the odd files the encoders never write
-// (a locked .vbc, a .cmp with junk before its start byte). One folder per
-// target under the folder given on the command line.
+// (a locked .vbc, a .cmp with junk before its start byte, InkML as other
+// producers write it). One folder per target under the folder given on the
+// command line.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "sigformats/CmpFormat.h"
+#include "sigformats/InkmlFormat.h"
 #include "sigformats/NlcFormat.h"
 #include "sigformats/SigFormat.h"
 #include "sigformats/vbc/VbcFormat.h"
@@ -58,7 +60,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* name : {"sig", "vbc", "nlc", "cmp", "sigconv_info", "sigfiles_roundtrip"}) {
+    for (const char* name :
+         {"sig", "vbc", "nlc", "cmp", "inkml", "sigconv_info", "sigfiles_roundtrip"}) {
         fs::create_directories(root / name);
     }
     bool ok = true;
@@ -76,6 +79,13 @@ int main(int argc, char** argv) {
         }
         ok &= Write(root / "sig" / id, sig) && Write(root / "vbc" / id, vbc) &&
               Write(root / "nlc" / id, nlc) && Write(root / "cmp" / id, cmp);
+        // Ours, with and without the T channel of a capture's times.
+        std::vector<std::int64_t> times;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            times.push_back(static_cast<std::int64_t>(i * 1302 + i % 3));
+        }
+        ok &= Write(root / "inkml" / id, sf::EncodeInkml(points).bytes) &&
+              Write(root / "inkml" / ("timed" + id), sf::EncodeInkml(points, times).bytes);
         ok &= Write(root / "sigconv_info" / ("sig" + id), WithPrefix(kInfoSig, sig)) &&
               Write(root / "sigconv_info" / ("cmp" + id), WithPrefix(kInfoCmp, cmp)) &&
               Write(root / "sigconv_info" / ("vbc" + id), WithPrefix(kInfoVbc, vbc)) &&
@@ -94,6 +104,26 @@ int main(int argc, char** argv) {
     const Bytes cmp = sf::EncodeCmp(small);
     junkFirst.insert(junkFirst.end(), cmp.begin(), cmp.end());
     ok &= Write(root / "cmp" / "junk-first", junkFirst);
+    // InkML as other producers write it: contexts and traceGroups, extra
+    // channels, declared ranges, differences, prefixed names, intermittent
+    // channels.
+    ok &= Write(root / "inkml" / "groups",
+                TextBytes("<ink xmlns=\"http://www.w3.org/2003/InkML\"><definitions>"
+                          "<context xml:id=\"c\"><traceFormat><channel name=\"X\" min=\"0\" "
+                          "max=\"20000\"/><channel name=\"Y\" min=\"0\" max=\"10000\"/>"
+                          "<channel name=\"F\"/><channel name=\"T\" units=\"s\"/>"
+                          "</traceFormat></context></definitions><traceGroup contextRef=\"#c\">"
+                          "<trace>0 0 12 0.5,5000 2500 40 0.501</trace><traceGroup><trace>"
+                          "10000 5000 7 1</trace></traceGroup></traceGroup></ink>"));
+    ok &= Write(root / "inkml" / "differences",
+                TextBytes("<inkml:ink xmlns:inkml=\"http://www.w3.org/2003/InkML\">"
+                          "<inkml:trace>-10 -5, '20'0, \"0\"10, 3-4</inkml:trace>"
+                          "<inkml:trace>!50 15</inkml:trace></inkml:ink>"));
+    ok &= Write(root / "inkml" / "intermittent",
+                TextBytes("<ink xmlns=\"http://www.w3.org/2003/InkML\"><traceFormat>"
+                          "<channel name=\"X\"/><channel name=\"Y\"/><intermittentChannels>"
+                          "<channel name=\"P\"/></intermittentChannels></traceFormat>"
+                          "<trace>1 2 *, 3 4 T, 5 6</trace></ink>"));
     // Every --info seed is a round-trip seed too.
     for (const auto& entry : fs::directory_iterator(root / "sigconv_info")) {
         std::error_code ec;

@@ -175,8 +175,10 @@ std::string DescribeHeader(FileKind kind, std::span<const std::uint8_t> file, In
             return {};
         }
         case FileKind::kTxt:
+        case FileKind::kInkml:
         case FileKind::kSvg:
         case FileKind::kPng:
+        case FileKind::kPdf:
         case FileKind::kBmp:
             return {};
     }
@@ -228,6 +230,9 @@ InfoResult DescribeFile(FileKind kind, std::span<const std::uint8_t> file) {
     info.Add("pen lifts", c.penUps);
     info.Add("strokes", c.strokes);
     info.Add("points dropped", decoded.dropped);
+    if (kind == FileKind::kInkml) {
+        info.Add("times", !decoded.times.empty());
+    }
     if (c.strokes > 0) {
         info.Add("bounding box", std::to_string(c.minX) + ".." + std::to_string(c.maxX) + " x " +
                                      std::to_string(c.minY) + ".." + std::to_string(c.maxY));

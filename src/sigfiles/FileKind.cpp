@@ -15,17 +15,20 @@ struct KindRow {
     bool stored;
     bool readable;
     bool encodable;
+    bool rendered;
 };
 
 constexpr std::array kKinds = {
-    KindRow{FileKind::kSig, "sig", true, true, true},
-    KindRow{FileKind::kCmp, "cmp", true, true, true},
-    KindRow{FileKind::kVbc, "vbc", true, true, true},
-    KindRow{FileKind::kNlc, "nlc", true, true, true},
-    KindRow{FileKind::kTxt, "txt", false, true, true},
-    KindRow{FileKind::kSvg, "svg", false, false, true},
-    KindRow{FileKind::kPng, "png", false, false, false},
-    KindRow{FileKind::kBmp, "bmp", false, false, false},
+    KindRow{FileKind::kSig, "sig", true, true, true, false},
+    KindRow{FileKind::kCmp, "cmp", true, true, true, false},
+    KindRow{FileKind::kVbc, "vbc", true, true, true, false},
+    KindRow{FileKind::kNlc, "nlc", true, true, true, false},
+    KindRow{FileKind::kTxt, "txt", false, true, true, false},
+    KindRow{FileKind::kInkml, "inkml", false, true, true, false},
+    KindRow{FileKind::kSvg, "svg", false, false, false, true},
+    KindRow{FileKind::kPng, "png", false, false, false, true},
+    KindRow{FileKind::kPdf, "pdf", false, false, false, true},
+    KindRow{FileKind::kBmp, "bmp", false, false, false, false},
 };
 
 const KindRow& Row(FileKind kind) {
@@ -74,6 +77,10 @@ bool IsReadableKind(FileKind kind) {
 
 bool IsEncodableKind(FileKind kind) {
     return Row(kind).encodable;
+}
+
+bool IsRenderedKind(FileKind kind) {
+    return Row(kind).rendered;
 }
 
 std::string ExtensionList(bool (*accepts)(FileKind)) {

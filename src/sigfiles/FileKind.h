@@ -11,7 +11,7 @@
 
 namespace vellumix::sigfiles {
 
-enum class FileKind { kSig, kCmp, kVbc, kNlc, kTxt, kSvg, kPng, kBmp };
+enum class FileKind { kSig, kCmp, kVbc, kNlc, kTxt, kSvg, kPng, kBmp, kInkml, kPdf };
 
 // By the text after the name's last dot, lower-cased; nullopt for a name
 // without a dot or with any other extension.
@@ -23,11 +23,13 @@ std::string DottedName(FileKind kind);     // ".sig", ".cmp", ...
 
 // The stored formats the codecs read and write.
 bool IsStoredKind(FileKind kind);
-// What DecodeAs reads: the stored formats and .txt.
+// What DecodeAs reads: the stored formats, .txt and .inkml.
 bool IsReadableKind(FileKind kind);
-// What EncodeAs writes: the stored formats, .txt and .svg. A .png or .bmp
-// is a picture drawn by its own writer.
+// What EncodeAs writes: the stored formats, .txt and .inkml. A .svg, .png,
+// .pdf or .bmp is a picture drawn by its own renderer.
 bool IsEncodableKind(FileKind kind);
+// The pictures the signature renderer draws: .svg, .png and .pdf.
+bool IsRenderedKind(FileKind kind);
 
 // The names, space-separated with dots (".sig .cmp ..."), of the kinds the
 // predicate accepts, in table order: for usage texts and error messages.

@@ -15,8 +15,10 @@ std::optional<PadFileCommand> PadCommandFor(FileKind kind) {
         case FileKind::kNlc:
             return PadFileCommand::kSendVbc;
         case FileKind::kTxt:
+        case FileKind::kInkml:
         case FileKind::kSvg:
         case FileKind::kPng:
+        case FileKind::kPdf:
         case FileKind::kBmp:
             break;
     }

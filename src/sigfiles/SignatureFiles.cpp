@@ -6,6 +6,7 @@
 
 #include "sigfiles/VbcErrorText.h"
 #include "sigformats/CmpFormat.h"
+#include "sigformats/InkmlFormat.h"
 #include "sigformats/NlcFormat.h"
 #include "sigformats/SigFormat.h"
 #include "sigformats/vbc/VbcFormat.h"
@@ -16,14 +17,6 @@ namespace {
 using capture::IsPenUp;
 using capture::SignaturePoint;
 namespace vbc = sigformats::vbc;
-
-constexpr std::string_view kSvgHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"1024\" height=\"1024\" "
-    "viewBox=\"0 0 1024 1024\">\n"
-    "<g fill=\"none\" stroke=\"black\" stroke-width=\"3\" stroke-linecap=\"round\" "
-    "stroke-linejoin=\"round\">\n";
-constexpr std::string_view kSvgTail = "</g>\n</svg>\n";
 
 std::string NotValid(FileKind kind) {
     return std::string("not a valid ") + DottedName(kind) + " file";
@@ -79,8 +72,20 @@ DecodeResult DecodeRaw(FileKind kind, std::span<const std::uint8_t> file, Locked
         case FileKind::kTxt:
             return ParseTxt(
                 std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
+        case FileKind::kInkml: {
+            sigformats::InkmlDecoded ink = sigformats::DecodeInkml(file);
+            if (!ink.error.empty()) {
+                return {{}, 0, std::move(ink.error)};
+            }
+            result.points = std::move(ink.points);
+            if (ink.times.size() == result.points.size()) {
+                result.times = std::move(ink.times);
+            }
+            return result;
+        }
         case FileKind::kSvg:
         case FileKind::kPng:
+        case FileKind::kPdf:
         case FileKind::kBmp:
             return {{}, 0, DottedName(kind) + " files hold no points to read"};
     }
@@ -100,17 +105,35 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
     }
     // The codecs answer an unreadable file and an empty one alike.
     if (result.points.empty()) {
-        return {{}, 0, kind == FileKind::kTxt ? std::string("no points") : NotValid(kind)};
+        const bool text = kind == FileKind::kTxt || kind == FileKind::kInkml;
+        return {{}, 0, text ? std::string("no points") : NotValid(kind)};
     }
+    Points& points = result.points;
+    capture::PointTimes& times = result.times;
     // Judged on the last decoded point, whether or not it is kept.
-    if (!IsPenUp(result.points.back())) {
-        result.points.push_back(capture::PEN_UP_POINT);
+    if (!IsPenUp(points.back())) {
+        points.push_back(capture::PEN_UP_POINT);
+        if (!times.empty()) {
+            times.push_back(times.back());
+        }
         result.liftAdded = true;
     }
-    const auto kept = std::remove_if(result.points.begin(), result.points.end(),
-                                     [](SignaturePoint p) { return !capture::IsStorablePoint(p); });
-    result.dropped = static_cast<std::size_t>(result.points.end() - kept);
-    result.points.erase(kept, result.points.end());
+    // Dropped by hand rather than by remove_if, so that the times follow.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (capture::IsStorablePoint(points[i])) {
+            points[kept] = points[i];
+            if (!times.empty()) {
+                times[kept] = times[i];
+            }
+            ++kept;
+        }
+    }
+    result.dropped = points.size() - kept;
+    points.resize(kept);
+    if (!times.empty()) {
+        times.resize(kept);
+    }
     return result;
 }
 
@@ -125,8 +148,10 @@ Bytes EncodeStored(FileKind kind, std::span<const SignaturePoint> points) {
         case FileKind::kVbc:
             return vbc::EncodeVbc(points).bytes;
         case FileKind::kTxt:
+        case FileKind::kInkml:
         case FileKind::kSvg:
         case FileKind::kPng:
+        case FileKind::kPdf:
         case FileKind::kBmp:
             break;
     }
@@ -134,15 +159,34 @@ Bytes EncodeStored(FileKind kind, std::span<const SignaturePoint> points) {
 }
 
 EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input) {
+    return EncodeAs(kind, input, {});
+}
+
+EncodeResult EncodeInkml(std::span<const SignaturePoint> points,
+                         std::span<const capture::PointTime> times) {
+    return EncodeAs(FileKind::kInkml, points, times);
+}
+
+EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
+                      std::span<const capture::PointTime> inputTimes) {
     if (input.empty()) {
         return {{}, "no points"};
+    }
+    if (!inputTimes.empty() && inputTimes.size() != input.size()) {
+        return {{},
+                std::to_string(inputTimes.size()) + " times for " + std::to_string(input.size()) +
+                    " points"};
     }
     if (std::string bad = CheckStorable(input); !bad.empty()) {
         return {{}, std::move(bad)};
     }
     Points points(input.begin(), input.end());
+    capture::PointTimes times(inputTimes.begin(), inputTimes.end());
     if (!IsPenUp(points.back())) {
         points.push_back(capture::PEN_UP_POINT);
+        if (!times.empty()) {
+            times.push_back(times.back());
+        }
     }
     const std::string cannot = std::string("the signature cannot be stored as ") + DottedName(kind);
     EncodeResult result;
@@ -171,17 +215,29 @@ EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input) {
         case FileKind::kTxt:
             result.bytes = WriteTxt(points);
             break;
-        case FileKind::kSvg: {
-            const std::string svg = WriteSvg(points);
-            result.bytes.assign(svg.begin(), svg.end());
+        case FileKind::kInkml: {
+            sigformats::InkmlEncoded ink = sigformats::EncodeInkml(points, times);
+            if (!ink.error.empty()) {
+                return {{}, cannot + " (" + ink.error + ")"};
+            }
+            result.bytes = std::move(ink.bytes);
             break;
         }
+        case FileKind::kSvg:
         case FileKind::kPng:
+        case FileKind::kPdf:
         case FileKind::kBmp:
-            return {{}, "pictures are written by the picture writer"};
+            return {{}, "pictures are drawn by the signature renderer"};
     }
     if (result.bytes.empty()) {
         return {{}, cannot};
+    }
+    // Pen lifts alone (all ink dropped on decoding) encode, but .cmp, .nlc
+    // and .inkml read no signature back from them: refused here rather than
+    // written as a file that cannot be read.
+    const bool inkless = std::all_of(points.begin(), points.end(), IsPenUp);
+    if (inkless && !DecodeAs(kind, result.bytes).error.empty()) {
+        return {{}, cannot + " (it has no ink, only pen lifts)"};
     }
     return result;
 }
@@ -254,36 +310,6 @@ DecodeResult ParseTxt(std::string_view text) {
         }
     }
     return result;
-}
-
-std::string WriteSvg(std::span<const SignaturePoint> points) {
-    std::string svg(kSvgHead);
-    std::string path;
-    std::size_t inStroke = 0;
-    SignaturePoint last{};
-    auto flush = [&] {
-        if (inStroke == 1) {
-            // A lone point: a zero-length segment, which round caps show as a dot.
-            path += " L" + std::to_string(last.x) + ' ' + std::to_string(last.y);
-        }
-        if (inStroke > 0) {
-            svg += "<path d=\"" + path + "\"/>\n";
-        }
-        path.clear();
-        inStroke = 0;
-    };
-    for (SignaturePoint p : points) {
-        if (IsPenUp(p)) {
-            flush();
-            continue;
-        }
-        path += (inStroke == 0 ? "M" : " L") + std::to_string(p.x) + ' ' + std::to_string(p.y);
-        last = p;
-        ++inStroke;
-    }
-    flush();
-    svg += kSvgTail;
-    return svg;
 }
 
 }  // namespace vellumix::sigfiles

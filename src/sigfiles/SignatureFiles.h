@@ -1,5 +1,5 @@
 // Signatures in and out of file bytes, by file kind: the four stored formats
-// through the codecs, plus plain text and SVG. No Qt here (the fuzz targets
+// through the codecs, plus plain text and W3C InkML. No Qt here (the fuzz targets
 // build without it) and no output: every failure comes back as one line of
 // text. The pages, padctl, the converter and the virtual pad all decode and
 // encode here, so they agree on what a file holds.
@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/PointTimes.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/FileKind.h"
 #include "sigformats/SignaturePoint.h"
@@ -33,9 +34,13 @@ struct DecodeResult {
     std::string error;  // empty: success
     // The closing pen lift was added; the file itself ends inside a stroke.
     bool liftAdded = false;
+    // Parallel to points (microseconds), or empty: only an .inkml with a T
+    // channel carries times. A dropped point takes its time with it; an
+    // added lift takes the time of the point before it.
+    capture::PointTimes times = {};
 };
 
-// Decodes a stored format or .txt. On success the list ends with a pen lift,
+// Decodes a stored format, .txt or .inkml. On success the list ends with a pen lift,
 // added when the last decoded point is not one (judged before dropping), so
 // that the last stroke is closed; then the points a stored signature cannot
 // hold are dropped and counted, as the pages drop them (a file may be left
@@ -49,11 +54,20 @@ struct EncodeResult {
     std::string error;  // empty: success
 };
 
-// Encodes to a stored format, .txt or .svg (pictures have their own
-// writers). The list is closed with a pen lift first when it does not end
+// Encodes to a stored format, .txt or .inkml (pictures have their own
+// renderer). The list is closed with a pen lift first when it does not end
 // with one, so the last stroke survives in the formats that only finish a
 // stroke at its lift. A point outside 0..1024 fails with its number.
 EncodeResult EncodeAs(FileKind kind, std::span<const capture::SignaturePoint> points);
+// The same with the points' times, which only .inkml keeps (the other kinds
+// have no place for them and write exactly what the overload above writes).
+// times is empty or one stamp per point, in microseconds since the capture
+// began; another length fails.
+EncodeResult EncodeAs(FileKind kind, std::span<const capture::SignaturePoint> points,
+                      std::span<const capture::PointTime> times);
+// A capture filed as .inkml, with its times when known (empty: none).
+EncodeResult EncodeInkml(std::span<const capture::SignaturePoint> points,
+                         std::span<const capture::PointTime> times = {});
 
 // The points as the stored format's encoder writes them, nothing added or
 // checked: what the Signature page files, byte for byte. Empty when the
@@ -66,8 +80,5 @@ Bytes EncodeStored(FileKind kind, std::span<const capture::SignaturePoint> point
 inline constexpr std::string_view kTxtPenUp = "-1 -1";
 Bytes WriteTxt(std::span<const capture::SignaturePoint> points);
 DecodeResult ParseTxt(std::string_view text);
-
-// One path per stroke in pad units, viewBox 0 0 1024 1024.
-std::string WriteSvg(std::span<const capture::SignaturePoint> points);
 
 }  // namespace vellumix::sigfiles

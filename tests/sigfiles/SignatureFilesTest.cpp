@@ -64,8 +64,8 @@ int Tolerance(FileKind kind) {
     }
 }
 
-constexpr FileKind kStored[] = {FileKind::kSig, FileKind::kCmp, FileKind::kVbc, FileKind::kNlc,
-                                FileKind::kTxt};
+constexpr FileKind kStored[] = {FileKind::kSig, FileKind::kCmp, FileKind::kVbc,
+                                FileKind::kNlc, FileKind::kTxt, FileKind::kInkml};
 
 class EveryPair : public ::testing::TestWithParam<std::tuple<FileKind, FileKind>> {};
 
@@ -117,6 +117,27 @@ TEST(LosslessFormats, SigThroughTxtAndVbcGivesTheSameBytes) {
 TEST(Encoding, ClosesTheLastStrokeWithAPenLift) {
     const Points open{{10, 10}, {20, 20}, {30, 30}};
     EXPECT_EQ(AsText(EncodeAs(FileKind::kTxt, open).bytes), "10 10\n20 20\n30 30\n-1 -1\n");
+}
+
+// Times travel with the points into .inkml only: a closing lift takes the
+// time of the point before it, and a list of another length is refused.
+TEST(Encoding, KeepsTimesInInkmlOnly) {
+    const Points open{{10, 10}, {20, 20}, {30, 30}};
+    const capture::PointTimes times{0, 1302, 2604};
+    const EncodeResult ink = EncodeInkml(open, times);
+    ASSERT_EQ(ink.error, "");
+    const DecodeResult back = DecodeAs(FileKind::kInkml, ink.bytes);
+    EXPECT_EQ(back.points, (Points{{10, 10}, {20, 20}, {30, 30}, PEN_UP_POINT}));
+    EXPECT_EQ(back.times, (capture::PointTimes{0, 1302, 2604, 2604}));
+    EXPECT_TRUE(DecodeAs(FileKind::kInkml, EncodeInkml(open).bytes).times.empty());
+
+    EXPECT_NE(EncodeInkml(open, capture::PointTimes{0, 1}).error.find("2 times for 3 points"),
+              std::string::npos);
+    for (FileKind kind :
+         {FileKind::kSig, FileKind::kCmp, FileKind::kVbc, FileKind::kNlc, FileKind::kTxt}) {
+        EXPECT_EQ(EncodeAs(kind, open, times).bytes, EncodeAs(kind, open).bytes);
+        EXPECT_TRUE(DecodeAs(kind, EncodeAs(kind, open).bytes).times.empty());
+    }
 }
 
 TEST(Encoding, RefusesWhatNoFormatCanHold) {
@@ -186,6 +207,13 @@ TEST(Decoding, DropsPointsOutsideThePadAndClosesTheLastStroke) {
     far[9] = 0x02;
     const DecodeResult liftsOnly = DecodeAs(FileKind::kSig, far);
     EXPECT_EQ(liftsOnly.points, Points{PEN_UP_POINT});
+    // Whatever is written from it reads back, or is refused.
+    for (FileKind kind : kStored) {
+        const EncodeResult written = EncodeAs(kind, Points{PEN_UP_POINT, PEN_UP_POINT});
+        EXPECT_TRUE(written.error.empty() ? DecodeAs(kind, written.bytes).error.empty()
+                                          : written.error.find("no ink") != std::string::npos)
+            << KindName(kind) << ": " << written.error;
+    }
     EXPECT_NE(EncodeAs(FileKind::kVbc, liftsOnly.points).error, "");
 
     const DecodeResult open = DecodeAs(FileKind::kTxt, AsBytes("5 6\n7 8\n"));

@@ -1,6 +1,7 @@
 #include "sigconv/SigConv.h"
 
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -9,11 +10,11 @@
 
 #include <vellumix/Version.h>
 
-#include "sigconv/PngWriter.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/FileInfo.h"
 #include "sigfiles/FileKind.h"
 #include "sigfiles/SignatureFiles.h"
+#include "sigrender/SignatureRenderer.h"
 
 namespace vellumix::tools {
 namespace {
@@ -23,31 +24,37 @@ using sigfiles::FileKind;
 
 constexpr std::string_view kProgram = "vellumix-sigconv";
 constexpr std::string_view kUsage =
-    "Usage: vellumix-sigconv [--from FMT] [--to FMT] [--size WxH] IN OUT\n"
-    "       vellumix-sigconv [--from FMT] --to FMT --out-dir DIR [--size WxH] IN...\n"
+    "Usage: vellumix-sigconv [--from FMT] [--to FMT] [PICTURE OPTIONS] IN OUT\n"
+    "       vellumix-sigconv [--from FMT] --to FMT --out-dir DIR [PICTURE OPTIONS] IN...\n"
     "       vellumix-sigconv --info [--json] [--from FMT] FILE\n"
     "       vellumix-sigconv --help | --version\n"
     "\n"
     "Converts a signature, by file extension or by --from and --to. IN: .sig .cmp\n"
-    ".vbc .nlc .txt; OUT: .sig .cmp .vbc .nlc .txt .svg .png. An existing OUT is\n"
-    "replaced only when the conversion succeeds. A file named - is standard input\n"
-    "or standard output, whose format --from or --to gives.\n"
+    ".vbc .nlc .txt .inkml; OUT: .sig .cmp .vbc .nlc .txt .inkml .svg .png .pdf. An\n"
+    "existing OUT is replaced only when the conversion succeeds. A file named - is\n"
+    "standard input or standard output, whose format --from or --to gives.\n"
     "\n"
-    "  .txt   one point per line \"x y\" in pad units (0..1024), \"-1 -1\" for a pen lift\n"
-    "  .svg   one path per stroke, viewBox 0 0 1024 1024\n"
-    "  .png   black ink on white, x * W / 1024 and y * H / 1024\n"
+    "  .txt    one point per line \"x y\" in pad units (0..1024), \"-1 -1\" for a pen lift\n"
+    "  .inkml  W3C InkML 1.0, one trace per stroke; the times of the points are\n"
+    "          kept from .inkml to .inkml (the other formats hold none)\n"
+    "  .svg .png .pdf\n"
+    "          the signature drawn anti-aliased with round ends, fitted to the\n"
+    "          picture with its aspect kept; black ink on white\n"
     "\n"
     "Decoded points outside 0..1024 (a stored format's rounding by the pad's edge)\n"
     "are left out, as the demo program leaves them out, and counted on standard\n"
     "error.\n"
     "\n"
     "Options:\n"
-    "  --from FMT     read every input as FMT (sig cmp vbc nlc txt)\n"
-    "  --to FMT       write OUT as FMT (sig cmp vbc nlc txt svg png)\n"
+    "  --from FMT     read every input as FMT (sig cmp vbc nlc txt inkml)\n"
+    "  --to FMT       write OUT as FMT (sig cmp vbc nlc txt inkml svg png pdf)\n"
     "  --out-dir DIR  convert every IN to DIR/NAME.FMT (needs --to); a failure is\n"
     "                 one line on standard error, the other files are still\n"
     "                 written, and the exit status is 1\n"
-    "  --size WxH     picture size for .png (default 320x240, at most 8192x8192)\n"
+    "  --size WxH     picture size: pixels for .png, points (1/72 inch) for .svg\n"
+    "                 and .pdf (default 320x240, at most 8192x8192)\n"
+    "  --pen WIDTH    pen width in the picture's units (default 3, at most 1000)\n"
+    "  --transparent  no background behind the ink\n"
     "  --info FILE    print the format, header fields, point and stroke counts\n"
     "                 and bounding box\n"
     "  --json         with --info: the same facts as one JSON object\n"
@@ -68,12 +75,25 @@ struct Options {
     std::optional<std::filesystem::path> outDir;
     bool info = false;
     bool json = false;
-    bool sizeGiven = false;
+    bool pictureOptionGiven = false;  // --size, --pen or --transparent
     Size size;
+    double penWidth = kDefaultPenWidth;
+    bool transparent = false;
 };
 
 bool IsOutputKind(FileKind kind) {
-    return sigfiles::IsEncodableKind(kind) || kind == FileKind::kPng;
+    return sigfiles::IsEncodableKind(kind) || sigfiles::IsRenderedKind(kind);
+}
+
+sigrender::ImageFormat ImageFormatOf(FileKind kind) {
+    switch (kind) {
+        case FileKind::kSvg:
+            return sigrender::ImageFormat::kSvg;
+        case FileKind::kPdf:
+            return sigrender::ImageFormat::kPdf;
+        default:
+            return sigrender::ImageFormat::kPng;
+    }
 }
 
 std::optional<int> ParseSide(std::string_view text) {
@@ -81,6 +101,17 @@ std::optional<int> ParseSide(std::string_view text) {
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || ptr != text.data() + text.size() || value < 1 ||
         value > kMaxPictureSide) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<double> ParsePen(std::string_view text) {
+    // from_chars: "2.5" whatever the locale says about decimal commas.
+    double value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(value) ||
+        value <= 0 || value > sigrender::kMaxPenWidth) {
         return std::nullopt;
     }
     return value;
@@ -182,11 +213,25 @@ public:
         return true;
     }
 
-    // The one place an output is encoded and written.
-    bool Store(const std::string& name, FileKind kind, const sigfiles::Points& points) {
+    sigfiles::EncodeResult Render(FileKind kind, const sigfiles::Points& points) const {
+        const sigrender::RenderOptions options{m_options.size.width, m_options.size.height,
+                                               m_options.penWidth, m_options.transparent};
+        sigfiles::EncodeResult result;
+        result.error = sigrender::RenderSignature(
+            points, ImageFormatOf(kind), options, [&result](std::span<const std::uint8_t> piece) {
+                result.bytes.insert(result.bytes.end(), piece.begin(), piece.end());
+                return true;
+            });
+        return result;
+    }
+
+    // The one place an output is encoded and written. The times go only
+    // where the format keeps them (.inkml).
+    bool Store(const std::string& name, FileKind kind, const sigfiles::DecodeResult& decoded) {
         const sigfiles::EncodeResult encoded =
-            kind == FileKind::kPng ? EncodePng(points, m_options.size.width, m_options.size.height)
-                                   : sigfiles::EncodeAs(kind, points);
+            sigfiles::IsRenderedKind(kind)
+                ? Render(kind, decoded.points)
+                : sigfiles::EncodeAs(kind, decoded.points, decoded.times);
         if (!encoded.error.empty()) {
             m_report.Fail(kExitFailed, name, encoded.error);
             return false;
@@ -217,7 +262,7 @@ public:
                                      sigfiles::ExtensionList(IsOutputKind) + " or --to)");
         }
         sigfiles::DecodeResult decoded;
-        if (!Load(inName, decoded) || !Store(outName, *outKind, decoded.points)) {
+        if (!Load(inName, decoded) || !Store(outName, *outKind, decoded)) {
             return kExitFailed;
         }
         return kExitOk;
@@ -238,7 +283,7 @@ public:
                 continue;
             }
             sigfiles::DecodeResult decoded;
-            if (!Load(inName, decoded) || !Store(outPath.string(), *m_options.to, decoded.points)) {
+            if (!Load(inName, decoded) || !Store(outPath.string(), *m_options.to, decoded)) {
                 status = kExitFailed;
             }
         }
@@ -277,8 +322,9 @@ private:
 // Usage problems, or nullopt when the options fit one of the four forms.
 std::optional<int> CheckForm(const Options& o, Reporter& report) {
     if (o.info) {
-        if (o.files.size() != 1 || o.to || o.outDir || o.sizeGiven) {
-            return report.Usage("--info", "takes one file and no --to, --out-dir or --size");
+        if (o.files.size() != 1 || o.to || o.outDir || o.pictureOptionGiven) {
+            return report.Usage("--info",
+                                "takes one file and no --to, --out-dir or picture options");
         }
         if (o.files[0] == kStdio && !o.from) {
             return report.Usage("-", "standard input has no extension: give --from FMT");
@@ -338,7 +384,13 @@ int RunSigConv(std::span<const std::string> args, std::istream& in, std::ostream
             o.json = true;
             continue;
         }
-        if (arg == "--from" || arg == "--to" || arg == "--size" || arg == "--out-dir") {
+        if (arg == "--transparent") {
+            o.transparent = true;
+            o.pictureOptionGiven = true;
+            continue;
+        }
+        if (arg == "--from" || arg == "--to" || arg == "--size" || arg == "--pen" ||
+            arg == "--out-dir") {
             if (i + 1 >= args.size()) {
                 return report.Usage(arg, "needs a value");
             }
@@ -355,7 +407,19 @@ int RunSigConv(std::span<const std::string> args, std::istream& in, std::ostream
                                                  value + "\"");
                 }
                 o.size = *parsed;
-                o.sizeGiven = true;
+                o.pictureOptionGiven = true;
+                continue;
+            }
+            if (arg == "--pen") {
+                const auto pen = ParsePen(value);
+                if (!pen) {
+                    return report.Usage(
+                        arg, "expected a width above 0 and at most " +
+                                 std::to_string(static_cast<int>(sigrender::kMaxPenWidth)) +
+                                 ", got \"" + value + "\"");
+                }
+                o.penWidth = *pen;
+                o.pictureOptionGiven = true;
                 continue;
             }
             const bool from = arg == "--from";

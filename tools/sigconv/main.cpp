@@ -1,5 +1,5 @@
 // vellumix-sigconv: converts signature files between the stored formats,
-// text, SVG and PNG, and describes them (--info).
+// text, InkML, and pictures (SVG, PNG, PDF), and describes them (--info).
 #include <iostream>
 #include <string>
 #include <vector>
