@@ -83,12 +83,20 @@ bool IsRenderedKind(FileKind kind) {
     return Row(kind).rendered;
 }
 
-std::string ExtensionList(bool (*accepts)(FileKind)) {
-    std::string list;
+std::vector<std::string_view> KindNames(bool (*accepts)(FileKind)) {
+    std::vector<std::string_view> names;
     for (const KindRow& r : kKinds) {
         if (accepts(r.kind)) {
-            list += (list.empty() ? "." : " .") + std::string(r.name);
+            names.push_back(r.name);
         }
+    }
+    return names;
+}
+
+std::string ExtensionList(bool (*accepts)(FileKind)) {
+    std::string list;
+    for (const std::string_view name : KindNames(accepts)) {
+        list += (list.empty() ? "." : " .") + std::string(name);
     }
     return list;
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vellumix::sigfiles {
 
@@ -34,5 +35,8 @@ bool IsRenderedKind(FileKind kind);
 // The names, space-separated with dots (".sig .cmp ..."), of the kinds the
 // predicate accepts, in table order: for usage texts and error messages.
 std::string ExtensionList(bool (*accepts)(FileKind));
+// The bare names ("sig", "cmp", ...) of the kinds the predicate accepts, in
+// table order: what --from and --to take.
+std::vector<std::string_view> KindNames(bool (*accepts)(FileKind));
 
 }  // namespace vellumix::sigfiles

@@ -84,6 +84,11 @@ TEST(CommandLine, RejectsWrongArgumentsWithOneLine) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_NE(r.err.find("see --help"), std::string::npos) << r.err;
     }
+    // A near miss names the word meant.
+    EXPECT_NE(Sigconv({"--frm", "sig", "a", "b"}).err.find("(did you mean '--from'?)"),
+              std::string::npos);
+    EXPECT_NE(Sigconv({"--to", "cpm", "a.sig", "-"}).err.find("(did you mean 'cmp'?)"),
+              std::string::npos);
     const CliRun version = Sigconv({"--version"});
     EXPECT_EQ(version.status, kExitOk);
     EXPECT_EQ(version.out.rfind("vellumix-sigconv ", 0), 0u);

@@ -10,6 +10,7 @@
 
 #include <vellumix/Version.h>
 
+#include "cli/UsageError.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/FileInfo.h"
 #include "sigfiles/FileKind.h"
@@ -60,8 +61,11 @@ constexpr std::string_view kUsage =
     "  --json         with --info: the same facts as one JSON object\n"
     "  --help         print this help\n"
     "  --version      print the version\n";
-constexpr std::string_view kSeeHelp = "; see --help";
 constexpr std::string_view kStdio = "-";
+
+// Every option, for the near-miss suggestion after an unknown one.
+constexpr std::string_view kOptions[] = {"--from",    "--to",   "--size", "--pen",  "--transparent",
+                                         "--out-dir", "--info", "--json", "--help", "--version"};
 
 struct Size {
     int width = kDefaultPictureWidth;
@@ -130,6 +134,12 @@ std::optional<Size> ParseSize(std::string_view text) {
     return Size{*w, *h};
 }
 
+// The format meant by a mistyped --from or --to value ("cpm" -> "cmp").
+std::optional<std::string> NearMissFormat(std::string_view value, bool from) {
+    const auto names = sigfiles::KindNames(from ? sigfiles::IsReadableKind : IsOutputKind);
+    return cli::NearMiss(value, names);
+}
+
 class Reporter {
 public:
     explicit Reporter(std::ostream& err) : m_err(err) {}
@@ -141,8 +151,14 @@ public:
         m_err << message << '\n';
         return status;
     }
-    int Usage(std::string_view subject, std::string_view problem) {
-        return Fail(kExitUsage, subject, std::string(problem) + std::string(kSeeHelp));
+    // One line, with the word meant when the given one is a near miss.
+    int Usage(std::string_view subject, std::string_view problem,
+              const std::optional<std::string>& suggestion = std::nullopt) {
+        const std::string what = subject.empty()
+                                     ? std::string(problem)
+                                     : std::string(subject) + ": " + std::string(problem);
+        m_err << cli::UsageLine(kProgram, what, suggestion) << '\n';
+        return kExitUsage;
     }
 
 private:
@@ -429,7 +445,8 @@ int RunSigConv(std::span<const std::string> args, std::istream& in, std::ostream
                                     "unknown format \"" + value + "\" (use " +
                                         (from ? sigfiles::ExtensionList(sigfiles::IsReadableKind)
                                               : sigfiles::ExtensionList(IsOutputKind)) +
-                                        ")");
+                                        ")",
+                                    NearMissFormat(value, from));
             }
             (from ? o.from : o.to) = kind;
             continue;
@@ -440,7 +457,8 @@ int RunSigConv(std::span<const std::string> args, std::istream& in, std::ostream
             break;
         }
         if (arg.size() > 1 && arg[0] == '-') {
-            return report.Usage(arg, "unknown option");
+            return report.Usage(arg, "unknown option",
+                                cli::NearMiss(arg, std::span<const std::string_view>(kOptions)));
         }
         o.files.push_back(arg);
     }
