@@ -124,7 +124,8 @@ void BM_SerialPenToCapture(benchmark::State& state) {
         std::mutex mutex;
         std::vector<Clock::time_point> arrived;
         arrived.reserve(kPenSamples);
-        cap::PenReader reader(rig.channel, [&](std::span<const cap::SignaturePoint> points) {
+        cap::PenReader reader(rig.channel, [&](std::span<const cap::SignaturePoint> points,
+                                               std::span<const cap::PointTime>) {
             const auto now = Clock::now();
             std::lock_guard lock(mutex);
             arrived.insert(arrived.end(), points.size(), now);
