@@ -134,9 +134,7 @@ void PenReader::Run(std::stop_token stop) {
         const int n = m_read(buffer, kWaitMs);
         const PointTime readTime = ToPointTime(std::chrono::steady_clock::now());
         if (n > 0) {
-            if (perReport != clock.PerReport()) {
-                clock = ReportClock(perReport);
-            }
+            clock.SetPerReport(perReport);
             const auto got = std::min(static_cast<std::size_t>(n), buffer.size());
             batch.clear();
             times.clear();
