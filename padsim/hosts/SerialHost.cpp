@@ -167,6 +167,7 @@ bool SerialHost::Start(std::string* error) {
     m_stop = false;
     m_running = true;
     m_penBytes = 0;
+    m_penWritten = 0;
     m_thread = std::thread([this] { Run(); });
     return true;
 }
@@ -307,7 +308,7 @@ SerialHost::Clock::time_point SerialHost::LineTime(Clock::time_point& lineFree, 
     return lineFree;
 }
 
-bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length) {
+bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length, bool pen) {
     const int pace = m_options.paceBytesPerSecond;
     // Paced, a chunk reaches the other side once it has crossed the line:
     // the wait comes before the write.
@@ -336,6 +337,10 @@ bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length) {
         length -= static_cast<std::size_t>(n);
         written += static_cast<std::size_t>(n);
         onLine -= std::min(onLine, static_cast<std::size_t>(n));
+        if (pen && pace > 0 && m_options.onPenCrossed) {
+            m_penWritten += static_cast<std::uint64_t>(n);
+            m_options.onPenCrossed(m_penWritten, Clock::now());
+        }
     }
     return length == 0;
 }
@@ -376,7 +381,7 @@ void SerialHost::Run() {
         }
         auto pen = m_engine.TakePenOutput(now);
         ApplyPenFault(pen);
-        if (!pen.empty() && !WriteAll(pen.data(), pen.size())) {
+        if (!pen.empty() && !WriteAll(pen.data(), pen.size(), true)) {
             break;
         }
 

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -35,6 +36,13 @@ struct SerialHostOptions {
     int paceBytesPerSecond = 0;                // 0: as fast as the pty moves bytes
     int dropEveryNthPenByte = 0;               // fault: 0 drops nothing
     std::chrono::milliseconds unplugAfter{0};  // fault: 0 never unplugs
+    // For measurements: called on the host thread after each paced write of
+    // pen output with the pen bytes written since Start and the moment the
+    // last of them was sent: the write, which reaches the other side at
+    // once (a pty), and may come later than the line's clock asked for when
+    // the host thread woke late.
+    std::function<void(std::uint64_t penBytes, std::chrono::steady_clock::time_point crossed)>
+        onPenCrossed{};
 };
 
 class SerialHost {
@@ -63,7 +71,7 @@ public:
 
 private:
     void Run();
-    bool WriteAll(const std::uint8_t* data, std::size_t length);
+    bool WriteAll(const std::uint8_t* data, std::size_t length, bool pen = false);
     using Clock = std::chrono::steady_clock;
     bool WaitFor(Clock::time_point until);
     // When `bytes` more have crossed a paced line that is free at lineFree.
@@ -90,7 +98,8 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
-    std::uint64_t m_penBytes = 0;  // host thread only
+    std::uint64_t m_penBytes = 0;    // host thread only
+    std::uint64_t m_penWritten = 0;  // host thread only
     // Paced: when each direction of the line is free again (host thread only).
     Clock::time_point m_rxLineFree{};
     Clock::time_point m_txLineFree{};

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "capture/PenStreamDecoder.h"
+#include "capture/ReportClock.h"
 #include "padlink/PadCommandChannel.h"
+#include "padlink/PadLink.h"
 #include "padlink/PadProtocol.h"
 
 namespace vellumix::capture {
@@ -68,13 +70,21 @@ bool PostAndWait(const Poster& post, std::function<void()> task, std::stop_token
     return true;
 }
 
-PenReader::PenReader(ReadFunction read, BatchSink sink, BeforeReadHook beforeRead)
-    : m_read(std::move(read)), m_sink(std::move(sink)), m_beforeRead(std::move(beforeRead)) {}
+PenReader::PenReader(ReadFunction read, BatchSink sink, BeforeReadHook beforeRead,
+                     WireTimeFunction reportWireTime)
+    : m_read(std::move(read)),
+      m_sink(std::move(sink)),
+      m_beforeRead(std::move(beforeRead)),
+      m_reportWireTime(std::move(reportWireTime)) {}
 
 PenReader::PenReader(padlink::PadCommandChannel& channel, BatchSink sink, BeforeReadHook beforeRead)
     : PenReader([&channel](std::span<std::uint8_t> buffer,
                            int waitMs) { return channel.ReadPenData(buffer, waitMs); },
-                std::move(sink), std::move(beforeRead)) {}
+                std::move(sink), std::move(beforeRead),
+                [] {
+                    return padlink::g_usbConnected.load() ? std::chrono::microseconds{0}
+                                                          : ReportWireTime(padlink::kSerialBaud);
+                }) {}
 
 PenReader::~PenReader() {
     Stop();
@@ -104,8 +114,10 @@ void PenReader::Run(std::stop_token stop) {
     RaisePriority();
     constexpr int kWaitMs = static_cast<int>(padlink::kPenReadWait.count());
     PenStreamDecoder decoder;
+    ReportClock clock(m_reportWireTime ? m_reportWireTime() : std::chrono::microseconds{0});
     std::vector<std::uint8_t> buffer(kPenReadBufferSize);
     std::vector<SignaturePoint> batch;
+    PointTimes times;
     std::mutex pauseMutex;
     std::condition_variable_any pause;
 
@@ -117,12 +129,18 @@ void PenReader::Run(std::stop_token stop) {
             break;
         }
         const auto started = std::chrono::steady_clock::now();
+        const std::chrono::microseconds perReport =
+            m_reportWireTime ? m_reportWireTime() : std::chrono::microseconds{0};
         const int n = m_read(buffer, kWaitMs);
+        const PointTime readTime = ToPointTime(std::chrono::steady_clock::now());
         if (n > 0) {
+            clock.SetPerReport(perReport);
             const auto got = std::min(static_cast<std::size_t>(n), buffer.size());
             batch.clear();
-            if (decoder.Decode(std::span(buffer).first(got), batch) > 0 && m_sink) {
-                m_sink(batch);
+            times.clear();
+            if (decoder.Decode(std::span(buffer).first(got), readTime, clock, batch, times) > 0 &&
+                m_sink) {
+                m_sink(batch, times);
             }
             continue;
         }

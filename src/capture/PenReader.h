@@ -1,6 +1,7 @@
 // The pen reader: a worker thread that reads the pad's pen byte stream while
 // the Signature page is shown, decodes it (PenStreamDecoder) and hands each
-// batch of points to its sink.
+// batch of points to its sink, with the arrival time of each (ReportClock:
+// the batch spread over its reports' wire time, ending at the read's time).
 //
 // One cycle: the before-read hook, then one read of up to kPenReadWait per
 // USB input report, then the sink with the points that read completed. The
@@ -28,6 +29,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -36,6 +38,7 @@
 #include <stop_token>
 #include <thread>
 
+#include "capture/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::padlink {
@@ -65,14 +68,23 @@ class PenReader {
 public:
     // Bytes stored in the buffer; 0 or less means none arrived.
     using ReadFunction = std::function<int(std::span<std::uint8_t> buffer, int waitMs)>;
-    // A decoded batch, valid for the call only; runs on the reader thread.
-    using BatchSink = std::function<void(std::span<const SignaturePoint> points)>;
+    // A decoded batch and one arrival time per point (microseconds on the
+    // steady clock), both valid for the call only; runs on the reader thread.
+    using BatchSink = std::function<void(std::span<const SignaturePoint> points,
+                                         std::span<const PointTime> times)>;
+    // The wire time of one pen report on the link in use, asked before each
+    // read: the link may change when a lost pad is found again elsewhere.
+    using WireTimeFunction = std::function<std::chrono::microseconds()>;
     // Runs on the reader thread before every read; must return promptly once
     // stop is requested on the token (PostAndWait does).
     using BeforeReadHook = std::function<void(std::stop_token stop)>;
 
-    PenReader(ReadFunction read, BatchSink sink, BeforeReadHook beforeRead = {});
-    // Reads with the channel's ReadPenData; the channel must outlive the reader.
+    // Without a wire time every report of a read gets the read's time.
+    PenReader(ReadFunction read, BatchSink sink, BeforeReadHook beforeRead = {},
+              WireTimeFunction reportWireTime = {});
+    // Reads with the channel's ReadPenData; the channel must outlive the
+    // reader. Reports are spread at 38,400 baud on serial, not at all on USB
+    // (one report per HID transfer).
     PenReader(padlink::PadCommandChannel& channel, BatchSink sink, BeforeReadHook beforeRead = {});
     ~PenReader();
     PenReader(const PenReader&) = delete;
@@ -92,6 +104,7 @@ private:
     ReadFunction m_read;
     BatchSink m_sink;
     BeforeReadHook m_beforeRead;
+    WireTimeFunction m_reportWireTime;
     std::mutex m_control;  // serialises Start and Stop
     std::atomic<bool> m_running{false};
     std::jthread m_thread;

@@ -57,6 +57,16 @@ std::size_t PenStreamDecoder::Decode(std::span<const std::uint8_t> bytes,
     return out.size() - before;
 }
 
+std::size_t PenStreamDecoder::Decode(std::span<const std::uint8_t> bytes, PointTime readTime,
+                                     ReportClock& clock, std::vector<SignaturePoint>& out,
+                                     PointTimes& times) {
+    const std::size_t n = Decode(bytes, out);
+    // Every point comes from one 5-byte report (a skipped answer frame adds
+    // none), so the points are the reports to spread over the wire.
+    clock.Stamp(readTime, n, times);
+    return n;
+}
+
 void PenStreamDecoder::Reset() {
     m_carry.clear();
     m_synced = true;

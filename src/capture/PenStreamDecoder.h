@@ -20,6 +20,8 @@
 #include <span>
 #include <vector>
 
+#include "capture/PointTimes.h"
+#include "capture/ReportClock.h"
 #include "padlink/PadProtocol.h"
 #include "sigformats/SignaturePoint.h"
 
@@ -39,6 +41,12 @@ public:
     // a pen-up one. An incomplete report or frame at the end is carried into
     // the next call. Returns the number of points appended.
     std::size_t Decode(std::span<const std::uint8_t> bytes, std::vector<SignaturePoint>& out);
+    // The same, and one arrival time per appended point in `times`: the
+    // reports that `bytes` completed, spread by `clock` back from readTime,
+    // the moment the read that brought `bytes` returned. A report split
+    // across reads arrived with the read that completed it.
+    std::size_t Decode(std::span<const std::uint8_t> bytes, PointTime readTime, ReportClock& clock,
+                       std::vector<SignaturePoint>& out, PointTimes& times);
 
     // Forgets the carried bytes, e.g. when the pad is restarted.
     void Reset();

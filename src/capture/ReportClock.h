@@ -40,6 +40,9 @@ public:
     void Reset() { m_haveLast = false; }
 
     std::chrono::microseconds PerReport() const { return m_perReport; }
+    // A pad found again on another link: its pace from the next batch on,
+    // still never before the last stamp.
+    void SetPerReport(std::chrono::microseconds perReport) { m_perReport = perReport; }
 
 private:
     std::chrono::microseconds m_perReport;

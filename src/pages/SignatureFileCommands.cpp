@@ -11,6 +11,7 @@
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/PadFiles.h"
 #include "sigfiles/SignatureFiles.h"
+#include "sigformats/InkmlFormat.h"
 
 namespace vellumix::pages {
 
@@ -18,6 +19,20 @@ namespace {
 
 using capture::SignaturePoint;
 using sigfiles::FileKind;
+
+constexpr QLatin1StringView kInkmlSuffix{"inkml"};
+
+SaveResult WriteReplacing(const QString& path, std::span<const std::uint8_t> bytes) {
+    switch (sigfiles::WriteFileReplacing(path.toStdString(), bytes).failure) {
+        case sigfiles::WriteFailure::kNone:
+            return SaveResult::kSaved;
+        case sigfiles::WriteFailure::kCannotCreate:
+            return SaveResult::kCannotCreate;
+        case sigfiles::WriteFailure::kWriteFailed:
+            break;
+    }
+    return SaveResult::kWriteFailed;
+}
 
 }  // namespace
 
@@ -47,15 +62,27 @@ SaveResult SaveSignatureFile(FileKind kind, std::span<const SignaturePoint> poin
     if (bytes.empty()) {
         return SaveResult::kCannotEncode;
     }
-    switch (sigfiles::WriteFileReplacing(path.toStdString(), bytes).failure) {
-        case sigfiles::WriteFailure::kNone:
-            return SaveResult::kSaved;
-        case sigfiles::WriteFailure::kCannotCreate:
-            return SaveResult::kCannotCreate;
-        case sigfiles::WriteFailure::kWriteFailed:
-            break;
+    return WriteReplacing(path, bytes);
+}
+
+bool IsInkmlName(const QString& path) {
+    return QFileInfo(path).suffix().compare(kInkmlSuffix, Qt::CaseInsensitive) == 0;
+}
+
+SaveResult SaveInkmlFile(std::span<const SignaturePoint> points,
+                         std::span<const capture::PointTime> times, const QString& path) {
+    capture::PointTimes fromFirst(times.begin(), times.end());
+    if (!fromFirst.empty()) {
+        const capture::PointTime first = fromFirst.front();
+        for (capture::PointTime& t : fromFirst) {
+            t -= first;
+        }
     }
-    return SaveResult::kWriteFailed;
+    const sigformats::InkmlEncoded ink = sigformats::EncodeInkml(points, fromFirst);
+    if (!ink.error.empty() || ink.bytes.empty()) {
+        return SaveResult::kCannotEncode;
+    }
+    return WriteReplacing(path, ink.bytes);
 }
 
 LoadedFile ReadAndDecodeOffGuiThread(const QString& path, FileKind kind, std::size_t maxBytes) {
@@ -89,7 +116,10 @@ void CSignaturePage::OnFileSignature() {
 
     const QString path = m_services.prompts.AskSaveFileName(QString(), SignatureFileFilters(),
                                                             QString(res::kSaveSuffix), true);
-    if (!path.isEmpty()) {
+    if (!path.isEmpty() && IsInkmlName(path)) {
+        const capture::SharedPointList::TimedCopy timed = m_points.CopyTimedPoints();
+        ReportSave(SaveInkmlFile(timed.points, timed.times, path));
+    } else if (!path.isEmpty()) {
         const std::vector<SignaturePoint> points = m_points.CopyPoints();
         const auto kind = PageFileKindOf(path);
         if (!kind) {

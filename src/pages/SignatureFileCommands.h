@@ -14,6 +14,7 @@
 #include <optional>
 #include <span>
 
+#include "capture/PointTimes.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/FileKind.h"
 #include "sigfiles/SignatureFiles.h"
@@ -43,6 +44,16 @@ enum class SaveResult {
 SaveResult SaveSignatureFile(sigfiles::FileKind kind,
                              std::span<const capture::SignaturePoint> points, QSize box,
                              const QString& path);
+
+// True when the name typed into "File the Signature" ends in ".inkml" (any
+// case): the dialog offers no InkML filter, the typed name chooses it.
+bool IsInkmlName(const QString& path);
+
+// Writes points as W3C InkML through the same encode-first atomic replace as
+// SaveSignatureFile. times is empty or one arrival time per point
+// (microseconds on any clock); the file counts them from the first point.
+SaveResult SaveInkmlFile(std::span<const capture::SignaturePoint> points,
+                         std::span<const capture::PointTime> times, const QString& path);
 
 // A file to load, read whole and, for a signature format, decoded (with the
 // padlock drawing for a locked .vbc), as both pages load one.

@@ -41,7 +41,9 @@ CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
       m_sleep([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }),
       m_reader(
           services.channel,
-          [this](std::span<const SignaturePoint> batch) { m_points.AppendPoints(batch); },
+          [this](std::span<const SignaturePoint> batch, std::span<const capture::PointTime> times) {
+              m_points.AppendPoints(batch, times);
+          },
           [this](std::stop_token stop) {
               capture::PostAndWait(
                   [this](std::function<void()> task) {

@@ -57,7 +57,9 @@ protected:
     void StartReader() {
         m_reader = std::make_unique<PenReader>(
             *m_channel,
-            [this](std::span<const SignaturePoint> batch) { m_list.AppendPoints(batch); },
+            [this](std::span<const SignaturePoint> batch, std::span<const PointTime> times) {
+                m_list.AppendPoints(batch, times);
+            },
             [this](std::stop_token stop) {
                 PostAndWait(
                     m_post, [] {}, stop);

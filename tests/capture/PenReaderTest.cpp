@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <thread>
@@ -59,7 +60,9 @@ TEST(PenReader, DeliversEveryPointInOrderAcrossSplitReadsAndRestarts) {
     std::atomic<int> hooks{0};
     PenReader reader(
         ScriptedReads(reads, mutex),
-        [&](std::span<const SignaturePoint> batch) { list.AppendPoints(batch); },
+        [&](std::span<const SignaturePoint> batch, std::span<const PointTime> times) {
+            list.AppendPoints(batch, times);
+        },
         [&](std::stop_token) { ++hooks; });
     reader.Start();
     reader.Start();  // keeps the one reader: no point twice
@@ -79,6 +82,59 @@ TEST(PenReader, DeliversEveryPointInOrderAcrossSplitReadsAndRestarts) {
     }
     EXPECT_GT(hooks.load(), hooksWhenStopped);
 }  // the destructor stops the reader
+
+// A read that brings several reports stamps them one wire time apart,
+// ending at the read's time; a report split across reads arrives with the
+// read that completes it; stamps never go backwards.
+TEST(PenReader, StampsEachReportSpreadOverItsBatchsWireTime) {
+    constexpr std::chrono::microseconds kWire{1302};
+    Bytes s;
+    for (int i = 0; i < 6; ++i) {
+        const PenReport r = EncodePenReport({i, i});
+        s.insert(s.end(), r.begin(), r.end());
+    }
+    std::mutex mutex;
+    std::deque<Bytes> reads;
+    reads.emplace_back(s.begin(), s.begin() + 17);  // three reports and a part
+    reads.emplace_back(s.begin() + 17, s.end());    // the rest of it, two more
+    std::vector<PointTime> readEnds;
+    PointTimes times;
+    std::vector<std::size_t> batchSizes;
+    PenReader reader(
+        [&](std::span<std::uint8_t> buffer, int waitMs) {
+            const int n = ScriptedReads(reads, mutex)(buffer, waitMs);
+            if (n > 0) {
+                readEnds.push_back(ToPointTime(std::chrono::steady_clock::now()));
+            }
+            return n;
+        },
+        [&](std::span<const SignaturePoint> batch, std::span<const PointTime> stamps) {
+            ASSERT_EQ(batch.size(), stamps.size());
+            batchSizes.push_back(batch.size());
+            times.insert(times.end(), stamps.begin(), stamps.end());
+        },
+        {}, [&] { return kWire; });
+    reader.Start();
+    const auto until = std::chrono::steady_clock::now() + 3s;
+    while (std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(5ms);
+        std::lock_guard lock(mutex);
+        if (reads.empty()) {
+            break;
+        }
+    }
+    std::this_thread::sleep_for(20ms);
+    reader.Stop();
+    ASSERT_EQ(batchSizes, (std::vector<std::size_t>{3, 3}));
+    ASSERT_EQ(readEnds.size(), 2u);
+    // Each batch ends just after its read returned (the stamp is taken
+    // right after), and its reports lie one wire time apart before that.
+    EXPECT_GE(times[2], readEnds[0]);
+    EXPECT_LT(times[2] - readEnds[0], 50'000);
+    EXPECT_EQ(times[2] - times[0], 2 * kWire.count());
+    EXPECT_GE(times[5], readEnds[1]);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+}
 
 // The deadlock of a plain blocking call: the reader waits for the GUI thread
 // in its hook while the GUI thread waits in Stop() for the reader. The

@@ -8,6 +8,10 @@
 #include <fstream>
 
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -24,6 +28,7 @@
 #include "padlink/hid/MemoryHidDevice.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/SignatureFiles.h"
+#include "sigformats/InkmlFormat.h"
 #include "support/SignatureSynth.h"
 #include "support/TempDir.h"
 
@@ -237,6 +242,78 @@ TEST_P(PadCtlEndToEnd, ProbesDrawsShowsAPictureSendsAFileAndCapturesExactly) {
     EXPECT_LT(captured.took, 3s);
 }
 
+// Each line of a JSON Lines capture, parsed as a script would read it.
+std::vector<QJsonObject> JsonLines(const std::string& text) {
+    std::vector<QJsonObject> objects;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line;
+        EXPECT_TRUE(doc.isObject()) << line;
+        objects.push_back(doc.object());
+    }
+    return objects;
+}
+
+// The two timed formats carry the same points as the txt lines, in order,
+// with times that never go backwards and lie within the capture.
+TEST_P(PadCtlEndToEnd, CapturesToJsonLinesAndInkmlWithTheTimes) {
+    PadRig rig(GetParam(), m_temp.ports);
+    const Points signature = testsupport::MakeSignature("Eve", 11, 160);
+    std::size_t downs = 0;
+    std::size_t strokes = 0;
+    for (std::size_t i = 0; i < signature.size(); ++i) {
+        const bool down = !capture::IsPenUp(signature[i]);
+        downs += down ? 1 : 0;
+        strokes += down && (i == 0 || capture::IsPenUp(signature[i - 1])) ? 1 : 0;
+    }
+
+    rig.StartReplay(signature);
+    const RunResult json = rig.Run({"capture", "--format", "jsonl", "--seconds", "1"});
+    rig.StopReplay();
+    ASSERT_EQ(json.status, tools::kExitOk) << json.err;
+    const std::vector<QJsonObject> objects = JsonLines(json.out);
+    ASSERT_EQ(objects.size(), signature.size() + 1);
+    const QJsonObject summary = objects.back()["summary"].toObject();
+    EXPECT_EQ(summary["points"].toInteger(), static_cast<qint64>(downs));
+    EXPECT_EQ(summary["strokes"].toInteger(), static_cast<qint64>(strokes));
+    const double duration = summary["duration"].toDouble();
+    EXPECT_GE(duration, 1000.0);
+    double last = 0;
+    for (std::size_t i = 0; i < signature.size(); ++i) {
+        const QJsonObject& o = objects[i];
+        const bool up = capture::IsPenUp(signature[i]);
+        EXPECT_EQ(o["pen"].toString(), up ? "up" : "down") << i;
+        if (up) {
+            EXPECT_TRUE(o["x"].isNull() && o["y"].isNull()) << i;
+        } else {
+            EXPECT_EQ(o["x"].toInt(-1), signature[i].x) << i;
+            EXPECT_EQ(o["y"].toInt(-1), signature[i].y) << i;
+        }
+        const double t = o["t"].toDouble(-1);
+        EXPECT_GE(t, last) << i;
+        EXPECT_LE(t, duration) << i;
+        last = t;
+    }
+    // Replayed over tens of milliseconds, not stamped all at one instant.
+    EXPECT_GT(last, objects[0]["t"].toDouble());
+
+    rig.StartReplay(signature);
+    const RunResult ink = rig.Run({"capture", "--seconds", "1", "--format", "InkML"});
+    rig.StopReplay();
+    ASSERT_EQ(ink.status, tools::kExitOk) << ink.err;
+    const sigformats::InkmlDecoded decoded = sigformats::DecodeInkml(
+        std::span(reinterpret_cast<const std::uint8_t*>(ink.out.data()), ink.out.size()));
+    ASSERT_TRUE(decoded.error.empty()) << decoded.error;
+    EXPECT_EQ(decoded.points, signature);
+    ASSERT_EQ(decoded.times.size(), signature.size());
+    EXPECT_TRUE(std::is_sorted(decoded.times.begin(), decoded.times.end()));
+    EXPECT_GE(decoded.times.front(), 0);
+    EXPECT_LE(decoded.times.back(), 1'500'000);
+}
+
 // NAK and silence fail every command, "sent" ones included; a range the
 // channel refuses is a usage error naming the argument, with nothing sent.
 TEST_P(PadCtlEndToEnd, NakSilenceAndRefusalEachHaveTheirOwnExit) {
@@ -248,11 +325,11 @@ TEST_P(PadCtlEndToEnd, NakSilenceAndRefusalEachHaveTheirOwnExit) {
     rig.Engine().SetFault("ClearDisplay", {FaultKind::kSilent, 0, -1});
     rig.Engine().SetFault("SendSigFile", {FaultKind::kNak, 0, -1});
     const fs::path sig = m_temp.root / "one.sig";
-    ASSERT_TRUE(
-        sigfiles::WriteFileReplacing(
-            sig, sigfiles::EncodeAs(sigfiles::FileKind::kSig, testsupport::MakeSignature("Al", 2, 40))
-                     .bytes)
-            .error.empty());
+    ASSERT_TRUE(sigfiles::WriteFileReplacing(
+                    sig, sigfiles::EncodeAs(sigfiles::FileKind::kSig,
+                                            testsupport::MakeSignature("Al", 2, 40))
+                             .bytes)
+                    .error.empty());
 
     struct Case {
         std::vector<std::string> command;
@@ -312,6 +389,26 @@ TEST_F(PadCtlFaults, DroppedPenBytesLoseOrBendPointsButNeverHang) {
     EXPECT_LT(parsed.points.size(), signature.size());
 }
 
+// A pad lost mid-capture ends the JSON Lines stream with an error object
+// (no summary) and exit 1; the points before it are all there.
+TEST_F(PadCtlFaults, APadLostDuringAJsonLinesCaptureEndsTheStreamWithAnError) {
+    SerialHostOptions faulty;
+    faulty.unplugAfter = 1500ms;
+    PadRig rig(Link::kSerial, m_temp.ports, faulty);
+    rig.StartReplay(testsupport::MakeSignature("Jo", 5, 150));
+    const RunResult r = rig.Run({"capture", "--format", "jsonl", "--seconds", "20"});
+    rig.StopReplay();
+    EXPECT_EQ(r.status, tools::kExitFailed);
+    EXPECT_NE(r.err.find("lost the pad during capture"), std::string::npos) << r.err;
+    EXPECT_LT(r.took, 10s);
+    const std::vector<QJsonObject> objects = JsonLines(r.out);
+    ASSERT_GE(objects.size(), 2u);
+    EXPECT_EQ(objects.back()["error"].toString(), "lost the pad during capture");
+    for (std::size_t i = 0; i + 1 < objects.size(); ++i) {
+        EXPECT_TRUE(objects[i].contains("pen")) << i;
+    }
+}
+
 TEST_F(PadCtlFaults, UnpluggedPadIsReportedAsNoPad) {
     SerialHostOptions faulty;
     faulty.unplugAfter = 100ms;
@@ -334,9 +431,12 @@ TEST_F(PadCtlFaults, SearchesThePortsWhenNoLinkIsGivenAndRefusesBadInputFirst) {
     // Checked before the pad is touched: nothing reaches it.
     rig.Engine().TakeTrace();
     const std::vector<std::vector<std::string>> bad = {
-        {"fill", "0", "0", "320", "10"}, {"line", "0", "0", "10"},  {"colour", "all", "nocolour"},
-        {"send-sig", "x.bmp"},           {"image", "/nonexistent"}, {"bogus"},
+        {"fill", "0", "0", "320", "10"}, {"line", "0", "0", "10"},
+        {"colour", "all", "nocolour"},   {"send-sig", "x.bmp"},
+        {"image", "/nonexistent"},       {"bogus"},
         {"capture", "--seconds", "0"},   {"font", "1,2,3"},
+        {"capture", "--format", "csv"},  {"capture", "--fromat", "jsonl"},
+        {"capture", "--format"},
     };
     for (const auto& args : bad) {
         std::vector<std::string> command{"clear"};

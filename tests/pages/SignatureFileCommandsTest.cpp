@@ -31,9 +31,16 @@ TEST(SignatureFileCommands, TypeComesFromTheLowerCasedLastExtensionOfTheName) {
         {"/a.sig/name", kUnsupported},  // a dot in the folder does not count
         {"name", kUnsupported},
         {"name.", kUnsupported},
+        {"x.inkml", kUnsupported},  // chosen by IsInkmlName, before the kinds
     };
     for (const auto& c : kCases) {
         EXPECT_EQ(PageFileKindOf(QString::fromLatin1(c.path)), c.kind) << c.path;
+    }
+    for (const char* ink : {"a.inkml", "/b/A.InkML"}) {
+        EXPECT_TRUE(IsInkmlName(QString::fromLatin1(ink))) << ink;
+    }
+    for (const char* other : {"a.inkml.sig", "/a.inkml/name", "inkml", "a.ink"}) {
+        EXPECT_FALSE(IsInkmlName(QString::fromLatin1(other))) << other;
     }
 }
 
@@ -68,6 +75,16 @@ TEST(SignatureFileCommands, SaveReplacesOnlyWhenTheNewFileIsComplete) {
     EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), codec.EncodeSigFile(points));
     // Nothing is left behind beside the target.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.sig"});
+
+    // InkML the same way: a point the format cannot hold fails before the
+    // old file is touched.
+    EXPECT_EQ(SaveInkmlFile(std::vector<capture::SignaturePoint>{{2000, 1}}, {}, target),
+              SaveResult::kCannotEncode);
+    EXPECT_EQ(SaveInkmlFile(points, std::vector<capture::PointTime>{1}, target),
+              SaveResult::kCannotEncode);  // one time for three points
+    QFile kept(target);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), bytes);
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include "hosts/SerialHost.h"
 #include "padlink/PortResolver.h"
 #include "res/Strings.h"
+#include "sigformats/InkmlFormat.h"
 #include "support/FakePrompts.h"
 #include "support/SignatureSynth.h"
 
@@ -321,6 +322,36 @@ TEST_F(SignaturePageTest, EveryFormatSavesAndLoadsBack) {
         // The saved list is the loaded one now; restore the written one.
         LoadPoints(signature);
     }
+}
+
+// A typed ".inkml" name files the signature as InkML with the capture's
+// times, counted from its first point; a loaded signature has no times,
+// and a clear makes the next capture timed again.
+TEST_F(SignaturePageTest, InkmlFilesTheCaptureWithItsTimesUntilALoadedFileTakesThemAway) {
+    const Points signature = testsupport::MakeSignature("Ann", 9);
+    const auto saved = [&](const QString& name) {
+        Save(Path(name));
+        EXPECT_EQ(Messages(), Lines{});
+        return sigformats::DecodeInkml(ReadFile(Path(name)));
+    };
+    WriteAndWait(signature);
+    const sigformats::InkmlDecoded timed = saved("timed.INKML");
+    ASSERT_TRUE(timed.error.empty()) << timed.error;
+    EXPECT_EQ(timed.points, signature);
+    ASSERT_EQ(timed.times.size(), signature.size());
+    EXPECT_EQ(timed.times.front(), 0);
+    EXPECT_TRUE(std::is_sorted(timed.times.begin(), timed.times.end()));
+
+    LoadPoints(signature);
+    WriteAndWait({{10, 10}, PEN_UP_POINT});  // written on top of the loaded file
+    const sigformats::InkmlDecoded untimed = saved("untimed.inkml");
+    ASSERT_TRUE(untimed.error.empty()) << untimed.error;
+    EXPECT_EQ(untimed.points.size(), signature.size() + 2);
+    EXPECT_TRUE(untimed.times.empty());
+
+    Click(CSignaturePage::IDC_CLEAR_DISPLAY);
+    WriteAndWait({{10, 10}, {20, 20}, PEN_UP_POINT});
+    EXPECT_EQ(saved("again.inkml").times.size(), 3u);
 }
 
 TEST_F(SignaturePageTest, BmpExportIsTheBoxPictureEvenForOnePoint) {

@@ -14,6 +14,8 @@
 #include <vellumix/Version.h>
 
 #include "capture/PenStreamDecoder.h"
+#include "capture/PointTimes.h"
+#include "capture/ReportClock.h"
 #include "cli/UsageError.h"
 #include "padlink/CommandPayloads.h"
 #include "padlink/FontPresets.h"
@@ -30,6 +32,7 @@
 #include "sigfiles/FileKind.h"
 #include "sigfiles/PadFiles.h"
 #include "sigfiles/SignatureFiles.h"
+#include "sigformats/InkmlFormat.h"
 
 namespace vellumix::tools {
 
@@ -52,6 +55,9 @@ constexpr std::array<std::string_view, 13> kCommands = {
     "probe", "clear", "fill", "frame", "line",     "text",   "colour",
     "color", "font",  "leds", "image", "send-sig", "capture"};
 constexpr std::string_view kOptSeconds = "--seconds";
+constexpr std::string_view kOptFormat = "--format";
+constexpr std::array<std::string_view, 2> kCaptureOptions = {kOptSeconds, kOptFormat};
+constexpr std::array<std::string_view, 3> kCaptureFormats = {"txt", "jsonl", "inkml"};
 constexpr std::string_view kUsbName = "USB";
 
 template <typename... Args>
@@ -213,40 +219,134 @@ pl::CommandResult SendDrawText(pl::PadCommandChannel& channel, int x, int y,
     return channel.DrawText(x, y, text);
 }
 
-std::optional<Failure> Capture(Session& s, int seconds) {
+enum class CaptureFormat { kTxt, kJsonl, kInkml };
+
+// "12.302": microseconds as milliseconds, exact.
+std::string Millis(capture::PointTime us) {
+    return Format("%lld.%03lld", static_cast<long long>(us / 1000),
+                  static_cast<long long>(us % 1000));
+}
+
+// The one place the console writes InkML. Times are in microseconds since
+// the capture started.
+std::optional<Failure> WriteInkml(std::ostream& out,
+                                  std::span<const capture::SignaturePoint> points,
+                                  std::span<const capture::PointTime> times) {
+    const sigformats::InkmlEncoded ink = sigformats::EncodeInkml(points, times);
+    if (!ink.error.empty()) {
+        return Fail(Format(msg::kCannotWriteInkml, ink.error.c_str()));
+    }
+    out.write(reinterpret_cast<const char*>(ink.bytes.data()),
+              static_cast<std::streamsize>(ink.bytes.size()));
+    return std::nullopt;
+}
+
+// What a capture prints in its format: txt and jsonl each batch as it comes
+// (flushed, so a script sees the pen at once), inkml the whole at the end.
+// Times are microseconds since the capture started.
+class CaptureWriter {
+public:
+    CaptureWriter(std::ostream& out, CaptureFormat format) : m_out(out), m_format(format) {}
+
+    void Batch(std::span<const capture::SignaturePoint> points,
+               std::span<const capture::PointTime> times) {
+        if (m_format == CaptureFormat::kInkml) {
+            m_points.insert(m_points.end(), points.begin(), points.end());
+            m_times.insert(m_times.end(), times.begin(), times.end());
+            return;
+        }
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const capture::SignaturePoint p = points[i];
+            const bool up = capture::IsPenUp(p);
+            if (m_format == CaptureFormat::kTxt) {
+                if (up) {
+                    m_out << sigfiles::kTxtPenUp << '\n';
+                } else {
+                    m_out << p.x << ' ' << p.y << '\n';
+                }
+                continue;
+            }
+            if (up) {
+                m_out << Format(jsonl::kUp, Millis(times[i]).c_str());
+            } else {
+                m_out << Format(jsonl::kDown, Millis(times[i]).c_str(), p.x, p.y);
+                ++m_downPoints;
+                m_strokes += m_inStroke ? 0 : 1;
+            }
+            m_inStroke = !up;
+        }
+        m_out.flush();
+    }
+
+    // The capture ended as asked, `duration` after it started.
+    std::optional<Failure> Finish(capture::PointTime duration) {
+        if (m_format == CaptureFormat::kJsonl) {
+            m_out << Format(jsonl::kSummary, m_downPoints, m_strokes, Millis(duration).c_str());
+        } else if (m_format == CaptureFormat::kInkml) {
+            return WriteInkml(m_out, m_points, m_times);
+        }
+        return std::nullopt;
+    }
+
+    // The pad went away: the ink so far is still written, so none is lost,
+    // and a JSON Lines reader sees why the stream ends.
+    void Lost(const char* why) {
+        if (m_format == CaptureFormat::kJsonl) {
+            m_out << Format(jsonl::kError, why);
+        } else if (m_format == CaptureFormat::kInkml) {
+            (void)WriteInkml(m_out, m_points, m_times);
+        }
+    }
+
+private:
+    std::ostream& m_out;
+    CaptureFormat m_format;
+    std::vector<capture::SignaturePoint> m_points;  // inkml: all of them
+    capture::PointTimes m_times;
+    std::size_t m_downPoints = 0;
+    std::size_t m_strokes = 0;
+    bool m_inStroke = false;
+};
+
+std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
+    const capture::PointTime start = capture::ToPointTime(Clock::now());
     s.channel.StartCapture();
     const auto deadline = Clock::now() + std::chrono::seconds(seconds);
     capture::PenStreamDecoder decoder;
+    // A USB pad sends one report per HID transfer, so only a serial batch is
+    // spread over its reports' time on the line.
+    capture::ReportClock clock(s.linkName == kUsbName ? std::chrono::microseconds{0}
+                                                      : capture::ReportWireTime(pl::kSerialBaud));
+    CaptureWriter writer(s.out, format);
     std::vector<std::uint8_t> buffer(pl::kReplyCapacity);
     std::vector<capture::SignaturePoint> points;
-    std::optional<Failure> failure;
+    capture::PointTimes times;
     while (Clock::now() < deadline && !(s.interrupt != nullptr && s.interrupt->load())) {
         const int n = s.channel.ReadPenData(buffer, static_cast<int>(pl::kPenReadWait.count()));
+        const capture::PointTime readTime = capture::ToPointTime(Clock::now());
         // A serial port whose other side went away fails every read; a USB
         // pad that went away leaves the HID port closed.
         if (n < 0) {
-            failure = Fail(msg::kLinkLost);
-            break;
+            writer.Lost(msg::kLinkLost);
+            return Fail(msg::kLinkLost);
         }
         if (n == 0) {
             std::this_thread::sleep_for(kEmptyReadPause);
             continue;
         }
         points.clear();
-        decoder.Decode(std::span(buffer.data(), static_cast<std::size_t>(n)), points);
-        for (const capture::SignaturePoint p : points) {
-            if (capture::IsPenUp(p)) {
-                s.out << sigfiles::kTxtPenUp << '\n';
-            } else {
-                s.out << p.x << ' ' << p.y << '\n';
-            }
+        times.clear();
+        decoder.Decode(std::span(buffer.data(), static_cast<std::size_t>(n)), readTime, clock,
+                       points, times);
+        for (capture::PointTime& t : times) {
+            // A report stamped before the start (one the pad had queued
+            // before it was told to capture) counts as arriving at it.
+            t = std::max<capture::PointTime>(t - start, 0);
         }
-        s.out.flush();
+        writer.Batch(points, times);
     }
-    if (!failure) {
-        s.channel.StopCapture();
-    }
-    return failure;
+    s.channel.StopCapture();
+    return writer.Finish(capture::ToPointTime(Clock::now()) - start);
 }
 
 std::optional<Failure> SendSignatureFile(Session& s, sigfiles::FileKind kind,
@@ -484,17 +584,36 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
         steps.push_back([shared, k](Session& s) { return SendSignatureFile(s, k, *shared); });
     } else if (name == "capture") {
         int seconds = kDefaultCaptureSeconds;
-        if (m_next < m_args.size() && m_args[m_next] == kOptSeconds) {
-            ++m_next;
-            if (!Numbers(kOptSeconds, 1, v, failure)) {
-                return failure;
+        CaptureFormat format = CaptureFormat::kTxt;
+        while (m_next < m_args.size() && m_args[m_next].starts_with("--")) {
+            const std::string opt = m_args[m_next++];
+            if (opt == kOptSeconds) {
+                if (!Numbers(kOptSeconds, 1, v, failure)) {
+                    return failure;
+                }
+                if (v[0] < 1 || v[0] > kMaxCaptureSeconds) {
+                    return Fail(msg::kBadSeconds, kExitUsage);
+                }
+                seconds = v[0];
+            } else if (opt == kOptFormat) {
+                if (!Take(kOptFormat, 1, values, failure)) {
+                    return failure;
+                }
+                const std::string wanted = Lower(values[0]);
+                const auto at = std::find(kCaptureFormats.begin(), kCaptureFormats.end(), wanted);
+                if (at == kCaptureFormats.end()) {
+                    return Fail(cli::WithSuggestion(Format(msg::kBadFormat, values[0].c_str()),
+                                                    cli::NearMiss(wanted, kCaptureFormats)),
+                                kExitUsage);
+                }
+                format = static_cast<CaptureFormat>(at - kCaptureFormats.begin());
+            } else {
+                return Fail(cli::WithSuggestion(Format(msg::kUnknownCaptureOption, opt.c_str()),
+                                                cli::NearMiss(opt, kCaptureOptions)),
+                            kExitUsage);
             }
-            if (v[0] < 1 || v[0] > kMaxCaptureSeconds) {
-                return Fail(msg::kBadSeconds, kExitUsage);
-            }
-            seconds = v[0];
         }
-        steps.push_back([seconds](Session& s) { return Capture(s, seconds); });
+        steps.push_back([seconds, format](Session& s) { return Capture(s, seconds, format); });
     } else {
         return Fail(cli::WithSuggestion(Format(msg::kUnknownCommand, name.c_str()),
                                         cli::NearMiss(name, kCommands)),

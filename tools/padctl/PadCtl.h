@@ -60,7 +60,10 @@ inline constexpr const char* kUsage =
     "  leds on|off|green|red       set the LEDs\n"
     "  image FILE                  show a picture, stretched to 320 x 240\n"
     "  send-sig FILE               send a .sig, .cmp, .vbc or .nlc file\n"
-    "  capture [--seconds N]       print pen points (\"x y\", \"-1 -1\" for a lift)\n"
+    "  capture [--seconds N] [--format txt|jsonl|inkml]\n"
+    "                              print pen points: txt \"x y\" lines (\"-1 -1\" for a\n"
+    "                              lift), jsonl one JSON object a point and a summary,\n"
+    "                              inkml one InkML document with the times at the end\n"
     "LCD coordinates: x 0..319, y 0..239.\n";
 inline constexpr const char* kFoundUsb = "Pad found on USB\n";
 inline constexpr const char* kFoundSerial = "Pad found on %s\n";
@@ -97,7 +100,26 @@ inline constexpr const char* kUnknownSigKind = "%s: send-sig takes .sig, .cmp, .
 inline constexpr const char* kBadSigFile = "%s: %s";
 inline constexpr const char* kSigTooLarge = "%s: %zu bytes; the pad takes files of at most %zu";
 inline constexpr const char* kLinkLost = "lost the pad during capture";
+inline constexpr const char* kBadFormat = "capture: --format takes txt, jsonl or inkml, not '%s'";
+inline constexpr const char* kUnknownCaptureOption = "capture: unknown option '%s'";
+inline constexpr const char* kCannotWriteInkml = "capture: no InkML written: %s";
 }  // namespace msg
+
+// The JSON Lines stream of capture --format jsonl: one object a point as it
+// arrives, then one summary object, or an error object when the pad is lost.
+//   {"t":12.302,"x":512,"y":300,"pen":"down"}   t: ms since capture started
+//   {"t":40.112,"x":null,"y":null,"pen":"up"}   a lift has no position
+//   {"summary":{"points":812,"strokes":9,"duration":10000.118}}
+//   {"error":"lost the pad during capture"}
+// points counts pen-down points, strokes their runs between lifts, duration
+// the ms from the capture's start to its end.
+namespace jsonl {
+inline constexpr const char* kDown = "{\"t\":%s,\"x\":%d,\"y\":%d,\"pen\":\"down\"}\n";
+inline constexpr const char* kUp = "{\"t\":%s,\"x\":null,\"y\":null,\"pen\":\"up\"}\n";
+inline constexpr const char* kSummary =
+    "{\"summary\":{\"points\":%zu,\"strokes\":%zu,\"duration\":%s}}\n";
+inline constexpr const char* kError = "{\"error\":\"%s\"}\n";
+}  // namespace jsonl
 
 // Where the console looks for the pad. The defaults are the real machine's;
 // tests point it at a temporary port folder, no system devices and an
