@@ -11,7 +11,6 @@
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/PadFiles.h"
 #include "sigfiles/SignatureFiles.h"
-#include "sigformats/InkmlFormat.h"
 
 namespace vellumix::pages {
 
@@ -19,8 +18,6 @@ namespace {
 
 using capture::SignaturePoint;
 using sigfiles::FileKind;
-
-constexpr QLatin1StringView kInkmlSuffix{"inkml"};
 
 SaveResult WriteReplacing(const QString& path, std::span<const std::uint8_t> bytes) {
     switch (sigfiles::WriteFileReplacing(path.toStdString(), bytes).failure) {
@@ -66,7 +63,7 @@ SaveResult SaveSignatureFile(FileKind kind, std::span<const SignaturePoint> poin
 }
 
 bool IsInkmlName(const QString& path) {
-    return QFileInfo(path).suffix().compare(kInkmlSuffix, Qt::CaseInsensitive) == 0;
+    return sigfiles::KindFromPath(path.toStdString()) == FileKind::kInkml;
 }
 
 SaveResult SaveInkmlFile(std::span<const SignaturePoint> points,
@@ -78,7 +75,7 @@ SaveResult SaveInkmlFile(std::span<const SignaturePoint> points,
             t -= first;
         }
     }
-    const sigformats::InkmlEncoded ink = sigformats::EncodeInkml(points, fromFirst);
+    const sigfiles::EncodeResult ink = sigfiles::EncodeInkml(points, fromFirst);
     if (!ink.error.empty() || ink.bytes.empty()) {
         return SaveResult::kCannotEncode;
     }

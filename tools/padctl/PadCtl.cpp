@@ -32,7 +32,6 @@
 #include "sigfiles/FileKind.h"
 #include "sigfiles/PadFiles.h"
 #include "sigfiles/SignatureFiles.h"
-#include "sigformats/InkmlFormat.h"
 
 namespace vellumix::tools {
 
@@ -232,7 +231,7 @@ std::string Millis(capture::PointTime us) {
 std::optional<Failure> WriteInkml(std::ostream& out,
                                   std::span<const capture::SignaturePoint> points,
                                   std::span<const capture::PointTime> times) {
-    const sigformats::InkmlEncoded ink = sigformats::EncodeInkml(points, times);
+    const sigfiles::EncodeResult ink = sigfiles::EncodeInkml(points, times);
     if (!ink.error.empty()) {
         return Fail(Format(msg::kCannotWriteInkml, ink.error.c_str()));
     }
