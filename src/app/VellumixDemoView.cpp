@@ -53,7 +53,7 @@ void CVellumixDemoView::InitialUpdate() {
     if (m_pDiscovery) {
         return;
     }
-    m_bBlinkOn = 1;
+    m_bBlinkOn = true;
     padlink::g_usbConnected = false;
 
     m_textFont = QFont(QString::fromLatin1(kTextFontFamily));
@@ -79,8 +79,8 @@ void CVellumixDemoView::InitialUpdate() {
 }
 
 void CVellumixDemoView::BlinkStep() {
-    m_strStatus = m_bBlinkOn != 0 ? QString(res::kUnitNotFound) : QString(res::kBlinkBlank);
-    m_bBlinkOn = m_bBlinkOn != 0 ? 0 : 1;
+    m_strStatus = m_bBlinkOn ? QString(res::kUnitNotFound) : QString(res::kBlinkBlank);
+    m_bBlinkOn = !m_bBlinkOn;
     if (m_pDiscovery) {
         const std::string_view why = m_pDiscovery->LastOpenFailureText();
         m_pReason->setText(QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size())));
@@ -120,7 +120,7 @@ void CVellumixDemoView::OnPadAnnounced() {
     if (m_bStopping) {
         return;
     }
-    emit PadConnected(0);
+    emit PadConnected();
 }
 
 void CVellumixDemoView::UpdateData() {

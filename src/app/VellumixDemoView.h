@@ -65,10 +65,9 @@ public:
     const QString& Status() const { return m_strStatus; }
 
 signals:
-    // WM_PAD_CONNECTED with its wParam (always 0): the pad answered and its
-    // welcome screen is drawn. Raised on the GUI thread while the discovery
-    // thread waits, so connected slots run before discovery ends.
-    void PadConnected(int wParam);
+    // WM_PAD_CONNECTED: the pad answered and its welcome screen is drawn. Raised on the GUI thread
+    // while the discovery thread waits, so connected slots run before discovery ends.
+    void PadConnected();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -85,8 +84,8 @@ private:
     QString m_strStatus;
     QString m_strTitle;
     QFont m_textFont;
-    // Which text the next blink step shows: non-zero "Unit not Found".
-    int m_bBlinkOn = 1;
+    // Which text the next blink step shows: true "Unit not Found".
+    bool m_bBlinkOn = true;
     QTimer m_blinkTimer;
     QLabel* m_pStatus;
     QLabel* m_pTitle;

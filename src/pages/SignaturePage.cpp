@@ -17,8 +17,6 @@
 
 namespace vellumix::pages {
 
-CSignaturePage* g_pSignaturePage = nullptr;
-
 namespace {
 
 using capture::SignaturePoint;
@@ -49,8 +47,6 @@ CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
                   },
                   [this] { OnReaderSync(); }, stop);
           }) {
-    g_pSignaturePage = this;
-
     auto* group = new QGroupBox(QString(res::kSignatureGroup), this);
     group->setGeometry(DialogRect(84, 25, 177, 145));
     group->setAlignment(Qt::AlignHCenter);
@@ -89,9 +85,6 @@ void CSignaturePage::RestorePadSetup() {
 CSignaturePage::~CSignaturePage() {
     // No pause here: nothing goes to the pad after it.
     m_reader.Stop();
-    if (g_pSignaturePage == this) {
-        g_pSignaturePage = nullptr;
-    }
 }
 
 QPushButton* CSignaturePage::AddButton(int id, QLatin1StringView text, QRect geometry) {

@@ -66,7 +66,6 @@ TEST_F(MainFrameTest, TheApplicationShowsAFixedFrameWithItsMenusBarsAndConnectio
     CVellumixDemoApp app;
     ASSERT_TRUE(app.InitInstance(padlink::PadPorts{*serial, *usb.hid}, &prompts, FastOptions()));
     CMainFrame& frame = *app.MainFrame();
-    EXPECT_EQ(g_pMainFrame, &frame);
     EXPECT_NE(frame.PadChannel(), nullptr);
     EXPECT_TRUE(frame.isVisible());
 
@@ -110,7 +109,7 @@ TEST_F(MainFrameTest, TheApplicationShowsAFixedFrameWithItsMenusBarsAndConnectio
     EXPECT_EQ(shot.pixelColor(5, 5), QColor(Qt::white));
 
     app.ExitInstance();
-    EXPECT_EQ(g_pMainFrame, nullptr);
+    EXPECT_EQ(app.MainFrame(), nullptr);
     EXPECT_TRUE(prompts.asked.empty());
 }
 
