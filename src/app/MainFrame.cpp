@@ -52,8 +52,11 @@ CMainFrame::CMainFrame(padlink::PadPorts ports, IPrompts* prompts, FrameOptions 
     m_pClient = new QWidget(this);
     setCentralWidget(m_pClient);
     m_pClient->installEventFilter(this);
-    m_pConnectionView =
-        new CVellumixDemoView(m_ports, m_options.discovery, m_options.blinkInterval, m_pClient);
+    // Throws std::bad_alloc when it cannot be had, which ends start-up: the
+    // pages take the channel for granted, and discovery draws through it.
+    m_pPadChannel = std::make_unique<padlink::PadCommandChannel>(m_ports);
+    m_pConnectionView = new CVellumixDemoView(*m_pPadChannel, m_options.discovery,
+                                              m_options.blinkInterval, m_pClient);
     m_pActiveView = m_pConnectionView;
     connect(m_pConnectionView, &CVellumixDemoView::PadConnected, this, &CMainFrame::OnPadConnected);
 
@@ -63,9 +66,6 @@ CMainFrame::CMainFrame(padlink::PadPorts ports, IPrompts* prompts, FrameOptions 
         new QShortcut(keys, this);
     }
 
-    // Throws std::bad_alloc when it cannot be had, which ends start-up: the
-    // pages take the channel for granted.
-    m_pPadChannel = std::make_unique<padlink::PadCommandChannel>(m_ports);
     RecalcLayout();
 }
 

@@ -23,9 +23,9 @@
 #include <chrono>
 #include <memory>
 
-#include "app/DiscoveryThread.h"
 #include "app/VellumixDemoView.h"
 #include "app/ViewVellumixDemo.h"
+#include "padlink/DiscoveryThread.h"
 #include "padlink/PadLink.h"
 #include "padlink/PadProtocol.h"
 #include "padlink/PadReconnector.h"
@@ -45,7 +45,7 @@ class IPrompts;
 class QtPrompts;
 
 struct FrameOptions {
-    DiscoveryTiming discovery;
+    padlink::DiscoveryTiming discovery;
     std::chrono::milliseconds blinkInterval = CVellumixDemoView::kBlinkInterval;
     std::chrono::milliseconds padPause = padlink::kLeaveCapturePause;
 };

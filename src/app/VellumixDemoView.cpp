@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPainter>
 
+#include "capture/PenReader.h"
 #include "padlink/PadLink.h"
 #include "pages/PageStyle.h"
 #include "res/Strings.h"
@@ -17,10 +18,11 @@ constexpr char kTextFontFamily[] = "Arial";
 
 }  // namespace
 
-CVellumixDemoView::CVellumixDemoView(padlink::PadPorts ports, DiscoveryTiming timing,
+CVellumixDemoView::CVellumixDemoView(padlink::PadCommandChannel& channel,
+                                     padlink::DiscoveryTiming timing,
                                      std::chrono::milliseconds blinkInterval, QWidget* parent)
     : QWidget(parent),
-      m_ports(ports),
+      m_channel(channel),
       m_timing(timing),
       m_pStatus(new QLabel(this)),
       m_pTitle(new QLabel(this)),
@@ -54,7 +56,6 @@ void CVellumixDemoView::InitialUpdate() {
         return;
     }
     m_bBlinkOn = true;
-    padlink::g_usbConnected = false;
 
     m_textFont = QFont(QString::fromLatin1(kTextFontFamily));
     m_textFont.setStyleHint(QFont::SansSerif);
@@ -68,12 +69,17 @@ void CVellumixDemoView::InitialUpdate() {
     m_strTitle = res::kConnectionTitle;
     UpdateData();
 
-    m_pDiscovery = std::make_unique<DiscoveryThread>(m_ports, m_timing, [this] {
-        // The window message of the original, sent and waited for: the
-        // thread goes on only once the frame has switched views.
-        QMetaObject::invokeMethod(this, &CVellumixDemoView::OnPadAnnounced,
-                                  Qt::BlockingQueuedConnection);
-    });
+    m_pDiscovery = std::make_unique<padlink::DiscoveryThread>(
+        m_channel, m_timing, [this](std::stop_token stop) {
+            // The window message of the original, sent and waited for: the
+            // thread goes on only once the frame has switched views, or
+            // gives the call up when the window closes first.
+            capture::PostAndWait(
+                [this](std::function<void()> task) {
+                    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+                },
+                [this] { OnPadAnnounced(); }, stop);
+        });
     m_pDiscovery->Start();
     m_blinkTimer.start();
 }
@@ -94,11 +100,10 @@ void CVellumixDemoView::StopDiscovery() {
     if (!m_pDiscovery) {
         return;
     }
+    // An announcement waiting in this thread's queue is abandoned by the
+    // stop, so the join cannot wait for this very thread.
     m_pDiscovery->RequestStop();
-    // The thread may be blocked in its announcement, queued for this very
-    // thread, which now waits for it: deliver the queued call (it sees
-    // m_bStopping and does nothing) so the thread can end.
-    m_pDiscovery->Join([this] { QCoreApplication::sendPostedEvents(this, QEvent::MetaCall); });
+    m_pDiscovery->Join();
 }
 
 bool CVellumixDemoView::PadFound() const {

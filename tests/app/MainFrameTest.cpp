@@ -115,7 +115,8 @@ TEST_F(MainFrameTest, TheApplicationShowsAFixedFrameWithItsMenusBarsAndConnectio
 
 TEST_F(MainFrameTest, StatusBlinksNotFoundAndBlankWhileNoPadAnswers) {
     padlink::PadPorts none{*serial, *usb.hid};
-    CVellumixDemoView view(none, test::FastTiming(), 10ms);
+    padlink::PadCommandChannel channel(none);
+    CVellumixDemoView view(channel, test::FastTiming(), 10ms);
     view.InitialUpdate();
     // The timer drives the blink.
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.Status() == QStringLiteral("Unit not Found"); }));
