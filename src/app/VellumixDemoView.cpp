@@ -8,6 +8,7 @@
 #include "capture/PenReader.h"
 #include "padlink/PadLink.h"
 #include "pages/PageStyle.h"
+#include "pages/QueuedHandOver.h"
 #include "res/Strings.h"
 
 namespace vellumix::app {
@@ -75,9 +76,7 @@ void CVellumixDemoView::InitialUpdate() {
             // thread goes on only once the frame has switched views, or
             // gives the call up when the window closes first.
             capture::PostAndWait(
-                [this](std::function<void()> task) {
-                    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
-                },
+                [this](std::function<void()> task) { pages::PostQueued(this, std::move(task)); },
                 [this] { OnPadAnnounced(); }, stop);
         });
     m_pDiscovery->Start();

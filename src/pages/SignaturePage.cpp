@@ -13,6 +13,7 @@
 #include "pages/DialogLayout.h"
 #include "pages/PaintedBox.h"
 #include "pages/Prompts.h"
+#include "pages/QueuedHandOver.h"
 #include "res/Strings.h"
 
 namespace vellumix::pages {
@@ -42,9 +43,7 @@ CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
           [this](std::span<const SignaturePoint> batch) { m_points.AppendPoints(batch); },
           [this](std::stop_token stop) {
               capture::PostAndWait(
-                  [this](std::function<void()> task) {
-                      QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
-                  },
+                  [this](std::function<void()> task) { PostQueued(this, std::move(task)); },
                   [this] { OnReaderSync(); }, stop);
           }) {
     auto* group = new QGroupBox(QString(res::kSignatureGroup), this);
