@@ -23,8 +23,6 @@
 
 namespace vellumix::app {
 
-CMainFrame* g_pMainFrame = nullptr;
-
 namespace {
 
 // The accelerators that used to start a new document or open one: they
@@ -54,8 +52,11 @@ CMainFrame::CMainFrame(padlink::PadPorts ports, IPrompts* prompts, FrameOptions 
     m_pClient = new QWidget(this);
     setCentralWidget(m_pClient);
     m_pClient->installEventFilter(this);
-    m_pConnectionView =
-        new CVellumixDemoView(m_ports, m_options.discovery, m_options.blinkInterval, m_pClient);
+    // Throws std::bad_alloc when it cannot be had, which ends start-up: the
+    // pages take the channel for granted, and discovery draws through it.
+    m_pPadChannel = std::make_unique<padlink::PadCommandChannel>(m_ports);
+    m_pConnectionView = new CVellumixDemoView(*m_pPadChannel, m_options.discovery,
+                                              m_options.blinkInterval, m_pClient);
     m_pActiveView = m_pConnectionView;
     connect(m_pConnectionView, &CVellumixDemoView::PadConnected, this, &CMainFrame::OnPadConnected);
 
@@ -65,10 +66,6 @@ CMainFrame::CMainFrame(padlink::PadPorts ports, IPrompts* prompts, FrameOptions 
         new QShortcut(keys, this);
     }
 
-    g_pMainFrame = this;
-    // Throws std::bad_alloc when it cannot be had, which ends start-up: the
-    // pages take the channel for granted.
-    m_pPadChannel = std::make_unique<padlink::PadCommandChannel>(m_ports);
     RecalcLayout();
 }
 
@@ -85,9 +82,6 @@ CMainFrame::~CMainFrame() {
     m_pPadChannel.reset();
     if (m_ports.serial.IsOpen()) {
         m_ports.serial.Close();
-    }
-    if (g_pMainFrame == this) {
-        g_pMainFrame = nullptr;
     }
 }
 
@@ -128,10 +122,10 @@ void CMainFrame::InitialUpdateFrame() {
     }
 }
 
-void CMainFrame::OnPadConnected(int wParam) {
+void CMainFrame::OnPadConnected() {
     // One switch only: a second announcement must not stack a second set of
     // pages with their own pad commands.
-    if (wParam != 0 || m_pMainView || m_bClosed) {
+    if (m_pMainView || m_bClosed) {
         return;
     }
     QWidget* const old = m_pActiveView;
@@ -226,8 +220,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         if (m_pConnectionView) {
             m_pConnectionView->StopDiscovery();
         }
-        if (pages::g_pSignaturePage != nullptr) {
-            pages::g_pSignaturePage->StopPenReader();
+        // The Signature page exists once the main view does.
+        if (m_pMainView != nullptr && m_pMainView->SignaturePage() != nullptr) {
+            m_pMainView->SignaturePage()->StopPenReader();
         }
         SendEndCapture();
     }

@@ -13,9 +13,8 @@
 // Lock states, so the status bar shows the three indicator panes greyed out.
 //
 // Thread safety: a GUI-thread object. The discovery thread reaches it only
-// through the connection view's PadConnected, raised on the GUI thread.
-// g_pMainFrame is written on the GUI thread before discovery starts and
-// cleared when the frame goes; pages read it on the GUI thread.
+// through the connection view's PadConnected, raised on the GUI thread. The
+// pages get the channel through their services, not through the frame.
 #pragma once
 
 #include <QMainWindow>
@@ -24,9 +23,9 @@
 #include <chrono>
 #include <memory>
 
-#include "app/DiscoveryThread.h"
 #include "app/VellumixDemoView.h"
 #include "app/ViewVellumixDemo.h"
+#include "padlink/DiscoveryThread.h"
 #include "padlink/PadLink.h"
 #include "padlink/PadProtocol.h"
 #include "padlink/PadReconnector.h"
@@ -46,7 +45,7 @@ class IPrompts;
 class QtPrompts;
 
 struct FrameOptions {
-    DiscoveryTiming discovery;
+    padlink::DiscoveryTiming discovery;
     std::chrono::milliseconds blinkInterval = CVellumixDemoView::kBlinkInterval;
     std::chrono::milliseconds padPause = padlink::kLeaveCapturePause;
 };
@@ -61,8 +60,8 @@ public:
 
     // The transports must outlive the frame. prompts: null makes the frame
     // use real message boxes and file dialogs; otherwise it must outlive the
-    // frame. Creates the channel, the bars and the connection view and sets
-    // g_pMainFrame; discovery starts with InitialUpdateFrame.
+    // frame. Creates the channel, the bars and the connection view;
+    // discovery starts with InitialUpdateFrame.
     explicit CMainFrame(padlink::PadPorts ports, IPrompts* prompts = nullptr,
                         FrameOptions options = {}, QWidget* parent = nullptr);
     // The destroy sequence: ends discovery, deletes the views, then the
@@ -87,8 +86,7 @@ public:
 
 public slots:
     // WM_PAD_CONNECTED: replaces the connection view by the tabbed view.
-    // wParam 0 is the only value sent; others are ignored.
-    void OnPadConnected(int wParam);
+    void OnPadConnected();
     // File / Exit: StopCapture and ClearDisplay with their pauses, then the
     // close sequence, which sends them again.
     void OnExit();
@@ -135,9 +133,5 @@ private:
     QWidget* m_pActiveView = nullptr;
     bool m_bClosed = false;
 };
-
-// The main frame, for the pages to reach the command channel. Set by the
-// frame's constructor, cleared by its destructor.
-extern CMainFrame* g_pMainFrame;
 
 }  // namespace vellumix::app

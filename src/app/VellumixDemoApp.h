@@ -39,7 +39,6 @@ public:
     void ExitInstance();
 
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
-    const QStringList& RecentFiles() const { return m_recentFiles; }
 
 private:
     void LoadStdProfileSettings();

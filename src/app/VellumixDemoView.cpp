@@ -5,8 +5,10 @@
 #include <QLabel>
 #include <QPainter>
 
+#include "capture/PenReader.h"
 #include "padlink/PadLink.h"
 #include "pages/PageStyle.h"
+#include "pages/QueuedHandOver.h"
 #include "res/Strings.h"
 
 namespace vellumix::app {
@@ -17,10 +19,11 @@ constexpr char kTextFontFamily[] = "Arial";
 
 }  // namespace
 
-CVellumixDemoView::CVellumixDemoView(padlink::PadPorts ports, DiscoveryTiming timing,
+CVellumixDemoView::CVellumixDemoView(padlink::PadCommandChannel& channel,
+                                     padlink::DiscoveryTiming timing,
                                      std::chrono::milliseconds blinkInterval, QWidget* parent)
     : QWidget(parent),
-      m_ports(ports),
+      m_channel(channel),
       m_timing(timing),
       m_pStatus(new QLabel(this)),
       m_pTitle(new QLabel(this)),
@@ -53,8 +56,7 @@ void CVellumixDemoView::InitialUpdate() {
     if (m_pDiscovery) {
         return;
     }
-    m_bBlinkOn = 1;
-    padlink::g_usbConnected = false;
+    m_bBlinkOn = true;
 
     m_textFont = QFont(QString::fromLatin1(kTextFontFamily));
     m_textFont.setStyleHint(QFont::SansSerif);
@@ -68,19 +70,22 @@ void CVellumixDemoView::InitialUpdate() {
     m_strTitle = res::kConnectionTitle;
     UpdateData();
 
-    m_pDiscovery = std::make_unique<DiscoveryThread>(m_ports, m_timing, [this] {
-        // The window message of the original, sent and waited for: the
-        // thread goes on only once the frame has switched views.
-        QMetaObject::invokeMethod(this, &CVellumixDemoView::OnPadAnnounced,
-                                  Qt::BlockingQueuedConnection);
-    });
+    m_pDiscovery = std::make_unique<padlink::DiscoveryThread>(
+        m_channel, m_timing, [this](std::stop_token stop) {
+            // The window message of the original, sent and waited for: the
+            // thread goes on only once the frame has switched views, or
+            // gives the call up when the window closes first.
+            capture::PostAndWait(
+                [this](std::function<void()> task) { pages::PostQueued(this, std::move(task)); },
+                [this] { OnPadAnnounced(); }, stop);
+        });
     m_pDiscovery->Start();
     m_blinkTimer.start();
 }
 
 void CVellumixDemoView::BlinkStep() {
-    m_strStatus = m_bBlinkOn != 0 ? QString(res::kUnitNotFound) : QString(res::kBlinkBlank);
-    m_bBlinkOn = m_bBlinkOn != 0 ? 0 : 1;
+    m_strStatus = m_bBlinkOn ? QString(res::kUnitNotFound) : QString(res::kBlinkBlank);
+    m_bBlinkOn = !m_bBlinkOn;
     if (m_pDiscovery) {
         const std::string_view why = m_pDiscovery->LastOpenFailureText();
         m_pReason->setText(QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size())));
@@ -94,11 +99,10 @@ void CVellumixDemoView::StopDiscovery() {
     if (!m_pDiscovery) {
         return;
     }
+    // An announcement waiting in this thread's queue is abandoned by the
+    // stop, so the join cannot wait for this very thread.
     m_pDiscovery->RequestStop();
-    // The thread may be blocked in its announcement, queued for this very
-    // thread, which now waits for it: deliver the queued call (it sees
-    // m_bStopping and does nothing) so the thread can end.
-    m_pDiscovery->Join([this] { QCoreApplication::sendPostedEvents(this, QEvent::MetaCall); });
+    m_pDiscovery->Join();
 }
 
 bool CVellumixDemoView::PadFound() const {
@@ -120,7 +124,7 @@ void CVellumixDemoView::OnPadAnnounced() {
     if (m_bStopping) {
         return;
     }
-    emit PadConnected(0);
+    emit PadConnected();
 }
 
 void CVellumixDemoView::UpdateData() {

@@ -3,10 +3,11 @@
 // status text that blinks "Unit not Found" until a pad answers.
 //
 // Thread safety: a GUI-thread object. Only the discovery thread it owns
-// reaches into it, through one call queued onto the GUI thread with
-// Qt::BlockingQueuedConnection (the announcement of the pad). StopDiscovery
-// and the destructor end that thread before anything it could touch goes
-// away, and never deadlock against a pending announcement.
+// reaches into it, through one call queued onto the GUI thread that the
+// thread waits for (the announcement of the pad, handed over as the pen
+// reader hands over its batches). StopDiscovery and the destructor end that
+// thread before anything it could touch goes away; an announcement still in
+// the queue is abandoned then, so they never deadlock against it.
 #pragma once
 
 #include <QFont>
@@ -18,7 +19,7 @@
 #include <chrono>
 #include <memory>
 
-#include "app/DiscoveryThread.h"
+#include "padlink/DiscoveryThread.h"
 
 class QLabel;
 
@@ -37,8 +38,9 @@ public:
     static constexpr int kTextFontPixels = 36;
     static constexpr std::chrono::milliseconds kBlinkInterval{1500};
 
-    // The transports must outlive the view.
-    explicit CVellumixDemoView(padlink::PadPorts ports, DiscoveryTiming timing = {},
+    // The channel must outlive the view.
+    explicit CVellumixDemoView(padlink::PadCommandChannel& channel,
+                               padlink::DiscoveryTiming timing = {},
                                std::chrono::milliseconds blinkInterval = kBlinkInterval,
                                QWidget* parent = nullptr);
     // Ends the discovery thread first: it shares this object.
@@ -65,10 +67,9 @@ public:
     const QString& Status() const { return m_strStatus; }
 
 signals:
-    // WM_PAD_CONNECTED with its wParam (always 0): the pad answered and its
-    // welcome screen is drawn. Raised on the GUI thread while the discovery
-    // thread waits, so connected slots run before discovery ends.
-    void PadConnected(int wParam);
+    // WM_PAD_CONNECTED: the pad answered and its welcome screen is drawn. Raised on the GUI thread
+    // while the discovery thread waits, so connected slots run before discovery ends.
+    void PadConnected();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -80,13 +81,13 @@ private:
     // The strings into the labels (the dialog data exchange of the original).
     void UpdateData();
 
-    padlink::PadPorts m_ports;
-    DiscoveryTiming m_timing;
+    padlink::PadCommandChannel& m_channel;
+    padlink::DiscoveryTiming m_timing;
     QString m_strStatus;
     QString m_strTitle;
     QFont m_textFont;
-    // Which text the next blink step shows: non-zero "Unit not Found".
-    int m_bBlinkOn = 1;
+    // Which text the next blink step shows: true "Unit not Found".
+    bool m_bBlinkOn = true;
     QTimer m_blinkTimer;
     QLabel* m_pStatus;
     QLabel* m_pTitle;
@@ -94,7 +95,7 @@ private:
     // Set on the GUI thread before it waits for the thread; an announcement
     // that arrives later is ignored.
     bool m_bStopping = false;
-    std::unique_ptr<DiscoveryThread> m_pDiscovery;
+    std::unique_ptr<padlink::DiscoveryThread> m_pDiscovery;
 };
 
 }  // namespace vellumix::app

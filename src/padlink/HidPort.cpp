@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "padlink/PadProtocol.h"
+#include "padlink/PadUsbIds.h"
 
 namespace vellumix::padlink {
 
@@ -180,6 +181,26 @@ int HidPort::ReadJoined(std::uint8_t* out, std::size_t capacity, int waitMs,
         }
     }
     return static_cast<int>(total);
+}
+
+std::string_view HidPort::OpenFailureReason() const {
+    return UsbOpenFailureText(m_openFailure);
+}
+
+int HidPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
+                      std::size_t replySize, int timeoutMs) {
+    // The capacity bounds the joined input reports: a pad that keeps the
+    // continuation bit set cannot run the reply past the caller's buffer.
+    return Exchange(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID, frame, length, reply, replySize,
+                    timeoutMs);
+}
+
+int HidPort::ReadPen(std::uint8_t* buffer, std::size_t size, int waitMs) {
+    if (!IsOpen()) {
+        return -1;
+    }
+    const int n = ReadPenStream(buffer, size, waitMs);
+    return n != 0 || IsOpen() ? n : -1;
 }
 
 int HidPort::ReadPenStream(std::uint8_t* out, std::size_t capacity, int waitMs) {

@@ -20,16 +20,17 @@
 
 #include "padlink/HidDevice.h"
 #include "padlink/LinkResult.h"
+#include "padlink/PadTransport.h"
 #include "padlink/PendingInput.h"
 
 namespace vellumix::padlink {
 
-class HidPort {
+class HidPort : public PadTransport {
 public:
     // The backend finds and opens devices: hidapi in the app, an in-memory
     // device in tests and in the virtual pad's USB host.
     explicit HidPort(std::unique_ptr<HidBackend> backend);
-    ~HidPort();
+    ~HidPort() override;
     HidPort(const HidPort&) = delete;
     HidPort& operator=(const HidPort&) = delete;
 
@@ -42,12 +43,15 @@ public:
     // Why the last Open failed although a device with the ids was listed:
     // permission denied (the udev rule is missing) or the device refused
     // (another program holds it); kNone otherwise.
-    OpenFailure LastOpenFailure() const { return m_openFailure; }
+    OpenFailure LastOpenFailure() const override { return m_openFailure; }
+    std::string_view OpenFailureReason() const override;
     // Closes the device; pen data set aside from it goes with it.
-    void Close();
-    bool IsOpen() const;
+    void Close() override;
+    bool IsOpen() const override;
     // Open, and the backend still lists a device with the open ids.
     bool DevicePresent() const;
+    // The line check between commands: the device is still there.
+    bool CheckLine() override { return DevicePresent(); }
     // Sends the frame as ceil(length / 63) output reports. False when no
     // device is open, length is 0, or any report fails or stays pending for
     // more than 100 ms; reports already written are not recalled.
@@ -67,6 +71,10 @@ public:
     // one reply's worth of input reports like Read, except that bytes beyond
     // capacity are kept for the next call instead of dropped.
     int ReadPenStream(std::uint8_t* out, std::size_t capacity, int waitMs);
+    // ReadPenStream on an open device; -1 when none is open or the read
+    // closed it (the pad went away).
+    int ReadPen(std::uint8_t* buffer, std::size_t size, int waitMs) override;
+    bool WaitsOutsideReads() const override { return false; }
     // Keeps the device open across exchanges; reopens only when none is open,
     // after a failed write or read, or when the ids change. Before writing a
     // frame, sets aside the input already waiting (pen data, not the reply);
@@ -76,6 +84,9 @@ public:
     // device is missing, the write failed or the device failed meanwhile.
     int Exchange(std::uint16_t vendorId, std::uint16_t productId, const std::uint8_t* frame,
                  std::size_t length, std::uint8_t* reply, std::size_t replyCapacity, int waitMs);
+    // Exchange with the pad's own ids.
+    int Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
+                 std::size_t replySize, int timeoutMs) override;
 
     // Bytes set aside and not yet read, and bytes dropped for want of room.
     std::size_t PendingBytes() const { return m_pending.Size(); }

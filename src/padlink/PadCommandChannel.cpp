@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <thread>
 
 #include "padlink/Frame.h"
 #include "padlink/HidPort.h"
+#include "padlink/PadTransport.h"
 #include "padlink/SerialPort.h"
 
 namespace vellumix::padlink {
@@ -84,12 +86,12 @@ CommandResult PadCommandChannel::SendAcked(std::size_t payloadLength,
     return AsAcked(Transact(FrameBuffer(), payloadLength, timeout));
 }
 
-CommandResult PadCommandChannel::FillRectangle(int x, int y, int width, int height) {
+CommandResult PadCommandChannel::FillRectangle(int x, int y, int width, int height,
+                                               std::chrono::milliseconds answerWait) {
     if (!RectangleOnLcd(x, y, width, height)) {
         return kRefused;
     }
-    return SendUnchecked(payload::FillRectangle(FrameBuffer(), x, y, width, height),
-                         kRectReplyTimeout);
+    return SendUnchecked(payload::FillRectangle(FrameBuffer(), x, y, width, height), answerWait);
 }
 
 CommandResult PadCommandChannel::DrawFrame(int x, int y, int width, int height) {
@@ -122,12 +124,14 @@ CommandResult PadCommandChannel::DrawText(int x, int y, std::string_view text) {
     return SendAcked(payload::DrawText(FrameBuffer(), x, y, text), kLongReplyTimeout);
 }
 
-CommandResult PadCommandChannel::SetFillColor(ColorRef color) {
-    return SendAcked(payload::SetFillColor(FrameBuffer(), color), kShortReplyTimeout);
+CommandResult PadCommandChannel::SetFillColor(ColorRef color,
+                                              std::chrono::milliseconds answerWait) {
+    return SendAcked(payload::SetFillColor(FrameBuffer(), color), answerWait);
 }
 
-CommandResult PadCommandChannel::SetTextColor(ColorRef color) {
-    return SendAcked(payload::SetTextColor(FrameBuffer(), color), kShortReplyTimeout);
+CommandResult PadCommandChannel::SetTextColor(ColorRef color,
+                                              std::chrono::milliseconds answerWait) {
+    return SendAcked(payload::SetTextColor(FrameBuffer(), color), answerWait);
 }
 
 CommandResult PadCommandChannel::SetLineColor(ColorRef color) {
@@ -229,6 +233,34 @@ CommandResult PadCommandChannel::SetLedState(bool on) {
                      kShortReplyTimeout);
 }
 
+namespace {
+
+// Room for the 3-byte probe payload and its framing; the probe is the
+// shortest frame there is.
+using ProbeFrame = std::array<std::uint8_t, 16>;
+
+std::size_t MakeProbeFrame(ProbeFrame& frame) {
+    return BuildFrame(frame, payload::Probe(frame));
+}
+
+}  // namespace
+
+int PadCommandChannel::ProbeUsb(HidPort& hid, std::span<std::uint8_t> reply,
+                                std::chrono::milliseconds wait) {
+    ProbeFrame frame{};
+    const std::size_t length = MakeProbeFrame(frame);
+    return hid.Exchange(frame.data(), length, reply.data(), reply.size(), Ms(wait));
+}
+
+int PadCommandChannel::ProbeSerial(SerialPort& serial, std::span<std::uint8_t> reply,
+                                   std::chrono::milliseconds replyPause) {
+    ProbeFrame frame{};
+    const std::size_t length = MakeProbeFrame(frame);
+    serial.Write(frame.data(), length);
+    std::this_thread::sleep_for(replyPause);
+    return serial.ReadAnswer(reply.data(), reply.size());
+}
+
 void PadCommandChannel::SetLinkDownHandler(LinkDownHandler handler) {
     std::lock_guard lock(m_handlerLock);
     m_watching = static_cast<bool>(handler);
@@ -255,7 +287,7 @@ void PadCommandChannel::CheckLink() {
         if (!lock.owns_lock()) {
             return;
         }
-        failed = g_usbConnected.load() ? !m_ports.hid.DevicePresent() : !m_ports.serial.CheckLine();
+        failed = !ChosenTransport(m_ports).CheckLine();
     }
     if (failed) {
         MarkLinkDown();
@@ -282,38 +314,35 @@ int PadCommandChannel::ReadPenDataOnce(std::span<std::uint8_t> buffer, int waitM
     if (buffer.empty()) {
         return 0;
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    if (g_usbConnected.load()) {
+    PadTransport& transport = ChosenTransport(m_ports);
+    if (!transport.WaitsOutsideReads()) {
         // The device is read under the lock (a command may close it), so the
         // wait is cut into slices that let a command in between.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
         for (;;) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             const int slice = static_cast<int>(
                 std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, kPenWaitSlice.count()));
             std::lock_guard lock(m_lock);
-            if (!m_ports.hid.IsOpen()) {
-                return -1;
-            }
-            const int n = m_ports.hid.ReadPenStream(buffer.data(), buffer.size(), slice);
+            const int n = transport.ReadPen(buffer.data(), buffer.size(), slice);
             if (n != 0 || slice == 0) {
-                return n != 0 || m_ports.hid.IsOpen() ? n : -1;
+                return n;
             }
         }
     }
-    const std::size_t serialSize = std::min(buffer.size(), kSerialPenReadSize);
     {
         std::lock_guard lock(m_lock);
-        const int n = m_ports.serial.ReadPenStream(buffer.data(), serialSize);
+        const int n = transport.ReadPen(buffer.data(), buffer.size(), 0);
         if (n != 0) {
             return n;
         }
     }
     // A command meanwhile takes the line's bytes into its answer read; the
     // pen data it sets aside wakes this wait.
-    m_ports.serial.WaitForInput(waitMs);
+    transport.WaitForPen(waitMs);
     std::lock_guard lock(m_lock);
-    return m_ports.serial.ReadPenStream(buffer.data(), serialSize);
+    return transport.ReadPen(buffer.data(), buffer.size(), 0);
 }
 
 }  // namespace vellumix::padlink

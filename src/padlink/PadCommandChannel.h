@@ -9,10 +9,11 @@
 // "refused", false, and sends nothing.
 //
 // Thread safety: command operations build their frame in the one frame buffer
-// before taking the channel lock, so they are called from one thread only (the
-// GUI thread). ReadPenData may run on another thread at the same time: the
-// channel lock keeps a pen read and a command exchange off the transport
-// together, and the pen read waits for data without holding it.
+// before taking the channel lock, so they are called from one thread at a
+// time: the discovery thread until the pad has been announced (it draws the
+// welcome screen), the GUI thread from then on. ReadPenData may run on another thread at the same
+// time: the channel lock keeps a pen read and a command exchange off the transport together, and
+// the pen read waits for data without holding it.
 #pragma once
 
 #include <atomic>
@@ -32,6 +33,9 @@
 
 namespace vellumix::padlink {
 
+class HidPort;
+class SerialPort;
+
 class PadCommandChannel {
 public:
     explicit PadCommandChannel(PadPorts ports);
@@ -39,18 +43,24 @@ public:
     PadCommandChannel(const PadCommandChannel&) = delete;
     PadCommandChannel& operator=(const PadCommandChannel&) = delete;
 
-    CommandResult FillRectangle(int x, int y, int width, int height);  // sent
-    CommandResult DrawFrame(int x, int y, int width, int height);      // ACK
-    CommandResult DrawLine(int x1, int y1, int x2, int y2);            // ACK
-    CommandResult DrawCharacter(int x, int y, char ch);                // ACK
+    // answerWait: the wait for each reply report on USB. The operations
+    // that take one default to the wait the pages have always used; the
+    // welcome screen gives its own longer ones.
+    CommandResult FillRectangle(int x, int y, int width, int height,
+                                std::chrono::milliseconds answerWait = kRectReplyTimeout);  // sent
+    CommandResult DrawFrame(int x, int y, int width, int height);                           // ACK
+    CommandResult DrawLine(int x1, int y1, int x2, int y2);                                 // ACK
+    CommandResult DrawCharacter(int x, int y, char ch);                                     // ACK
     // Refused when the corner is off the LCD or the text is empty or longer
     // than DrawText's 16-bit count.
-    CommandResult DrawText(int x, int y, std::string_view text);            // ACK
-    CommandResult SetFillColor(ColorRef color);                             // ACK
-    CommandResult SetTextColor(ColorRef color);                             // ACK
-    CommandResult SetLineColor(ColorRef color);                             // ACK
-    CommandResult SetFont(int b1, int b2, int b3, int b4, int b5, int b6);  // ACK
-    CommandResult SetTextMode(int mode);                                    // sent
+    CommandResult DrawText(int x, int y, std::string_view text);  // ACK
+    CommandResult SetFillColor(ColorRef color,
+                               std::chrono::milliseconds answerWait = kShortReplyTimeout);  // ACK
+    CommandResult SetTextColor(ColorRef color,
+                               std::chrono::milliseconds answerWait = kShortReplyTimeout);  // ACK
+    CommandResult SetLineColor(ColorRef color);                                             // ACK
+    CommandResult SetFont(int b1, int b2, int b3, int b4, int b5, int b6);                  // ACK
+    CommandResult SetTextMode(int mode);                                                    // sent
     // pixels: red, green, blue per pixel, rows from the top; 230,400 bytes for
     // the whole screen.
     CommandResult DisplayImage(std::span<const std::uint8_t> pixels);  // ACK
@@ -68,6 +78,16 @@ public:
     CommandResult SendVbcFile(std::span<const std::uint8_t> file);  // sent; .vbc and .nlc
     CommandResult SetLedFlags(bool f1, bool f2, bool f3, bool f4, bool f5, bool f6);  // sent
     CommandResult SetLedState(bool on);                                               // ACK
+
+    // The probe 78 46 01 on a transport discovery is trying, before any is
+    // chosen: no channel state is touched, so discovery may call these
+    // without a channel. On USB each reply report is waited for up to
+    // `wait`; a serial port gets the frame, then `replyPause`, then its
+    // answer read. The reply's length, as the transport's read gives it.
+    static int ProbeUsb(HidPort& hid, std::span<std::uint8_t> reply,
+                        std::chrono::milliseconds wait);
+    static int ProbeSerial(SerialPort& serial, std::span<std::uint8_t> reply,
+                           std::chrono::milliseconds replyPause);
 
     // Sends nothing: hands out the pen data a command exchange set aside
     // first, then what the transport has, as soon as it has any: waits up

@@ -10,6 +10,7 @@ namespace vellumix::padlink {
 
 class SerialPort;
 class HidPort;
+class PadTransport;
 
 // True when the pad was found on USB. Written only by discovery, before any
 // command is sent; read by Exchange and ReadPenData.
@@ -21,6 +22,10 @@ struct PadPorts {
     SerialPort& serial;
     HidPort& hid;
 };
+
+// The transport discovery chose: the USB device when g_usbConnected is set,
+// else the serial port.
+PadTransport& ChosenTransport(PadPorts ports);
 
 // Number of reply bytes received: 0 when no answer came, -1 when the link is
 // down (no port or device, or the write or the line failed). On USB

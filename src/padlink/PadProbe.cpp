@@ -3,9 +3,8 @@
 #include <array>
 #include <thread>
 
-#include "padlink/CommandPayloads.h"
-#include "padlink/Frame.h"
 #include "padlink/HidPort.h"
+#include "padlink/PadCommandChannel.h"
 #include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/SerialSettings.h"
@@ -13,15 +12,6 @@
 namespace vellumix::padlink {
 
 namespace {
-
-// Room for the 3-byte probe payload and its framing; the probe is the
-// shortest frame there is.
-using ProbeFrame = std::array<std::uint8_t, 16>;
-
-std::size_t MakeProbeFrame(ProbeFrame& frame) {
-    const std::size_t n = payload::Probe(frame);
-    return BuildFrame(frame, n);
-}
 
 bool Cancelled(const DiscoveryOptions& options) {
     return options.cancel != nullptr && options.cancel->load();
@@ -43,11 +33,8 @@ bool IsPadAnswer(const std::uint8_t* reply, int count) {
 }
 
 bool ProbeUsb(HidPort& hid, std::chrono::milliseconds wait) {
-    ProbeFrame frame{};
-    const std::size_t length = MakeProbeFrame(frame);
     std::array<std::uint8_t, kReplyCapacity> reply{};
-    const int count = hid.Exchange(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID, frame.data(), length,
-                                   reply.data(), reply.size(), static_cast<int>(wait.count()));
+    const int count = PadCommandChannel::ProbeUsb(hid, reply, wait);
     return IsPadAnswer(reply.data(), count);
 }
 
@@ -59,12 +46,8 @@ bool ProbeSerialSpec(SerialPort& serial, std::string_view portSpec,
     if (!serial.Open(portSpec)) {
         return false;
     }
-    ProbeFrame frame{};
-    const std::size_t length = MakeProbeFrame(frame);
-    serial.Write(frame.data(), length);
-    std::this_thread::sleep_for(replyPause);
     std::array<std::uint8_t, kReplyCapacity> reply{};
-    const int count = serial.ReadAnswer(reply.data(), reply.size());
+    const int count = PadCommandChannel::ProbeSerial(serial, reply, replyPause);
     if (IsPadAnswer(reply.data(), count)) {
         return true;
     }
@@ -98,6 +81,20 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
         return result;
     }
     if (!options.trySerial) {
+        return result;
+    }
+    if (!options.portSpec.empty()) {
+        if (Cancelled(options)) {
+            return result;
+        }
+        if (Guarded(options, [&] {
+                return ProbeSerialSpec(ports.serial, options.portSpec, options.replyPause);
+            })) {
+            g_usbConnected = false;
+            result.link = PadLinkKind::kSerial;
+        } else {
+            result.openFailure = ports.serial.LastOpenFailure();
+        }
         return result;
     }
     for (int n = kFirstComPort; n < kFirstComPort + kComPortCount; ++n) {

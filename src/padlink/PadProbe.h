@@ -55,6 +55,9 @@ enum class PadLinkKind { kNone, kUsb, kSerial };
 struct DiscoveryOptions {
     bool tryUsb = true;
     bool trySerial = true;
+    // When set, the one serial port tried (a port text as SerialPort::Open
+    // takes it), without the pause before it, in place of COM0..COM9.
+    std::string_view portSpec;
     // The app keeps the 500 ms pause before each serial port; the console
     // and the tests use shorter ones.
     std::chrono::milliseconds portPause = kAppPortPause;
@@ -83,7 +86,7 @@ struct DiscoveryResult {
 
 // One pass: USB first; when a device with the pad's ids opens, its answer
 // decides and the serial ports are not tried. Otherwise COM0..COM9 in turn,
-// pausing before each. On success g_usbConnected is set to the link that
+// pausing before each (or only options.portSpec). On success g_usbConnected is set to the link that
 // answered (the answering serial port stays open); on failure it is left as
 // it was.
 DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options = {});

@@ -375,6 +375,14 @@ int SerialPort::ReadAnswer(std::uint8_t* reply, std::size_t size, Clock::time_po
     return failed ? -1 : 0;
 }
 
+std::string_view SerialPort::OpenFailureReason() const {
+    return OpenFailureText(m_openFailure);
+}
+
+int SerialPort::ReadPen(std::uint8_t* buffer, std::size_t size, int /*waitMs*/) {
+    return ReadPenStream(buffer, std::min(size, kSerialPenReadSize));
+}
+
 int SerialPort::ReadPenStream(std::uint8_t* buffer, std::size_t size) {
     if (buffer == nullptr || !m_bOpen) {
         return -1;

@@ -31,19 +31,20 @@
 #include <chrono>
 
 #include "padlink/LinkResult.h"
+#include "padlink/PadTransport.h"
 #include "padlink/PendingInput.h"
 #include "padlink/PortResolver.h"
 
 namespace vellumix::padlink {
 
-class SerialPort {
+class SerialPort : public PadTransport {
 public:
     // portFolder: where the per-user links COM0..COM9 live (see PortResolver.h).
     // devicePrefixes: the system devices tried after the folder's link; tests
     // pass none so that they never open a real port.
     explicit SerialPort(std::filesystem::path portFolder,
                         std::vector<std::string> devicePrefixes = SystemDevicePrefixes());
-    ~SerialPort();
+    ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
@@ -51,15 +52,16 @@ public:
     // of the name. False when already open, malformed, or the device fails;
     // LastOpenFailure then says why.
     bool Open(std::string_view portSpec);
-    OpenFailure LastOpenFailure() const { return m_openFailure; }
+    OpenFailure LastOpenFailure() const override { return m_openFailure; }
+    std::string_view OpenFailureReason() const override;
     // Closes the port; pen data set aside from it goes with it.
-    void Close();
-    bool IsOpen() const;
+    void Close() override;
+    bool IsOpen() const override;
     // Open, and no hang-up or I/O error seen since.
     bool IsLineUp() const { return m_bOpen && !m_bFailed; }
     // Looks for a hang-up or an error on the idle line without reading;
     // false (and the line failed) when there is one, or when closed.
-    bool CheckLine();
+    bool CheckLine() override;
 
     // Bytes written, 0 when the write fails. Returns once the bytes have been
     // transmitted (the driver's output queue is empty); a queue that stops
@@ -84,6 +86,11 @@ public:
     // line holds now. Bytes stored, 0 when there are none, -1 when the line
     // has failed or the port is closed.
     int ReadPenStream(std::uint8_t* buffer, std::size_t size);
+    // ReadPenStream at most kSerialPenReadSize bytes at a time; never waits
+    // (WaitForPen does that without the channel's lock).
+    int ReadPen(std::uint8_t* buffer, std::size_t size, int waitMs) override;
+    bool WaitsOutsideReads() const override { return true; }
+    void WaitForPen(int waitMs) const override { WaitForInput(waitMs); }
     // Waits up to waitMs until pen data may be there: bytes on the line, a
     // hang-up, or bytes set aside by an answer read meanwhile (which wakes
     // it at once). Safe while another thread holds the port.
@@ -95,7 +102,7 @@ public:
     // is accepted and not used: the port's fixed read rule governs. Returns
     // the answer's length, 0 for no answer, -1 when the line is down.
     int Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
-                 std::size_t replySize, int timeoutMs);
+                 std::size_t replySize, int timeoutMs) override;
 
     // How long `bytes` take on the line at the open port's baud rate.
     std::chrono::steady_clock::duration WireTime(std::size_t bytes) const;

@@ -13,11 +13,10 @@
 #include "pages/DialogLayout.h"
 #include "pages/PaintedBox.h"
 #include "pages/Prompts.h"
+#include "pages/QueuedHandOver.h"
 #include "res/Strings.h"
 
 namespace vellumix::pages {
-
-CSignaturePage* g_pSignaturePage = nullptr;
 
 namespace {
 
@@ -46,13 +45,9 @@ CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
           },
           [this](std::stop_token stop) {
               capture::PostAndWait(
-                  [this](std::function<void()> task) {
-                      QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
-                  },
+                  [this](std::function<void()> task) { PostQueued(this, std::move(task)); },
                   [this] { OnReaderSync(); }, stop);
           }) {
-    g_pSignaturePage = this;
-
     auto* group = new QGroupBox(QString(res::kSignatureGroup), this);
     group->setGeometry(DialogRect(84, 25, 177, 145));
     group->setAlignment(Qt::AlignHCenter);
@@ -91,9 +86,6 @@ void CSignaturePage::RestorePadSetup() {
 CSignaturePage::~CSignaturePage() {
     // No pause here: nothing goes to the pad after it.
     m_reader.Stop();
-    if (g_pSignaturePage == this) {
-        g_pSignaturePage = nullptr;
-    }
 }
 
 QPushButton* CSignaturePage::AddButton(int id, QLatin1StringView text, QRect geometry) {

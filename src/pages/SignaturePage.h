@@ -152,8 +152,4 @@ private:
     capture::PenReader m_reader;
 };
 
-// The Signature page once it exists, for the main frame's close sequence;
-// null before and again after the page is gone. GUI thread only.
-extern CSignaturePage* g_pSignaturePage;
-
 }  // namespace vellumix::pages

@@ -1,4 +1,4 @@
-#include "app/DiscoveryThread.h"
+#include "padlink/DiscoveryThread.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -40,15 +40,17 @@ class DiscoveryThreadTest : public ::testing::Test {
 protected:
     void SetUp() override { padlink::g_usbConnected = false; }
 
-    std::unique_ptr<DiscoveryThread> MakeThread(DiscoveryTiming timing = test::FastTiming()) {
-        return std::make_unique<DiscoveryThread>(padlink::PadPorts{*serial, *usb.hid}, timing,
-                                                 [this] { OnAnnounce(); });
+    std::unique_ptr<padlink::DiscoveryThread> MakeThread(
+        padlink::DiscoveryTiming timing = test::FastTiming()) {
+        return std::make_unique<padlink::DiscoveryThread>(
+            channel, timing, [this](std::stop_token) { OnAnnounce(); });
     }
     virtual void OnAnnounce() { ++announced; }
 
     test::MemoryUsb usb;
     test::TempPortFolder ports;
     std::unique_ptr<padlink::SerialPort> serial = ports.MakeSerialPort();
+    padlink::PadCommandChannel channel{padlink::PadPorts{*serial, *usb.hid}};
     std::atomic<int> announced{0};
 };
 
@@ -186,7 +188,7 @@ TEST_F(DiscoveryThreadTest, SilentCom1IsClosedAndThePadOnCom4IsFoundInTheSamePas
 TEST_F(DiscoveryThreadTest, StopWakesTheThreadOutOfItsPause) {
     // No pad anywhere and a port pause far longer than the test may take:
     // only a stop that wakes the pause ends the thread in time.
-    DiscoveryTiming timing = test::FastTiming();
+    padlink::DiscoveryTiming timing = test::FastTiming();
     timing.portPause = 60s;
     auto thread = MakeThread(timing);
     thread->Start();
@@ -194,7 +196,7 @@ TEST_F(DiscoveryThreadTest, StopWakesTheThreadOutOfItsPause) {
     std::this_thread::sleep_for(20ms);
     const auto start = std::chrono::steady_clock::now();
     thread->RequestStop();
-    thread->Join([] {});
+    thread->Join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_TRUE(thread->IsFinished());
     EXPECT_FALSE(thread->PadFound());

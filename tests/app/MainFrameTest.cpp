@@ -66,7 +66,6 @@ TEST_F(MainFrameTest, TheApplicationShowsAFixedFrameWithItsMenusBarsAndConnectio
     CVellumixDemoApp app;
     ASSERT_TRUE(app.InitInstance(padlink::PadPorts{*serial, *usb.hid}, &prompts, FastOptions()));
     CMainFrame& frame = *app.MainFrame();
-    EXPECT_EQ(g_pMainFrame, &frame);
     EXPECT_NE(frame.PadChannel(), nullptr);
     EXPECT_TRUE(frame.isVisible());
 
@@ -110,13 +109,14 @@ TEST_F(MainFrameTest, TheApplicationShowsAFixedFrameWithItsMenusBarsAndConnectio
     EXPECT_EQ(shot.pixelColor(5, 5), QColor(Qt::white));
 
     app.ExitInstance();
-    EXPECT_EQ(g_pMainFrame, nullptr);
+    EXPECT_EQ(app.MainFrame(), nullptr);
     EXPECT_TRUE(prompts.asked.empty());
 }
 
 TEST_F(MainFrameTest, StatusBlinksNotFoundAndBlankWhileNoPadAnswers) {
     padlink::PadPorts none{*serial, *usb.hid};
-    CVellumixDemoView view(none, test::FastTiming(), 10ms);
+    padlink::PadCommandChannel channel(none);
+    CVellumixDemoView view(channel, test::FastTiming(), 10ms);
     view.InitialUpdate();
     // The timer drives the blink.
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.Status() == QStringLiteral("Unit not Found"); }));

@@ -17,10 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/DiscoveryThread.h"
 #include "engine/PadEngine.h"
 #include "hosts/UsbHost.h"
+#include "padlink/DiscoveryThread.h"
 #include "padlink/HidPort.h"
+#include "padlink/PadCommandChannel.h"
 #include "padlink/PadProtocol.h"
 #include "padlink/PadUsbIds.h"
 #include "padlink/PortResolver.h"
@@ -178,8 +179,8 @@ struct TempPortFolder {
 };
 
 // Short pauses, so a test spends its time on the pad and not on sleeping.
-inline DiscoveryTiming FastTiming() {
-    DiscoveryTiming timing;
+inline padlink::DiscoveryTiming FastTiming() {
+    padlink::DiscoveryTiming timing;
     timing.portPause = std::chrono::milliseconds(1);
     timing.passPause = std::chrono::milliseconds(1);
     timing.replyPause = std::chrono::milliseconds(20);

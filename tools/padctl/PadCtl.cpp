@@ -703,26 +703,31 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
 
     std::string linkName;
     if (port) {
-        if (!pl::ProbeSerialSpec(serial, *portSpec)) {
+        pl::DiscoveryOptions options;
+        options.tryUsb = false;
+        options.portSpec = *portSpec;
+        const pl::DiscoveryResult found = pl::DiscoverPad(ports, options);
+        if (found.link == pl::PadLinkKind::kNone) {
             std::string text = Format(msg::kNoPadOnPort, port->c_str());
-            if (serial.LastOpenFailure() != pl::OpenFailure::kNone) {
+            if (found.openFailure != pl::OpenFailure::kNone) {
                 text += Format(msg::kBecause,
-                               std::string(pl::OpenFailureText(serial.LastOpenFailure())).c_str());
+                               std::string(pl::OpenFailureText(found.openFailure)).c_str());
             }
             return report({kExitNoPad, text});
         }
-        pl::g_usbConnected = false;
         linkName = *port;
     } else if (usb) {
-        if (!pl::ProbeUsb(hid)) {
+        pl::DiscoveryOptions options;
+        options.trySerial = false;
+        const pl::DiscoveryResult found = pl::DiscoverPad(ports, options);
+        if (found.link == pl::PadLinkKind::kNone) {
             std::string text = msg::kNoPadOnUsb;
-            if (hid.LastOpenFailure() != pl::OpenFailure::kNone) {
+            if (found.usbFailure != pl::OpenFailure::kNone) {
                 text += Format(msg::kBecause,
-                               std::string(pl::UsbOpenFailureText(hid.LastOpenFailure())).c_str());
+                               std::string(pl::UsbOpenFailureText(found.usbFailure)).c_str());
             }
             return report({kExitNoPad, text});
         }
-        pl::g_usbConnected = true;
         linkName = kUsbName;
     } else {
         pl::DiscoveryOptions options;

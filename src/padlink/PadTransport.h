@@ -1,0 +1,51 @@
+// What the command channel needs of a link to the pad, whichever it is: a
+// frame exchanged for its answer, pen data, the state of the line, and why
+// the last open failed. SerialPort and HidPort implement it; each keeps its
+// own Open, since a serial port is opened by name and the USB device by its
+// ids, and discovery decides which one is opened and used.
+//
+// Thread safety: as the implementation's; the channel calls everything but
+// WaitForPen under its lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "padlink/LinkResult.h"
+
+namespace vellumix::padlink {
+
+class PadTransport {
+public:
+    virtual ~PadTransport() = default;
+
+    // Writes the frame and reads the pad's answer into reply. The answer's
+    // length, 0 for no answer, -1 when the link is down. timeoutMs is the
+    // wait for each reply report on USB; the serial line's own read rule
+    // governs there.
+    virtual int Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
+                         std::size_t replySize, int timeoutMs) = 0;
+    // Pen data: what earlier answers set aside first, then the line's. Waits
+    // up to waitMs when the transport waits inside its reads (see
+    // WaitsOutsideReads). Bytes stored, 0 for none, -1 when the link is down.
+    virtual int ReadPen(std::uint8_t* buffer, std::size_t size, int waitMs) = 0;
+    // True when WaitForPen may wait for pen data without the channel's lock
+    // (the serial line is polled, not read); false when the only way to wait
+    // is a read, which must hold the lock because a command may close the
+    // device meanwhile (USB).
+    virtual bool WaitsOutsideReads() const = 0;
+    // Waits up to waitMs for pen data without reading it; returns at once
+    // when WaitsOutsideReads is false.
+    virtual void WaitForPen(int /*waitMs*/) const {}
+    // Looks for a failed line between commands (a hang-up, the device gone);
+    // false when there is one or nothing is open.
+    virtual bool CheckLine() = 0;
+    virtual bool IsOpen() const = 0;
+    virtual void Close() = 0;
+    virtual OpenFailure LastOpenFailure() const = 0;
+    // The reason for LastOpenFailure in the words for this kind of link.
+    virtual std::string_view OpenFailureReason() const = 0;
+};
+
+}  // namespace vellumix::padlink

@@ -1,0 +1,177 @@
+// The start-up search on its own thread, with no GUI: an in-memory USB pad
+// that acknowledges every frame, and announcements that block as the GUI's
+// hand-over does. Runs under the sanitizers with the rest of the core.
+#include "padlink/DiscoveryThread.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "padlink/CommandPayloads.h"
+#include "padlink/Frame.h"
+#include "padlink/HidPort.h"
+#include "padlink/PadCommandChannel.h"
+#include "padlink/PadProtocol.h"
+#include "padlink/PadUsbIds.h"
+#include "padlink/SerialPort.h"
+#include "padlink/hid/MemoryHidDevice.h"
+#include "support/TempDir.h"
+
+namespace vellumix::padlink {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// A USB pad that acknowledges every frame and keeps what it was sent, one
+// frame per output report (every frame here is shorter than one report).
+class RecordingPad {
+public:
+    explicit RecordingPad(MemoryHidBackend& backend)
+        : m_device(backend.AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)) {
+        std::weak_ptr<MemoryHidDevice> weak = m_device;
+        m_device->SetOutputHandler([this, weak](const std::uint8_t* report, std::size_t) {
+            {
+                std::lock_guard lock(m_mutex);
+                const std::uint8_t* data = report + hid::kDataOffset;
+                m_frames.emplace_back(data, data + report[hid::kChunkOffset]);
+            }
+            if (auto d = weak.lock()) {
+                d->PushInputData(std::begin(kAckFrame), sizeof kAckFrame);
+            }
+        });
+    }
+    std::vector<Bytes> Frames() const {
+        std::lock_guard lock(m_mutex);
+        return m_frames;
+    }
+
+private:
+    std::shared_ptr<MemoryHidDevice> m_device;
+    mutable std::mutex m_mutex;
+    std::vector<Bytes> m_frames;
+};
+
+Bytes Framed(std::span<std::uint8_t> buffer, std::size_t payloadLength) {
+    return Bytes(buffer.begin(), buffer.begin() + BuildFrame(buffer, payloadLength));
+}
+
+Bytes Probe() {
+    std::array<std::uint8_t, 16> buffer{};
+    return Framed(buffer, payload::Probe(buffer));
+}
+
+Bytes Text(int x, int y, std::string_view s) {
+    std::array<std::uint8_t, 64> buffer{};
+    return Framed(buffer, payload::DrawText(buffer, x, y, s));
+}
+
+DiscoveryTiming Fast() {
+    DiscoveryTiming timing;
+    timing.portPause = 1ms;
+    timing.passPause = 1ms;
+    timing.replyPause = 5ms;
+    timing.usbWait = 50ms;
+    return timing;
+}
+
+// The transports and the channel, with no serial port at all (the folder
+// is empty and no system device is tried).
+struct Rig {
+    Rig() {
+        auto b = std::make_unique<MemoryHidBackend>();
+        backend = b.get();
+        hid = std::make_unique<HidPort>(std::move(b));
+        channel = std::make_unique<PadCommandChannel>(PadPorts{serial, *hid});
+    }
+    testsupport::TempDir folder;
+    SerialPort serial{folder.path(), {}};
+    MemoryHidBackend* backend = nullptr;
+    std::unique_ptr<HidPort> hid;
+    std::unique_ptr<PadCommandChannel> channel;
+};
+
+class DiscoveryThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override { g_usbConnected = false; }
+    void TearDown() override { g_usbConnected = false; }
+};
+
+TEST_F(DiscoveryThreadTest, DrawsTheWelcomeScreenThroughTheChannelBeforeTheAnnouncement) {
+    Rig rig;
+    RecordingPad pad(*rig.backend);
+    std::size_t framesAtAnnounce = 0;
+    DiscoveryThread thread(*rig.channel, Fast(),
+                           [&](std::stop_token) { framesAtAnnounce = pad.Frames().size(); });
+    thread.Start();
+    thread.Join();
+    // The probe, the clear (fill colour, rectangle, font), then the texts.
+    const std::vector<Bytes> frames = pad.Frames();
+    ASSERT_EQ(frames.size(), 10u);
+    EXPECT_EQ(frames.front(), Probe());
+    EXPECT_EQ(frames[6], Text(105, 30, "NORVALE"));
+    EXPECT_EQ(frames[7], Text(75, 60, "Vellumix Demo"));
+    EXPECT_EQ(frames[8], frames[4]);  // the text colour again before the last line
+    EXPECT_EQ(frames[9], Text(100, 160, "Welcome"));
+    EXPECT_EQ(framesAtAnnounce, frames.size());
+    EXPECT_TRUE(g_usbConnected);
+    EXPECT_EQ(thread.Link(), PadLinkKind::kUsb);
+    EXPECT_TRUE(thread.IsFinished());
+}
+
+// An announcement the GUI never gets to: it waits until the stop comes, as
+// the pen reader's hand-over does while the GUI thread is busy closing.
+void WaitForStop(std::stop_token stop) {
+    std::mutex mutex;
+    std::condition_variable_any never;
+    std::unique_lock lock(mutex);
+    never.wait(lock, stop, [] { return false; });
+}
+
+TEST_F(DiscoveryThreadTest, StoppingAtAnyPointEndsTheThreadAndSendsNothingAfter) {
+    struct Case {
+        bool pad;
+        std::chrono::milliseconds portPause;
+        std::chrono::milliseconds stopAfter;
+    };
+    // With a pad: during the probe, the welcome screen and the announcement.
+    // Without one: inside a port pause far longer than the test may take.
+    const Case cases[] = {{true, 1ms, 0ms},  {true, 1ms, 1ms},  {true, 1ms, 3ms},
+                          {true, 1ms, 8ms},  {true, 1ms, 20ms}, {true, 1ms, 200ms},
+                          {false, 60s, 0ms}, {false, 60s, 20ms}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "pad " << c.pad << " stop after " << c.stopAfter.count());
+        Rig rig;
+        std::unique_ptr<RecordingPad> pad;
+        if (c.pad) {
+            pad = std::make_unique<RecordingPad>(*rig.backend);
+        }
+        DiscoveryTiming timing = Fast();
+        timing.portPause = c.portPause;
+        DiscoveryThread thread(*rig.channel, timing, WaitForStop);
+        thread.Start();
+        std::this_thread::sleep_for(c.stopAfter);
+        const auto start = Clock::now();
+        thread.RequestStop();
+        thread.Join();
+        // Generous: one probe or one frame may still finish first.
+        EXPECT_LT(Clock::now() - start, 5s);
+        EXPECT_TRUE(thread.IsFinished());
+        if (pad) {
+            const std::size_t sent = pad->Frames().size();
+            std::this_thread::sleep_for(20ms);
+            EXPECT_EQ(pad->Frames().size(), sent);
+            EXPECT_LE(sent, 10u);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vellumix::padlink
