@@ -145,22 +145,19 @@ constexpr RenderOptions kPage{400, 300, 6.0, false};
 
 // ---------------------------------------------------------------- raster
 
-TEST(SignatureRendererPngTest, InkWhereTheStrokesAreAndNoneElsewhere) {
-    Image image = DecodePng(Render(kLineAndDot, ImageFormat::kPng, kPage));
-    ASSERT_EQ(cairo_image_surface_get_width(image.get()), 400);
-    ASSERT_EQ(cairo_image_surface_get_height(image.get()), 300);
-    ExpectInkOnlyOn(image.get(), kLineAndDotInk, kPage.penWidth, 0, "png");
-    EXPECT_EQ(At(image.get(), 0, 0).alpha, 255);  // white, not clear
-}
-
-TEST(SignatureRendererPngTest, TransparentLeavesTheBackgroundClear) {
-    RenderOptions options = kPage;
-    options.transparent = true;
-    Image image = DecodePng(Render(kLineAndDot, ImageFormat::kPng, options));
-    EXPECT_EQ(At(image.get(), 0, 0).alpha, 0);
-    EXPECT_EQ(At(image.get(), 200, 150).alpha, 0);
-    EXPECT_EQ(At(image.get(), 200, 18).alpha, 255);
-    ExpectInkOnlyOn(image.get(), kLineAndDotInk, options.penWidth, 0, "transparent png");
+TEST(SignatureRendererPngTest, InkWhereTheStrokesAreOnWhiteOrClear) {
+    for (const bool transparent : {false, true}) {
+        SCOPED_TRACE(transparent ? "transparent" : "white");
+        RenderOptions options = kPage;
+        options.transparent = transparent;
+        Image image = DecodePng(Render(kLineAndDot, ImageFormat::kPng, options));
+        ASSERT_EQ(cairo_image_surface_get_width(image.get()), 400);
+        ASSERT_EQ(cairo_image_surface_get_height(image.get()), 300);
+        ExpectInkOnlyOn(image.get(), kLineAndDotInk, options.penWidth, 0, "png");
+        EXPECT_EQ(At(image.get(), 0, 0).alpha, transparent ? 0 : 255);
+        EXPECT_EQ(At(image.get(), 200, 150).alpha, transparent ? 0 : 255);
+        EXPECT_EQ(At(image.get(), 200, 18).alpha, 255);
+    }
 }
 
 TEST(SignatureRendererPngTest, FitsKeepingTheAspectWhicheverWayTheInkRuns) {
@@ -189,17 +186,12 @@ TEST(SignatureRendererPngTest, FitsKeepingTheAspectWhicheverWayTheInkRuns) {
          {{77, 900}, U},
          {100, 80, 10.0, false},
          {{50, 40, 50, 40}}},
+        {"no points: a blank page", {}, {50, 40, 3.0, false}, {}},
+        {"only pen lifts: a blank page", {U, U}, {50, 40, 3.0, false}, {}},
     };
     for (const auto& c : cases) {
         Image image = DecodePng(Render(c.points, ImageFormat::kPng, c.options));
         ExpectInkOnlyOn(image.get(), c.ink, c.options.penWidth, 0.5, c.name);
-    }
-}
-
-TEST(SignatureRendererPngTest, NoInkGivesABlankPage) {
-    for (const Points& points : {Points{}, Points{U, U}}) {
-        Image image = DecodePng(Render(points, ImageFormat::kPng, {50, 40, 3.0, false}));
-        ExpectInkOnlyOn(image.get(), {}, 3.0, 0, "blank");
     }
 }
 
