@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 namespace vellumix::capture {
 namespace {
@@ -23,57 +24,50 @@ TEST(ReportWireTimeTest, FiveBytesOfTenBitsAtTheLineRate) {
     }
 }
 
-class ReportClockTest : public ::testing::Test {
-protected:
-    ReportClock clock{microseconds{1302}};
+// One read of `reports` reports at `read`, after a Reset() if `reset`.
+struct Read {
+    PointTime read;
+    std::size_t reports;
     PointTimes stamps;
-
-    PointTimes Batch(PointTime readTime, std::size_t reports) {
-        const std::size_t before = stamps.size();
-        clock.Stamp(readTime, reports, stamps);
-        return PointTimes(stamps.begin() + static_cast<std::ptrdiff_t>(before), stamps.end());
-    }
+    bool reset = false;
 };
 
-TEST_F(ReportClockTest, FirstBatchEndsAtTheReadAtTheLinePace) {
-    EXPECT_EQ(Batch(100'000, 3), (PointTimes{97'396, 98'698, 100'000}));
-}
-
-TEST_F(ReportClockTest, BackToBackReadsFollowOnAtTheLinePace) {
-    Batch(100'000, 1);
-    EXPECT_EQ(Batch(102'604, 2), (PointTimes{101'302, 102'604}));
-    EXPECT_EQ(Batch(103'906, 1), (PointTimes{103'906}));
-}
-
-TEST_F(ReportClockTest, ReadAfterALongPauseReachesBackOnlyItsOwnWireTime) {
-    Batch(100'000, 4);
-    EXPECT_EQ(Batch(5'000'000, 2), (PointTimes{4'998'698, 5'000'000}));
-}
-
-TEST_F(ReportClockTest, BatchLargerThanTheTimeSinceTheLastIsSpreadOverThatTime) {
-    Batch(100'000, 1);
-    // Five reports take 6.5 ms on the line but only 1 ms passed: they all came
-    // after the last read, so they share that millisecond.
-    EXPECT_EQ(Batch(101'000, 5), (PointTimes{100'200, 100'400, 100'600, 100'800, 101'000}));
-}
-
-TEST_F(ReportClockTest, ReadTimeBeforeThePreviousBatchNeverStepsBack) {
-    Batch(100'000, 1);
-    EXPECT_EQ(Batch(99'000, 3), (PointTimes{100'000, 100'000, 100'000}));
-    EXPECT_EQ(Batch(100'000, 1), (PointTimes{100'000}));
-}
-
-TEST_F(ReportClockTest, EmptyReadLeavesTheClockAsItWas) {
-    Batch(100'000, 1);
-    EXPECT_TRUE(Batch(200'000, 0).empty());
-    // Still measured from 100'000, not from the empty read.
-    EXPECT_EQ(Batch(101'000, 2), (PointTimes{100'500, 101'000}));
-}
-
-TEST_F(ReportClockTest, ResetForgetsThePreviousBatch) {
-    Batch(100'000, 1);
-    clock.Reset();
-    EXPECT_EQ(Batch(50'000, 2), (PointTimes{48'698, 50'000}));
+TEST(ReportClockTest, StampsEachBatchAtTheLinePaceWithoutSteppingBack) {
+    const struct {
+        const char* what;
+        std::vector<Read> reads;
+    } cases[] = {
+        {"the first batch ends at the read", {{100'000, 3, {97'396, 98'698, 100'000}}}},
+        {"back-to-back reads follow on",
+         {{100'000, 1, {100'000}}, {102'604, 2, {101'302, 102'604}}, {103'906, 1, {103'906}}}},
+        {"after a long pause a read reaches back only its own wire time",
+         {{100'000, 4, {96'094, 97'396, 98'698, 100'000}}, {5'000'000, 2, {4'998'698, 5'000'000}}}},
+        // Five reports take 6.5 ms on the line but only 1 ms passed: they all
+        // came after the last read, so they share that millisecond.
+        {"a batch larger than the time since the last is spread over that time",
+         {{100'000, 1, {100'000}}, {101'000, 5, {100'200, 100'400, 100'600, 100'800, 101'000}}}},
+        {"a read time before the previous batch never steps back",
+         {{100'000, 1, {100'000}},
+          {99'000, 3, {100'000, 100'000, 100'000}},
+          {100'000, 1, {100'000}}}},
+        // Still measured from 100'000, not from the empty read.
+        {"an empty read leaves the clock as it was",
+         {{100'000, 1, {100'000}}, {200'000, 0, {}}, {101'000, 2, {100'500, 101'000}}}},
+        {"reset forgets the previous batch",
+         {{100'000, 1, {100'000}}, {50'000, 2, {48'698, 50'000}, true}}},
+    };
+    for (const auto& c : cases) {
+        ReportClock clock{microseconds{1302}};
+        for (std::size_t i = 0; i < c.reads.size(); ++i) {
+            const Read& r = c.reads[i];
+            if (r.reset) {
+                clock.Reset();
+            }
+            PointTimes stamps;
+            clock.Stamp(r.read, r.reports, stamps);
+            EXPECT_EQ(stamps, r.stamps) << c.what << ", read " << i;
+        }
+    }
 }
 
 TEST(ReportClockUsbTest, WithoutALineRateEveryReportTakesTheReadTime) {

@@ -187,6 +187,12 @@ TEST(InkmlProducerStylesTest, ReadsWhatOtherToolsWrite) {
              "10</trace>"),
          {{1, 2}, {2, 3}, {3, 4}, U},
          {100'000, 110'000, 120'000, 120'000}},
+        // Box x -10..50, y -5..15: the wider x spans 0..1024 with y alike.
+        {"a namespace prefix, negative values, differences",
+         "<inkml:ink xmlns:inkml=\"http://www.w3.org/2003/InkML\"><inkml:trace>-10 -5, '20'0, "
+         "\"0\"10</inkml:trace><inkml:trace>!50 15</inkml:trace></inkml:ink>",
+         {{0, 0}, {341, 0}, {683, 171}, U, {1024, 341}, U},
+         {}},
         {"T with an unknown unit is dropped, not guessed",
          Ink("<traceFormat><channel name=\"X\"/><channel name=\"Y\"/><channel name=\"T\" "
              "units=\"fortnight\"/>"

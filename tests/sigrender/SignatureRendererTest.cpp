@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/InkImage.h"
 #include "support/TempDir.h"
 
 namespace vellumix::sigrender {
@@ -22,15 +23,13 @@ using capture::PEN_UP_POINT;
 using capture::SignaturePoint;
 using Bytes = std::vector<std::uint8_t>;
 using Points = std::vector<SignaturePoint>;
+using testsupport::At;
+using testsupport::Image;
+using testsupport::Segment;
 
 constexpr SignaturePoint U = PEN_UP_POINT;
 
 // ---------------------------------------------------------------- helpers
-
-struct SurfaceDeleter {
-    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-};
-using Image = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 
 struct ReadState {
     const Bytes* bytes;
@@ -69,70 +68,11 @@ Bytes ReadFile(const std::filesystem::path& path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-struct Pixel {
-    int alpha = 0;
-    int darkness = 0;  // 0 white or clear, 255 black ink
-};
-
-Pixel At(cairo_surface_t* image, int x, int y) {
-    const unsigned char* row =
-        cairo_image_surface_get_data(image) +
-        static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(image);
-    std::uint32_t argb = 0;
-    std::memcpy(&argb, row + static_cast<std::ptrdiff_t>(x) * 4, 4);
-    const int a = static_cast<int>(argb >> 24);
-    const int g = static_cast<int>((argb >> 8) & 0xFF);
-    // Premultiplied: clear is 0 everywhere, so ink shows as alpha there.
-    if (cairo_image_surface_get_format(image) == CAIRO_FORMAT_RGB24) {
-        return {255, 255 - g};
-    }
-    return {a, a - g};
-}
-
-// Where ink belongs, in page coordinates: segments (a lone dot is a segment
-// of length zero).
-struct Segment {
-    double x0, y0, x1, y1;
-};
-
-double Distance(const Segment& s, double px, double py) {
-    const double dx = s.x1 - s.x0;
-    const double dy = s.y1 - s.y0;
-    const double len2 = dx * dx + dy * dy;
-    double t = len2 > 0 ? ((px - s.x0) * dx + (py - s.y0) * dy) / len2 : 0;
-    t = std::clamp(t, 0.0, 1.0);
-    return std::hypot(px - (s.x0 + t * dx), py - (s.y0 + t * dy));
-}
-
 // Ink along every segment, and none farther than the pen's half width
 // (plus a pixel of anti-aliasing and `slack`) from all of them.
 void ExpectInkOnlyOn(cairo_surface_t* image, const std::vector<Segment>& ink, double penWidth,
                      double slack, const std::string& what) {
-    const int w = cairo_image_surface_get_width(image);
-    const int h = cairo_image_surface_get_height(image);
-    for (const Segment& s : ink) {
-        for (double t = 0; t <= 1.0; t += 0.05) {
-            const int x = static_cast<int>(std::lround(s.x0 + t * (s.x1 - s.x0)));
-            const int y = static_cast<int>(std::lround(s.y0 + t * (s.y1 - s.y0)));
-            ASSERT_GE(At(image, x, y).darkness, 200) << what << ": no ink at " << x << "," << y;
-        }
-    }
-    int stray = 0;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            if (At(image, x, y).darkness < 8) {
-                continue;
-            }
-            double nearest = 1e9;
-            for (const Segment& s : ink) {
-                nearest = std::min(nearest, Distance(s, x + 0.5, y + 0.5));
-            }
-            if (nearest > penWidth / 2 + 1.5 + slack) {
-                ++stray;
-            }
-        }
-    }
-    EXPECT_EQ(stray, 0) << what << ": ink where no stroke is";
+    testsupport::ExpectInkOnlyOn(image, ink, penWidth / 2 + 1.5 + slack, what);
 }
 
 // A horizontal stroke along the top of the ink box and a lone point at its
@@ -145,22 +85,19 @@ constexpr RenderOptions kPage{400, 300, 6.0, false};
 
 // ---------------------------------------------------------------- raster
 
-TEST(SignatureRendererPngTest, InkWhereTheStrokesAreAndNoneElsewhere) {
-    Image image = DecodePng(Render(kLineAndDot, ImageFormat::kPng, kPage));
-    ASSERT_EQ(cairo_image_surface_get_width(image.get()), 400);
-    ASSERT_EQ(cairo_image_surface_get_height(image.get()), 300);
-    ExpectInkOnlyOn(image.get(), kLineAndDotInk, kPage.penWidth, 0, "png");
-    EXPECT_EQ(At(image.get(), 0, 0).alpha, 255);  // white, not clear
-}
-
-TEST(SignatureRendererPngTest, TransparentLeavesTheBackgroundClear) {
-    RenderOptions options = kPage;
-    options.transparent = true;
-    Image image = DecodePng(Render(kLineAndDot, ImageFormat::kPng, options));
-    EXPECT_EQ(At(image.get(), 0, 0).alpha, 0);
-    EXPECT_EQ(At(image.get(), 200, 150).alpha, 0);
-    EXPECT_EQ(At(image.get(), 200, 18).alpha, 255);
-    ExpectInkOnlyOn(image.get(), kLineAndDotInk, options.penWidth, 0, "transparent png");
+TEST(SignatureRendererPngTest, InkWhereTheStrokesAreOnWhiteOrClear) {
+    for (const bool transparent : {false, true}) {
+        SCOPED_TRACE(transparent ? "transparent" : "white");
+        RenderOptions options = kPage;
+        options.transparent = transparent;
+        Image image = DecodePng(Render(kLineAndDot, ImageFormat::kPng, options));
+        ASSERT_EQ(cairo_image_surface_get_width(image.get()), 400);
+        ASSERT_EQ(cairo_image_surface_get_height(image.get()), 300);
+        ExpectInkOnlyOn(image.get(), kLineAndDotInk, options.penWidth, 0, "png");
+        EXPECT_EQ(At(image.get(), 0, 0).alpha, transparent ? 0 : 255);
+        EXPECT_EQ(At(image.get(), 200, 150).alpha, transparent ? 0 : 255);
+        EXPECT_EQ(At(image.get(), 200, 18).alpha, 255);
+    }
 }
 
 TEST(SignatureRendererPngTest, FitsKeepingTheAspectWhicheverWayTheInkRuns) {
@@ -189,17 +126,12 @@ TEST(SignatureRendererPngTest, FitsKeepingTheAspectWhicheverWayTheInkRuns) {
          {{77, 900}, U},
          {100, 80, 10.0, false},
          {{50, 40, 50, 40}}},
+        {"no points: a blank page", {}, {50, 40, 3.0, false}, {}},
+        {"only pen lifts: a blank page", {U, U}, {50, 40, 3.0, false}, {}},
     };
     for (const auto& c : cases) {
         Image image = DecodePng(Render(c.points, ImageFormat::kPng, c.options));
         ExpectInkOnlyOn(image.get(), c.ink, c.options.penWidth, 0.5, c.name);
-    }
-}
-
-TEST(SignatureRendererPngTest, NoInkGivesABlankPage) {
-    for (const Points& points : {Points{}, Points{U, U}}) {
-        Image image = DecodePng(Render(points, ImageFormat::kPng, {50, 40, 3.0, false}));
-        ExpectInkOnlyOn(image.get(), {}, 3.0, 0, "blank");
     }
 }
 
