@@ -36,9 +36,9 @@
 #include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
+#include "padpicture/LcdPicture.h"
 #include "pages/DisplayPage.h"
 #include "pages/ImagePage.h"
-#include "padpicture/LcdPicture.h"
 #include "pages/VirtualPadRig.h"
 #include "res/SampleImages.h"
 

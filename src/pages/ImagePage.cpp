@@ -213,8 +213,8 @@ void CImagePage::OnLoadCustomImage() {
 void CImagePage::LoadSignatureFile(sigfiles::FileKind kind, std::span<const std::uint8_t> file,
                                    const sigfiles::DecodeResult& decoded) {
     // The pad's answer is not looked at: it draws what it can read.
-    const bool sent =
-        sigfiles::SendToPad(m_services.channel, kind, file).check == sigfiles::PadFileCheck::kSendable;
+    const bool sent = sigfiles::SendToPad(m_services.channel, kind, file).check ==
+                      sigfiles::PadFileCheck::kSendable;
     // Closed with a pen lift and cleared of points outside 0..1024 there.
     if (!decoded.error.empty()) {
         app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));

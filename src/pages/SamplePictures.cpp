@@ -11,9 +11,10 @@ namespace vellumix::pages {
 SamplePictures::Entry& SamplePictures::Find(int resourceId) {
     auto it = m_entries.find(resourceId);
     if (it == m_entries.end()) {
-        it =
-            m_entries.emplace(resourceId, Entry{padpicture::StretchToLcd(res::SampleImage(resourceId)), {}, {}})
-                .first;
+        it = m_entries
+                 .emplace(resourceId,
+                          Entry{padpicture::StretchToLcd(res::SampleImage(resourceId)), {}, {}})
+                 .first;
     }
     return it->second;
 }

@@ -11,8 +11,8 @@
 
 #include "DisplayTestSupport.h"
 #include "VirtualPadRig.h"
-#include "pages/ImagePage.h"
 #include "padpicture/LcdPicture.h"
+#include "pages/ImagePage.h"
 #include "pages/SignaturePage.h"
 #include "res/SampleImages.h"
 #include "support/FakePrompts.h"
