@@ -69,23 +69,5 @@ TEST_F(AnnounceSnapshot, WelcomeFramesGoOutByteForByteAndInOrderBeforeTheAnnounc
     EXPECT_EQ(thread->Link(), padlink::PadLinkKind::kUsb);
 }
 
-// A device that answers the probe with a NAK is no pad (which replies make
-// a pad is IsPadAnswer's table): it is asked again pass after pass and sent
-// nothing else.
-TEST_F(DiscoveryThreadTest, ADeviceThatRefusesTheProbeIsAskedAgainAndSentNothingElse) {
-    test::RecordingUsbPad pad(usb, pt::Nak());
-    auto thread = MakeThread();
-    thread->Start();
-    ASSERT_TRUE(test::WaitUntil([&] { return pad.FrameCount() >= 3; }));
-    thread->RequestStop();
-    thread->Join();
-    EXPECT_EQ(announced, 0);
-    EXPECT_FALSE(thread->PadFound());
-    EXPECT_GE(thread->Passes(), 2);
-    for (const Bytes& frame : pad.Frames()) {
-        EXPECT_EQ(frame, pt::kProbeFrame);
-    }
-}
-
 }  // namespace
 }  // namespace vellumix::app
