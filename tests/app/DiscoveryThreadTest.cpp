@@ -29,44 +29,29 @@ std::vector<Bytes> ExpectedWelcomeFrames() {
     };
 }
 
-class DiscoveryThreadTest : public ::testing::Test {
-protected:
-    void SetUp() override { padlink::g_usbConnected = false; }
-
-    std::unique_ptr<padlink::DiscoveryThread> MakeThread(
-        padlink::DiscoveryTiming timing = test::FastTiming()) {
-        return std::make_unique<padlink::DiscoveryThread>(
-            channel, timing, [this](std::stop_token) { OnAnnounce(); });
-    }
-    virtual void OnAnnounce() { ++announced; }
-
+// The welcome screen through the core's discovery thread, against frames
+// built here byte by byte: all of it is out before the GUI hears of the pad.
+TEST(DiscoveryThreadTest, WelcomeFramesGoOutByteForByteAndInOrderBeforeTheAnnouncement) {
+    padlink::g_usbConnected = false;
     test::MemoryUsb usb;
     test::TempPortFolder ports;
-    std::unique_ptr<padlink::SerialPort> serial = ports.MakeSerialPort();
+    const std::unique_ptr<padlink::SerialPort> serial = ports.MakeSerialPort();
     padlink::PadCommandChannel channel{padlink::PadPorts{*serial, *usb.hid}};
+    test::RecordingUsbPad pad(usb);
     std::atomic<int> announced{0};
-};
-
-class AnnounceSnapshot : public DiscoveryThreadTest {
-protected:
-    void OnAnnounce() override {
-        framesAtAnnounce = pad->FrameCount();
+    std::atomic<std::size_t> framesAtAnnounce{0};
+    padlink::DiscoveryThread thread(channel, test::FastTiming(), [&](std::stop_token) {
+        framesAtAnnounce = pad.FrameCount();
         ++announced;
-    }
-    std::unique_ptr<test::RecordingUsbPad> pad = std::make_unique<test::RecordingUsbPad>(usb);
-    std::size_t framesAtAnnounce = 0;
-};
-
-TEST_F(AnnounceSnapshot, WelcomeFramesGoOutByteForByteAndInOrderBeforeTheAnnouncement) {
-    auto thread = MakeThread();
-    thread->Start();
+    });
+    thread.Start();
     ASSERT_TRUE(test::WaitUntil([&] { return announced == 1; }));
-    thread->Join();
+    thread.Join();
     const std::vector<Bytes> expected = ExpectedWelcomeFrames();
-    EXPECT_EQ(pad->Frames(), expected);
+    EXPECT_EQ(pad.Frames(), expected);
     EXPECT_EQ(framesAtAnnounce, expected.size());
     EXPECT_TRUE(padlink::g_usbConnected);
-    EXPECT_EQ(thread->Link(), padlink::PadLinkKind::kUsb);
+    EXPECT_EQ(thread.Link(), padlink::PadLinkKind::kUsb);
 }
 
 }  // namespace
