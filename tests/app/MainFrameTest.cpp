@@ -156,11 +156,9 @@ TEST_F(MainFrameTest, PadOnUsbSwitchesToTheTabbedViewOnce) {
     EXPECT_TRUE(main->Page(kSignatureTab)->isVisible());
     EXPECT_TRUE(main->Page(kDisplayTab)->isHidden());
     EXPECT_TRUE(main->Page(kImageTab)->isHidden());
-    // After the frame's layout pass: view on the client area, tab control 10
-    // inside it, pages 30 below the tab control's top.
+    // The view's own layout is ViewVellumixDemoTest's; here it fills the
+    // client area.
     EXPECT_EQ(main->geometry(), frame->centralWidget()->rect());
-    EXPECT_EQ(main->TabCtrl()->geometry(), main->rect().adjusted(10, 10, -10, -10));
-    EXPECT_EQ(main->Page(kSignatureTab)->geometry().top(), 30);
 
     // The new- and open-document keys change nothing and start no search.
     ASSERT_TRUE(test::WaitUntil([&] { return connection->DiscoveryEnded(); }));

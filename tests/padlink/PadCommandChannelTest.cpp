@@ -242,41 +242,6 @@ TEST_F(ChannelTest, LargestFileFillsTheFileBufferExactly) {
     EXPECT_EQ(Bytes(frames[0].begin(), frames[0].begin() + 4), (Bytes{0x02, 0x69, 0x11, 0x01}));
 }
 
-TEST_F(ChannelTest, OnlyAcknowledgedOperationsLookAtTheAnswer) {
-    const Op ackTested[] = {
-        [](auto& c) { return c.DrawFrame(0, 0, 10, 10); },
-        [](auto& c) { return c.DrawLine(0, 0, 10, 10); },
-        [](auto& c) { return c.DrawCharacter(0, 0, 'x'); },
-        [](auto& c) { return c.SetFillColor(0); },
-        [](auto& c) { return c.SetTextColor(0); },
-        [](auto& c) { return c.SetLineColor(0); },
-        [](auto& c) { return c.SetFont(16, 8, 0, 0, 0, 2); },
-        [](auto& c) { return c.SetLedState(true); },
-        [](auto& c) { return c.DisplayImage(Bytes(kImageBytes)); },
-    };
-    const Op sentOnly[] = {
-        [](auto& c) { return c.FillRectangle(0, 0, 10, 10); },
-        [](auto& c) { return c.SetTextMode(1); },
-        [](auto& c) { return c.StartCalibration(); },
-        [](auto& c) { return c.SetCaptureArea(0, 0, 319, 239, 0, 0, 0, 0); },
-        [](auto& c) { return c.StartCapture(); },
-        [](auto& c) { return c.StopCapture(); },
-        [](auto& c) { return c.SendSigFile(Bytes{1}); },
-        [](auto& c) { return c.SetLedFlags(1, 0, 0, 0, 0, 0); },
-    };
-    for (const Answer a : {Answer::Ack, Answer::Nak, Answer::Silent, Answer::ThreeBytes}) {
-        answer = a;
-        for (std::size_t i = 0; i < std::size(ackTested); ++i) {
-            EXPECT_EQ(ackTested[i](*channel), a == Answer::Ack)
-                << "acknowledged op " << i << ", answer " << static_cast<int>(a);
-        }
-        for (std::size_t i = 0; i < std::size(sentOnly); ++i) {
-            EXPECT_TRUE(sentOnly[i](*channel))
-                << "sent op " << i << ", answer " << static_cast<int>(a);
-        }
-    }
-}
-
 // Without the channel lock, the pen reader's reads would swallow the
 // acknowledgements of the GUI thread's commands.
 TEST_F(ChannelTest, PenReadsNeverTakeACommandsReply) {
@@ -300,28 +265,52 @@ TEST_F(ChannelTest, PenReadsNeverTakeACommandsReply) {
     EXPECT_EQ(acked, 200);
 }
 
-// What came back decides the outcome; the pages' boolean follows from it and
-// from the kind of command.
+// What came back decides the outcome for every command; the pages' boolean
+// follows from it and from the kind of command: acknowledged ones need the
+// ACK, "sent" ones only need the frame to have gone out.
 TEST_F(ChannelTest, OutcomesTellAckNakSilenceAndRefusalApart) {
+    const Op ackTested[] = {
+        [](auto& c) { return c.DrawFrame(0, 0, 10, 10); },
+        [](auto& c) { return c.DrawLine(0, 0, 10, 10); },
+        [](auto& c) { return c.DrawCharacter(0, 0, 'x'); },
+        [](auto& c) { return c.SetFillColor(0); },
+        [](auto& c) { return c.SetTextColor(0); },
+        [](auto& c) { return c.SetLineColor(0); },
+        [](auto& c) { return c.SetFont(16, 8, 0, 0, 0, 2); },
+        [](auto& c) { return c.SetLedState(true); },
+        [](auto& c) { return c.DisplayImage(Bytes(kImageBytes)); },
+    };
+    const Op sentOnly[] = {
+        [](auto& c) { return c.FillRectangle(0, 0, 10, 10); },
+        [](auto& c) { return c.SetTextMode(1); },
+        [](auto& c) { return c.StartCalibration(); },
+        [](auto& c) { return c.SetCaptureArea(0, 0, 319, 239, 0, 0, 0, 0); },
+        [](auto& c) { return c.StartCapture(); },
+        [](auto& c) { return c.StopCapture(); },
+        [](auto& c) { return c.SendSigFile(Bytes{1}); },
+        [](auto& c) { return c.SetLedFlags(1, 0, 0, 0, 0, 0); },
+    };
     const struct {
         Answer answer;
         PadOutcome outcome;
-        bool ackedOk;
-        bool sentOk;
     } cases[] = {
-        {Answer::Ack, PadOutcome::kAcknowledged, true, true},
-        {Answer::Nak, PadOutcome::kNotAcknowledged, false, true},
-        {Answer::Silent, PadOutcome::kNoAnswer, false, true},
-        {Answer::ThreeBytes, PadOutcome::kNoAnswer, false, true},
+        {Answer::Ack, PadOutcome::kAcknowledged},
+        {Answer::Nak, PadOutcome::kNotAcknowledged},
+        {Answer::Silent, PadOutcome::kNoAnswer},
+        {Answer::ThreeBytes, PadOutcome::kNoAnswer},
     };
     for (const auto& c : cases) {
         answer = c.answer;
-        const CommandResult acked = channel->DrawLine(0, 0, 10, 10);
-        const CommandResult sent = channel->FillRectangle(0, 0, 10, 10);
-        EXPECT_EQ(acked.outcome, c.outcome);
-        EXPECT_EQ(sent.outcome, c.outcome);
-        EXPECT_EQ(bool(acked), c.ackedOk);
-        EXPECT_EQ(bool(sent), c.sentOk);
+        for (std::size_t i = 0; i < std::size(ackTested); ++i) {
+            EXPECT_EQ(ackTested[i](*channel), c.answer == Answer::Ack)
+                << "acknowledged op " << i << ", answer " << static_cast<int>(c.answer);
+        }
+        for (std::size_t i = 0; i < std::size(sentOnly); ++i) {
+            EXPECT_TRUE(sentOnly[i](*channel))
+                << "sent op " << i << ", answer " << static_cast<int>(c.answer);
+        }
+        EXPECT_EQ(channel->DrawLine(0, 0, 10, 10).outcome, c.outcome);
+        EXPECT_EQ(channel->FillRectangle(0, 0, 10, 10).outcome, c.outcome);
     }
     const std::size_t before = SentCount();
     const CommandResult refused = channel->FillRectangle(10, 10, -20, 5);
@@ -331,8 +320,9 @@ TEST_F(ChannelTest, OutcomesTellAckNakSilenceAndRefusalApart) {
 }
 
 // Unplugged while the pen reader reads: the link goes down once, commands
-// fail at once without touching the device, and a search that runs beside
-// the reader finds the pad when it is plugged in again.
+// fail at once without touching the device, a search stops at once when
+// asked, and one that runs beside the reader finds the pad when it is
+// plugged in again.
 TEST_F(ChannelTest, AnUnpluggedPadIsFoundAgainWhileThePenReaderRuns) {
     std::atomic<int> downs{0};
     channel->SetLinkDownHandler([&] { ++downs; });
@@ -360,6 +350,15 @@ TEST_F(ChannelTest, AnUnpluggedPadIsFoundAgainWhileThePenReaderRuns) {
     options.portPause = std::chrono::milliseconds(1);
     options.usbWait = std::chrono::milliseconds(100);
     options.trySerial = false;
+    {
+        // Closing the window while nothing answers: the search ends at once.
+        PadReconnector idle(*channel, options, std::chrono::milliseconds(5), {});
+        idle.Start();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        const auto stopping = std::chrono::steady_clock::now();
+        idle.Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(1));
+    }
     PadReconnector search(*channel, options, std::chrono::milliseconds(5),
                           [&](DiscoveryResult r) { found = r.link == PadLinkKind::kUsb; });
     search.Start();

@@ -165,17 +165,6 @@ TEST_F(DiscoveryTest, SilentComOneIsClosedAndThePadOnComFourFoundInTheSamePass) 
     EXPECT_LT(Clock::now() - started, 2s);
 }
 
-TEST_F(DiscoveryTest, NoPadAnywhereEndsThePassWithNothing) {
-    SilentPty other;
-    fs::create_symlink(other.slave, PortLinkPath(m_folder, 0));
-    SerialPort serial(m_folder, {});
-    HidPort hid(std::make_unique<MemoryHidBackend>());
-    const DiscoveryResult found = DiscoverPad({serial, hid}, Quick());
-    EXPECT_EQ(found.link, PadLinkKind::kNone);
-    EXPECT_FALSE(serial.IsOpen());
-    EXPECT_TRUE(other.SlaveClosed());
-}
-
 TEST_F(DiscoveryTest, UsbPadIsFoundFirstAndSetsTheLink) {
     AnsweringPty serialPad;
     fs::create_symlink(serialPad.slave, PortLinkPath(m_folder, 2));

@@ -119,24 +119,6 @@ TEST_F(SerialHostTest, TakesTheFirstFreeNumberOrRefusesATakenOne) {
     EXPECT_FALSE(bad.Start());
 }
 
-TEST_F(SerialHostTest, AReplyEndsWithTheAckBeforeAnyPenData) {
-    SerialHost host(engine, {.portFolder = folder});
-    ASSERT_TRUE(host.Start());
-    OpenClient(host.LinkPath());
-    engine.SetFault("Probe", {FaultKind::kSilent});
-    Write(test::Frame(
-        test::Cmd(0x7A, pl::capture::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF})));
-    ASSERT_EQ(Read(7), test::Ack());
-    const auto acked = Clock::now();
-    engine.PenDown(129, 2);
-    host.WakeUp();
-    const Bytes pen = Read(5);
-    // The host's reply read ends 50 ms after the last byte; pen data must
-    // not come sooner than that after the acknowledgement.
-    EXPECT_GE(Clock::now() - acked, 50ms);
-    EXPECT_EQ(pen, (Bytes{0x90, 0x08, 0x01, 0x02, 0x00}));
-}
-
 TEST_F(SerialHostTest, DropsEveryNthPenByteWhenAsked) {
     SerialHost host(engine, {.portFolder = folder, .dropEveryNthPenByte = 5});
     ASSERT_TRUE(host.Start());

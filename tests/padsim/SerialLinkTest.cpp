@@ -1,8 +1,8 @@
 // The host's link against the virtual pad on a real pseudo-terminal, paced
 // like a 38400-baud line where it matters: long frames, a command's answer
 // amid pen data, silent commands, the pen reader beside commands; and a pad
-// that is unplugged and comes back, on serial and on the in-memory USB
-// device.
+// that is unplugged and comes back on its port (the USB case is in the
+// channel's tests).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -20,12 +20,10 @@
 #include "capture/PenStreamDecoder.h"
 #include "engine/PadEngine.h"
 #include "hosts/SerialHost.h"
-#include "hosts/UsbHost.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadProbe.h"
 #include "padlink/PadReconnector.h"
-#include "padlink/PadUsbIds.h"
 #include "padlink/PortResolver.h"
 #include "padlink/SerialPort.h"
 #include "padlink/SerialSettings.h"
@@ -110,6 +108,7 @@ public:
         std::lock_guard lock(m_mutex);
         return m_points;
     }
+
 private:
     std::mutex m_mutex;
     std::vector<capture::SignaturePoint> m_points;
@@ -260,43 +259,6 @@ TEST(PadReconnect, SerialPadThatReturnsIsFoundAgain) {
     EXPECT_EQ(returned.found->comNumber, kCom);
     EXPECT_FALSE(rig.Channel().LinkDown());
     EXPECT_EQ(rig.Channel().DrawLine(0, 0, 10, 10).outcome, PadOutcome::kAcknowledged);
-}
-
-TEST(PadReconnect, UsbPadThatReturnsIsFoundAgainAndAStopEndsASearch) {
-    auto backend = std::make_unique<pl::MemoryHidBackend>();
-    auto device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
-    pl::SerialPort serial(fs::path("/nonexistent"), {});
-    pl::HidPort hid(std::move(backend));
-    pl::PadCommandChannel channel(pl::PadPorts{serial, hid});
-    PadEngine engine;
-    UsbHost host(engine, device);
-    host.Start();
-    ASSERT_EQ(pl::DiscoverPad(channel.Transports(), QuickSearch()).link, pl::PadLinkKind::kUsb);
-    std::atomic<int> downs{0};
-    channel.SetLinkDownHandler([&] { ++downs; });
-    ASSERT_TRUE(channel.SetLedState(true));
-
-    device->Unplug();
-    channel.CheckLink();
-    EXPECT_EQ(downs.load(), 1);
-    EXPECT_EQ(channel.SetLedState(true).outcome, PadOutcome::kLinkDown);
-
-    {
-        // Closing the window while nothing answers: the search ends at once.
-        pl::PadReconnector search(channel, QuickSearch(), 20ms, {});
-        search.Start();
-        std::this_thread::sleep_for(50ms);
-        const auto took = Timed([&] { search.Stop(); });
-        EXPECT_LT(took, 1s);
-    }
-    Returned returned;
-    pl::PadReconnector search(channel, QuickSearch(), 20ms, returned.Callback());
-    search.Start();
-    device->Plug();
-    ASSERT_TRUE(returned.Wait(5s));
-    EXPECT_EQ(returned.found->link, pl::PadLinkKind::kUsb);
-    EXPECT_EQ(channel.SetLedState(true).outcome, PadOutcome::kAcknowledged);
-    host.Stop();
 }
 
 }  // namespace

@@ -37,14 +37,6 @@ protected:
     std::unique_ptr<UsbHost> host;  // last: stopped before the rest goes
 };
 
-TEST_F(UsbHostTest, AnswersTheProbeAndAFullScreenImage) {
-    EXPECT_EQ(Exchange(test::kProbeFrame), test::Ack());
-    Bytes image = test::Rect(0x8A, pl::draw::kDisplayImage, 0, 0, 319, 239);
-    image.resize(image.size() + pl::kImageBytes, 0x00);
-    EXPECT_EQ(Exchange(test::Frame(image)), test::Ack());
-    EXPECT_EQ(engine.Snapshot().lcd.pixel(319, 239), qRgb(0, 0, 0));
-}
-
 TEST_F(UsbHostTest, PenReportsArriveInWholeReportsAfterTheAck) {
     ASSERT_EQ(Exchange(test::Frame(test::Cmd(0x7A, pl::capture::kStartCapture,
                                              {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF}))),
