@@ -19,10 +19,6 @@ using capture::IsPenUp;
 using capture::SignaturePoint;
 namespace vbc = sigformats::vbc;
 
-std::string NotValid(FileKind kind) {
-    return std::string("not a valid ") + DottedName(kind) + " file";
-}
-
 struct Counts {
     std::size_t points = 0;
     std::size_t penUps = 0;
@@ -111,7 +107,7 @@ std::string DescribeHeader(FileKind kind, std::span<const std::uint8_t> file, In
         case FileKind::kSig: {
             const auto h = sigformats::InspectSig(file);
             if (!h) {
-                return NotValid(kind);
+                return NotValidFile(kind);
             }
             info.Add("magic", h->magicOk ? "MP" : "not MP");
             info.Add("header length", h->headerLength);
@@ -126,7 +122,7 @@ std::string DescribeHeader(FileKind kind, std::span<const std::uint8_t> file, In
         case FileKind::kNlc: {
             const auto h = sigformats::InspectNlc(file);
             if (!h) {
-                return NotValid(kind);
+                return NotValidFile(kind);
             }
             info.Add("magic", h->magicOk ? "NC" : "not NC");
             info.Add("trailer", h->trailerOk ? "03 FF" : "not 03 FF");
@@ -142,7 +138,7 @@ std::string DescribeHeader(FileKind kind, std::span<const std::uint8_t> file, In
         case FileKind::kCmp: {
             const auto h = sigformats::InspectCmp(file);
             if (!h) {
-                return NotValid(kind);
+                return NotValidFile(kind);
             }
             info.Add("bytes before the start byte", h->startOffset);
             info.Add("x divisor", h->xDivisor);
@@ -156,7 +152,7 @@ std::string DescribeHeader(FileKind kind, std::span<const std::uint8_t> file, In
         case FileKind::kVbc: {
             const auto h = vbc::InspectVbc(file);
             if (!h) {
-                return NotValid(kind);
+                return NotValidFile(kind);
             }
             info.Add("version", h->version);
             std::string entries;

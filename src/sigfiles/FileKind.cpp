@@ -83,6 +83,10 @@ bool IsRenderedKind(FileKind kind) {
     return Row(kind).rendered;
 }
 
+std::string NotValidFile(FileKind kind) {
+    return "not a valid " + DottedName(kind) + " file";
+}
+
 std::vector<std::string_view> KindNames(bool (*accepts)(FileKind)) {
     std::vector<std::string_view> names;
     for (const KindRow& r : kKinds) {

@@ -21,6 +21,8 @@ std::optional<FileKind> KindFromPath(const std::filesystem::path& path);
 std::optional<FileKind> KindFromName(std::string_view name);
 std::string_view KindName(FileKind kind);  // "sig", "cmp", ...
 std::string DottedName(FileKind kind);     // ".sig", ".cmp", ...
+// "not a valid .sig file": what a decoder's refusal says.
+std::string NotValidFile(FileKind kind);
 
 // The stored formats the codecs read and write.
 bool IsStoredKind(FileKind kind);

@@ -18,10 +18,6 @@ using capture::IsPenUp;
 using capture::SignaturePoint;
 namespace vbc = sigformats::vbc;
 
-std::string NotValid(FileKind kind) {
-    return std::string("not a valid ") + DottedName(kind) + " file";
-}
-
 std::string OverCap() {
     return "more than " + std::to_string(capture::kMaxDecodedPoints) + " points: not a signature";
 }
@@ -41,7 +37,7 @@ DecodeResult DecodeVbcFile(std::span<const std::uint8_t> file, LockedVbc locked)
     if (locked == LockedVbc::kRefuse) {
         const auto info = vbc::InspectVbc(file);
         if (!info) {
-            return {{}, 0, NotValid(FileKind::kVbc)};
+            return {{}, 0, NotValidFile(FileKind::kVbc)};
         }
         if (info->locked && !info->unlocked) {
             return {{}, 0, "the signature is locked and cannot be unlocked"};
@@ -49,7 +45,7 @@ DecodeResult DecodeVbcFile(std::span<const std::uint8_t> file, LockedVbc locked)
     }
     vbc::DecodeResult result = vbc::DecodeVbc(file);
     if (result.error != vbc::VbcError::kSuccess) {
-        return {{}, 0, NotValid(FileKind::kVbc) + VbcErrorSuffix(result.error)};
+        return {{}, 0, NotValidFile(FileKind::kVbc) + VbcErrorSuffix(result.error)};
     }
     return {std::move(result.points), 0, {}};
 }
@@ -106,7 +102,7 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
     // The codecs answer an unreadable file and an empty one alike.
     if (result.points.empty()) {
         const bool text = kind == FileKind::kTxt || kind == FileKind::kInkml;
-        return {{}, 0, text ? std::string("no points") : NotValid(kind)};
+        return {{}, 0, text ? std::string("no points") : NotValidFile(kind)};
     }
     Points& points = result.points;
     capture::PointTimes& times = result.times;
