@@ -1,10 +1,7 @@
 #include "padlink/HidPort.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <span>
 #include <utility>
@@ -49,6 +46,7 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
     m_vendorId = vendorId;
     m_productId = productId;
     m_openFailure = OpenFailure::kNone;
+    m_openFailureReason.clear();
     if (!m_backend) {
         return false;
     }
@@ -58,11 +56,12 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
         }
         // A device that refuses to open may be held by another program or
         // lack permissions; another one with the same ids may still work.
-        std::unique_ptr<HidDevice> device = m_backend->Open(info);
+        HidOpenResult opened = m_backend->Open(info);
+        std::unique_ptr<HidDevice> device = std::move(opened.device);
         if (!device) {
-            // hidapi does not say why; the device node does.
-            const bool denied = ::access(info.path.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
-            m_openFailure = denied ? OpenFailure::kPermissionDenied : OpenFailure::kBusy;
+            m_openFailure =
+                opened.failure != OpenFailure::kNone ? opened.failure : OpenFailure::kDeviceError;
+            m_openFailureReason = std::move(opened.reason);
             continue;
         }
         // An opened pad whose reports cannot hold the layout is a wrong or
@@ -73,6 +72,7 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
         }
         m_device = std::move(device);
         m_openFailure = OpenFailure::kNone;
+        m_openFailureReason.clear();
         return true;
     }
     return false;
@@ -183,8 +183,11 @@ int HidPort::ReadJoined(std::uint8_t* out, std::size_t capacity, int waitMs,
     return static_cast<int>(total);
 }
 
-std::string_view HidPort::OpenFailureReason() const {
-    return UsbOpenFailureText(m_openFailure);
+std::string HidPort::OpenFailureReason() const {
+    if (!m_openFailureReason.empty()) {
+        return m_openFailureReason;
+    }
+    return std::string(UsbOpenFailureText(m_openFailure));
 }
 
 int HidPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "padlink/HidDevice.h"
 #include "padlink/LinkResult.h"
@@ -41,10 +42,10 @@ public:
     // Open fails without trying further devices.
     bool Open(std::uint16_t vendorId, std::uint16_t productId);
     // Why the last Open failed although a device with the ids was listed:
-    // permission denied (the udev rule is missing) or the device refused
-    // (another program holds it); kNone otherwise.
+    // permission denied (the udev rule is missing), busy (another program,
+    // or another HidPort, holds it) or the device refused; kNone otherwise.
     OpenFailure LastOpenFailure() const override { return m_openFailure; }
-    std::string_view OpenFailureReason() const override;
+    std::string OpenFailureReason() const override;
     // Closes the device; pen data set aside from it goes with it.
     void Close() override;
     bool IsOpen() const override;
@@ -109,6 +110,7 @@ private:
     std::uint16_t m_vendorId = 0;
     std::uint16_t m_productId = 0;
     OpenFailure m_openFailure = OpenFailure::kNone;
+    std::string m_openFailureReason;
     PendingInput m_pending;
 };
 

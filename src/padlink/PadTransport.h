@@ -10,7 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
+#include <string>
 
 #include "padlink/LinkResult.h"
 
@@ -44,8 +44,9 @@ public:
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
     virtual OpenFailure LastOpenFailure() const = 0;
-    // The reason for LastOpenFailure in the words for this kind of link.
-    virtual std::string_view OpenFailureReason() const = 0;
+    // The reason for LastOpenFailure in the words for this kind of link,
+    // naming the device, its owner or the program holding it where known.
+    virtual std::string OpenFailureReason() const = 0;
 };
 
 }  // namespace vellumix::padlink

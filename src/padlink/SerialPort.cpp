@@ -53,9 +53,11 @@ int PollMs(Clock::duration remaining) {
 
 }  // namespace
 
-SerialPort::SerialPort(std::filesystem::path portFolder, std::vector<std::string> devicePrefixes)
+SerialPort::SerialPort(std::filesystem::path portFolder, std::vector<std::string> devicePrefixes,
+                       SystemRoots roots)
     : m_portFolder(std::move(portFolder)),
       m_devicePrefixes(std::move(devicePrefixes)),
+      m_roots(std::move(roots)),
       m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 SerialPort::~SerialPort() {
@@ -65,31 +67,12 @@ SerialPort::~SerialPort() {
     }
 }
 
-namespace {
-
-OpenFailure FailureOfOpen(int error) {
-    switch (error) {
-        case EACCES:
-        case EPERM:
-            return OpenFailure::kPermissionDenied;
-        case EBUSY:
-            return OpenFailure::kBusy;
-        case ENOENT:
-        case ENXIO:
-        case ENODEV:
-            return OpenFailure::kNoSuchPort;
-        default:
-            return OpenFailure::kDeviceError;
-    }
-}
-
-}  // namespace
-
-bool SerialPort::Open(std::string_view portSpec) {
+bool SerialPort::Open(std::string_view portSpec, PortChoice choice) {
     if (m_bOpen) {
         return false;
     }
     m_openFailure = OpenFailure::kBadSpec;
+    m_openFailureReason.clear();
     if (portSpec.empty()) {
         return false;
     }
@@ -108,13 +91,21 @@ bool SerialPort::Open(std::string_view portSpec) {
     if (device.empty()) {
         return false;
     }
+    if (choice == PortChoice::kScanned && ScanSkipFor(device, m_roots.sysfs) != ScanSkip::kNone) {
+        m_openFailure = OpenFailure::kLeftAlone;
+        return false;
+    }
+    const auto refuse = [&](OpenFailure why) {
+        m_openFailure = why;
+        m_openFailureReason = OpenRefusalReason(why, device, DeviceKind::kSerialPort, m_roots);
+        return false;
+    };
 
     // Non-blocking for good: every wait happens in poll(), and an open of a
     // modem line must not hang waiting for carrier.
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        m_openFailure = FailureOfOpen(errno);
-        return false;
+        return refuse(OpenFailureOfErrno(errno));
     }
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {  // not a terminal
@@ -122,15 +113,22 @@ bool SerialPort::Open(std::string_view portSpec) {
         m_openFailure = OpenFailure::kNotSerial;
         return false;
     }
+    // One owner per pad: exclusive mode alone lets root through. Taken before
+    // the line is touched, so a refused second program leaves the owner's
+    // settings and buffered bytes alone; closing the descriptor lets it go.
+    if (!LockDevice(fd)) {
+        ::close(fd);
+        return refuse(OpenFailure::kBusy);
+    }
     // Keep other programs off the line while we talk to the pad. Refused only
-    // on odd drivers, where sharing is the lesser evil.
+    // on odd drivers, where the lock above still keeps our own kind away.
     ::ioctl(fd, TIOCEXCL);
     ApplySerialSettings(*settings, tio);
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        m_openFailure = FailureOfOpen(errno);
+        const int error = errno;
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
-        return false;
+        return refuse(OpenFailureOfErrno(error));
     }
     // The pad powers its line driver from DTR and RTS. A pseudo-terminal has
     // no modem lines and answers ENOTTY: the virtual pad must still open.
@@ -375,8 +373,11 @@ int SerialPort::ReadAnswer(std::uint8_t* reply, std::size_t size, Clock::time_po
     return failed ? -1 : 0;
 }
 
-std::string_view SerialPort::OpenFailureReason() const {
-    return OpenFailureText(m_openFailure);
+std::string SerialPort::OpenFailureReason() const {
+    if (!m_openFailureReason.empty()) {
+        return m_openFailureReason;
+    }
+    return std::string(OpenFailureText(m_openFailure));
 }
 
 int SerialPort::ReadPen(std::uint8_t* buffer, std::size_t size, int /*waitMs*/) {
@@ -495,7 +496,7 @@ int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uin
     // This takes the first port that exists, not the one the pad is on;
     // discovery is what finds the pad.
     for (int number = kFirstComPort; !m_bOpen && number < kFirstComPort + kComPortCount; ++number) {
-        Open(DefaultPortSpec(number));
+        Open(DefaultPortSpec(number), PortChoice::kScanned);
     }
     if (!m_bOpen) {
         return -1;

@@ -9,6 +9,10 @@
 // set aside (see PendingInput.h), then what the line holds. WaitForInput
 // waits for pen data without touching the port's state.
 //
+// One owner per pad: an open port holds its device's lock (DeviceAccess.h)
+// as well as the terminal's exclusive mode, so a second program is refused
+// as busy, root's included, before it can touch the line.
+//
 // Only a hang-up or an I/O error ends the line: a read() that returns 0 while
 // the other side is still there (another reader took the bytes between poll
 // and read) is nothing to read, not the end.
@@ -30,6 +34,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "padlink/DeviceAccess.h"
 #include "padlink/LinkResult.h"
 #include "padlink/PadTransport.h"
 #include "padlink/PendingInput.h"
@@ -37,23 +42,32 @@
 
 namespace vellumix::padlink {
 
+// How a port came to be opened: named by the user (or by the program's own
+// settings), or reached by scanning COM0..COM9 for the pad. A scan leaves
+// the console and UART-less ports alone (see ScanSkipFor).
+enum class PortChoice { kNamed, kScanned };
+
 class SerialPort : public PadTransport {
 public:
     // portFolder: where the per-user links COM0..COM9 live (see PortResolver.h).
     // devicePrefixes: the system devices tried after the folder's link; tests
-    // pass none so that they never open a real port.
+    // pass none so that they never open a real port. roots: where sysfs (the
+    // console and the UARTs) and /proc (who holds a busy port) are read.
     explicit SerialPort(std::filesystem::path portFolder,
-                        std::vector<std::string> devicePrefixes = SystemDevicePrefixes());
+                        std::vector<std::string> devicePrefixes = SystemDevicePrefixes(),
+                        SystemRoots roots = {});
     ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
     // portSpec: "COM3/baud=38400/parity=N/stop=1/data=8" or a device path in place
-    // of the name. False when already open, malformed, or the device fails;
-    // LastOpenFailure then says why.
-    bool Open(std::string_view portSpec);
+    // of the name. False when already open, malformed, the device fails, or
+    // another open file description holds the device's lock (another
+    // program, root's included; see DeviceAccess.h); LastOpenFailure then
+    // says why. The lock and exclusive mode are held until Close.
+    bool Open(std::string_view portSpec, PortChoice choice = PortChoice::kNamed);
     OpenFailure LastOpenFailure() const override { return m_openFailure; }
-    std::string_view OpenFailureReason() const override;
+    std::string OpenFailureReason() const override;
     // Closes the port; pen data set aside from it goes with it.
     void Close() override;
     bool IsOpen() const override;
@@ -95,7 +109,8 @@ public:
     // hang-up, or bytes set aside by an answer read meanwhile (which wakes
     // it at once). Safe while another thread holds the port.
     void WaitForInput(int waitMs) const;
-    // Opens the first of COM0..COM9 that exists when closed, sets aside the
+    // When closed, opens the first of COM0..COM9 that exists and that a scan
+    // may use (not the console, not a ttyS without a UART). Sets aside the
     // bytes already waiting on the line (pen data, not the reply), writes the
     // frame and reads its answer with ReadAnswer, whose wait starts once the
     // frame can have crossed the line at the port's baud rate. The time-out
@@ -130,12 +145,15 @@ private:
 
     std::filesystem::path m_portFolder;
     std::vector<std::string> m_devicePrefixes;
+    SystemRoots m_roots;
     // Read without the lock by WaitForInput.
     std::atomic<int> m_fd{-1};
     // An eventfd that WaitForInput also watches; lives as long as the object.
     int m_wakeFd = -1;
     int m_baud = 0;
     OpenFailure m_openFailure = OpenFailure::kNone;
+    // The failure in words naming the device; empty for the plain text.
+    std::string m_openFailureReason;
     bool m_bOpen = false;
     // The other side went away (or the device failed) during a read.
     bool m_bFailed = false;
