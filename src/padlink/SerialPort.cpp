@@ -159,6 +159,7 @@ void SerialPort::Close() {
     m_bFailed = false;
     m_strSettings.clear();
     m_pending.Clear();
+    m_owed.Clear();
 }
 
 bool SerialPort::IsOpen() const {
@@ -389,6 +390,11 @@ int SerialPort::ReadPenStream(std::uint8_t* buffer, std::size_t size) {
         return -1;
     }
     size = std::min(size, static_cast<std::size_t>(INT_MAX));
+    if (m_owed.Active(Clock::now())) {
+        // While an answer is owed the line's bytes pass its filter first: a
+        // late answer read here is no pen data.
+        SetAsideWaitingInput();
+    }
     if (!m_pending.Empty() && size > 0) {
         return static_cast<int>(m_pending.Take(std::span(buffer, size)));
     }
@@ -477,18 +483,71 @@ void SerialPort::SetAsideWaitingInput() {
         // A hang-up or error is left for the write and the reply read to
         // report as they always do.
         if (ready <= 0 || (p.revents & POLLIN) == 0) {
-            return;
+            break;
         }
         const ssize_t n = ::read(m_fd, chunk.data(), chunk.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            return;
+            break;
         }
-        SetAside(std::span(chunk.data(), static_cast<std::size_t>(n)));
+        SetAsideFromLine(std::span(chunk.data(), static_cast<std::size_t>(n)));
         taken += static_cast<std::size_t>(n);
     }
+    ReleaseHeldBack();
+}
+
+void SerialPort::SetAsideFromLine(std::span<const std::uint8_t> bytes) {
+    const auto now = Clock::now();
+    if (!m_owed.Active(now)) {
+        SetAside(bytes);
+        return;
+    }
+    std::vector<std::uint8_t> pen;
+    m_owed.Filter(bytes, now, pen);
+    SetAside(pen);
+}
+
+void SerialPort::ReleaseHeldBack() {
+    std::vector<std::uint8_t> pen;
+    m_owed.Release(Clock::now(), pen);
+    SetAside(pen);
+}
+
+void SerialPort::SettleOwedAnswers() {
+    std::array<std::uint8_t, kSetAsideChunk> chunk{};
+    for (;;) {
+        const auto now = Clock::now();
+        if (!m_bOpen || m_bFailed || m_owed.Count(now) == 0) {
+            break;
+        }
+        pollfd p{m_fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, PollMs(*m_owed.NextWriteOff() - now));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0 || (ready > 0 && (p.revents & POLLIN) == 0)) {
+            m_bFailed = true;  // hang-up or error: the command is not sent
+            break;
+        }
+        if (ready == 0) {
+            continue;  // the loop head writes the debt off
+        }
+        const ssize_t n = ::read(m_fd, chunk.data(), chunk.size());
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n < 0 || (p.revents & POLLHUP) != 0) {
+                m_bFailed = true;
+                break;
+            }
+            continue;
+        }
+        SetAsideFromLine(std::span(chunk.data(), static_cast<std::size_t>(n)));
+    }
+    ReleaseHeldBack();
 }
 
 int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
@@ -505,6 +564,9 @@ int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uin
     // reports. As the front of the "reply" they would put a pen byte where
     // the ack is looked for, and be lost to the pen reader.
     SetAsideWaitingInput();
+    // An answer still owed comes before this frame's: waited for here, it
+    // cannot pass for this frame's answer.
+    SettleOwedAnswers();
     if (m_bFailed) {
         return -1;
     }
@@ -512,10 +574,18 @@ int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uin
     if (Write(frame, length) != static_cast<int>(length)) {
         return -1;
     }
+    if (reply == nullptr || replySize == 0) {
+        m_owed.Owe(Clock::now());  // sent without waiting: its answer is still to come
+        return 0;
+    }
     // On a pseudo-terminal the write returns while some 8 KB still wait
     // for the other side; a pad that takes its input at line rate answers
     // only after the last of them, so the answer's wait starts no earlier.
-    return ReadAnswer(reply, replySize, sent + WireTime(length));
+    const int answer = ReadAnswer(reply, replySize, sent + WireTime(length));
+    if (answer == 0) {
+        m_owed.Owe(Clock::now());
+    }
+    return answer;
 }
 
 std::optional<std::size_t> SerialPort::IsolateAnswer(std::span<std::uint8_t> reply) {

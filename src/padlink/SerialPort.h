@@ -36,6 +36,7 @@
 
 #include "padlink/DeviceAccess.h"
 #include "padlink/LinkResult.h"
+#include "padlink/OwedAnswers.h"
 #include "padlink/PadTransport.h"
 #include "padlink/PendingInput.h"
 #include "padlink/PortResolver.h"
@@ -114,8 +115,12 @@ public:
     // bytes already waiting on the line (pen data, not the reply), writes the
     // frame and reads its answer with ReadAnswer, whose wait starts once the
     // frame can have crossed the line at the port's baud rate. The time-out
-    // is accepted and not used: the port's fixed read rule governs. Returns
-    // the answer's length, 0 for no answer, -1 when the line is down.
+    // is accepted and not used: the port's fixed read rule governs. A frame
+    // whose wait ends without an answer (or one sent with no reply buffer)
+    // leaves it owed: the next exchange first waits up to kLateAnswerGrace
+    // for it, and it is dropped wherever it turns up meanwhile (see
+    // OwedAnswers.h). Returns the answer's length, 0 for no answer, -1 when
+    // the line is down.
     int Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
                  std::size_t replySize, int timeoutMs) override;
 
@@ -131,8 +136,15 @@ public:
 
 private:
     // Moves the bytes the line holds right now into m_pending, without
-    // waiting for more.
+    // waiting for more; owed answers among them are dropped.
     void SetAsideWaitingInput();
+    // Bytes off the line to m_pending, through m_owed's filter while answers
+    // are owed.
+    void SetAsideFromLine(std::span<const std::uint8_t> bytes);
+    // Bytes m_owed kept back, once nothing is owed any more.
+    void ReleaseHeldBack();
+    // Reads the line until every owed answer has come or been written off.
+    void SettleOwedAnswers();
     // Cuts the pad's answer out of what an answer read holds: the first
     // whole frame moves to the front, the pen data before and after it goes
     // to m_pending. Returns the answer's length; nothing (and nothing moved)
@@ -159,6 +171,7 @@ private:
     bool m_bFailed = false;
     std::string m_strSettings;
     PendingInput m_pending;
+    OwedAnswers m_owed;
 };
 
 }  // namespace vellumix::padlink
