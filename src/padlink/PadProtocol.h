@@ -155,6 +155,12 @@ inline constexpr std::size_t kPendingInputCapacity = 64 * 1024;
 inline constexpr int kSerialBaud = 38400;
 inline constexpr std::chrono::milliseconds kSerialInterByteTimeout{50};
 inline constexpr std::chrono::milliseconds kSerialTotalReadTimeout{500};
+// A command's answer read starts once the frame can have crossed the line,
+// counted this many percent slower than the port's baud rate: a pad with its
+// own clock (a few percent off), a bridge or a busy pad takes a 60 s image
+// seconds longer than the host's clock says, which the 500 ms alone cannot
+// cover. An answer that comes sooner still ends the read at once.
+inline constexpr int kSlowLineAllowancePercent = 10;
 
 // USB HID reports, both directions: byte 0 the report id (the pad uses none,
 // so always 0x00), byte 1 the chunk byte, then up to 63 frame bytes. The chunk

@@ -361,7 +361,10 @@ int SerialPort::ReadAnswer(std::uint8_t* reply, std::size_t size, Clock::time_po
             continue;
         }
         got += static_cast<std::size_t>(n);
-        deadline = std::min(totalDeadline, Clock::now() + kSerialInterByteTimeout);
+        // Bytes that come before the frame can have crossed (pen data) are
+        // no answer, and their gap must not end the wait for one.
+        deadline =
+            std::min(totalDeadline, std::max(Clock::now(), waitFrom) + kSerialInterByteTimeout);
         if (const std::optional<std::size_t> length = IsolateAnswer(std::span(reply, got))) {
             return static_cast<int>(*length);
         }
@@ -580,8 +583,11 @@ int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uin
     }
     // On a pseudo-terminal the write returns while some 8 KB still wait
     // for the other side; a pad that takes its input at line rate answers
-    // only after the last of them, so the answer's wait starts no earlier.
-    const int answer = ReadAnswer(reply, replySize, sent + WireTime(length));
+    // only after the last of them, so the answer's wait starts no earlier,
+    // and allows for a line somewhat slower than the host's clock says.
+    constexpr int kPercent = 100;
+    const auto crossed = WireTime(length) * (kPercent + kSlowLineAllowancePercent) / kPercent;
+    const int answer = ReadAnswer(reply, replySize, sent + crossed);
     if (answer == 0) {
         m_owed.Owe(Clock::now());
     }

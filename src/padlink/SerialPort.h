@@ -87,8 +87,9 @@ public:
     // before a hang-up are returned first; the hang-up shows on the next
     // call, and every read after it fails until the port is closed.
     int Read(std::uint8_t* buffer, std::size_t size);
-    // A command's answer: reads as Read does from waitFrom on, but ends as
-    // soon as a whole, checked frame has arrived. That frame goes to the
+    // A command's answer: reads as Read does from waitFrom on (bytes that
+    // come sooner do not end it before waitFrom + 50 ms), but ends as soon
+    // as a whole, checked frame has arrived. That frame goes to the
     // front of `reply`; every other byte read goes to the pen stream, also
     // when no frame came. Returns the frame's length, 0 for no answer, -1
     // when the line failed without one.
@@ -114,7 +115,8 @@ public:
     // may use (not the console, not a ttyS without a UART). Sets aside the
     // bytes already waiting on the line (pen data, not the reply), writes the
     // frame and reads its answer with ReadAnswer, whose wait starts once the
-    // frame can have crossed the line at the port's baud rate. The time-out
+    // frame can have crossed a line kSlowLineAllowancePercent slower than the
+    // port's baud rate (wire time x 1.1, then the 500 ms). The time-out
     // is accepted and not used: the port's fixed read rule governs. A frame
     // whose wait ends without an answer (or one sent with no reply buffer)
     // leaves it owed: the next exchange first waits up to kLateAnswerGrace
