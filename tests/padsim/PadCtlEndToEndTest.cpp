@@ -253,7 +253,7 @@ TEST_P(PadCtlEndToEnd, ASecondConsoleIsRefusedAsBusyAndTheFirstKeepsEveryPoint) 
     const Points signature = testsupport::MakeSignature("Ida", 13, 120);
     rig.StartReplay(signature);
     RunResult first;
-    std::thread owner([&] { first = rig.Run({"capture", "--seconds", "1"}); });
+    std::jthread owner([&] { first = rig.Run({"capture", "--seconds", "1"}); });
     const auto until = Clock::now() + 5s;
     while (rig.Engine().Snapshot().capture != CaptureState::kCapturing && Clock::now() < until) {
         std::this_thread::sleep_for(2ms);
