@@ -29,7 +29,11 @@ constexpr const char* kOptUnplug = "unplug-after";
 constexpr const char* kOptPenOnSignal = "pen-on-signal";
 constexpr const char* kOptHoldBack = "hold-back";
 constexpr const char* kOptLineRate = "line-rate";
+constexpr const char* kOptAnswerDelay = "answer-delay";
+constexpr const char* kOptLineSlower = "line-slower";
 constexpr char kListSeparator = ',';
+constexpr char kDelaySeparator = '=';
+constexpr double kFullPercent = 100.0;
 constexpr double kMillisecondsPerSecond = 1000.0;
 
 std::filesystem::path ToPath(const QString& s) {
@@ -77,6 +81,14 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
         {kOptUnplug, "Pull the cable after S seconds.", "S"},
         {kOptHoldBack, "Hold pen data back MS milliseconds after each answer (default 80).", "MS"},
         {kOptLineRate, "Move bytes at 38400 baud (3,840 bytes/s) both ways, as a real line."},
+        {kOptLineSlower,
+         "Run the line PCT percent slower than 38400 baud, as a pad with its own clock "
+         "(implies --line-rate).",
+         "PCT"},
+        {kOptAnswerDelay,
+         "Answer MS milliseconds after each command, or NAME=MS for one command "
+         "(comma-separated, e.g. 600 or DrawLine=600,SetFont=700).",
+         "DELAYS"},
     };
     parser.addOptions(options);
     const auto fail = [&](const QString& text) -> std::optional<VirtualPadOptions> {
@@ -167,24 +179,60 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
         o.holdBack = std::chrono::milliseconds(ms);
     }
     o.lineRate = parser.isSet(kOptLineRate);
+    if (parser.isSet(kOptLineSlower)) {
+        o.lineSlowerPercent = parser.value(kOptLineSlower).toDouble(&ok);
+        if (!ok || !(o.lineSlowerPercent > 0) || !(o.lineSlowerPercent < kFullPercent)) {
+            return fail(msg::kBadLineSlower);
+        }
+    }
+    for (const QString& value : parser.values(kOptAnswerDelay)) {
+        for (const QString& item : value.split(kListSeparator, Qt::SkipEmptyParts)) {
+            const QStringList parts = item.trimmed().split(kDelaySeparator);
+            const int ms = parts.last().trimmed().toInt(&ok);
+            if (parts.size() > 2 || !ok || ms < 0 || ms > kMaxAnswerDelay.count()) {
+                return fail(QString::fromUtf8(msg::kBadAnswerDelay).arg(item));
+            }
+            if (parts.size() == 1) {
+                o.answerDelay = std::chrono::milliseconds(ms);
+                continue;
+            }
+            const std::string n = parts.first().trimmed().toStdString();
+            if (std::find(known.begin(), known.end(), n) == known.end()) {
+                return fail(QString::fromUtf8(msg::kUnknownFaultCommand)
+                                .arg(parts.first(), knownList.join(kListSeparator)));
+            }
+            o.answerDelays.emplace_back(n, std::chrono::milliseconds(ms));
+        }
+    }
     return o;
+}
+
+int PaceBytesPerSecond(const VirtualPadOptions& options) {
+    if (!options.lineRate && !(options.lineSlowerPercent > 0)) {
+        return 0;
+    }
+    return static_cast<int>(kLineRateBytesPerSecond * (kFullPercent - options.lineSlowerPercent) /
+                            kFullPercent);
 }
 
 VirtualPad::VirtualPad(VirtualPadOptions options, QObject* parent)
     : QObject(parent),
       m_options(std::move(options)),
       m_engine(PadEngine::Options{.penHoldBack = m_options.holdBack}),
-      m_host(m_engine, SerialHostOptions{
-                           .portFolder = {},
-                           .comNumber = m_options.com,
-                           .paceBytesPerSecond = m_options.lineRate ? kLineRateBytesPerSecond : 0,
-                           .dropEveryNthPenByte = m_options.dropByteEvery,
-                           .unplugAfter = m_options.unplugAfter}) {
+      m_host(m_engine, SerialHostOptions{.portFolder = {},
+                                         .comNumber = m_options.com,
+                                         .paceBytesPerSecond = PaceBytesPerSecond(m_options),
+                                         .dropEveryNthPenByte = m_options.dropByteEvery,
+                                         .unplugAfter = m_options.unplugAfter}) {
     for (const auto& name : m_options.nak) {
         m_engine.SetFault(name, FaultRule{.kind = FaultKind::kNak, .skip = 0, .count = -1});
     }
     for (const auto& name : m_options.silent) {
         m_engine.SetFault(name, FaultRule{.kind = FaultKind::kSilent, .skip = 0, .count = -1});
+    }
+    m_engine.SetAnswerDelay(m_options.answerDelay);
+    for (const auto& [name, delay] : m_options.answerDelays) {
+        m_engine.SetAnswerDelay(name, delay);
     }
     m_timer.setInterval(kPumpInterval);
     m_timer.setTimerType(Qt::PreciseTimer);

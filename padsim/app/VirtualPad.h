@@ -51,6 +51,11 @@ inline constexpr const char* kBadUnplug = "--unplug-after takes a number of seco
 inline constexpr const char* kBadHoldBack =
     "--hold-back takes a whole number of milliseconds, 0 or more";
 inline constexpr const char* kUnknownFaultCommand = "unknown command '%1' (known: %2)";
+inline constexpr const char* kBadAnswerDelay =
+    "--answer-delay takes MS or NAME=MS (comma-separated), MS a whole number of milliseconds "
+    "from 0 to 60000, not '%1'";
+inline constexpr const char* kBadLineSlower =
+    "--line-slower takes a percentage above 0 and below 100";
 inline constexpr const char* kCannotReadPen = "cannot read the pen file %1: %2";
 inline constexpr const char* kCannotWriteTrace = "cannot write the trace file %1";
 inline constexpr const char* kCannotStart = "cannot start: %1";
@@ -73,9 +78,25 @@ struct VirtualPadOptions {
     std::chrono::milliseconds unplugAfter{0};
     std::chrono::milliseconds holdBack = kPenHoldBack;
     bool lineRate = false;  // pace the pty at 38400 baud
+    // A line that runs this many percent slower than 38400 baud (the pad's
+    // own clock); above 0 it implies lineRate.
+    double lineSlowerPercent = 0;
+    // Answers go out this long after their command: all commands, and
+    // named ones (which win).
+    std::chrono::milliseconds answerDelay{0};
+    std::vector<std::pair<std::string, std::chrono::milliseconds>> answerDelays;
 };
 
-// The command names --nak and --silent accept ("DrawFrame", "SetLedFlags", ...).
+// The longest --answer-delay accepted: a minute, as long as the host waits
+// for the largest frame.
+inline constexpr std::chrono::milliseconds kMaxAnswerDelay{60'000};
+
+// The bytes a second the pty moves for these options: 0 unpaced, else
+// 38400 baud less the percentage the line runs slower.
+int PaceBytesPerSecond(const VirtualPadOptions& options);
+
+// The command names --nak, --silent and --answer-delay accept ("DrawFrame",
+// "SetLedFlags", ...).
 std::vector<std::string> KnownCommandNames();
 
 // Parses the program's arguments (arguments[0] is the program). On a usage

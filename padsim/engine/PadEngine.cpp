@@ -1,5 +1,6 @@
 #include "PadEngine.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "padlink/PadProtocol.h"
@@ -17,6 +18,7 @@ std::vector<std::uint8_t> PadEngine::Feed(std::span<const std::uint8_t> bytes,
                                           Clock::time_point now) {
     std::lock_guard lock(m_mutex);
     std::vector<std::uint8_t> answers;
+    ReleaseDueAnswers(now, answers);
     AbandonIfStale(now, answers);
     if (!bytes.empty()) {
         m_lastBytes = now;
@@ -28,8 +30,39 @@ std::vector<std::uint8_t> PadEngine::Feed(std::span<const std::uint8_t> bytes,
 std::vector<std::uint8_t> PadEngine::Tick(Clock::time_point now) {
     std::lock_guard lock(m_mutex);
     std::vector<std::uint8_t> answers;
+    ReleaseDueAnswers(now, answers);
     AbandonIfStale(now, answers);
     return answers;
+}
+
+void PadEngine::ReleaseDueAnswers(Clock::time_point now, std::vector<std::uint8_t>& answers) {
+    while (!m_delayed.empty() && m_delayed.front().due <= now) {
+        const std::vector<std::uint8_t>& frame = m_delayed.front().frame;
+        answers.insert(answers.end(), frame.begin(), frame.end());
+        m_pen.NoteAnswer(now);
+        m_delayed.pop_front();
+    }
+}
+
+void PadEngine::Answer(std::span<const std::uint8_t> frame, std::chrono::milliseconds delay,
+                       Clock::time_point now, std::vector<std::uint8_t>& answers) {
+    if (delay.count() <= 0 && m_delayed.empty()) {
+        answers.insert(answers.end(), frame.begin(), frame.end());
+        m_pen.NoteAnswer(now);
+        return;
+    }
+    // The pad answers its commands in order: a prompt answer behind a slow
+    // one waits for it.
+    Clock::time_point due = now + std::max(delay, std::chrono::milliseconds{0});
+    if (!m_delayed.empty()) {
+        due = std::max(due, m_delayed.back().due);
+    }
+    m_delayed.push_back({due, std::vector<std::uint8_t>(frame.begin(), frame.end())});
+}
+
+std::chrono::milliseconds PadEngine::AnswerDelayFor(std::string_view name) const {
+    const auto it = m_answerDelays.find(name);
+    return it != m_answerDelays.end() ? it->second : m_answerDelay;
 }
 
 void PadEngine::AbandonIfStale(Clock::time_point now, std::vector<std::uint8_t>& answers) {
@@ -50,32 +83,37 @@ void PadEngine::HandlePayloads(const std::vector<Payload>& payloads, Clock::time
 
 void PadEngine::HandleOne(const Payload& payload, Clock::time_point now,
                           std::vector<std::uint8_t>& answers) {
-    const auto nak = [&] {
-        answers.insert(answers.end(), std::begin(pl::kNakFrame), std::end(pl::kNakFrame));
-        m_pen.NoteAnswer(now);
-    };
     std::string error;
     const auto command = DecodeCommand(payload, &error);
+    const std::string_view name = command ? CommandName(*command) : std::string_view();
+    const std::chrono::milliseconds delay = AnswerDelayFor(name);
+    const auto nak = [&] { Answer(pl::kNakFrame, delay, now, answers); };
+    // A slow answer is noted in the trace, which still shows its ACK or NAK.
+    const auto noted = [&](std::string line) {
+        if (delay.count() > 0) {
+            line += " (answer after " + std::to_string(delay.count()) + " ms)";
+        }
+        return line;
+    };
     if (!command) {
         // A well-framed payload that is no command this pad knows: refuse
         // it rather than acknowledge something that was not done.
         char head[32];
         std::snprintf(head, sizeof head, "%zu bytes", payload.size());
-        Trace("Refused (" + error + ", " + head + ")");
+        Trace(noted("Refused (" + error + ", " + head + ")"));
         nak();
         return;
     }
     std::string line = TraceText(*command);
-    const std::string_view name = CommandName(*command);
     const auto fault = MatchFault(name);
     if (fault == FaultKind::kNak) {
-        Trace(line + " -> NAK (injected)");
+        Trace(noted(line + " -> NAK (injected)"));
         nak();
         return;
     }
     ++m_version;
     if (!m_model.Execute(*command)) {
-        Trace(line + " -> NAK (file not readable)");
+        Trace(noted(line + " -> NAK (file not readable)"));
         nak();
         return;
     }
@@ -83,9 +121,8 @@ void PadEngine::HandleOne(const Payload& payload, Clock::time_point now,
         Trace(line + " -> no answer (injected)");
         return;
     }
-    Trace(std::move(line));
-    answers.insert(answers.end(), std::begin(pl::kAckFrame), std::end(pl::kAckFrame));
-    m_pen.NoteAnswer(now);
+    Trace(noted(std::move(line)));
+    Answer(pl::kAckFrame, delay, now, answers);
 }
 
 std::optional<FaultKind> PadEngine::MatchFault(std::string_view name) {
@@ -141,6 +178,9 @@ std::optional<PadEngine::Clock::time_point> PadEngine::NextWakeTime() const {
     } else {
         wake = m_pen.ReleaseTime();
     }
+    if (!m_delayed.empty() && (!wake || m_delayed.front().due < *wake)) {
+        wake = m_delayed.front().due;
+    }
     return wake;
 }
 
@@ -152,6 +192,16 @@ void PadEngine::SetFault(const std::string& commandName, FaultRule rule) {
 void PadEngine::ClearFaults() {
     std::lock_guard lock(m_mutex);
     m_faults.clear();
+}
+
+void PadEngine::SetAnswerDelay(std::chrono::milliseconds delay) {
+    std::lock_guard lock(m_mutex);
+    m_answerDelay = delay;
+}
+
+void PadEngine::SetAnswerDelay(const std::string& commandName, std::chrono::milliseconds delay) {
+    std::lock_guard lock(m_mutex);
+    m_answerDelays[commandName] = delay;
 }
 
 void PadEngine::Trace(std::string line) {

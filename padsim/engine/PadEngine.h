@@ -71,11 +71,13 @@ public:
     explicit PadEngine(Options options);
 
     // Bytes from the host. Returns what goes back at once: one answer per
-    // complete frame, in order (ACK, NAK, or nothing for a silent fault).
-    // A frame that fails its checks is skipped without an answer.
+    // complete frame, in order (ACK, NAK, or nothing for a silent fault),
+    // behind any delayed answer that has come due. A frame that fails its
+    // checks is skipped without an answer.
     std::vector<std::uint8_t> Feed(std::span<const std::uint8_t> bytes, Clock::time_point now);
     // Lets time pass without bytes: skips a stale partial frame and answers
-    // the frames found behind it. Hosts call it whenever they wake.
+    // the frames found behind it, and sends the delayed answers that have
+    // come due. Hosts call it whenever they wake.
     std::vector<std::uint8_t> Tick(Clock::time_point now);
 
     // The pen, in pad units 0..1023 (clamped). Queue a report while capturing.
@@ -93,6 +95,12 @@ public:
     // Fault injection by command name as CommandName() spells it.
     void SetFault(const std::string& commandName, FaultRule rule);
     void ClearFaults();
+    // A slow pad: each command is carried out at once but answered this long
+    // after its frame came in; answers still go out in the order of their
+    // commands (one behind a later-due answer waits for it). The second
+    // form sets one command's delay, which wins over the first's.
+    void SetAnswerDelay(std::chrono::milliseconds delay);
+    void SetAnswerDelay(const std::string& commandName, std::chrono::milliseconds delay);
 
     // Trace lines ("FillRectangle x=0 y=0 x2=319 y2=239") since the last call;
     // the oldest go when more than kTraceCapacity pile up.
@@ -107,6 +115,11 @@ private:
                         std::vector<std::uint8_t>& answers);
     void HandleOne(const Payload& payload, Clock::time_point now,
                    std::vector<std::uint8_t>& answers);
+    // Sends `frame` now or queues it behind the delayed answers.
+    void Answer(std::span<const std::uint8_t> frame, std::chrono::milliseconds delay,
+                Clock::time_point now, std::vector<std::uint8_t>& answers);
+    void ReleaseDueAnswers(Clock::time_point now, std::vector<std::uint8_t>& answers);
+    std::chrono::milliseconds AnswerDelayFor(std::string_view name) const;
     std::optional<FaultKind> MatchFault(std::string_view name);
     void AbandonIfStale(Clock::time_point now, std::vector<std::uint8_t>& answers);
     void Trace(std::string line);
@@ -117,6 +130,13 @@ private:
     PadModel m_model;
     PenOutputQueue m_pen;
     std::map<std::string, FaultRule, std::less<>> m_faults;
+    struct DelayedAnswer {
+        Clock::time_point due;
+        std::vector<std::uint8_t> frame;
+    };
+    std::chrono::milliseconds m_answerDelay{0};
+    std::map<std::string, std::chrono::milliseconds, std::less<>> m_answerDelays;
+    std::deque<DelayedAnswer> m_delayed;
     std::deque<std::string> m_trace;
     std::optional<Clock::time_point> m_lastBytes;
     std::uint64_t m_version = 0;

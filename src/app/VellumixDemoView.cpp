@@ -64,7 +64,9 @@ void CVellumixDemoView::InitialUpdate() {
     m_textFont.setWeight(QFont::Normal);
     m_pStatus->setFont(m_textFont);
     m_pTitle->setFont(m_textFont);
-    m_pReason->setFont(m_textFont);
+    QFont reasonFont = m_textFont;
+    reasonFont.setPixelSize(kReasonFontPixels);
+    m_pReason->setFont(reasonFont);
 
     m_strStatus = res::kConnecting;
     m_strTitle = res::kConnectionTitle;
@@ -87,8 +89,7 @@ void CVellumixDemoView::BlinkStep() {
     m_strStatus = m_bBlinkOn ? QString(res::kUnitNotFound) : QString(res::kBlinkBlank);
     m_bBlinkOn = !m_bBlinkOn;
     if (m_pDiscovery) {
-        const std::string_view why = m_pDiscovery->LastOpenFailureText();
-        m_pReason->setText(QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size())));
+        m_pReason->setText(QString::fromStdString(m_pDiscovery->LastOpenFailureText()));
     }
     UpdateData();
 }

@@ -34,8 +34,13 @@ public:
     static constexpr QRect kStatusRect{210, 306, 360, 60};  // 105, 153, 180 x 30
     static constexpr QRect kTitleRect{208, 122, 292, 124};  // 104, 61, 146 x 62
     // Why the last port that exists would not open, under the status text.
-    static constexpr QRect kReasonRect{40, 380, 644, 60};
+    // It names the device and who holds it or owns it, so it gets a smaller
+    // font than the view's two texts and the height down to the bottom edge:
+    // five lines of it fit, and the longest reason (the USB udev advice)
+    // takes three.
+    static constexpr QRect kReasonRect{40, 376, 644, 120};
     static constexpr int kTextFontPixels = 36;
+    static constexpr int kReasonFontPixels = 18;
     static constexpr std::chrono::milliseconds kBlinkInterval{1500};
 
     // The channel must outlive the view.

@@ -93,19 +93,28 @@ bool DiscoveryThread::PollOnce(std::stop_token stop) {
     options.pause = [this, stop](std::chrono::milliseconds pause) { return Pause(stop, pause); };
     const DiscoveryResult found = DiscoverPad(m_channel.Transports(), options);
     if (found.usbFailure != OpenFailure::kNone) {
-        m_lastFailureUsb = true;
-        m_lastFailure = found.usbFailure;
+        SetLastFailure(found.usbFailure, found.usbFailureReason);
     } else if (found.openFailure != OpenFailure::kNone) {
-        m_lastFailureUsb = false;
-        m_lastFailure = found.openFailure;
+        SetLastFailure(found.openFailure, found.openFailureReason);
     }
     if (found.link == PadLinkKind::kNone) {
         return false;
     }
-    m_lastFailure = OpenFailure::kNone;
+    SetLastFailure(OpenFailure::kNone, {});
     m_link = found.link;
     m_comNumber = found.comNumber;
     return true;
+}
+
+void DiscoveryThread::SetLastFailure(OpenFailure why, std::string text) {
+    std::lock_guard lock(m_failureMutex);
+    m_lastFailure = why;
+    m_lastFailureText = std::move(text);
+}
+
+std::string DiscoveryThread::LastOpenFailureText() const {
+    std::lock_guard lock(m_failureMutex);
+    return m_lastFailureText;
 }
 
 bool DiscoveryThread::DrawWelcome(std::stop_token stop) {

@@ -18,7 +18,7 @@
 #include <functional>
 #include <mutex>
 #include <stop_token>
-#include <string_view>
+#include <string>
 #include <thread>
 
 #include "padlink/PadProbe.h"
@@ -74,16 +74,15 @@ public:
     // Why the last port that exists would not open (permission, busy, not a
     // serial device); kNone while every port opened or none exists.
     OpenFailure LastOpenFailure() const { return m_lastFailure.load(); }
-    // Its text, in the USB wording when it was the USB device.
-    std::string_view LastOpenFailureText() const {
-        return m_lastFailureUsb ? UsbOpenFailureText(m_lastFailure.load())
-                                : OpenFailureText(m_lastFailure.load());
-    }
+    // Its text, in the USB wording when it was the USB device, naming the
+    // device and, when busy, the program that holds it. Empty with kNone.
+    std::string LastOpenFailureText() const;
 
 private:
     void Run(std::stop_token stop);
     bool PollOnce(std::stop_token stop);
     bool DrawWelcome(std::stop_token stop);
+    void SetLastFailure(OpenFailure why, std::string text);
     // Sleeps up to `pause`; false when a stop was asked for meanwhile.
     bool Pause(std::stop_token stop, std::chrono::milliseconds pause);
 
@@ -101,7 +100,9 @@ private:
     std::atomic<int> m_comNumber{-1};
     std::atomic<int> m_passes{0};
     std::atomic<OpenFailure> m_lastFailure{OpenFailure::kNone};
-    std::atomic<bool> m_lastFailureUsb{false};
+    // Guards m_lastFailureText, written by the worker, read by the GUI thread.
+    mutable std::mutex m_failureMutex;
+    std::string m_lastFailureText;
 
     std::mutex m_pauseMutex;
     std::condition_variable_any m_pauseWake;

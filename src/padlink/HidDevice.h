@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "padlink/LinkResult.h"
+
 namespace vellumix::padlink {
 
 struct HidDeviceInfo {
@@ -33,14 +35,23 @@ public:
     virtual int ReadReport(std::uint8_t* report, std::size_t capacity, int waitMs) = 0;
 };
 
+// An opened device, or why there is none.
+struct HidOpenResult {
+    std::unique_ptr<HidDevice> device;
+    OpenFailure failure = OpenFailure::kNone;  // set when device is null
+    std::string reason;  // the failure in words naming the device; may be empty
+};
+
 class HidBackend {
 public:
     virtual ~HidBackend() = default;
     // Present devices with these ids, in the order the system lists them.
     virtual std::vector<HidDeviceInfo> Enumerate(std::uint16_t vendorId,
                                                  std::uint16_t productId) = 0;
-    // Opens a device and reads its capabilities; null when either fails.
-    virtual std::unique_ptr<HidDevice> Open(const HidDeviceInfo& info) = 0;
+    // Opens a device for this program alone and reads its capabilities. No
+    // device when either fails: busy when another program (or another handle
+    // in this one) has it, permission denied, or the device refused.
+    virtual HidOpenResult Open(const HidDeviceInfo& info) = 0;
 };
 
 }  // namespace vellumix::padlink

@@ -1,10 +1,8 @@
 #include "padlink/HidPort.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <span>
 #include <utility>
@@ -22,6 +20,8 @@ namespace {
 constexpr std::size_t kMaxReportsPerRead = 4096;
 
 constexpr int kWriteTimeoutMs = static_cast<int>(hid::kWriteTimeout.count());
+
+using Clock = std::chrono::steady_clock;
 
 // Setting waiting input aside must not wait for input still to come.
 constexpr int kNoWait = 0;
@@ -49,6 +49,7 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
     m_vendorId = vendorId;
     m_productId = productId;
     m_openFailure = OpenFailure::kNone;
+    m_openFailureReason.clear();
     if (!m_backend) {
         return false;
     }
@@ -58,11 +59,12 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
         }
         // A device that refuses to open may be held by another program or
         // lack permissions; another one with the same ids may still work.
-        std::unique_ptr<HidDevice> device = m_backend->Open(info);
+        HidOpenResult opened = m_backend->Open(info);
+        std::unique_ptr<HidDevice> device = std::move(opened.device);
         if (!device) {
-            // hidapi does not say why; the device node does.
-            const bool denied = ::access(info.path.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
-            m_openFailure = denied ? OpenFailure::kPermissionDenied : OpenFailure::kBusy;
+            m_openFailure =
+                opened.failure != OpenFailure::kNone ? opened.failure : OpenFailure::kDeviceError;
+            m_openFailureReason = std::move(opened.reason);
             continue;
         }
         // An opened pad whose reports cannot hold the layout is a wrong or
@@ -73,6 +75,7 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
         }
         m_device = std::move(device);
         m_openFailure = OpenFailure::kNone;
+        m_openFailureReason.clear();
         return true;
     }
     return false;
@@ -81,6 +84,7 @@ bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
 void HidPort::Close() {
     m_device.reset();
     m_pending.Clear();
+    m_owed.Clear();
 }
 
 bool HidPort::IsOpen() const {
@@ -183,8 +187,11 @@ int HidPort::ReadJoined(std::uint8_t* out, std::size_t capacity, int waitMs,
     return static_cast<int>(total);
 }
 
-std::string_view HidPort::OpenFailureReason() const {
-    return UsbOpenFailureText(m_openFailure);
+std::string HidPort::OpenFailureReason() const {
+    if (!m_openFailureReason.empty()) {
+        return m_openFailureReason;
+    }
+    return std::string(UsbOpenFailureText(m_openFailure));
 }
 
 int HidPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
@@ -207,6 +214,14 @@ int HidPort::ReadPenStream(std::uint8_t* out, std::size_t capacity, int waitMs) 
     if (out == nullptr || capacity == 0) {
         return 0;
     }
+    if (m_pending.Empty() && m_owed.Active(Clock::now())) {
+        // While an answer is owed every report passes its filter first: a
+        // late answer read here is no pen data.
+        SetAsideInput(waitMs);
+        if (m_pending.Empty()) {
+            return 0;
+        }
+    }
     if (!m_pending.Empty()) {
         return static_cast<int>(m_pending.Take(std::span(out, capacity)));
     }
@@ -214,17 +229,50 @@ int HidPort::ReadPenStream(std::uint8_t* out, std::size_t capacity, int waitMs) 
     return ReadJoined(out, capacity, waitMs, &m_pending);
 }
 
-void HidPort::SetAsideWaitingInput() {
+void HidPort::SetAsideInput(int firstWaitMs) {
     std::array<std::uint8_t, hid::kChunkAndData> chunk{};
+    int waitMs = firstWaitMs;
     for (std::size_t reports = 0; m_device && reports < kMaxReportsPerRead; ++reports) {
-        const int held = ReadOneReport(chunk.data(), kNoWait);
+        const int held = ReadOneReport(chunk.data(), waitMs);
+        waitMs = kNoWait;
         if (held < 0 || chunk[0] == 0) {
-            return;
+            break;
         }
         const std::size_t n = std::min(static_cast<std::size_t>(chunk[0] & hid::kChunkCountMask),
                                        static_cast<std::size_t>(held));
-        m_pending.Append(std::span(chunk.data() + 1, n));
+        SetAsideFromDevice(std::span(chunk.data() + 1, n));
     }
+    ReleaseHeldBack();
+}
+
+void HidPort::SetAsideFromDevice(std::span<const std::uint8_t> bytes) {
+    const auto now = Clock::now();
+    if (!m_owed.Active(now)) {
+        m_pending.Append(bytes);
+        return;
+    }
+    std::vector<std::uint8_t> pen;
+    m_owed.Filter(bytes, now, pen);
+    m_pending.Append(pen);
+}
+
+void HidPort::ReleaseHeldBack() {
+    std::vector<std::uint8_t> pen;
+    m_owed.Release(Clock::now(), pen);
+    m_pending.Append(pen);
+}
+
+void HidPort::SettleOwedAnswers() {
+    for (;;) {
+        const auto now = Clock::now();
+        if (!m_device || m_owed.Count(now) == 0) {
+            break;
+        }
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(*m_owed.NextWriteOff() - now);
+        SetAsideInput(static_cast<int>(left.count()));
+    }
+    ReleaseHeldBack();
 }
 
 int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std::uint8_t* frame,
@@ -239,7 +287,13 @@ int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std
         // Whatever is waiting now left the pad before it saw this frame: pen
         // reports, not the reply. Read as the reply, they would fail its ack
         // test and be lost to the pen reader.
-        SetAsideWaitingInput();
+        SetAsideInput(kNoWait);
+        // An answer still owed comes before this frame's: waited for here, it
+        // cannot pass for this frame's answer.
+        SettleOwedAnswers();
+        if (!m_device) {
+            return -1;  // the pad went away meanwhile
+        }
         if (!Write(frame, length)) {
             // Half a frame may be out; a fresh handle on the next exchange is
             // the only way back in step after an unplug.
@@ -248,6 +302,9 @@ int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std
         }
     }
     if (reply == nullptr) {
+        if (length > 0) {
+            m_owed.Owe(Clock::now());  // sent without waiting: its answer is still to come
+        }
         return 0;
     }
     // Every answer of the pad is a frame and begins with STX. Anything else
@@ -256,10 +313,17 @@ int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std
         const int n = Read(reply, replyCapacity, waitMs);
         if (n <= 0 || reply[0] == kStx) {
             // A read that failed closed the device: the pad is gone.
-            return n == 0 && !m_device ? -1 : n;
+            if (n == 0 && !m_device) {
+                return -1;
+            }
+            if (n == 0) {
+                m_owed.Owe(Clock::now());
+            }
+            return n;
         }
         m_pending.Append(std::span(reply, static_cast<std::size_t>(n)));
     }
+    m_owed.Owe(Clock::now());
     return 0;
 }
 

@@ -17,9 +17,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <string>
 
 #include "padlink/HidDevice.h"
 #include "padlink/LinkResult.h"
+#include "padlink/OwedAnswers.h"
 #include "padlink/PadTransport.h"
 #include "padlink/PendingInput.h"
 
@@ -41,10 +44,10 @@ public:
     // Open fails without trying further devices.
     bool Open(std::uint16_t vendorId, std::uint16_t productId);
     // Why the last Open failed although a device with the ids was listed:
-    // permission denied (the udev rule is missing) or the device refused
-    // (another program holds it); kNone otherwise.
+    // permission denied (the udev rule is missing), busy (another program,
+    // or another HidPort, holds it) or the device refused; kNone otherwise.
     OpenFailure LastOpenFailure() const override { return m_openFailure; }
-    std::string_view OpenFailureReason() const override;
+    std::string OpenFailureReason() const override;
     // Closes the device; pen data set aside from it goes with it.
     void Close() override;
     bool IsOpen() const override;
@@ -79,9 +82,12 @@ public:
     // after a failed write or read, or when the ids change. Before writing a
     // frame, sets aside the input already waiting (pen data, not the reply);
     // a reply read that yields data not starting with STX is pen data that
-    // crossed the command on the wire and is set aside too. Returns the reply
-    // bytes stored; 0 when reply is null or nothing came back; -1 when the
-    // device is missing, the write failed or the device failed meanwhile.
+    // crossed the command on the wire and is set aside too. A frame whose
+    // wait ends without an answer (or one sent with a null reply) leaves it
+    // owed: the next exchange first waits up to kLateAnswerGrace for it
+    // (see OwedAnswers.h). Returns the reply bytes stored; 0 when reply is
+    // null or nothing came back; -1 when the device is missing, the write
+    // failed or the device failed meanwhile.
     int Exchange(std::uint16_t vendorId, std::uint16_t productId, const std::uint8_t* frame,
                  std::size_t length, std::uint8_t* reply, std::size_t replyCapacity, int waitMs);
     // Exchange with the pad's own ids.
@@ -96,9 +102,16 @@ private:
     // Read's work; bytes of the reply beyond capacity go to overflow, or are
     // dropped when it is null.
     int ReadJoined(std::uint8_t* out, std::size_t capacity, int waitMs, PendingInput* overflow);
-    // Moves every input report already waiting into m_pending, without
-    // waiting for more.
-    void SetAsideWaitingInput();
+    // Moves the input reports into m_pending, waiting up to firstWaitMs for
+    // the first and not at all for the rest; owed answers among them are
+    // dropped (see OwedAnswers.h).
+    void SetAsideInput(int firstWaitMs);
+    // Report bytes to m_pending, through m_owed's filter while answers are owed.
+    void SetAsideFromDevice(std::span<const std::uint8_t> bytes);
+    // Bytes m_owed kept back, once nothing is owed any more.
+    void ReleaseHeldBack();
+    // Reads reports until every owed answer has come or been written off.
+    void SettleOwedAnswers();
     // Reads one input report into out as ReadReport does. Returns the data
     // bytes the report really holds after its chunk byte (0..63), or -1 on
     // failure.
@@ -109,7 +122,9 @@ private:
     std::uint16_t m_vendorId = 0;
     std::uint16_t m_productId = 0;
     OpenFailure m_openFailure = OpenFailure::kNone;
+    std::string m_openFailureReason;
     PendingInput m_pending;
+    OwedAnswers m_owed;
 };
 
 }  // namespace vellumix::padlink

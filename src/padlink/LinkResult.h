@@ -36,26 +36,51 @@ enum class OpenFailure {
     kBadSpec,           // the port text is malformed
     kNoSuchPort,        // nothing by that name
     kPermissionDenied,  // the device exists and this user may not open it
-    kBusy,              // another program holds it (exclusive mode)
+    kBusy,              // another program holds it (its lock or exclusive mode)
     kNotSerial,         // it opened but is no terminal
     kDeviceError,       // the driver refused for another reason
+    kLeftAlone,         // found by scanning but not ours to probe: the console, or no UART
 };
 
-// One line each, for padctl and the app's connection view. The permission
-// text says how to get access on serial; the USB one points at the udev rule.
+// One line each, for padctl and the app's connection view, when nothing more
+// is known about the device. The texts below name the device, its owner and
+// the program holding it, and are what the user sees whenever they can be
+// told.
 inline constexpr std::string_view kOpenFailureTexts[] = {
     "",
     "the port name is malformed",
     "no such port",
-    "permission denied: add yourself to the 'dialout' group and log in again",
+    "permission denied",
     "the port is busy: another program has it open",
     "not a serial device",
     "the device refused to open",
+    "left alone: the kernel console, or a serial port with no UART behind it",
 };
 inline constexpr std::string_view kUsbPermissionText =
     "permission denied on the USB pad: install packaging/udev/70-vellumix-pad.rules "
     "into /etc/udev/rules.d and replug the pad";
 inline constexpr std::string_view kUsbBusyText = "the USB pad is busy: another program has it open";
+
+// printf-style, with the device's own path (a COMn link resolved), so the
+// same device reads the same whichever name it was given by. Joining the
+// group helps only when the group is 'dialout'; otherwise the owner and the
+// group are named, and on USB the udev rule that grants access.
+inline constexpr const char* kPermissionDialoutText =
+    "permission denied on %s: add yourself to the 'dialout' group and log in again";
+inline constexpr const char* kPermissionOwnerText =
+    "permission denied on %s: it belongs to user '%s' and group '%s'";
+inline constexpr const char* kUsbPermissionOwnerText =
+    "permission denied on the USB pad %s (user '%s', group '%s'): install "
+    "packaging/udev/70-vellumix-pad.rules into /etc/udev/rules.d and replug the pad";
+// The group whose members may use serial ports on Debian.
+inline constexpr std::string_view kSerialGroup = "dialout";
+// Busy: the holder is named from /proc when it can be found there.
+inline constexpr const char* kBusyHolderText = "%s is busy: %s (pid %ld) has it open";
+inline constexpr const char* kBusyText = "%s is busy: another program has it open";
+inline constexpr const char* kUsbBusyHolderText =
+    "the USB pad %s is busy: %s (pid %ld) has it open";
+inline constexpr const char* kUsbBusyDeviceText =
+    "the USB pad %s is busy: another program has it open";
 
 constexpr std::string_view OpenFailureText(OpenFailure f) {
     return kOpenFailureTexts[static_cast<int>(f)];

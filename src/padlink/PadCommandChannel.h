@@ -6,7 +6,9 @@
 // boolean the pages use. Operations marked ACK are true only when the pad
 // answered with 0x06 in reply byte 3; operations marked "sent" are true
 // whenever the frame went out, whatever came back. A failed range check is
-// "refused", false, and sends nothing.
+// "refused", false, and sends nothing. An answer that comes after its
+// command's wait never counts for a later command: the transports keep it
+// owed and the next command waits a short grace for it first (OwedAnswers.h).
 //
 // Thread safety: command operations build their frame in the one frame buffer
 // before taking the channel lock, so they are called from one thread at a

@@ -39,11 +39,11 @@ bool ProbeUsb(HidPort& hid, std::chrono::milliseconds wait) {
 }
 
 bool ProbeSerialSpec(SerialPort& serial, std::string_view portSpec,
-                     std::chrono::milliseconds replyPause) {
+                     std::chrono::milliseconds replyPause, PortChoice choice) {
     if (serial.IsOpen()) {
         serial.Close();
     }
-    if (!serial.Open(portSpec)) {
+    if (!serial.Open(portSpec, choice)) {
         return false;
     }
     std::array<std::uint8_t, kReplyCapacity> reply{};
@@ -56,7 +56,7 @@ bool ProbeSerialSpec(SerialPort& serial, std::string_view portSpec,
 }
 
 bool ProbeSerialPort(SerialPort& serial, int n, std::chrono::milliseconds replyPause) {
-    return ProbeSerialSpec(serial, DefaultPortSpec(n), replyPause);
+    return ProbeSerialSpec(serial, DefaultPortSpec(n), replyPause, PortChoice::kScanned);
 }
 
 DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
@@ -67,6 +67,9 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
         Guarded(options, [&] {
             usbPresent = ports.hid.Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
             result.usbFailure = ports.hid.LastOpenFailure();
+            if (result.usbFailure != OpenFailure::kNone) {
+                result.usbFailureReason = ports.hid.OpenFailureReason();
+            }
             usbAnswered = usbPresent && ProbeUsb(ports.hid, options.usbWait);
             return usbAnswered;
         });
@@ -94,6 +97,7 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
             result.link = PadLinkKind::kSerial;
         } else {
             result.openFailure = ports.serial.LastOpenFailure();
+            result.openFailureReason = ports.serial.OpenFailureReason();
         }
         return result;
     }
@@ -107,19 +111,26 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
             break;
         }
         OpenFailure why = OpenFailure::kNone;
+        std::string reason;
         if (Guarded(options, [&] {
                 const bool answered = ProbeSerialPort(ports.serial, n, options.replyPause);
                 why = ports.serial.LastOpenFailure();
+                if (why != OpenFailure::kNone) {
+                    reason = ports.serial.OpenFailureReason();
+                }
                 return answered;
             })) {
             g_usbConnected = false;
             result.link = PadLinkKind::kSerial;
             result.comNumber = n;
             result.openFailure = OpenFailure::kNone;
+            result.openFailureReason.clear();
             break;
         }
-        if (why != OpenFailure::kNone && why != OpenFailure::kNoSuchPort) {
+        if (why != OpenFailure::kNone && why != OpenFailure::kNoSuchPort &&
+            why != OpenFailure::kLeftAlone) {
             result.openFailure = why;
+            result.openFailureReason = std::move(reason);
         }
     }
     return result;

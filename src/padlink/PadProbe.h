@@ -13,10 +13,12 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "padlink/LinkResult.h"
 #include "padlink/PadLink.h"
+#include "padlink/SerialPort.h"
 
 namespace vellumix::padlink {
 
@@ -45,8 +47,10 @@ bool ProbeUsb(HidPort& hid, std::chrono::milliseconds wait = kUsbProbeWait);
 // and is closed otherwise. A port the object had open before is closed
 // first: its Open would refuse while another port is open.
 bool ProbeSerialSpec(SerialPort& serial, std::string_view portSpec,
-                     std::chrono::milliseconds replyPause = kSerialProbeReplyPause);
-// ProbeSerialSpec on "COM<n>/baud=38400/parity=N/stop=1/data=8".
+                     std::chrono::milliseconds replyPause = kSerialProbeReplyPause,
+                     PortChoice choice = PortChoice::kNamed);
+// ProbeSerialSpec on "COM<n>/baud=38400/parity=N/stop=1/data=8", as a scan:
+// the console and a ttyS with no UART are not opened.
 bool ProbeSerialPort(SerialPort& serial, int n,
                      std::chrono::milliseconds replyPause = kSerialProbeReplyPause);
 
@@ -77,11 +81,15 @@ struct DiscoveryResult {
     PadLinkKind link = PadLinkKind::kNone;
     int comNumber = -1;  // the serial port that answered, 0..9
     // When no pad answered: why the most telling port failed to open (a
-    // port that exists and refused beats one that does not exist), or kNone
-    // when every port there opened and stayed silent.
+    // port that exists and refused beats one that does not exist; a port a
+    // scan left alone is not telling), or kNone when every port there opened
+    // and stayed silent. Its reason names the device and, when busy, who
+    // holds it (SerialPort::OpenFailureReason).
     OpenFailure openFailure = OpenFailure::kNone;
+    std::string openFailureReason;
     // The same for a USB device with the pad's ids that would not open.
     OpenFailure usbFailure = OpenFailure::kNone;
+    std::string usbFailureReason;
 };
 
 // One pass: USB first; when a device with the pad's ids opens, its answer

@@ -112,6 +112,17 @@ inline constexpr int kCharMaxY = 229;
 inline constexpr std::chrono::milliseconds kShortReplyTimeout{50};
 inline constexpr std::chrono::milliseconds kRectReplyTimeout{100};  // rectangles and images
 inline constexpr std::chrono::milliseconds kLongReplyTimeout{500};  // ClearDisplay, DrawText
+// An answer that has not come by the end of its command's wait is still owed
+// for this long (see OwedAnswers.h): the next command waits up to this long
+// for it before going out, so the late answer cannot be taken for its own.
+// Covers a pad answering up to half a second past the serial line's wait
+// and the short USB waits alike; a pad that never answers costs the next
+// command no more than this.
+inline constexpr std::chrono::milliseconds kLateAnswerGrace{500};
+// The pad's answers carry a one-byte payload; a late one is looked for among
+// frames of at most this many payload bytes, so a false STX in pen data
+// holds back no more than that many bytes and the framing.
+inline constexpr std::size_t kMaxLateAnswerPayload = 16;
 // Leaving capture for good is StopCapture, this pause, ClearDisplay, this
 // pause: the pad takes that long to finish each before it takes the next
 // command.
@@ -144,6 +155,12 @@ inline constexpr std::size_t kPendingInputCapacity = 64 * 1024;
 inline constexpr int kSerialBaud = 38400;
 inline constexpr std::chrono::milliseconds kSerialInterByteTimeout{50};
 inline constexpr std::chrono::milliseconds kSerialTotalReadTimeout{500};
+// A command's answer read starts once the frame can have crossed the line,
+// counted this many percent slower than the port's baud rate: a pad with its
+// own clock (a few percent off), a bridge or a busy pad takes a 60 s image
+// seconds longer than the host's clock says, which the 500 ms alone cannot
+// cover. An answer that comes sooner still ends the read at once.
+inline constexpr int kSlowLineAllowancePercent = 10;
 
 // USB HID reports, both directions: byte 0 the report id (the pad uses none,
 // so always 0x00), byte 1 the chunk byte, then up to 63 frame bytes. The chunk

@@ -10,7 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
+#include <string>
 
 #include "padlink/LinkResult.h"
 
@@ -23,7 +23,9 @@ public:
     // Writes the frame and reads the pad's answer into reply. The answer's
     // length, 0 for no answer, -1 when the link is down. timeoutMs is the
     // wait for each reply report on USB; the serial line's own read rule
-    // governs there.
+    // governs there. A frame left without its answer (0, or a null reply)
+    // owes it: the next Exchange waits up to kLateAnswerGrace for it before
+    // writing, and it is never returned as another frame's answer.
     virtual int Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
                          std::size_t replySize, int timeoutMs) = 0;
     // Pen data: what earlier answers set aside first, then the line's. Waits
@@ -44,8 +46,9 @@ public:
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
     virtual OpenFailure LastOpenFailure() const = 0;
-    // The reason for LastOpenFailure in the words for this kind of link.
-    virtual std::string_view OpenFailureReason() const = 0;
+    // The reason for LastOpenFailure in the words for this kind of link,
+    // naming the device, its owner or the program holding it where known.
+    virtual std::string OpenFailureReason() const = 0;
 };
 
 }  // namespace vellumix::padlink

@@ -3,9 +3,13 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <optional>
 #include <system_error>
 
 namespace vellumix::padlink {
@@ -59,6 +63,52 @@ int ComPortNumber(std::string_view name) {
     return number < kFirstComPort + kComPortCount ? number : -1;
 }
 
+// sysfs: /sys/class/tty/<name>/dev holds "major:minor"; the console's own
+// entry names the devices it writes to in "active" ("tty0 ttyS0"); a port of
+// the serial core has "type", 0 when no UART answered at its address.
+constexpr std::string_view kTtyClass = "class/tty";
+constexpr std::string_view kConsoleName = "console";
+constexpr std::string_view kActiveFile = "active";
+constexpr std::string_view kDevFile = "dev";
+constexpr std::string_view kCharDevices = "dev/char";
+constexpr std::string_view kPortTypeFile = "type";
+constexpr int kPortTypeUnknown = 0;
+
+std::optional<dev_t> ReadDeviceNumber(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    unsigned int major = 0;
+    unsigned int minor = 0;
+    char colon = 0;
+    if (in >> major >> colon >> minor && colon == ':') {
+        return makedev(major, minor);
+    }
+    return std::nullopt;
+}
+
+// A name from "active" used as a folder name: one plain component only.
+bool IsPlainName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
+std::vector<dev_t> ConsoleDevices(const std::filesystem::path& sysfsRoot) {
+    const std::filesystem::path ttys = sysfsRoot / kTtyClass;
+    std::vector<dev_t> devices;
+    if (const auto own = ReadDeviceNumber(ttys / kConsoleName / kDevFile)) {
+        devices.push_back(*own);
+    }
+    std::ifstream active(ttys / kConsoleName / kActiveFile);
+    std::string name;
+    while (active >> name) {
+        if (!IsPlainName(name)) {
+            continue;
+        }
+        if (const auto device = ReadDeviceNumber(ttys / name / kDevFile)) {
+            devices.push_back(*device);
+        }
+    }
+    return devices;
+}
+
 bool Exists(const std::filesystem::path& path) {
     std::error_code error;
     // Follows links, so a link left behind by a virtual pad that has gone
@@ -109,8 +159,29 @@ bool PublisherGone(const std::filesystem::path& folder, int number) {
     return gone;
 }
 
-std::vector<std::string> SystemDevicePrefixes() {
-    return {"/dev/ttyUSB", "/dev/ttyACM", "/dev/ttyS"};
+std::vector<std::string> SystemDevicePrefixes(const std::filesystem::path& devRoot) {
+    return {(devRoot / "ttyUSB").string(), (devRoot / "ttyACM").string(),
+            (devRoot / "ttyS").string()};
+}
+
+ScanSkip ScanSkipFor(const std::filesystem::path& device, const std::filesystem::path& sysfsRoot) {
+    // stat() follows a COMn link to the device without opening it.
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) {
+        return ScanSkip::kNone;
+    }
+    const std::vector<dev_t> console = ConsoleDevices(sysfsRoot);
+    if (std::find(console.begin(), console.end(), info.st_rdev) != console.end()) {
+        return ScanSkip::kConsole;
+    }
+    const std::string number =
+        std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev));
+    std::ifstream type(sysfsRoot / kCharDevices / number / kPortTypeFile);
+    int portType = 0;
+    if (type >> portType && portType == kPortTypeUnknown) {
+        return ScanSkip::kNoUart;
+    }
+    return ScanSkip::kNone;
 }
 
 std::filesystem::path ResolvePortName(std::string_view name, const std::filesystem::path& folder,

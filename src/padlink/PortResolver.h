@@ -40,8 +40,24 @@ std::filesystem::path PortLockPath(const std::filesystem::path& folder, int numb
 // link without a lock file (made by hand) is not judged.
 bool PublisherGone(const std::filesystem::path& folder, int number);
 
-// /dev/ttyUSB, /dev/ttyACM, /dev/ttyS: the number is appended.
-std::vector<std::string> SystemDevicePrefixes();
+// The system's device folder; tests use a folder of their own.
+inline constexpr std::string_view kDevRoot = "/dev";
+
+// <devRoot>/ttyUSB, <devRoot>/ttyACM, <devRoot>/ttyS: the number is appended.
+std::vector<std::string> SystemDevicePrefixes(const std::filesystem::path& devRoot = kDevRoot);
+
+// Why a device that a scan of COM0..COM9 led to is not probed. Opening a
+// serial port raises DTR and RTS (resetting boards, hanging up modems) and a
+// probe frame written into the kernel console lands on its screen, so a scan
+// leaves alone the console's devices (matched by device number, so a COMn
+// link to one is caught too) and a ttyS with no UART behind it. Decided from
+// sysfs without opening the device. A port the user names is used anyway.
+enum class ScanSkip {
+    kNone,
+    kConsole,  // /sys/class/tty/console and the devices listed in its "active"
+    kNoUart,   // the serial core's "type" of the device is 0 (no UART found)
+};
+ScanSkip ScanSkipFor(const std::filesystem::path& device, const std::filesystem::path& sysfsRoot);
 
 // COM0..COM9 (any case) -> the first candidate that exists: the link in
 // folder, then each device prefix followed by the digit. A name starting with

@@ -53,9 +53,11 @@ int PollMs(Clock::duration remaining) {
 
 }  // namespace
 
-SerialPort::SerialPort(std::filesystem::path portFolder, std::vector<std::string> devicePrefixes)
+SerialPort::SerialPort(std::filesystem::path portFolder, std::vector<std::string> devicePrefixes,
+                       SystemRoots roots)
     : m_portFolder(std::move(portFolder)),
       m_devicePrefixes(std::move(devicePrefixes)),
+      m_roots(std::move(roots)),
       m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 SerialPort::~SerialPort() {
@@ -65,31 +67,12 @@ SerialPort::~SerialPort() {
     }
 }
 
-namespace {
-
-OpenFailure FailureOfOpen(int error) {
-    switch (error) {
-        case EACCES:
-        case EPERM:
-            return OpenFailure::kPermissionDenied;
-        case EBUSY:
-            return OpenFailure::kBusy;
-        case ENOENT:
-        case ENXIO:
-        case ENODEV:
-            return OpenFailure::kNoSuchPort;
-        default:
-            return OpenFailure::kDeviceError;
-    }
-}
-
-}  // namespace
-
-bool SerialPort::Open(std::string_view portSpec) {
+bool SerialPort::Open(std::string_view portSpec, PortChoice choice) {
     if (m_bOpen) {
         return false;
     }
     m_openFailure = OpenFailure::kBadSpec;
+    m_openFailureReason.clear();
     if (portSpec.empty()) {
         return false;
     }
@@ -108,13 +91,21 @@ bool SerialPort::Open(std::string_view portSpec) {
     if (device.empty()) {
         return false;
     }
+    if (choice == PortChoice::kScanned && ScanSkipFor(device, m_roots.sysfs) != ScanSkip::kNone) {
+        m_openFailure = OpenFailure::kLeftAlone;
+        return false;
+    }
+    const auto refuse = [&](OpenFailure why) {
+        m_openFailure = why;
+        m_openFailureReason = OpenRefusalReason(why, device, DeviceKind::kSerialPort, m_roots);
+        return false;
+    };
 
     // Non-blocking for good: every wait happens in poll(), and an open of a
     // modem line must not hang waiting for carrier.
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        m_openFailure = FailureOfOpen(errno);
-        return false;
+        return refuse(OpenFailureOfErrno(errno));
     }
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {  // not a terminal
@@ -122,15 +113,22 @@ bool SerialPort::Open(std::string_view portSpec) {
         m_openFailure = OpenFailure::kNotSerial;
         return false;
     }
+    // One owner per pad: exclusive mode alone lets root through. Taken before
+    // the line is touched, so a refused second program leaves the owner's
+    // settings and buffered bytes alone; closing the descriptor lets it go.
+    if (!LockDevice(fd)) {
+        ::close(fd);
+        return refuse(OpenFailure::kBusy);
+    }
     // Keep other programs off the line while we talk to the pad. Refused only
-    // on odd drivers, where sharing is the lesser evil.
+    // on odd drivers, where the lock above still keeps our own kind away.
     ::ioctl(fd, TIOCEXCL);
     ApplySerialSettings(*settings, tio);
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        m_openFailure = FailureOfOpen(errno);
+        const int error = errno;
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
-        return false;
+        return refuse(OpenFailureOfErrno(error));
     }
     // The pad powers its line driver from DTR and RTS. A pseudo-terminal has
     // no modem lines and answers ENOTTY: the virtual pad must still open.
@@ -161,6 +159,7 @@ void SerialPort::Close() {
     m_bFailed = false;
     m_strSettings.clear();
     m_pending.Clear();
+    m_owed.Clear();
 }
 
 bool SerialPort::IsOpen() const {
@@ -362,7 +361,10 @@ int SerialPort::ReadAnswer(std::uint8_t* reply, std::size_t size, Clock::time_po
             continue;
         }
         got += static_cast<std::size_t>(n);
-        deadline = std::min(totalDeadline, Clock::now() + kSerialInterByteTimeout);
+        // Bytes that come before the frame can have crossed (pen data) are
+        // no answer, and their gap must not end the wait for one.
+        deadline =
+            std::min(totalDeadline, std::max(Clock::now(), waitFrom) + kSerialInterByteTimeout);
         if (const std::optional<std::size_t> length = IsolateAnswer(std::span(reply, got))) {
             return static_cast<int>(*length);
         }
@@ -375,8 +377,11 @@ int SerialPort::ReadAnswer(std::uint8_t* reply, std::size_t size, Clock::time_po
     return failed ? -1 : 0;
 }
 
-std::string_view SerialPort::OpenFailureReason() const {
-    return OpenFailureText(m_openFailure);
+std::string SerialPort::OpenFailureReason() const {
+    if (!m_openFailureReason.empty()) {
+        return m_openFailureReason;
+    }
+    return std::string(OpenFailureText(m_openFailure));
 }
 
 int SerialPort::ReadPen(std::uint8_t* buffer, std::size_t size, int /*waitMs*/) {
@@ -388,6 +393,11 @@ int SerialPort::ReadPenStream(std::uint8_t* buffer, std::size_t size) {
         return -1;
     }
     size = std::min(size, static_cast<std::size_t>(INT_MAX));
+    if (m_owed.Active(Clock::now())) {
+        // While an answer is owed the line's bytes pass its filter first: a
+        // late answer read here is no pen data.
+        SetAsideWaitingInput();
+    }
     if (!m_pending.Empty() && size > 0) {
         return static_cast<int>(m_pending.Take(std::span(buffer, size)));
     }
@@ -476,18 +486,71 @@ void SerialPort::SetAsideWaitingInput() {
         // A hang-up or error is left for the write and the reply read to
         // report as they always do.
         if (ready <= 0 || (p.revents & POLLIN) == 0) {
-            return;
+            break;
         }
         const ssize_t n = ::read(m_fd, chunk.data(), chunk.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            return;
+            break;
         }
-        SetAside(std::span(chunk.data(), static_cast<std::size_t>(n)));
+        SetAsideFromLine(std::span(chunk.data(), static_cast<std::size_t>(n)));
         taken += static_cast<std::size_t>(n);
     }
+    ReleaseHeldBack();
+}
+
+void SerialPort::SetAsideFromLine(std::span<const std::uint8_t> bytes) {
+    const auto now = Clock::now();
+    if (!m_owed.Active(now)) {
+        SetAside(bytes);
+        return;
+    }
+    std::vector<std::uint8_t> pen;
+    m_owed.Filter(bytes, now, pen);
+    SetAside(pen);
+}
+
+void SerialPort::ReleaseHeldBack() {
+    std::vector<std::uint8_t> pen;
+    m_owed.Release(Clock::now(), pen);
+    SetAside(pen);
+}
+
+void SerialPort::SettleOwedAnswers() {
+    std::array<std::uint8_t, kSetAsideChunk> chunk{};
+    for (;;) {
+        const auto now = Clock::now();
+        if (!m_bOpen || m_bFailed || m_owed.Count(now) == 0) {
+            break;
+        }
+        pollfd p{m_fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, PollMs(*m_owed.NextWriteOff() - now));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0 || (ready > 0 && (p.revents & POLLIN) == 0)) {
+            m_bFailed = true;  // hang-up or error: the command is not sent
+            break;
+        }
+        if (ready == 0) {
+            continue;  // the loop head writes the debt off
+        }
+        const ssize_t n = ::read(m_fd, chunk.data(), chunk.size());
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n < 0 || (p.revents & POLLHUP) != 0) {
+                m_bFailed = true;
+                break;
+            }
+            continue;
+        }
+        SetAsideFromLine(std::span(chunk.data(), static_cast<std::size_t>(n)));
+    }
+    ReleaseHeldBack();
 }
 
 int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
@@ -495,7 +558,7 @@ int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uin
     // This takes the first port that exists, not the one the pad is on;
     // discovery is what finds the pad.
     for (int number = kFirstComPort; !m_bOpen && number < kFirstComPort + kComPortCount; ++number) {
-        Open(DefaultPortSpec(number));
+        Open(DefaultPortSpec(number), PortChoice::kScanned);
     }
     if (!m_bOpen) {
         return -1;
@@ -504,6 +567,9 @@ int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uin
     // reports. As the front of the "reply" they would put a pen byte where
     // the ack is looked for, and be lost to the pen reader.
     SetAsideWaitingInput();
+    // An answer still owed comes before this frame's: waited for here, it
+    // cannot pass for this frame's answer.
+    SettleOwedAnswers();
     if (m_bFailed) {
         return -1;
     }
@@ -511,10 +577,21 @@ int SerialPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uin
     if (Write(frame, length) != static_cast<int>(length)) {
         return -1;
     }
+    if (reply == nullptr || replySize == 0) {
+        m_owed.Owe(Clock::now());  // sent without waiting: its answer is still to come
+        return 0;
+    }
     // On a pseudo-terminal the write returns while some 8 KB still wait
     // for the other side; a pad that takes its input at line rate answers
-    // only after the last of them, so the answer's wait starts no earlier.
-    return ReadAnswer(reply, replySize, sent + WireTime(length));
+    // only after the last of them, so the answer's wait starts no earlier,
+    // and allows for a line somewhat slower than the host's clock says.
+    constexpr int kPercent = 100;
+    const auto crossed = WireTime(length) * (kPercent + kSlowLineAllowancePercent) / kPercent;
+    const int answer = ReadAnswer(reply, replySize, sent + crossed);
+    if (answer == 0) {
+        m_owed.Owe(Clock::now());
+    }
+    return answer;
 }
 
 std::optional<std::size_t> SerialPort::IsolateAnswer(std::span<std::uint8_t> reply) {

@@ -9,6 +9,10 @@
 // set aside (see PendingInput.h), then what the line holds. WaitForInput
 // waits for pen data without touching the port's state.
 //
+// One owner per pad: an open port holds its device's lock (DeviceAccess.h)
+// as well as the terminal's exclusive mode, so a second program is refused
+// as busy, root's included, before it can touch the line.
+//
 // Only a hang-up or an I/O error ends the line: a read() that returns 0 while
 // the other side is still there (another reader took the bytes between poll
 // and read) is nothing to read, not the end.
@@ -30,30 +34,41 @@
 #include <atomic>
 #include <chrono>
 
+#include "padlink/DeviceAccess.h"
 #include "padlink/LinkResult.h"
+#include "padlink/OwedAnswers.h"
 #include "padlink/PadTransport.h"
 #include "padlink/PendingInput.h"
 #include "padlink/PortResolver.h"
 
 namespace vellumix::padlink {
 
+// How a port came to be opened: named by the user (or by the program's own
+// settings), or reached by scanning COM0..COM9 for the pad. A scan leaves
+// the console and UART-less ports alone (see ScanSkipFor).
+enum class PortChoice { kNamed, kScanned };
+
 class SerialPort : public PadTransport {
 public:
     // portFolder: where the per-user links COM0..COM9 live (see PortResolver.h).
     // devicePrefixes: the system devices tried after the folder's link; tests
-    // pass none so that they never open a real port.
+    // pass none so that they never open a real port. roots: where sysfs (the
+    // console and the UARTs) and /proc (who holds a busy port) are read.
     explicit SerialPort(std::filesystem::path portFolder,
-                        std::vector<std::string> devicePrefixes = SystemDevicePrefixes());
+                        std::vector<std::string> devicePrefixes = SystemDevicePrefixes(),
+                        SystemRoots roots = {});
     ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
     // portSpec: "COM3/baud=38400/parity=N/stop=1/data=8" or a device path in place
-    // of the name. False when already open, malformed, or the device fails;
-    // LastOpenFailure then says why.
-    bool Open(std::string_view portSpec);
+    // of the name. False when already open, malformed, the device fails, or
+    // another open file description holds the device's lock (another
+    // program, root's included; see DeviceAccess.h); LastOpenFailure then
+    // says why. The lock and exclusive mode are held until Close.
+    bool Open(std::string_view portSpec, PortChoice choice = PortChoice::kNamed);
     OpenFailure LastOpenFailure() const override { return m_openFailure; }
-    std::string_view OpenFailureReason() const override;
+    std::string OpenFailureReason() const override;
     // Closes the port; pen data set aside from it goes with it.
     void Close() override;
     bool IsOpen() const override;
@@ -72,8 +87,9 @@ public:
     // before a hang-up are returned first; the hang-up shows on the next
     // call, and every read after it fails until the port is closed.
     int Read(std::uint8_t* buffer, std::size_t size);
-    // A command's answer: reads as Read does from waitFrom on, but ends as
-    // soon as a whole, checked frame has arrived. That frame goes to the
+    // A command's answer: reads as Read does from waitFrom on (bytes that
+    // come sooner do not end it before waitFrom + 50 ms), but ends as soon
+    // as a whole, checked frame has arrived. That frame goes to the
     // front of `reply`; every other byte read goes to the pen stream, also
     // when no frame came. Returns the frame's length, 0 for no answer, -1
     // when the line failed without one.
@@ -95,12 +111,18 @@ public:
     // hang-up, or bytes set aside by an answer read meanwhile (which wakes
     // it at once). Safe while another thread holds the port.
     void WaitForInput(int waitMs) const;
-    // Opens the first of COM0..COM9 that exists when closed, sets aside the
+    // When closed, opens the first of COM0..COM9 that exists and that a scan
+    // may use (not the console, not a ttyS without a UART). Sets aside the
     // bytes already waiting on the line (pen data, not the reply), writes the
     // frame and reads its answer with ReadAnswer, whose wait starts once the
-    // frame can have crossed the line at the port's baud rate. The time-out
-    // is accepted and not used: the port's fixed read rule governs. Returns
-    // the answer's length, 0 for no answer, -1 when the line is down.
+    // frame can have crossed a line kSlowLineAllowancePercent slower than the
+    // port's baud rate (wire time x 1.1, then the 500 ms). The time-out
+    // is accepted and not used: the port's fixed read rule governs. A frame
+    // whose wait ends without an answer (or one sent with no reply buffer)
+    // leaves it owed: the next exchange first waits up to kLateAnswerGrace
+    // for it, and it is dropped wherever it turns up meanwhile (see
+    // OwedAnswers.h). Returns the answer's length, 0 for no answer, -1 when
+    // the line is down.
     int Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
                  std::size_t replySize, int timeoutMs) override;
 
@@ -116,8 +138,15 @@ public:
 
 private:
     // Moves the bytes the line holds right now into m_pending, without
-    // waiting for more.
+    // waiting for more; owed answers among them are dropped.
     void SetAsideWaitingInput();
+    // Bytes off the line to m_pending, through m_owed's filter while answers
+    // are owed.
+    void SetAsideFromLine(std::span<const std::uint8_t> bytes);
+    // Bytes m_owed kept back, once nothing is owed any more.
+    void ReleaseHeldBack();
+    // Reads the line until every owed answer has come or been written off.
+    void SettleOwedAnswers();
     // Cuts the pad's answer out of what an answer read holds: the first
     // whole frame moves to the front, the pen data before and after it goes
     // to m_pending. Returns the answer's length; nothing (and nothing moved)
@@ -130,17 +159,21 @@ private:
 
     std::filesystem::path m_portFolder;
     std::vector<std::string> m_devicePrefixes;
+    SystemRoots m_roots;
     // Read without the lock by WaitForInput.
     std::atomic<int> m_fd{-1};
     // An eventfd that WaitForInput also watches; lives as long as the object.
     int m_wakeFd = -1;
     int m_baud = 0;
     OpenFailure m_openFailure = OpenFailure::kNone;
+    // The failure in words naming the device; empty for the plain text.
+    std::string m_openFailureReason;
     bool m_bOpen = false;
     // The other side went away (or the device failed) during a read.
     bool m_bFailed = false;
     std::string m_strSettings;
     PendingInput m_pending;
+    OwedAnswers m_owed;
 };
 
 }  // namespace vellumix::padlink

@@ -1,5 +1,8 @@
 #include "app/MainFrame.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -9,6 +12,8 @@
 #include "ShellTestSupport.h"
 #include "app/VellumixDemoApp.h"
 #include "controls/PaintedTabCtrl.h"
+#include "padlink/DeviceAccess.h"
+#include "padlink/SerialSettings.h"
 #include "support/FakePrompts.h"
 
 namespace vellumix::app {
@@ -129,6 +134,37 @@ TEST_F(MainFrameTest, StatusBlinksNotFoundAndBlankWhileNoPadAnswers) {
         view.BlinkStep();
         EXPECT_EQ(view.StatusLabel()->text(), QLatin1StringView(text));
     }
+}
+
+// Another instance holds the pad's port: this one neither probes nor shares
+// it, and the connection view shows why in full, naming the holder, in a
+// font and a height that fit even the longest reason.
+TEST_F(MainFrameTest, APortHeldByAnotherInstanceIsRefusedAndTheWholeReasonShown) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    char slave[128] = {};
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master) | ::unlockpt(master) | ::ptsname_r(master, slave, sizeof slave), 0);
+    std::filesystem::create_symlink(slave, padlink::PortLinkPath(ports.path, 1));
+    const auto other = ports.MakeSerialPort();
+    ASSERT_TRUE(other->Open(padlink::DefaultPortSpec(1)));
+
+    padlink::PadCommandChannel channel(padlink::PadPorts{*serial, *usb.hid});
+    CVellumixDemoView view(channel, test::FastTiming(), 10ms);
+    view.InitialUpdate();
+    QLabel* reason = view.ReasonLabel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reason->text().contains("busy"); }));
+    view.StopDiscovery();
+    EXPECT_FALSE(view.PadFound());
+    EXPECT_TRUE(reason->text().contains(QStringLiteral("(pid %1)").arg(::getpid())))
+        << reason->text().toStdString();
+    EXPECT_LE(reason->heightForWidth(reason->width()), reason->height());
+    std::uint8_t byte = 0;
+    EXPECT_LT(::read(master, &byte, 1), 1);  // no probe reached the other's line
+
+    reason->setText(QString::fromStdString(padlink::PermissionDeniedText(
+        "/dev/hidraw12", "root", "root", padlink::DeviceKind::kUsbPad)));
+    EXPECT_LE(reason->heightForWidth(reason->width()), reason->height());
+    ::close(master);
 }
 
 TEST_F(MainFrameTest, PadOnUsbSwitchesToTheTabbedViewOnce) {

@@ -21,7 +21,7 @@ class MemoryHidDeviceTest : public ::testing::Test {
 protected:
     std::unique_ptr<HidDevice> OpenFirst() {
         const auto found = m_backend.Enumerate(kVid, kPid);
-        return found.empty() ? nullptr : m_backend.Open(found.front());
+        return found.empty() ? nullptr : m_backend.Open(found.front()).device;
     }
     int Read(HidDevice& host, Bytes& report, int waitMs = 0) {
         report.assign(hid::kReportBufferSize, 0);
@@ -44,7 +44,7 @@ TEST_F(MemoryHidDeviceTest, EnumeratesPluggedDevicesWithMatchingIdsInOrder) {
     found = m_backend.Enumerate(kVid, kPid);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].path, c->Info().path);
-    EXPECT_EQ(m_backend.Open(HidDeviceInfo{"memory:99", kVid, kPid}), nullptr);
+    EXPECT_EQ(m_backend.Open(HidDeviceInfo{"memory:99", kVid, kPid}).device, nullptr);
 }
 
 TEST_F(MemoryHidDeviceTest, InputQueueDropsOldestWhenFull) {

@@ -301,11 +301,15 @@ TEST_F(ChannelTest, OutcomesTellAckNakSilenceAndRefusalApart) {
     };
     for (const auto& c : cases) {
         answer = c.answer;
-        for (std::size_t i = 0; i < std::size(ackTested); ++i) {
+        // Each silent command leaves its answer owed, and the next one waits
+        // out the grace for it (OwedAnswers.h): the booleans of a missing
+        // answer are the three-byte row's, so this row checks the outcomes.
+        const bool perCommand = c.answer != Answer::Silent;
+        for (std::size_t i = 0; perCommand && i < std::size(ackTested); ++i) {
             EXPECT_EQ(ackTested[i](*channel), c.answer == Answer::Ack)
                 << "acknowledged op " << i << ", answer " << static_cast<int>(c.answer);
         }
-        for (std::size_t i = 0; i < std::size(sentOnly); ++i) {
+        for (std::size_t i = 0; perCommand && i < std::size(sentOnly); ++i) {
             EXPECT_TRUE(sentOnly[i](*channel))
                 << "sent op " << i << ", answer " << static_cast<int>(c.answer);
         }

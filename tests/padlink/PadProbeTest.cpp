@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -163,6 +165,57 @@ TEST_F(DiscoveryTest, SilentComOneIsClosedAndThePadOnComFourFoundInTheSamePass) 
     EXPECT_TRUE(other.SlaveClosed());
     // One pass: COM1's read waits out its 500 ms, nothing more.
     EXPECT_LT(Clock::now() - started, 2s);
+}
+
+// "major:minor" of a device, as sysfs writes it.
+std::string DeviceNumber(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev));
+}
+
+// A sysfs and a /dev of the test's own: COM0 is a port-folder link to the
+// kernel console (known by its device number), COM1 is /dev/ttyS1 with no
+// UART behind it, the pad is on COM2. A scan, the first-port fallback of an
+// exchange included, writes to neither of the first two; a port named by the
+// user is used.
+TEST_F(DiscoveryTest, AScanLeavesTheConsoleAndPortsWithoutAUartAlone) {
+    SilentPty console;
+    SilentPty noUart;
+    AnsweringPty pad;
+    const fs::path dev = m_root / "dev";
+    const fs::path sys = m_root / "sys";
+    fs::create_directories(dev);
+    fs::create_symlink(console.slave, PortLinkPath(m_folder, 0));
+    fs::create_symlink(noUart.slave, dev / "ttyS1");
+    fs::create_symlink(pad.slave, PortLinkPath(m_folder, 2));
+    fs::create_directories(sys / "class/tty/console");
+    fs::create_directories(sys / "class/tty/ttyS0");
+    fs::create_directories(sys / "dev/char" / DeviceNumber(noUart.slave));
+    testsupport::WriteFile(sys / "class/tty/console/active", "tty0 ttyS0\n");
+    testsupport::WriteFile(sys / "class/tty/ttyS0/dev", DeviceNumber(console.slave) + "\n");
+    testsupport::WriteFile(sys / "dev/char" / DeviceNumber(noUart.slave) / "type", "0\n");
+
+    SerialPort serial(m_folder, SystemDevicePrefixes(dev), SystemRoots{.proc = {}, .sysfs = sys});
+    HidPort hid(std::make_unique<MemoryHidBackend>());
+    const DiscoveryResult found = DiscoverPad({serial, hid}, Quick());
+    EXPECT_EQ(found.link, PadLinkKind::kSerial);
+    EXPECT_EQ(found.comNumber, 2);
+    EXPECT_EQ(found.openFailure, OpenFailure::kNone);  // leaving alone is no failure
+
+    serial.Close();
+    Bytes reply(kReplyCapacity);
+    EXPECT_EQ(
+        serial.Exchange(kProbeFrame.data(), kProbeFrame.size(), reply.data(), reply.size(), 50),
+        static_cast<int>(sizeof kAckFrame));
+    EXPECT_TRUE(console.Drain().empty());
+    EXPECT_TRUE(noUart.Drain().empty());
+
+    serial.Close();
+    DiscoveryOptions named = Quick();
+    named.portSpec = "COM0/baud=38400";
+    DiscoverPad({serial, hid}, named);
+    EXPECT_EQ(console.Drain(), kProbeFrame);
 }
 
 TEST_F(DiscoveryTest, UsbPadIsFoundFirstAndSetsTheLink) {

@@ -4,8 +4,10 @@
 #include "padlink/SerialPort.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -146,8 +148,10 @@ TEST_F(SerialPortTest, RefusesBadSpecsAndDevices) {
     EXPECT_TRUE(m_port.Open(pty.slave + "/baud=38400"));  // a device path works too
 }
 
-// Permission and exclusive use are told apart from a missing port. Root
-// opens anything, so there only the missing port can be checked.
+// Permission and exclusive use are told apart from a missing port, and the
+// reason names the device and its owner and group, the same whether the
+// device was named by its COMn link or by its path. Root opens anything, so
+// there only the missing port can be checked.
 TEST_F(SerialPortTest, OpenSaysWhyAPortThatExistsWillNotOpen) {
     if (::geteuid() == 0) {
         GTEST_SKIP() << "root bypasses permissions and exclusive mode";
@@ -162,13 +166,55 @@ TEST_F(SerialPortTest, OpenSaysWhyAPortThatExistsWillNotOpen) {
     ::ioctl(holder, TIOCNXCL);
     ::close(holder);
 
+    // A pseudo-terminal belongs to its user and the group 'tty' (or the
+    // user's own): joining 'dialout' would not help, and the text does not
+    // say it would, but names the group.
+    struct stat info {};
+    ASSERT_EQ(::stat(pty.slave.c_str(), &info), 0);
+    const group* owners = ::getgrgid(info.st_gid);
+    ASSERT_NE(owners, nullptr);
+    const std::string groupName = owners->gr_name;
     const auto mode = fs::status(pty.slave).permissions();
     fs::permissions(pty.slave, fs::perms::none);
     EXPECT_FALSE(m_port.Open(DefaultPortSpec(3)));
     EXPECT_EQ(m_port.LastOpenFailure(), OpenFailure::kPermissionDenied);
+    const std::string byLink = m_port.OpenFailureReason();
+    EXPECT_FALSE(m_port.Open(pty.slave + "/baud=38400"));
+    EXPECT_EQ(m_port.OpenFailureReason(), byLink);
+    EXPECT_NE(byLink.find(pty.slave), std::string::npos) << byLink;
+    EXPECT_NE(byLink.find("group '" + groupName + "'"), std::string::npos) << byLink;
+    EXPECT_EQ(byLink.find("dialout"), std::string::npos) << byLink;
     fs::permissions(pty.slave, mode);
     ASSERT_TRUE(m_port.Open(DefaultPortSpec(3)));
     EXPECT_EQ(m_port.LastOpenFailure(), OpenFailure::kNone);
+}
+
+// Two opens of one pseudo-terminal in one process are two open file
+// descriptions, as two programs' are: the second is refused at once, root's
+// too, naming who holds the port, and the owner's line keeps its settings and
+// the bytes waiting on it. Closing the first lets the second in.
+TEST_F(SerialPortTest, ASecondOwnerIsRefusedAsBusyEvenAsRoot) {
+    Pty pty;
+    Publish(pty, 3);
+    ASSERT_TRUE(m_port.Open(DefaultPortSpec(3)));
+    pty.Send({1, 2, 3});
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+    SerialPort second(m_folder, {});
+    EXPECT_FALSE(second.Open("COM3/baud=9600"));
+    EXPECT_EQ(second.LastOpenFailure(), OpenFailure::kBusy);
+    const std::string byLink = second.OpenFailureReason();
+    EXPECT_FALSE(second.Open(pty.slave + "/baud=9600"));
+    EXPECT_EQ(second.OpenFailureReason(), byLink);
+    EXPECT_NE(byLink.find(pty.slave + " is busy"), std::string::npos) << byLink;
+    EXPECT_NE(byLink.find("(pid " + std::to_string(::getpid()) + ")"), std::string::npos) << byLink;
+
+    const termios tio = pty.Line();
+    EXPECT_EQ(cfgetospeed(&tio), B38400);
+    EXPECT_EQ(m_port.Read(m_buffer.data(), m_buffer.size()), 3);
+
+    m_port.Close();
+    EXPECT_TRUE(second.Open(DefaultPortSpec(3)));
 }
 
 // Another reader on the same line (a second program, opened as root) takes

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <fstream>
 
 #include <QImage>
@@ -75,6 +76,8 @@ public:
     ~PadRig() { StopReplay(); }
 
     PadEngine& Engine() { return m_engine; }
+    // The pseudo-terminal behind COM1 (serial only).
+    std::string SlavePath() const { return m_serial ? m_serial->SlavePath() : std::string(); }
 
     std::vector<std::string> LinkArgs() const {
         if (m_link == Link::kUsb) {
@@ -141,7 +144,7 @@ private:
             }
             return {m_d->Info()};
         }
-        std::unique_ptr<padlink::HidDevice> Open(const padlink::HidDeviceInfo&) override {
+        padlink::HidOpenResult Open(const padlink::HidDeviceInfo&) override {
             return m_d->OpenHost();
         }
 
@@ -239,6 +242,48 @@ TEST_P(PadCtlEndToEnd, ProbesDrawsShowsAPictureSendsAFileAndCapturesExactly) {
     EXPECT_EQ(captured.out, TxtOf(signature));
     EXPECT_EQ(rig.Engine().Snapshot().capture, CaptureState::kStopped);
     EXPECT_LT(captured.took, 3s);
+}
+
+// Two consoles on one pad, as root too: the second is refused at once as
+// busy (exit 3), on serial naming this process as the holder in the same
+// words whether the port is named COM1 or by its device path; the first gets
+// every point of the signature.
+TEST_P(PadCtlEndToEnd, ASecondConsoleIsRefusedAsBusyAndTheFirstKeepsEveryPoint) {
+    PadRig rig(GetParam(), m_temp.ports);
+    const Points signature = testsupport::MakeSignature("Ida", 13, 120);
+    rig.StartReplay(signature);
+    RunResult first;
+    std::jthread owner([&] { first = rig.Run({"capture", "--seconds", "1"}); });
+    const auto until = Clock::now() + 5s;
+    while (rig.Engine().Snapshot().capture != CaptureState::kCapturing && Clock::now() < until) {
+        std::this_thread::sleep_for(2ms);
+    }
+    std::vector<std::vector<std::string>> names = {rig.LinkArgs()};
+    if (GetParam() == Link::kSerial) {
+        names.push_back({"--port", rig.SlavePath()});
+    }
+    std::string firstReason;
+    for (std::vector<std::string> args : names) {
+        args.insert(args.end(), {"capture", "--seconds", "1"});
+        const RunResult second = rig.Run(args, false);
+        EXPECT_EQ(second.status, tools::kExitNoPad) << second.err;
+        EXPECT_TRUE(second.out.empty());
+        EXPECT_LT(second.took, 1s);
+        const std::size_t busy = second.err.find("busy");
+        ASSERT_NE(busy, std::string::npos) << second.err;
+        if (GetParam() == Link::kSerial) {
+            // "...: /dev/pts/N is busy: <program> (pid N) has it open"
+            const std::string reason = second.err.substr(second.err.rfind(": /dev/"));
+            EXPECT_NE(reason.find("(pid " + std::to_string(::getpid()) + ")"), std::string::npos)
+                << reason;
+            EXPECT_TRUE(firstReason.empty() || reason == firstReason) << reason;
+            firstReason = reason;
+        }
+    }
+    owner.join();
+    rig.StopReplay();
+    ASSERT_EQ(first.status, tools::kExitOk) << first.err;
+    EXPECT_EQ(first.out, TxtOf(signature));
 }
 
 // Each line of a JSON Lines capture, parsed as a script would read it.

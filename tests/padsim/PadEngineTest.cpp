@@ -61,6 +61,21 @@ TEST_F(PadEngineTest, InjectedFaultsHitOnlyTheNamedCommand) {
     EXPECT_EQ(Send(Cmd(0x7A, pl::capture::kClearDisplay)), Ack());
 }
 
+// A slow answer is carried out at once and sent when due; a prompt answer
+// behind it waits for it, as the pad answers in order.
+TEST_F(PadEngineTest, DelayedAnswersGoOutWhenDueAndInOrder) {
+    engine.SetAnswerDelay("DrawLine", 100ms);
+    Bytes twoAcks = Ack();
+    const Bytes one = Ack();
+    twoAcks.insert(twoAcks.end(), one.begin(), one.end());
+    EXPECT_TRUE(Send(test::Rect(0x8A, 0x11, 0, 0, 10, 10)).empty());
+    EXPECT_TRUE(Send(Cmd(0x7A, pl::capture::kClearDisplay)).empty());
+    EXPECT_EQ(engine.NextWakeTime(), now + 100ms);
+    EXPECT_TRUE(engine.Tick(now + 99ms).empty());
+    EXPECT_EQ(engine.Tick(now + 100ms), twoAcks);
+    EXPECT_EQ(Send(Cmd(0x7A, pl::capture::kClearDisplay)), Ack());
+}
+
 TEST_F(PadEngineTest, PenReportsWaitForTheHoldBackAfterAnAnswer) {
     ASSERT_EQ(Send(kStartCapture), Ack());
     engine.PenDown(1023, 1023);

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "TraceWriter.h"
+#include "VirtualPad.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/SignatureFiles.h"
 #include "support/SignatureSynth.h"
@@ -137,6 +138,45 @@ TEST(VirtualPadProgramTest, HeldReplayWaitsForSigusr1) {
     pad.terminate();
     ASSERT_TRUE(pad.waitForFinished(kRunMs));
     EXPECT_EQ(pad.exitCode(), 0);
+}
+
+// The slow pad's options: answer delays for all commands and for named ones
+// (which win), and a line slower than 38400 baud, which implies pacing.
+TEST(VirtualPadOptionsTest, SlowAnswersAndASlowLineParseOrAreRefusedWithAReason) {
+    using std::chrono::milliseconds;
+    const auto parse = [](QStringList args, QString* error) {
+        args.prepend("vellumix-virtual-pad");
+        return ParseVirtualPadOptions(args, error);
+    };
+    QString error;
+    const auto slow = parse(
+        {"--answer-delay", "600,DrawLine=0", "--answer-delay", "SetFont=700", "--line-slower", "3"},
+        &error);
+    ASSERT_TRUE(slow) << error.toStdString();
+    EXPECT_EQ(slow->answerDelay, milliseconds(600));
+    const std::vector<std::pair<std::string, milliseconds>> named = {
+        {"DrawLine", milliseconds(0)}, {"SetFont", milliseconds(700)}};
+    EXPECT_EQ(slow->answerDelays, named);
+    EXPECT_EQ(PaceBytesPerSecond(*slow), 3724);  // 3% below 3,840 bytes/s
+    EXPECT_EQ(PaceBytesPerSecond(*parse({"--line-rate"}, &error)), kLineRateBytesPerSecond);
+    EXPECT_EQ(PaceBytesPerSecond(*parse({}, &error)), 0);
+
+    const struct {
+        QStringList args;
+        const char* says;
+    } refused[] = {
+        {{"--answer-delay", "soon"}, "--answer-delay takes"},
+        {{"--answer-delay", "DrawLine=-1"}, "--answer-delay takes"},
+        {{"--answer-delay", "DrawLine=60001"}, "--answer-delay takes"},
+        {{"--answer-delay", "Dance=600"}, "unknown command 'Dance'"},
+        {{"--line-slower", "0"}, "--line-slower takes"},
+        {{"--line-slower", "100"}, "--line-slower takes"},
+    };
+    for (const auto& c : refused) {
+        error.clear();
+        EXPECT_FALSE(parse(c.args, &error)) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(error.contains(c.says)) << error.toStdString();
+    }
 }
 
 TEST(VirtualPadProgramTest, RefusesUnknownFaultCommands) {

@@ -710,8 +710,7 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
         if (found.link == pl::PadLinkKind::kNone) {
             std::string text = Format(msg::kNoPadOnPort, port->c_str());
             if (found.openFailure != pl::OpenFailure::kNone) {
-                text += Format(msg::kBecause,
-                               std::string(pl::OpenFailureText(found.openFailure)).c_str());
+                text += Format(msg::kBecause, found.openFailureReason.c_str());
             }
             return report({kExitNoPad, text});
         }
@@ -723,8 +722,7 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
         if (found.link == pl::PadLinkKind::kNone) {
             std::string text = msg::kNoPadOnUsb;
             if (found.usbFailure != pl::OpenFailure::kNone) {
-                text += Format(msg::kBecause,
-                               std::string(pl::UsbOpenFailureText(found.usbFailure)).c_str());
+                text += Format(msg::kBecause, found.usbFailureReason.c_str());
             }
             return report({kExitNoPad, text});
         }
@@ -736,11 +734,9 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
         if (found.link == pl::PadLinkKind::kNone) {
             std::string text = msg::kNoPad;
             if (found.usbFailure != pl::OpenFailure::kNone) {
-                text += Format(msg::kBecause,
-                               std::string(pl::UsbOpenFailureText(found.usbFailure)).c_str());
+                text += Format(msg::kBecause, found.usbFailureReason.c_str());
             } else if (found.openFailure != pl::OpenFailure::kNone) {
-                text += Format(msg::kBecause,
-                               std::string(pl::OpenFailureText(found.openFailure)).c_str());
+                text += Format(msg::kBecause, found.openFailureReason.c_str());
             }
             return report({kExitNoPad, text});
         }

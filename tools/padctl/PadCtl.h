@@ -27,7 +27,9 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed =
     1;  // a command was refused (NAK), not answered, or the pad was lost
 inline constexpr int kExitUsage = 2;  // wrong arguments or unreadable input
-inline constexpr int kExitNoPad = 3;  // no pad answered the probe
+// No pad answered the probe, or its port would not open: busy (another
+// program holds the pad), permission denied, and so on.
+inline constexpr int kExitNoPad = 3;
 
 // How long padctl pauses before each serial port when it searches: the app's
 // 500 ms pause gives a slow pad time to settle after the app starts, which a

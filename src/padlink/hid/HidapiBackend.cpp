@@ -1,10 +1,14 @@
 #include "padlink/hid/HidapiBackend.h"
 
+#include <fcntl.h>
 #include <hidapi/hidapi.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 
+#include "padlink/DeviceAccess.h"
 #include "padlink/PadProtocol.h"
 
 namespace vellumix::padlink {
@@ -13,8 +17,12 @@ namespace {
 
 class HidapiDevice : public HidDevice {
 public:
-    explicit HidapiDevice(hid_device* device) : m_device(device) {}
-    ~HidapiDevice() override { hid_close(m_device); }
+    // lockFd: our own descriptor of the hidraw node, holding its lock.
+    HidapiDevice(hid_device* device, int lockFd) : m_device(device), m_lockFd(lockFd) {}
+    ~HidapiDevice() override {
+        hid_close(m_device);
+        ::close(m_lockFd);
+    }
     HidapiDevice(const HidapiDevice&) = delete;
     HidapiDevice& operator=(const HidapiDevice&) = delete;
 
@@ -46,6 +54,7 @@ public:
 
 private:
     hid_device* const m_device;
+    const int m_lockFd;
 };
 
 }  // namespace
@@ -73,15 +82,37 @@ std::vector<HidDeviceInfo> HidapiBackend::Enumerate(std::uint16_t vendorId,
     return found;
 }
 
-std::unique_ptr<HidDevice> HidapiBackend::Open(const HidDeviceInfo& info) {
+HidOpenResult HidapiBackend::Open(const HidDeviceInfo& info) {
+    HidOpenResult result;
+    result.failure = OpenFailure::kDeviceError;
     if (!Initialise() || info.path.empty()) {
-        return nullptr;
+        return result;
+    }
+    const auto refuse = [&](OpenFailure why) {
+        result.failure = why;
+        result.reason = OpenRefusalReason(why, info.path, DeviceKind::kUsbPad, SystemRoots{});
+        return std::move(result);
+    };
+    // hidraw lets any number of programs open the pad, and hidapi hands out
+    // no descriptor: the lock is held on a descriptor of our own for as long
+    // as the device is open. It also tells why an open is refused, which
+    // hid_open_path does not.
+    const int lockFd = ::open(info.path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (lockFd < 0) {
+        return refuse(OpenFailureOfErrno(errno));
+    }
+    if (!LockDevice(lockFd)) {
+        ::close(lockFd);
+        return refuse(OpenFailure::kBusy);
     }
     hid_device* device = hid_open_path(info.path.c_str());
     if (device == nullptr) {
-        return nullptr;
+        ::close(lockFd);
+        return result;
     }
-    return std::make_unique<HidapiDevice>(device);
+    result.failure = OpenFailure::kNone;
+    result.device = std::make_unique<HidapiDevice>(device, lockFd);
+    return result;
 }
 
 }  // namespace vellumix::padlink

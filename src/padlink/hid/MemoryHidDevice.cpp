@@ -31,6 +31,8 @@ public:
           m_inputLength(inputLength),
           m_outputLength(outputLength) {}
 
+    ~HostHandle() override { m_device->HostClosed(m_generation); }
+
     std::size_t InputReportLength() const override { return m_inputLength; }
     std::size_t OutputReportLength() const override { return m_outputLength; }
 
@@ -52,16 +54,32 @@ private:
 MemoryHidDevice::MemoryHidDevice(HidDeviceInfo info, MemoryHidOptions options)
     : m_info(std::move(info)), m_options(options) {}
 
-std::unique_ptr<HidDevice> MemoryHidDevice::OpenHost() {
+HidOpenResult MemoryHidDevice::OpenHost() {
     std::lock_guard lock(m_mutex);
-    if (!m_plugged || m_openFails) {
-        return nullptr;
+    HidOpenResult result;
+    if (!m_plugged) {
+        result.failure = OpenFailure::kNoSuchPort;
+        return result;
+    }
+    if (m_openFails || m_held) {
+        result.failure = OpenFailure::kBusy;
+        return result;
     }
     m_input.clear();
     ++m_openCount;
+    m_held = true;
     const std::size_t in = m_capabilitiesFail ? 0 : m_options.inputReportLength;
     const std::size_t out = m_capabilitiesFail ? 0 : m_options.outputReportLength;
-    return std::make_unique<HostHandle>(shared_from_this(), m_generation, in, out);
+    result.device = std::make_unique<HostHandle>(shared_from_this(), m_generation, in, out);
+    return result;
+}
+
+void MemoryHidDevice::HostClosed(std::uint64_t generation) {
+    std::lock_guard lock(m_mutex);
+    // A handle that an unplug killed no longer holds the device that came back.
+    if (generation == m_generation) {
+        m_held = false;
+    }
 }
 
 bool MemoryHidDevice::HostWrite(std::uint64_t generation, const std::uint8_t* report,
@@ -178,6 +196,7 @@ void MemoryHidDevice::Unplug() {
     std::lock_guard lock(m_mutex);
     m_plugged = false;
     ++m_generation;
+    m_held = false;
     m_input.clear();
     m_output.clear();
     m_inputArrived.notify_all();
@@ -252,14 +271,16 @@ std::vector<HidDeviceInfo> MemoryHidBackend::Enumerate(std::uint16_t vendorId,
     return found;
 }
 
-std::unique_ptr<HidDevice> MemoryHidBackend::Open(const HidDeviceInfo& info) {
+HidOpenResult MemoryHidBackend::Open(const HidDeviceInfo& info) {
     std::shared_ptr<MemoryHidDevice> device;
     {
         std::lock_guard lock(m_mutex);
         auto it = std::find_if(m_devices.begin(), m_devices.end(),
                                [&](const auto& d) { return d->Info().path == info.path; });
         if (it == m_devices.end()) {
-            return nullptr;
+            HidOpenResult none;
+            none.failure = OpenFailure::kNoSuchPort;
+            return none;
         }
         device = *it;
     }

@@ -48,10 +48,13 @@ public:
 
     const HidDeviceInfo& Info() const { return m_info; }
 
-    // Host side: a handle as the backend hands it out. Null while unplugged
-    // or while opening is made to fail. Opening starts with an empty input
-    // queue: like a fresh OS handle, it does not see reports queued before.
-    std::unique_ptr<HidDevice> OpenHost();
+    // Host side: a handle as the backend hands it out. None while unplugged
+    // (no such port) or while opening is made to fail (busy). Like the
+    // hidraw node under its lock, one handle at a time: a second open while
+    // a handle of this plug-in lives is refused as busy. Opening starts with
+    // an empty input queue: like a fresh OS handle, it does not see reports
+    // queued before.
+    HidOpenResult OpenHost();
 
     // Pad side. With a handler set, output reports go to it instead of the
     // queue; an empty handler switches back to the queue.
@@ -72,8 +75,9 @@ public:
     void Plug();
     bool IsPlugged() const;
 
-    // Fault switches: opening returns null; or the opened handle reports
-    // report lengths of 0, as when the capabilities cannot be read.
+    // Fault switches: opening is refused as busy, as when another program
+    // holds the pad; or the opened handle reports report lengths of 0, as
+    // when the capabilities cannot be read.
     void SetOpenFails(bool fail);
     void SetCapabilitiesFail(bool fail);
 
@@ -85,6 +89,7 @@ public:
 
 private:
     class HostHandle;
+    void HostClosed(std::uint64_t generation);
     bool HostWrite(std::uint64_t generation, const std::uint8_t* report, std::size_t length,
                    int timeoutMs);
     int HostRead(std::uint64_t generation, std::uint8_t* report, std::size_t capacity, int waitMs);
@@ -101,6 +106,8 @@ private:
     // Bumped by Unplug: handles opened under an older generation are dead.
     std::uint64_t m_generation = 0;
     bool m_plugged = true;
+    // A handle of the current generation is open.
+    bool m_held = false;
     bool m_openFails = false;
     bool m_capabilitiesFail = false;
     std::size_t m_droppedInput = 0;
@@ -116,7 +123,7 @@ public:
                                                MemoryHidOptions options = {});
 
     std::vector<HidDeviceInfo> Enumerate(std::uint16_t vendorId, std::uint16_t productId) override;
-    std::unique_ptr<HidDevice> Open(const HidDeviceInfo& info) override;
+    HidOpenResult Open(const HidDeviceInfo& info) override;
 
 private:
     std::mutex m_mutex;  // guards the list, not the devices
