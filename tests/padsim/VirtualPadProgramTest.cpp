@@ -139,12 +139,23 @@ TEST(VirtualPadProgramTest, HeldReplayWaitsForSigusr1) {
     EXPECT_EQ(pad.exitCode(), 0);
 }
 
-TEST(VirtualPadProgramTest, RefusesUnknownFaultCommands) {
-    QProcess pad;
-    pad.start(VELLUMIX_VIRTUAL_PAD_PROGRAM, {"--headless", "--nak", "DrawFrame,Dance"});
-    ASSERT_TRUE(pad.waitForFinished(kRunMs));
-    EXPECT_EQ(pad.exitCode(), 2);
-    EXPECT_NE(pad.readAllStandardError().indexOf("unknown command 'Dance'"), -1);
+TEST(VirtualPadProgramTest, RefusesUnknownFaultCommandsAndMalformedNoise) {
+    const struct {
+        QStringList args;
+        const char* said;
+    } cases[] = {
+        {{"--nak", "DrawFrame,Dance"}, "unknown command 'Dance'"},
+        {{"--noise", "50"}, "--noise takes EVERY:LEN[:SEED]"},
+        {{"--noise", "0:200"}, "--noise takes EVERY:LEN[:SEED]"},
+        {{"--noise", "50:200:x"}, "--noise takes EVERY:LEN[:SEED]"},
+    };
+    for (const auto& c : cases) {
+        QProcess pad;
+        pad.start(VELLUMIX_VIRTUAL_PAD_PROGRAM, QStringList{"--headless"} + c.args);
+        ASSERT_TRUE(pad.waitForFinished(kRunMs));
+        EXPECT_EQ(pad.exitCode(), 2) << c.said;
+        EXPECT_NE(pad.readAllStandardError().indexOf(c.said), -1) << c.said;
+    }
 }
 
 }  // namespace
