@@ -67,6 +67,34 @@ std::size_t PenStreamDecoder::Decode(std::span<const std::uint8_t> bytes, PointT
     return n;
 }
 
+std::size_t PenStreamDecoder::LinkLost(std::vector<SignaturePoint>& out) {
+    m_carry.clear();
+    m_synced = true;
+    if (!m_last || IsPenUp(*m_last)) {
+        return 0;
+    }
+    m_last = PEN_UP_POINT;
+    out.push_back(PEN_UP_POINT);
+    return 1;
+}
+
+std::size_t PenStreamDecoder::LinkLost(PointTime readTime, ReportClock& clock,
+                                       std::vector<SignaturePoint>& out, PointTimes& times) {
+    const std::size_t n = LinkLost(out);
+    clock.Stamp(readTime, n, times);
+    return n;
+}
+
+std::size_t PenStreamDecoder::DecodeRead(int result, std::span<const std::uint8_t> buffer,
+                                         PointTime readTime, ReportClock& clock,
+                                         std::vector<SignaturePoint>& out, PointTimes& times) {
+    if (result < 0) {
+        return LinkLost(readTime, clock, out, times);
+    }
+    const std::size_t n = std::min(static_cast<std::size_t>(result), buffer.size());
+    return n == 0 ? 0 : Decode(buffer.first(n), readTime, clock, out, times);
+}
+
 void PenStreamDecoder::Reset() {
     m_carry.clear();
     m_synced = true;
@@ -110,7 +138,8 @@ std::size_t PenStreamDecoder::Process(std::span<const std::uint8_t> buf,
             if (LooksLikeReport(report) &&
                 (next == buf.size() || startsSomething(next) || !startsForSure(next + 1))) {
                 // The status byte was checked above, so this always yields a point.
-                out.push_back(DecodePenReport(report).value_or(PEN_UP_POINT));
+                m_last = DecodePenReport(report).value_or(PEN_UP_POINT);
+                out.push_back(*m_last);
                 i += kPenReportSize;
                 m_synced = true;
                 continue;

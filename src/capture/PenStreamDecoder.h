@@ -12,11 +12,17 @@
 // byte stands between it and the next report or frame (a stray byte landed
 // inside it): a dropped or inserted byte costs at most the report it hit.
 //
+// The stream ends when the link goes down: the bytes carried then are
+// dropped (a report cut by the loss must not be completed by bytes from the
+// pad that comes back), and an open stroke is ended with PEN_UP_POINT, so
+// ink after the reconnection starts a stroke of its own.
+//
 // Thread safety: none; one decoder belongs to one reader thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -47,8 +53,25 @@ public:
     // across reads arrived with the read that completed it.
     std::size_t Decode(std::span<const std::uint8_t> bytes, PointTime readTime, ReportClock& clock,
                        std::vector<SignaturePoint>& out, PointTimes& times);
+    // The link went down (or was found down): drops the carried bytes and
+    // appends PEN_UP_POINT when the last point handed out is a pen-down one.
+    // Returns the points appended.
+    std::size_t LinkLost(std::vector<SignaturePoint>& out);
+    // The same, the lift stamped by `clock` at readTime, when the read that
+    // found the link down returned.
+    std::size_t LinkLost(PointTime readTime, ReportClock& clock, std::vector<SignaturePoint>& out,
+                         PointTimes& times);
+    // One read as the pad command channel's ReadPenData returns it: `result`
+    // bytes at the start of `buffer` (Decode), 0 for a read that brought
+    // nothing, or -1 for a link that is down (LinkLost). Every reader of the
+    // pen stream goes through here, so each of them sees a lost pad end the
+    // stroke.
+    std::size_t DecodeRead(int result, std::span<const std::uint8_t> buffer, PointTime readTime,
+                           ReportClock& clock, std::vector<SignaturePoint>& out, PointTimes& times);
 
-    // Forgets the carried bytes, e.g. when the pad is restarted.
+    // Forgets the carried bytes, e.g. when reading starts again after a
+    // pause. Whether a stroke is open is kept, so a LinkLost after it still
+    // ends that stroke.
     void Reset();
 
     // Bytes held back for the next call: 0-4 of a report, or the start of an
@@ -67,6 +90,8 @@ private:
     // False after garbage: then only a status byte, or an answer frame that
     // is whole and checks out, counts as a new start.
     bool m_synced = true;
+    // The last point handed out; none before the first.
+    std::optional<SignaturePoint> m_last;
     std::size_t m_discarded = 0;
     std::size_t m_skippedFrames = 0;
 };

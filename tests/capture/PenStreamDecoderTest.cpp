@@ -172,6 +172,42 @@ TEST(PenStreamDecoder, AnInsertedByteCostsAtMostTheReportItHit) {
     }
 }
 
+// A lost link ends the stream: an open stroke gets its lift (once), the
+// carried part of a report cut by the loss is dropped, and the first report
+// from the pad that comes back starts a stroke of its own.
+TEST(PenStreamDecoder, ALostLinkEndsTheOpenStrokeAndDropsTheCutReport) {
+    const Bytes before = Stream({{100, 100}, {103, 101}, {106, 103}});
+    const Bytes after = Stream({{300, 300}, {302, 303}});
+    const struct {
+        const char* what;
+        std::size_t keep;  // bytes of `before` that arrived before the loss
+        Points expected;
+    } cases[] = {
+        {"whole reports", 15, {{100, 100}, {103, 101}, {106, 103}, PEN_UP_POINT}},
+        {"a cut report", 12, {{100, 100}, {103, 101}, PEN_UP_POINT}},
+        {"nothing yet", 0, {}},
+    };
+    for (const auto& c : cases) {
+        PenStreamDecoder decoder;
+        Points out;
+        decoder.Decode(std::span(before).first(c.keep), out);
+        decoder.LinkLost(out);
+        decoder.LinkLost(out);  // still down
+        EXPECT_EQ(out, c.expected) << c.what;
+        EXPECT_EQ(decoder.CarriedBytes(), 0u) << c.what;
+        // The rest of the cut report never joins the bytes after the loss.
+        out.clear();
+        decoder.Decode(Cat({Bytes(before.begin() + c.keep, before.end()), after}), out);
+        ASSERT_GE(out.size(), 2u) << c.what;
+        EXPECT_EQ(Points(out.end() - 2, out.end()), (Points{{300, 300}, {302, 303}})) << c.what;
+    }
+    // A stroke that has ended gets no second lift.
+    PenStreamDecoder decoder;
+    Points out;
+    decoder.Decode(Stream({{1, 1}, PEN_UP_POINT}), out);
+    EXPECT_EQ(decoder.LinkLost(out), 0u);
+}
+
 TEST(PenStreamDecoder, CarryStaysBounded) {
     PenStreamDecoder decoder;
     Points out;

@@ -388,24 +388,31 @@ TEST_F(PadCtlFaults, DroppedPenBytesLoseOrBendPointsButNeverHang) {
     EXPECT_LT(parsed.points.size(), signature.size());
 }
 
-// A pad lost mid-capture ends the JSON Lines stream with an error object
-// (no summary) and exit 1; the points before it are all there.
-TEST_F(PadCtlFaults, APadLostDuringAJsonLinesCaptureEndsTheStreamWithAnError) {
+// A pad lost mid-capture, the pen down, ends the JSON Lines stream with a
+// lift and then an error object (no summary) and exit 1; the points before
+// it are all there.
+TEST_F(PadCtlFaults, APadLostDuringAJsonLinesCaptureEndsTheStrokeAndTheStreamWithAnError) {
     SerialHostOptions faulty;
-    faulty.unplugAfter = 1500ms;
+    faulty.unplugAfter = 1000ms;
     PadRig rig(Link::kSerial, m_temp.ports, faulty);
-    rig.StartReplay(testsupport::MakeSignature("Jo", 5, 150));
+    // One stroke that is still being written when the cable comes out.
+    Points stroke;
+    for (int i = 0; i < 4000; ++i) {
+        stroke.push_back({100 + (i / 8) % 800, 400 + (i % 8)});
+    }
+    rig.StartReplay(stroke);
     const RunResult r = rig.Run({"capture", "--format", "jsonl", "--seconds", "20"});
     rig.StopReplay();
     EXPECT_EQ(r.status, tools::kExitFailed);
     EXPECT_NE(r.err.find("lost the pad during capture"), std::string::npos) << r.err;
     EXPECT_LT(r.took, 10s);
     const std::vector<QJsonObject> objects = JsonLines(r.out);
-    ASSERT_GE(objects.size(), 2u);
+    ASSERT_GE(objects.size(), 3u);
     EXPECT_EQ(objects.back()["error"].toString(), "lost the pad during capture");
-    for (std::size_t i = 0; i + 1 < objects.size(); ++i) {
-        EXPECT_TRUE(objects[i].contains("pen")) << i;
+    for (std::size_t i = 0; i + 2 < objects.size(); ++i) {
+        EXPECT_EQ(objects[i]["pen"].toString(), "down") << i;
     }
+    EXPECT_EQ(objects[objects.size() - 2]["pen"].toString(), "up");
 }
 
 TEST_F(PadCtlFaults, SearchesThePortsWhenNoLinkIsGivenAndRefusesBadInputFirst) {
