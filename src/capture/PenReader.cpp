@@ -168,6 +168,12 @@ void PenReader::Run(std::stop_token stop) {
         std::unique_lock lock(pauseMutex);
         pause.wait_until(lock, stop, started + padlink::kPenReadWait, [] { return false; });
     }
+    // What the decoder held back waiting for the stream to support it is
+    // settled now: no read follows for a while.
+    batch.clear();
+    times.clear();
+    m_decoder.LineQuiet(ToPointTime(std::chrono::steady_clock::now()), clock, batch, times);
+    handOver();
 }
 
 }  // namespace vellumix::capture

@@ -4,8 +4,9 @@
 // the batch spread over its reports' wire time, ending at the read's time).
 //
 // One cycle: the before-read hook, then one read of up to kPenReadWait per
-// USB input report, then the sink with the points that read completed. The
-// page uses the pieces like this:
+// USB input report, then the sink with the points that read completed (or
+// that a read finding the line quiet settled). The page uses the pieces like
+// this:
 //   - sink: runs on the reader thread and only appends to the page's
 //     SharedPointList, which locks itself. It never draws.
 //   - before-read hook: a blocking call into the GUI thread, made with
@@ -104,7 +105,9 @@ public:
     // Starts the thread unless it runs already; a second Start keeps the one
     // reader. Each start begins with an empty carry.
     void Start();
-    // Asks the thread to end and joins it; nothing when none runs.
+    // Asks the thread to end and joins it; nothing when none runs. Points the
+    // decoder still held go to the sink, judged as for a quiet line, before
+    // the thread ends.
     void Stop();
     // Safe from any thread.
     bool IsRunning() const { return m_running.load(); }

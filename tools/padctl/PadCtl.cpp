@@ -320,9 +320,9 @@ std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
     std::vector<std::uint8_t> buffer(pl::kReplyCapacity);
     std::vector<capture::SignaturePoint> points;
     capture::PointTimes times;
-    // One read's points to the writer: bytes decoded, or a lost link ending
-    // the open stroke with a lift (so every format shows the stroke ended
-    // where the pad went).
+    // One read's points to the writer: bytes decoded, a quiet line settling
+    // what the decoder held back, or a lost link ending the open stroke with
+    // a lift (so every format shows the stroke ended where the pad went).
     const auto take = [&](int n, capture::PointTime readTime) {
         points.clear();
         times.clear();
@@ -347,6 +347,8 @@ std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
             std::this_thread::sleep_for(kEmptyReadPause);
         }
     }
+    // No read follows: what the decoder held for support is settled now.
+    take(0, capture::ToPointTime(Clock::now()));
     s.channel.StopCapture();
     return writer.Finish(capture::ToPointTime(Clock::now()) - start);
 }
