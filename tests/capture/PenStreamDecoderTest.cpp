@@ -66,6 +66,19 @@ TEST(PenStreamDecoder, CarriesPartialReportsAcrossReads) {
     EXPECT_EQ(decoder.Decode(std::span(s).subspan(15, 3), out), 0u);
     EXPECT_EQ(decoder.Decode(std::span(s).subspan(18, 2), out), 1u);
     EXPECT_EQ(out, (Points{{1, 2}, {3, 4}, {5, 6}, PEN_UP_POINT}));
+
+    // In a clean stream each read hands out every report it completed: the
+    // last one of a read does not wait for the next read.
+    const Bytes strokes = Stream({{1, 2}, {3, 4}, {5, 6}, PEN_UP_POINT, {600, 600}, {603, 604}});
+    for (std::size_t readSize = 1; readSize <= 12; ++readSize) {
+        PenStreamDecoder clean;
+        Points got;
+        for (std::size_t at = 0; at < strokes.size(); at += readSize) {
+            const std::size_t n = std::min(readSize, strokes.size() - at);
+            clean.Decode(std::span(strokes).subspan(at, n), got);
+            ASSERT_EQ(got.size(), (at + n) / kPenReportSize) << "reads of " << readSize;
+        }
+    }
 }
 
 TEST(PenStreamDecoder, SkipsAnswerFramesWhereverTheReadsSplitThem) {
