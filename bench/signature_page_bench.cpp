@@ -9,6 +9,12 @@
 // DrawStrokes: a full redraw of a 9,999-point signature, the largest that can
 // be saved, into the canvas. Target: under 2 ms.
 //
+// A lost pad: from the moment the pad goes (the in-process USB device
+// unplugged; the virtual pad's pseudo-terminal closed) with the pen down to
+// the pen lift that ends the stroke being in the page's list and taken in by
+// its drawing. Target: under one idle-line check of the main frame
+// (kLinkCheckInterval, 500 ms), the longest a lost pad may go unnoticed.
+//
 // Loading the largest file the load cap allows: "Get Signature File" on a
 // 64 MB .cmp, from the answer of the file dialog to the drawn strokes, all on
 // the GUI thread's view. Target: the GUI thread busy under 200 ms. The file
@@ -24,11 +30,17 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "GuiBenchSupport.h"
+#include "app/MainFrame.h"
 #include "capture/PenReport.h"
+#include "hosts/SerialHost.h"
 #include "padlink/PadProtocol.h"
+#include "padlink/PortResolver.h"
 #include "pages/SignaturePage.h"
 #include "pages/VirtualPadRig.h"
 #include "sigfiles/FileAccess.h"
@@ -99,6 +111,122 @@ void BM_PenToInkLatency(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PenToInkLatency)->UseManualTime()->Iterations(500)->Unit(benchmark::kMillisecond);
+
+// The page's last point is a lift and the page has drawn up to it.
+bool LiftTakenIn(const pages::CSignaturePage& page) {
+    const std::size_t count = page.GetPointCount();
+    return count > 0 && capture::IsPenUp(page.GetPoint(static_cast<std::int64_t>(count) - 1)) &&
+           page.DrawnPointCount() == count;
+}
+
+// One lost pad: pen down, the link goes, the lift is waited for, the link
+// comes back. Returns the time to the lift, or nothing.
+template <typename Lose, typename Restore>
+std::optional<Clock::duration> LoseThePad(pages::CSignaturePage& page,
+                                          const std::function<void(SignaturePoint)>& penDown,
+                                          Lose lose, Restore restore, int row) {
+    const std::size_t before = page.GetPointCount();
+    penDown({100 + row % 800, 500});
+    if (!bench::PumpUntil([&] { return page.GetPointCount() > before; }, kArrivalLimit)) {
+        return std::nullopt;
+    }
+    const auto start = Clock::now();
+    lose();
+    const bool lifted = bench::PumpUntil([&] { return LiftTakenIn(page); }, kArrivalLimit);
+    const auto took = Clock::now() - start;
+    restore();
+    if (!lifted) {
+        return std::nullopt;
+    }
+    return took;
+}
+
+void ReportLossToLift(benchmark::State& state, std::vector<double>& ms) {
+    std::sort(ms.begin(), ms.end());
+    if (!ms.empty()) {
+        state.counters["p50_ms"] = ms[ms.size() / 2];
+        state.counters["max_ms"] = ms.back();
+    }
+    state.counters["goal_ms"] =
+        static_cast<double>(std::chrono::milliseconds(app::kLinkCheckInterval).count());
+}
+
+void BM_LostPadToPenLift_Usb(benchmark::State& state) {
+    pages::test::VirtualPadRig rig;
+    bench::QuietPrompts prompts;
+    pages::CSignaturePage page(pages::PageServices{prompts, rig.channel}, nullptr);
+    std::vector<double> ms;
+    int row = 0;
+    for (auto _ : state) {
+        const auto took = LoseThePad(
+            page, [&](SignaturePoint p) { EmitPenReport(*rig.device, p); },
+            [&] { rig.device->Unplug(); },
+            [&] {
+                rig.device->Plug();
+                rig.channel.WithTransports([](padlink::PadPorts ports) {
+                    ports.hid.Open(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
+                });
+            },
+            row++);
+        if (!took) {
+            state.SkipWithError("no lift");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(*took).count());
+        ms.push_back(std::chrono::duration<double, std::milli>(*took).count());
+    }
+    ReportLossToLift(state, ms);
+}
+BENCHMARK(BM_LostPadToPenLift_Usb)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+
+void BM_LostPadToPenLift_Serial(benchmark::State& state) {
+    QTemporaryDir dir;
+    const std::filesystem::path folder = std::filesystem::path(dir.path().toStdString()) / "ports";
+    padlink::CreatePortFolder(folder);
+    padsim::PadEngine engine;
+    padsim::SerialHost host(engine,
+                            padsim::SerialHostOptions{.portFolder = folder, .comNumber = 1});
+    if (!host.Start()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    padlink::g_usbConnected = false;
+    padlink::SerialPort serial(folder, {});
+    padlink::HidPort hid(std::make_unique<padlink::MemoryHidBackend>());
+    padlink::PadCommandChannel channel(padlink::PadPorts{serial, hid});
+    bench::QuietPrompts prompts;
+    pages::CSignaturePage page(pages::PageServices{prompts, channel}, nullptr);
+    std::vector<double> ms;
+    int row = 0;
+    for (auto _ : state) {
+        const auto took = LoseThePad(
+            page,
+            [&](SignaturePoint p) {
+                engine.PenDown(p.x, p.y);
+                host.WakeUp();
+            },
+            [&] { host.Stop(); },
+            [&] {
+                host.Start();
+                channel.WithTransports([](padlink::PadPorts ports) { ports.serial.Close(); });
+                page.RestorePadSetup();  // the first command opens the port again
+            },
+            row++);
+        if (!took) {
+            state.SkipWithError("no lift");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(*took).count());
+        ms.push_back(std::chrono::duration<double, std::milli>(*took).count());
+    }
+    page.StopPenReader();
+    host.Stop();
+    ReportLossToLift(state, ms);
+}
+BENCHMARK(BM_LostPadToPenLift_Serial)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_DrawStrokes9999(benchmark::State& state) {
     QTemporaryDir dir;

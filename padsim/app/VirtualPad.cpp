@@ -31,13 +31,41 @@ constexpr const char* kOptHoldBack = "hold-back";
 constexpr const char* kOptLineRate = "line-rate";
 constexpr const char* kOptAnswerDelay = "answer-delay";
 constexpr const char* kOptLineSlower = "line-slower";
+constexpr const char* kOptNoise = "noise";
 constexpr char kListSeparator = ',';
 constexpr char kDelaySeparator = '=';
+constexpr char kNoiseSeparator = ':';
 constexpr double kFullPercent = 100.0;
 constexpr double kMillisecondsPerSecond = 1000.0;
 
 std::filesystem::path ToPath(const QString& s) {
     return std::filesystem::path(s.toStdString());
+}
+
+// EVERY:LEN[:SEED]: nothing when a field is missing, not a whole number or
+// out of range.
+std::optional<PenNoiseOptions> ParseNoise(const QString& value) {
+    const QStringList fields = value.split(kNoiseSeparator);
+    if (fields.size() < 2 || fields.size() > 3) {
+        return std::nullopt;
+    }
+    bool ok = true;
+    PenNoiseOptions noise;
+    noise.every = fields[0].toInt(&ok);
+    if (!ok || noise.every < 1) {
+        return std::nullopt;
+    }
+    noise.length = fields[1].toInt(&ok);
+    if (!ok || noise.length < 1) {
+        return std::nullopt;
+    }
+    if (fields.size() == 3) {
+        noise.seed = fields[2].toUInt(&ok);
+        if (!ok) {
+            return std::nullopt;
+        }
+    }
+    return noise;
 }
 
 }  // namespace
@@ -78,6 +106,10 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
         {kOptNak, "Refuse these commands (comma-separated names, e.g. DrawFrame,SetFont).", "CMDS"},
         {kOptSilent, "Carry out these commands but send no answer.", "CMDS"},
         {kOptDrop, "Lose every Nth byte of pen data on the line.", "N"},
+        {kOptNoise,
+         "Put LEN random bytes on the line after every EVERY-th pen report, from SEED "
+         "(default 1).",
+         "EVERY:LEN[:SEED]"},
         {kOptUnplug, "Pull the cable after S seconds.", "S"},
         {kOptHoldBack, "Hold pen data back MS milliseconds after each answer (default 80).", "MS"},
         {kOptLineRate, "Move bytes at 38400 baud (3,840 bytes/s) both ways, as a real line."},
@@ -163,6 +195,13 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
             return fail(msg::kBadDrop);
         }
     }
+    if (parser.isSet(kOptNoise)) {
+        const std::optional<PenNoiseOptions> noise = ParseNoise(parser.value(kOptNoise));
+        if (!noise) {
+            return fail(msg::kBadNoise);
+        }
+        o.noise = *noise;
+    }
     if (parser.isSet(kOptUnplug)) {
         const double s = parser.value(kOptUnplug).toDouble(&ok);
         if (!ok || !(s > 0)) {
@@ -223,6 +262,7 @@ VirtualPad::VirtualPad(VirtualPadOptions options, QObject* parent)
                                          .comNumber = m_options.com,
                                          .paceBytesPerSecond = PaceBytesPerSecond(m_options),
                                          .dropEveryNthPenByte = m_options.dropByteEvery,
+                                         .penNoise = m_options.noise,
                                          .unplugAfter = m_options.unplugAfter}) {
     for (const auto& name : m_options.nak) {
         m_engine.SetFault(name, FaultRule{.kind = FaultKind::kNak, .skip = 0, .count = -1});

@@ -50,6 +50,8 @@ inline constexpr const char* kBadDrop = "--drop-byte-every takes a whole number 
 inline constexpr const char* kBadUnplug = "--unplug-after takes a number of seconds above 0";
 inline constexpr const char* kBadHoldBack =
     "--hold-back takes a whole number of milliseconds, 0 or more";
+inline constexpr const char* kBadNoise =
+    "--noise takes EVERY:LEN[:SEED], whole numbers: EVERY and LEN above 0, SEED 0 or more";
 inline constexpr const char* kUnknownFaultCommand = "unknown command '%1' (known: %2)";
 inline constexpr const char* kBadAnswerDelay =
     "--answer-delay takes MS or NAME=MS (comma-separated), MS a whole number of milliseconds "
@@ -75,6 +77,7 @@ struct VirtualPadOptions {
     std::vector<std::string> nak;     // command names as the trace spells them
     std::vector<std::string> silent;  // ditto
     int dropByteEvery = 0;
+    PenNoiseOptions noise;  // --noise EVERY:LEN[:SEED]
     std::chrono::milliseconds unplugAfter{0};
     std::chrono::milliseconds holdBack = kPenHoldBack;
     bool lineRate = false;  // pace the pty at 38400 baud

@@ -112,7 +112,7 @@ int TakePortLock(const fs::path& lockPath) {
 }  // namespace
 
 SerialHost::SerialHost(PadEngine& engine, SerialHostOptions options)
-    : m_engine(engine), m_options(std::move(options)) {}
+    : m_engine(engine), m_options(std::move(options)), m_noise(m_options.penNoise) {}
 
 SerialHost::~SerialHost() {
     Stop();
@@ -166,6 +166,7 @@ bool SerialHost::Start(std::string* error) {
     }
     m_stop = false;
     m_running = true;
+    m_noise = PenLineNoise(m_options.penNoise);
     m_penBytes = 0;
     m_penWritten = 0;
     m_thread = std::thread([this] { Run(); });
@@ -346,6 +347,7 @@ bool SerialHost::WriteAll(const std::uint8_t* data, std::size_t length, bool pen
 }
 
 void SerialHost::ApplyPenFault(std::vector<std::uint8_t>& bytes) {
+    m_noise.Apply(bytes);
     const int n = m_options.dropEveryNthPenByte;
     if (n <= 0) {
         return;

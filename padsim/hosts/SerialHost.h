@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "engine/PadEngine.h"
+#include "engine/PenLineNoise.h"
 
 namespace vellumix::padsim {
 
@@ -35,6 +36,7 @@ struct SerialHostOptions {
     int comNumber = 0;                         // 1..9; 0: the first free number from 1
     int paceBytesPerSecond = 0;                // 0: as fast as the pty moves bytes
     int dropEveryNthPenByte = 0;               // fault: 0 drops nothing
+    PenNoiseOptions penNoise{};                // fault: random bytes amid pen reports
     std::chrono::milliseconds unplugAfter{0};  // fault: 0 never unplugs
     // For measurements: called on the host thread after each paced write of
     // pen output with the pen bytes written since Start and the moment the
@@ -78,6 +80,8 @@ private:
     // `waiting`: the bytes were queued behind the previous ones, so they
     // follow them back to back even when this thread woke late.
     Clock::time_point LineTime(Clock::time_point& lineFree, std::size_t bytes, bool waiting);
+    // Noise first, then the dropped bytes: both are the line's doing, after
+    // the pad sent whole reports.
     void ApplyPenFault(std::vector<std::uint8_t>& bytes);
     bool Publish(const std::filesystem::path& folder, std::string* error);
     void Unpublish();
@@ -98,6 +102,7 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
+    PenLineNoise m_noise;            // host thread only; restarted by Start
     std::uint64_t m_penBytes = 0;    // host thread only
     std::uint64_t m_penWritten = 0;  // host thread only
     // Paced: when each direction of the line is free again (host thread only).

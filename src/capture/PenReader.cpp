@@ -71,11 +71,13 @@ bool PostAndWait(const Poster& post, std::function<void()> task, std::stop_token
 }
 
 PenReader::PenReader(ReadFunction read, BatchSink sink, BeforeReadHook beforeRead,
-                     WireTimeFunction reportWireTime)
+                     WireTimeFunction reportWireTime, LinkLossFunction linkLosses)
     : m_read(std::move(read)),
       m_sink(std::move(sink)),
       m_beforeRead(std::move(beforeRead)),
-      m_reportWireTime(std::move(reportWireTime)) {}
+      m_reportWireTime(std::move(reportWireTime)),
+      m_linkLosses(std::move(linkLosses)),
+      m_seenLosses(m_linkLosses ? m_linkLosses() : 0) {}
 
 PenReader::PenReader(padlink::PadCommandChannel& channel, BatchSink sink, BeforeReadHook beforeRead)
     : PenReader([&channel](std::span<std::uint8_t> buffer,
@@ -84,7 +86,8 @@ PenReader::PenReader(padlink::PadCommandChannel& channel, BatchSink sink, Before
                 [] {
                     return padlink::g_usbConnected.load() ? std::chrono::microseconds{0}
                                                           : ReportWireTime(padlink::kSerialBaud);
-                }) {}
+                },
+                [&channel] { return channel.LinkLosses(); }) {}
 
 PenReader::~PenReader() {
     Stop();
@@ -113,13 +116,20 @@ void PenReader::Stop() {
 void PenReader::Run(std::stop_token stop) {
     RaisePriority();
     constexpr int kWaitMs = static_cast<int>(padlink::kPenReadWait.count());
-    PenStreamDecoder decoder;
+    // Bytes carried from before a stop would be joined to whatever the pad
+    // sends after the restart.
+    m_decoder.Reset();
     ReportClock clock(m_reportWireTime ? m_reportWireTime() : std::chrono::microseconds{0});
     std::vector<std::uint8_t> buffer(kPenReadBufferSize);
     std::vector<SignaturePoint> batch;
     PointTimes times;
     std::mutex pauseMutex;
     std::condition_variable_any pause;
+    const auto handOver = [&] {
+        if (!batch.empty() && m_sink) {
+            m_sink(batch, times);
+        }
+    };
 
     while (!stop.stop_requested()) {
         if (m_beforeRead) {
@@ -133,24 +143,37 @@ void PenReader::Run(std::stop_token stop) {
             m_reportWireTime ? m_reportWireTime() : std::chrono::microseconds{0};
         const int n = m_read(buffer, kWaitMs);
         const PointTime readTime = ToPointTime(std::chrono::steady_clock::now());
-        if (n > 0) {
-            clock.SetPerReport(perReport);
-            const auto got = std::min(static_cast<std::size_t>(n), buffer.size());
-            batch.clear();
-            times.clear();
-            if (decoder.Decode(std::span(buffer).first(got), readTime, clock, batch, times) > 0 &&
-                m_sink) {
-                m_sink(batch, times);
-            }
-            continue;
+        clock.SetPerReport(perReport);
+        batch.clear();
+        times.clear();
+        // A loss noticed anywhere (this read, a command, the idle check, or
+        // while this reader was stopped) ends the stream before the read's
+        // bytes, which may already come from the pad that is back.
+        const std::uint64_t losses = m_linkLosses ? m_linkLosses() : m_seenLosses;
+        if (n < 0 || losses != m_seenLosses) {
+            m_seenLosses = losses;
+            m_decoder.LinkLost(readTime, clock, batch, times);
         }
-        // A link that is gone answers at once (HidPort::Read with no device
-        // open returns 0 immediately); without this pause the loop would spin
-        // and flood the GUI thread with hook calls. An ordinary empty read
-        // has already waited this long.
+        if (n >= 0) {
+            m_decoder.DecodeRead(n, buffer, readTime, clock, batch, times);
+        }
+        handOver();
+        if (n > 0 || !batch.empty()) {
+            continue;  // the hook draws what came before the next read
+        }
+        // A link that is gone answers at once (a closed port fails every
+        // read); without this pause the loop would spin and flood the GUI
+        // thread with hook calls. An ordinary empty read has already waited
+        // this long.
         std::unique_lock lock(pauseMutex);
         pause.wait_until(lock, stop, started + padlink::kPenReadWait, [] { return false; });
     }
+    // What the decoder held back waiting for the stream to support it is
+    // settled now: no read follows for a while.
+    batch.clear();
+    times.clear();
+    m_decoder.LineQuiet(ToPointTime(std::chrono::steady_clock::now()), clock, batch, times);
+    handOver();
 }
 
 }  // namespace vellumix::capture

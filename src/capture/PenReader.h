@@ -4,8 +4,9 @@
 // the batch spread over its reports' wire time, ending at the read's time).
 //
 // One cycle: the before-read hook, then one read of up to kPenReadWait per
-// USB input report, then the sink with the points that read completed. The
-// page uses the pieces like this:
+// USB input report, then the sink with the points that read completed (or
+// that a read finding the line quiet settled). The page uses the pieces like
+// this:
 //   - sink: runs on the reader thread and only appends to the page's
 //     SharedPointList, which locks itself. It never draws.
 //   - before-read hook: a blocking call into the GUI thread, made with
@@ -13,6 +14,13 @@
 //     its last call. The GUI thread alone touches the canvas, the reader
 //     moves on only while the GUI thread handles events, and there is one
 //     round trip per read.
+//
+// A lost pad: a read that finds the link down, or a link that went down and
+// came back since the last read (the channel counts its losses, so a reader
+// that was stopped meanwhile notices too), ends the stream: the decoder drops
+// the carried bytes and the sink gets a pen lift when the last point it got
+// is a pen-down one, before any point from the pad that comes back. Whether
+// a stroke is open carries over a Stop and a Start.
 //
 // Stopping: Stop() asks the thread to end and joins it. If the GUI thread
 // calls Stop() while the reader waits in the hook for that same GUI thread,
@@ -38,6 +46,7 @@
 #include <stop_token>
 #include <thread>
 
+#include "capture/PenStreamDecoder.h"
 #include "capture/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 
@@ -78,10 +87,13 @@ public:
     // Runs on the reader thread before every read; must return promptly once
     // stop is requested on the token (PostAndWait does).
     using BeforeReadHook = std::function<void(std::stop_token stop)>;
+    // How many times the link has been lost so far; asked after each read.
+    using LinkLossFunction = std::function<std::uint64_t()>;
 
-    // Without a wire time every report of a read gets the read's time.
+    // Without a wire time every report of a read gets the read's time;
+    // without a loss count only a read that fails ends the stream.
     PenReader(ReadFunction read, BatchSink sink, BeforeReadHook beforeRead = {},
-              WireTimeFunction reportWireTime = {});
+              WireTimeFunction reportWireTime = {}, LinkLossFunction linkLosses = {});
     // Reads with the channel's ReadPenData; the channel must outlive the
     // reader. Reports are spread at 38,400 baud on serial, not at all on USB
     // (one report per HID transfer).
@@ -93,7 +105,9 @@ public:
     // Starts the thread unless it runs already; a second Start keeps the one
     // reader. Each start begins with an empty carry.
     void Start();
-    // Asks the thread to end and joins it; nothing when none runs.
+    // Asks the thread to end and joins it; nothing when none runs. Points the
+    // decoder still held go to the sink, judged as for a quiet line, before
+    // the thread ends.
     void Stop();
     // Safe from any thread.
     bool IsRunning() const { return m_running.load(); }
@@ -105,6 +119,12 @@ private:
     BatchSink m_sink;
     BeforeReadHook m_beforeRead;
     WireTimeFunction m_reportWireTime;
+    LinkLossFunction m_linkLosses;
+    // The reader thread's while it runs, the owner's in between (Start and
+    // Stop order the two): kept across runs, so that a stroke open when the
+    // reader stopped is still ended if the link was lost meanwhile.
+    PenStreamDecoder m_decoder;
+    std::uint64_t m_seenLosses = 0;
     std::mutex m_control;  // serialises Start and Stop
     std::atomic<bool> m_running{false};
     std::jthread m_thread;

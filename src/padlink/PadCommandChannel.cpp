@@ -271,6 +271,7 @@ void PadCommandChannel::MarkLinkDown() {
     if (!m_watching || m_linkDown.exchange(true)) {
         return;
     }
+    ++m_linkLosses;
     std::lock_guard lock(m_handlerLock);
     if (m_onLinkDown) {
         m_onLinkDown();

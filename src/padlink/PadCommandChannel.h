@@ -109,6 +109,10 @@ public:
     using LinkDownHandler = std::function<void()>;
     void SetLinkDownHandler(LinkDownHandler handler);
     bool LinkDown() const { return m_linkDown.load(); }
+    // How many times the link was marked down. A pen reader that was not
+    // reading meanwhile (stopped, or between reads) still learns that the
+    // stream broke, even when the pad is back by then. Safe from any thread.
+    std::uint64_t LinkLosses() const { return m_linkLosses.load(); }
     // Looks for a failed line between commands: a hang-up on serial, the
     // device gone on USB. Does nothing when the channel is busy (the user of
     // the link will notice). Safe from any thread.
@@ -137,6 +141,7 @@ private:
 
     PadPorts m_ports;
     std::atomic<bool> m_linkDown{false};
+    std::atomic<std::uint64_t> m_linkLosses{0};
     std::atomic<bool> m_watching{false};
     std::mutex m_handlerLock;
     LinkDownHandler m_onLinkDown;

@@ -24,6 +24,7 @@ namespace {
 
 namespace pl = padlink;
 using namespace std::chrono_literals;
+using Points = std::vector<SignaturePoint>;
 
 // The page's arrangement: the sink appends on the reader thread, the hook is
 // a blocking call into the GUI thread (the test's thread). Stop comes while
@@ -67,13 +68,15 @@ protected:
         m_reader->Start();
     }
     // Runs the GUI thread's side until `count` points arrived, then stops
-    // the reader.
-    void PumpUntil(std::size_t count) {
+    // the reader unless told to keep it.
+    void PumpUntil(std::size_t count, bool stop = true) {
         const auto until = std::chrono::steady_clock::now() + 20s;
         while (m_list.GetPointCount() < count && std::chrono::steady_clock::now() < until) {
             m_gui.Pump(100ms);
         }
-        m_reader->Stop();
+        if (stop) {
+            m_reader->Stop();
+        }
     }
 
     padsim::PadEngine m_engine;
@@ -120,6 +123,48 @@ TEST_F(PenReaderPad, CommandsBehindWaitingPenDataAreAnsweredAndLoseNoPoint) {
     StartReader();
     PumpUntil(points.size());
     EXPECT_EQ(m_list.CopyPoints(), points);
+}
+
+// The pad is unplugged with the pen down and plugged in again, the pen
+// still down: the points from before and after are two strokes, whether
+// the reader read through the loss or was stopped while it happened (as
+// during a file dialog), and nothing of a report cut by the loss survives.
+TEST_F(PenReaderPad, ALostPadEndsTheOpenStroke) {
+    const Points before{{100, 100}, {104, 102}, {108, 105}};
+    const Points after{{112, 108}, {116, 110}};
+    Points expected = before;
+    expected.push_back(PEN_UP_POINT);
+    expected.insert(expected.end(), after.begin(), after.end());
+    m_channel->SetLinkDownHandler([] {});  // as the app watches the link
+    for (const bool readerStopped : {false, true}) {
+        SCOPED_TRACE(readerStopped ? "reader stopped meanwhile" : "reader reading");
+        m_list.Clear();
+        Write(before);
+        StartReader();
+        PumpUntil(before.size(), readerStopped);
+        ASSERT_EQ(m_list.CopyPoints(), before);
+
+        m_device->Unplug();
+        if (readerStopped) {
+            m_channel->CheckLink();  // the app's idle check finds it gone
+        }
+        const auto until = std::chrono::steady_clock::now() + 5s;
+        while (!m_channel->LinkDown() && std::chrono::steady_clock::now() < until) {
+            m_gui.Pump(10ms);
+        }
+        ASSERT_TRUE(m_channel->LinkDown());
+        m_device->Plug();
+        m_channel->WithTransports([](pl::PadPorts ports) {
+            ports.hid.Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
+        });
+        m_channel->MarkLinkUp();
+        if (readerStopped) {
+            m_reader->Start();
+        }
+        Write(after);
+        PumpUntil(expected.size());
+        EXPECT_EQ(m_list.CopyPoints(), expected);
+    }
 }
 
 }  // namespace

@@ -32,6 +32,8 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
+// The stream in reads of readSize bytes, then a read that finds the line
+// quiet, as the reader's reads go when the pad stops sending.
 Points DecodeInReads(const Bytes& stream, std::size_t readSize) {
     PenStreamDecoder decoder;
     Points out;
@@ -39,6 +41,7 @@ Points DecodeInReads(const Bytes& stream, std::size_t readSize) {
         const std::size_t n = std::min(readSize, stream.size() - at);
         decoder.Decode(std::span(stream).subspan(at, n), out);
     }
+    decoder.LineQuiet(out);
     return out;
 }
 
@@ -63,6 +66,19 @@ TEST(PenStreamDecoder, CarriesPartialReportsAcrossReads) {
     EXPECT_EQ(decoder.Decode(std::span(s).subspan(15, 3), out), 0u);
     EXPECT_EQ(decoder.Decode(std::span(s).subspan(18, 2), out), 1u);
     EXPECT_EQ(out, (Points{{1, 2}, {3, 4}, {5, 6}, PEN_UP_POINT}));
+
+    // In a clean stream each read hands out every report it completed: the
+    // last one of a read does not wait for the next read.
+    const Bytes strokes = Stream({{1, 2}, {3, 4}, {5, 6}, PEN_UP_POINT, {600, 600}, {603, 604}});
+    for (std::size_t readSize = 1; readSize <= 12; ++readSize) {
+        PenStreamDecoder clean;
+        Points got;
+        for (std::size_t at = 0; at < strokes.size(); at += readSize) {
+            const std::size_t n = std::min(readSize, strokes.size() - at);
+            clean.Decode(std::span(strokes).subspan(at, n), got);
+            ASSERT_EQ(got.size(), (at + n) / kPenReportSize) << "reads of " << readSize;
+        }
+    }
 }
 
 TEST(PenStreamDecoder, SkipsAnswerFramesWhereverTheReadsSplitThem) {
@@ -82,18 +98,23 @@ TEST(PenStreamDecoder, SkipsAnswerFramesWhereverTheReadsSplitThem) {
 }
 
 TEST(PenStreamDecoder, ABadStatusByteCostsOnlyItsOwnReport) {
-    Bytes s = Stream({{1, 1}, {2, 2}, {3, 3}});
+    const Bytes fifth = Stream({{5, 5}});
+    Bytes s = Stream({{1, 1}, {2, 2}, {3, 3}, {4, 4}});
     s[5] = 0x85;
-    s.push_back(0x90);  // the start of a fourth report stays carried
+    s.push_back(fifth[0]);  // the start of a fifth report stays carried
     PenStreamDecoder decoder;
     Points out;
     decoder.Decode(s, out);
+    // With noise just seen, the last whole report waits for the one after it.
     EXPECT_EQ(out, (Points{{1, 1}, {3, 3}}));
     EXPECT_EQ(decoder.CarriedBytes(), 1u);
+    decoder.Decode(std::span(fifth).subspan(1), out);
+    decoder.LineQuiet(out);
+    EXPECT_EQ(out, (Points{{1, 1}, {3, 3}, {4, 4}, {5, 5}}));
 }
 
 TEST(PenStreamDecoder, ResynchronisesAfterGarbage) {
-    const Points points{{512, 512}, PEN_UP_POINT};
+    const Points points{{512, 512}, {515, 514}, PEN_UP_POINT};
     const struct {
         const char* what;
         Bytes noise;
@@ -107,22 +128,28 @@ TEST(PenStreamDecoder, ResynchronisesAfterGarbage) {
     };
     for (const auto& c : cases) {
         for (std::size_t readSize : {std::size_t{1}, std::size_t{4}, std::size_t{64}}) {
-            const Bytes s = Cat({Stream({{1, 1}}), c.noise, Stream(points)});
+            const Bytes s = Cat({Stream({{1, 1}, {3, 2}}), c.noise, Stream(points)});
             const Points got = DecodeInReads(s, readSize);
-            EXPECT_EQ(got, (Points{{1, 1}, {512, 512}, PEN_UP_POINT}))
+            EXPECT_EQ(got, (Points{{1, 1}, {3, 2}, {512, 512}, {515, 514}, PEN_UP_POINT}))
                 << c.what << ", reads of " << readSize;
         }
     }
 }
 
+// Strokes of three points or more, as a pen writes them, with the awkward
+// reports among them: a coordinate byte equal to STX, a y of 6 (the ack
+// byte), an x byte of 0x02 right after the status byte, the corners.
+const Points kStrokesBefore{{1023, 1023}, {1020, 1021}, {1022, 1018}, PEN_UP_POINT, {0, 0},
+                            {2, 6},       {4, 2},       PEN_UP_POINT, {127, 5},     {129, 2}};
+const Points kStrokesAfter{{131, 3},     PEN_UP_POINT, {2, 257},   {0, 256},   {3, 259},
+                           PEN_UP_POINT, {300, 258},   {302, 255}, {299, 254}, PEN_UP_POINT};
+
 // The heart of the resynchronisation: a byte lost anywhere in a stream of
 // reports and answer frames costs at most the report it belonged to, and no
-// report comes out wrong. The points include the awkward ones: a coordinate
-// byte equal to STX, a y of 6 (the ack byte), an x byte of 0x02 right after
-// the status byte.
+// report comes out wrong.
 TEST(PenStreamDecoder, ALostByteCostsAtMostTheReportItHit) {
-    const Points before{{1023, 1023}, {0, 0}, {129, 2}, {2, 6}, PEN_UP_POINT, {2, 257}};
-    const Points after{{300, 258}, {5, 5}, PEN_UP_POINT, {0, 256}, {1000, 3}, PEN_UP_POINT};
+    const Points& before = kStrokesBefore;
+    const Points& after = kStrokesAfter;
     const Bytes s = Cat({Stream(before), kAck, Stream(after)});
     Points all = before;
     all.insert(all.end(), after.begin(), after.end());
@@ -154,7 +181,8 @@ TEST(PenStreamDecoder, ALostByteCostsAtMostTheReportItHit) {
 // stream arrives in one read, so every report but the last is judged by the
 // byte after it.
 TEST(PenStreamDecoder, AnInsertedByteCostsAtMostTheReportItHit) {
-    const Points points{{1023, 1023}, {0, 0}, {129, 2}, {2, 6}, PEN_UP_POINT, {2, 257}, {5, 5}};
+    Points points = kStrokesBefore;
+    points.insert(points.end(), kStrokesAfter.begin(), kStrokesAfter.end());
     const Bytes s = Stream(points);
     for (std::size_t at = 1; at < s.size() - kPenReportSize; ++at) {
         if (at % kPenReportSize == 0) {
@@ -172,6 +200,86 @@ TEST(PenStreamDecoder, AnInsertedByteCostsAtMostTheReportItHit) {
     }
 }
 
+// Noise that holds a well-formed report becomes no ink: a look-alike amid
+// the noise has no report behind it; one that ends or starts the noise does,
+// or follows a real report, but lies off the stroke; a lift made of noise
+// would split a stroke that goes on within reach. A real lift beside noise
+// stays. Noise bytes 0x11 are plain garbage. A read that ends right behind a
+// lift look-alike starting the noise hands it out at once (in a clean stream
+// the last report of a read is not held back), so that case is read in
+// pieces that do not end there.
+TEST(PenStreamDecoder, NoiseThatLooksLikeAReportBecomesNoInk) {
+    const Bytes fake{0x90, 0x05, 0x40, 0x20, 0x00};  // (64, 672), far off the strokes
+    const Bytes fakeLift{0x80, 0x01, 0x02, 0x03, 0x00};
+    const Bytes garbage(6, 0x11);
+    const Points stroke{{400, 400}, {404, 402}, {408, 405}, {412, 409}};
+    const Points goesOn{{416, 412}, {419, 416}, {421, 420}, PEN_UP_POINT};
+    const Points newStroke{PEN_UP_POINT, {700, 100}, {703, 104}, {705, 108}, PEN_UP_POINT};
+    const struct {
+        const char* what;
+        Bytes noise;
+        Points after;
+        std::size_t smallestRead = 1;
+    } cases[] = {
+        {"a look-alike amid the noise", Cat({garbage, fake, garbage}), goesOn},
+        {"a look-alike ending the noise", Cat({garbage, fake}), goesOn},
+        {"a look-alike starting the noise", Cat({fake, garbage}), goesOn},
+        {"a lift ending the noise", Cat({garbage, fakeLift}), goesOn},
+        {"a lift starting the noise", Cat({fakeLift, garbage}), goesOn, 16},
+        {"two look-alikes ending the noise", Cat({garbage, fake, fakeLift}), goesOn},
+        {"a real lift after the noise", garbage, newStroke},
+        {"a lift look-alike before a real one", Cat({garbage, fakeLift}), newStroke},
+    };
+    for (const auto& c : cases) {
+        Points expected = stroke;
+        expected.insert(expected.end(), c.after.begin(), c.after.end());
+        const Bytes s = Cat({Stream(stroke), c.noise, Stream(c.after)});
+        for (std::size_t readSize : {std::size_t{1}, std::size_t{5}, std::size_t{16}, s.size()}) {
+            if (readSize >= c.smallestRead) {
+                EXPECT_EQ(DecodeInReads(s, readSize), expected)
+                    << c.what << ", reads of " << readSize;
+            }
+        }
+    }
+}
+
+// A lost link ends the stream: an open stroke gets its lift (once), the
+// carried part of a report cut by the loss is dropped, and the first report
+// from the pad that comes back starts a stroke of its own.
+TEST(PenStreamDecoder, ALostLinkEndsTheOpenStrokeAndDropsTheCutReport) {
+    const Bytes before = Stream({{100, 100}, {103, 101}, {106, 103}});
+    const Bytes after = Stream({{300, 300}, {302, 303}});
+    const struct {
+        const char* what;
+        std::size_t keep;  // bytes of `before` that arrived before the loss
+        Points expected;
+    } cases[] = {
+        {"whole reports", 15, {{100, 100}, {103, 101}, {106, 103}, PEN_UP_POINT}},
+        {"a cut report", 12, {{100, 100}, {103, 101}, PEN_UP_POINT}},
+        {"nothing yet", 0, {}},
+    };
+    for (const auto& c : cases) {
+        PenStreamDecoder decoder;
+        Points out;
+        decoder.Decode(std::span(before).first(c.keep), out);
+        decoder.LinkLost(out);
+        decoder.LinkLost(out);  // still down
+        EXPECT_EQ(out, c.expected) << c.what;
+        EXPECT_EQ(decoder.CarriedBytes(), 0u) << c.what;
+        // The rest of the cut report never joins the bytes after the loss.
+        out.clear();
+        decoder.Decode(Cat({Bytes(before.begin() + c.keep, before.end()), after}), out);
+        decoder.LineQuiet(out);
+        ASSERT_GE(out.size(), 2u) << c.what;
+        EXPECT_EQ(Points(out.end() - 2, out.end()), (Points{{300, 300}, {302, 303}})) << c.what;
+    }
+    // A stroke that has ended gets no second lift.
+    PenStreamDecoder decoder;
+    Points out;
+    decoder.Decode(Stream({{1, 1}, PEN_UP_POINT}), out);
+    EXPECT_EQ(decoder.LinkLost(out), 0u);
+}
+
 TEST(PenStreamDecoder, CarryStaysBounded) {
     PenStreamDecoder decoder;
     Points out;
@@ -181,13 +289,13 @@ TEST(PenStreamDecoder, CarryStaysBounded) {
     decoder.Decode(header, out);
     EXPECT_EQ(decoder.CarriedBytes(), 3u);
     // ... but pen data where its payload should be shows it was a lost status byte.
-    decoder.Decode(Stream({{4, 4}}), out);
-    EXPECT_EQ(out, (Points{{4, 4}}));
+    decoder.Decode(Stream({{4, 4}, {5, 6}}), out);
     EXPECT_EQ(decoder.CarriedBytes(), 0u);
     // Garbage never piles up.
     const Bytes noise(1000, 0x41);
     decoder.Decode(noise, out);
     EXPECT_EQ(decoder.CarriedBytes(), 0u);
+    EXPECT_EQ(out, (Points{{4, 4}, {5, 6}}));
 }
 
 }  // namespace

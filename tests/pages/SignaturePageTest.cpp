@@ -562,5 +562,67 @@ TEST(SignaturePageSerial, FullLineRateLosesNoReport) {
     host.Stop();
 }
 
+// The virtual pad is stopped with the pen down and started again on its
+// port, the pen still down: after the reconnection the ink is a stroke of
+// its own, on the page and in the saved .sig, not a line from the last
+// point before the loss to the first one after it.
+TEST(SignaturePageSerial, APadLostMidStrokeDoesNotJoinTheInkAcrossTheLoss) {
+    QTemporaryDir dir;
+    const std::filesystem::path folder = std::filesystem::path(dir.path().toStdString()) / "ports";
+    ASSERT_TRUE(padlink::CreatePortFolder(folder));
+    padsim::PadEngine engine;
+    padsim::SerialHostOptions options;
+    options.portFolder = folder;
+    options.comNumber = 1;
+    padsim::SerialHost host(engine, options);
+    ASSERT_TRUE(host.Start());
+    padlink::g_usbConnected = false;
+    padlink::SerialPort serial(folder, {});
+    padlink::HidPort hid(std::make_unique<padlink::MemoryHidBackend>());
+    padlink::PadCommandChannel channel(padlink::PadPorts{serial, hid});
+    channel.SetLinkDownHandler([] {});  // as the main frame watches the link
+    testsupport::FakePrompts prompts;
+    CSignaturePage page(PageServices{prompts, channel}, nullptr);
+    page.SetSleepFunction([](std::chrono::milliseconds) {});
+
+    const Points before{{600, 300}, {610, 305}, {620, 310}};
+    const Points after{{630, 315}, {640, 320}, PEN_UP_POINT};
+    Write(engine, before);
+    host.WakeUp();
+    ASSERT_TRUE(PumpUntil(page, before.size()));
+
+    host.Stop();
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (!channel.LinkDown() && std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    ASSERT_TRUE(channel.LinkDown());
+    // Found again as the main frame's search does: a fresh port, the page's
+    // capture set up anew.
+    ASSERT_TRUE(host.Start());
+    channel.WithTransports([](padlink::PadPorts ports) { ports.serial.Close(); });
+    channel.MarkLinkUp();
+    page.RestorePadSetup();
+    Write(engine, after);
+    host.WakeUp();
+    Points expected = before;
+    expected.push_back(PEN_UP_POINT);
+    expected.insert(expected.end(), after.begin(), after.end());
+    ASSERT_TRUE(PumpUntil(page, expected.size()));
+    EXPECT_EQ(page.Points(), expected);
+
+    const QString path = dir.filePath(QStringLiteral("signed.sig"));
+    prompts.fileAnswers.push_back(path);
+    page.OnFileSignature();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_EQ(sigformats::SignatureCodec().DecodeSigFile(
+                  std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                            static_cast<std::size_t>(bytes.size()))),
+              expected);
+    host.Stop();
+}
+
 }  // namespace
 }  // namespace vellumix::pages::test

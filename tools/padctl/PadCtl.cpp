@@ -320,9 +320,23 @@ std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
     std::vector<std::uint8_t> buffer(pl::kReplyCapacity);
     std::vector<capture::SignaturePoint> points;
     capture::PointTimes times;
+    // One read's points to the writer: bytes decoded, a quiet line settling
+    // what the decoder held back, or a lost link ending the open stroke with
+    // a lift (so every format shows the stroke ended where the pad went).
+    const auto take = [&](int n, capture::PointTime readTime) {
+        points.clear();
+        times.clear();
+        decoder.DecodeRead(n, buffer, readTime, clock, points, times);
+        for (capture::PointTime& t : times) {
+            // A report stamped before the start (one the pad had queued
+            // before it was told to capture) counts as arriving at it.
+            t = std::max<capture::PointTime>(t - start, 0);
+        }
+        writer.Batch(points, times);
+    };
     while (Clock::now() < deadline && !(s.interrupt != nullptr && s.interrupt->load())) {
         const int n = s.channel.ReadPenData(buffer, static_cast<int>(pl::kPenReadWait.count()));
-        const capture::PointTime readTime = capture::ToPointTime(Clock::now());
+        take(n, capture::ToPointTime(Clock::now()));
         // A serial port whose other side went away fails every read; a USB
         // pad that went away leaves the HID port closed.
         if (n < 0) {
@@ -331,19 +345,10 @@ std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
         }
         if (n == 0) {
             std::this_thread::sleep_for(kEmptyReadPause);
-            continue;
         }
-        points.clear();
-        times.clear();
-        decoder.Decode(std::span(buffer.data(), static_cast<std::size_t>(n)), readTime, clock,
-                       points, times);
-        for (capture::PointTime& t : times) {
-            // A report stamped before the start (one the pad had queued
-            // before it was told to capture) counts as arriving at it.
-            t = std::max<capture::PointTime>(t - start, 0);
-        }
-        writer.Batch(points, times);
     }
+    // No read follows: what the decoder held for support is settled now.
+    take(0, capture::ToPointTime(Clock::now()));
     s.channel.StopCapture();
     return writer.Finish(capture::ToPointTime(Clock::now()) - start);
 }
