@@ -4,6 +4,7 @@
 
 #include "capture/SignatureBitmap.h"
 #include "padlink/PadCommandChannel.h"
+#include "padpicture/LcdPicture.h"
 #include "pages/OffGuiThread.h"
 #include "pages/Prompts.h"
 #include "pages/SignaturePage.h"
@@ -150,7 +151,11 @@ void CSignaturePage::ReportSave(SaveResult result) {
 void CSignaturePage::OnGetSignatureFile() {
     StopPenReader();
     m_services.channel.SuspendCapture();
-    ClearSignature();
+    // The pad's display is cleared as it always was; the signature on the
+    // PC stays until a file has been chosen and read, so a change of mind
+    // or a file that does not read loses nothing: File the Signature still
+    // saves it.
+    ClearPadDisplay();
     ClearCanvas();
 
     const QString path = m_services.prompts.AskOpenFileName(QString(), SignatureFileFilters());
@@ -171,24 +176,12 @@ void CSignaturePage::OnGetSignatureFile() {
     const LoadedFile loaded = ReadAndDecodeOffGuiThread(path, *kind, kMaxLoadedFileBytes);
     if (!loaded.file.error.empty() || loaded.file.bytes.empty()) {
         app::ShowFileError(m_services.prompts, QString(res::kImageInvalidFileSize));
-        m_services.channel.ResumeCapture();
-        StartPenReader();
-        InvalidateSignatureBox();
+        ResumeAfterFileCommand();
         return;
     }
 
     if (*kind == sigfiles::FileKind::kBmp) {
-        ClearSignature();
-        if (ShowBitmapFile(path, true).isNull()) {
-            // Not a bitmap after all: say so rather than show nothing.
-            app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
-        } else {
-            m_strBitmapPath = path;
-            m_bBitmapShown = true;
-        }
-        m_services.channel.ResumeCapture();
-        StartPenReader();
-        InvalidateSignatureBox();
+        LoadBitmap(path);
         return;
     }
 
@@ -198,6 +191,24 @@ void CSignaturePage::OnGetSignatureFile() {
         // After the drawing, so the user sees what the message speaks of.
         app::ShowRefusal(m_services.prompts, QString(res::kImageTooLargeForPad));
     }
+}
+
+void CSignaturePage::LoadBitmap(const QString& path) {
+    if (padpicture::LoadBitmapForLcd(path.toStdString()).isNull()) {
+        // Not a bitmap after all: say so rather than show nothing, and keep
+        // the signature. The pad gets the clear it always got.
+        ClearPadDisplay();
+        app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
+        ResumeAfterFileCommand();
+        return;
+    }
+    ClearSignature();
+    ShowBitmapFile(path, true);
+    m_strBitmapPath = path;
+    m_bBitmapShown = true;
+    m_services.channel.ResumeCapture();
+    StartPenReader();
+    InvalidateSignatureBox();
 }
 
 bool CSignaturePage::LoadSignatureBytes(sigfiles::FileKind kind,

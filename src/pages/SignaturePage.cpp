@@ -149,6 +149,10 @@ void CSignaturePage::ClearSignature() {
     m_points.Clear();
     m_nDrawnSegments = 0;
     m_nSyncedCount = 0;
+    ClearPadDisplay();
+}
+
+void CSignaturePage::ClearPadDisplay() {
     m_services.channel.ClearDisplay();
     InvalidateSignatureBox();
 }

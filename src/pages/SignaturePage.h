@@ -95,6 +95,8 @@ public:
     void ClearCanvas();
     // Empties the list, clears the pad's display, repaints the box.
     void ClearSignature();
+    // Clears the pad's display and repaints the box; the list stays.
+    void ClearPadDisplay();
     void InvalidateSignatureBox();
     // Loads a .bmp file, stretches it into the 320 x 240 box and, with send,
     // puts those pixels on the pad with DisplayImage. Returns the picture;
@@ -124,8 +126,12 @@ private:
     // The reader's synchronous exchange, on the GUI thread: draws the
     // segments that arrived since the last drawing.
     void OnReaderSync();
-    // Resumes capture and the reader after a file command.
+    // Resumes capture and the reader after a file command, and draws the
+    // list again.
     void ResumeAfterFileCommand();
+    // Get Signature File's .bmp: the list goes and the picture is shown and
+    // sent once it has been read; a file that is no bitmap keeps the list.
+    void LoadBitmap(const QString& path);
     // Load steps after the file was read and decoded: send to the pad, fill
     // the list; "Cannot read the file" when nothing decoded. True when the
     // points were loaded but the file was too large to send to the pad.
