@@ -14,7 +14,9 @@
 // thread reaches through its callbacks: SharedPointList::AppendPoints (it
 // locks itself) and the queued call that PostAndWait hands back to the GUI
 // thread. StopPenReader joins the reader, so nothing of the page is touched
-// by it once StopPenReader or the destructor has returned.
+// by it once StopPenReader or the destructor has returned. A picture or a
+// signature file goes to the pad on the PadActivity's worker, with the
+// reader stopped, while the window goes on painting.
 #pragma once
 
 #include <QImage>
@@ -102,6 +104,8 @@ public:
     // puts those pixels on the pad with DisplayImage. Returns the picture;
     // null (nothing drawn or sent) when the file is no bitmap.
     QImage ShowBitmapFile(const QString& path, bool send);
+    // A picture of the box's size out with DisplayImage, off the GUI thread.
+    void SendPicture(const QImage& picture);
 
     // Button handlers.
     void OnClear();
