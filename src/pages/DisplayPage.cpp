@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 #include "padlink/FontPresets.h"
 #include "padlink/PadProtocol.h"
@@ -61,6 +62,12 @@ constexpr QRect kDisplayGroupRect{65, 15, 190, 124};
 constexpr QRect kColorBoxRect{53, 154, 48, 12};
 constexpr QRect kColorLabelRect{25, 157, 20, 8};
 
+// Each repaint of the mirror replays the whole record, so while a pattern
+// runs its steps are shown at most this often: one repaint per step would
+// cost the GUI thread more than the step's exchange with the pad costs the
+// worker. 60 per second still shows the picture growing.
+constexpr std::chrono::milliseconds kLiveRepaintInterval{16};
+
 QRect Du(const QRect& r) {
     return DialogRect(r.x(), r.y(), r.width(), r.height());
 }
@@ -100,7 +107,9 @@ public:
         m_job.Post([page, first, second] {
             const std::array<SignaturePoint, 2> points{first, second};
             page->RecordPoints(points);
-            page->InvalidateMirrorBox();
+            if (!page->m_pLiveRepaint->isActive()) {
+                page->m_pLiveRepaint->start();
+            }
         });
     }
 
@@ -126,6 +135,10 @@ CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
           {IDC_SIZE_LARGE, padlink::kFontLarge, &m_largeFont, kLargeRowStep},
       }} {
     CreateControls();
+    m_pLiveRepaint = new QTimer(this);
+    m_pLiveRepaint->setSingleShot(true);
+    m_pLiveRepaint->setInterval(kLiveRepaintInterval);
+    connect(m_pLiveRepaint, &QTimer::timeout, this, &CDisplayPage::InvalidateMirrorBox);
     m_nRunning = 0;
     m_mirrorBox = m_pMirrorBox->geometry();
 
@@ -470,6 +483,8 @@ void CDisplayPage::RunPatternWork(PatternKind kind, PatternFunction pattern,
         stop = pattern(run, setup);
     });
     m_nRunning = 0;
+    m_pLiveRepaint->stop();
+    InvalidateMirrorBox();
     if (stop) {
         Activity().SayStoppedEarly(name);
     }

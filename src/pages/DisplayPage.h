@@ -42,6 +42,7 @@ class QGroupBox;
 class QPainter;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 namespace vellumix::pages {
 
@@ -212,6 +213,8 @@ private:
 
     PaintedBox* m_pMirrorBox = nullptr;
     QComboBox* m_pColorBox = nullptr;
+    // Shows a running pattern's new steps, at most every kLiveRepaintInterval.
+    QTimer* m_pLiveRepaint = nullptr;
     SleepFunction m_sleep;
 };
 
