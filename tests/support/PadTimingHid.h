@@ -77,7 +77,14 @@ private:
             namespace hid = padlink::hid;
             std::chrono::milliseconds slow{0};
             std::chrono::milliseconds late{0};
-            if (length > hid::kDataOffset) {
+            bool timed = false;
+            {
+                std::lock_guard lock(m_timing->mutex);
+                timed = !m_timing->slow.empty() || !m_timing->late.empty();
+            }
+            // Untimed, the reports go straight through. A frame always
+            // starts a report, so the parser finds the next one whole.
+            if (timed && length > hid::kDataOffset) {
                 const std::size_t count = std::min<std::size_t>(
                     report[hid::kChunkOffset] & hid::kChunkCountMask, length - hid::kDataOffset);
                 for (const auto& payload :
