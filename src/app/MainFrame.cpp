@@ -103,7 +103,8 @@ void CMainFrame::CreateBars() {
     m_pToolBar->setFloatable(true);
     m_pToolBar->setAllowedAreas(Qt::AllToolBarAreas);
 
-    m_pStatusPane = new QLabel(res::kStatusReady, this);
+    m_strConnection = res::kStatusReady;
+    m_pStatusPane = new QLabel(m_strConnection, this);
     statusBar()->addWidget(m_pStatusPane, 1);
     const QLatin1StringView indicators[] = {res::kIndicatorCaps, res::kIndicatorNum,
                                             res::kIndicatorScroll};
@@ -139,6 +140,9 @@ void CMainFrame::OnPadConnected() {
     }
     m_pMainView->InitialUpdate();
     RecalcLayout();
+    connect(&m_pMainView->Activity(), &pages::PadActivity::StatusChanged, this,
+            &CMainFrame::ShowStatus);
+    ShowStatus();
 
     // From here on a failed link is noticed and the pad looked for again.
     padlink::DiscoveryOptions search;
@@ -163,7 +167,9 @@ void CMainFrame::OnLinkDown() {
     if (m_bClosed || !m_pReconnector) {
         return;
     }
-    m_pStatusPane->setText(res::kPadDisconnected);
+    m_strConnection = res::kPadDisconnected;
+    m_pMainView->Activity().ForgetProblems();
+    ShowStatus();
     m_pReconnector->Start();
 }
 
@@ -177,8 +183,25 @@ void CMainFrame::OnPadReturned(padlink::DiscoveryResult found) {
             : QString::fromLatin1(padlink::kComPortPrefix.data(),
                                   static_cast<qsizetype>(padlink::kComPortPrefix.size())) +
                   QString::number(found.comNumber);
-    m_pStatusPane->setText(QString(res::kPadReturned).arg(where));
+    m_strConnection = QString(res::kPadReturned).arg(where);
+    m_pMainView->Activity().ForgetProblems();
+    ShowStatus();
     m_pMainView->PadReturned();
+}
+
+void CMainFrame::ShowStatus() {
+    const QString said = m_pMainView ? m_pMainView->Activity().Status() : QString();
+    m_pStatusPane->setText(said.isEmpty() ? m_strConnection : said);
+}
+
+bool CMainFrame::WaitForPadWork(std::function<void()> then) {
+    if (m_bClosed || !m_pMainView || !m_pMainView->Activity().IsBusy()) {
+        return false;
+    }
+    // A pattern stops at its next command; a frame on its way goes out whole.
+    m_pMainView->Activity().RequestStop();
+    m_pMainView->Activity().WhenIdle(pages::PadActivity::Deferred::kClose, std::move(then));
+    return true;
 }
 
 void CMainFrame::StopLinkWatch() {
@@ -209,11 +232,18 @@ void CMainFrame::SendEndCapture() {
 }
 
 void CMainFrame::OnExit() {
+    if (WaitForPadWork([this] { OnExit(); })) {
+        return;
+    }
     SendEndCapture();
     close();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (WaitForPadWork([this] { close(); })) {
+        event->ignore();
+        return;
+    }
     if (!m_bClosed) {
         m_bClosed = true;
         StopLinkWatch();

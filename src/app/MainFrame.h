@@ -12,6 +12,12 @@
 // Lock indicators: Qt has no portable way to read the Caps, Num and Scroll
 // Lock states, so the status bar shows the three indicator panes greyed out.
 //
+// Status pane: what the pages' pad activity has to say (a command the pad
+// refused or did not answer, a pattern that stopped early, a long send's
+// progress, a wait), else the state of the link ("Ready", "Pad connected on
+// COM1"). Closing the window, or Exit, while the pages' pad work runs waits
+// for it to end: a frame on its way is never cut.
+//
 // Thread safety: a GUI-thread object. The discovery thread reaches it only
 // through the connection view's PadConnected, raised on the GUI thread. The
 // pages get the channel through their services, not through the frame.
@@ -20,7 +26,9 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QSize>
+#include <QString>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include "app/VellumixDemoView.h"
@@ -109,6 +117,11 @@ protected:
 private:
     void CreateMenus();
     void CreateBars();
+    // The status pane from the link's state and the pages' activity.
+    void ShowStatus();
+    // True, and the close or exit put off until the pages' pad work has
+    // ended, while it runs.
+    bool WaitForPadWork(std::function<void()> then);
     void SendEndCapture();
     // Ends the watch on the link and any search for the pad; safe twice.
     void StopLinkWatch();
@@ -123,6 +136,8 @@ private:
     QTimer* m_pLinkCheck = nullptr;
     QToolBar* m_pToolBar = nullptr;
     QLabel* m_pStatusPane = nullptr;
+    // The link's state, shown while the pages have nothing to say.
+    QString m_strConnection;
     QLabel* m_pIndicators[3] = {};
     QAction* m_pExitAction = nullptr;
     // The views' parent, the frame's client area.

@@ -26,11 +26,18 @@ constexpr QFont::Weight kTabLayoutFontWeight = QFont::Light;
 }  // namespace
 
 CViewVellumixDemo::CViewVellumixDemo(const pages::PageServices& services, QWidget* parent)
-    : QWidget(parent), m_services(services), m_pTabCtrl(new controls::CPaintedTabCtrl(this)) {
+    : QWidget(parent),
+      m_services(services),
+      m_pActivity(std::make_unique<pages::PadActivity>(services.channel)),
+      m_pTabCtrl(new controls::CPaintedTabCtrl(this)) {
+    m_services.activity = m_pActivity.get();
     m_pTabCtrl->setGeometry(kInitialTabCtrlRect);
 }
 
-CViewVellumixDemo::~CViewVellumixDemo() = default;
+CViewVellumixDemo::~CViewVellumixDemo() {
+    // The pages (children of the tab control) use the activity to the end.
+    delete m_pTabCtrl;
+}
 
 pages::CTabPage* CViewVellumixDemo::Page(int tab) const {
     if (tab < 0 || tab >= static_cast<int>(m_pages.size())) {
@@ -78,6 +85,23 @@ void CViewVellumixDemo::InitialUpdate() {
 }
 
 void CViewVellumixDemo::OnSelChange(int tab) {
+    if (m_pActivity->IsBusy()) {
+        // The page's work ends first: a pattern at its next command, a frame
+        // on its way once it is in. The tab the user chose last is entered.
+        m_pActivity->RequestStop();
+        m_pActivity->WhenIdle(pages::PadActivity::Deferred::kPageChange,
+                              [this] { ChangePage(m_pTabCtrl->currentIndex()); });
+        return;
+    }
+    ChangePage(tab);
+}
+
+void CViewVellumixDemo::ChangePage(int tab) {
+    // Back on the shown page while its work ended: nothing to change.
+    if (tab == g_nPreviousTab) {
+        return;
+    }
+    const pages::PadActivity::Action action = m_pActivity->BeginAction();
     LeavePage(g_nPreviousTab);
     g_nPreviousTab = tab;
     EnterPage(tab);
@@ -94,6 +118,10 @@ void CViewVellumixDemo::LeavePage(int tab) {
 }
 
 void CViewVellumixDemo::PadReturned() {
+    if (m_pActivity->IsBusy()) {
+        m_pActivity->WhenIdle(pages::PadActivity::Deferred::kPadSetup, [this] { PadReturned(); });
+        return;
+    }
     for (pages::CTabPage* page : m_pages) {
         if (page->isVisible()) {
             page->RestorePadSetup();

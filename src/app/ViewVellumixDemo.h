@@ -1,13 +1,20 @@
 // The main view once the pad has been found: the painted tab control with the
 // Signature, Display and Image pages. The main frame creates it in place of
 // the connection view and calls InitialUpdate once it is in place.
+//
+// The three pages share the view's PadActivity: while one page's pad work
+// runs, a tab change waits for it (a pattern stops at its next command, a
+// frame on its way goes out whole) and happens once the page's action has
+// ended; so does the set-up for a pad that came back meanwhile.
 #pragma once
 
 #include <QFont>
 #include <QRect>
 #include <QWidget>
 #include <array>
+#include <memory>
 
+#include "pages/PadActivity.h"
 #include "pages/PageServices.h"
 #include "pages/TabPage.h"
 
@@ -67,6 +74,8 @@ public:
     pages::CImagePage* ImagePage() const { return m_pImagePage; }
     // The page of a tab; null for any other index.
     pages::CTabPage* Page(int tab) const;
+    // The pad work of the three pages.
+    pages::PadActivity& Activity() const { return *m_pActivity; }
     // The pad came back after its link failed (it may have been power
     // cycled): sets it up again for the page on show, as that page's start
     // did.
@@ -86,12 +95,16 @@ protected:
 
 private:
     void OnSelChange(int tab);
+    // Leaves the shown page for tab's, as one action.
+    void ChangePage(int tab);
     void LeavePage(int tab);
     void EnterPage(int tab);
     void Layout();
     void PlacePages(int topInset);
 
     pages::PageServices m_services;
+    // Outlives the pages, which are deleted first.
+    std::unique_ptr<pages::PadActivity> m_pActivity;
     pages::CSignaturePage* m_pSignaturePage = nullptr;
     pages::CDisplayPage* m_pDisplayPage = nullptr;
     pages::CImagePage* m_pImagePage = nullptr;

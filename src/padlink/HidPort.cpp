@@ -114,12 +114,17 @@ bool HidPort::Write(const std::uint8_t* frame, std::size_t length) {
             return false;
         }
         offset += hid::kReportDataBytes;
+        ReportWriteProgress(offset, length);
     }
     const std::size_t rest = length - offset;  // 1..63
     report[hid::kChunkOffset] = static_cast<std::uint8_t>(rest);
     std::memcpy(data, frame + offset, rest);
     std::fill(data + rest, report.data() + report.size(), std::uint8_t{0});
-    return m_device->WriteReport(report.data(), reportLength, kWriteTimeoutMs);
+    if (!m_device->WriteReport(report.data(), reportLength, kWriteTimeoutMs)) {
+        return false;
+    }
+    ReportWriteProgress(length, length);
+    return true;
 }
 
 int HidPort::ReadOneReport(std::uint8_t out[64], int waitMs) {

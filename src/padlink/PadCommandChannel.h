@@ -13,7 +13,9 @@
 // Thread safety: command operations build their frame in the one frame buffer
 // before taking the channel lock, so they are called from one thread at a
 // time: the discovery thread until the pad has been announced (it draws the
-// welcome screen), the GUI thread from then on. ReadPenData may run on another thread at the same
+// welcome screen), the GUI thread from then on, or the pages' worker for a
+// long send or a pattern while the GUI thread sends nothing (the hand-over
+// is a thread start and join). ReadPenData may run on another thread at the same
 // time: the channel lock keeps a pen read and a command exchange off the transport together, and
 // the pen read waits for data without holding it.
 #pragma once

@@ -10,7 +10,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "padlink/LinkResult.h"
 
@@ -49,6 +51,24 @@ public:
     // The reason for LastOpenFailure in the words for this kind of link,
     // naming the device, its owner or the program holding it where known.
     virtual std::string OpenFailureReason() const = 0;
+
+    // Told, on the writing thread, how many bytes of the frame being written
+    // have been handed to the line so far, and the frame's length: a frame
+    // of 230 KB takes a minute at 38400 baud, and the user is shown how far
+    // it got. Set and cleared under the channel's lock (WithTransports), as
+    // every write runs under it. Empty by default.
+    using WriteProgress = std::function<void(std::size_t written, std::size_t frameLength)>;
+    void SetWriteProgress(WriteProgress progress) { m_writeProgress = std::move(progress); }
+
+protected:
+    void ReportWriteProgress(std::size_t written, std::size_t frameLength) const {
+        if (m_writeProgress) {
+            m_writeProgress(written, frameLength);
+        }
+    }
+
+private:
+    WriteProgress m_writeProgress;
 };
 
 }  // namespace vellumix::padlink

@@ -178,6 +178,7 @@ int SerialPort::Write(const std::uint8_t* data, std::size_t length) {
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             lastProgress = Clock::now();
+            ReportWriteProgress(done, length);
             continue;
         }
         if (n < 0 && errno == EINTR) {

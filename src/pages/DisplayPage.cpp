@@ -7,12 +7,11 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <thread>
+#include <QTimer>
 
 #include "padlink/FontPresets.h"
-#include "padlink/PadCommandChannel.h"
+#include "padlink/PadProtocol.h"
 #include "pages/DialogLayout.h"
-#include "pages/DisplayPatterns.h"
 #include "pages/PaintedBox.h"
 
 namespace vellumix::pages {
@@ -63,10 +62,10 @@ constexpr QRect kDisplayGroupRect{65, 15, 190, 124};
 constexpr QRect kColorBoxRect{53, 154, 48, 12};
 constexpr QRect kColorLabelRect{25, 157, 20, 8};
 
-// A throttle on the live mirror while a pattern blocks the event loop: each
-// forced repaint replays the whole record and flushes the window, so
-// repainting after every step would cost more than the step's exchange with
-// the pad. 60 per second still shows the picture growing.
+// Each repaint of the mirror replays the whole record, so while a pattern
+// runs its steps are shown at most this often: one repaint per step would
+// cost the GUI thread more than the step's exchange with the pad costs the
+// worker. 60 per second still shows the picture growing.
 constexpr std::chrono::milliseconds kLiveRepaintInterval{16};
 
 QRect Du(const QRect& r) {
@@ -75,14 +74,57 @@ QRect Du(const QRect& r) {
 
 }  // namespace
 
+// The page as a running pattern sees it, on the worker: pad commands go out
+// from there, and whatever touches the record or a widget is posted to the
+// GUI thread, in order with the pad's steps.
+class CDisplayPage::PatternRun final : public IPatternTarget {
+public:
+    PatternRun(CDisplayPage& page, const PadJob& job) : m_page(page), m_job(job) {}
+
+    PadCommands& Pad() override { return m_job.Pad(); }
+    bool IsRunning() const override { return !m_job.StopRequested(); }
+    void Wait(std::chrono::milliseconds time) override {
+        if (m_page.m_sleep) {
+            m_page.m_sleep(time);
+        } else {
+            m_job.Sleep(time);
+        }
+    }
+    void ResetDisplay() override {
+        CDisplayPage* const page = &m_page;
+        m_job.Post([page] {
+            page->m_record.Clear();
+            page->InvalidateMirrorBox();
+        });
+        SendWhiteScreen(m_job.Pad());
+    }
+    void BeginRecord() override {
+        CDisplayPage* const page = &m_page;
+        m_job.Post([page] { page->m_lastPatternKind = page->m_currentPattern; });
+    }
+    void Record(SignaturePoint first, SignaturePoint second) override {
+        CDisplayPage* const page = &m_page;
+        m_job.Post([page, first, second] {
+            const std::array<SignaturePoint, 2> points{first, second};
+            page->RecordPoints(points);
+            if (!page->m_pLiveRepaint->isActive()) {
+                page->m_pLiveRepaint->start();
+            }
+        });
+    }
+
+private:
+    CDisplayPage& m_page;
+    const PadJob& m_job;
+};
+
 QColor ToQColor(ColorRef color) {
     return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
                   static_cast<int>((color >> 16) & 0xFF));
 }
 
 CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
-    : CTabPage(parent),
-      m_services(services),
+    : CTabPage(services, parent),
       m_captionFont(ArialFont(kCaptionFontHeight, QFont::Bold)),
       m_smallFont(ArialFont(kSmallFontHeight, QFont::Normal)),
       m_largeFont(ArialFont(kLargeFontHeight, QFont::Normal)),
@@ -91,9 +133,12 @@ CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
           {IDC_SIZE_SMALL, padlink::kFontSmall, &m_smallFont, kSmallRowStep},
           {IDC_SIZE_MEDIUM, padlink::kFontMedium, &m_mediumFont, kMediumRowStep},
           {IDC_SIZE_LARGE, padlink::kFontLarge, &m_largeFont, kLargeRowStep},
-      }},
-      m_sleep([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }) {
+      }} {
     CreateControls();
+    m_pLiveRepaint = new QTimer(this);
+    m_pLiveRepaint->setSingleShot(true);
+    m_pLiveRepaint->setInterval(kLiveRepaintInterval);
+    connect(m_pLiveRepaint, &QTimer::timeout, this, &CDisplayPage::InvalidateMirrorBox);
     m_nRunning = 0;
     m_mirrorBox = m_pMirrorBox->geometry();
 
@@ -106,10 +151,8 @@ CDisplayPage::CDisplayPage(const PageServices& services, QWidget* parent)
         static_cast<QRadioButton*>(Control(id))->setChecked(true);
     }
 
-    padlink::PadCommandChannel& channel = m_services.channel;
-    channel.SetFillColor(kWhite);
-    channel.FillRectangle(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY);
-    channel.SetTextMode(padlink::kTextModeNoBackground);
+    SendWhiteScreen(Pad());
+    Pad().SetTextMode(padlink::kTextModeNoBackground);
     if (const TextSize* size = CheckedTextSize()) {
         SendFont(*size);
     }
@@ -264,7 +307,7 @@ const CDisplayPage::TextSize* CDisplayPage::CheckedTextSize() const {
 
 void CDisplayPage::SendFont(const TextSize& size) {
     const auto& b = size.fontBytes;
-    m_services.channel.SetFont(b[0], b[1], b[2], b[3], b[4], b[5]);
+    Pad().SetFont(b[0], b[1], b[2], b[3], b[4], b[5]);
 }
 
 ColorRef CDisplayPage::DrawingColor() const {
@@ -281,10 +324,9 @@ void CDisplayPage::ActivatePage() {
     m_currentPattern = PATTERN_NONE;
     FillControl(IDC_MIRROR_BOX, BackgroundColor());
     const ColorRef c = DrawingColor();
-    padlink::PadCommandChannel& channel = m_services.channel;
-    channel.SetFillColor(c);
-    channel.SetTextColor(c);
-    channel.SetLineColor(c);
+    Pad().SetFillColor(c);
+    Pad().SetTextColor(c);
+    Pad().SetLineColor(c);
     if (const TextSize* size = CheckedTextSize()) {
         SendFont(*size);
     }
@@ -293,14 +335,18 @@ void CDisplayPage::ActivatePage() {
 
 void CDisplayPage::DeactivatePage() {
     ResetDisplayTest();
-    m_services.channel.ClearDisplay();
+    Pad().ClearDisplay();
 }
 
 void CDisplayPage::ResetDisplayTest() {
     m_record.Clear();
-    m_services.channel.SetFillColor(kWhite);
-    m_services.channel.FillRectangle(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY);
+    SendWhiteScreen(Pad());
     InvalidateMirrorBox();
+}
+
+void CDisplayPage::SendWhiteScreen(PadCommands& pad) {
+    pad.SetFillColor(kWhite);
+    pad.FillRectangle(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY);
 }
 
 void CDisplayPage::RecordPoints(std::span<const SignaturePoint> points) {
@@ -402,50 +448,50 @@ void CDisplayPage::PaintMirror(QPainter& painter) {
     }
 }
 
-void CDisplayPage::ShowPatternProgress() {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - m_lastLiveRepaint < kLiveRepaintInterval) {
-        return;
-    }
-    m_lastLiveRepaint = now;
-    if (m_pMirrorBox->isVisible()) {
-        m_pMirrorBox->repaint();
-    }
-}
-
-void CDisplayPage::Wait(std::chrono::milliseconds time) {
-    m_sleep(time);
-}
-
 void CDisplayPage::RunPattern(PatternKind kind) {
-    // The first live repaint comes one interval into the run: a pattern that
-    // ends sooner is shown by the replay after the handler alone.
-    m_lastLiveRepaint = std::chrono::steady_clock::now();
-    m_nRunning = 1;
-    m_currentPattern = kind;
     switch (kind) {
         case PATTERN_LINES:
-            DisplayPatterns::DrawLinesPattern(*this);
+            RunPatternWork(kind, DrawLinesPattern, res::kShowLines);
             break;
         case PATTERN_BOXES:
-            DisplayPatterns::DrawBoxesPattern(*this);
+            RunPatternWork(kind, DrawBoxesPattern, res::kShowBoxes);
             break;
         case PATTERN_FRAMES:
-            DisplayPatterns::DrawFramesPattern(*this);
+            RunPatternWork(kind, DrawFramesPattern, res::kShowFrames);
             break;
         case PATTERN_LEDS:
-            DisplayPatterns::BlinkLedsPattern(*this);
+            RunPatternWork(kind, BlinkLedsPattern, res::kCycleLeds);
             break;
         case PATTERN_CHARACTERS:
-            DisplayPatterns::DrawCharactersPattern(*this);
+            RunPatternWork(kind, DrawCharactersPattern, res::kShowCharacters);
             break;
-        default:
+        case PATTERN_NONE:
             break;
     }
+}
+
+void CDisplayPage::RunPatternWork(PatternKind kind, PatternFunction pattern,
+                                  QLatin1StringView name) {
+    // What the controls say now is what the pattern draws with.
+    const TextSize* size = CheckedTextSize();
+    const PatternSetup setup{DrawingColor(), size != nullptr ? size->rowStep : 0};
+    m_nRunning = 1;
+    m_currentPattern = kind;
+    PatternStop stop;
+    Activity().Run([&](PadJob& job) {
+        PatternRun run(*this, job);
+        stop = pattern(run, setup);
+    });
     m_nRunning = 0;
+    m_pLiveRepaint->stop();
+    InvalidateMirrorBox();
+    if (stop) {
+        Activity().SayStoppedEarly(name);
+    }
 }
 
 void CDisplayPage::OnShowLines() {
+    const PadActivity::Action action = Activity().BeginAction();
     FillControl(IDC_MIRROR_BOX, ToQColor(kWhite));
     ResetDisplayTest();
     m_currentPattern = PATTERN_NONE;
@@ -453,6 +499,7 @@ void CDisplayPage::OnShowLines() {
 }
 
 void CDisplayPage::OnShowBoxes() {
+    const PadActivity::Action action = Activity().BeginAction();
     FillControl(IDC_MIRROR_BOX, BackgroundColor());
     m_currentPattern = PATTERN_NONE;
     ResetDisplayTest();
@@ -460,11 +507,13 @@ void CDisplayPage::OnShowBoxes() {
 }
 
 void CDisplayPage::OnShowFrames() {
+    const PadActivity::Action action = Activity().BeginAction();
     FillControl(IDC_MIRROR_BOX, BackgroundColor());
     RunPattern(PATTERN_FRAMES);
 }
 
 void CDisplayPage::OnShowCharacters() {
+    const PadActivity::Action action = Activity().BeginAction();
     FillControl(IDC_MIRROR_BOX, BackgroundColor());
     m_currentPattern = PATTERN_NONE;
     ResetDisplayTest();
@@ -472,9 +521,12 @@ void CDisplayPage::OnShowCharacters() {
 }
 
 void CDisplayPage::OnCycleLeds() {
+    const PadActivity::Action action = Activity().BeginAction();
     FillControl(IDC_MIRROR_BOX, ToQColor(kWhite));
     ResetDisplayTest();
-    DisplayPatterns::CycleLeds(*this);
+    // The flag bytes and the blink as one run, so that leaving the page
+    // stops it between any two of its commands.
+    RunPatternWork(PATTERN_LEDS, CycleLeds, res::kCycleLeds);
 }
 
 void CDisplayPage::OnBackgroundColor(int radioId) {
@@ -482,9 +534,10 @@ void CDisplayPage::OnBackgroundColor(int radioId) {
         if (b.radioId != radioId) {
             continue;
         }
+        const PadActivity::Action action = Activity().BeginAction();
         m_currentPattern = PATTERN_NONE;
-        m_services.channel.SetFillColor(b.color);
-        m_services.channel.FillRectangle(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY);
+        Pad().SetFillColor(b.color);
+        Pad().FillRectangle(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY);
         FillControl(IDC_MIRROR_BOX, ToQColor(b.color));
         InvalidateMirrorBox();
     }
@@ -495,6 +548,7 @@ void CDisplayPage::OnTextSize(int radioId) {
         if (size.radioId != radioId) {
             continue;
         }
+        const PadActivity::Action action = Activity().BeginAction();
         m_currentPattern = PATTERN_NONE;
         SendFont(size);
         ResetDisplayTest();

@@ -8,9 +8,14 @@
 // mirror box's paint replays the record in the colour selected at paint time
 // for as long as the current pattern is not PATTERN_NONE.
 //
-// Thread safety: everything runs on the GUI thread, patterns included; they
-// block the event loop for their whole run, as the user is told. No other
-// thread reaches the page, so the record list needs no lock.
+// A pattern runs on the page's PadActivity worker (RunPattern) while the
+// window goes on painting: the pattern reaches the page only through its
+// IPatternTarget, whose record and mirror steps are posted back to the GUI
+// thread, so the picture grows in step with the pad's. Leaving the page or
+// closing the window stops the pattern before its next command.
+//
+// Thread safety: a GUI-thread object; the record list and the widgets are
+// touched on the GUI thread only. The sleep function runs on the worker.
 #pragma once
 
 #include <QColor>
@@ -26,6 +31,7 @@
 
 #include "capture/SignaturePointList.h"
 #include "padlink/CommandPayloads.h"
+#include "pages/DisplayPatterns.h"
 #include "pages/PageServices.h"
 #include "pages/TabPage.h"
 #include "res/Strings.h"
@@ -36,6 +42,7 @@ class QGroupBox;
 class QPainter;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 namespace vellumix::pages {
 
@@ -100,8 +107,9 @@ public:
         IDC_COLOR_BOX = 1052,
     };
 
-    // Waits of the patterns go through this; tests count them instead of
-    // waiting.
+    // Waits of the patterns go through this, on the thread the pattern runs
+    // on; tests count them instead of waiting. Unset, a wait ends early when
+    // the pattern is asked to stop.
     using SleepFunction = std::function<void(std::chrono::milliseconds)>;
 
     // services must outlive the page; every message box and file dialog of
@@ -135,7 +143,9 @@ public:
     // repaint without erasing.
     void InvalidateMirrorBox();
 
-    // Runs one pattern to its end (DisplayPatterns.h).
+    // Runs one pattern to its end (DisplayPatterns.h), or until it is asked
+    // to stop; the event loop runs meanwhile. A pattern that the pad ended
+    // early says so in the activity's status.
     void RunPattern(PatternKind kind);
 
     // The colour box's entry, read afresh at each use; Black when nothing is
@@ -150,7 +160,9 @@ public:
     void SetSleepFunction(SleepFunction sleep) { m_sleep = std::move(sleep); }
 
 private:
-    friend class DisplayPatterns;
+    // The page as a running pattern's target (DisplayPage.cpp).
+    class PatternRun;
+    using PatternFunction = PatternStop (*)(IPatternTarget&, const PatternSetup&);
 
     struct TextSize {
         int radioId;
@@ -181,12 +193,12 @@ private:
 
     // The repaint of the mirror box: background, then the replay.
     void PaintMirror(QPainter& painter);
-    // After a pattern step was recorded: shows the growing picture while the
-    // event loop is blocked, at most once per kLiveRepaintInterval.
-    void ShowPatternProgress();
-    void Wait(std::chrono::milliseconds time);
+    // The pad's half of ResetDisplayTest.
+    static void SendWhiteScreen(PadCommands& pad);
+    // Runs pattern on the worker as kind, named by its button for the
+    // status.
+    void RunPatternWork(PatternKind kind, PatternFunction pattern, QLatin1StringView name);
 
-    PageServices m_services;
     QFont m_captionFont;
     QFont m_smallFont;
     QFont m_largeFont;
@@ -201,8 +213,9 @@ private:
 
     PaintedBox* m_pMirrorBox = nullptr;
     QComboBox* m_pColorBox = nullptr;
+    // Shows a running pattern's new steps, at most every kLiveRepaintInterval.
+    QTimer* m_pLiveRepaint = nullptr;
     SleepFunction m_sleep;
-    std::chrono::steady_clock::time_point m_lastLiveRepaint{};
 };
 
 }  // namespace vellumix::pages

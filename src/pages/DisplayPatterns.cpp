@@ -3,14 +3,14 @@
 #include <array>
 #include <cstdint>
 
-#include "padlink/PadCommandChannel.h"
-#include "pages/DisplayPage.h"
+#include "padlink/PadProtocol.h"
+#include "res/Strings.h"
 
 namespace vellumix::pages {
 
 namespace {
 
-using capture::SignaturePoint;
+using padlink::CommandResult;
 
 // Lines: a web between the left edge x = 10 and right edge x = 310 and the
 // top y = 20 and bottom y = 220. Each pass moves the ends on the sides 20 px
@@ -59,36 +59,42 @@ constexpr int kCharsRowWrap = 256;  // y is kept in a byte
 constexpr int kCharsScreenHeight = 240;
 constexpr std::uint8_t kCounterWrap = 90;
 
+// A command that did not go through ends a pattern early when the pad
+// refused it, did not answer it or could not be reached; one the channel
+// refused for its arguments ends it as planned (the patterns run until
+// their shapes leave the screen).
+PatternStop StopOf(QLatin1StringView command, const CommandResult& result) {
+    if (!IsProblem(result)) {
+        return std::nullopt;
+    }
+    return PadProblem{command, result.outcome};
+}
+
+// Common start of the four drawing patterns.
+void BeginDrawing(IPatternTarget& target) {
+    target.ResetDisplay();
+    target.BeginRecord();
+}
+
+// Lines and frames send fill, text and line colour alike: the drawing colour.
+void SetAllColors(PadCommands& pad, padlink::ColorRef c) {
+    pad.SetFillColor(c);
+    pad.SetTextColor(c);
+    pad.SetLineColor(c);
+}
+
 }  // namespace
 
-void DisplayPatterns::BeginDrawing(CDisplayPage& page) {
-    page.ResetDisplayTest();
-    page.m_lastPatternKind = page.m_currentPattern;
-}
-
-void DisplayPatterns::Mirror(CDisplayPage& page, int x1, int y1, int x2, int y2) {
-    const std::array<SignaturePoint, 2> corners{{{x1, y1}, {x2, y2}}};
-    page.RecordPoints(corners);
-    page.ShowPatternProgress();
-}
-
-void DisplayPatterns::SetAllColors(CDisplayPage& page) {
-    padlink::PadCommandChannel& channel = page.m_services.channel;
-    const padlink::ColorRef c = page.DrawingColor();
-    channel.SetFillColor(c);
-    channel.SetTextColor(c);
-    channel.SetLineColor(c);
-}
-
-void DisplayPatterns::DrawLinesPattern(CDisplayPage& page) {
-    BeginDrawing(page);
-    padlink::PadCommandChannel& channel = page.m_services.channel;
-    SetAllColors(page);
+PatternStop DrawLinesPattern(IPatternTarget& target, const PatternSetup& setup) {
+    BeginDrawing(target);
+    PadCommands& pad = target.Pad();
+    SetAllColors(pad, setup.color);
 
     int b = kLinesBottom;
     int cTop = kLinesTop;
     int a = kLinesLeft;
     int d = kLinesRight;
+    PatternStop stop;
     const auto pass = [&] {
         const std::array<std::array<int, 4>, 4> lines{{
             {kLinesLeft, b, a, kLinesTop},
@@ -97,10 +103,14 @@ void DisplayPatterns::DrawLinesPattern(CDisplayPage& page) {
             {kLinesLeft, b, d, kLinesBottom},
         }};
         for (const auto& l : lines) {
-            if (page.m_nRunning == 0 || !channel.DrawLine(l[0], l[1], l[2], l[3])) {
+            if (!target.IsRunning()) {
                 return false;
             }
-            Mirror(page, l[0], l[1], l[2], l[3]);
+            if (const CommandResult r = pad.DrawLine(l[0], l[1], l[2], l[3]); !r) {
+                stop = StopOf(res::kCmdDrawLine, r);
+                return false;
+            }
+            target.Record({l[0], l[1]}, {l[2], l[3]});
         }
         return true;
     };
@@ -113,47 +123,48 @@ void DisplayPatterns::DrawLinesPattern(CDisplayPage& page) {
             break;
         }
     }
-    page.m_nRunning = 0;
+    return stop;
 }
 
-void DisplayPatterns::DrawBoxesPattern(CDisplayPage& page) {
-    BeginDrawing(page);
-    padlink::PadCommandChannel& channel = page.m_services.channel;
-    channel.SetFillColor(page.DrawingColor());
+PatternStop DrawBoxesPattern(IPatternTarget& target, const PatternSetup& setup) {
+    BeginDrawing(target);
+    PadCommands& pad = target.Pad();
+    pad.SetFillColor(setup.color);
 
     int s = 0;
     for (int x = kBoxesFirstX; x < padlink::kLcdMaxX; x += kBoxWidth) {
-        if (page.m_nRunning == 0) {
+        if (!target.IsRunning()) {
             break;
         }
         s ^= kBoxesColumnToggle;
-        for (int y = s; y < kBoxesColumnEnd && page.m_nRunning != 0; y += kBoxesRowPitch) {
+        for (int y = s; y < kBoxesColumnEnd && target.IsRunning(); y += kBoxesRowPitch) {
             // FillRectangle is false only when the channel refused the
             // rectangle; the pad's own answer is not looked at, so a box the
-            // pad dropped is still mirrored.
-            if (!channel.FillRectangle(x, y, kBoxWidth, kBoxHeight)) {
+            // pad dropped is still mirrored (and the refusal said).
+            if (!pad.FillRectangle(x, y, kBoxWidth, kBoxHeight)) {
                 break;
             }
-            Mirror(page, x, y + kBoxMirrorDrop, x + kBoxWidth, y + kBoxHeight + kBoxMirrorDrop);
+            target.Record({x, y + kBoxMirrorDrop},
+                          {x + kBoxWidth, y + kBoxHeight + kBoxMirrorDrop});
         }
     }
-    page.m_nRunning = 0;
+    return std::nullopt;
 }
 
-void DisplayPatterns::DrawFramesPattern(CDisplayPage& page) {
-    BeginDrawing(page);
-    padlink::PadCommandChannel& channel = page.m_services.channel;
-    SetAllColors(page);
+PatternStop DrawFramesPattern(IPatternTarget& target, const PatternSetup& setup) {
+    BeginDrawing(target);
+    PadCommands& pad = target.Pad();
+    SetAllColors(pad, setup.color);
 
     int x = kFramesFirstX;
     int y = kFramesFirstY;
     int w = kFramesFirstWidth;
     int h = kFramesFirstHeight;
-    while (y >= 0 && page.m_nRunning != 0) {
-        if (!channel.DrawFrame(x, y, w, h)) {
-            break;
+    while (y >= 0 && target.IsRunning()) {
+        if (const CommandResult r = pad.DrawFrame(x, y, w, h); !r) {
+            return StopOf(res::kCmdDrawFrame, r);
         }
-        Mirror(page, x - kFrameMirrorShift, y, x + w - kFrameMirrorShift, y + h);
+        target.Record({x - kFrameMirrorShift, y}, {x + w - kFrameMirrorShift, y + h});
         x -= kFramesStepX;
         y -= kFramesStepY;
         h += 2 * kFramesStepY;
@@ -162,73 +173,76 @@ void DisplayPatterns::DrawFramesPattern(CDisplayPage& page) {
             break;
         }
     }
-    page.m_nRunning = 0;
+    return std::nullopt;
 }
 
-void DisplayPatterns::DrawCharactersPattern(CDisplayPage& page) {
-    BeginDrawing(page);
-    padlink::PadCommandChannel& channel = page.m_services.channel;
-    channel.SetTextColor(page.DrawingColor());
+PatternStop DrawCharactersPattern(IPatternTarget& target, const PatternSetup& setup) {
+    BeginDrawing(target);
+    PadCommands& pad = target.Pad();
+    pad.SetTextColor(setup.color);
 
-    const CDisplayPage::TextSize* size = page.CheckedTextSize();
-    const int step = size != nullptr ? size->rowStep : 0;
-    const int limit = kCharsScreenHeight - step;
+    const int limit = kCharsScreenHeight - setup.rowStep;
     int y = kCharsFirstY;
     std::uint8_t i = 0;
-    while (y < limit && page.m_nRunning != 0) {
-        for (int x = kCharsFirstX; x < kCharsEndX && page.m_nRunning != 0; x += kCharsPitchX) {
+    while (y < limit && target.IsRunning()) {
+        for (int x = kCharsFirstX; x < kCharsEndX && target.IsRunning(); x += kCharsPitchX) {
             if (i == kSkippedCharacterIndex) {
                 ++i;
             }
             const char ch = static_cast<char>(kFirstPatternCharacter + i % kCounterWrap);
             // A refused or unacknowledged character gives up the rest of the
             // row; the counter stays, so the next row starts with it again.
-            if (!channel.DrawCharacter(x, y, ch)) {
+            if (!pad.DrawCharacter(x, y, ch)) {
                 break;
             }
-            const std::array<SignaturePoint, 2> record{{{x, y}, {0, 0}}};
-            page.RecordPoints(record);
-            page.ShowPatternProgress();
+            target.Record({x, y}, {0, 0});
             ++i;
-            page.Wait(kCharacterWait);
+            target.Wait(kCharacterWait);
         }
-        y = (y + step + kCharsRowGap) % kCharsRowWrap;
+        y = (y + setup.rowStep + kCharsRowGap) % kCharsRowWrap;
     }
-    page.m_nRunning = 0;
+    return std::nullopt;
 }
 
-void DisplayPatterns::CycleLeds(CDisplayPage& page) {
-    padlink::PadCommandChannel& channel = page.m_services.channel;
+PatternStop CycleLeds(IPatternTarget& target, const PatternSetup& setup) {
+    PadCommands& pad = target.Pad();
     // Flag bytes 0x44 (green on), 0x00 (both off), 0x66 (red on), 0x00.
-    channel.SetLedFlags(true, false, false, true, false, false);
-    page.Wait(kLedFlagsWait);
-    channel.SetLedFlags(false, false, false, false, false, false);
-    page.Wait(kLedFlagsWait);
-    channel.SetLedFlags(true, true, false, true, true, false);
-    page.Wait(kLedFlagsWait);
-    channel.SetLedFlags(false, false, false, false, false, false);
-    page.Wait(kLedFlagsWait);
-    page.RunPattern(PATTERN_LEDS);
+    constexpr std::array<std::array<bool, 6>, 4> kFlags{{
+        {true, false, false, true, false, false},
+        {false, false, false, false, false, false},
+        {true, true, false, true, true, false},
+        {false, false, false, false, false, false},
+    }};
+    for (const auto& f : kFlags) {
+        if (!target.IsRunning()) {
+            return std::nullopt;
+        }
+        pad.SetLedFlags(f[0], f[1], f[2], f[3], f[4], f[5]);
+        target.Wait(kLedFlagsWait);
+    }
+    if (!target.IsRunning()) {
+        return std::nullopt;
+    }
+    return BlinkLedsPattern(target, setup);
 }
 
-void DisplayPatterns::BlinkLedsPattern(CDisplayPage& page) {
-    page.ResetDisplayTest();
-    page.m_lastPatternKind = page.m_currentPattern;
-    padlink::PadCommandChannel& channel = page.m_services.channel;
+PatternStop BlinkLedsPattern(IPatternTarget& target, const PatternSetup& /*setup*/) {
+    BeginDrawing(target);
+    PadCommands& pad = target.Pad();
     // Off, on, off, on: the cycle ends with the green LED lit, the pad's
     // ready state.
     constexpr std::array<bool, 4> kStates{false, true, false, true};
     for (std::size_t n = 0; n < kStates.size(); ++n) {
         if (n > 0) {
-            page.Wait(kLedBlinkWait);
+            target.Wait(kLedBlinkWait);
         }
-        if (page.m_nRunning == 0) {
-            return;
+        if (!target.IsRunning()) {
+            return std::nullopt;
         }
-        channel.SetLedState(kStates[n]);
+        pad.SetLedState(kStates[n]);
     }
-    page.ResetDisplayTest();
-    page.m_nRunning = 0;
+    target.ResetDisplay();
+    return std::nullopt;
 }
 
 }  // namespace vellumix::pages

@@ -4,15 +4,23 @@
 // command ends the lines and frames, skips the rest of a row of characters;
 // boxes look only at whether the channel accepted the rectangle at all.
 //
-// Thread safety: GUI thread only; each sequence blocks until it ends.
+// A pattern reaches its page through an IPatternTarget and nothing else; it
+// reads the colour and text size from the PatternSetup the page took when it
+// started.
+//
+// Thread safety: a pattern runs on the thread that calls it (the page's
+// worker) and uses only its target, whose calls are made for that thread.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
+
+#include "padlink/CommandPayloads.h"
+#include "pages/PadCommands.h"
+#include "sigformats/SignaturePoint.h"
 
 namespace vellumix::pages {
-
-class CDisplayPage;
 
 // Waits of the sequences: a character every 10 ms gives the pad time to
 // draw; the LED cycle holds each state long enough for the eye.
@@ -25,26 +33,46 @@ inline constexpr std::chrono::milliseconds kLedBlinkWait{800};
 inline constexpr std::uint8_t kFirstPatternCharacter = '0';
 inline constexpr std::uint8_t kSkippedCharacterIndex = 11;
 
-class DisplayPatterns {
+// What a pattern needs of the page it draws for.
+class IPatternTarget {
 public:
-    // The dispatch targets of CDisplayPage::RunPattern.
-    static void DrawLinesPattern(CDisplayPage& page);
-    static void DrawBoxesPattern(CDisplayPage& page);
-    static void DrawFramesPattern(CDisplayPage& page);
-    static void DrawCharactersPattern(CDisplayPage& page);
-    static void BlinkLedsPattern(CDisplayPage& page);
-    // The first half of "Cycle the LEDs": the four flag bytes with their
-    // waits, then RunPattern(PATTERN_LEDS).
-    static void CycleLeds(CDisplayPage& page);
-
-private:
-    // Common start of the four drawing patterns.
-    static void BeginDrawing(CDisplayPage& page);
-    // Lines and frames send fill, text and line colour alike: the drawing
-    // colour.
-    static void SetAllColors(CDisplayPage& page);
-    // Records the shape's two corners and mirrors it.
-    static void Mirror(CDisplayPage& page, int x1, int y1, int x2, int y2);
+    virtual ~IPatternTarget() = default;
+    // The pad's commands.
+    virtual PadCommands& Pad() = 0;
+    // False once the page asked the pattern to stop (the user left the page
+    // or closed the window): the pattern ends before its next command.
+    virtual bool IsRunning() const = 0;
+    // The pattern's pauses.
+    virtual void Wait(std::chrono::milliseconds time) = 0;
+    // The page's reset: an empty record, the pad's screen and the mirror
+    // white.
+    virtual void ResetDisplay() = 0;
+    // From here on the record is this run's: the page replays it as the
+    // shapes of the pattern that runs.
+    virtual void BeginRecord() = 0;
+    // One step the pad took: its two points go into the record and the
+    // shape onto the mirror.
+    virtual void Record(capture::SignaturePoint first, capture::SignaturePoint second) = 0;
 };
+
+// What the page's controls said when the pattern started.
+struct PatternSetup {
+    padlink::ColorRef color = 0;  // the colour box's entry
+    int rowStep = 0;              // Characters: the checked text size's row step; 0 for none
+};
+
+// The command whose refusal, missing answer or lost link ended a pattern
+// early; nothing when it ran its course or the page stopped it.
+using PatternStop = std::optional<PadProblem>;
+
+PatternStop DrawLinesPattern(IPatternTarget& target, const PatternSetup& setup);
+PatternStop DrawBoxesPattern(IPatternTarget& target, const PatternSetup& setup);
+PatternStop DrawFramesPattern(IPatternTarget& target, const PatternSetup& setup);
+PatternStop DrawCharactersPattern(IPatternTarget& target, const PatternSetup& setup);
+// The blink of the LED cycle, and RunPattern(PATTERN_LEDS) on its own.
+PatternStop BlinkLedsPattern(IPatternTarget& target, const PatternSetup& setup);
+// "Cycle the LEDs" after its button's reset: the four flag bytes with their
+// waits, then the blink.
+PatternStop CycleLeds(IPatternTarget& target, const PatternSetup& setup);
 
 }  // namespace vellumix::pages

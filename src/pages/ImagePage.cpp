@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <array>
 
-#include "padlink/PadCommandChannel.h"
+#include "padlink/Frame.h"
 #include "padpicture/LcdPicture.h"
 #include "pages/DialogLayout.h"
 #include "pages/PaintedBox.h"
@@ -44,7 +44,7 @@ bool IsDrawableTo(SignaturePoint q) {
 }  // namespace
 
 CImagePage::CImagePage(const PageServices& services, QWidget* parent)
-    : CTabPage(parent),
+    : CTabPage(services, parent),
       m_services(services),
       m_captionFont(ArialFont(kCaptionFontHeight, QFont::Bold)) {
     auto* group = new QGroupBox(QString(res::kImageGroup), this);
@@ -96,21 +96,21 @@ void CImagePage::ActivatePage() {
     m_bCustomImageShown = false;
     m_nSampleImage = 0;
     m_bPointsShown = false;
-    m_services.channel.SetTextColor(kBlack);
-    m_services.channel.SetLineColor(kBlack);
-    m_services.channel.ClearDisplay();
+    Pad().SetTextColor(kBlack);
+    Pad().SetLineColor(kBlack);
+    Pad().ClearDisplay();
 }
 
 void CImagePage::DeactivatePage() {
     ClearImagePage();
     m_bCustomImageShown = false;
     m_nSampleImage = 0;
-    m_services.channel.ClearDisplay();
+    Pad().ClearDisplay();
 }
 
 void CImagePage::ClearImagePage() {
     m_points.Clear();
-    m_services.channel.ClearDisplay();
+    Pad().ClearDisplay();
     InvalidateImageBox();
 }
 
@@ -133,8 +133,8 @@ QImage CImagePage::ShowSampleImage(int resourceId, bool send) {
         return picture;
     }
     // As ShowPicture, with the pad's bytes of the picture made only once.
-    m_pImageBox->repaint();
-    m_services.channel.DisplayImage(m_samples.PadPixels(resourceId));
+    InvalidateImageBox();
+    SendPixels(m_samples.PadPixels(resourceId));
     return picture;
 }
 
@@ -146,26 +146,33 @@ QImage CImagePage::ShowPicture(QImage picture, bool send) {
     if (picture.isNull() || !send) {
         return picture;
     }
-    // The send blocks for seconds on a real link: show the picture first.
-    m_pImageBox->repaint();
+    // The box paints the picture while it is on its way to the pad.
+    InvalidateImageBox();
     SendBoxToPad(picture);
     return picture;
 }
 
 void CImagePage::SendBoxToPad(const QImage& box) {
-    const std::vector<std::uint8_t> pixels = padpicture::ToPadPixels(box);
+    SendPixels(padpicture::ToPadPixels(box));
+}
+
+void CImagePage::SendPixels(std::span<const std::uint8_t> pixels) {
     // The pad's answer is not looked at: a pad that rejects the image shows
-    // nothing new while the PC still shows the picture.
-    m_services.channel.DisplayImage(pixels);
+    // nothing new while the PC still shows the picture (and the status bar
+    // says what the pad made of it).
+    Activity().RunSend(res::kSendingPicture, padlink::FrameLength(pixels.size()),
+                       [pixels](PadCommands& pad) { pad.DisplayImage(pixels); });
 }
 
 void CImagePage::OnSampleImage(int resourceId) {
+    const PadActivity::Action action = Activity().BeginAction();
     m_bCustomImageShown = false;
     m_bPointsShown = false;
     ShowSampleImage(resourceId, true);
 }
 
 void CImagePage::OnClearDisplay() {
+    const PadActivity::Action action = Activity().BeginAction();
     m_nSampleImage = 0;
     m_bCustomImageShown = false;
     InvalidateImageBox();
@@ -173,6 +180,7 @@ void CImagePage::OnClearDisplay() {
 }
 
 void CImagePage::OnLoadCustomImage() {
+    const PadActivity::Action action = Activity().BeginAction();
     m_nSampleImage = 0;
     // The pad is cleared now, whatever the user chooses.
     ClearImagePage();
@@ -213,8 +221,11 @@ void CImagePage::OnLoadCustomImage() {
 void CImagePage::LoadSignatureFile(sigfiles::FileKind kind, std::span<const std::uint8_t> file,
                                    const sigfiles::DecodeResult& decoded) {
     // The pad's answer is not looked at: it draws what it can read.
-    const bool sent = sigfiles::SendToPad(m_services.channel, kind, file).check ==
-                      sigfiles::PadFileCheck::kSendable;
+    const bool sent = sigfiles::CheckForPad(kind, file.size()) == sigfiles::PadFileCheck::kSendable;
+    if (sent) {
+        Activity().RunSend(res::kSendingFile, padlink::FrameLength(file.size()),
+                           [kind, file](PadCommands& pad) { pad.SendFile(kind, file); });
+    }
     // Closed with a pen lift and cleared of points outside 0..1024 there.
     if (!decoded.error.empty()) {
         app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));

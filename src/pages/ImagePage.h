@@ -12,7 +12,8 @@
 //
 // Thread safety: GUI thread only, so the point list needs no lock (a file is
 // read and decoded on a worker, which hands back its result and touches no
-// member); image sends block the event loop until the channel returns.
+// member). Pictures and signature files go to the pad on the PadActivity's
+// worker while the window goes on painting; a long send shows its progress.
 #pragma once
 
 #include <QFont>
@@ -68,6 +69,7 @@ public:
     QImage ShowSampleImage(int resourceId, bool send);
     QImage ShowImageFile(const QString& path, bool send);
     // box: the box's pixels; its top-left 320 x 240 go out with DisplayImage.
+    // Returns once the pad has answered (or the wait for it ended).
     void SendBoxToPad(const QImage& box);
 
     std::size_t PointCount() const;
@@ -90,6 +92,8 @@ private:
     // What ShowSampleImage and ShowImageFile share: with send, repaints the
     // box and puts the picture on the pad; a null picture sends nothing.
     QImage ShowPicture(QImage picture, bool send);
+    // The picture's bytes out with DisplayImage, off the GUI thread.
+    void SendPixels(std::span<const std::uint8_t> pixels);
     // Sends a stored signature file to the pad as it is and shows the
     // strokes decoded from it; the messages for a file too large for the pad
     // or that did not decode.

@@ -22,8 +22,7 @@ public:
 
     void SetPainter(Painter painter) { m_painter = std::move(painter); }
     QColor FillColor() const { return m_fillColor; }
-    // The colour shows at the next paint: while a pattern blocks the event
-    // loop that is the pattern's next live repaint.
+    // The colour shows at the next paint.
     void SetFillColor(const QColor& color);
 
 protected:

@@ -1,5 +1,8 @@
-// Queues a task onto a QObject's thread (the GUI thread) for a worker that
-// waits for it, such as capture::PostAndWait's poster.
+// Queues a task onto a QObject's thread (the GUI thread) from a worker: for
+// one that waits for it, such as capture::PostAndWait's poster, and for the
+// pad work's steps (PadActivity.h), which do not wait. Tasks posted to one
+// receiver run in the order they were posted; a task whose receiver is gone
+// is dropped.
 //
 // Under ThreadSanitizer the hand-over is annotated: Qt's event queue orders
 // the post before the call, but it lives in the uninstrumented libQt6Core,

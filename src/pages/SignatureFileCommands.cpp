@@ -3,7 +3,8 @@
 #include <QFileInfo>
 
 #include "capture/SignatureBitmap.h"
-#include "padlink/PadCommandChannel.h"
+#include "padlink/Frame.h"
+#include "padpicture/LcdPicture.h"
 #include "pages/OffGuiThread.h"
 #include "pages/Prompts.h"
 #include "pages/SignaturePage.h"
@@ -97,6 +98,7 @@ LoadedFile ReadAndDecodeOffGuiThread(const QString& path, FileKind kind, std::si
 // The page's two file commands.
 
 void CSignaturePage::OnFileSignature() {
+    const PadActivity::Action action = Activity().BeginAction();
     m_bBitmapShown = false;
     ClearCanvas();
 
@@ -109,7 +111,7 @@ void CSignaturePage::OnFileSignature() {
     }
 
     StopPenReader();
-    m_services.channel.SuspendCapture();
+    Pad().SuspendCapture();
 
     const QString path = m_services.prompts.AskSaveFileName(QString(), SignatureFileFilters(),
                                                             QString(res::kSaveSuffix), true);
@@ -126,7 +128,7 @@ void CSignaturePage::OnFileSignature() {
         }
     }
 
-    m_services.channel.ResumeCapture();
+    Pad().ResumeCapture();
     StartPenReader();
     InvalidateSignatureBox();
 }
@@ -148,9 +150,14 @@ void CSignaturePage::ReportSave(SaveResult result) {
 }
 
 void CSignaturePage::OnGetSignatureFile() {
+    const PadActivity::Action action = Activity().BeginAction();
     StopPenReader();
-    m_services.channel.SuspendCapture();
-    ClearSignature();
+    Pad().SuspendCapture();
+    // The pad's display is cleared as it always was; the signature on the
+    // PC stays until a file has been chosen and read, so a change of mind
+    // or a file that does not read loses nothing: File the Signature still
+    // saves it.
+    ClearPadDisplay();
     ClearCanvas();
 
     const QString path = m_services.prompts.AskOpenFileName(QString(), SignatureFileFilters());
@@ -171,24 +178,12 @@ void CSignaturePage::OnGetSignatureFile() {
     const LoadedFile loaded = ReadAndDecodeOffGuiThread(path, *kind, kMaxLoadedFileBytes);
     if (!loaded.file.error.empty() || loaded.file.bytes.empty()) {
         app::ShowFileError(m_services.prompts, QString(res::kImageInvalidFileSize));
-        m_services.channel.ResumeCapture();
-        StartPenReader();
-        InvalidateSignatureBox();
+        ResumeAfterFileCommand();
         return;
     }
 
     if (*kind == sigfiles::FileKind::kBmp) {
-        ClearSignature();
-        if (ShowBitmapFile(path, true).isNull()) {
-            // Not a bitmap after all: say so rather than show nothing.
-            app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
-        } else {
-            m_strBitmapPath = path;
-            m_bBitmapShown = true;
-        }
-        m_services.channel.ResumeCapture();
-        StartPenReader();
-        InvalidateSignatureBox();
+        LoadBitmap(path);
         return;
     }
 
@@ -200,18 +195,41 @@ void CSignaturePage::OnGetSignatureFile() {
     }
 }
 
+void CSignaturePage::LoadBitmap(const QString& path) {
+    const QImage picture = padpicture::LoadBitmapForLcd(path.toStdString());
+    if (picture.isNull()) {
+        // Not a bitmap after all: say so rather than show nothing, and keep
+        // the signature. The pad gets the clear it always got.
+        ClearPadDisplay();
+        app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
+        ResumeAfterFileCommand();
+        return;
+    }
+    ClearSignature();
+    // Shown in the box while it is on its way to the pad.
+    m_strBitmapPath = path;
+    m_bBitmapShown = true;
+    SendPicture(picture);
+    Pad().ResumeCapture();
+    StartPenReader();
+    InvalidateSignatureBox();
+}
+
 bool CSignaturePage::LoadSignatureBytes(sigfiles::FileKind kind,
                                         std::span<const std::uint8_t> bytes,
                                         const sigfiles::DecodeResult& decoded) {
-    padlink::PadCommandChannel& channel = m_services.channel;
-    channel.ClearDisplay();
+    Pad().ClearDisplay();
     // The pad draws .sig and .cmp files itself; this page sends no others.
     // The channel refuses a file over the pad's limit without a word, so the
     // size is checked here and the user told.
     bool tooLargeForPad = false;
     if (kind == sigfiles::FileKind::kSig || kind == sigfiles::FileKind::kCmp) {
         tooLargeForPad =
-            sigfiles::SendToPad(channel, kind, bytes).check == sigfiles::PadFileCheck::kTooLarge;
+            sigfiles::CheckForPad(kind, bytes.size()) == sigfiles::PadFileCheck::kTooLarge;
+        if (!tooLargeForPad) {
+            Activity().RunSend(res::kSendingFile, padlink::FrameLength(bytes.size()),
+                               [kind, bytes](PadCommands& pad) { pad.SendFile(kind, bytes); });
+        }
     }
 
     // Closed with a pen lift and cleared of points outside 0..1024 there.
@@ -225,7 +243,7 @@ bool CSignaturePage::LoadSignatureBytes(sigfiles::FileKind kind,
 }
 
 void CSignaturePage::ResumeAfterFileCommand() {
-    m_services.channel.ResumeCapture();
+    Pad().ResumeCapture();
     StartPenReader();
     DrawStrokes();
     InvalidateSignatureBox();

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "padlink/PadCommandChannel.h"
+#include "padlink/Frame.h"
 #include "padlink/PadProtocol.h"
 #include "padpicture/LcdPicture.h"
 #include "pages/DialogLayout.h"
@@ -34,7 +34,7 @@ constexpr int kCaptureAreaTrailer = 0;
 }  // namespace
 
 CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
-    : CTabPage(parent),
+    : CTabPage(services, parent),
       m_services(services),
       m_canvas(kBoxRect.size(), devicePixelRatioF()),
       m_sleep([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }),
@@ -77,10 +77,9 @@ CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
 }
 
 void CSignaturePage::RestorePadSetup() {
-    m_services.channel.StartCapture();
-    m_services.channel.SetCaptureArea(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY,
-                                      kCaptureAreaTrailer, kCaptureAreaTrailer, kCaptureAreaTrailer,
-                                      kCaptureAreaTrailer);
+    Pad().StartCapture();
+    Pad().SetCaptureArea(0, 0, padlink::kLcdMaxX, padlink::kLcdMaxY, kCaptureAreaTrailer,
+                         kCaptureAreaTrailer, kCaptureAreaTrailer, kCaptureAreaTrailer);
 }
 
 CSignaturePage::~CSignaturePage() {
@@ -149,7 +148,11 @@ void CSignaturePage::ClearSignature() {
     m_points.Clear();
     m_nDrawnSegments = 0;
     m_nSyncedCount = 0;
-    m_services.channel.ClearDisplay();
+    ClearPadDisplay();
+}
+
+void CSignaturePage::ClearPadDisplay() {
+    Pad().ClearDisplay();
     InvalidateSignatureBox();
 }
 
@@ -180,41 +183,51 @@ void CSignaturePage::PaintBox(QPainter& painter) {
 
 QImage CSignaturePage::ShowBitmapFile(const QString& path, bool send) {
     QImage picture = padpicture::LoadBitmapForLcd(path.toStdString());
-    if (picture.isNull() || !send) {
-        return picture;
+    if (!picture.isNull() && send) {
+        SendPicture(picture);
     }
-    // What goes to the pad is what the box shows.
-    m_pBox->repaint();
-    m_services.channel.DisplayImage(padpicture::ToPadPixels(picture));
     return picture;
 }
 
+void CSignaturePage::SendPicture(const QImage& picture) {
+    // What goes to the pad is what the box shows; it paints while the
+    // picture is on its way.
+    InvalidateSignatureBox();
+    const std::vector<std::uint8_t> pixels = padpicture::ToPadPixels(picture);
+    Activity().RunSend(res::kSendingPicture, padlink::FrameLength(pixels.size()),
+                       [&pixels](PadCommands& pad) { pad.DisplayImage(pixels); });
+}
+
 void CSignaturePage::OnClear() {
+    const PadActivity::Action action = Activity().BeginAction();
     m_bBitmapShown = false;
     ClearCanvas();
     ClearSignature();
 }
 
 void CSignaturePage::OnCalibrate() {
+    const PadActivity::Action action = Activity().BeginAction();
     m_bBitmapShown = false;
     ClearCanvas();
     ClearSignature();
-    m_services.channel.StartCalibration();
+    Pad().StartCalibration();
     // The reader keeps running: the message box's own event loop answers its
     // exchanges, so presses on the crosses cannot pile up unread.
     app::ShowInformation(m_services.prompts, QString(res::kCalibrationInfo));
-    m_services.channel.StartCapture();
+    Pad().StartCapture();
     StartPenReader();
     ClearSignature();
 }
 
 void CSignaturePage::OnExit() {
+    const PadActivity::Action action = Activity().BeginAction();
     StopPenReader();
-    m_services.channel.StopCapture();
+    Pad().StopCapture();
     m_sleep(padlink::kLeaveCapturePause);
-    m_services.channel.ClearDisplay();
+    Pad().ClearDisplay();
     m_sleep(padlink::kLeaveCapturePause);
-    // The main frame's close runs now, before this returns.
+    // The main frame's close runs once this action has ended, before this
+    // returns.
     window()->close();
 }
 
@@ -222,15 +235,15 @@ void CSignaturePage::ActivatePage() {
     ClearSignature();
     m_bBitmapShown = false;
     ClearCanvas();
-    m_services.channel.StartCapture();
+    Pad().StartCapture();
     StartPenReader();
 }
 
 void CSignaturePage::DeactivatePage() {
     ClearCanvas();
     StopPenReader();
-    m_services.channel.ClearDisplay();
-    m_services.channel.StopCapture();
+    Pad().ClearDisplay();
+    Pad().StopCapture();
 }
 
 }  // namespace vellumix::pages

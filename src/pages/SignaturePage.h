@@ -14,7 +14,9 @@
 // thread reaches through its callbacks: SharedPointList::AppendPoints (it
 // locks itself) and the queued call that PostAndWait hands back to the GUI
 // thread. StopPenReader joins the reader, so nothing of the page is touched
-// by it once StopPenReader or the destructor has returned.
+// by it once StopPenReader or the destructor has returned. A picture or a
+// signature file goes to the pad on the PadActivity's worker, with the
+// reader stopped, while the window goes on painting.
 #pragma once
 
 #include <QImage>
@@ -95,11 +97,15 @@ public:
     void ClearCanvas();
     // Empties the list, clears the pad's display, repaints the box.
     void ClearSignature();
+    // Clears the pad's display and repaints the box; the list stays.
+    void ClearPadDisplay();
     void InvalidateSignatureBox();
     // Loads a .bmp file, stretches it into the 320 x 240 box and, with send,
     // puts those pixels on the pad with DisplayImage. Returns the picture;
     // null (nothing drawn or sent) when the file is no bitmap.
     QImage ShowBitmapFile(const QString& path, bool send);
+    // A picture of the box's size out with DisplayImage, off the GUI thread.
+    void SendPicture(const QImage& picture);
 
     // Button handlers.
     void OnClear();
@@ -124,8 +130,12 @@ private:
     // The reader's synchronous exchange, on the GUI thread: draws the
     // segments that arrived since the last drawing.
     void OnReaderSync();
-    // Resumes capture and the reader after a file command.
+    // Resumes capture and the reader after a file command, and draws the
+    // list again.
     void ResumeAfterFileCommand();
+    // Get Signature File's .bmp: the list goes and the picture is shown and
+    // sent once it has been read; a file that is no bitmap keeps the list.
+    void LoadBitmap(const QString& path);
     // Load steps after the file was read and decoded: send to the pad, fill
     // the list; "Cannot read the file" when nothing decoded. True when the
     // points were loaded but the file was too large to send to the pad.

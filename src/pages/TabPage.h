@@ -7,11 +7,20 @@
 // focus given to it (the view's setFocus when its tab is entered) goes on to
 // its first control in tab order, so Space presses that control at once.
 //
+// Every pad command of a page goes through its PadActivity (Pad()); while
+// work of the activity runs off the GUI thread, the page's push buttons are
+// disabled, so no pad action can start on top of it.
+//
 // Thread safety: GUI thread only.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <map>
+#include <memory>
+
+#include "pages/PadActivity.h"
+#include "pages/PageServices.h"
 
 namespace vellumix::pages {
 
@@ -28,6 +37,10 @@ public:
     // capture set-up is sent once at its start, says so itself.
     virtual void RestorePadSetup() { ActivatePage(); }
 
+    // The activity the page's pad work goes through: the view's, or the
+    // page's own when it was given none.
+    PadActivity& Activity() const { return *m_pActivity; }
+
     // The control with a template id, or null.
     QWidget* Control(int id) const;
     // The first visible, enabled control that takes focus by Tab; null when
@@ -35,7 +48,10 @@ public:
     QWidget* FirstControl() const;
 
 protected:
-    explicit CTabPage(QWidget* parent);
+    CTabPage(const PageServices& services, QWidget* parent);
+    ~CTabPage() override;
+
+    PadCommands& Pad() const { return m_pActivity->Pad(); }
 
     // Registers a child under its template id.
     void AddControl(int id, QWidget* control) { m_controls[id] = control; }
@@ -44,7 +60,15 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Push buttons off while the activity's work runs, and the focus back
+    // where it was once it has ended.
+    void OnWorking(bool working);
+
     std::map<int, QWidget*> m_controls;  // children, owned by Qt's parent chain
+    std::unique_ptr<PadActivity> m_pOwnActivity;
+    PadActivity* m_pActivity;
+    QPointer<QWidget> m_pFocusBeforeWork;
+    QPointer<QWidget> m_pFocusWhileWorking;
 };
 
 }  // namespace vellumix::pages

@@ -30,6 +30,47 @@ inline constexpr QLatin1StringView kStatusReady{"Ready"};
 inline constexpr QLatin1StringView kPadDisconnected{"Pad disconnected: waiting for it to return"};
 inline constexpr QLatin1StringView kPadReturned{"Pad connected on %1"};
 inline constexpr QLatin1StringView kUsbLinkName{"USB"};
+// The status bar after an action whose pad commands went wrong, until the
+// next action (%1: the commands, "DrawLine" or "FillRectangle, DrawLine"),
+// and before it when a pattern ended early (%1: the button's caption).
+inline constexpr QLatin1StringView kPadRefused{"The pad refused %1"};
+inline constexpr QLatin1StringView kPadDidNotAnswer{"The pad did not answer %1"};
+inline constexpr QLatin1StringView kPadNotConnected{
+    "The pad is not connected: %1 did not reach it"};
+inline constexpr QLatin1StringView kCommandListSeparator{", "};
+inline constexpr QLatin1StringView kSentenceSeparator{". "};
+inline constexpr QLatin1StringView kPatternStoppedEarly{"%1 stopped early"};
+// While a picture or a signature file is on its way to the pad (%1: the
+// share sent, in percent), and while a page change or the window's close
+// waits for the pad to finish what it was sent.
+inline constexpr QLatin1StringView kSendingPicture{"Sending the picture to the pad: %1%"};
+inline constexpr QLatin1StringView kSendingFile{"Sending the file to the pad: %1%"};
+inline constexpr QLatin1StringView kWaitingToChangePage{
+    "Waiting for the pad to finish before changing the page"};
+inline constexpr QLatin1StringView kWaitingToClose{"Waiting for the pad to finish before closing"};
+// The pad's commands as the status bar names them.
+inline constexpr QLatin1StringView kCmdFillRectangle{"FillRectangle"};
+inline constexpr QLatin1StringView kCmdDrawFrame{"DrawFrame"};
+inline constexpr QLatin1StringView kCmdDrawLine{"DrawLine"};
+inline constexpr QLatin1StringView kCmdDrawCharacter{"DrawCharacter"};
+inline constexpr QLatin1StringView kCmdSetFillColor{"SetFillColor"};
+inline constexpr QLatin1StringView kCmdSetTextColor{"SetTextColor"};
+inline constexpr QLatin1StringView kCmdSetLineColor{"SetLineColor"};
+inline constexpr QLatin1StringView kCmdSetFont{"SetFont"};
+inline constexpr QLatin1StringView kCmdSetTextMode{"SetTextMode"};
+inline constexpr QLatin1StringView kCmdDisplayImage{"DisplayImage"};
+inline constexpr QLatin1StringView kCmdStartCalibration{"StartCalibration"};
+inline constexpr QLatin1StringView kCmdSetCaptureArea{"SetCaptureArea"};
+inline constexpr QLatin1StringView kCmdStartCapture{"StartCapture"};
+inline constexpr QLatin1StringView kCmdResumeCapture{"ResumeCapture"};
+inline constexpr QLatin1StringView kCmdSuspendCapture{"SuspendCapture"};
+inline constexpr QLatin1StringView kCmdClearDisplay{"ClearDisplay"};
+inline constexpr QLatin1StringView kCmdStopCapture{"StopCapture"};
+inline constexpr QLatin1StringView kCmdSendSigFile{"SendSigFile"};
+inline constexpr QLatin1StringView kCmdSendCmpFile{"SendCmpFile"};
+inline constexpr QLatin1StringView kCmdSendVbcFile{"SendVbcFile"};
+inline constexpr QLatin1StringView kCmdSetLedFlags{"SetLedFlags"};
+inline constexpr QLatin1StringView kCmdSetLedState{"SetLedState"};
 inline constexpr QLatin1StringView kIndicatorCaps{"CAP"};
 inline constexpr QLatin1StringView kIndicatorNum{"NUM"};
 inline constexpr QLatin1StringView kIndicatorScroll{"SCRL"};

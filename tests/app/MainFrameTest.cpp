@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 #include "ShellTestSupport.h"
@@ -14,6 +16,8 @@
 #include "controls/PaintedTabCtrl.h"
 #include "padlink/DeviceAccess.h"
 #include "padlink/SerialSettings.h"
+#include "pages/DisplayPage.h"
+#include "res/Strings.h"
 #include "support/FakePrompts.h"
 
 namespace vellumix::app {
@@ -231,6 +235,52 @@ TEST_F(MainFrameTest, CloseBoxSendsTheEndOfCaptureOnce) {
     // A second close sends nothing more.
     frame->close();
     EXPECT_EQ(pad.Trace(), kEndCaptureTrace);
+}
+
+TEST_F(MainFrameTest, StatusBarSaysWhatThePadRefusedUntilTheNextAction) {
+    test::VirtualUsbPad pad(usb);
+    auto frame = MakeConnectedFrame(pad);
+    CViewVellumixDemo* view = frame->MainView();
+    view->TabCtrl()->setCurrentIndex(kDisplayTab);
+    pad.engine.SetFault("DrawLine", {padsim::FaultKind::kNak, 0, -1});
+    static_cast<QPushButton*>(view->DisplayPage()->Control(pages::CDisplayPage::IDC_SHOW_LINES))
+        ->click();
+    EXPECT_EQ(frame->StatusPane()->text().toStdString(),
+              "Show Lines stopped early. The pad refused DrawLine");
+    EXPECT_FALSE(frame->PadChannel()->LinkDown()) << "a refusal is no lost link";
+    view->TabCtrl()->setCurrentIndex(kImageTab);
+    EXPECT_EQ(frame->StatusPane()->text(), QStringLiteral("Ready"));
+}
+
+TEST_F(MainFrameTest, ClosingDuringAPatternWaitsForItsCommandThenEndsCapture) {
+    test::VirtualUsbPad pad(usb);
+    auto frame = MakeConnectedFrame(pad);
+    CViewVellumixDemo* view = frame->MainView();
+    view->TabCtrl()->setCurrentIndex(kDisplayTab);
+    pad.Trace();
+    pad.trace.clear();
+    usb.timing->Slow("DrawFrame", 30ms);
+    bool closedAtOnce = true;
+    QString waiting;
+    QTimer::singleShot(100ms, frame.get(), [&] {
+        closedAtOnce = frame->close();
+        waiting = frame->StatusPane()->text();
+    });
+    static_cast<QPushButton*>(view->DisplayPage()->Control(pages::CDisplayPage::IDC_SHOW_FRAMES))
+        ->click();
+    EXPECT_FALSE(closedAtOnce);
+    EXPECT_EQ(waiting.toStdString(), QString(res::kWaitingToClose).toStdString());
+    EXPECT_FALSE(frame->isVisible());
+    // The frames up to the stop, then the end of capture.
+    const auto& trace = pad.Trace();
+    const auto frames = std::count_if(trace.begin(), trace.end(), [](const std::string& line) {
+        return line.starts_with("DrawFrame");
+    });
+    EXPECT_GT(frames, 0);
+    EXPECT_LT(frames, 26);
+    ASSERT_GE(trace.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(trace.end() - 2, trace.end()), kEndCaptureTrace);
+    EXPECT_TRUE(trace[trace.size() - 3].starts_with("DrawFrame"));
 }
 
 TEST_F(MainFrameTest, ClosingBeforeAPadIsFoundStopsTheSearchAndSendsNoCommand) {

@@ -28,6 +28,7 @@
 #include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
 #include "padsim/PadTestSupport.h"
+#include "support/PadTimingHid.h"
 
 namespace vellumix::app::test {
 
@@ -61,18 +62,22 @@ bool WaitUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::se
 }
 
 // A device with the pad's ids on an in-memory HID backend, and the HidPort
-// over it. The port owns the backend; the device stays reachable here.
+// over it. The port owns the backend; the device stays reachable here, and
+// timing makes chosen commands slow (PadTimingHid.h).
 struct MemoryUsb {
     MemoryUsb() {
         auto owned = std::make_unique<padlink::MemoryHidBackend>();
         backend = owned.get();
-        hid = std::make_unique<padlink::HidPort>(std::move(owned));
+        auto timed = std::make_unique<testsupport::PadTimingHidBackend>(std::move(owned));
+        timing = timed.get();
+        hid = std::make_unique<padlink::HidPort>(std::move(timed));
     }
     std::shared_ptr<padlink::MemoryHidDevice> AddPadDevice() {
         return backend->AddDevice(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
     }
 
     padlink::MemoryHidBackend* backend;
+    testsupport::PadTimingHidBackend* timing;
     std::unique_ptr<padlink::HidPort> hid;
 };
 

@@ -91,9 +91,17 @@ TEST_P(HidPortSplitTest, CutsFrameIntoChunkedReports) {
     RecordingPad pad(AddPad());
     ASSERT_TRUE(m_port->Open(kVid, kPid));
     const Bytes frame = Pattern(GetParam().frameLength);
+    std::vector<std::size_t> told;
+    m_port->SetWriteProgress([&](std::size_t written, std::size_t length) {
+        EXPECT_EQ(length, frame.size());
+        told.push_back(written);
+    });
     ASSERT_TRUE(m_port->Write(frame.data(), frame.size()));
 
     ASSERT_EQ(pad.reports.size(), GetParam().chunkBytes.size());
+    // The progress after each report: the frame bytes it and those before
+    // it carried.
+    ASSERT_EQ(told.size(), pad.reports.size());
     std::size_t offset = 0;
     for (std::size_t i = 0; i < pad.reports.size(); ++i) {
         const Bytes& r = pad.reports[i];
@@ -105,6 +113,7 @@ TEST_P(HidPortSplitTest, CutsFrameIntoChunkedReports) {
         EXPECT_TRUE(std::all_of(r.begin() + 2 + n, r.end(), [](auto b) { return b == 0; }))
             << "report " << i << " not zero-filled behind its data";
         offset += n;
+        EXPECT_EQ(told[i], offset);
     }
     EXPECT_EQ(offset, frame.size());
 }

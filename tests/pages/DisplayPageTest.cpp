@@ -49,6 +49,17 @@ TEST_F(DisplayPageTest, TabChangesSendTheColourFontAndResets) {
     EXPECT_EQ(Events(), (std::vector<std::string>{kWhiteFill, kFullScreen, "ClearDisplay"}));
 }
 
+TEST_F(DisplayPageTest, APadThatAnswersLateIsSaidNotToHaveAnswered) {
+    using namespace std::chrono_literals;
+    // Past the 50 ms the host waits; the answers after it queue behind it.
+    rig.timing->Late("SetFont", 300ms);
+    const PadActivity::Action action = page.Activity().BeginAction();
+    page.ActivatePage();
+    EXPECT_TRUE(
+        page.Activity().Status().startsWith(QStringLiteral("The pad did not answer SetFont")))
+        << page.Activity().Status().toStdString();
+}
+
 TEST_F(DisplayPageTest, ToMirrorScalesByTheBoxMultiplyingFirst) {
     // The mirror box is 340 x 192: not the LCD's 4:3.
     const struct {

@@ -199,6 +199,34 @@ TEST_F(DisplayPatternsTest, SilentPadEndsFramesAtTheFirstFrame) {
     const std::vector<std::string> got = Events();
     EXPECT_EQ(got.back(), Rect("DrawFrame", 158, 119, 168, 123) + " -> no answer (injected)");
     EXPECT_EQ(page.RecordCount(), 0u);
+    EXPECT_EQ(page.Activity().Status().toStdString(),
+              "Show Frames stopped early. The pad did not answer DrawFrame");
+}
+
+TEST_F(DisplayPatternsTest, EveryRefusedDrawingIsSaidAndAPatternThatStopsSaysSo) {
+    for (const char* command : {"FillRectangle", "DrawLine", "DrawFrame", "DrawCharacter"}) {
+        rig.engine.SetFault(command, {padsim::FaultKind::kNak, 0, -1});
+    }
+    const struct {
+        int button;
+        const char* status;
+        std::size_t recorded;
+    } kCases[] = {
+        {CDisplayPage::IDC_SHOW_LINES,
+         "Show Lines stopped early. The pad refused FillRectangle, DrawLine", 0},
+        {CDisplayPage::IDC_SHOW_FRAMES,
+         "Show Frames stopped early. The pad refused FillRectangle, DrawFrame", 0},
+        // Boxes do not look at the pad's answer, and a refused character
+        // gives up only its row: both run their course.
+        {CDisplayPage::IDC_SHOW_BOXES, "The pad refused FillRectangle", 88},
+        {CDisplayPage::IDC_SHOW_CHARACTERS, "The pad refused FillRectangle, DrawCharacter", 0},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.button);
+        Click(c.button);
+        EXPECT_EQ(page.Activity().Status().toStdString(), c.status);
+        EXPECT_EQ(page.RecordCount(), c.recorded);
+    }
 }
 
 TEST_F(DisplayPatternsTest, UnacknowledgedCharacterSkipsTheRowAndTheNextRowRepeatsIt) {

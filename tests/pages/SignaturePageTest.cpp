@@ -378,6 +378,44 @@ TEST_F(SignaturePageTest, LoadingABitmapShowsItAndSendsTheBoxToThePad) {
               qRgb(0, 0, 255));
 }
 
+// Changing one's mind loses nothing: the signature stays on the PC until a
+// file has been chosen and read, and the pad gets the frames it always got.
+TEST_F(SignaturePageTest, GetSignatureFileKeepsTheSignatureUntilAFileIsRead) {
+    const Points signature = testsupport::MakeSignature("Keep", 6);
+    WriteAndWait(signature);
+    QFile(Path("empty.sig")).open(QIODevice::WriteOnly);
+    const Lines kCleared = {"wait", "SuspendCapture", "ClearDisplay"};
+    const struct {
+        QString path;  // empty: the dialog is cancelled
+        Lines messages;
+        Lines thenSent;
+    } kCases[] = {
+        {QString(), {}, {"ResumeCapture"}},
+        {Path("picture.txt"), {FileError(res::kImageUnsupportedFormat)}, {"ResumeCapture"}},
+        {Path("empty.sig"), {FileError(res::kImageInvalidFileSize)}, {"ResumeCapture"}},
+        {WriteFile("garbage.sig", {1, 2, 3}),
+         {FileError(res::kImageCannotRead)},
+         {"ClearDisplay", "SendSigFile bytes=3 -> NAK (file not readable)", "ResumeCapture"}},
+        {WriteFile("garbage.bmp", {1, 2, 3}),
+         {FileError(res::kImageCannotRead)},
+         {"ClearDisplay", "ResumeCapture"}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.path.toStdString());
+        Events();
+        Load(c.path);
+        EXPECT_EQ(Messages(), c.messages);
+        Lines sent = kCleared;
+        sent.insert(sent.end(), c.thenSent.begin(), c.thenSent.end());
+        EXPECT_EQ(Events(), sent);
+        EXPECT_EQ(page->Points(), signature);
+        EXPECT_EQ(page->DrawnPointCount(), signature.size()) << "the box shows it again";
+    }
+    Save(Path("kept.sig"));
+    EXPECT_EQ(Messages(), Lines{});
+    EXPECT_EQ(ReadFile(Path("kept.sig")), sigformats::SignatureCodec().EncodeSigFile(signature));
+}
+
 TEST_F(SignaturePageTest, LoadingKeepsStorablePointsAndEndsWithOnePenLift) {
     const struct {
         Points file;

@@ -1,6 +1,7 @@
 // The program's USB path end to end against the virtual pad, in process: the
 // command channel over HidPort over an in-memory HID device whose other side
-// is the virtual pad's USB host. The pad's trace is what it received.
+// is the virtual pad's USB host. The pad's trace is what it received; timing
+// makes chosen commands slow or their answers late (PadTimingHid.h).
 #pragma once
 
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
+#include "support/PadTimingHid.h"
 
 namespace vellumix::pages::test {
 
@@ -23,7 +25,7 @@ class VirtualPadRig {
 public:
     VirtualPadRig()
         : serial(std::filesystem::temp_directory_path() / "vellumix-no-ports", {}),
-          hid(MakeBackend(device)),
+          hid(MakeBackend(device, timing)),
           channel(padlink::PadPorts{serial, hid}),
           host(engine, device) {
         padlink::g_usbConnected = true;
@@ -42,17 +44,21 @@ public:
 
     padsim::PadEngine engine;
     std::shared_ptr<padlink::MemoryHidDevice> device;
+    testsupport::PadTimingHidBackend* timing = nullptr;  // owned by hid
     padlink::SerialPort serial;
     padlink::HidPort hid;
     padlink::PadCommandChannel channel;
     padsim::UsbHost host;  // last: stopped before the rest goes
 
 private:
-    static std::unique_ptr<padlink::MemoryHidBackend> MakeBackend(
-        std::shared_ptr<padlink::MemoryHidDevice>& device) {
+    static std::unique_ptr<padlink::HidBackend> MakeBackend(
+        std::shared_ptr<padlink::MemoryHidDevice>& device,
+        testsupport::PadTimingHidBackend*& timing) {
         auto backend = std::make_unique<padlink::MemoryHidBackend>();
         device = backend->AddDevice(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
-        return backend;
+        auto timed = std::make_unique<testsupport::PadTimingHidBackend>(std::move(backend));
+        timing = timed.get();
+        return timed;
     }
 };
 
