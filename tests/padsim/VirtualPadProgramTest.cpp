@@ -6,6 +6,7 @@
 
 #include <signal.h>
 
+#include <QApplication>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -14,7 +15,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "PadWindow.h"
 #include "TraceWriter.h"
+#include "VirtualPad.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/SignatureFiles.h"
 #include "support/SignatureSynth.h"
@@ -137,6 +140,28 @@ TEST(VirtualPadProgramTest, HeldReplayWaitsForSigusr1) {
     pad.terminate();
     ASSERT_TRUE(pad.waitForFinished(kRunMs));
     EXPECT_EQ(pad.exitCode(), 0);
+}
+
+// Started from the menu, the pad takes the first free number; its window
+// is where the user learns which.
+TEST(PadWindowTest, TitleNamesThePortThePadTook) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit());
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    int argc = 1;
+    char name[] = "padsim_e2e_tests";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    VirtualPad first{VirtualPadOptions{}};
+    VirtualPad second{VirtualPadOptions{}};
+    QString error;
+    ASSERT_TRUE(first.Start(&error)) << error.toStdString();
+    ASSERT_TRUE(second.Start(&error)) << error.toStdString();
+    const PadWindow window(second);
+    EXPECT_EQ(window.windowTitle().toStdString(), "Vellumix Virtual Pad - COM2");
 }
 
 TEST(VirtualPadProgramTest, RefusesUnknownFaultCommands) {
