@@ -26,15 +26,15 @@ if(VELLUMIX_ENABLE_TSAN)
   target_link_options(vellumix_settings INTERFACE -fsanitize=thread)
 endif()
 
-# Optimised builds are hardened as Debian hardens its own packages: checked
+# Optimised builds carry the hardening lintian looks for in a package: checked
 # variants of the string and memory functions where the compiler knows the
 # buffer's size (they need optimisation to know it), a canary in every
 # function with a local array or an address-taken local, and relocations
 # resolved at start-up so the tables can be made read-only. -U first, so a
 # toolchain that already defines another level does not warn about the
-# redefinition. Debug builds stay as they are for the debugger, and the
-# sanitizer and fuzz builds bring their own checks (ASan replaces the same
-# functions FORTIFY does).
+# redefinition. Debug builds stay as they are (glibc fortifies nothing
+# without optimisation), and the sanitizer and fuzz builds bring their own
+# checks (ASan replaces the same functions FORTIFY does).
 if(NOT (VELLUMIX_ENABLE_ASAN OR VELLUMIX_ENABLE_TSAN OR VELLUMIX_BUILD_FUZZERS))
   set(optimised "$<CONFIG:Release,RelWithDebInfo,MinSizeRel>")
   target_compile_options(vellumix_settings INTERFACE
