@@ -26,6 +26,22 @@ if(VELLUMIX_ENABLE_TSAN)
   target_link_options(vellumix_settings INTERFACE -fsanitize=thread)
 endif()
 
+# Optimised builds carry the hardening lintian looks for in a package: checked
+# variants of the string and memory functions where the compiler knows the
+# buffer's size (they need optimisation to know it), a canary in every
+# function with a local array or an address-taken local, and relocations
+# resolved at start-up so the tables can be made read-only. -U first, so a
+# toolchain that already defines another level does not warn about the
+# redefinition. Debug builds stay as they are (glibc fortifies nothing
+# without optimisation), and the sanitizer and fuzz builds bring their own
+# checks (ASan replaces the same functions FORTIFY does).
+if(NOT (VELLUMIX_ENABLE_ASAN OR VELLUMIX_ENABLE_TSAN OR VELLUMIX_BUILD_FUZZERS))
+  set(optimised "$<CONFIG:Release,RelWithDebInfo,MinSizeRel>")
+  target_compile_options(vellumix_settings INTERFACE
+    "$<${optimised}:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2;-fstack-protector-strong>")
+  target_link_options(vellumix_settings INTERFACE "$<${optimised}:LINKER:-z,relro,-z,now>")
+endif()
+
 # vellumix_add_test(NAME SOURCES... [LIBS ...]): one GoogleTest program per
 # source folder, discovered by CTest. XDG_RUNTIME_DIR points at a fresh folder
 # so the per-user port folder of a test never touches the user's own.
@@ -61,3 +77,32 @@ endfunction()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/Version.h.in
                ${PROJECT_BINARY_DIR}/generated/vellumix/Version.h @ONLY)
 target_include_directories(vellumix_settings INTERFACE ${PROJECT_BINARY_DIR}/generated)
+
+# vellumix_check_settings(): stops the configuration when a library or
+# program of the project does not link vellumix::settings itself, so none is
+# built without the warnings, the sanitizers or the hardening above. Called
+# once, at the end of the top-level CMakeLists.
+function(vellumix_check_settings)
+  set(unsettled)
+  set(folders ${PROJECT_SOURCE_DIR})
+  while(folders)
+    list(POP_FRONT folders folder)
+    get_property(subfolders DIRECTORY ${folder} PROPERTY SUBDIRECTORIES)
+    list(APPEND folders ${subfolders})
+    get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+      get_target_property(type ${target} TYPE)
+      if(NOT type MATCHES "^(EXECUTABLE|STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY)$")
+        continue()
+      endif()
+      get_target_property(links ${target} LINK_LIBRARIES)
+      if(NOT "vellumix::settings" IN_LIST links AND NOT "vellumix_settings" IN_LIST links)
+        list(APPEND unsettled ${target})
+      endif()
+    endforeach()
+  endwhile()
+  if(unsettled)
+    list(JOIN unsettled ", " text)
+    message(FATAL_ERROR "these targets do not link vellumix::settings: ${text}")
+  endif()
+endfunction()

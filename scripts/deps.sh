@@ -9,8 +9,9 @@ VELLUMIX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-
     hershey-fonts-data libexpat1-dev libcairo2-dev "${VELLUMIX_TEST_PACKAGES[@]}")
 VELLUMIX_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 VELLUMIX_DEMO_PACKAGES=(xvfb xauth xdotool imagemagick)
-# The Debian package's build (dpkg-shlibdeps) and its checks.
-VELLUMIX_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream)
+# The Debian package's build (dpkg-shlibdeps) and its checks (readelf from
+# binutils looks for the hardening in the programs).
+VELLUMIX_PACKAGE_PACKAGES=(dpkg-dev file binutils lintian desktop-file-utils appstream)
 
 vellumix_missing_packages() {
     local pkg

@@ -6,6 +6,7 @@
 
 #include "VirtualPad.h"
 #include "padlink/PadProtocol.h"
+#include "padlink/PortResolver.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::padsim {
@@ -30,7 +31,9 @@ const QColor kStripText(230, 230, 230);
 }  // namespace
 
 PadWindow::PadWindow(VirtualPad& pad, QWidget* parent) : QWidget(parent), m_pad(pad) {
-    setWindowTitle(QString::fromUtf8(kWindowTitle));
+    const QString port = QString::fromUtf8(pl::kComPortPrefix.data(), pl::kComPortPrefix.size()) +
+                         QString::number(m_pad.ComNumber());
+    setWindowTitle(QString::fromUtf8(kWindowTitle).arg(port));
     setFixedSize(kLcdPixelsWide, kLcdPixelsHigh + kStripHeight);
     m_snapshot = m_pad.Engine().Snapshot();
     m_refresh.setInterval(kRefreshInterval);

@@ -26,7 +26,9 @@ inline constexpr std::chrono::milliseconds kRefreshInterval{33};
 // The red LED blinks at this half-period while calibration waits.
 inline constexpr std::chrono::milliseconds kBlinkHalfPeriod{400};
 
-inline constexpr const char* kWindowTitle = "Vellumix Virtual Pad";
+// %1: the port the pad is published as ("COM1"), so a user who started it
+// from the menu knows which port it took.
+inline constexpr const char* kWindowTitle = "Vellumix Virtual Pad - %1";
 inline constexpr const char* kCaptureStopped = "Capture: stopped";
 inline constexpr const char* kCaptureRunning = "Capture: on";
 inline constexpr const char* kCaptureSuspended = "Capture: suspended";
@@ -36,6 +38,7 @@ inline constexpr const char* kUnpluggedText = "Unplugged";
 class PadWindow : public QWidget {
     Q_OBJECT
 public:
+    // The pad has been started: the title names its port.
     explicit PadWindow(VirtualPad& pad, QWidget* parent = nullptr);
 
     // Widget position -> pad units 0..1023 on both axes.

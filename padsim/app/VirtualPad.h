@@ -123,6 +123,8 @@ public:
 
     // "Virtual pad on COM1 (<link> -> /dev/pts/3)".
     QString PublishedText() const;
+    // n of the COMn the pad is published as, once started; 0 before.
+    int ComNumber() const { return m_host.ComNumber(); }
     PadEngine& Engine() { return m_engine; }
     bool Unplugged() const { return m_started && !m_host.IsRunning(); }
     // Safe from any thread: makes the host send queued pen reports now.

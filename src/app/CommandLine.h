@@ -14,15 +14,17 @@ inline constexpr const char* kProgramName = "vellumix-demo";
 inline constexpr const char* kHelp =
     "Usage: vellumix-demo [--help | --version] [Qt options]\n"
     "The signature pad demonstration program. It looks for the pad on USB, then on\n"
-    "the serial ports COM0..COM9, mirrors the ink live, saves and loads signatures\n"
-    "(.sig, .cmp, .vbc, .nlc, .bmp) and draws test patterns and pictures on the\n"
+    "the serial ports COM0..COM9, mirrors the ink live, saves signatures (.sig,\n"
+    ".cmp, .vbc, .nlc, .bmp, and .inkml: W3C InkML with the time of each point),\n"
+    "loads them back (all but .inkml) and draws test patterns and pictures on the\n"
     "pad's LCD.\n"
     "\n"
     "  --help      show this text and exit\n"
     "  --version   show the version and exit\n"
     "\n"
     "Qt's own options, such as -platform NAME or -style NAME, are passed on to Qt.\n"
-    "vellumix-virtual-pad runs a pad in software for trying the program out.\n";
+    "No pad at hand? Start vellumix-virtual-pad, a pad in software, and the\n"
+    "program finds it.\n";
 inline constexpr const char* kUnknownOption = "unknown option '%s'";
 inline constexpr const char* kUnexpectedArgument = "unexpected argument '%s'";
 inline constexpr const char* kNeedsValue = "%s needs a value";

@@ -5,10 +5,17 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
 
 #include "app/AboutDialog.h"
+#include "app/CommandLine.h"
 #include "app/HelpDialog.h"
+#include "pages/SignatureFileCommands.h"
 #include "res/Strings.h"
+#include "sigfiles/FileKind.h"
 
 namespace vellumix::app {
 namespace {
@@ -69,6 +76,32 @@ TEST(HelpDialogTest, PassagesUseCrLfAndFollowTheOutline) {
                   text.indexOf(QLatin1StringView(p.last)));
     }
     EXPECT_TRUE(QString(res::kHelpGeneral).endsWith(QStringLiteral("Calibrate Pad\r\n")));
+}
+
+// Each place that lists what "File the Signature" writes names every kind it
+// takes: the program's --help, its manual page and the Help window.
+TEST(HelpDialogTest, EveryKindTheSignatureIsFiledAsIsNamed) {
+    std::ifstream in(VELLUMIX_DEMO_MANUAL_PAGE);
+    std::stringstream manual;
+    manual << in.rdbuf();
+    ASSERT_FALSE(manual.str().empty()) << VELLUMIX_DEMO_MANUAL_PAGE;
+    const std::string_view helpOption[] = {"--help"};
+    const std::string usage = ParseCommandLine(helpOption).text;
+    const QString helpWindow = res::kHelpButtons;
+
+    int filed = 0;
+    for (std::string_view kind : sigfiles::KindNames([](sigfiles::FileKind) { return true; })) {
+        const std::string dotted = "." + std::string(kind);
+        const QString name = QStringLiteral("signature") + QString::fromStdString(dotted);
+        if (!pages::PageFileKindOf(name) && !pages::IsInkmlName(name)) {
+            continue;
+        }
+        ++filed;
+        EXPECT_NE(usage.find(dotted), std::string::npos) << dotted;
+        EXPECT_NE(manual.str().find(dotted), std::string::npos) << dotted;
+        EXPECT_TRUE(helpWindow.contains(QString::fromStdString(dotted))) << dotted;
+    }
+    EXPECT_GE(filed, 6);
 }
 
 TEST(AboutDialogTest, TitleSizeAndTextsOnWhite) {

@@ -1,7 +1,8 @@
 # Installs the build into a fresh folder and checks that everything a desktop
 # and a packager need is there, and that the files refer to each other
-# correctly: the desktop entry starts an installed program and names an
-# installed icon, the metainfo launches that desktop entry.
+# correctly: each desktop entry (the program's and the virtual pad's) starts
+# an installed program and names an installed icon, the metainfo launches the
+# program's entry.
 #   cmake -DBUILD_DIR=... -DPREFIX=... -DICON_SIZES=16;32;... -P CheckInstallTree.cmake
 cmake_policy(VERSION 3.25)
 file(REMOVE_RECURSE "${PREFIX}")
@@ -13,13 +14,18 @@ endif()
 
 set(app_id org.vellumix.Demo)
 set(programs vellumix-demo vellumix-virtual-pad vellumix-padctl vellumix-sigconv)
+# desktop entry -> the program it must start
+set(desktop_entries ${app_id}=vellumix-demo org.vellumix.VirtualPad=vellumix-virtual-pad)
 set(expected
   lib/udev/rules.d/70-vellumix-pad.rules
-  share/applications/${app_id}.desktop
   share/metainfo/${app_id}.metainfo.xml
   share/icons/hicolor/scalable/apps/vellumix-demo.svg
   share/doc/vellumix-demo/copyright
   share/doc/vellumix-demo/changelog.gz)
+foreach(entry IN LISTS desktop_entries)
+  string(REGEX REPLACE "=.*" "" id "${entry}")
+  list(APPEND expected share/applications/${id}.desktop)
+endforeach()
 foreach(size IN LISTS ICON_SIZES)
   list(APPEND expected share/icons/hicolor/${size}x${size}/apps/vellumix-demo.png)
 endforeach()
@@ -53,15 +59,20 @@ if(extra)
   message(FATAL_ERROR "installed but not expected:\n  ${text}")
 endif()
 
-file(READ "${PREFIX}/share/applications/${app_id}.desktop" desktop)
-string(REGEX MATCH "\nExec=([^ \n]+)" _ "${desktop}")
-if(NOT CMAKE_MATCH_1 IN_LIST programs)
-  message(FATAL_ERROR "the desktop entry starts '${CMAKE_MATCH_1}', which is not installed")
-endif()
-string(REGEX MATCH "\nIcon=([^\n]+)" _ "${desktop}")
-if(NOT EXISTS "${PREFIX}/share/icons/hicolor/scalable/apps/${CMAKE_MATCH_1}.svg")
-  message(FATAL_ERROR "the desktop entry's icon '${CMAKE_MATCH_1}' is not installed")
-endif()
+foreach(entry IN LISTS desktop_entries)
+  string(REGEX MATCH "^([^=]+)=(.+)$" _ "${entry}")
+  set(id ${CMAKE_MATCH_1})
+  set(program ${CMAKE_MATCH_2})
+  file(READ "${PREFIX}/share/applications/${id}.desktop" desktop)
+  string(REGEX MATCH "\nExec=([^ \n]+)" _ "${desktop}")
+  if(NOT CMAKE_MATCH_1 STREQUAL program)
+    message(FATAL_ERROR "${id}.desktop starts '${CMAKE_MATCH_1}', not ${program}")
+  endif()
+  string(REGEX MATCH "\nIcon=([^\n]+)" _ "${desktop}")
+  if(NOT EXISTS "${PREFIX}/share/icons/hicolor/scalable/apps/${CMAKE_MATCH_1}.svg")
+    message(FATAL_ERROR "${id}.desktop names the icon '${CMAKE_MATCH_1}', which is not installed")
+  endif()
+endforeach()
 file(READ "${PREFIX}/share/metainfo/${app_id}.metainfo.xml" metainfo)
 if(NOT metainfo MATCHES "<launchable type=\"desktop-id\">${app_id}.desktop</launchable>")
   message(FATAL_ERROR "the metainfo does not launch ${app_id}.desktop")

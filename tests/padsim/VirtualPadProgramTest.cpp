@@ -6,6 +6,7 @@
 
 #include <signal.h>
 
+#include <QApplication>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "PadWindow.h"
 #include "TraceWriter.h"
 #include "VirtualPad.h"
 #include "sigfiles/FileAccess.h"
@@ -217,6 +219,28 @@ TEST(VirtualPadProgramTest, LineNoiseBecomesNoInk) {
 
     pad.terminate();
     ASSERT_TRUE(pad.waitForFinished(kRunMs));
+}
+
+// Started from the menu, the pad takes the first free number; its window
+// is where the user learns which.
+TEST(PadWindowTest, TitleNamesThePortThePadTook) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit());
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    int argc = 1;
+    char name[] = "padsim_e2e_tests";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    VirtualPad first{VirtualPadOptions{}};
+    VirtualPad second{VirtualPadOptions{}};
+    QString error;
+    ASSERT_TRUE(first.Start(&error)) << error.toStdString();
+    ASSERT_TRUE(second.Start(&error)) << error.toStdString();
+    const PadWindow window(second);
+    EXPECT_EQ(window.windowTitle().toStdString(), "Vellumix Virtual Pad - COM2");
 }
 
 TEST(VirtualPadProgramTest, RefusesUnknownFaultCommands) {
