@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!decoded.error.empty()) {
         return 0;
     }
-    vellumix::fuzz::RequireStorable(decoded.points);
+    vellumix::fuzz::RequireInkOrPenUp(decoded.points);
     const sf::EncodeResult written = sf::EncodeAs(to, decoded.points);
     if (written.error.empty() && !sf::DecodeAs(to, written.bytes).error.empty()) {
         __builtin_trap();  // the converter wrote a file it cannot read back

@@ -31,9 +31,17 @@ struct Sample {
 constexpr Sample kSamples[] = {{"a", 1, 40}, {"Bo", 2, 120}, {"Ann Lee", 3, 400}};
 
 // Prefix bytes of the --info target, in its order of formats. The round-trip
-// target reads the same byte as input kind (and, divided by five, output
-// kind), so it starts from the same seeds.
+// target reads the same byte as input kind (and, divided by its number of
+// kinds, output kind), so it starts from the same seeds.
 constexpr std::uint8_t kInfoSig = 0, kInfoCmp = 1, kInfoVbc = 2, kInfoNlc = 3, kInfoTxt = 4;
+constexpr std::uint8_t kRoundTripKinds = 5;
+
+// A damaged .nlc whose differences run below 0: it decodes to (-1, 262),
+// which is neither ink nor a pen lift.
+constexpr std::string_view kHalfLiftNlc =
+    "9494949494949441949494949494949494949494564243312e320028c04800c001000109c000020011"
+    "1961100000000000300286016bc5d08590c590da2f328613849528c5d08590c590459085942c3881f5"
+    "07a803089504650465";
 
 bool Write(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
@@ -50,6 +58,15 @@ Bytes WithPrefix(std::uint8_t prefix, const Bytes& file) {
 
 Bytes TextBytes(std::string_view text) {
     return Bytes(text.begin(), text.end());
+}
+
+Bytes FromHex(std::string_view hex) {
+    Bytes out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        out.push_back(
+            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    }
+    return out;
 }
 
 }  // namespace
@@ -131,6 +148,9 @@ int main(int argc, char** argv) {
                       fs::copy_options::overwrite_existing, ec);
         ok &= !ec;
     }
+    ok &= Write(root / "sigfiles_roundtrip" / "half-lift-nlc-to-txt",
+                WithPrefix(static_cast<std::uint8_t>(kInfoNlc + kRoundTripKinds * kInfoTxt),
+                           FromHex(kHalfLiftNlc)));
     if (!ok) {
         std::fprintf(stderr, "fuzz_seed_writer: cannot write the seeds under %s\n", argv[1]);
         return 1;

@@ -22,10 +22,10 @@ std::string OverCap() {
     return "more than " + std::to_string(capture::kMaxDecodedPoints) + " points: not a signature";
 }
 
-std::string CheckStorable(std::span<const SignaturePoint> points) {
+std::string CheckInk(std::span<const SignaturePoint> points) {
     for (std::size_t i = 0; i < points.size(); ++i) {
         const SignaturePoint p = points[i];
-        if (!capture::IsStorablePoint(p)) {
+        if (!capture::IsInkOrPenUp(p)) {
             return "point " + std::to_string(i + 1) + " (" + std::to_string(p.x) + ", " +
                    std::to_string(p.y) + ") lies outside 0..1024";
         }
@@ -117,7 +117,7 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
     // Dropped by hand rather than by remove_if, so that the times follow.
     std::size_t kept = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
-        if (capture::IsStorablePoint(points[i])) {
+        if (capture::IsInkOrPenUp(points[i])) {
             points[kept] = points[i];
             if (!times.empty()) {
                 times[kept] = times[i];
@@ -173,7 +173,7 @@ EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
                 std::to_string(inputTimes.size()) + " times for " + std::to_string(input.size()) +
                     " points"};
     }
-    if (std::string bad = CheckStorable(input); !bad.empty()) {
+    if (std::string bad = CheckInk(input); !bad.empty()) {
         return {{}, std::move(bad)};
     }
     Points points(input.begin(), input.end());
@@ -298,7 +298,7 @@ DecodeResult ParseTxt(std::string_view text) {
         const SignaturePoint p{values[0], values[1]};
         if (IsPenUp(p)) {
             result.points.push_back(p);
-        } else if (p.x < 0 || p.y < 0 || !capture::IsStorablePoint(p)) {
+        } else if (!capture::IsInkPoint(p)) {
             return fail("point (" + std::to_string(p.x) + ", " + std::to_string(p.y) +
                         ") lies outside 0..1024 (a pen lift is \"-1 -1\")");
         } else {

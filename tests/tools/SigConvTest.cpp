@@ -267,6 +267,36 @@ TEST(RoundTrip, EveryFormatReadsBackWhatTheConverterWrote) {
     EXPECT_GT(leftOut, 0u);
 }
 
+// A damaged .nlc whose differences run below 0 decodes to (-1, 262): -1 on
+// one axis is no pen lift, so the point is dropped and counted like any
+// other outside 0..1024, and the .txt written from the file reads back.
+TEST(RoundTrip, AHalfPenLiftIsDroppedAndCounted) {
+    constexpr std::string_view kHex =
+        "9494949494949441949494949494949494949494564243312e320028c04800c001000109c000020011"
+        "1961100000000000300286016bc5d08590c590da2f328613849528c5d08590c590459085942c3881f5"
+        "07a803089504650465";
+    Bytes nlc;
+    for (std::size_t i = 0; i < kHex.size(); i += 2) {
+        nlc.push_back(static_cast<std::uint8_t>(std::stoi(std::string(kHex.substr(i, 2)), 0, 16)));
+    }
+    ASSERT_EQ(nlc.size(), 91u);
+    const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(FileKind::kNlc, nlc);
+    ASSERT_EQ(decoded.error, "");
+    EXPECT_EQ(decoded.dropped, 1u);
+    for (const capture::SignaturePoint p : decoded.points) {
+        EXPECT_TRUE(capture::IsInkOrPenUp(p)) << p.x << ", " << p.y;
+    }
+
+    TempDir dir;
+    WriteFile(dir / "x.nlc", std::string(nlc.begin(), nlc.end()));
+    const CliRun toTxt = Sigconv({(dir / "x.nlc").string(), (dir / "x.txt").string()});
+    ASSERT_EQ(toTxt.status, kExitOk) << toTxt.err;
+    EXPECT_NE(toTxt.err.find("left out 1 point outside 0..1024"), std::string::npos) << toTxt.err;
+    const CliRun back = Sigconv({(dir / "x.txt").string(), (dir / "y.txt").string()});
+    EXPECT_EQ(back.status, kExitOk) << back.err;
+    EXPECT_EQ(ReadFile(dir / "y.txt"), ReadFile(dir / "x.txt"));
+}
+
 TEST(Shell, StandardStreamsBatchesAndJson) {
     TempDir dir;
     const Bytes txt = sigfiles::WriteTxt(testsupport::MakeSignature("Io", 9));
