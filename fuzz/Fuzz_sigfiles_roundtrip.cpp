@@ -7,8 +7,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using vellumix::sigfiles::FileKind;
     namespace sf = vellumix::sigfiles;
-    constexpr FileKind kKinds[] = {FileKind::kSig, FileKind::kCmp, FileKind::kVbc, FileKind::kNlc,
-                                   FileKind::kTxt};
+    constexpr FileKind kKinds[] = {FileKind::kSig, FileKind::kCmp, FileKind::kVbc,
+                                   FileKind::kNlc, FileKind::kTxt, FileKind::kInkml};
     constexpr std::size_t kCount = std::size(kKinds);
     if (size == 0) {
         return 0;

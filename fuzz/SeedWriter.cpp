@@ -34,7 +34,8 @@ constexpr Sample kSamples[] = {{"a", 1, 40}, {"Bo", 2, 120}, {"Ann Lee", 3, 400}
 // target reads the same byte as input kind (and, divided by its number of
 // kinds, output kind), so it starts from the same seeds.
 constexpr std::uint8_t kInfoSig = 0, kInfoCmp = 1, kInfoVbc = 2, kInfoNlc = 3, kInfoTxt = 4;
-constexpr std::uint8_t kRoundTripKinds = 5;
+// The round-trip target knows one kind more, .inkml, after the others.
+constexpr std::uint8_t kRoundTripKinds = 6, kRoundTripInkml = 5;
 
 // A damaged .nlc whose differences run below 0: it decodes to (-1, 262),
 // which is neither ink nor a pen lift.
@@ -141,6 +142,30 @@ int main(int argc, char** argv) {
                           "<channel name=\"X\"/><channel name=\"Y\"/><intermittentChannels>"
                           "<channel name=\"P\"/></intermittentChannels></traceFormat>"
                           "<trace>1 2 *, 3 4 T, 5 6</trace></ink>"));
+    // An office suite's ink part (bounds of a number type's range), hover
+    // traces, hexadecimal values, signs parted from their numbers, and points
+    // outside a declared range.
+    const Bytes others = TextBytes(
+        "<inkml:ink xmlns:inkml=\"http://www.w3.org/2003/InkML\"><inkml:definitions>"
+        "<inkml:context xml:id=\"c\"><inkml:inkSource><inkml:traceFormat>"
+        "<inkml:channel name=\"X\" type=\"integer\" min=\"-2.14748E9\" max=\"2.14748E9\"/>"
+        "<inkml:channel name=\"Y\" type=\"integer\" min=\"-2.14748E9\" max=\"2.14748E9\"/>"
+        "</inkml:traceFormat></inkml:inkSource></inkml:context></inkml:definitions>"
+        "<inkml:trace contextRef=\"#c\">1000 2000, 3000 2000</inkml:trace>"
+        "<inkml:trace type=\"penUp\" contextRef=\"#c\">#1A - 50</inkml:trace>"
+        "<inkml:trace contextRef=\"#c\">#7D0 - 3000, '- #10 '+ 5</inkml:trace></inkml:ink>");
+    const Bytes bounded = TextBytes(
+        "<ink xmlns=\"http://www.w3.org/2003/InkML\"><traceFormat><channel name=\"X\" min=\"0\" "
+        "max=\"100\"/><channel name=\"Y\" min=\"0\" max=\"100\"/></traceFormat>"
+        "<trace>10 10, 120 20, 30 -1, 40 40</trace><trace>200 200</trace></ink>");
+    ok &= Write(root / "inkml" / "others", others) && Write(root / "inkml" / "bounded", bounded);
+    ok &= Write(root / "sigfiles_roundtrip" / "inkml-others",
+                WithPrefix(static_cast<std::uint8_t>(kRoundTripInkml + kRoundTripKinds * kInfoTxt),
+                           others)) &&
+          Write(root / "sigfiles_roundtrip" / "inkml-bounded",
+                WithPrefix(
+                    static_cast<std::uint8_t>(kRoundTripInkml + kRoundTripKinds * kRoundTripInkml),
+                    bounded));
     // Every --info seed is a round-trip seed too.
     for (const auto& entry : fs::directory_iterator(root / "sigconv_info")) {
         std::error_code ec;

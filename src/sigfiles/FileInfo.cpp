@@ -231,6 +231,7 @@ InfoResult DescribeFile(FileKind kind, std::span<const std::uint8_t> file) {
     info.Add("points dropped", decoded.dropped);
     if (kind == FileKind::kInkml) {
         info.Add("times", !decoded.times.empty());
+        info.Add("hover traces skipped", decoded.hoverTraces);
     }
     if (c.strokes > 0) {
         info.Add("bounding box", std::to_string(c.minX) + ".." + std::to_string(c.maxX) + " x " +

@@ -77,6 +77,8 @@ DecodeResult DecodeRaw(FileKind kind, std::span<const std::uint8_t> file, Locked
             if (ink.times.size() == result.points.size()) {
                 result.times = std::move(ink.times);
             }
+            result.dropped = ink.dropped;
+            result.hoverTraces = ink.hoverTraces;
             return result;
         }
         case FileKind::kSvg:
@@ -125,7 +127,7 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
             ++kept;
         }
     }
-    result.dropped = points.size() - kept;
+    result.dropped += points.size() - kept;
     points.resize(kept);
     if (!times.empty()) {
         times.resize(kept);

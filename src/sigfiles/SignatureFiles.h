@@ -30,7 +30,8 @@ struct DecodeResult {
     // Decoded points that are neither ink in 0..1024 nor a pen lift
     // (capture::IsInkOrPenUp), left out of points. A stored format's own
     // rounding can put a point by the pad's edge a few units outside, on one
-    // axis at -1 too, which is no pen lift: only (-1, -1) is.
+    // axis at -1 too, which is no pen lift: only (-1, -1) is. An .inkml's
+    // points outside its channels' declared min and max count here too.
     std::size_t dropped = 0;
     std::string error;  // empty: success
     // The closing pen lift was added; the file itself ends inside a stroke.
@@ -39,6 +40,8 @@ struct DecodeResult {
     // channel carries times. A dropped point takes its time with it; an
     // added lift takes the time of the point before it.
     capture::PointTimes times = {};
+    // An .inkml's hover traces (type="penUp"), left out: they are no ink.
+    std::size_t hoverTraces = 0;
 };
 
 // Decodes a stored format, .txt or .inkml. On success the list ends with a pen lift,

@@ -15,13 +15,17 @@
 //   </ink>
 //
 // Reading takes what other producers write within X/Y traces: points split
-// by commas, values by white space or by their own sign, traceGroups, the
+// by commas, values by white space or by their own sign (which blanks may
+// part from its number, "- 50"), hexadecimal values ("#1A"), traceGroups, the
 // explicit (!), first-difference (') and second-difference (") prefixes,
 // trace formats chosen through contexts, and extra channels (force, tilt)
-// that are skipped. Coordinates are mapped into 0..1024 by the X and Y
-// channels' declared min and max, or without them by the bounding box of the
-// traces with the aspect kept. Anything else is refused with a message that
-// says why.
+// that are skipped. Hover traces (type="penUp": the pen above the surface)
+// are no ink: skipped and counted. Coordinates are mapped into 0..1024 by the
+// X and Y channels' declared min and max, a point outside them dropped and
+// counted; without them, or when a bound is as large as a number type's
+// range (an office suite's ink declares -2.14748E9..2.14748E9), by the
+// bounding box of the traces with the aspect kept. Anything else is refused
+// with a message that says why.
 //
 // Thread safety: plain functions on call-local state.
 #pragma once
@@ -49,9 +53,12 @@ inline constexpr std::size_t kMaxFileBytes = 64u * 1024 * 1024;
 inline constexpr std::size_t kMaxDepth = 64;
 // InkML names about twenty channels; a format with more is not ink.
 inline constexpr std::size_t kMaxChannels = 64;
-// A value that maps from outside the declared range is clamped to it;
-// beyond this magnitude a coordinate or time is refused as nonsense.
+// Beyond this magnitude a coordinate or time is refused as nonsense.
 inline constexpr double kMaxMagnitude = 1e15;
+// A declared X or Y bound of this magnitude or more is a number type's range,
+// not a writing area: the ink is fitted by its bounding box instead. No
+// digitiser counts a billion steps across.
+inline constexpr double kTypeRangeMagnitude = 1e9;
 }  // namespace inkml
 
 struct InkmlEncoded {
@@ -66,6 +73,11 @@ struct InkmlDecoded {
     // place for the time of the lift itself.
     capture::PointTimes times;
     std::string error;  // empty on success
+    // Points outside the declared min and max of their X or Y channel, left
+    // out of points.
+    std::size_t dropped = 0;
+    // Hover traces (type="penUp"), left out: the pen was above the surface.
+    std::size_t hoverTraces = 0;
 };
 
 // Points in pad units 0..1024, PEN_UP_POINT ending a stroke; a last stroke
@@ -78,8 +90,10 @@ InkmlEncoded EncodeInkml(std::span<const capture::SignaturePoint> points,
                          std::span<const capture::PointTime> times = {});
 
 // Fails with a message for anything that is not an InkML document with X/Y
-// traces, for more than inkml::kMaxPoints points, and for entity
-// declarations (no expansion bombs).
+// traces, for a document whose points are all hover or outside their
+// declared range, for more than inkml::kMaxPoints points, and for entity
+// declarations (no expansion bombs). On success the points are ink in
+// 0..1024 and pen lifts only.
 InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file);
 
 }  // namespace vellumix::sigformats

@@ -388,6 +388,27 @@ TEST(Inkml, CopiesKeepTheirTimesAndInfoSaysSo) {
               std::string::npos);
 }
 
+// Another producer's ink: its hover trace and its point outside the declared
+// range are no ink, left out and each counted on standard error.
+TEST(Inkml, HoverTracesAndPointsOutsideTheDeclaredRangeAreCounted) {
+    TempDir dir;
+    WriteFile(dir / "other.inkml",
+              "<ink xmlns=\"http://www.w3.org/2003/InkML\"><traceFormat>"
+              "<channel name=\"X\" min=\"0\" max=\"100\"/><channel name=\"Y\" min=\"0\" "
+              "max=\"100\"/></traceFormat><trace type=\"penUp\">0 0, 50 50</trace>"
+              "<trace>10 10, 20 20, 120 20, 30 30</trace></ink>");
+    const CliRun r = Sigconv({(dir / "other.inkml").string(), (dir / "out.txt").string()});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.err.find("other.inkml: left out 1 point outside 0..1024"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("other.inkml: skipped 1 hover trace"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(dir / "out.txt"), "102 102\n205 205\n307 307\n-1 -1\n");
+    const CliRun info = Sigconv({"--info", (dir / "other.inkml").string()});
+    for (const char* line : {"points dropped: 1\n", "hover traces skipped: 1\n"}) {
+        EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
+    }
+}
+
 // ---------------------------------------------------------------- pictures
 
 Image LoadPng(const std::filesystem::path& path) {

@@ -42,9 +42,10 @@ constexpr std::string_view kUsage =
     "          the signature drawn anti-aliased with round ends, fitted to the\n"
     "          picture with its aspect kept; black ink on white\n"
     "\n"
-    "Decoded points outside 0..1024 (a stored format's rounding by the pad's edge)\n"
-    "are left out, as the demo program leaves them out, and counted on standard\n"
-    "error.\n"
+    "Decoded points outside 0..1024 (a stored format's rounding by the pad's edge,\n"
+    "an .inkml point outside its channels' declared min and max) are left out, as\n"
+    "the demo program leaves them out, and counted on standard error; so are an\n"
+    ".inkml's hover traces (type=\"penUp\").\n"
     "\n"
     "Options:\n"
     "  --from FMT     read every input as FMT (sig cmp vbc nlc txt inkml)\n"
@@ -231,6 +232,12 @@ public:
             m_report.Fail(kExitOk, name,
                           "left out " + std::to_string(decoded.dropped) +
                               (decoded.dropped == 1 ? " point" : " points") + " outside 0..1024");
+        }
+        if (decoded.hoverTraces > 0) {
+            m_report.Fail(kExitOk, name,
+                          "skipped " + std::to_string(decoded.hoverTraces) +
+                              (decoded.hoverTraces == 1 ? " hover trace" : " hover traces") +
+                              " (type=\"penUp\": the pen above the surface, no ink)");
         }
         return true;
     }
