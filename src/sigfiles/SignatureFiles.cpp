@@ -156,17 +156,10 @@ Bytes EncodeStored(FileKind kind, std::span<const SignaturePoint> points) {
     return {};
 }
 
-EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input) {
-    return EncodeAs(kind, input, {});
-}
+namespace {
 
-EncodeResult EncodeInkml(std::span<const SignaturePoint> points,
-                         std::span<const capture::PointTime> times) {
-    return EncodeAs(FileKind::kInkml, points, times);
-}
-
-EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
-                      std::span<const capture::PointTime> inputTimes) {
+EncodeResult Encode(FileKind kind, std::span<const SignaturePoint> input,
+                    std::span<const capture::PointTime> inputTimes, sigformats::CaptureEnd end) {
     if (input.empty()) {
         return {{}, "no points"};
     }
@@ -214,7 +207,7 @@ EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
             result.bytes = WriteTxt(points);
             break;
         case FileKind::kInkml: {
-            sigformats::InkmlEncoded ink = sigformats::EncodeInkml(points, times);
+            sigformats::InkmlEncoded ink = sigformats::EncodeInkml(points, times, end);
             if (!ink.error.empty()) {
                 return {{}, cannot + " (" + ink.error + ")"};
             }
@@ -238,6 +231,22 @@ EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
         return {{}, cannot + " (it has no ink, only pen lifts)"};
     }
     return result;
+}
+
+}  // namespace
+
+EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input) {
+    return EncodeAs(kind, input, {});
+}
+
+EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
+                      std::span<const capture::PointTime> inputTimes) {
+    return Encode(kind, input, inputTimes, sigformats::CaptureEnd::kComplete);
+}
+
+EncodeResult EncodeInkml(std::span<const SignaturePoint> points,
+                         std::span<const capture::PointTime> times, sigformats::CaptureEnd end) {
+    return Encode(FileKind::kInkml, points, times, end);
 }
 
 Bytes WriteTxt(std::span<const SignaturePoint> points) {

@@ -15,6 +15,7 @@
 #include "capture/PointTimes.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/FileKind.h"
+#include "sigformats/InkmlFormat.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigfiles {
@@ -70,9 +71,11 @@ EncodeResult EncodeAs(FileKind kind, std::span<const capture::SignaturePoint> po
 // began; another length fails.
 EncodeResult EncodeAs(FileKind kind, std::span<const capture::SignaturePoint> points,
                       std::span<const capture::PointTime> times);
-// A capture filed as .inkml, with its times when known (empty: none).
+// A capture filed as .inkml, with its times when known (empty: none). One
+// cut short by a lost pad says so in the document.
 EncodeResult EncodeInkml(std::span<const capture::SignaturePoint> points,
-                         std::span<const capture::PointTime> times = {});
+                         std::span<const capture::PointTime> times = {},
+                         sigformats::CaptureEnd end = sigformats::CaptureEnd::kComplete);
 
 // The points as the stored format's encoder writes them, nothing added or
 // checked: what the Signature page files, byte for byte. Empty when the

@@ -53,9 +53,12 @@ void AppendTimeMs(std::string& out, PointTime us) {
     }
 }
 
-constexpr std::string_view kDocumentHead =
+constexpr std::string_view kDocumentStart =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<ink xmlns=\"http://www.w3.org/2003/InkML\">\n"
+    "<ink xmlns=\"http://www.w3.org/2003/InkML\">\n";
+constexpr std::string_view kCutShortStart = "  <annotation type=\"description\">";
+constexpr std::string_view kCutShortEnd = "</annotation>\n";
+constexpr std::string_view kDocumentHead =
     "  <context>\n"
     "    <traceFormat>\n"
     "      <channel name=\"X\" type=\"integer\" min=\"0\" max=\"1024\"/>\n"
@@ -768,7 +771,8 @@ void ToPadUnits(const std::vector<RawStroke>& strokes, const std::vector<TraceFo
 
 }  // namespace
 
-InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const PointTime> times) {
+InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const PointTime> times,
+                         CaptureEnd end) {
     InkmlEncoded result;
     if (!times.empty() && times.size() != points.size()) {
         result.error = "the times do not match the points (" + std::to_string(times.size()) +
@@ -779,7 +783,12 @@ InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const
         result.error = "more than " + std::to_string(inkml::kMaxPoints) + " points";
         return result;
     }
-    std::string doc(kDocumentHead);
+    std::string doc(kDocumentStart);
+    // First, so that a reader who looks at the head sees it before the ink.
+    if (end == CaptureEnd::kCutShort) {
+        doc.append(kCutShortStart).append(inkml::kCutShortText).append(kCutShortEnd);
+    }
+    doc += kDocumentHead;
     if (!times.empty()) {
         doc += kTimeChannel;
     }

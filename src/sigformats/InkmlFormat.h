@@ -14,6 +14,9 @@
 //     <trace>512 300 0, 514 302 1.302, ...</trace>
 //   </ink>
 //
+// A capture cut short by a lost pad says so before its ink, in
+// <annotation type="description">capture cut short: ...</annotation>.
+//
 // Reading takes what other producers write within X/Y traces: points split
 // by commas, values by white space or by their own sign (which blanks may
 // part from its number, "- 50"), hexadecimal values ("#1A"), traceGroups, the
@@ -53,6 +56,11 @@ inline constexpr std::size_t kMaxFileBytes = 64u * 1024 * 1024;
 inline constexpr std::size_t kMaxDepth = 64;
 // InkML names about twenty channels; a format with more is not ink.
 inline constexpr std::size_t kMaxChannels = 64;
+// The annotation of a capture's document when the pad was lost before the
+// capture ended, so the file itself says that its ink may stop short of the
+// whole signature. Every writer of a capture writes this one text.
+inline constexpr std::string_view kCutShortText =
+    "capture cut short: the pad was lost before the capture ended";
 // Beyond this magnitude a coordinate or time is refused as nonsense.
 inline constexpr double kMaxMagnitude = 1e15;
 // A declared X or Y bound of this magnitude or more is a number type's range,
@@ -60,6 +68,10 @@ inline constexpr double kMaxMagnitude = 1e15;
 // digitiser counts a billion steps across.
 inline constexpr double kTypeRangeMagnitude = 1e9;
 }  // namespace inkml
+
+// How a capture written as InkML ended: as asked, or cut short by a lost
+// pad, which the document then says in an <annotation>.
+enum class CaptureEnd { kComplete, kCutShort };
 
 struct InkmlEncoded {
     std::vector<std::uint8_t> bytes;  // the document, UTF-8
@@ -85,9 +97,11 @@ struct InkmlDecoded {
 // stamp per point in microseconds (written as milliseconds with as many of
 // three decimals as needed, so they read back exactly). Fails for a point
 // outside 0..1024, a times list of another length, or more than
-// inkml::kMaxPoints points.
+// inkml::kMaxPoints points. A capture cut short carries the annotation
+// inkml::kCutShortText.
 InkmlEncoded EncodeInkml(std::span<const capture::SignaturePoint> points,
-                         std::span<const capture::PointTime> times = {});
+                         std::span<const capture::PointTime> times = {},
+                         CaptureEnd end = CaptureEnd::kComplete);
 
 // Fails with a message for anything that is not an InkML document with X/Y
 // traces, for a document whose points are all hover or outside their

@@ -120,6 +120,20 @@ TEST(InkmlEncodeTest, DeclaresTheNamespaceTheChannelsAndOneTracePerStroke) {
     EXPECT_NE(doc.find("<trace>50 60 2</trace>"), std::string::npos);
 }
 
+// A capture cut short by a lost pad says so in the document, and its ink
+// reads back as that of any capture.
+TEST(InkmlEncodeTest, ACaptureCutShortSaysSo) {
+    const Points points{{10, 20}, {30, 40}, U};
+    const InkmlEncoded whole = EncodeInkml(points);
+    const InkmlEncoded cut = EncodeInkml(points, {}, CaptureEnd::kCutShort);
+    const std::string annotation =
+        "<annotation type=\"description\">" + std::string(inkml::kCutShortText) + "</annotation>";
+    EXPECT_NE(std::string(cut.bytes.begin(), cut.bytes.end()).find(annotation), std::string::npos);
+    EXPECT_EQ(std::string(whole.bytes.begin(), whole.bytes.end()).find("<annotation"),
+              std::string::npos);
+    EXPECT_EQ(DecodeInkml(cut.bytes).points, points);
+}
+
 TEST(InkmlEncodeTest, RefusesWhatItCannotWrite) {
     EXPECT_NE(EncodeInkml(Points{{1, 1}, {1025, 3}, U}).error.find("outside 0..1024"),
               std::string::npos);
