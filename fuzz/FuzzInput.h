@@ -22,4 +22,18 @@ void RequireStorable(const Points& points) {
     }
 }
 
+// For what decoding by kind hands on (sigfiles::DecodeAs): ink in 0..1024
+// or the pen-up marker, both coordinates -1. A -1 on one axis alone passes
+// RequireStorable but is no pen lift, and the text form cannot say it.
+template <typename Points>
+void RequireInkOrPenUp(const Points& points) {
+    for (const auto& p : points) {
+        const bool penUp = p.x == -1 && p.y == -1;
+        const bool ink = p.x >= 0 && p.x <= 1024 && p.y >= 0 && p.y <= 1024;
+        if (!penUp && !ink) {
+            __builtin_trap();
+        }
+    }
+}
+
 }  // namespace vellumix::fuzz

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!decoded.error.empty() || decoded.points.empty()) {
         return 0;
     }
-    vellumix::fuzz::RequireStorable(decoded.points);
+    vellumix::fuzz::RequireInkOrPenUp(decoded.points);
     if (!decoded.times.empty() && decoded.times.size() != decoded.points.size()) {
         __builtin_trap();  // times that belong to no point
     }

@@ -7,8 +7,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using vellumix::sigfiles::FileKind;
     namespace sf = vellumix::sigfiles;
-    constexpr FileKind kKinds[] = {FileKind::kSig, FileKind::kCmp, FileKind::kVbc, FileKind::kNlc,
-                                   FileKind::kTxt};
+    constexpr FileKind kKinds[] = {FileKind::kSig, FileKind::kCmp, FileKind::kVbc,
+                                   FileKind::kNlc, FileKind::kTxt, FileKind::kInkml};
     constexpr std::size_t kCount = std::size(kKinds);
     if (size == 0) {
         return 0;
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!decoded.error.empty()) {
         return 0;
     }
-    vellumix::fuzz::RequireStorable(decoded.points);
+    vellumix::fuzz::RequireInkOrPenUp(decoded.points);
     const sf::EncodeResult written = sf::EncodeAs(to, decoded.points);
     if (written.error.empty() && !sf::DecodeAs(to, written.bytes).error.empty()) {
         __builtin_trap();  // the converter wrote a file it cannot read back

@@ -31,9 +31,18 @@ struct Sample {
 constexpr Sample kSamples[] = {{"a", 1, 40}, {"Bo", 2, 120}, {"Ann Lee", 3, 400}};
 
 // Prefix bytes of the --info target, in its order of formats. The round-trip
-// target reads the same byte as input kind (and, divided by five, output
-// kind), so it starts from the same seeds.
+// target reads the same byte as input kind (and, divided by its number of
+// kinds, output kind), so it starts from the same seeds.
 constexpr std::uint8_t kInfoSig = 0, kInfoCmp = 1, kInfoVbc = 2, kInfoNlc = 3, kInfoTxt = 4;
+// The round-trip target knows one kind more, .inkml, after the others.
+constexpr std::uint8_t kRoundTripKinds = 6, kRoundTripInkml = 5;
+
+// A damaged .nlc whose differences run below 0: it decodes to (-1, 262),
+// which is neither ink nor a pen lift.
+constexpr std::string_view kHalfLiftNlc =
+    "9494949494949441949494949494949494949494564243312e320028c04800c001000109c000020011"
+    "1961100000000000300286016bc5d08590c590da2f328613849528c5d08590c590459085942c3881f5"
+    "07a803089504650465";
 
 bool Write(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
@@ -50,6 +59,15 @@ Bytes WithPrefix(std::uint8_t prefix, const Bytes& file) {
 
 Bytes TextBytes(std::string_view text) {
     return Bytes(text.begin(), text.end());
+}
+
+Bytes FromHex(std::string_view hex) {
+    Bytes out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        out.push_back(
+            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    }
+    return out;
 }
 
 }  // namespace
@@ -124,6 +142,30 @@ int main(int argc, char** argv) {
                           "<channel name=\"X\"/><channel name=\"Y\"/><intermittentChannels>"
                           "<channel name=\"P\"/></intermittentChannels></traceFormat>"
                           "<trace>1 2 *, 3 4 T, 5 6</trace></ink>"));
+    // An office suite's ink part (bounds of a number type's range), hover
+    // traces, hexadecimal values, signs parted from their numbers, and points
+    // outside a declared range.
+    const Bytes others = TextBytes(
+        "<inkml:ink xmlns:inkml=\"http://www.w3.org/2003/InkML\"><inkml:definitions>"
+        "<inkml:context xml:id=\"c\"><inkml:inkSource><inkml:traceFormat>"
+        "<inkml:channel name=\"X\" type=\"integer\" min=\"-2.14748E9\" max=\"2.14748E9\"/>"
+        "<inkml:channel name=\"Y\" type=\"integer\" min=\"-2.14748E9\" max=\"2.14748E9\"/>"
+        "</inkml:traceFormat></inkml:inkSource></inkml:context></inkml:definitions>"
+        "<inkml:trace contextRef=\"#c\">1000 2000, 3000 2000</inkml:trace>"
+        "<inkml:trace type=\"penUp\" contextRef=\"#c\">#1A - 50</inkml:trace>"
+        "<inkml:trace contextRef=\"#c\">#7D0 - 3000, '- #10 '+ 5</inkml:trace></inkml:ink>");
+    const Bytes bounded = TextBytes(
+        "<ink xmlns=\"http://www.w3.org/2003/InkML\"><traceFormat><channel name=\"X\" min=\"0\" "
+        "max=\"100\"/><channel name=\"Y\" min=\"0\" max=\"100\"/></traceFormat>"
+        "<trace>10 10, 120 20, 30 -1, 40 40</trace><trace>200 200</trace></ink>");
+    ok &= Write(root / "inkml" / "others", others) && Write(root / "inkml" / "bounded", bounded);
+    ok &= Write(root / "sigfiles_roundtrip" / "inkml-others",
+                WithPrefix(static_cast<std::uint8_t>(kRoundTripInkml + kRoundTripKinds * kInfoTxt),
+                           others)) &&
+          Write(root / "sigfiles_roundtrip" / "inkml-bounded",
+                WithPrefix(
+                    static_cast<std::uint8_t>(kRoundTripInkml + kRoundTripKinds * kRoundTripInkml),
+                    bounded));
     // Every --info seed is a round-trip seed too.
     for (const auto& entry : fs::directory_iterator(root / "sigconv_info")) {
         std::error_code ec;
@@ -131,6 +173,9 @@ int main(int argc, char** argv) {
                       fs::copy_options::overwrite_existing, ec);
         ok &= !ec;
     }
+    ok &= Write(root / "sigfiles_roundtrip" / "half-lift-nlc-to-txt",
+                WithPrefix(static_cast<std::uint8_t>(kInfoNlc + kRoundTripKinds * kInfoTxt),
+                           FromHex(kHalfLiftNlc)));
     if (!ok) {
         std::fprintf(stderr, "fuzz_seed_writer: cannot write the seeds under %s\n", argv[1]);
         return 1;

@@ -19,6 +19,9 @@ using capture::IsPenUp;
 using capture::SignaturePoint;
 namespace vbc = sigformats::vbc;
 
+// A point is a pen-down point: a lift is counted as a lift, not as a point,
+// and a stroke is a run of points between lifts. padctl's capture summary
+// counts alike, so the two agree on the same signature.
 struct Counts {
     std::size_t points = 0;
     std::size_t penUps = 0;
@@ -31,7 +34,6 @@ struct Counts {
 
 Counts Count(std::span<const SignaturePoint> points) {
     Counts c;
-    c.points = points.size();
     bool inStroke = false;
     for (SignaturePoint p : points) {
         if (IsPenUp(p)) {
@@ -39,6 +41,7 @@ Counts Count(std::span<const SignaturePoint> points) {
             inStroke = false;
             continue;
         }
+        ++c.points;
         if (!inStroke) {
             ++c.strokes;
             inStroke = true;
@@ -228,6 +231,7 @@ InfoResult DescribeFile(FileKind kind, std::span<const std::uint8_t> file) {
     info.Add("points dropped", decoded.dropped);
     if (kind == FileKind::kInkml) {
         info.Add("times", !decoded.times.empty());
+        info.Add("hover traces skipped", decoded.hoverTraces);
     }
     if (c.strokes > 0) {
         info.Add("bounding box", std::to_string(c.minX) + ".." + std::to_string(c.maxX) + " x " +

@@ -22,10 +22,10 @@ std::string OverCap() {
     return "more than " + std::to_string(capture::kMaxDecodedPoints) + " points: not a signature";
 }
 
-std::string CheckStorable(std::span<const SignaturePoint> points) {
+std::string CheckInk(std::span<const SignaturePoint> points) {
     for (std::size_t i = 0; i < points.size(); ++i) {
         const SignaturePoint p = points[i];
-        if (!capture::IsStorablePoint(p)) {
+        if (!capture::IsInkOrPenUp(p)) {
             return "point " + std::to_string(i + 1) + " (" + std::to_string(p.x) + ", " +
                    std::to_string(p.y) + ") lies outside 0..1024";
         }
@@ -77,6 +77,8 @@ DecodeResult DecodeRaw(FileKind kind, std::span<const std::uint8_t> file, Locked
             if (ink.times.size() == result.points.size()) {
                 result.times = std::move(ink.times);
             }
+            result.dropped = ink.dropped;
+            result.hoverTraces = ink.hoverTraces;
             return result;
         }
         case FileKind::kSvg:
@@ -117,7 +119,7 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
     // Dropped by hand rather than by remove_if, so that the times follow.
     std::size_t kept = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
-        if (capture::IsStorablePoint(points[i])) {
+        if (capture::IsInkOrPenUp(points[i])) {
             points[kept] = points[i];
             if (!times.empty()) {
                 times[kept] = times[i];
@@ -125,7 +127,7 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
             ++kept;
         }
     }
-    result.dropped = points.size() - kept;
+    result.dropped += points.size() - kept;
     points.resize(kept);
     if (!times.empty()) {
         times.resize(kept);
@@ -154,17 +156,10 @@ Bytes EncodeStored(FileKind kind, std::span<const SignaturePoint> points) {
     return {};
 }
 
-EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input) {
-    return EncodeAs(kind, input, {});
-}
+namespace {
 
-EncodeResult EncodeInkml(std::span<const SignaturePoint> points,
-                         std::span<const capture::PointTime> times) {
-    return EncodeAs(FileKind::kInkml, points, times);
-}
-
-EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
-                      std::span<const capture::PointTime> inputTimes) {
+EncodeResult Encode(FileKind kind, std::span<const SignaturePoint> input,
+                    std::span<const capture::PointTime> inputTimes, sigformats::CaptureEnd end) {
     if (input.empty()) {
         return {{}, "no points"};
     }
@@ -173,7 +168,7 @@ EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
                 std::to_string(inputTimes.size()) + " times for " + std::to_string(input.size()) +
                     " points"};
     }
-    if (std::string bad = CheckStorable(input); !bad.empty()) {
+    if (std::string bad = CheckInk(input); !bad.empty()) {
         return {{}, std::move(bad)};
     }
     Points points(input.begin(), input.end());
@@ -212,7 +207,7 @@ EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
             result.bytes = WriteTxt(points);
             break;
         case FileKind::kInkml: {
-            sigformats::InkmlEncoded ink = sigformats::EncodeInkml(points, times);
+            sigformats::InkmlEncoded ink = sigformats::EncodeInkml(points, times, end);
             if (!ink.error.empty()) {
                 return {{}, cannot + " (" + ink.error + ")"};
             }
@@ -236,6 +231,22 @@ EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
         return {{}, cannot + " (it has no ink, only pen lifts)"};
     }
     return result;
+}
+
+}  // namespace
+
+EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input) {
+    return EncodeAs(kind, input, {});
+}
+
+EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
+                      std::span<const capture::PointTime> inputTimes) {
+    return Encode(kind, input, inputTimes, sigformats::CaptureEnd::kComplete);
+}
+
+EncodeResult EncodeInkml(std::span<const SignaturePoint> points,
+                         std::span<const capture::PointTime> times, sigformats::CaptureEnd end) {
+    return Encode(FileKind::kInkml, points, times, end);
 }
 
 Bytes WriteTxt(std::span<const SignaturePoint> points) {
@@ -298,7 +309,7 @@ DecodeResult ParseTxt(std::string_view text) {
         const SignaturePoint p{values[0], values[1]};
         if (IsPenUp(p)) {
             result.points.push_back(p);
-        } else if (p.x < 0 || p.y < 0 || !capture::IsStorablePoint(p)) {
+        } else if (!capture::IsInkPoint(p)) {
             return fail("point (" + std::to_string(p.x) + ", " + std::to_string(p.y) +
                         ") lies outside 0..1024 (a pen lift is \"-1 -1\")");
         } else {

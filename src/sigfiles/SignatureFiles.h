@@ -15,6 +15,7 @@
 #include "capture/PointTimes.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/FileKind.h"
+#include "sigformats/InkmlFormat.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigfiles {
@@ -27,9 +28,11 @@ enum class LockedVbc { kPadlock, kRefuse };
 
 struct DecodeResult {
     Points points;
-    // Decoded points outside what a stored signature may hold
-    // (capture::IsStorablePoint), left out of points. A stored format's own
-    // rounding can put a point by the pad's edge a few units outside.
+    // Decoded points that are neither ink in 0..1024 nor a pen lift
+    // (capture::IsInkOrPenUp), left out of points. A stored format's own
+    // rounding can put a point by the pad's edge a few units outside, on one
+    // axis at -1 too, which is no pen lift: only (-1, -1) is. An .inkml's
+    // points outside its channels' declared min and max count here too.
     std::size_t dropped = 0;
     std::string error;  // empty: success
     // The closing pen lift was added; the file itself ends inside a stroke.
@@ -38,14 +41,16 @@ struct DecodeResult {
     // channel carries times. A dropped point takes its time with it; an
     // added lift takes the time of the point before it.
     capture::PointTimes times = {};
+    // An .inkml's hover traces (type="penUp"), left out: they are no ink.
+    std::size_t hoverTraces = 0;
 };
 
 // Decodes a stored format, .txt or .inkml. On success the list ends with a pen lift,
 // added when the last decoded point is not one (judged before dropping), so
-// that the last stroke is closed; then the points a stored signature cannot
-// hold are dropped and counted, as the pages drop them (a file may be left
-// with pen lifts only). A file that decodes to nothing, or to more than
-// capture::kMaxDecodedPoints, fails.
+// that the last stroke is closed; then every point that is neither ink nor a
+// pen lift is dropped and counted (a file may be left with pen lifts only).
+// The pages load through here, so they drop the same points. A file that
+// decodes to nothing, or to more than capture::kMaxDecodedPoints, fails.
 DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file,
                       LockedVbc locked = LockedVbc::kRefuse);
 
@@ -57,7 +62,8 @@ struct EncodeResult {
 // Encodes to a stored format, .txt or .inkml (pictures have their own
 // renderer). The list is closed with a pen lift first when it does not end
 // with one, so the last stroke survives in the formats that only finish a
-// stroke at its lift. A point outside 0..1024 fails with its number.
+// stroke at its lift. A point that is neither ink in 0..1024 nor the pen-up
+// marker fails with its number.
 EncodeResult EncodeAs(FileKind kind, std::span<const capture::SignaturePoint> points);
 // The same with the points' times, which only .inkml keeps (the other kinds
 // have no place for them and write exactly what the overload above writes).
@@ -65,9 +71,11 @@ EncodeResult EncodeAs(FileKind kind, std::span<const capture::SignaturePoint> po
 // began; another length fails.
 EncodeResult EncodeAs(FileKind kind, std::span<const capture::SignaturePoint> points,
                       std::span<const capture::PointTime> times);
-// A capture filed as .inkml, with its times when known (empty: none).
+// A capture filed as .inkml, with its times when known (empty: none). One
+// cut short by a lost pad says so in the document.
 EncodeResult EncodeInkml(std::span<const capture::SignaturePoint> points,
-                         std::span<const capture::PointTime> times = {});
+                         std::span<const capture::PointTime> times = {},
+                         sigformats::CaptureEnd end = sigformats::CaptureEnd::kComplete);
 
 // The points as the stored format's encoder writes them, nothing added or
 // checked: what the Signature page files, byte for byte. Empty when the

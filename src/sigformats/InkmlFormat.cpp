@@ -23,6 +23,9 @@ constexpr char kNsSeparator = '\x01';
 constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
 constexpr double kPadRange = capture::kPadUnitRange;
 constexpr double kMicrosPerMilli = 1000.0;
+// A trace's type when the pen was above the surface; "penDown", the
+// default, and "indeterminate" are read as ink.
+constexpr std::string_view kHoverTraceType = "penUp";
 
 // ---------------------------------------------------------------- writing
 
@@ -50,9 +53,12 @@ void AppendTimeMs(std::string& out, PointTime us) {
     }
 }
 
-constexpr std::string_view kDocumentHead =
+constexpr std::string_view kDocumentStart =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<ink xmlns=\"http://www.w3.org/2003/InkML\">\n"
+    "<ink xmlns=\"http://www.w3.org/2003/InkML\">\n";
+constexpr std::string_view kCutShortStart = "  <annotation type=\"description\">";
+constexpr std::string_view kCutShortEnd = "</annotation>\n";
+constexpr std::string_view kDocumentHead =
     "  <context>\n"
     "    <traceFormat>\n"
     "      <channel name=\"X\" type=\"integer\" min=\"0\" max=\"1024\"/>\n"
@@ -113,6 +119,53 @@ struct ChannelState {
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// One number as the trace grammar writes it: a sign, which blanks may part
+// from its number ("- 50"), then a decimal ("12", ".5", "1e3") or a
+// hexadecimal integer ("#1A"). On success i is just past the number. A hex
+// number too long for 64 bits reads as infinite, for the range check to
+// refuse.
+bool ParseNumber(std::string_view text, std::size_t& i, double& value) {
+    std::size_t at = i;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
+        negative = text[at] == '-';
+        ++at;
+        while (at < text.size() && IsSpace(text[at])) {
+            ++at;
+        }
+        // from_chars would take the second sign of "+-5" or "- -5".
+        if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
+            return false;
+        }
+    }
+    const char* last = text.data() + text.size();
+    const char* end = nullptr;
+    if (at < text.size() && text[at] == '#') {
+        std::uint64_t hex = 0;
+        const auto [ptr, ec] = std::from_chars(text.data() + at + 1, last, hex, 16);
+        if (ec == std::errc::result_out_of_range) {
+            value = std::numeric_limits<double>::infinity();
+        } else if (ec != std::errc()) {
+            return false;
+        } else {
+            value = static_cast<double>(hex);
+        }
+        end = ptr;
+    } else {
+        const auto [ptr, ec] =
+            std::from_chars(text.data() + at, last, value, std::chars_format::general);
+        if (ec != std::errc()) {
+            return false;
+        }
+        end = ptr;
+    }
+    if (negative) {
+        value = -value;
+    }
+    i = static_cast<std::size_t>(end - text.data());
+    return true;
 }
 
 // The values of one trace, point by point, as InkML writes them: points
@@ -214,19 +267,15 @@ bool TraceParser::ParsePoint(std::string_view text, RawPoint& point, bool& empty
             ++channel;
             continue;
         }
-        // from_chars takes no '+', which InkML allows in front of a number.
-        const std::size_t numberStart = c == '+' ? i + 1 : i;
         double raw = 0;
-        const auto [ptr, ec] = std::from_chars(text.data() + numberStart, text.data() + text.size(),
-                                               raw, std::chars_format::general);
-        const bool doubleSign = c == '+' && numberStart < text.size() && text[numberStart] == '-';
-        if (ec != std::errc() || doubleSign) {
+        const std::size_t valueStart = i;
+        if (!ParseNumber(text, i, raw)) {
             error = "a trace holds \"" +
-                    std::string(text.substr(i, std::min<std::size_t>(16, text.size() - i))) +
+                    std::string(text.substr(valueStart,
+                                            std::min<std::size_t>(16, text.size() - valueStart))) +
                     "\" where a number belongs";
             return false;
         }
-        i = static_cast<std::size_t>(ptr - text.data());
         double value = raw;
         switch (state.mode) {
             case Difference::kExplicit:
@@ -307,6 +356,7 @@ public:
     bool RootSeen() const { return m_rootSeen; }
     const std::vector<RawStroke>& Strokes() const { return m_strokes; }
     const std::vector<TraceFormat>& Formats() const { return m_formats; }
+    std::size_t HoverTraces() const { return m_hoverTraces; }
 
 private:
     static std::optional<std::string_view> InkmlName(std::string_view name);
@@ -334,8 +384,10 @@ private:
     std::vector<std::optional<std::size_t>> m_groups;  // a traceGroup's context format
 
     bool m_inTrace = false;
+    bool m_hoverTrace = false;
     std::size_t m_traceFormat = 0;
     std::string m_traceText;
+    std::size_t m_hoverTraces = 0;
 
     std::vector<RawStroke> m_strokes;
     std::size_t m_pointCount = 0;  // pen lifts included
@@ -489,6 +541,8 @@ void InkmlReader::Start(const XML_Char* rawName, const XML_Char** attributes) {
         m_groups.push_back(format);
     } else if (*name == "trace") {
         m_inTrace = true;
+        const XML_Char* type = Attribute(attributes, "type");
+        m_hoverTrace = type != nullptr && std::string_view(type) == kHoverTraceType;
         m_traceText.clear();
         m_traceFormat = m_currentFormat;
         if (!m_groups.empty() && m_groups.back()) {
@@ -552,6 +606,11 @@ void InkmlReader::Text(const XML_Char* text, int length) {
 }
 
 void InkmlReader::EndTrace() {
+    // The pen moving above the surface: where it went, but no ink.
+    if (m_hoverTrace) {
+        ++m_hoverTraces;
+        return;
+    }
     const TraceFormat& format = m_formats[m_traceFormat];
     if (!CheckFormat(format)) {
         return;
@@ -609,6 +668,11 @@ std::optional<double> MicrosPerUnit(std::string_view units) {
 struct AxisMap {
     double min = 0;
     double scale = 0;
+    // The declared range, which a point must lie in; the bounding box's
+    // holds every point.
+    double low = -std::numeric_limits<double>::infinity();
+    double high = std::numeric_limits<double>::infinity();
+    bool Holds(double v) const { return v >= low && v <= high; }
     std::int32_t Map(double v) const {
         const double mapped = std::round((v - min) * scale);
         return static_cast<std::int32_t>(std::clamp(mapped, 0.0, kPadRange));
@@ -616,12 +680,21 @@ struct AxisMap {
 };
 
 // Maps the raw strokes into pad units and milliseconds into microseconds,
-// each stroke followed by its pen lift.
+// each stroke followed by its pen lift. A point outside its format's declared
+// range is dropped and counted, as the stored formats' decoding drops a point
+// outside 0..1024; a stroke left without points is no stroke.
 void ToPadUnits(const std::vector<RawStroke>& strokes, const std::vector<TraceFormat>& formats,
                 InkmlDecoded& result) {
     // Formats whose X and Y declare a range map by it; the rest share the
-    // bounding box of their points, scaled alike on both axes.
-    auto declared = [](const Channel& c) { return c.min && c.max && *c.max > *c.min; };
+    // bounding box of their points, scaled alike on both axes. A bound as
+    // large as a number type's says nothing of where the ink lies, so it
+    // leaves both axes undeclared.
+    auto typeRange = [](const std::optional<double>& bound) {
+        return bound && std::abs(*bound) >= inkml::kTypeRangeMagnitude;
+    };
+    auto declared = [&](const Channel& c) {
+        return c.min && c.max && *c.max > *c.min && !typeRange(c.min) && !typeRange(c.max);
+    };
     std::vector<std::pair<AxisMap, AxisMap>> maps(formats.size());
     std::vector<bool> byRange(formats.size(), false);
     for (std::size_t f = 0; f < formats.size(); ++f) {
@@ -633,8 +706,8 @@ void ToPadUnits(const std::vector<RawStroke>& strokes, const std::vector<TraceFo
         const Channel& cy = format.channels[static_cast<std::size_t>(format.y)];
         if (declared(cx) && declared(cy)) {
             byRange[f] = true;
-            maps[f] = {{*cx.min, kPadRange / (*cx.max - *cx.min)},
-                       {*cy.min, kPadRange / (*cy.max - *cy.min)}};
+            maps[f] = {{*cx.min, kPadRange / (*cx.max - *cx.min), *cx.min, *cx.max},
+                       {*cy.min, kPadRange / (*cy.max - *cy.min), *cy.min, *cy.max}};
         }
     }
     double minX = std::numeric_limits<double>::max(), minY = minX;
@@ -672,14 +745,22 @@ void ToPadUnits(const std::vector<RawStroke>& strokes, const std::vector<TraceFo
         result.times.reserve(total);
     }
     for (const RawStroke& stroke : strokes) {
+        const std::size_t before = result.points.size();
         for (const RawPoint& p : stroke) {
             const AxisMap& mx = byRange[p.format] ? maps[p.format].first : boxX;
             const AxisMap& my = byRange[p.format] ? maps[p.format].second : boxY;
+            if (!mx.Holds(p.x) || !my.Holds(p.y)) {
+                ++result.dropped;
+                continue;
+            }
             result.points.push_back({mx.Map(p.x), my.Map(p.y)});
             if (timed) {
                 result.times.push_back(
                     static_cast<PointTime>(std::llround(p.t * timeScale[p.format])));
             }
+        }
+        if (result.points.size() == before) {
+            continue;
         }
         result.points.push_back(capture::PEN_UP_POINT);
         if (timed) {
@@ -690,7 +771,8 @@ void ToPadUnits(const std::vector<RawStroke>& strokes, const std::vector<TraceFo
 
 }  // namespace
 
-InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const PointTime> times) {
+InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const PointTime> times,
+                         CaptureEnd end) {
     InkmlEncoded result;
     if (!times.empty() && times.size() != points.size()) {
         result.error = "the times do not match the points (" + std::to_string(times.size()) +
@@ -701,7 +783,12 @@ InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const
         result.error = "more than " + std::to_string(inkml::kMaxPoints) + " points";
         return result;
     }
-    std::string doc(kDocumentHead);
+    std::string doc(kDocumentStart);
+    // First, so that a reader who looks at the head sees it before the ink.
+    if (end == CaptureEnd::kCutShort) {
+        doc.append(kCutShortStart).append(inkml::kCutShortText).append(kCutShortEnd);
+    }
+    doc += kDocumentHead;
     if (!times.empty()) {
         doc += kTimeChannel;
     }
@@ -775,12 +862,21 @@ InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file) {
         return result;
     }
     const std::vector<RawStroke>& strokes = reader.Strokes();
+    result.hoverTraces = reader.HoverTraces();
     if (strokes.empty()) {
-        result.error = "the file holds no ink: no trace with points";
+        result.error = result.hoverTraces > 0
+                           ? "the file holds no ink, only hover traces (type=\"" +
+                                 std::string(kHoverTraceType) + "\")"
+                           : "the file holds no ink: no trace with points";
         return result;
     }
 
     ToPadUnits(strokes, reader.Formats(), result);
+    if (result.points.empty()) {
+        result.error = "the file holds no ink: all " + std::to_string(result.dropped) +
+                       " points lie outside the min and max that their X and Y channels declare";
+        result.times.clear();
+    }
     return result;
 }
 

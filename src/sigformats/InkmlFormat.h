@@ -14,14 +14,21 @@
 //     <trace>512 300 0, 514 302 1.302, ...</trace>
 //   </ink>
 //
+// A capture cut short by a lost pad says so before its ink, in
+// <annotation type="description">capture cut short: ...</annotation>.
+//
 // Reading takes what other producers write within X/Y traces: points split
-// by commas, values by white space or by their own sign, traceGroups, the
+// by commas, values by white space or by their own sign (which blanks may
+// part from its number, "- 50"), hexadecimal values ("#1A"), traceGroups, the
 // explicit (!), first-difference (') and second-difference (") prefixes,
 // trace formats chosen through contexts, and extra channels (force, tilt)
-// that are skipped. Coordinates are mapped into 0..1024 by the X and Y
-// channels' declared min and max, or without them by the bounding box of the
-// traces with the aspect kept. Anything else is refused with a message that
-// says why.
+// that are skipped. Hover traces (type="penUp": the pen above the surface)
+// are no ink: skipped and counted. Coordinates are mapped into 0..1024 by the
+// X and Y channels' declared min and max, a point outside them dropped and
+// counted; without them, or when a bound is as large as a number type's
+// range (an office suite's ink declares -2.14748E9..2.14748E9), by the
+// bounding box of the traces with the aspect kept. Anything else is refused
+// with a message that says why.
 //
 // Thread safety: plain functions on call-local state.
 #pragma once
@@ -49,10 +56,22 @@ inline constexpr std::size_t kMaxFileBytes = 64u * 1024 * 1024;
 inline constexpr std::size_t kMaxDepth = 64;
 // InkML names about twenty channels; a format with more is not ink.
 inline constexpr std::size_t kMaxChannels = 64;
-// A value that maps from outside the declared range is clamped to it;
-// beyond this magnitude a coordinate or time is refused as nonsense.
+// The annotation of a capture's document when the pad was lost before the
+// capture ended, so the file itself says that its ink may stop short of the
+// whole signature. Every writer of a capture writes this one text.
+inline constexpr std::string_view kCutShortText =
+    "capture cut short: the pad was lost before the capture ended";
+// Beyond this magnitude a coordinate or time is refused as nonsense.
 inline constexpr double kMaxMagnitude = 1e15;
+// A declared X or Y bound of this magnitude or more is a number type's range,
+// not a writing area: the ink is fitted by its bounding box instead. No
+// digitiser counts a billion steps across.
+inline constexpr double kTypeRangeMagnitude = 1e9;
 }  // namespace inkml
+
+// How a capture written as InkML ended: as asked, or cut short by a lost
+// pad, which the document then says in an <annotation>.
+enum class CaptureEnd { kComplete, kCutShort };
 
 struct InkmlEncoded {
     std::vector<std::uint8_t> bytes;  // the document, UTF-8
@@ -66,6 +85,11 @@ struct InkmlDecoded {
     // place for the time of the lift itself.
     capture::PointTimes times;
     std::string error;  // empty on success
+    // Points outside the declared min and max of their X or Y channel, left
+    // out of points.
+    std::size_t dropped = 0;
+    // Hover traces (type="penUp"), left out: the pen was above the surface.
+    std::size_t hoverTraces = 0;
 };
 
 // Points in pad units 0..1024, PEN_UP_POINT ending a stroke; a last stroke
@@ -73,13 +97,17 @@ struct InkmlDecoded {
 // stamp per point in microseconds (written as milliseconds with as many of
 // three decimals as needed, so they read back exactly). Fails for a point
 // outside 0..1024, a times list of another length, or more than
-// inkml::kMaxPoints points.
+// inkml::kMaxPoints points. A capture cut short carries the annotation
+// inkml::kCutShortText.
 InkmlEncoded EncodeInkml(std::span<const capture::SignaturePoint> points,
-                         std::span<const capture::PointTime> times = {});
+                         std::span<const capture::PointTime> times = {},
+                         CaptureEnd end = CaptureEnd::kComplete);
 
 // Fails with a message for anything that is not an InkML document with X/Y
-// traces, for more than inkml::kMaxPoints points, and for entity
-// declarations (no expansion bombs).
+// traces, for a document whose points are all hover or outside their
+// declared range, for more than inkml::kMaxPoints points, and for entity
+// declarations (no expansion bombs). On success the points are ink in
+// 0..1024 and pen lifts only.
 InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file);
 
 }  // namespace vellumix::sigformats

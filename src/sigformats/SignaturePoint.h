@@ -37,4 +37,17 @@ constexpr bool IsStorablePoint(SignaturePoint p) {
     return p.x >= -1 && p.x <= kStoredUnitMax && p.y >= -1 && p.y <= kStoredUnitMax;
 }
 
+// Ink: a position in pad units, 0..1024 on both axes.
+constexpr bool IsInkPoint(SignaturePoint p) {
+    return p.x >= 0 && p.x <= kStoredUnitMax && p.y >= 0 && p.y <= kStoredUnitMax;
+}
+
+// What a decoded signature file hands on: ink, or the pen-up marker.
+// Narrower than IsStorablePoint, which lets -1 through on one axis alone: a
+// decoder's rounding can put a point at (-1, 262), which is neither ink nor a
+// lift, and which the text and InkML forms have no way to write.
+constexpr bool IsInkOrPenUp(SignaturePoint p) {
+    return IsPenUp(p) || IsInkPoint(p);
+}
+
 }  // namespace vellumix::capture

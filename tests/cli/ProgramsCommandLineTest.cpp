@@ -46,6 +46,7 @@ std::size_t Lines(const std::string& text) {
 constexpr const char* kDemo = VELLUMIX_DEMO_PROGRAM;
 constexpr const char* kPad = VELLUMIX_VIRTUAL_PAD_PROGRAM;
 constexpr const char* kCtl = VELLUMIX_PADCTL_PROGRAM;
+constexpr const char* kConv = VELLUMIX_SIGCONV_PROGRAM;
 
 TEST(ProgramsCommandLine, HelpAndVersionNeedNoDisplay) {
     const struct {
@@ -96,6 +97,15 @@ TEST(ProgramsCommandLine, AMistakeIsOneLineWithTheWordMeant) {
          {"--prot", "COM1", "probe"},
          "vellumix-padctl: unknown option '--prot' (did you mean '--port'?); see --help\n"},
         {kCtl, {"fill", "0", "0"}, "vellumix-padctl: fill needs 4 argument(s); see --help\n"},
+        // An output the converter cannot write, by extension as by --to.
+        {kConv,
+         {"in.txt", "out.jpg"},
+         "vellumix-sigconv: out.jpg: unknown output extension (use .sig .cmp .vbc .nlc .txt "
+         ".inkml .svg .png .pdf or --to); see --help\n"},
+        {kConv,
+         {"--to", "jpg", "in.txt", "out.jpg"},
+         "vellumix-sigconv: --to: unknown format \"jpg\" (use .sig .cmp .vbc .nlc .txt .inkml "
+         ".svg .png .pdf); see --help\n"},
     };
     for (const auto& c : kCases) {
         const ProgramRun run = RunWithoutDisplay(c.program, c.args);

@@ -465,6 +465,25 @@ TEST_F(PadCtlFaults, APadLostDuringAJsonLinesCaptureEndsTheStrokeAndTheStreamWit
     EXPECT_EQ(objects[objects.size() - 2]["pen"].toString(), "up");
 }
 
+// A pad lost mid-capture still leaves its ink as an InkML document, which
+// says itself that it was cut short: not only the exit status does.
+TEST_F(PadCtlFaults, APadLostDuringAnInkmlCaptureSaysSoInTheDocument) {
+    SerialHostOptions faulty;
+    faulty.unplugAfter = 1500ms;
+    PadRig rig(Link::kSerial, m_temp.ports, faulty);
+    const Points signature = testsupport::MakeSignature("Jo", 5, 150);
+    rig.StartReplay(signature);
+    const RunResult r = rig.Run({"capture", "--format", "inkml", "--seconds", "20"});
+    rig.StopReplay();
+    EXPECT_EQ(r.status, tools::kExitFailed);
+    EXPECT_LT(r.took, 10s);
+    EXPECT_NE(r.out.find(sigformats::inkml::kCutShortText), std::string::npos) << r.out;
+    const sigformats::InkmlDecoded decoded = sigformats::DecodeInkml(
+        std::span(reinterpret_cast<const std::uint8_t*>(r.out.data()), r.out.size()));
+    ASSERT_TRUE(decoded.error.empty()) << decoded.error;
+    EXPECT_EQ(decoded.points.front(), signature.front());
+}
+
 TEST_F(PadCtlFaults, SearchesThePortsWhenNoLinkIsGivenAndRefusesBadInputFirst) {
     PadRig rig(Link::kSerial, m_temp.ports);
     const RunResult found = rig.Run({"probe"}, false);

@@ -120,6 +120,20 @@ TEST(InkmlEncodeTest, DeclaresTheNamespaceTheChannelsAndOneTracePerStroke) {
     EXPECT_NE(doc.find("<trace>50 60 2</trace>"), std::string::npos);
 }
 
+// A capture cut short by a lost pad says so in the document, and its ink
+// reads back as that of any capture.
+TEST(InkmlEncodeTest, ACaptureCutShortSaysSo) {
+    const Points points{{10, 20}, {30, 40}, U};
+    const InkmlEncoded whole = EncodeInkml(points);
+    const InkmlEncoded cut = EncodeInkml(points, {}, CaptureEnd::kCutShort);
+    const std::string annotation =
+        "<annotation type=\"description\">" + std::string(inkml::kCutShortText) + "</annotation>";
+    EXPECT_NE(std::string(cut.bytes.begin(), cut.bytes.end()).find(annotation), std::string::npos);
+    EXPECT_EQ(std::string(whole.bytes.begin(), whole.bytes.end()).find("<annotation"),
+              std::string::npos);
+    EXPECT_EQ(DecodeInkml(cut.bytes).points, points);
+}
+
 TEST(InkmlEncodeTest, RefusesWhatItCannotWrite) {
     EXPECT_NE(EncodeInkml(Points{{1, 1}, {1025, 3}, U}).error.find("outside 0..1024"),
               std::string::npos);
@@ -141,6 +155,8 @@ TEST(InkmlProducerStylesTest, ReadsWhatOtherToolsWrite) {
         std::string doc;
         Points points;
         PointTimes times;
+        std::size_t dropped = 0;
+        std::size_t hoverTraces = 0;
     } cases[] = {
         {"no trace format, bounding box, commas without spaces",
          Ink("<trace>0 0,10 5,20 10</trace>"),
@@ -199,12 +215,59 @@ TEST(InkmlProducerStylesTest, ReadsWhatOtherToolsWrite) {
              "</traceFormat><trace>0 0 1, 0 0 2</trace>"),
          {{0, 0}, {0, 0}, U},
          {}},
+        // An office suite's ink part declares the integer type's range; by
+        // it the whole signature would shrink to one point. Box 1000..3000 x
+        // 2000..3000.
+        {"an office suite's ink part: a number type's range is no writing area",
+         "<inkml:ink xmlns:inkml=\"http://www.w3.org/2003/InkML\"><inkml:definitions>"
+         "<inkml:context xml:id=\"ctx0\"><inkml:inkSource xml:id=\"inkSrc0\"><inkml:traceFormat>"
+         "<inkml:channel name=\"X\" type=\"integer\" min=\"-2.14748E9\" max=\"2.14748E9\" "
+         "units=\"himetric\"/><inkml:channel name=\"Y\" type=\"integer\" min=\"-2.14748E9\" "
+         "max=\"2.14748E9\" units=\"himetric\"/><inkml:channel name=\"F\" type=\"integer\" "
+         "max=\"32767\" units=\"dev\"/></inkml:traceFormat></inkml:inkSource></inkml:context>"
+         "<inkml:brush xml:id=\"br0\"/></inkml:definitions>"
+         "<inkml:trace contextRef=\"#ctx0\" brushRef=\"#br0\">1000 2000 100, 3000 2000 "
+         "200</inkml:trace><inkml:trace contextRef=\"#ctx0\" brushRef=\"#br0\">2000 3000 "
+         "50</inkml:trace></inkml:ink>",
+         {{0, 0}, {1024, 0}, U, {512, 512}, U},
+         {}},
+        // Hover is no ink and takes no part in the box: 0..10 both ways.
+        {"hover traces skipped, indeterminate ones kept",
+         Ink("<trace type=\"penUp\">-50 -50, 90 90</trace><trace type=\"penDown\">0 0, 10 "
+             "10</trace><trace type=\"indeterminate\">10 0</trace><trace "
+             "type=\"penUp\">5 5</trace>"),
+         {{0, 0}, {1024, 1024}, U, {1024, 0}, U},
+         {},
+         0,
+         2},
+        // Box 0..64 x -16..13, 16 pad units to one.
+        {"hexadecimal values",
+         Ink("<trace>#0 #0, #1A #d, #40 -#10</trace>"),
+         {{0, 256}, {416, 464}, {1024, 0}, U},
+         {}},
+        {"signs parted from their numbers by blanks",
+         Ink("<traceFormat><channel name=\"X\" min=\"-100\" max=\"100\"/><channel name=\"Y\" "
+             "min=\"-100\" max=\"100\"/></traceFormat><trace>- 50 +  50, +100 -\n100, '- "
+             "50 '+ 100</trace>"),
+         {{256, 768}, {1024, 0}, {768, 512}, U},
+         {}},
+        // 0..1000 declared: what lies outside is dropped, like a stored
+        // format's point outside 0..1024; a trace left empty is no stroke.
+        {"points outside the declared range dropped and counted",
+         Ink("<traceFormat><channel name=\"X\" min=\"0\" max=\"1000\"/><channel name=\"Y\" "
+             "min=\"0\" max=\"1000\"/></traceFormat><trace>0 0, 1001 500, 500 -1, 1000 "
+             "1000</trace><trace>2000 2000</trace>"),
+         {{0, 0}, {1024, 1024}, U},
+         {},
+         3},
     };
     for (const auto& c : cases) {
         const InkmlDecoded decoded = Decode(c.doc);
         ASSERT_TRUE(decoded.error.empty()) << c.name << ": " << decoded.error;
         EXPECT_EQ(decoded.points, c.points) << c.name;
         EXPECT_EQ(decoded.times, c.times) << c.name;
+        EXPECT_EQ(decoded.dropped, c.dropped) << c.name;
+        EXPECT_EQ(decoded.hoverTraces, c.hoverTraces) << c.name;
     }
 }
 
@@ -242,6 +305,11 @@ TEST(InkmlRefusalTest, RefusesWithAMessageThatSaysWhy) {
         {"ink without its namespace", "<ink><trace>1 1</trace></ink>", "not an InkML document"},
         {"no traces", Ink("<definitions/>"), "no ink"},
         {"only empty traces", Ink("<trace>  </trace><trace/>"), "no ink"},
+        {"only hover traces", Ink("<trace type=\"penUp\">1 1</trace>"), "only hover traces"},
+        {"every point outside the declared range",
+         Ink("<traceFormat><channel name=\"X\" min=\"0\" max=\"10\"/><channel name=\"Y\" "
+             "min=\"0\" max=\"10\"/></traceFormat><trace>11 1, 1 -1</trace>"),
+         "all 2 points lie outside"},
         {"no Y channel",
          Ink("<traceFormat><channel name=\"X\"/><channel name=\"F\"/></traceFormat><trace>1 "
              "1</trace>"),
@@ -251,6 +319,8 @@ TEST(InkmlRefusalTest, RefusesWithAMessageThatSaysWhy) {
              "</intermittentChannels></traceFormat><trace>1 1</trace>"),
          "no X and Y"},
         {"a word for a number", Ink("<trace>1 2, x 3</trace>"), "where a number belongs"},
+        {"two signs", Ink("<trace>1 - -2</trace>"), "where a number belongs"},
+        {"a hash without hex digits", Ink("<trace>1 #G</trace>"), "where a number belongs"},
         {"too many values", Ink("<trace>1 2 3</trace>"), "more values"},
         {"too few values", Ink("<trace>1 2, 3</trace>"), "needs 2"},
         {"empty point", Ink("<trace>1 2,, 3 4</trace>"), "empty point"},

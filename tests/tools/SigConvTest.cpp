@@ -74,6 +74,9 @@ TEST(CommandLine, RejectsWrongArgumentsWithOneLine) {
         {"--json", "a.sig", "b.sig"},
         {"--from", "svg", "a.svg", "b.sig"},
         {"--to", "bmp", "a.sig", "b.bmp"},
+        {"a.sig", "b.bmp"},
+        {"a.sig", "b.jpg"},
+        {"a.sig", "b"},
         {"--to"},
         {"-", "b.sig"},
         {"a.sig", "-"},
@@ -93,6 +96,7 @@ TEST(CommandLine, RejectsWrongArgumentsWithOneLine) {
               std::string::npos);
     EXPECT_NE(Sigconv({"--to", "cpm", "a.sig", "-"}).err.find("(did you mean 'cmp'?)"),
               std::string::npos);
+    EXPECT_NE(Sigconv({"a.sig", "b.pgn"}).err.find("(did you mean 'png'?)"), std::string::npos);
     const CliRun version = Sigconv({"--version"});
     EXPECT_EQ(version.status, kExitOk);
     EXPECT_EQ(version.out.rfind("vellumix-sigconv ", 0), 0u);
@@ -113,7 +117,6 @@ TEST(CommandLine, FailedConversionLeavesTheExistingFileAlone) {
         {(dir / "bad.txt").string(), (dir / "out.sig").string()},
         {(dir / "bad.sig").string(), (dir / "out.sig").string()},
         {(dir / "missing.sig").string(), (dir / "out.sig").string()},
-        {(dir / "good.txt").string(), (dir / "out.bmp").string()},
         {(dir / "out.png").string(), (dir / "out.sig").string()},
     };
     for (const auto& args : failing) {
@@ -123,7 +126,6 @@ TEST(CommandLine, FailedConversionLeavesTheExistingFileAlone) {
         EXPECT_EQ(ReadFile(dir / "out.sig"), "precious");
     }
     EXPECT_NE(Sigconv(failing[0]).err.find("line 2"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(dir / "out.bmp"));
 
     EXPECT_EQ(Sigconv({(dir / "good.txt").string(), (dir / "out.sig").string()}).status, kExitOk);
     EXPECT_EQ(ReadFile(dir / "out.sig").substr(0, 2), "MP");
@@ -267,6 +269,36 @@ TEST(RoundTrip, EveryFormatReadsBackWhatTheConverterWrote) {
     EXPECT_GT(leftOut, 0u);
 }
 
+// A damaged .nlc whose differences run below 0 decodes to (-1, 262): -1 on
+// one axis is no pen lift, so the point is dropped and counted like any
+// other outside 0..1024, and the .txt written from the file reads back.
+TEST(RoundTrip, AHalfPenLiftIsDroppedAndCounted) {
+    constexpr std::string_view kHex =
+        "9494949494949441949494949494949494949494564243312e320028c04800c001000109c000020011"
+        "1961100000000000300286016bc5d08590c590da2f328613849528c5d08590c590459085942c3881f5"
+        "07a803089504650465";
+    Bytes nlc;
+    for (std::size_t i = 0; i < kHex.size(); i += 2) {
+        nlc.push_back(static_cast<std::uint8_t>(std::stoi(std::string(kHex.substr(i, 2)), 0, 16)));
+    }
+    ASSERT_EQ(nlc.size(), 91u);
+    const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(FileKind::kNlc, nlc);
+    ASSERT_EQ(decoded.error, "");
+    EXPECT_EQ(decoded.dropped, 1u);
+    for (const capture::SignaturePoint p : decoded.points) {
+        EXPECT_TRUE(capture::IsInkOrPenUp(p)) << p.x << ", " << p.y;
+    }
+
+    TempDir dir;
+    WriteFile(dir / "x.nlc", std::string(nlc.begin(), nlc.end()));
+    const CliRun toTxt = Sigconv({(dir / "x.nlc").string(), (dir / "x.txt").string()});
+    ASSERT_EQ(toTxt.status, kExitOk) << toTxt.err;
+    EXPECT_NE(toTxt.err.find("left out 1 point outside 0..1024"), std::string::npos) << toTxt.err;
+    const CliRun back = Sigconv({(dir / "x.txt").string(), (dir / "y.txt").string()});
+    EXPECT_EQ(back.status, kExitOk) << back.err;
+    EXPECT_EQ(ReadFile(dir / "y.txt"), ReadFile(dir / "x.txt"));
+}
+
 TEST(Shell, StandardStreamsBatchesAndJson) {
     TempDir dir;
     const Bytes txt = sigfiles::WriteTxt(testsupport::MakeSignature("Io", 9));
@@ -354,6 +386,27 @@ TEST(Inkml, CopiesKeepTheirTimesAndInfoSaysSo) {
               std::string::npos);
     EXPECT_NE(Sigconv({"--info", (dir / "s.inkml").string()}).out.find("times: no"),
               std::string::npos);
+}
+
+// Another producer's ink: its hover trace and its point outside the declared
+// range are no ink, left out and each counted on standard error.
+TEST(Inkml, HoverTracesAndPointsOutsideTheDeclaredRangeAreCounted) {
+    TempDir dir;
+    WriteFile(dir / "other.inkml",
+              "<ink xmlns=\"http://www.w3.org/2003/InkML\"><traceFormat>"
+              "<channel name=\"X\" min=\"0\" max=\"100\"/><channel name=\"Y\" min=\"0\" "
+              "max=\"100\"/></traceFormat><trace type=\"penUp\">0 0, 50 50</trace>"
+              "<trace>10 10, 20 20, 120 20, 30 30</trace></ink>");
+    const CliRun r = Sigconv({(dir / "other.inkml").string(), (dir / "out.txt").string()});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.err.find("other.inkml: left out 1 point outside 0..1024"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("other.inkml: skipped 1 hover trace"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(dir / "out.txt"), "102 102\n205 205\n307 307\n-1 -1\n");
+    const CliRun info = Sigconv({"--info", (dir / "other.inkml").string()});
+    for (const char* line : {"points dropped: 1\n", "hover traces skipped: 1\n"}) {
+        EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
+    }
 }
 
 // ---------------------------------------------------------------- pictures

@@ -230,8 +230,9 @@ std::string Millis(capture::PointTime us) {
 // the capture started.
 std::optional<Failure> WriteInkml(std::ostream& out,
                                   std::span<const capture::SignaturePoint> points,
-                                  std::span<const capture::PointTime> times) {
-    const sigfiles::EncodeResult ink = sigfiles::EncodeInkml(points, times);
+                                  std::span<const capture::PointTime> times,
+                                  sigformats::CaptureEnd end = sigformats::CaptureEnd::kComplete) {
+    const sigfiles::EncodeResult ink = sigfiles::EncodeInkml(points, times, end);
     if (!ink.error.empty()) {
         return Fail(Format(msg::kCannotWriteInkml, ink.error.c_str()));
     }
@@ -293,7 +294,7 @@ public:
         if (m_format == CaptureFormat::kJsonl) {
             m_out << Format(jsonl::kError, why);
         } else if (m_format == CaptureFormat::kInkml) {
-            (void)WriteInkml(m_out, m_points, m_times);
+            (void)WriteInkml(m_out, m_points, m_times, sigformats::CaptureEnd::kCutShort);
         }
     }
 

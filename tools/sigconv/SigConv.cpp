@@ -42,9 +42,10 @@ constexpr std::string_view kUsage =
     "          the signature drawn anti-aliased with round ends, fitted to the\n"
     "          picture with its aspect kept; black ink on white\n"
     "\n"
-    "Decoded points outside 0..1024 (a stored format's rounding by the pad's edge)\n"
-    "are left out, as the demo program leaves them out, and counted on standard\n"
-    "error.\n"
+    "Decoded points outside 0..1024 (a stored format's rounding by the pad's edge,\n"
+    "an .inkml point outside its channels' declared min and max) are left out, as\n"
+    "the demo program leaves them out, and counted on standard error; so are an\n"
+    ".inkml's hover traces (type=\"penUp\").\n"
     "\n"
     "Options:\n"
     "  --from FMT     read every input as FMT (sig cmp vbc nlc txt inkml)\n"
@@ -134,10 +135,16 @@ std::optional<Size> ParseSize(std::string_view text) {
     return Size{*w, *h};
 }
 
-// The format meant by a mistyped --from or --to value ("cpm" -> "cmp").
+// The format meant by a mistyped --from or --to value or extension ("cpm"
+// -> "cmp").
 std::optional<std::string> NearMissFormat(std::string_view value, bool from) {
     const auto names = sigfiles::KindNames(from ? sigfiles::IsReadableKind : IsOutputKind);
     return cli::NearMiss(value, names);
+}
+
+std::optional<FileKind> OutputKindOf(const std::string& name) {
+    const auto kind = sigfiles::KindFromPath(name);
+    return kind && IsOutputKind(*kind) ? kind : std::nullopt;
 }
 
 class Reporter {
@@ -226,6 +233,12 @@ public:
                           "left out " + std::to_string(decoded.dropped) +
                               (decoded.dropped == 1 ? " point" : " points") + " outside 0..1024");
         }
+        if (decoded.hoverTraces > 0) {
+            m_report.Fail(kExitOk, name,
+                          "skipped " + std::to_string(decoded.hoverTraces) +
+                              (decoded.hoverTraces == 1 ? " hover trace" : " hover traces") +
+                              " (type=\"penUp\": the pen above the surface, no ink)");
+        }
         return true;
     }
 
@@ -270,15 +283,10 @@ public:
         return true;
     }
 
-    int ConvertOne(const std::string& inName, const std::string& outName) {
-        const auto outKind = m_options.to ? m_options.to : sigfiles::KindFromPath(outName);
-        if (!outKind || !IsOutputKind(*outKind)) {
-            return m_report.Fail(kExitFailed, outName,
-                                 "unknown output extension (use " +
-                                     sigfiles::ExtensionList(IsOutputKind) + " or --to)");
-        }
+    // outKind was checked with the arguments.
+    int ConvertOne(const std::string& inName, const std::string& outName, FileKind outKind) {
         sigfiles::DecodeResult decoded;
-        if (!Load(inName, decoded) || !Store(outName, *outKind, decoded)) {
+        if (!Load(inName, decoded) || !Store(outName, outKind, decoded)) {
             return kExitFailed;
         }
         return kExitOk;
@@ -373,6 +381,18 @@ std::optional<int> CheckForm(const Options& o, Reporter& report) {
     if (o.files[1] == kStdio && !o.to) {
         return report.Usage("-", "standard output has no extension: give --to FMT");
     }
+    // What to write is an argument like --to, so a kind that cannot be
+    // written is the same usage error by either road.
+    if (!o.to && !OutputKindOf(o.files[1])) {
+        // A slip of the keyboard gets the kind meant; a known kind that
+        // cannot be written (.bmp) gets none.
+        const std::string ext = std::filesystem::path(o.files[1]).extension().string();
+        const bool known = sigfiles::KindFromPath(o.files[1]).has_value();
+        return report.Usage(
+            o.files[1],
+            "unknown output extension (use " + sigfiles::ExtensionList(IsOutputKind) + " or --to)",
+            ext.empty() || known ? std::nullopt : NearMissFormat(ext.substr(1), false));
+    }
     return std::nullopt;
 }
 
@@ -446,7 +466,7 @@ int RunSigConv(std::span<const std::string> args, std::istream& in, std::ostream
                                         (from ? sigfiles::ExtensionList(sigfiles::IsReadableKind)
                                               : sigfiles::ExtensionList(IsOutputKind)) +
                                         ")",
-                                    NearMissFormat(value, from));
+                                    kind ? std::nullopt : NearMissFormat(value, from));
             }
             (from ? o.from : o.to) = kind;
             continue;
@@ -472,7 +492,7 @@ int RunSigConv(std::span<const std::string> args, std::istream& in, std::ostream
     if (o.outDir) {
         return converter.ConvertAll();
     }
-    return converter.ConvertOne(o.files[0], o.files[1]);
+    return converter.ConvertOne(o.files[0], o.files[1], o.to ? *o.to : *OutputKindOf(o.files[1]));
 }
 
 }  // namespace vellumix::tools
