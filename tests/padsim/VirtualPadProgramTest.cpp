@@ -227,9 +227,7 @@ TEST(PadWindowTest, TitleNamesThePortThePadTook) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit());
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     int argc = 1;
     char name[] = "padsim_e2e_tests";
     char* argv[] = {name, nullptr};

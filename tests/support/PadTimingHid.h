@@ -49,12 +49,12 @@ public:
                                                   std::uint16_t productId) override {
         return m_inner->Enumerate(vendorId, productId);
     }
-    std::unique_ptr<padlink::HidDevice> Open(const padlink::HidDeviceInfo& info) override {
-        auto device = m_inner->Open(info);
-        if (!device) {
-            return nullptr;
+    padlink::HidOpenResult Open(const padlink::HidDeviceInfo& info) override {
+        padlink::HidOpenResult opened = m_inner->Open(info);
+        if (opened.device) {
+            opened.device = std::make_unique<Device>(std::move(opened.device), m_timing);
         }
-        return std::make_unique<Device>(std::move(device), m_timing);
+        return opened;
     }
 
 private:
