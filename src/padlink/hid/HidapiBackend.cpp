@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <hidapi/hidapi.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -104,6 +105,13 @@ HidOpenResult HidapiBackend::Open(const HidDeviceInfo& info) {
     if (!LockDevice(lockFd)) {
         ::close(lockFd);
         return refuse(OpenFailure::kBusy);
+    }
+    // Only a character device can be a hidraw node; hidapi's open of
+    // anything else fails after allocating a handle it never frees.
+    struct stat node {};
+    if (::fstat(lockFd, &node) != 0 || !S_ISCHR(node.st_mode)) {
+        ::close(lockFd);
+        return result;
     }
     hid_device* device = hid_open_path(info.path.c_str());
     if (device == nullptr) {
