@@ -2,11 +2,13 @@
 # missing. As root it runs apt-get; otherwise it prints the line to run and stops.
 
 # What the tests run besides the programs built here: pdftoppm renders the
-# rendered PDFs back to pixels.
-VELLUMIX_TEST_PACKAGES=(poppler-utils)
+# rendered PDFs back to pixels; each capture service test runs its own
+# dbus-daemon.
+VELLUMIX_TEST_PACKAGES=(poppler-utils dbus-daemon)
 VELLUMIX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev
     libbenchmark-dev qt6-base-dev qt6-qpa-plugins libhidapi-dev fonts-liberation
-    hershey-fonts-data libexpat1-dev libcairo2-dev "${VELLUMIX_TEST_PACKAGES[@]}")
+    hershey-fonts-data libexpat1-dev libcairo2-dev libsdbus-c++-dev
+    "${VELLUMIX_TEST_PACKAGES[@]}")
 VELLUMIX_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 VELLUMIX_DEMO_PACKAGES=(xvfb xauth xdotool imagemagick)
 # The Debian package's build (dpkg-shlibdeps) and its checks (readelf from

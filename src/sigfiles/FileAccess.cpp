@@ -79,13 +79,17 @@ ReadResult ReadWholeFile(const std::filesystem::path& path, std::size_t maxBytes
         return Refuse(ReadFailure::kNotRegular, NotRegularText(before.st_mode));
     }
     // O_NONBLOCK: should the name have been swapped for a FIFO since, the
-    // open still returns at once and fstat below refuses it.
+    // open still returns at once and the check below refuses it.
     Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.Get() < 0) {
         return Refuse(ReadFailure::kCannotOpen, Errno("cannot open", errno));
     }
+    return ReadWholeDescriptor(fd.Get(), maxBytes);
+}
+
+ReadResult ReadWholeDescriptor(int fd, std::size_t maxBytes) {
     struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0) {
+    if (::fstat(fd, &st) != 0) {
         return Refuse(ReadFailure::kReadFailed, Errno("cannot read", errno));
     }
     if (!S_ISREG(st.st_mode)) {
@@ -109,7 +113,8 @@ ReadResult ReadWholeFile(const std::filesystem::path& path, std::size_t maxBytes
                                  : at == size ? 1
                                               : std::min(kReadChunk, limit - at);
         bytes.resize(at + want);
-        const ssize_t n = ::read(fd.Get(), bytes.data() + at, want);
+        // pread: a handed-over descriptor may have been read from already.
+        const ssize_t n = ::pread(fd, bytes.data() + at, want, static_cast<off_t>(at));
         if (n < 0 && errno == EINTR) {
             bytes.resize(at);
             continue;

@@ -39,6 +39,10 @@ struct ReadResult {
 // The whole file, which may be empty. A file that grows past the cap while it
 // is read is refused as too large.
 ReadResult ReadWholeFile(const std::filesystem::path& path, std::size_t maxBytes = kMaxInputBytes);
+// The same for a file another program opened and handed over (a picture
+// passed to the capture service): read from its start, by the same rules,
+// leaving its position alone. The descriptor stays the caller's.
+ReadResult ReadWholeDescriptor(int fd, std::size_t maxBytes = kMaxInputBytes);
 
 enum class WriteFailure {
     kNone,

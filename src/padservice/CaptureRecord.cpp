@@ -1,0 +1,52 @@
+#include "padservice/CaptureRecord.h"
+
+#include <algorithm>
+
+#include "sigfiles/SignatureFiles.h"
+
+namespace vellumix::padservice {
+
+void CaptureRecord::Start(capture::PointTime start) {
+    m_start = start;
+    m_points.clear();
+    m_times.clear();
+    m_incomplete = false;
+}
+
+std::size_t CaptureRecord::Append(std::span<const capture::SignaturePoint> points,
+                                  std::span<const capture::PointTime> times) {
+    const std::size_t room = kMaxCapturePoints - std::min(m_points.size(), kMaxCapturePoints);
+    const std::size_t n = std::min({room, points.size(), times.size()});
+    for (std::size_t i = 0; i < n; ++i) {
+        // A report the pad had queued before it was told to capture counts
+        // as arriving at the start; a reader found again after a loss
+        // stamps afresh, never before what came earlier.
+        capture::PointTime t = std::max<capture::PointTime>(times[i] - m_start, 0);
+        if (!m_times.empty()) {
+            t = std::max(t, m_times.back());
+        }
+        m_points.push_back(points[i]);
+        m_times.push_back(t);
+    }
+    return n;
+}
+
+void CaptureRecord::EndStroke() {
+    if (m_points.empty() || capture::IsPenUp(m_points.back()) ||
+        m_points.size() >= kMaxCapturePoints) {
+        return;
+    }
+    m_points.push_back(capture::PEN_UP_POINT);
+    m_times.push_back(m_times.back());
+}
+
+std::string CaptureRecord::Inkml() const {
+    if (std::none_of(m_points.begin(), m_points.end(),
+                     [](capture::SignaturePoint p) { return !capture::IsPenUp(p); })) {
+        return {};
+    }
+    const sigfiles::EncodeResult ink = sigfiles::EncodeInkml(m_points, m_times);
+    return std::string(ink.bytes.begin(), ink.bytes.end());
+}
+
+}  // namespace vellumix::padservice

@@ -1,0 +1,537 @@
+// The capture service's bus side against scripted pads, each test on a
+// private bus: the claim and its end (Release, the holder's exit and kill
+// -9), capture through Points and StopCapture, a lost pad and its return,
+// bad arguments, a holder that never reads, calls that take long, the idle
+// exit, and the interface against its checked-in description.
+#include <gtest/gtest.h>
+
+#include <expat.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sdbus-c++/sdbus-c++.h>
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "FakeSession.h"
+#include "ServiceRig.h"
+#include "padlink/PadProtocol.h"
+#include "padservice/PointsFlow.h"
+#include "sigformats/InkmlFormat.h"
+#include "support/TempDir.h"
+
+extern char** environ;
+
+namespace vellumix::padservice::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using capture::SignaturePoint;
+
+// The error a call ends with; empty when it succeeds.
+template <typename F>
+std::string ErrorOf(F&& call, std::string* message = nullptr) {
+    try {
+        call();
+    } catch (const ServiceError& e) {
+        if (message != nullptr) {
+            *message = e.Message();
+        }
+        return e.Name();
+    }
+    return {};
+}
+
+struct Received {
+    std::vector<ReceivedPoint> points;
+    void Into(ServiceClient& client, const std::string& path) {
+        client.OnPoints(path, [this](const std::vector<ReceivedPoint>& batch) {
+            points.insert(points.end(), batch.begin(), batch.end());
+        });
+    }
+};
+
+// ---- The claim --------------------------------------------------------------
+
+TEST(PadServiceClaim, OneHolderAtATimeAndEveryCallButClaimNeedsTheClaim) {
+    FakeFactory pads;
+    ServiceRig rig(pads);
+    const std::string path = rig.Appear("COM1");
+    ASSERT_EQ(path, std::string(kPadPathPrefix) + "COM1");
+    ServiceClient a(rig.Address());
+    ServiceClient b(rig.Address());
+    EXPECT_EQ(a.PadPaths(), std::vector<std::string>{path});
+    PadInfo info = b.Pad(path);
+    EXPECT_EQ(info.port, "COM1");
+    EXPECT_EQ(info.transport, "serial");
+    EXPECT_FALSE(info.connected);
+    EXPECT_EQ(info.claimedBy, "");
+    EXPECT_FALSE(pads.Pad("COM1")->Open()) << "opened before any claim";
+
+    EXPECT_EQ(ErrorOf([&] { a.Clear(path); }), error::kNotClaimed);
+    a.Claim(path);
+    a.Claim(path);  // holding it already
+    info = b.Pad(path);
+    EXPECT_TRUE(info.connected);
+    EXPECT_EQ(info.claimedBy, a.UniqueName());
+
+    std::string why;
+    EXPECT_EQ(ErrorOf([&] { b.Claim(path); }, &why), error::kBusy);
+    EXPECT_NE(why.find(a.UniqueName()), std::string::npos) << why;
+    EXPECT_NE(why.find("pid " + std::to_string(::getpid())), std::string::npos) << why;
+    EXPECT_EQ(ErrorOf([&] { b.ShowText(path, 1, 1, "x"); }), error::kNotClaimed);
+    EXPECT_EQ(ErrorOf([&] { b.Release(path); }), error::kNotClaimed);
+
+    a.Release(path);
+    EXPECT_EQ(b.Pad(path).claimedBy, "");
+    EXPECT_FALSE(pads.Pad("COM1")->Open());
+    b.Claim(path);
+    EXPECT_EQ(b.Pad(path).claimedBy, b.UniqueName());
+
+    // A device that goes while claimed stays listed until the claim ends.
+    rig.Vanish("COM1");
+    EXPECT_EQ(a.PadPaths(), std::vector<std::string>{path});
+    b.Release(path);
+    EXPECT_TRUE(Eventually(a, [&] { return a.PadPaths().empty(); }));
+}
+
+TEST(PadServiceClaim, AClaimFailsWithTheReasonWhenThePadCannotBeHad) {
+    FakeFactory pads;
+    ServiceRig rig(pads);
+    const std::string path = rig.Appear("COM2");
+    ServiceClient a(rig.Address());
+    const struct {
+        OpenError open;
+        const char* error;
+    } cases[] = {{OpenError::kNoAnswer, error::kNoAnswer}, {OpenError::kBusy, error::kBusy}};
+    for (const auto& c : cases) {
+        pads.Pad("COM2")->SetOpen({c.open, "why it failed"});
+        std::string why;
+        EXPECT_EQ(ErrorOf([&] { a.Claim(path); }, &why), c.error);
+        EXPECT_EQ(why, "why it failed");
+        EXPECT_EQ(a.Pad(path).claimedBy, "");
+    }
+    pads.Pad("COM2")->SetOpen({});
+    a.Claim(path);
+}
+
+// The holder as a process of its own: the claim ends when it exits or is
+// killed, and the calls it left queued are not run for nobody.
+pid_t SpawnHolder(const std::string& address, const std::string& path, const char* mode) {
+    int out[2];
+    if (::pipe(out) != 0) {
+        return -1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    char* argv[] = {const_cast<char*>(VELLUMIX_TEST_HOLDER), const_cast<char*>(address.c_str()),
+                    const_cast<char*>(path.c_str()), const_cast<char*>(mode), nullptr};
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, VELLUMIX_TEST_HOLDER, &actions, nullptr, argv, environ) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string line;
+    char c = 0;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') {
+        line.push_back(c);
+    }
+    ::close(out[0]);
+    EXPECT_EQ(line, "claimed");
+    return pid;
+}
+
+TEST(PadServiceClaim, AClaimEndsWithinASecondWhenItsHolderExitsOrIsKilled) {
+    FakeFactory pads;
+    ServiceRig rig(pads);
+    const std::string path = rig.Appear("COM3");
+    ServiceClient watcher(rig.Address());
+    for (const char* mode : {"exit", "wait"}) {
+        SCOPED_TRACE(mode);
+        // Three Clears queued by the "wait" holder, the first one running.
+        pads.Pad("COM3")->SetCallTime(std::chrono::milliseconds{600});
+        const pid_t holder = SpawnHolder(rig.Address(), path, mode);
+        ASSERT_GT(holder, 0);
+        const auto killed = Clock::now();
+        if (std::string(mode) == "wait") {
+            ::kill(holder, SIGKILL);
+        }
+        int status = 0;
+        ::waitpid(holder, &status, 0);
+        EXPECT_TRUE(Eventually(watcher, [&] { return watcher.Pad(path).claimedBy.empty(); }));
+        EXPECT_LT(Clock::now() - killed, 1s);
+        const auto log = pads.Pad("COM3")->Log();
+        EXPECT_LE(std::count(log.begin(), log.end(), "Clear"), 1);
+        EXPECT_EQ(log.back(), "Close");
+        watcher.Claim(path);
+        watcher.Release(path);
+    }
+}
+
+// ---- Capture ------------------------------------------------------------------
+
+TEST(PadServiceCapture, PointsGoToTheHolderAloneAndStopCaptureReturnsThemAll) {
+    FakeFactory pads;
+    ServiceRig rig(pads);
+    const std::string path = rig.Appear("COM1");
+    const auto pad = pads.Pad("COM1");
+    ServiceClient holder(rig.Address());
+    ServiceClient other(rig.Address());
+    Received got;
+    Received overheard;
+    got.Into(holder, path);
+    overheard.Into(other, path);
+
+    holder.Claim(path);
+    holder.StartCapture(path, "Sign here", true);
+    EXPECT_EQ(pad->Log().back(), "StartCapture 'Sign here' clear");
+    const std::vector<std::vector<SignaturePoint>> reads = {
+        {{10, 20}, {11, 21}}, {{12, 22}, capture::PEN_UP_POINT}, {{1023, 0}}};
+    for (const auto& read : reads) {
+        pad->Push(read);
+        rig.OnLoop([](Service&) {});
+    }
+    ASSERT_TRUE(Eventually(holder, [&] { return got.points.size() == 5; }));
+    const std::vector<std::tuple<int, int, bool>> expected = {
+        {10, 20, true}, {11, 21, true}, {12, 22, true}, {0, 0, false}, {1023, 0, true}};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const ReceivedPoint& p = got.points[i];
+        EXPECT_EQ(std::make_tuple(int{p.x}, int{p.y}, p.down), expected[i]) << i;
+        EXPECT_GE(p.ms, i == 0 ? 0.0 : got.points[i - 1].ms) << i;
+    }
+
+    const std::string inkml = holder.StopCapture(path);
+    EXPECT_EQ(pad->Log().back(), "StopCapture");
+    const sigformats::InkmlDecoded decoded = sigformats::DecodeInkml(
+        std::span(reinterpret_cast<const std::uint8_t*>(inkml.data()), inkml.size()));
+    ASSERT_TRUE(decoded.error.empty()) << decoded.error;
+    EXPECT_EQ(decoded.points, (std::vector<SignaturePoint>{{10, 20},
+                                                           {11, 21},
+                                                           {12, 22},
+                                                           capture::PEN_UP_POINT,
+                                                           {1023, 0},
+                                                           capture::PEN_UP_POINT}));
+    ASSERT_EQ(decoded.times.size(), 6u);
+    for (std::size_t i = 0; i < got.points.size(); ++i) {
+        EXPECT_EQ(decoded.times[i], std::llround(got.points[i].ms * 1000)) << i;
+    }
+    other.Process(100ms);
+    EXPECT_TRUE(overheard.points.empty()) << "a signature went to another client";
+    EXPECT_EQ(ErrorOf([&] { holder.StopCapture(path); }), error::kBadArgument);
+}
+
+TEST(PadServiceCapture, ALostPadKeepsItsClaimAndItsCaptureGoesOnWhenItReturns) {
+    FakeFactory pads;
+    ServiceRig rig(pads);
+    const std::string path = rig.Appear("COM1");
+    const auto pad = pads.Pad("COM1");
+    ServiceClient holder(rig.Address());
+    ServiceClient other(rig.Address());
+    Received got;
+    got.Into(holder, path);
+    int lost = 0;
+    holder.OnPadLost(path, [&] { ++lost; });
+    holder.Claim(path);
+    holder.StartCapture(path);
+    pad->Push({{100, 100}, {101, 101}});
+    ASSERT_TRUE(Eventually(holder, [&] { return got.points.size() == 2; }));
+
+    pad->Lose();
+    ASSERT_TRUE(Eventually(holder, [&] { return lost == 1 && got.points.size() == 3; }));
+    EXPECT_FALSE(got.points.back().down) << "the stroke did not end with the loss";
+    const PadInfo info = other.Pad(path);
+    EXPECT_FALSE(info.connected);
+    EXPECT_EQ(info.claimedBy, holder.UniqueName());
+    EXPECT_EQ(ErrorOf([&] { holder.Clear(path); }), error::kPadLost);
+    EXPECT_EQ(ErrorOf([&] { other.Claim(path); }), error::kBusy);
+
+    // Found again when its device shows up; the capture starts again.
+    pad->Found();
+    rig.Vanish("COM1");
+    rig.Appear("COM1");
+    ASSERT_TRUE(Eventually(holder, [&] { return pad->Capturing(); }));
+    EXPECT_TRUE(other.Pad(path).connected);
+    const auto log = pad->Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "StartCapture ''"), 2);
+    pad->Push({{200, 200}});
+    ASSERT_TRUE(Eventually(holder, [&] { return got.points.size() == 4; }));
+
+    const std::string inkml = holder.StopCapture(path);
+    const auto decoded = sigformats::DecodeInkml(
+        std::span(reinterpret_cast<const std::uint8_t*>(inkml.data()), inkml.size()));
+    EXPECT_EQ(
+        decoded.points,
+        (std::vector<SignaturePoint>{
+            {100, 100}, {101, 101}, capture::PEN_UP_POINT, {200, 200}, capture::PEN_UP_POINT}));
+}
+
+TEST(PadServiceCapture, AHolderThatNeverReadsHoldsUpNobodyAndLosesNothing) {
+    FakeFactory pads;
+    ServiceRig rig(pads);
+    const std::string stuckPath = rig.Appear("COM1");
+    const std::string livePath = rig.Appear("COM2");
+    ServiceClient stuck(rig.Address());
+    ServiceClient live(rig.Address());
+    Received stuckGot;
+    Received liveGot;
+    stuckGot.Into(stuck, stuckPath);
+    liveGot.Into(live, livePath);
+    stuck.Claim(stuckPath);
+    stuck.StartCapture(stuckPath);
+    live.Claim(livePath);
+    live.StartCapture(livePath);
+
+    // The stuck holder processes nothing from here on: no signal read, no
+    // ping answered.
+    constexpr int kReads = 1000;
+    for (int i = 0; i < kReads; ++i) {
+        pads.Pad("COM1")->Push({{i, 0}});
+        rig.OnLoop([](Service&) {});  // one read, one signal
+        EXPECT_LE(rig.UnreadSignals(stuckPath), kMaxUnread);
+    }
+    EXPECT_EQ(rig.UnreadSignals(stuckPath), kMaxUnread);
+
+    const auto start = Clock::now();
+    pads.Pad("COM2")->Push({{7, 7}});
+    ASSERT_TRUE(Eventually(live, [&] { return liveGot.points.size() == 1; }));
+    live.Clear(livePath);
+    EXPECT_LT(Clock::now() - start, 500ms);
+
+    // Reading at last, it gets every point in order.
+    ASSERT_TRUE(Eventually(
+        stuck, [&] { return stuckGot.points.size() == kReads; }, 5s));
+    for (int i = 0; i < kReads; ++i) {
+        ASSERT_EQ(stuckGot.points[static_cast<std::size_t>(i)].x, i);
+    }
+}
+
+// ---- Arguments and long calls ----------------------------------------------------
+
+TEST(PadServiceCalls, BadArgumentsAreRefusedSayingWhichBeforeThePadIsTouched) {
+    FakeFactory pads;
+    testsupport::TempDir dir;
+    ServiceRig rig(pads, ServiceRig::QuickOptions(),
+                   [](std::span<const std::uint8_t> bytes) -> PixelsResult {
+                       if (bytes.empty()) {
+                           return {{}, "not a picture that can be read"};
+                       }
+                       return {std::vector<std::uint8_t>(padlink::kImageBytes), {}};
+                   });
+    const std::string path = rig.Appear("COM1");
+    ServiceClient holder(rig.Address());
+    holder.Claim(path);
+    auto connection = sdbus::createSessionBusConnectionWithAddress(rig.Address());
+    auto raw = sdbus::createProxy(*connection, kBusName, path);
+    const auto startWith = [&](std::map<std::string, sdbus::Variant> options) {
+        // Claimed by this connection for the call.
+        raw->callMethod(pad::kClaim).onInterface(kPadInterface);
+        raw->callMethod(pad::kStartCapture).onInterface(kPadInterface).withArguments(options);
+    };
+    holder.Release(path);
+
+    testsupport::WriteFile(dir / "empty.png", "");
+    const int empty = ::open((dir / "empty.png").c_str(), O_RDONLY);
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const struct {
+        const char* name;
+        std::function<void()> call;
+        const char* says;
+    } cases[] = {
+        {"x", [&] { holder.ShowText(path, 320, 0, "hi"); }, "x 320 is outside 0..319"},
+        {"y", [&] { holder.ShowText(path, 0, -1, "hi"); }, "y -1 is outside 0..239"},
+        {"text", [&] { holder.ShowText(path, 0, 0, ""); }, "no text"},
+        {"leds", [&] { holder.SetLeds(path, "blue"); }, "'blue' is not on, off, green or red"},
+        {"option",
+         [&] {
+             startWith({{"promt", sdbus::Variant(std::string("x"))}});
+         },
+         "unknown option 'promt'"},
+        {"type",
+         [&] {
+             startWith({{"clear", sdbus::Variant(std::int32_t{1})}});
+         },
+         "'clear' takes type 'b', not 'i'"},
+        {"pipe", [&] { holder.ShowImage(path, pipe[0]); }, "pipe (FIFO)"},
+        {"picture", [&] { holder.ShowImage(path, empty); }, "not a picture"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool viaRaw = std::string(c.name) == "option" || std::string(c.name) == "type";
+        if (!viaRaw) {
+            holder.Claim(path);
+        }
+        std::string why;
+        try {
+            c.call();
+            ADD_FAILURE() << "accepted";
+        } catch (const ServiceError& e) {
+            EXPECT_EQ(e.Name(), error::kBadArgument);
+            why = e.Message();
+        } catch (const sdbus::Error& e) {
+            EXPECT_EQ(e.getName(), error::kBadArgument);
+            why = e.getMessage();
+        }
+        EXPECT_NE(why.find(c.says), std::string::npos) << why;
+        if (viaRaw) {
+            raw->callMethod(pad::kRelease).onInterface(kPadInterface);
+        } else {
+            holder.Release(path);
+        }
+    }
+    ::close(empty);
+    ::close(pipe[0]);
+    ::close(pipe[1]);
+    const auto log = pads.Pad("COM1")->Log();
+    EXPECT_TRUE(std::all_of(log.begin(), log.end(), [](const std::string& line) {
+        return line == "Open" || line == "Close";
+    })) << "the pad was sent something";
+}
+
+TEST(PadServiceCalls, ALongCallHoldsUpOnlyItsOwnPadAndItsQueueIsBounded) {
+    FakeFactory pads;
+    ServiceRig rig(pads);
+    const std::string slowPath = rig.Appear("COM1");
+    const std::string fastPath = rig.Appear("COM2");
+    pads.Pad("COM1")->SetCallTime(std::chrono::milliseconds{50});
+    ServiceClient fast(rig.Address());
+    fast.Claim(fastPath);
+
+    auto connection = sdbus::createSessionBusConnectionWithAddress(rig.Address());
+    auto slow = sdbus::createProxy(*connection, kBusName, slowPath);
+    slow->callMethod(pad::kClaim).onInterface(kPadInterface);
+    constexpr int kCalls = 40;
+    int answered = 0;
+    int refused = 0;
+    std::vector<sdbus::PendingAsyncCall> calls;
+    for (int i = 0; i < kCalls; ++i) {
+        calls.push_back(slow->callMethodAsync(pad::kClear)
+                            .onInterface(kPadInterface)
+                            .uponReplyInvoke([&](const sdbus::Error* e) {
+                                ++(e == nullptr ? answered : refused);
+                                if (e != nullptr) {
+                                    EXPECT_EQ(e->getName(), error::kLimitsExceeded);
+                                }
+                            }));
+    }
+    while (connection->processPendingRequest()) {
+    }
+    // The slow pad is busy for most of a second; the other answers at once.
+    const auto start = Clock::now();
+    fast.Clear(fastPath);
+    EXPECT_LT(Clock::now() - start, 200ms);
+    const auto end = Clock::now() + 5s;
+    while (answered + refused < kCalls && Clock::now() < end) {
+        const auto data = connection->getEventLoopPollData();
+        pollfd fd{data.fd, data.events, 0};
+        ::poll(&fd, 1, 50);
+        while (connection->processPendingRequest()) {
+        }
+    }
+    EXPECT_EQ(answered + refused, kCalls);
+    EXPECT_GE(answered, static_cast<int>(kMaxQueuedCalls));
+    EXPECT_LE(answered, static_cast<int>(kMaxQueuedCalls) + 1);  // + the one running
+}
+
+// ---- Idle exit -------------------------------------------------------------------
+
+TEST(PadServiceIdle, TheServiceIsIdleAfterAQuietWhileWithNoClaimAndOnlyThen) {
+    FakeFactory pads;
+    ServiceOptions options = ServiceRig::QuickOptions();
+    options.idleExit = 300ms;
+    ServiceRig rig(pads, options);
+    const std::string path = rig.Appear("COM1");
+    ServiceClient client(rig.Address());
+    client.Claim(path);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_FALSE(rig.Idle()) << "idle while a pad is claimed";
+    client.Release(path);
+    const auto released = Clock::now();
+    ASSERT_TRUE(Eventually(client, [&] { return rig.Idle(); }));
+    EXPECT_GE(Clock::now() - released, 250ms);
+}
+
+// ---- The interface as described ---------------------------------------------------
+
+// "Interface.Member(in)(out)", "Interface.Signal(args)" and "Interface.Property
+// type access" for the service's own interfaces in an introspection document.
+std::set<std::string> Members(const std::string& xml) {
+    struct State {
+        std::set<std::string> members;
+        std::string interface;
+        std::string member;
+        std::string in;
+        std::string out;
+        bool ours = false;
+    } state;
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    XML_SetUserData(parser, &state);
+    XML_SetElementHandler(
+        parser,
+        [](void* data, const XML_Char* name, const XML_Char** attributes) {
+            auto& s = *static_cast<State*>(data);
+            std::map<std::string, std::string> a;
+            for (int i = 0; attributes[i] != nullptr; i += 2) {
+                a[attributes[i]] = attributes[i + 1];
+            }
+            const std::string element = name;
+            if (element == "interface") {
+                s.interface = a["name"];
+                s.ours = s.interface.starts_with("org.vellumix.Pad1.");
+            } else if (element == "method" || element == "signal") {
+                s.member = a["name"];
+                s.in.clear();
+                s.out.clear();
+            } else if (element == "arg") {
+                (a["direction"] == "out" ? s.out : s.in) += a["type"];
+            } else if (element == "property" && s.ours) {
+                s.members.insert(s.interface + "." + a["name"] + " " + a["type"] + " " +
+                                 a["access"]);
+            }
+        },
+        [](void* data, const XML_Char* name) {
+            auto& s = *static_cast<State*>(data);
+            const std::string element = name;
+            if ((element == "method" || element == "signal") && s.ours) {
+                s.members.insert(s.interface + "." + s.member + "(" + s.in + ")(" + s.out + ")");
+            }
+        });
+    EXPECT_EQ(XML_Parse(parser, xml.data(), static_cast<int>(xml.size()), 1), XML_STATUS_OK);
+    XML_ParserFree(parser);
+    return state.members;
+}
+
+TEST(PadServiceInterface, TheServiceOffersExactlyWhatTheCheckedInDescriptionSays) {
+    FakeFactory pads;
+    ServiceRig rig(pads);
+    const std::string path = rig.Appear("COM1");
+    auto connection = sdbus::createSessionBusConnectionWithAddress(rig.Address());
+    std::set<std::string> live;
+    for (const std::string& object : {std::string(kManagerPath), path}) {
+        auto proxy = sdbus::createProxy(*connection, kBusName, object);
+        std::string xml;
+        proxy->callMethod("Introspect")
+            .onInterface("org.freedesktop.DBus.Introspectable")
+            .storeResultsTo(xml);
+        live.merge(Members(xml));
+    }
+    std::ifstream file(VELLUMIX_INTERFACE_XML);
+    std::stringstream described;
+    described << file.rdbuf();
+    EXPECT_EQ(live, Members(described.str()));
+    EXPECT_EQ(live.size(), 18u);
+}
+
+}  // namespace
+}  // namespace vellumix::padservice::test
