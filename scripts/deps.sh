@@ -7,7 +7,7 @@
 VELLUMIX_TEST_PACKAGES=(poppler-utils dbus-daemon)
 VELLUMIX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev
     libbenchmark-dev qt6-base-dev qt6-qpa-plugins libhidapi-dev fonts-liberation
-    hershey-fonts-data libexpat1-dev libcairo2-dev libsdbus-c++-dev
+    hershey-fonts-data libexpat1-dev libcairo2-dev libsdbus-c++-dev libudev-dev
     "${VELLUMIX_TEST_PACKAGES[@]}")
 VELLUMIX_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 VELLUMIX_DEMO_PACKAGES=(xvfb xauth xdotool imagemagick)

@@ -19,16 +19,9 @@ constexpr const char* kBitmapFormat = "BMP";
 // crafted header could claim before decoding them.
 constexpr int kMaxPictureMegabytes = 256;
 
-QImage ReadPicture(const std::filesystem::path& path, const char* format, std::string* error) {
-    const sigfiles::ReadResult file = sigfiles::ReadWholeFile(path);
-    if (!file.error.empty()) {
-        if (error != nullptr) {
-            *error = file.error;
-        }
-        return {};
-    }
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(file.bytes.data()),
-                                               static_cast<qsizetype>(file.bytes.size()));
+QImage DecodePicture(std::span<const std::uint8_t> file, const char* format, std::string* error) {
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()),
+                                               static_cast<qsizetype>(file.size()));
     QBuffer buffer(&bytes);
     QImageReader reader(&buffer, format);
     reader.setAllocationLimit(kMaxPictureMegabytes);
@@ -38,6 +31,17 @@ QImage ReadPicture(const std::filesystem::path& path, const char* format, std::s
     }
     // read() decodes into its own memory, so the image outlives the bytes.
     return picture;
+}
+
+QImage ReadPicture(const std::filesystem::path& path, const char* format, std::string* error) {
+    const sigfiles::ReadResult file = sigfiles::ReadWholeFile(path);
+    if (!file.error.empty()) {
+        if (error != nullptr) {
+            *error = file.error;
+        }
+        return {};
+    }
+    return DecodePicture(file.bytes, format, error);
 }
 
 }  // namespace
@@ -89,8 +93,16 @@ std::vector<std::uint8_t> ToPadPixels(const QImage& box) {
 }
 
 PadPixelsResult LoadPadPixels(const std::filesystem::path& path) {
+    const sigfiles::ReadResult file = sigfiles::ReadWholeFile(path);
+    if (!file.error.empty()) {
+        return {{}, file.error};
+    }
+    return PadPixelsFromBytes(file.bytes);
+}
+
+PadPixelsResult PadPixelsFromBytes(std::span<const std::uint8_t> file) {
     std::string error;
-    const QImage picture = ReadPicture(path, nullptr, &error);
+    const QImage picture = DecodePicture(file, nullptr, &error);
     if (picture.isNull()) {
         return {{}, error};
     }

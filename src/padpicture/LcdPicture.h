@@ -14,6 +14,7 @@
 #include <QImage>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,5 +43,8 @@ struct PadPixelsResult {
 
 // Any picture Qt reads, stretched to the LCD, as the pad's image data.
 PadPixelsResult LoadPadPixels(const std::filesystem::path& path);
+// The same from a picture file's bytes already read (the capture service's
+// ShowImage, which is handed a descriptor, not a path).
+PadPixelsResult PadPixelsFromBytes(std::span<const std::uint8_t> file);
 
 }  // namespace vellumix::padpicture

@@ -47,13 +47,16 @@ constexpr const char* kDemo = VELLUMIX_DEMO_PROGRAM;
 constexpr const char* kPad = VELLUMIX_VIRTUAL_PAD_PROGRAM;
 constexpr const char* kCtl = VELLUMIX_PADCTL_PROGRAM;
 constexpr const char* kConv = VELLUMIX_SIGCONV_PROGRAM;
+constexpr const char* kPadd = VELLUMIX_PADD_PROGRAM;
 
 TEST(ProgramsCommandLine, HelpAndVersionNeedNoDisplay) {
     const struct {
         const char* program;
         const char* name;
-    } kPrograms[] = {
-        {kDemo, "vellumix-demo"}, {kPad, "vellumix-virtual-pad"}, {kCtl, "vellumix-padctl"}};
+    } kPrograms[] = {{kDemo, "vellumix-demo"},
+                     {kPad, "vellumix-virtual-pad"},
+                     {kCtl, "vellumix-padctl"},
+                     {kPadd, "vellumix-padd"}};
     for (const auto& p : kPrograms) {
         const ProgramRun version = RunWithoutDisplay(p.program, {"--version"});
         EXPECT_EQ(version.status, 0) << p.name << version.err;
@@ -106,6 +109,12 @@ TEST(ProgramsCommandLine, AMistakeIsOneLineWithTheWordMeant) {
          {"--to", "jpg", "in.txt", "out.jpg"},
          "vellumix-sigconv: --to: unknown format \"jpg\" (use .sig .cmp .vbc .nlc .txt .inkml "
          ".svg .png .pdf); see --help\n"},
+        {kPadd,
+         {"--idle-exti", "5"},
+         "vellumix-padd: unknown option '--idle-exti' (did you mean '--idle-exit'?); see --help\n"},
+        {kPadd,
+         {"--idle-exit", "-5"},
+         "vellumix-padd: --idle-exit takes 0 to 86400 seconds, not '-5'; see --help\n"},
     };
     for (const auto& c : kCases) {
         const ProgramRun run = RunWithoutDisplay(c.program, c.args);

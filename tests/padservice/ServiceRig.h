@@ -1,18 +1,21 @@
 // The capture service in the test's process on a private bus: its own
 // connection owning org.vellumix.Pad1, the event loop on a thread of its
-// own, and candidate devices handed in by the test. Clients connect to
-// Address() from the test thread or from child processes.
+// own, and candidate devices handed in by the test or, with a port folder,
+// seen there by the service's own watch. Clients connect to Address() from
+// the test thread or from child processes.
 #pragma once
 
 #include <sdbus-c++/IConnection.h>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "padservice/DeviceWatch.h"
 #include "padservice/EventLoop.h"
 #include "padservice/Interface.h"
 #include "padservice/Service.h"
@@ -35,17 +38,27 @@ public:
     }
 
     ServiceRig(PadSessionFactory& factory, ServiceOptions options = QuickOptions(),
-               PictureDecoder decoder = {})
+               PictureDecoder decoder = {}, const std::filesystem::path& portFolder = {})
         : m_connection(sdbus::createSessionBusConnectionWithAddress(m_bus.Address())),
           m_loop(*m_connection) {
         m_service = std::make_unique<Service>(*m_connection, m_loop, factory, std::move(decoder),
                                               options, [this] { m_idle = true; });
+        if (!portFolder.empty()) {
+            m_watch = std::make_unique<DeviceWatch>(
+                m_loop,
+                DeviceWatch::Sink{
+                    [this](const Candidate& c) { m_service->CandidateAppeared(c); },
+                    [this](const std::string& key) { m_service->CandidateVanished(key); }},
+                portFolder, false);
+            m_watch->Start();
+        }
         m_connection->requestName(kBusName);
         m_thread = std::thread([this] { m_loop.Run(); });
     }
     ~ServiceRig() {
         m_loop.Quit();
         m_thread.join();
+        m_watch.reset();
         m_service.reset();
     }
     ServiceRig(const ServiceRig&) = delete;
@@ -68,7 +81,7 @@ public:
         return OnLoop([&](Service& s) {
             s.CandidateAppeared({key, transport, key});
             for (const std::string& path : s.PadPaths()) {
-                if (path.ends_with("/" + key)) {
+                if (s.FindPad(path)->Device().key == key) {
                     return path;
                 }
             }
@@ -91,6 +104,7 @@ private:
     std::unique_ptr<sdbus::IConnection> m_connection;
     EventLoop m_loop;
     std::unique_ptr<Service> m_service;
+    std::unique_ptr<DeviceWatch> m_watch;
     std::atomic<bool> m_idle{false};
     std::thread m_thread;
 };

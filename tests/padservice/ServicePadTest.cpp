@@ -1,0 +1,217 @@
+// The capture service with its real pad side against the virtual pad: on a
+// pseudo-terminal published in a temporary port folder (found by the
+// service's own watch) and on the in-process USB device. Pictures, LEDs and
+// text reach the pad's LCD, a capture comes back as Points and InkML, and a
+// serial pad that goes and comes back keeps its claim and its capture.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QColor>
+#include <QImage>
+#include <atomic>
+#include <thread>
+
+#include "ServiceRig.h"
+#include "engine/PadEngine.h"
+#include "hosts/SerialHost.h"
+#include "hosts/UsbHost.h"
+#include "padlink/HidDevice.h"
+#include "padlink/PadUsbIds.h"
+#include "padlink/PortResolver.h"
+#include "padlink/hid/MemoryHidDevice.h"
+#include "padpicture/LcdPicture.h"
+#include "padservice/ChannelSession.h"
+#include "sigformats/InkmlFormat.h"
+#include "support/TempDir.h"
+
+namespace vellumix::padservice::test {
+namespace {
+
+namespace pl = padlink;
+using capture::SignaturePoint;
+using Points = std::vector<SignaturePoint>;
+
+constexpr int kCom = 1;
+constexpr const char* kUsbKey = "memory:0";
+
+enum class Link { kSerial, kUsb };
+
+// The rig's one memory device, for the service's USB sessions.
+class OneDeviceBackend : public pl::HidBackend {
+public:
+    explicit OneDeviceBackend(std::shared_ptr<pl::MemoryHidDevice> d) : m_d(std::move(d)) {}
+    std::vector<pl::HidDeviceInfo> Enumerate(std::uint16_t v, std::uint16_t p) override {
+        if (!m_d->IsPlugged() || v != m_d->Info().vendorId || p != m_d->Info().productId) {
+            return {};
+        }
+        return {m_d->Info()};
+    }
+    pl::HidOpenResult Open(const pl::HidDeviceInfo&) override { return m_d->OpenHost(); }
+
+private:
+    std::shared_ptr<pl::MemoryHidDevice> m_d;
+};
+
+PictureDecoder Pictures() {
+    return [](std::span<const std::uint8_t> file) {
+        padpicture::PadPixelsResult r = padpicture::PadPixelsFromBytes(file);
+        return PixelsResult{std::move(r.pixels), std::move(r.error)};
+    };
+}
+
+class ServicePad : public ::testing::Test {
+protected:
+    ServicePad()
+        : m_device(std::make_shared<pl::MemoryHidDevice>(
+              pl::HidDeviceInfo{kUsbKey, pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID},
+              pl::MemoryHidOptions{})),
+          m_factory({m_ports, [this] { return std::make_unique<OneDeviceBackend>(m_device); }}) {
+        EXPECT_TRUE(pl::CreatePortFolder(m_ports));
+    }
+
+    bool StartSerial() {
+        m_serial = std::make_unique<padsim::SerialHost>(
+            m_serialPad, padsim::SerialHostOptions{.portFolder = m_ports, .comNumber = kCom});
+        return m_serial->Start();
+    }
+    void StartUsb() {
+        m_usb = std::make_unique<padsim::UsbHost>(m_usbPad, m_device);
+        m_usb->Start();
+    }
+    padsim::PadEngine& Engine(Link link) { return link == Link::kUsb ? m_usbPad : m_serialPad; }
+    // The pen, once the pad captures.
+    void Write(Link link, const Points& points) {
+        padsim::PadEngine& engine = Engine(link);
+        const auto until = std::chrono::steady_clock::now() + 3s;
+        while (engine.Snapshot().capture != padsim::CaptureState::kCapturing &&
+               std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(5ms);
+        }
+        for (const SignaturePoint p : points) {
+            capture::IsPenUp(p) ? engine.PenUp() : engine.PenDown(p.x, p.y);
+        }
+        if (link == Link::kSerial) {
+            m_serial->WakeUp();
+        }
+    }
+
+    testsupport::TempDir m_dir{"vellumix-service"};
+    std::filesystem::path m_ports = m_dir / "ports";
+    // One virtual pad behind each link.
+    padsim::PadEngine m_serialPad;
+    padsim::PadEngine m_usbPad;
+    std::shared_ptr<pl::MemoryHidDevice> m_device;
+    ChannelSessionFactory m_factory;
+    std::unique_ptr<padsim::SerialHost> m_serial;
+    std::unique_ptr<padsim::UsbHost> m_usb;
+};
+
+Points Ink(const std::vector<ReceivedPoint>& received) {
+    Points points;
+    for (const ReceivedPoint& p : received) {
+        points.push_back(p.down ? SignaturePoint{p.x, p.y} : capture::PEN_UP_POINT);
+    }
+    return points;
+}
+
+TEST_F(ServicePad, DrawsAndCapturesOnTheVirtualPadOnSerialAndOnUsb) {
+    ServiceRig rig(m_factory, ServiceRig::QuickOptions(), Pictures(), m_ports);
+    ASSERT_TRUE(StartSerial());
+    StartUsb();
+    ServiceClient client(rig.Address());
+    ASSERT_TRUE(Eventually(client, [&] { return client.PadPaths().size() == 1; }));
+    const std::string usbPath = rig.Appear(kUsbKey, Transport::kUsb);
+    const std::string serialPath = std::string(kPadPathPrefix) + "COM" + std::to_string(kCom);
+    EXPECT_EQ(client.PadPaths(), (std::vector<std::string>{serialPath, usbPath}));
+
+    QImage picture(64, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 32; x < 64; ++x) {
+            picture.setPixelColor(x, y, Qt::green);
+        }
+    }
+    const std::filesystem::path file = m_dir / "picture.png";
+    ASSERT_TRUE(picture.save(QString::fromStdString(file.string())));
+    // The bytes padctl's image command sends for the same file.
+    const std::vector<std::uint8_t> sent = padpicture::LoadPadPixels(file).pixels;
+
+    const Points signature = {{100, 200}, {110, 210}, capture::PEN_UP_POINT, {300, 40}};
+    for (const auto& [link, path] :
+         {std::pair{Link::kSerial, serialPath}, std::pair{Link::kUsb, usbPath}}) {
+        SCOPED_TRACE(path);
+        padsim::PadEngine& engine = Engine(link);
+        client.Claim(path);
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        client.ShowImage(path, fd);
+        ::close(fd);
+        const QImage lcd = engine.Snapshot().lcd;
+        for (const auto& [x, y] : {std::pair{0, 0}, std::pair{319, 239}, std::pair{160, 120}}) {
+            const std::size_t at = (std::size_t(y) * pl::kLcdWidth + std::size_t(x)) * 3;
+            EXPECT_EQ(lcd.pixelColor(x, y), QColor(sent[at], sent[at + 1], sent[at + 2]));
+        }
+        client.SetLeds(path, "red");
+        EXPECT_TRUE(engine.Snapshot().leds.red);
+        client.ShowText(path, 40, 150, "Hi");
+
+        std::vector<ReceivedPoint> got;
+        client.OnPoints(path, [&](const std::vector<ReceivedPoint>& batch) {
+            got.insert(got.end(), batch.begin(), batch.end());
+        });
+        client.StartCapture(path, "Sign here", true);
+        Write(link, signature);
+        ASSERT_TRUE(Eventually(client, [&] { return got.size() == signature.size(); }))
+            << got.size();
+        EXPECT_EQ(Ink(got), signature);
+        const std::string inkml = client.StopCapture(path);
+        const auto decoded = sigformats::DecodeInkml(
+            std::span(reinterpret_cast<const std::uint8_t*>(inkml.data()), inkml.size()));
+        Points closed = signature;
+        closed.push_back(capture::PEN_UP_POINT);
+        EXPECT_EQ(decoded.points, closed);
+        EXPECT_EQ(engine.Snapshot().capture, padsim::CaptureState::kStopped);
+        client.Release(path);
+    }
+}
+
+TEST_F(ServicePad, ASerialPadThatGoesAndComesBackKeepsItsClaimAndItsCapture) {
+    ServiceRig rig(m_factory, ServiceRig::QuickOptions(), Pictures(), m_ports);
+    ASSERT_TRUE(StartSerial());
+    ServiceClient client(rig.Address());
+    const std::string path = std::string(kPadPathPrefix) + "COM" + std::to_string(kCom);
+    ASSERT_TRUE(Eventually(client, [&] { return client.PadPaths().size() == 1; }));
+    std::vector<ReceivedPoint> got;
+    int lost = 0;
+    client.OnPoints(path, [&](const std::vector<ReceivedPoint>& batch) {
+        got.insert(got.end(), batch.begin(), batch.end());
+    });
+    client.OnPadLost(path, [&] { ++lost; });
+    client.Claim(path);
+    client.StartCapture(path);
+    Write(Link::kSerial, {{10, 10}, {20, 20}});
+    ASSERT_TRUE(Eventually(client, [&] { return got.size() == 2; }));
+
+    m_serial->Stop();
+    ASSERT_TRUE(Eventually(client, [&] { return lost == 1; }));
+    EXPECT_FALSE(client.Pad(path).connected);
+    EXPECT_EQ(client.PadPaths(), std::vector<std::string>{path}) << "a claimed pad stays listed";
+    std::string why;
+    try {
+        client.Clear(path);
+    } catch (const ServiceError& e) {
+        why = e.Name();
+    }
+    EXPECT_EQ(why, error::kPadLost);
+
+    ASSERT_TRUE(StartSerial());
+    ASSERT_TRUE(Eventually(client, [&] { return client.Pad(path).connected; }));
+    Write(Link::kSerial, {{30, 30}});
+    ASSERT_TRUE(Eventually(client, [&] { return got.size() == 4; }));
+    EXPECT_EQ(Ink(got), (Points{{10, 10}, {20, 20}, capture::PEN_UP_POINT, {30, 30}}));
+    EXPECT_EQ(client.Pad(path).claimedBy, client.UniqueName());
+}
+
+}  // namespace
+}  // namespace vellumix::padservice::test

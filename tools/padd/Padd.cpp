@@ -1,0 +1,140 @@
+#include "padd/Padd.h"
+
+#include <poll.h>
+
+#include <sdbus-c++/sdbus-c++.h>
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <string_view>
+
+#include <vellumix/Version.h>
+
+#include "cli/UsageError.h"
+#include "padlink/PortResolver.h"
+#include "padlink/hid/HidapiBackend.h"
+#include "padpicture/LcdPicture.h"
+#include "padservice/ChannelSession.h"
+#include "padservice/DeviceWatch.h"
+#include "padservice/EventLoop.h"
+#include "padservice/Interface.h"
+#include "padservice/Service.h"
+
+namespace vellumix::tools {
+
+namespace {
+
+namespace ps = padservice;
+
+constexpr std::string_view kOptIdleExit = "--idle-exit";
+constexpr std::string_view kOptHelp = "--help";
+constexpr std::string_view kOptHelpShort = "-h";
+constexpr std::string_view kOptVersion = "--version";
+constexpr std::array<std::string_view, 3> kOptions = {kOptIdleExit, kOptHelp, kOptVersion};
+
+std::string Format(const char* format, const std::string& value) {
+    const int n = std::snprintf(nullptr, 0, format, value.c_str());
+    std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
+    std::snprintf(out.data(), out.size() + 1, format, value.c_str());
+    return out;
+}
+
+}  // namespace
+
+int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+            PaddEnvironment env) {
+    const auto usage = [&](const std::string& problem,
+                           const std::optional<std::string>& suggestion = std::nullopt) {
+        err << cli::UsageLine(padd::kProgramName, problem, suggestion) << '\n';
+        return kPaddExitUsage;
+    };
+    std::chrono::seconds idleExit = ps::kDefaultIdleExit;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == kOptHelp || arg == kOptHelpShort) {
+            out << padd::kUsage;
+            return kPaddExitOk;
+        }
+        if (arg == kOptVersion) {
+            out << padd::kProgramName << ' ' << VELLUMIX_VERSION << '\n';
+            return kPaddExitOk;
+        }
+        if (arg == kOptIdleExit) {
+            if (i + 1 >= args.size()) {
+                return usage(padd::kIdleExitNeedsValue);
+            }
+            const std::string& value = args[++i];
+            int seconds = -1;
+            const auto [end, ec] =
+                std::from_chars(value.data(), value.data() + value.size(), seconds);
+            if (ec != std::errc() || end != value.data() + value.size() || seconds < 0 ||
+                seconds > kMaxIdleExitSeconds) {
+                return usage(Format(padd::kBadIdleExit, value));
+            }
+            idleExit = std::chrono::seconds(seconds);
+        } else if (arg.starts_with("-")) {
+            return usage(Format(padd::kUnknownOption, arg), cli::NearMiss(arg, kOptions));
+        } else {
+            return usage(Format(padd::kUnexpected, arg));
+        }
+    }
+
+    std::unique_ptr<sdbus::IConnection> bus;
+    try {
+        bus = env.busAddress.empty() ? sdbus::createSessionBusConnection()
+                                     : sdbus::createSessionBusConnectionWithAddress(env.busAddress);
+    } catch (const sdbus::Error& e) {
+        err << padd::kProgram << Format(padd::kNoBus, e.getMessage()) << '\n';
+        return kPaddExitFailed;
+    }
+    if (!env.hidBackend) {
+        env.hidBackend = [] {
+            padlink::HidapiBackend::Initialise();
+            return std::make_unique<padlink::HidapiBackend>();
+        };
+    }
+    const std::filesystem::path portFolder =
+        env.portFolder.empty() ? padlink::DefaultPortFolder() : env.portFolder;
+    ps::ChannelSessionFactory factory({portFolder, env.hidBackend});
+    // The picture step padctl's image command takes, so the same file sends
+    // the same bytes.
+    ps::PictureDecoder decoder = [](std::span<const std::uint8_t> file) {
+        padpicture::PadPixelsResult r = padpicture::PadPixelsFromBytes(file);
+        return ps::PixelsResult{std::move(r.pixels), std::move(r.error)};
+    };
+    ps::EventLoop loop(*bus);
+    ps::ServiceOptions options;
+    options.idleExit = idleExit;
+    try {
+        ps::Service service(*bus, loop, factory, decoder, options, [&loop] { loop.Quit(); });
+        ps::DeviceWatch watch(
+            loop,
+            {[&service](const ps::Candidate& c) { service.CandidateAppeared(c); },
+             [&service](const std::string& key) { service.CandidateVanished(key); }},
+            portFolder, env.systemDevices);
+        if (const std::string why = watch.Start(); !why.empty()) {
+            err << padd::kProgram << Format(padd::kNoPortFolder, why) << '\n';
+        }
+        if (env.stopFd >= 0) {
+            loop.Watch(env.stopFd, POLLIN, [&loop](short) { loop.Quit(); });
+        }
+        // Owned only once the pads are listed, so a client that started the
+        // service finds them.
+        try {
+            bus->requestName(ps::kBusName);
+        } catch (const sdbus::Error& e) {
+            err << padd::kProgram << Format(padd::kNameTaken, e.getMessage()) << '\n';
+            return kPaddExitFailed;
+        }
+        loop.Run();
+        // New callers start a fresh service from here on.
+        bus->releaseName(ps::kBusName);
+    } catch (const sdbus::Error& e) {
+        err << padd::kProgram << Format(padd::kBusLost, e.getMessage()) << '\n';
+        return kPaddExitFailed;
+    }
+    return kPaddExitOk;
+}
+
+}  // namespace vellumix::tools
