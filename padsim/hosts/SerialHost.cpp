@@ -130,7 +130,9 @@ bool SerialHost::Start(std::string* error) {
         SetError(error, "port number must be 0 to 9");
         return false;
     }
-    m_master = posix_openpt(O_RDWR | O_NOCTTY);
+    // Close-on-exec, both sides: a program the host's process starts must not
+    // hold the line open, or pulling the cable would hang up nobody.
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_master < 0) {
         SetError(error, Errno("posix_openpt"));
         return false;
@@ -143,7 +145,7 @@ bool SerialHost::Start(std::string* error) {
         return false;
     }
     m_slavePath = name;
-    m_slave = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    m_slave = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_slave < 0 || !ConfigureRaw(m_slave)) {
         SetError(error, Errno("opening the slave side"));
         CloseAll();

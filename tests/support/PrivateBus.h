@@ -51,6 +51,9 @@ public:
         // Its complaints (it may not raise its descriptor limit here) are
         // not the test's.
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        // Nothing else of the test's: a pseudo-terminal it inherited would
+        // outlive the virtual pad that closed it.
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
         const std::string configArg = "--config-file=" + config.string();
         char* argv[] = {const_cast<char*>(kDbusDaemon), const_cast<char*>(configArg.c_str()),
                         const_cast<char*>("--nofork"), const_cast<char*>("--print-address"),
