@@ -27,6 +27,9 @@
 #include "padlink/PadUsbIds.h"
 #include "padlink/PortResolver.h"
 #include "padlink/hid/MemoryHidDevice.h"
+#include "padpicture/LcdPicture.h"
+#include "padservice/ChannelSession.h"
+#include "padservice/ServiceRig.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/SignatureFiles.h"
 #include "sigformats/InkmlFormat.h"
@@ -87,18 +90,19 @@ public:
         return {"--port", std::string(padlink::kComPortPrefix) + std::to_string(kCom)};
     }
 
-    RunResult Run(std::vector<std::string> commands, bool withLink = true) {
+    // serviceBus: run with --service against the capture service there.
+    RunResult Run(std::vector<std::string> commands, bool withLink = true,
+                  const std::string& serviceBus = {}) {
         std::vector<std::string> args = withLink ? LinkArgs() : std::vector<std::string>{};
+        if (!serviceBus.empty()) {
+            args.insert(args.begin(), "--service");
+        }
         args.insert(args.end(), commands.begin(), commands.end());
         tools::PadCtlEnvironment env;
         env.portFolder = m_folder;
         env.devicePrefixes = {};
-        std::unique_ptr<padlink::HidBackend> backend =
-            std::make_unique<padlink::MemoryHidBackend>();
-        if (m_usbDevice) {
-            backend = std::make_unique<OneDeviceBackend>(m_usbDevice);
-        }
-        env.hidBackend = std::move(backend);
+        env.hidBackend = Backend();
+        env.busAddress = serviceBus;
         std::ostringstream out;
         std::ostringstream err;
         const auto start = Clock::now();
@@ -131,6 +135,16 @@ public:
             m_replayThread.join();
         }
     }
+
+    // What the console's USB search, or the capture service's USB session,
+    // looks through: the rig's device, or none.
+    std::unique_ptr<padlink::HidBackend> Backend() const {
+        if (m_usbDevice) {
+            return std::make_unique<OneDeviceBackend>(m_usbDevice);
+        }
+        return std::make_unique<padlink::MemoryHidBackend>();
+    }
+    const std::string& UsbKey() const { return m_usbDevice->Info().path; }
 
 private:
     // The memory backend hands out devices it made itself; this one lists
@@ -407,6 +421,93 @@ TEST_P(PadCtlEndToEnd, NakSilenceAndRefusalEachHaveTheirOwnExit) {
     }
 }
 
+// The capture service in this process on a private bus, serving the rig's
+// pad: the serial one found in the port folder, the USB one handed in.
+class ServiceForRig {
+public:
+    ServiceForRig(PadRig& rig, Link link, const fs::path& ports)
+        : m_factory({ports, [&rig] { return rig.Backend(); }}),
+          m_service(
+              m_factory, padservice::test::ServiceRig::QuickOptions(),
+              [](std::span<const std::uint8_t> file) {
+                  padpicture::PadPixelsResult r = padpicture::PadPixelsFromBytes(file);
+                  return padservice::PixelsResult{std::move(r.pixels), std::move(r.error)};
+              },
+              ports) {
+        if (link == Link::kUsb) {
+            m_service.Appear(rig.UsbKey(), padservice::Transport::kUsb);
+        }
+    }
+    const std::string& Bus() const { return m_service.Address(); }
+
+private:
+    padservice::ChannelSessionFactory m_factory;
+    padservice::test::ServiceRig m_service;
+};
+
+// --service: the commands the service offers print and exit as on
+// padctl's own link, and the capture is built from the Points it receives.
+TEST_P(PadCtlEndToEnd, ThroughTheCaptureServiceTheSameCommandsSayTheSame) {
+    PadRig rig(GetParam(), m_temp.ports);
+    ServiceForRig service(rig, GetParam(), m_temp.ports);
+    QImage picture(40, 40, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    const fs::path picturePath = m_temp.root / "blue.png";
+    ASSERT_TRUE(picture.save(QString::fromStdString(picturePath.string())));
+    const Points signature = testsupport::MakeSignature("Eve", 11, 160);
+    rig.Engine().SetFault("DrawText", {FaultKind::kNak, 0, -1});
+
+    const struct {
+        std::vector<std::string> commands;
+        bool replay;
+    } cases[] = {
+        {{"probe"}, false},
+        {{"clear", "leds", "red", "image", picturePath.string()}, false},
+        {{"text", "10", "10", "refused"}, false},
+        // txt and jsonl are written from the same batches.
+        {{"capture", "--seconds", "1", "--format", "inkml"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.commands.front());
+        RunResult runs[2];
+        QImage lcds[2];
+        for (int through = 0; through < 2; ++through) {
+            if (c.replay) {
+                rig.StartReplay(signature);
+            }
+            runs[through] = rig.Run(c.commands, true, through == 1 ? service.Bus() : std::string());
+            rig.StopReplay();
+            lcds[through] = rig.Engine().Snapshot().lcd;
+        }
+        EXPECT_EQ(runs[1].status, runs[0].status) << runs[1].err;
+        EXPECT_EQ(runs[1].err, runs[0].err);
+        EXPECT_EQ(lcds[1], lcds[0]);
+        if (c.commands.back() != "inkml") {
+            EXPECT_EQ(runs[1].out, runs[0].out);
+            continue;
+        }
+        // The times differ from run to run; the ink may not.
+        for (const RunResult& r : runs) {
+            const auto ink = sigformats::DecodeInkml(
+                std::span(reinterpret_cast<const std::uint8_t*>(r.out.data()), r.out.size()));
+            EXPECT_EQ(ink.points, signature) << ink.error;
+        }
+    }
+
+    // What the service cannot lend: a command it does not offer, and a pad
+    // another client holds.
+    const RunResult fill = rig.Run({"fill", "0", "0", "10", "10"}, true, service.Bus());
+    EXPECT_EQ(fill.status, tools::kExitUsage);
+    EXPECT_NE(fill.err.find("not offered through the capture service"), std::string::npos);
+    padservice::ServiceClient other(service.Bus());
+    const std::vector<std::string> pads = other.PadPaths();
+    ASSERT_EQ(pads.size(), 1u);
+    other.Claim(pads.front());
+    const RunResult busy = rig.Run({"probe"}, true, service.Bus());
+    EXPECT_EQ(busy.status, tools::kExitNoPad);
+    EXPECT_NE(busy.err.find("claimed by " + other.UniqueName()), std::string::npos) << busy.err;
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, PadCtlEndToEnd, ::testing::Values(Link::kSerial, Link::kUsb),
                          [](const auto& info) {
                              return info.param == Link::kSerial ? std::string("Serial")
@@ -440,29 +541,37 @@ TEST_F(PadCtlFaults, DroppedPenBytesLosePointsButNeverBendThemOrHang) {
 
 // A pad lost mid-capture, the pen down, ends the JSON Lines stream with a
 // lift and then an error object (no summary) and exit 1; the points before
-// it are all there.
+// it are all there. The same through the capture service.
 TEST_F(PadCtlFaults, APadLostDuringAJsonLinesCaptureEndsTheStrokeAndTheStreamWithAnError) {
-    SerialHostOptions faulty;
-    faulty.unplugAfter = 1000ms;
-    PadRig rig(Link::kSerial, m_temp.ports, faulty);
-    // One stroke that is still being written when the cable comes out.
-    Points stroke;
-    for (int i = 0; i < 4000; ++i) {
-        stroke.push_back({100 + (i / 8) % 800, 400 + (i % 8)});
+    for (const bool throughService : {false, true}) {
+        SCOPED_TRACE(throughService ? "through the capture service" : "on padctl's own link");
+        SerialHostOptions faulty;
+        faulty.unplugAfter = 1000ms;
+        PadRig rig(Link::kSerial, m_temp.ports, faulty);
+        std::unique_ptr<ServiceForRig> service;
+        if (throughService) {
+            service = std::make_unique<ServiceForRig>(rig, Link::kSerial, m_temp.ports);
+        }
+        // One stroke that is still being written when the cable comes out.
+        Points stroke;
+        for (int i = 0; i < 4000; ++i) {
+            stroke.push_back({100 + (i / 8) % 800, 400 + (i % 8)});
+        }
+        rig.StartReplay(stroke);
+        const RunResult r = rig.Run({"capture", "--format", "jsonl", "--seconds", "20"}, true,
+                                    service ? service->Bus() : std::string());
+        rig.StopReplay();
+        EXPECT_EQ(r.status, tools::kExitFailed);
+        EXPECT_NE(r.err.find("lost the pad during capture"), std::string::npos) << r.err;
+        EXPECT_LT(r.took, 10s);
+        const std::vector<QJsonObject> objects = JsonLines(r.out);
+        ASSERT_GE(objects.size(), 3u);
+        EXPECT_EQ(objects.back()["error"].toString(), "lost the pad during capture");
+        for (std::size_t i = 0; i + 2 < objects.size(); ++i) {
+            EXPECT_EQ(objects[i]["pen"].toString(), "down") << i;
+        }
+        EXPECT_EQ(objects[objects.size() - 2]["pen"].toString(), "up");
     }
-    rig.StartReplay(stroke);
-    const RunResult r = rig.Run({"capture", "--format", "jsonl", "--seconds", "20"});
-    rig.StopReplay();
-    EXPECT_EQ(r.status, tools::kExitFailed);
-    EXPECT_NE(r.err.find("lost the pad during capture"), std::string::npos) << r.err;
-    EXPECT_LT(r.took, 10s);
-    const std::vector<QJsonObject> objects = JsonLines(r.out);
-    ASSERT_GE(objects.size(), 3u);
-    EXPECT_EQ(objects.back()["error"].toString(), "lost the pad during capture");
-    for (std::size_t i = 0; i + 2 < objects.size(); ++i) {
-        EXPECT_EQ(objects[i]["pen"].toString(), "down") << i;
-    }
-    EXPECT_EQ(objects[objects.size() - 2]["pen"].toString(), "up");
 }
 
 // A pad lost mid-capture still leaves its ink as an InkML document, which

@@ -17,10 +17,13 @@
 #include "capture/PointTimes.h"
 #include "capture/ReportClock.h"
 #include "cli/UsageError.h"
+#include "padctl/ServicePad.h"
+#include "padlink/CommandFailure.h"
 #include "padlink/CommandPayloads.h"
 #include "padlink/FontPresets.h"
 #include "padlink/Frame.h"
 #include "padlink/HidPort.h"
+#include "padlink/LedWords.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadLink.h"
 #include "padlink/PadProbe.h"
@@ -48,8 +51,10 @@ constexpr std::string_view kOptUsb = "--usb";
 constexpr std::string_view kOptHelp = "--help";
 constexpr std::string_view kOptHelpShort = "-h";
 constexpr std::string_view kOptVersion = "--version";
+constexpr std::string_view kOptService = "--service";
 // What a near-miss option or command is matched against.
-constexpr std::array<std::string_view, 4> kOptions = {kOptPort, kOptUsb, kOptHelp, kOptVersion};
+constexpr std::array<std::string_view, 5> kOptions = {kOptPort, kOptUsb, kOptService, kOptHelp,
+                                                      kOptVersion};
 constexpr std::array<std::string_view, 13> kCommands = {
     "probe", "clear", "fill", "frame", "line",     "text",   "colour",
     "color", "font",  "leds", "image", "send-sig", "capture"};
@@ -139,10 +144,11 @@ struct Failure {
 };
 
 // One connected pad and the console's output: what every command runs
-// against.
+// against. Either the console's own channel or, with --service, the pad the
+// capture service lent it.
 struct Session {
-    pl::PadPorts ports;
-    pl::PadCommandChannel& channel;
+    pl::PadCommandChannel* channel;
+    ServicePad* service;
     std::string linkName;
     std::ostream& out;
     const std::atomic<bool>* interrupt;
@@ -154,42 +160,36 @@ std::optional<Failure> Fail(std::string text, int status = kExitFailed) {
     return Failure{status, std::move(text)};
 }
 
-enum class Want { kAck, kAnswer };
-
 // NAK, silence and a lost pad fail every command; an ACK-tested one also
 // fails on any other answer. `argument` names what the channel refused.
-std::optional<Failure> Checked(pl::CommandResult r, std::string_view what, Want want,
+std::optional<Failure> Checked(pl::CommandResult r, std::string_view what, pl::Expect want,
                                std::string_view argument = {}) {
-    const std::string name(what);
-    switch (r.outcome) {
-        case pl::PadOutcome::kAcknowledged:
-            return std::nullopt;
-        case pl::PadOutcome::kSent:
-            if (want == Want::kAnswer) {
-                return std::nullopt;
-            }
-            return Fail(Format(msg::kNotAcknowledged, name.c_str()));
-        case pl::PadOutcome::kNotAcknowledged:
-            return Fail(Format(msg::kRefusedByPad, name.c_str()));
-        case pl::PadOutcome::kNoAnswer:
-            return Fail(Format(msg::kNoAnswer, name.c_str()));
-        case pl::PadOutcome::kRefused:
-            return Fail(Format(msg::kRefusedArgument, name.c_str(), std::string(argument).c_str()),
-                        kExitUsage);
-        case pl::PadOutcome::kLinkDown:
-            break;
+    if (r.outcome == pl::PadOutcome::kRefused) {
+        return Fail(
+            Format(msg::kRefusedArgument, std::string(what).c_str(), std::string(argument).c_str()),
+            kExitUsage);
     }
-    return Fail(Format(msg::kLinkDown, name.c_str()));
+    if (pl::CommandSucceeded(r.outcome, want)) {
+        return std::nullopt;
+    }
+    return Fail(pl::CommandFailureText(r.outcome, what, want));
 }
 
 std::optional<Failure> Acked(pl::CommandResult r, std::string_view what,
                              std::string_view argument = {}) {
-    return Checked(r, what, Want::kAck, argument);
+    return Checked(r, what, pl::Expect::kAck, argument);
 }
 
 std::optional<Failure> Answered(pl::CommandResult r, std::string_view what,
                                 std::string_view argument = {}) {
-    return Checked(r, what, Want::kAnswer, argument);
+    return Checked(r, what, pl::Expect::kAnswer, argument);
+}
+
+std::optional<Failure> FromService(std::optional<ServiceFailure> f) {
+    if (!f) {
+        return std::nullopt;
+    }
+    return Fail(std::move(f->text), f->status);
 }
 
 std::string Joined(std::span<const int> values) {
@@ -308,9 +308,32 @@ private:
     bool m_inStroke = false;
 };
 
+// The capture built from the service's Points, as from the pen stream.
+std::optional<Failure> CaptureThroughService(Session& s, int seconds, CaptureFormat format) {
+    CaptureWriter writer(s.out, format);
+    bool lost = false;
+    capture::PointTime duration = 0;
+    auto failure = s.service->Capture(
+        seconds, s.interrupt,
+        [&](std::span<const capture::SignaturePoint> points,
+            std::span<const capture::PointTime> times) { writer.Batch(points, times); },
+        lost, duration);
+    if (lost) {
+        writer.Lost(msg::kLinkLost);
+        return Fail(msg::kLinkLost);
+    }
+    if (failure) {
+        return FromService(std::move(failure));
+    }
+    return writer.Finish(duration);
+}
+
 std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
+    if (s.service != nullptr) {
+        return CaptureThroughService(s, seconds, format);
+    }
     const capture::PointTime start = capture::ToPointTime(Clock::now());
-    s.channel.StartCapture();
+    s.channel->StartCapture();
     const auto deadline = Clock::now() + std::chrono::seconds(seconds);
     capture::PenStreamDecoder decoder;
     // A USB pad sends one report per HID transfer, so only a serial batch is
@@ -336,7 +359,7 @@ std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
         writer.Batch(points, times);
     };
     while (Clock::now() < deadline && !(s.interrupt != nullptr && s.interrupt->load())) {
-        const int n = s.channel.ReadPenData(buffer, static_cast<int>(pl::kPenReadWait.count()));
+        const int n = s.channel->ReadPenData(buffer, static_cast<int>(pl::kPenReadWait.count()));
         take(n, capture::ToPointTime(Clock::now()));
         // A serial port whose other side went away fails every read; a USB
         // pad that went away leaves the HID port closed.
@@ -350,25 +373,35 @@ std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
     }
     // No read follows: what the decoder held for support is settled now.
     take(0, capture::ToPointTime(Clock::now()));
-    s.channel.StopCapture();
+    s.channel->StopCapture();
     return writer.Finish(capture::ToPointTime(Clock::now()) - start);
 }
 
 std::optional<Failure> SendSignatureFile(Session& s, sigfiles::FileKind kind,
                                          const sigfiles::Bytes& bytes) {
     // The file was checked against the pad's limits when it was read.
-    const sigfiles::PadFileSend sent = sigfiles::SendToPad(s.channel, kind, bytes);
+    const sigfiles::PadFileSend sent = sigfiles::SendToPad(*s.channel, kind, bytes);
     return Answered(sent.answer, sent.command);
 }
 
+// What the capture service offers of padctl's commands.
+constexpr std::array<std::string_view, 6> kServiceCommands = {"probe", "text", "clear",
+                                                              "image", "leds", "capture"};
+
 class Parser {
 public:
-    Parser(std::span<const std::string> args) : m_args(args) {}
+    Parser(std::span<const std::string> args, bool service) : m_args(args), m_service(service) {}
 
     // Steps for every command, or the usage failure of the first bad one.
     std::optional<Failure> Parse(std::vector<Step>& steps) {
         while (m_next < m_args.size()) {
             const std::string name = Lower(m_args[m_next++]);
+            if (m_service &&
+                std::find(kCommands.begin(), kCommands.end(), name) != kCommands.end() &&
+                std::find(kServiceCommands.begin(), kServiceCommands.end(), name) ==
+                    kServiceCommands.end()) {
+                return Fail(Format(msg::kNotThroughService, name.c_str()), kExitUsage);
+            }
             auto failure = ParseOne(name, steps);
             if (failure) {
                 return failure;
@@ -416,6 +449,7 @@ private:
     std::optional<Failure> ParseOne(const std::string& name, std::vector<Step>& steps);
 
     std::span<const std::string> m_args;
+    bool m_service;
     std::size_t m_next = 0;
 };
 
@@ -433,8 +467,12 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
             return std::nullopt;
         });
     } else if (name == "clear") {
-        steps.push_back(
-            [](Session& s) { return Answered(s.channel.ClearDisplay(), "ClearDisplay"); });
+        steps.push_back([](Session& s) {
+            if (s.service != nullptr) {
+                return FromService(s.service->Clear());
+            }
+            return Answered(s.channel->ClearDisplay(), "ClearDisplay");
+        });
     } else if (name == "fill" || name == "frame") {
         if (!Numbers(name, 4, v, failure)) {
             return failure;
@@ -446,10 +484,10 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
         steps.push_back([v, fill, name](Session& s) -> std::optional<Failure> {
             const std::string rect = name + " " + Joined(v);
             if (fill) {
-                return Answered(s.channel.FillRectangle(v[0], v[1], v[2], v[3]), "FillRectangle",
+                return Answered(s.channel->FillRectangle(v[0], v[1], v[2], v[3]), "FillRectangle",
                                 rect);
             }
-            return Acked(s.channel.DrawFrame(v[0], v[1], v[2], v[3]), "DrawFrame", rect);
+            return Acked(s.channel->DrawFrame(v[0], v[1], v[2], v[3]), "DrawFrame", rect);
         });
     } else if (name == "line") {
         if (!Numbers(name, 4, v, failure)) {
@@ -459,7 +497,7 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
             return Fail(Format(msg::kOutOfRange, name.c_str()), kExitUsage);
         }
         steps.push_back([v](Session& s) {
-            return Acked(s.channel.DrawLine(v[0], v[1], v[2], v[3]), "DrawLine",
+            return Acked(s.channel->DrawLine(v[0], v[1], v[2], v[3]), "DrawLine",
                          "line " + Joined(v));
         });
     } else if (name == "text") {
@@ -477,7 +515,10 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
         }
         const std::string text = values[0];
         steps.push_back([v, text](Session& s) {
-            return Acked(SendDrawText(s.channel, v[0], v[1], text), "DrawText",
+            if (s.service != nullptr) {
+                return FromService(s.service->ShowText(v[0], v[1], text));
+            }
+            return Acked(SendDrawText(*s.channel, v[0], v[1], text), "DrawText",
                          "text " + Joined(std::span(v).first(2)));
         });
     } else if (name == "colour" || name == "color") {
@@ -496,17 +537,17 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
         steps.push_back([c, target](Session& s) -> std::optional<Failure> {
             const bool all = target == "all";
             if (all || target == "fill") {
-                if (auto f = Acked(s.channel.SetFillColor(c), "SetFillColor")) {
+                if (auto f = Acked(s.channel->SetFillColor(c), "SetFillColor")) {
                     return f;
                 }
             }
             if (all || target == "text") {
-                if (auto f = Acked(s.channel.SetTextColor(c), "SetTextColor")) {
+                if (auto f = Acked(s.channel->SetTextColor(c), "SetTextColor")) {
                     return f;
                 }
             }
             if (all || target == "line") {
-                return Acked(s.channel.SetLineColor(c), "SetLineColor");
+                return Acked(s.channel->SetLineColor(c), "SetLineColor");
             }
             return std::nullopt;
         });
@@ -520,28 +561,23 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
         }
         const FontBytes b = *font;
         steps.push_back([b](Session& s) {
-            return Acked(s.channel.SetFont(b[0], b[1], b[2], b[3], b[4], b[5]), "SetFont");
+            return Acked(s.channel->SetFont(b[0], b[1], b[2], b[3], b[4], b[5]), "SetFont");
         });
     } else if (name == "leds") {
         if (!Take(name, 1, values, failure)) {
             return failure;
         }
-        const std::string what = Lower(values[0]);
-        if (what == "on" || what == "off") {
-            const bool on = what == "on";
-            steps.push_back(
-                [on](Session& s) { return Acked(s.channel.SetLedState(on), "SetLedState"); });
-        } else if (what == "green" || what == "red") {
-            // The Display page's LED cycle: 0x44 lights the green LED, 0x66
-            // the red one.
-            const bool red = what == "red";
-            steps.push_back([red](Session& s) {
-                return Answered(s.channel.SetLedFlags(true, red, false, true, red, false),
-                                "SetLedFlags");
-            });
-        } else {
+        const std::optional<pl::LedWord> word = pl::ParseLedWord(values[0]);
+        if (!word) {
             return Fail(Format(msg::kBadLeds, values[0].c_str()), kExitUsage);
         }
+        steps.push_back([w = *word](Session& s) {
+            if (s.service != nullptr) {
+                return FromService(s.service->SetLeds(w));
+            }
+            const pl::LedCommand sent = pl::SetLeds(*s.channel, w);
+            return Checked(sent.result, sent.command, sent.expect);
+        });
     } else if (name == "image") {
         if (!Take(name, 1, values, failure)) {
             return failure;
@@ -553,8 +589,13 @@ std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Ste
                         kExitUsage);
         }
         auto shared = std::make_shared<const std::vector<std::uint8_t>>(std::move(picture.pixels));
-        steps.push_back([shared](Session& s) {
-            return Acked(s.channel.DisplayImage(*shared), "DisplayImage");
+        steps.push_back([shared, path = values[0]](Session& s) {
+            if (s.service != nullptr) {
+                // The service is handed the file itself and makes the same
+                // pixels of it.
+                return FromService(s.service->ShowImage(path));
+            }
+            return Acked(s.channel->DisplayImage(*shared), "DisplayImage");
         });
     } else if (name == "send-sig") {
         if (!Take(name, 1, values, failure)) {
@@ -657,6 +698,7 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
 
     std::optional<std::string> port;
     bool usb = false;
+    bool service = false;
     std::size_t first = 0;
     while (first < args.size() && (args[first].starts_with("--") || args[first] == kOptHelpShort)) {
         const std::string& opt = args[first];
@@ -670,6 +712,9 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
         }
         if (opt == kOptUsb) {
             usb = true;
+            ++first;
+        } else if (opt == kOptService) {
+            service = true;
             ++first;
         } else if (opt == kOptPort) {
             if (first + 1 >= args.size()) {
@@ -693,8 +738,29 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
         }
     }
     std::vector<Step> steps;
-    if (auto f = Parser(args.subspan(first)).Parse(steps)) {
+    if (auto f = Parser(args.subspan(first), service).Parse(steps)) {
         return report(*f);
+    }
+
+    const auto run = [&](Session& session) {
+        for (const Step& step : steps) {
+            if (auto f = step(session)) {
+                out.flush();
+                return report(*f);
+            }
+        }
+        out.flush();
+        return kExitOk;
+    };
+    if (service) {
+        ServiceFailure failure;
+        const std::unique_ptr<ServicePad> pad =
+            ServicePad::Claim(env.busAddress, {usb, port.value_or(std::string())}, failure);
+        if (!pad) {
+            return report({failure.status, failure.text});
+        }
+        Session session{nullptr, pad.get(), pad->LinkName(), out, env.interrupt};
+        return run(session);
     }
 
     if (!env.hidBackend && (usb || !port)) {
@@ -752,15 +818,8 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
     }
 
     pl::PadCommandChannel channel(ports);
-    Session session{ports, channel, linkName, out, env.interrupt};
-    for (const Step& step : steps) {
-        if (auto f = step(session)) {
-            out.flush();
-            return report(*f);
-        }
-    }
-    out.flush();
-    return kExitOk;
+    Session session{&channel, nullptr, linkName, out, env.interrupt};
+    return run(session);
 }
 
 }  // namespace vellumix::tools

@@ -1,11 +1,13 @@
 // The command line of vellumix-padctl, the scriptable pad console, kept out
 // of main() so the tests can drive it without starting a process.
 //
-//   vellumix-padctl [--port COMn|PATH | --usb] COMMAND [ARGS] [COMMAND [ARGS]]...
+//   vellumix-padctl [--service] [--port COMn|PATH | --usb] COMMAND [ARGS]...
 //
 // Without --port or --usb the pad is looked for as the app does: USB first,
-// then COM0..COM9. Every command is checked before the pad is touched; they
-// then run in order and the first failure ends the run.
+// then COM0..COM9. With --service the pad is one the capture service on the
+// session bus serves, claimed for the run (ServicePad.h). Every command is
+// checked before the pad is touched; they then run in order and the first
+// failure ends the run.
 #pragma once
 
 #include <atomic>
@@ -47,9 +49,11 @@ namespace msg {
 inline constexpr const char* kProgramName = "vellumix-padctl";
 inline constexpr const char* kProgram = "vellumix-padctl: ";
 inline constexpr const char* kUsage =
-    "Usage: vellumix-padctl [--port COMn|PATH | --usb] COMMAND [ARGS] [COMMAND [ARGS]]...\n"
+    "Usage: vellumix-padctl [--service] [--port COMn|PATH | --usb] COMMAND [ARGS]...\n"
     "       vellumix-padctl --help | --version\n"
     "Without --port or --usb the pad is looked for on USB, then COM0..COM9.\n"
+    "With --service the commands go through the capture service (vellumix-padd):\n"
+    "probe, clear, text, image, leds and capture.\n"
     "Commands (run in order; the first failure ends the run):\n"
     "  probe                       say where the pad answered\n"
     "  clear                       clear the LCD\n"
@@ -74,10 +78,8 @@ inline constexpr const char* kNoPadOnUsb = "no pad answered on USB";
 inline constexpr const char* kNoPadOnPort = "no pad answered on %s";
 // Why the port did not open, after one of the texts above.
 inline constexpr const char* kBecause = ": %s";
-inline constexpr const char* kNotAcknowledged = "the pad did not acknowledge %s";
-inline constexpr const char* kRefusedByPad = "the pad did not acknowledge %s (it answered NAK)";
-inline constexpr const char* kNoAnswer = "the pad did not answer %s";
-inline constexpr const char* kLinkDown = "lost the pad while sending %s";
+// A pad command that failed is worded by padlink::CommandFailureText, as the
+// capture service words it.
 inline constexpr const char* kRefusedArgument = "%s: %s is outside the 320 x 240 LCD; nothing sent";
 inline constexpr const char* kOutOfRange = "%s: outside the 320 x 240 LCD";
 inline constexpr const char* kNoCommand = "no command given";
@@ -105,6 +107,12 @@ inline constexpr const char* kLinkLost = "lost the pad during capture";
 inline constexpr const char* kBadFormat = "capture: --format takes txt, jsonl or inkml, not '%s'";
 inline constexpr const char* kUnknownCaptureOption = "capture: unknown option '%s'";
 inline constexpr const char* kCannotWriteInkml = "capture: no InkML written: %s";
+inline constexpr const char* kNoService = "no capture service on the session bus: %s";
+inline constexpr const char* kNoServicePad = "no pad answered among the capture service's pads";
+inline constexpr const char* kNoSuchServicePort = "the capture service serves no such port";
+inline constexpr const char* kNotThroughService =
+    "%s is not offered through the capture service (--service takes probe, clear, text, "
+    "image, leds and capture)";
 }  // namespace msg
 
 // The JSON Lines stream of capture --format jsonl: one object a point as it
@@ -134,6 +142,9 @@ struct PadCtlEnvironment {
     // Set from a signal handler: ends a capture early (still stopping it on
     // the pad).
     const std::atomic<bool>* interrupt = nullptr;
+    // --service: the bus to find the capture service on; empty for the
+    // session bus.
+    std::string busAddress;
 };
 
 // args without the program name. Points and the probe's answer go to out;
