@@ -402,6 +402,7 @@ void PadObject::Closed() {
     m_lookingForReturn = false;
     m_capturing = false;
     m_captureStarted = false;
+    m_record = CaptureRecord{};
     // Events of the ended claim that are still on their way are ignored.
     ++m_claim;
     std::vector<std::string> changed;
@@ -598,6 +599,8 @@ void PadObject::OnStopCapture(sdbus::MethodCall call) {
             sdbus::MethodReply reply = call.createReply();
             reply << p.m_record.Inkml();
             reply.send();
+            // A long capture is megabytes: not kept once it is answered.
+            p.m_record = CaptureRecord{};
         });
 }
 
