@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sdbus-c++/sdbus-c++.h>
 #include <QColor>
 #include <QImage>
 #include <atomic>
@@ -24,6 +25,7 @@
 #include "padpicture/LcdPicture.h"
 #include "padservice/ChannelSession.h"
 #include "sigformats/InkmlFormat.h"
+#include "support/PrivateBus.h"
 #include "support/TempDir.h"
 
 namespace vellumix::padservice::test {
@@ -211,6 +213,31 @@ TEST_F(ServicePad, ASerialPadThatGoesAndComesBackKeepsItsClaimAndItsCapture) {
     ASSERT_TRUE(Eventually(client, [&] { return got.size() == 4; }));
     EXPECT_EQ(Ink(got), (Points{{10, 10}, {20, 20}, capture::PEN_UP_POINT, {30, 30}}));
     EXPECT_EQ(client.Pad(path).claimedBy, client.UniqueName());
+}
+
+// The bus starts the service from its activation file on the first call,
+// and again after the service has left for want of work.
+TEST(ServiceActivation, TheBusStartsTheServiceOnDemandAndAgainAfterItLeftIdle) {
+    testsupport::PrivateBus bus(VELLUMIX_TEST_SERVICE_DIR);
+    ServiceClient client(bus.Address());
+    auto connection = sdbus::createSessionBusConnectionWithAddress(bus.Address());
+    auto daemon = sdbus::createProxy(*connection, "org.freedesktop.DBus", "/org/freedesktop/DBus");
+    const auto running = [&] {
+        bool owned = false;
+        daemon->callMethod("NameHasOwner")
+            .onInterface("org.freedesktop.DBus")
+            .withArguments(std::string(kBusName))
+            .storeResultsTo(owned);
+        return owned;
+    };
+    EXPECT_FALSE(running());
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start);
+        EXPECT_EQ(client.PadPaths(), std::vector<std::string>{});
+        EXPECT_TRUE(running());
+        EXPECT_TRUE(Eventually(
+            client, [&] { return !running(); }, 3s));
+    }
 }
 
 }  // namespace
