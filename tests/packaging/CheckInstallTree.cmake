@@ -23,6 +23,7 @@ set(expected
   lib/systemd/user/vellumix-padd.service
   share/dbus-1/services/${bus_name}.service
   share/dbus-1/interfaces/${bus_name}.xml
+  libexec/vellumix/vellumix-padd-picture
   share/metainfo/${app_id}.metainfo.xml
   share/icons/hicolor/scalable/apps/vellumix-demo.svg
   share/doc/vellumix-demo/copyright
@@ -44,7 +45,7 @@ foreach(path IN LISTS expected)
     list(APPEND missing ${path})
   endif()
 endforeach()
-foreach(program IN LISTS programs)
+foreach(program IN LISTS programs ITEMS ../libexec/vellumix/vellumix-padd-picture)
   execute_process(COMMAND test -x "${PREFIX}/bin/${program}" RESULT_VARIABLE not_executable)
   if(not_executable)
     list(APPEND missing "bin/${program} (as a program)")

@@ -18,6 +18,7 @@
 #include "engine/PadEngine.h"
 #include "hosts/SerialHost.h"
 #include "hosts/UsbHost.h"
+#include "padd/PictureHelper.h"
 #include "padlink/HidDevice.h"
 #include "padlink/PadUsbIds.h"
 #include "padlink/PortResolver.h"
@@ -56,11 +57,9 @@ private:
     std::shared_ptr<pl::MemoryHidDevice> m_d;
 };
 
+// ShowImage's pictures as vellumix-padd decodes them: in its helper process.
 PictureDecoder Pictures() {
-    return [](std::span<const std::uint8_t> file) {
-        padpicture::PadPixelsResult r = padpicture::PadPixelsFromBytes(file);
-        return PixelsResult{std::move(r.pixels), std::move(r.error)};
-    };
+    return tools::HelperDecoder(VELLUMIX_PICTURE_HELPER);
 }
 
 class ServicePad : public ::testing::Test {
@@ -154,6 +153,18 @@ TEST_F(ServicePad, DrawsAndCapturesOnTheVirtualPadOnSerialAndOnUsb) {
             const std::size_t at = (std::size_t(y) * pl::kLcdWidth + std::size_t(x)) * 3;
             EXPECT_EQ(lcd.pixelColor(x, y), QColor(sent[at], sent[at + 1], sent[at + 2]));
         }
+        // What is not a picture is refused by the helper, saying why.
+        testsupport::WriteFile(m_dir / "notes.txt", "not a picture");
+        const int text = ::open((m_dir / "notes.txt").c_str(), O_RDONLY | O_CLOEXEC);
+        std::string why;
+        try {
+            client.ShowImage(path, text);
+        } catch (const ServiceError& e) {
+            why = e.Name() + ": " + e.Message();
+        }
+        ::close(text);
+        EXPECT_EQ(why,
+                  std::string(error::kBadArgument) + ": ShowImage: not a picture that can be read");
         client.SetLeds(path, "red");
         EXPECT_TRUE(engine.Snapshot().leds.red);
         client.ShowText(path, 40, 150, "Hi");

@@ -24,10 +24,10 @@
 #include "hosts/SerialHost.h"
 #include "hosts/UsbHost.h"
 #include "padctl/PadCtl.h"
+#include "padd/PictureHelper.h"
 #include "padlink/PadUsbIds.h"
 #include "padlink/PortResolver.h"
 #include "padlink/hid/MemoryHidDevice.h"
-#include "padpicture/LcdPicture.h"
 #include "padservice/ChannelSession.h"
 #include "padservice/ServiceRig.h"
 #include "sigfiles/FileAccess.h"
@@ -427,13 +427,8 @@ class ServiceForRig {
 public:
     ServiceForRig(PadRig& rig, Link link, const fs::path& ports)
         : m_factory({ports, [&rig] { return rig.Backend(); }}),
-          m_service(
-              m_factory, padservice::test::ServiceRig::QuickOptions(),
-              [](std::span<const std::uint8_t> file) {
-                  padpicture::PadPixelsResult r = padpicture::PadPixelsFromBytes(file);
-                  return padservice::PixelsResult{std::move(r.pixels), std::move(r.error)};
-              },
-              ports) {
+          m_service(m_factory, padservice::test::ServiceRig::QuickOptions(),
+                    tools::HelperDecoder(VELLUMIX_PICTURE_HELPER), ports) {
         if (link == Link::kUsb) {
             m_service.Appear(rig.UsbKey(), padservice::Transport::kUsb);
         }

@@ -12,9 +12,9 @@
 #include <vellumix/Version.h>
 
 #include "cli/UsageError.h"
+#include "padd/PictureHelper.h"
 #include "padlink/PortResolver.h"
 #include "padlink/hid/HidapiBackend.h"
-#include "padpicture/LcdPicture.h"
 #include "padservice/ChannelSession.h"
 #include "padservice/DeviceWatch.h"
 #include "padservice/EventLoop.h"
@@ -98,11 +98,8 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
         env.portFolder.empty() ? padlink::DefaultPortFolder() : env.portFolder;
     ps::ChannelSessionFactory factory({portFolder, env.hidBackend});
     // The picture step padctl's image command takes, so the same file sends
-    // the same bytes.
-    ps::PictureDecoder decoder = [](std::span<const std::uint8_t> file) {
-        padpicture::PadPixelsResult r = padpicture::PadPixelsFromBytes(file);
-        return ps::PixelsResult{std::move(r.pixels), std::move(r.error)};
-    };
+    // the same bytes; in a process of its own.
+    ps::PictureDecoder decoder = HelperDecoder(DefaultPictureHelper());
     ps::EventLoop loop(*bus);
     ps::ServiceOptions options;
     options.idleExit = idleExit;
