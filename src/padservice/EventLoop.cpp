@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <sdbus-c++/IConnection.h>
@@ -117,6 +118,8 @@ int EventLoop::PollTimeoutMs(std::chrono::microseconds busTimeout, bool busHasDe
 
 void EventLoop::Run() {
     m_thread = std::this_thread::get_id();
+    // Per thread on Linux, addressed by its id; a refusal (EACCES) is fine.
+    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kLoopNice);
     std::vector<pollfd> fds;
     while (!m_quit) {
         RunDueTimers();

@@ -31,6 +31,11 @@ class IConnection;
 
 namespace vellumix::padservice {
 
+// The loop carries every pen point from the pad's reader to the holder, so
+// it runs a few steps above normal, as the pen reader does; unprivileged
+// processes may not raise their priority, and then it runs at normal.
+inline constexpr int kLoopNice = -5;
+
 class EventLoop {
 public:
     using Task = std::function<void()>;
@@ -56,8 +61,8 @@ public:
     Id After(Clock::duration delay, Task task);
     void Cancel(Id id);
 
-    // Serves the bus and the rest until Quit. A failure of the bus (the
-    // daemon went away) ends it with the library's exception.
+    // Serves the bus and the rest until Quit, at kLoopNice. A failure of the
+    // bus (the daemon went away) ends it with the library's exception.
     void Run();
     bool OnLoopThread() const { return m_thread.load() == std::this_thread::get_id(); }
     sdbus::IConnection& Bus() const { return m_bus; }

@@ -40,7 +40,7 @@ public:
     void Push(std::vector<capture::SignaturePoint> points) {
         const capture::PointTimes times(points.size(),
                                         capture::ToPointTime(std::chrono::steady_clock::now()));
-        std::lock_guard emit(m_emit);
+        std::lock_guard delivering(m_emit);
         if (Capturing() && m_events.points) {
             m_events.points(points, times);
         }
@@ -51,7 +51,7 @@ public:
             std::lock_guard lock(m_lock);
             m_lost = true;
         }
-        std::lock_guard emit(m_emit);
+        std::lock_guard delivering(m_emit);
         if (m_events.lost) {
             m_events.lost();
         }
@@ -107,11 +107,11 @@ private:
 class FakeSession : public PadSession {
 public:
     FakeSession(std::shared_ptr<FakePad> pad, Events events) : m_pad(std::move(pad)) {
-        std::lock_guard emit(m_pad->m_emit);
+        std::lock_guard delivering(m_pad->m_emit);
         m_pad->m_events = std::move(events);
     }
     ~FakeSession() override {
-        std::lock_guard emit(m_pad->m_emit);
+        std::lock_guard delivering(m_pad->m_emit);
         m_pad->m_events = {};
     }
 
@@ -125,7 +125,7 @@ public:
         return m_pad->m_open;
     }
     void Close() override {
-        std::lock_guard emit(m_pad->m_emit);
+        std::lock_guard delivering(m_pad->m_emit);
         std::lock_guard lock(m_pad->m_lock);
         m_pad->m_log.push_back("Close");
         m_pad->m_capturing = false;
@@ -156,7 +156,7 @@ public:
         return r;
     }
     StepResult StopCapture() override {
-        std::lock_guard emit(m_pad->m_emit);
+        std::lock_guard delivering(m_pad->m_emit);
         {
             std::lock_guard lock(m_pad->m_lock);
             m_pad->m_capturing = false;

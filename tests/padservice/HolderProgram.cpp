@@ -1,9 +1,10 @@
-// A client in a process of its own, for the tests that end it: claims a pad,
-// says "claimed" on standard output, then, as its third argument says, exits
-// at once ("exit"), or queues three Clear calls without waiting for their
-// answers and waits to be killed ("wait").
+// A client in a process of its own, for the tests and benchmarks that end
+// it: claims a pad, says "claimed" on standard output, then, as its third
+// argument says, exits at once ("exit"), waits to be killed ("hold"), or
+// queues three Clear calls without waiting for their answers and waits to
+// be killed ("wait").
 //
-//   padservice_test_holder ADDRESS PAD_PATH exit|wait
+//   padservice_test_holder ADDRESS PAD_PATH exit|hold|wait
 #include <poll.h>
 
 #include <sdbus-c++/sdbus-c++.h>
@@ -16,7 +17,7 @@
 int main(int argc, char** argv) {
     namespace ps = vellumix::padservice;
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s ADDRESS PAD_PATH exit|wait\n", argv[0]);
+        std::fprintf(stderr, "usage: %s ADDRESS PAD_PATH exit|hold|wait\n", argv[0]);
         return 2;
     }
     const std::string mode = argv[3];
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
         }
         std::printf("claimed\n");
         std::fflush(stdout);
-        while (mode == "wait") {
+        while (mode != "exit") {
             const auto data = connection->getEventLoopPollData();
             pollfd fd{data.fd, data.events, 0};
             ::poll(&fd, 1, 1000);

@@ -65,6 +65,7 @@ public:
     ServiceRig& operator=(const ServiceRig&) = delete;
 
     const std::string& Address() const { return m_bus.Address(); }
+    pid_t DaemonPid() const { return m_bus.Pid(); }
 
     // Runs f on the loop thread and waits for it.
     template <typename F>
