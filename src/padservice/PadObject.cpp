@@ -524,7 +524,11 @@ void PadObject::OnStartCapture(sdbus::MethodCall call) {
     std::map<std::string, sdbus::Variant> options;
     call >> options;
     CaptureSetup setup;
-    for (const auto& [key, value] : options) {
+    for (const auto& entry : options) {
+        // Named, not bound: lambdas may not capture structured bindings in
+        // C++20 as clang 14 reads it.
+        const std::string& key = entry.first;
+        const sdbus::Variant& value = entry.second;
         const std::string type = value.peekValueType();
         const auto want = [&](const char* expected) {
             if (type != expected) {
