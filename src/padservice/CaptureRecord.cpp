@@ -18,6 +18,11 @@ std::size_t CaptureRecord::Append(std::span<const capture::SignaturePoint> point
     const std::size_t room = kMaxCapturePoints - std::min(m_points.size(), kMaxCapturePoints);
     const std::size_t n = std::min({room, points.size(), times.size()});
     for (std::size_t i = 0; i < n; ++i) {
+        // The lift a loss put in and the pen reader's own for the same loss
+        // (which arrives after it) are one lift.
+        if (capture::IsPenUp(points[i]) && !m_points.empty() && capture::IsPenUp(m_points.back())) {
+            continue;
+        }
         // A report the pad had queued before it was told to capture counts
         // as arriving at the start; a reader found again after a loss
         // stamps afresh, never before what came earlier.
@@ -45,7 +50,11 @@ std::string CaptureRecord::Inkml() const {
                      [](capture::SignaturePoint p) { return !capture::IsPenUp(p); })) {
         return {};
     }
-    const sigfiles::EncodeResult ink = sigfiles::EncodeInkml(m_points, m_times);
+    // Cut short where the pad was lost during it, as padctl writes a capture
+    // the loss ended: the document says so itself.
+    const sigfiles::EncodeResult ink = sigfiles::EncodeInkml(
+        m_points, m_times,
+        m_incomplete ? sigformats::CaptureEnd::kCutShort : sigformats::CaptureEnd::kComplete);
     return std::string(ink.bytes.begin(), ink.bytes.end());
 }
 

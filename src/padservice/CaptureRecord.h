@@ -27,9 +27,10 @@ class CaptureRecord {
 public:
     // Empties the record; times count from start (steady clock, us).
     void Start(capture::PointTime start);
-    // Appends what fits under the cap; returns how many were kept. Times
+    // Appends what fits under the cap; returns how many were taken. Times
     // are steady-clock stamps; they are kept relative to the start, never
-    // before it and never going backwards.
+    // before it and never going backwards. A pen lift right after a lift is
+    // kept once.
     std::size_t Append(std::span<const capture::SignaturePoint> points,
                        std::span<const capture::PointTime> times);
     // Ends the open stroke with a pen lift at the last point's time; nothing
@@ -44,8 +45,9 @@ public:
     // Microseconds since the start, parallel to Points.
     std::span<const capture::PointTime> Times() const { return m_times; }
 
-    // The capture as an InkML document with its times; empty when it holds
-    // no ink (nothing written, or pen lifts only).
+    // The capture as an InkML document with its times, saying it was cut
+    // short when it is incomplete; empty when it holds no ink (nothing
+    // written, or pen lifts only).
     std::string Inkml() const;
 
 private:

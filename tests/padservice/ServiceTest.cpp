@@ -227,6 +227,7 @@ TEST(PadServiceCapture, PointsGoToTheHolderAloneAndStopCaptureReturnsThemAll) {
     for (std::size_t i = 0; i < got.points.size(); ++i) {
         EXPECT_EQ(decoded.times[i], std::llround(got.points[i].ms * 1000)) << i;
     }
+    EXPECT_EQ(inkml.find(sigformats::inkml::kCutShortText), std::string::npos);
     other.Process(100ms);
     EXPECT_TRUE(overheard.points.empty()) << "a signature went to another client";
     EXPECT_EQ(ErrorOf([&] { holder.StopCapture(path); }), error::kBadArgument);
@@ -268,7 +269,9 @@ TEST(PadServiceCapture, ALostPadKeepsItsClaimAndItsCaptureGoesOnWhenItReturns) {
     pad->Push({{200, 200}});
     ASSERT_TRUE(Eventually(holder, [&] { return got.points.size() == 4; }));
 
+    // Cut short by the loss, as padctl says of a capture the loss ended.
     const std::string inkml = holder.StopCapture(path);
+    EXPECT_NE(inkml.find(sigformats::inkml::kCutShortText), std::string::npos) << inkml;
     const auto decoded = sigformats::DecodeInkml(
         std::span(reinterpret_cast<const std::uint8_t*>(inkml.data()), inkml.size()));
     EXPECT_EQ(
