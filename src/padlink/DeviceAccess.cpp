@@ -97,6 +97,9 @@ std::string DeviceName(const std::filesystem::path& device) {
 std::string BusyText(const std::string& device, const std::optional<DeviceHolder>& holder,
                      DeviceKind kind) {
     const bool usb = kind == DeviceKind::kUsbPad;
+    if (holder && holder->program == kCaptureServiceProgram) {
+        return Format(usb ? kUsbBusyServiceText : kBusyServiceText, device.c_str(), holder->pid);
+    }
     if (holder && !holder->program.empty()) {
         return Format(usb ? kUsbBusyHolderText : kBusyHolderText, device.c_str(),
                       holder->program.c_str(), holder->pid);

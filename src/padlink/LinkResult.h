@@ -81,6 +81,16 @@ inline constexpr const char* kUsbBusyHolderText =
     "the USB pad %s is busy: %s (pid %ld) has it open";
 inline constexpr const char* kUsbBusyDeviceText =
     "the USB pad %s is busy: another program has it open";
+// The capture service holds a pad's port only while a program has claimed
+// the pad through it: said as such, since its name alone tells a user
+// nothing.
+inline constexpr std::string_view kCaptureServiceProgram = "vellumix-padd";
+inline constexpr const char* kBusyServiceText =
+    "%s is busy: the capture service (vellumix-padd, pid %ld) lends it to a program that "
+    "claimed it";
+inline constexpr const char* kUsbBusyServiceText =
+    "the USB pad %s is busy: the capture service (vellumix-padd, pid %ld) lends it to a "
+    "program that claimed it";
 
 constexpr std::string_view OpenFailureText(OpenFailure f) {
     return kOpenFailureTexts[static_cast<int>(f)];

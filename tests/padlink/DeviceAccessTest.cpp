@@ -4,7 +4,10 @@
 #include "padlink/DeviceAccess.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <optional>
@@ -51,6 +54,36 @@ TEST(FindLockHolderTest, NamesTheFlockHolderOfThatDeviceAndInodeOnly) {
         }
     }
     EXPECT_FALSE(FindLockHolder(makedev(0, 0x1a), 3, proc / "missing").has_value());
+}
+
+// A busy device names its holder, and the capture service as what it is: the
+// pad is lent to a program that claimed it.
+TEST(OpenRefusalReasonTest, ABusyDeviceNamesItsHolderAndTheCaptureServiceAsSuch) {
+    testsupport::TempDir dir("vellumix-busy");
+    testsupport::WriteFile(dir / "tty", "");
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / "tty").c_str(), &info), 0);
+    char lock[128];
+    std::snprintf(lock, sizeof lock, "1: FLOCK  ADVISORY  WRITE 77 %02x:%02x:%lu 0 EOF\n",
+                  major(info.st_dev), minor(info.st_dev), static_cast<unsigned long>(info.st_ino));
+    testsupport::WriteFile(dir / "locks", lock);
+    fs::create_directory(dir / "77");
+    const struct {
+        const char* program;
+        DeviceKind kind;
+        const char* says;
+    } cases[] = {
+        {"vellumix-demo", DeviceKind::kSerialPort, "is busy: vellumix-demo (pid 77) has it open"},
+        {"vellumix-padd", DeviceKind::kSerialPort,
+         "is busy: the capture service (vellumix-padd, pid 77) lends it to a program"},
+        {"vellumix-padd", DeviceKind::kUsbPad, "the USB pad "},
+    };
+    for (const auto& c : cases) {
+        testsupport::WriteFile(dir / "77" / "comm", std::string(c.program) + "\n");
+        const std::string text =
+            OpenRefusalReason(OpenFailure::kBusy, dir / "tty", c.kind, {dir.path(), dir.path()});
+        EXPECT_NE(text.find(c.says), std::string::npos) << text;
+    }
 }
 
 // The 'dialout' group is suggested only when it is the device's group; the
