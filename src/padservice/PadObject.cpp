@@ -327,9 +327,11 @@ void PadObject::Opened(const OpenResult& result) {
         return;  // released meanwhile; the close is queued
     }
     if (!result.Ok()) {
+        // Answered once the pad is free again, so a caller that tries again
+        // at once is not told it is being released.
         const char* name = result.error == OpenError::kBusy ? error::kBusy : error::kNoAnswer;
         for (sdbus::MethodCall& call : m_claimCalls) {
-            call.createErrorReply(sdbus::Error(name, result.message)).send();
+            m_failedClaims.emplace_back(std::move(call), sdbus::Error(name, result.message));
         }
         m_claimCalls.clear();
         BeginRelease(std::nullopt, false);
@@ -415,6 +417,10 @@ void PadObject::Closed() {
         changed.emplace_back(pad::kConnected);
     }
     EmitChanged(std::move(changed));
+    for (auto& [call, why] : m_failedClaims) {
+        call.createErrorReply(why).send();
+    }
+    m_failedClaims.clear();
     for (sdbus::MethodCall& call : m_releaseCalls) {
         call.createReply().send();
     }

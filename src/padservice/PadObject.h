@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include <sdbus-c++/Error.h>
 #include <sdbus-c++/Message.h>
 #include <sdbus-c++/TypeTraits.h>
 
@@ -193,6 +194,8 @@ private:
     sdbus::Slot m_holderWatch;
     std::vector<sdbus::MethodCall> m_claimCalls;
     std::vector<sdbus::MethodCall> m_releaseCalls;
+    // Claims the pad refused, answered once it is free again.
+    std::vector<std::pair<sdbus::MethodCall, sdbus::Error>> m_failedClaims;
     bool m_connected = false;
     bool m_lost = false;
     bool m_lookingForReturn = false;
