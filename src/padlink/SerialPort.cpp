@@ -9,6 +9,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <span>
 #include <thread>
@@ -138,7 +139,7 @@ int SerialPort::Write(const std::uint8_t* data, std::size_t length) {
 
 bool SerialPort::DrainOutput() {
     auto lastProgress = Clock::now();
-    std::size_t lastQueued = SIZE_MAX;
+    std::size_t lastQueued = std::numeric_limits<std::size_t>::max();
     for (;;) {
         const std::optional<std::size_t> queued = m_line->QueuedOutput();
         if (!queued) {
