@@ -64,11 +64,11 @@ struct Rig {
                                              .comNumber = kCom,
                                              .paceBytesPerSecond = ps::kLineRateBytesPerSecond,
                                              .onPenCrossed = std::move(onPenCrossed)}),
-          serial(folder, {}),
-          hid(std::make_unique<pl::MemoryHidBackend>()),
-          channel(pl::PadPorts{serial, hid}) {
+          link(std::make_unique<pl::SerialPort>(folder, std::vector<std::string>{}),
+               std::make_unique<pl::HidPort>(std::make_unique<pl::MemoryHidBackend>())),
+          serial(*link.Serial()),
+          channel(link) {
         ok = host.Start() && serial.Open(pl::DefaultPortSpec(kCom));
-        pl::g_usbConnected = false;
     }
     ~Rig() {
         serial.Close();
@@ -79,8 +79,8 @@ struct Rig {
     std::filesystem::path folder;
     ps::PadEngine engine;
     ps::SerialHost host;
-    pl::SerialPort serial;
-    pl::HidPort hid;
+    pl::PadLink link;
+    pl::SerialPort& serial;
     pl::PadCommandChannel channel;
     bool ok = false;
 };
@@ -301,7 +301,7 @@ void BM_PadReturnToFirstCommand(benchmark::State& state) {
         rig.host.Stop();
         rig.channel.MarkLinkDown();
         const auto passStart = Clock::now();
-        pl::DiscoverPad(rig.channel.Transports(), pl::DiscoveryOptions{});
+        pl::DiscoverPad(rig.channel.Link(), pl::DiscoveryOptions{});
         pass = Ms(Clock::now() - passStart);
 
         found = false;

@@ -17,13 +17,13 @@ CVellumixDemoApp::~CVellumixDemoApp() {
     ExitInstance();
 }
 
-bool CVellumixDemoApp::InitInstance(padlink::PadPorts ports, IPrompts* prompts,
+bool CVellumixDemoApp::InitInstance(padlink::PadLink& link, IPrompts* prompts,
                                     FrameOptions options) {
     LoadStdProfileSettings();
     if (!m_document.OnNewDocument()) {
         return false;
     }
-    m_pMainFrame = std::make_unique<CMainFrame>(ports, prompts, options);
+    m_pMainFrame = std::make_unique<CMainFrame>(link, prompts, options);
     m_pMainFrame->InitialUpdateFrame();
     m_pMainFrame->show();
     return true;

@@ -1,7 +1,7 @@
 // The application object: the profile, the empty document and the main
 // frame with its connection view. main() builds the process-wide objects
 // around it in their order (serial port, then the application, then the HID
-// port) and hands it the two transports.
+// port) and hands it the pad's link made of the two transports.
 //
 // Thread safety: a GUI-thread object.
 #pragma once
@@ -30,9 +30,9 @@ public:
     CVellumixDemoApp& operator=(const CVellumixDemoApp&) = delete;
 
     // Start-up: loads the profile, makes the document and the frame, starts
-    // discovery and shows the window. The transports (and prompts, when not
-    // null) must outlive the frame. False when the document cannot be made.
-    bool InitInstance(padlink::PadPorts ports, IPrompts* prompts = nullptr,
+    // discovery and shows the window. The link (and prompts, when not null)
+    // must outlive the frame. False when the document cannot be made.
+    bool InitInstance(padlink::PadLink& link, IPrompts* prompts = nullptr,
                       FrameOptions options = {});
     // Destroys the frame: its destroy sequence deletes the channel and closes
     // the serial port. Call before the transports go.

@@ -10,6 +10,7 @@
 #include "cli/Display.h"
 #include "cli/UsageError.h"
 #include "padlink/HidPort.h"
+#include "padlink/PadLink.h"
 #include "padlink/PortResolver.h"
 #include "padlink/SerialPort.h"
 #include "padlink/hid/HidapiBackend.h"
@@ -42,14 +43,16 @@ int main(int argc, char** argv) {
 
     // The process-wide objects, in the order the program has always built
     // them: the serial port (closed), the application, the HID port (no
-    // device). They go in the opposite order, after the frame.
-    pl::SerialPort serialPort(pl::DefaultPortFolder());
+    // device), the last two joined as the pad's link. They go in the
+    // opposite order, after the frame.
+    auto serialPort = std::make_unique<pl::SerialPort>(pl::DefaultPortFolder());
     QApplication qtApp(argc, argv);
     QApplication::setWindowIcon(vellumix::res::AppIcon());
     app::CVellumixDemoApp theApp;
-    pl::HidPort hidPort(std::make_unique<pl::HidapiBackend>());
+    pl::PadLink padLink(std::move(serialPort),
+                        std::make_unique<pl::HidPort>(std::make_unique<pl::HidapiBackend>()));
 
-    if (!theApp.InitInstance(pl::PadPorts{serialPort, hidPort})) {
+    if (!theApp.InitInstance(padLink)) {
         return 1;
     }
     const int status = QApplication::exec();

@@ -1,7 +1,6 @@
 #include "padlink/DiscoveryThread.h"
 
 #include "padlink/PadCommandChannel.h"
-#include "padlink/PadLink.h"
 
 namespace vellumix::padlink {
 
@@ -44,7 +43,6 @@ void DiscoveryThread::Start() {
     if (m_thread.joinable()) {
         return;
     }
-    g_usbConnected = false;
     m_bRunning = true;
     m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
 }
@@ -91,7 +89,7 @@ bool DiscoveryThread::PollOnce(std::stop_token stop) {
     options.usbWait = m_timing.usbWait;
     options.cancel = &m_bStop;
     options.pause = [this, stop](std::chrono::milliseconds pause) { return Pause(stop, pause); };
-    const DiscoveryResult found = DiscoverPad(m_channel.Transports(), options);
+    const DiscoveryResult found = DiscoverPad(m_channel.Link(), options);
     if (found.usbFailure != OpenFailure::kNone) {
         SetLastFailure(found.usbFailure, found.usbFailureReason);
     } else if (found.openFailure != OpenFailure::kNone) {

@@ -43,14 +43,15 @@ public:
     // pad has been taken over (the view switch is done) or stop is requested.
     using Announce = std::function<void(std::stop_token stop)>;
 
-    // The channel (and its transports) must outlive the thread.
+    // The channel (and its link) must outlive the thread; the search runs on
+    // the channel's link.
     DiscoveryThread(PadCommandChannel& channel, DiscoveryTiming timing, Announce announce);
     // Stops and joins.
     ~DiscoveryThread();
     DiscoveryThread(const DiscoveryThread&) = delete;
     DiscoveryThread& operator=(const DiscoveryThread&) = delete;
 
-    // Clears g_usbConnected and starts the worker; a second call does nothing.
+    // Starts the worker; a second call does nothing.
     void Start();
     // Ends the search at the next check: before each port, between passes,
     // between welcome frames, and in the announcement. Wakes a pause.

@@ -32,12 +32,11 @@ std::vector<Bytes> ExpectedWelcomeFrames() {
 // The welcome screen through the core's discovery thread, against frames
 // built here byte by byte: all of it is out before the GUI hears of the pad.
 TEST(DiscoveryThreadTest, WelcomeFramesGoOutByteForByteAndInOrderBeforeTheAnnouncement) {
-    padlink::g_usbConnected = false;
     test::MemoryUsb usb;
     test::TempPortFolder ports;
-    const std::unique_ptr<padlink::SerialPort> serial = ports.MakeSerialPort();
-    padlink::PadCommandChannel channel{padlink::PadPorts{*serial, *usb.hid}};
     test::RecordingUsbPad pad(usb);
+    padlink::PadLink link(ports.MakeSerialPort(), std::move(usb.hid));
+    padlink::PadCommandChannel channel{link};
     std::atomic<int> announced{0};
     std::atomic<std::size_t> framesAtAnnounce{0};
     padlink::DiscoveryThread thread(channel, test::FastTiming(), [&](std::stop_token) {
@@ -50,7 +49,7 @@ TEST(DiscoveryThreadTest, WelcomeFramesGoOutByteForByteAndInOrderBeforeTheAnnoun
     const std::vector<Bytes> expected = ExpectedWelcomeFrames();
     EXPECT_EQ(pad.Frames(), expected);
     EXPECT_EQ(framesAtAnnounce, expected.size());
-    EXPECT_TRUE(padlink::g_usbConnected);
+    EXPECT_EQ(link.Kind(), padlink::PadLinkKind::kUsb);
     EXPECT_EQ(thread.Link(), padlink::PadLinkKind::kUsb);
 }
 

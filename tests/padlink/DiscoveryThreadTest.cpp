@@ -81,29 +81,24 @@ DiscoveryTiming Fast() {
     return timing;
 }
 
-// The transports and the channel, with no serial port at all (the folder
-// is empty and no system device is tried).
+// The pad's link and the channel, with no serial port at all (the folder is
+// empty and no system device is tried).
 struct Rig {
     Rig() {
         auto b = std::make_unique<MemoryHidBackend>();
         backend = b.get();
-        hid = std::make_unique<HidPort>(std::move(b));
-        channel = std::make_unique<PadCommandChannel>(PadPorts{serial, *hid});
+        link = std::make_unique<PadLink>(std::make_unique<SerialPort>(folder.path(), Prefixes{}),
+                                         std::make_unique<HidPort>(std::move(b)));
+        channel = std::make_unique<PadCommandChannel>(*link);
     }
+    using Prefixes = std::vector<std::string>;
     testsupport::TempDir folder;
-    SerialPort serial{folder.path(), {}};
     MemoryHidBackend* backend = nullptr;
-    std::unique_ptr<HidPort> hid;
+    std::unique_ptr<PadLink> link;
     std::unique_ptr<PadCommandChannel> channel;
 };
 
-class DiscoveryThreadTest : public ::testing::Test {
-protected:
-    void SetUp() override { g_usbConnected = false; }
-    void TearDown() override { g_usbConnected = false; }
-};
-
-TEST_F(DiscoveryThreadTest, DrawsTheWelcomeScreenThroughTheChannelBeforeTheAnnouncement) {
+TEST(DiscoveryThreadTest, DrawsTheWelcomeScreenThroughTheChannelBeforeTheAnnouncement) {
     Rig rig;
     RecordingPad pad(*rig.backend);
     std::size_t framesAtAnnounce = 0;
@@ -120,7 +115,7 @@ TEST_F(DiscoveryThreadTest, DrawsTheWelcomeScreenThroughTheChannelBeforeTheAnnou
     EXPECT_EQ(frames[8], frames[4]);  // the text colour again before the last line
     EXPECT_EQ(frames[9], Text(100, 160, "Welcome"));
     EXPECT_EQ(framesAtAnnounce, frames.size());
-    EXPECT_TRUE(g_usbConnected);
+    EXPECT_EQ(rig.link->Kind(), PadLinkKind::kUsb);
     EXPECT_EQ(thread.Link(), PadLinkKind::kUsb);
     EXPECT_TRUE(thread.IsFinished());
 }
@@ -134,7 +129,7 @@ void WaitForStop(std::stop_token stop) {
     never.wait(lock, stop, [] { return false; });
 }
 
-TEST_F(DiscoveryThreadTest, StoppingAtAnyPointEndsTheThreadAndSendsNothingAfter) {
+TEST(DiscoveryThreadTest, StoppingAtAnyPointEndsTheThreadAndSendsNothingAfter) {
     struct Case {
         bool pad;
         std::chrono::milliseconds portPause;

@@ -53,14 +53,13 @@ public:
                  SerialHostOptions{
                      .portFolder = Folder(), .comNumber = kCom, .paceBytesPerSecond = pace}) {
         EXPECT_TRUE(m_host.Start());
-        pl::g_usbConnected = false;
-        EXPECT_TRUE(m_serial.Open(pl::DefaultPortSpec(kCom)));
+        EXPECT_TRUE(Serial().Open(pl::DefaultPortSpec(kCom)));
     }
 
     PadEngine& Engine() { return m_engine; }
     SerialHost& Host() { return m_host; }
     pl::PadCommandChannel& Channel() { return m_channel; }
-    pl::SerialPort& Serial() { return m_serial; }
+    pl::SerialPort& Serial() { return *m_link.Serial(); }
 
 private:
     const fs::path& Folder() {
@@ -72,9 +71,8 @@ private:
     fs::path m_ports = m_dir.path() / "ports";
     PadEngine m_engine;
     SerialHost m_host;
-    pl::SerialPort m_serial{m_ports, {}};
-    pl::HidPort m_hid{std::make_unique<pl::MemoryHidBackend>()};
-    pl::PadCommandChannel m_channel{pl::PadPorts{m_serial, m_hid}};
+    pl::PadLink m_link{std::make_unique<pl::SerialPort>(m_ports, std::vector<std::string>{})};
+    pl::PadCommandChannel m_channel{m_link};
 };
 
 // Reads pen data on its own thread as the pen reader does, decoding it.
@@ -227,20 +225,20 @@ public:
                                             .comNumber = kCom,
                                             .paceBytesPerSecond = kLineRateBytesPerSecond});
             EXPECT_TRUE(m_serialHost->Start());
-            EXPECT_TRUE(m_serial.Open(pl::DefaultPortSpec(kCom)));
-            m_hid = std::make_unique<pl::HidPort>(std::make_unique<pl::MemoryHidBackend>());
+            m_link = std::make_unique<pl::PadLink>(
+                std::make_unique<pl::SerialPort>(m_ports, std::vector<std::string>{}));
+            EXPECT_TRUE(m_link->Serial()->Open(pl::DefaultPortSpec(kCom)));
         } else {
             auto backend = std::make_unique<pl::MemoryHidBackend>();
             auto device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
-            m_hid = std::make_unique<pl::HidPort>(std::move(backend));
+            m_link =
+                std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(std::move(backend)));
             m_usbHost = std::make_unique<UsbHost>(m_engine, device);
             m_usbHost->Start();
-            EXPECT_TRUE(m_hid->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
+            EXPECT_TRUE(m_link->Hid()->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
         }
-        pl::g_usbConnected = link == Link::kUsb;
-        m_channel = std::make_unique<pl::PadCommandChannel>(pl::PadPorts{m_serial, *m_hid});
+        m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
     }
-    ~EitherLinkRig() { pl::g_usbConnected = false; }
 
     PadEngine& Engine() { return m_engine; }
     pl::PadCommandChannel& Channel() { return *m_channel; }
@@ -254,10 +252,9 @@ private:
     testsupport::TempDir m_dir{"vellumix-late"};
     fs::path m_ports = m_dir.path() / "ports";
     PadEngine m_engine;
-    pl::SerialPort m_serial{m_ports, {}};
-    std::unique_ptr<pl::HidPort> m_hid;
     std::unique_ptr<SerialHost> m_serialHost;
     std::unique_ptr<UsbHost> m_usbHost;
+    std::unique_ptr<pl::PadLink> m_link;
     std::unique_ptr<pl::PadCommandChannel> m_channel;
 };
 

@@ -13,6 +13,7 @@
 
 #include <vellumix/Version.h>
 
+#include "capture/PenReport.h"
 #include "capture/PenStreamDecoder.h"
 #include "capture/PointTimes.h"
 #include "capture/ReportClock.h"
@@ -141,7 +142,6 @@ struct Failure {
 // One connected pad and the console's output: what every command runs
 // against.
 struct Session {
-    pl::PadPorts ports;
     pl::PadCommandChannel& channel;
     std::string linkName;
     std::ostream& out;
@@ -315,8 +315,7 @@ std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
     capture::PenStreamDecoder decoder;
     // A USB pad sends one report per HID transfer, so only a serial batch is
     // spread over its reports' time on the line.
-    capture::ReportClock clock(s.linkName == kUsbName ? std::chrono::microseconds{0}
-                                                      : capture::ReportWireTime(pl::kSerialBaud));
+    capture::ReportClock clock(s.channel.Link().WireTime(capture::kPenReportSize));
     CaptureWriter writer(s.out, format);
     std::vector<std::uint8_t> buffer(pl::kReplyCapacity);
     std::vector<capture::SignaturePoint> points;
@@ -701,18 +700,18 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
         pl::HidapiBackend::Initialise();
         env.hidBackend = std::make_unique<pl::HidapiBackend>();
     }
-    pl::SerialPort serial(env.portFolder.empty() ? pl::DefaultPortFolder() : env.portFolder,
-                          env.devicePrefixes);
-    pl::HidPort hid(env.hidBackend ? std::move(env.hidBackend)
-                                   : std::make_unique<pl::HidapiBackend>());
-    const pl::PadPorts ports{serial, hid};
+    pl::PadLink link(
+        std::make_unique<pl::SerialPort>(
+            env.portFolder.empty() ? pl::DefaultPortFolder() : env.portFolder, env.devicePrefixes),
+        std::make_unique<pl::HidPort>(env.hidBackend ? std::move(env.hidBackend)
+                                                     : std::make_unique<pl::HidapiBackend>()));
 
     std::string linkName;
     if (port) {
         pl::DiscoveryOptions options;
         options.tryUsb = false;
         options.portSpec = *portSpec;
-        const pl::DiscoveryResult found = pl::DiscoverPad(ports, options);
+        const pl::DiscoveryResult found = pl::DiscoverPad(link, options);
         if (found.link == pl::PadLinkKind::kNone) {
             std::string text = Format(msg::kNoPadOnPort, port->c_str());
             if (found.openFailure != pl::OpenFailure::kNone) {
@@ -724,7 +723,7 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
     } else if (usb) {
         pl::DiscoveryOptions options;
         options.trySerial = false;
-        const pl::DiscoveryResult found = pl::DiscoverPad(ports, options);
+        const pl::DiscoveryResult found = pl::DiscoverPad(link, options);
         if (found.link == pl::PadLinkKind::kNone) {
             std::string text = msg::kNoPadOnUsb;
             if (found.usbFailure != pl::OpenFailure::kNone) {
@@ -736,7 +735,7 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
     } else {
         pl::DiscoveryOptions options;
         options.portPause = env.portPause;
-        const pl::DiscoveryResult found = pl::DiscoverPad(ports, options);
+        const pl::DiscoveryResult found = pl::DiscoverPad(link, options);
         if (found.link == pl::PadLinkKind::kNone) {
             std::string text = msg::kNoPad;
             if (found.usbFailure != pl::OpenFailure::kNone) {
@@ -751,8 +750,8 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
                        : std::string(pl::kComPortPrefix) + std::to_string(found.comNumber);
     }
 
-    pl::PadCommandChannel channel(ports);
-    Session session{ports, channel, linkName, out, env.interrupt};
+    pl::PadCommandChannel channel(link);
+    Session session{channel, linkName, out, env.interrupt};
     for (const Step& step : steps) {
         if (auto f = step(session)) {
             out.flush();
