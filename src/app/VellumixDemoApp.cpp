@@ -10,6 +10,8 @@ namespace {
 // under "Recent File List".
 constexpr char kRecentFileSection[] = "Recent File List";
 constexpr char kRecentFileEntry[] = "File%1";
+// The pad's USB ids, "VID:PID", when its maker's differ from the default.
+constexpr char kPadUsbIdKey[] = "Pad/UsbId";
 
 }  // namespace
 
@@ -31,6 +33,15 @@ bool CVellumixDemoApp::InitInstance(padlink::PadLink& link, IPrompts* prompts,
 
 void CVellumixDemoApp::ExitInstance() {
     m_pMainFrame.reset();
+}
+
+std::optional<std::string> CVellumixDemoApp::ProfileUsbId() {
+    const QSettings profile(res::kProfileKey, res::kAppTitle);
+    const QString ids = profile.value(QLatin1StringView(kPadUsbIdKey)).toString();
+    if (ids.isEmpty()) {
+        return std::nullopt;
+    }
+    return ids.toStdString();
 }
 
 void CVellumixDemoApp::LoadStdProfileSettings() {

@@ -9,6 +9,8 @@
 #include <QSettings>
 #include <QStringList>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/MainFrame.h"
 #include "app/VellumixDemoDoc.h"
@@ -18,7 +20,8 @@ namespace vellumix::app {
 
 class IPrompts;
 
-// The profile keeps nothing but the list of recently used files, this long.
+// The profile keeps the list of recently used files, this long, and the
+// pad's USB ids when the user has set them there.
 inline constexpr int kRecentFileCount = 4;
 
 class CVellumixDemoApp {
@@ -39,6 +42,11 @@ public:
     void ExitInstance();
 
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
+
+    // The pad's USB ids as the profile names them ("VID:PID" under
+    // Pad/UsbId, unchecked); nothing when it names none. Read before the
+    // pad's link is made, so --usb-id and VELLUMIX_USB_ID can win over it.
+    static std::optional<std::string> ProfileUsbId();
 
 private:
     void LoadStdProfileSettings();

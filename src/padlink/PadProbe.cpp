@@ -66,7 +66,7 @@ DiscoveryResult DiscoverPad(PadLink& link, const DiscoveryOptions& options) {
     HidPort* const hid = link.Hid();
     if (options.tryUsb && hid != nullptr && !Cancelled(options)) {
         Guarded(options, [&] {
-            usbPresent = hid->Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
+            usbPresent = hid->Open();
             result.usbFailure = hid->LastOpenFailure();
             if (result.usbFailure != OpenFailure::kNone) {
                 result.usbFailureReason = hid->OpenFailureReason();

@@ -113,8 +113,9 @@ struct AnsweringPty : SilentPty {
 };
 
 // A USB pad that acknowledges every frame.
-std::shared_ptr<MemoryHidDevice> AddAnsweringDevice(MemoryHidBackend& backend) {
-    auto device = backend.AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
+std::shared_ptr<MemoryHidDevice> AddAnsweringDevice(MemoryHidBackend& backend,
+                                                    UsbIds ids = kDefaultUsbIds) {
+    auto device = backend.AddDevice(ids.vendorId, ids.productId);
     std::weak_ptr<MemoryHidDevice> weak = device;
     device->SetOutputHandler([weak](const std::uint8_t*, std::size_t) {
         if (auto d = weak.lock()) {
@@ -134,10 +135,10 @@ protected:
     // prefixes), and USB over backend.
     std::unique_ptr<PadLink> MakeLink(std::unique_ptr<HidBackend> backend,
                                       std::vector<std::string> prefixes = {},
-                                      SystemRoots roots = {}) const {
+                                      SystemRoots roots = {}, HidTarget usb = {}) const {
         return std::make_unique<PadLink>(
             std::make_unique<SerialPort>(m_folder, std::move(prefixes), std::move(roots)),
-            std::make_unique<HidPort>(std::move(backend)));
+            std::make_unique<HidPort>(std::move(backend), std::move(usb)));
     }
     DiscoveryOptions Quick() const {
         DiscoveryOptions o;
@@ -224,17 +225,44 @@ TEST_F(DiscoveryTest, AScanLeavesTheConsoleAndPortsWithoutAUartAlone) {
     EXPECT_EQ(console.Drain(), kProbeFrame);
 }
 
-TEST_F(DiscoveryTest, UsbPadIsFoundFirstAndSetsTheLink) {
+// USB first, and there the pad is what the link's USB target names: its ids
+// (the default or the user's), or one device by its path, so a second pad
+// with the same ids is never taken for it. A pad with other ids is not
+// looked at, and the pad on the serial port is found instead.
+TEST_F(DiscoveryTest, UsbPadIsFoundFirstByTheIdsOrThePathLookedFor) {
+    constexpr UsbIds kMakers{0x2a3b, 0x0042};
+    const struct {
+        const char* name;
+        std::vector<UsbIds> devices;  // the last one answers
+        HidTarget target;
+        PadLinkKind link;
+    } cases[] = {
+        {"default ids", {kDefaultUsbIds}, {}, PadLinkKind::kUsb},
+        {"the maker's ids", {kMakers}, {kMakers, {}}, PadLinkKind::kUsb},
+        {"other ids than looked for", {kMakers}, {}, PadLinkKind::kSerial},
+        {"the second of two by its path", {kMakers, kMakers}, {{}, "memory:1"}, PadLinkKind::kUsb},
+    };
     AnsweringPty serialPad;
     fs::create_symlink(serialPad.slave, PortLinkPath(m_folder, 2));
-    auto backend = std::make_unique<MemoryHidBackend>();
-    AddAnsweringDevice(*backend);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto backend = std::make_unique<MemoryHidBackend>();
+        std::vector<std::shared_ptr<MemoryHidDevice>> devices;
+        for (std::size_t i = 0; i + 1 < c.devices.size(); ++i) {
+            devices.push_back(backend->AddDevice(c.devices[i].vendorId, c.devices[i].productId));
+        }
+        devices.push_back(AddAnsweringDevice(*backend, c.devices.back()));
 
-    const auto link = MakeLink(std::move(backend));
-    const DiscoveryResult found = DiscoverPad(*link, Quick());
-    EXPECT_EQ(found.link, PadLinkKind::kUsb);
-    EXPECT_EQ(link->Kind(), PadLinkKind::kUsb);
-    EXPECT_FALSE(link->Serial()->IsOpen());
+        const auto link = MakeLink(std::move(backend), {}, {}, c.target);
+        const DiscoveryResult found = DiscoverPad(*link, Quick());
+        EXPECT_EQ(found.link, c.link);
+        EXPECT_EQ(link->Kind(), c.link);
+        EXPECT_EQ(link->Serial()->IsOpen(), c.link == PadLinkKind::kSerial);
+        for (std::size_t i = 0; i + 1 < devices.size(); ++i) {
+            EXPECT_EQ(devices[i]->OutputReportCount(), 0u) << "device " << i;
+        }
+        link->Close();
+    }
 }
 
 TEST_F(DiscoveryTest, SilentUsbDeviceKeepsTheSerialPortsUntried) {
