@@ -4,7 +4,8 @@
 // nothing process-wide chooses a transport.
 //
 // The app and padctl make a link with both transports and let discovery
-// (PadProbe.h) find the pad and choose.
+// (PadProbe.h) find the pad and choose; a program that knows where its pad
+// is opens it with OpenPadLink (PadLinkOpen.h), which probes it.
 //
 // Before discovery chose, commands go to the serial port when the link has
 // one (its Exchange opens the first of COM0..COM9 that a scan may use, as
