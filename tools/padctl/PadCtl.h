@@ -103,7 +103,7 @@ inline constexpr const char* kBadSigFile = "%s: %s";
 inline constexpr const char* kSigTooLarge = "%s: %zu bytes; the pad takes files of at most %zu";
 inline constexpr const char* kLinkLost = "lost the pad during capture";
 inline constexpr const char* kBadFormat = "capture: --format takes txt, jsonl or inkml, not '%s'";
-inline constexpr const char* kUnknownCaptureOption = "capture: unknown option '%s'";
+inline constexpr const char* kUnknownCommandOption = "%s: unknown option '%s'";
 inline constexpr const char* kCannotWriteInkml = "capture: no InkML written: %s";
 }  // namespace msg
 
