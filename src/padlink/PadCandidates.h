@@ -35,10 +35,10 @@ struct SerialEntry {
 };
 
 struct PadCandidateList {
-    std::vector<HidDeviceInfo> hid;       // in the order the system lists them
-    std::vector<SerialEntry> comLinks;    // COM0..COM9
-    std::vector<SerialEntry> byId;        // by name
-    std::vector<SerialEntry> devices;     // ttyUSBn, then ttyACMn, by number
+    std::vector<HidDeviceInfo> hid;     // in the order the system lists them
+    std::vector<SerialEntry> comLinks;  // COM0..COM9
+    std::vector<SerialEntry> byId;      // by name
+    std::vector<SerialEntry> devices;   // ttyUSBn, then ttyACMn, by number
 };
 
 // hid may be null (no HID listing). devRoot is /dev but for tests.
