@@ -24,10 +24,12 @@
 #include "padlink/FontPresets.h"
 #include "padlink/Frame.h"
 #include "padlink/HidPort.h"
+#include "padlink/PadCandidates.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadLink.h"
 #include "padlink/PadLinkOpen.h"
 #include "padlink/PadProbe.h"
+#include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/SerialSettings.h"
 #include "padlink/hid/HidapiBackend.h"
@@ -49,11 +51,15 @@ constexpr int kByteMax = 255;
 
 constexpr std::string_view kOptPort = "--port";
 constexpr std::string_view kOptUsb = "--usb";
+constexpr std::string_view kOptUsbId = "--usb-id";
+constexpr std::string_view kOptUsbPath = "--usb-path";
 constexpr std::string_view kOptHelp = "--help";
 constexpr std::string_view kOptHelpShort = "-h";
 constexpr std::string_view kOptVersion = "--version";
 // What a near-miss option or command is matched against.
-constexpr std::array<std::string_view, 4> kOptions = {kOptPort, kOptUsb, kOptHelp, kOptVersion};
+constexpr std::array<std::string_view, 6> kOptions = {kOptPort,    kOptUsb,  kOptUsbId,
+                                                      kOptUsbPath, kOptHelp, kOptVersion};
+constexpr std::string_view kOptProbe = "--probe";
 constexpr std::string_view kOptSeconds = "--seconds";
 constexpr std::string_view kOptFormat = "--format";
 constexpr std::array<std::string_view, 3> kCaptureFormats = {"txt", "jsonl", "inkml"};
@@ -138,14 +144,52 @@ struct Failure {
     std::string text;
 };
 
-// The console's output and, once a command needs it, the connected pad:
-// what every command runs against.
+// Where the console looks for pads: the environment's folders and roots, the
+// run's HID backend and the USB ids chosen.
+struct Where {
+    std::filesystem::path portFolder;
+    std::vector<std::string> devicePrefixes;
+    std::filesystem::path devRoot;
+    pl::SystemRoots roots;
+    pl::HidBackend& hid;
+    pl::UsbIds ids;
+    std::chrono::milliseconds portPause;
+};
+
+// The console's output, where pads are and, once a command needs it, the
+// connected pad: what every command runs against.
 struct Session {
     std::ostream& out;
     const std::atomic<bool>* interrupt;
+    const Where& where;
     pl::PadCommandChannel* channel = nullptr;  // set before a pad command runs
     std::string linkName{};
 };
+
+// Lends the run's HID backend to a pad's link, so that list can still use it.
+class LentHidBackend final : public pl::HidBackend {
+public:
+    explicit LentHidBackend(pl::HidBackend& backend) : m_backend(backend) {}
+    std::vector<pl::HidDeviceInfo> Enumerate(std::uint16_t vendorId,
+                                             std::uint16_t productId) override {
+        return m_backend.Enumerate(vendorId, productId);
+    }
+    std::vector<pl::HidDeviceInfo> EnumerateAll() override { return m_backend.EnumerateAll(); }
+    pl::HidOpenResult Open(const pl::HidDeviceInfo& info) override { return m_backend.Open(info); }
+
+private:
+    pl::HidBackend& m_backend;
+};
+
+pl::PadLinkOptions LinkOptions(const Where& w, pl::PortChoice choice = pl::PortChoice::kNamed) {
+    pl::PadLinkOptions options;
+    options.portFolder = w.portFolder;
+    options.devicePrefixes = w.devicePrefixes;
+    options.roots = w.roots;
+    options.hidBackend = std::make_unique<LentHidBackend>(w.hid);
+    options.portChoice = choice;
+    return options;
+}
 
 using Step = std::function<std::optional<Failure>(Session&)>;
 
@@ -603,9 +647,120 @@ std::optional<Failure> CaptureCommand(const Taken& a, std::vector<Step>& steps) 
     return std::nullopt;
 }
 
+// What probing one listed device found, in the listing's words.
+std::string Verdict(const pl::OpenedPadLink& opened) {
+    if (opened.link) {
+        return msg::kListAnswered;
+    }
+    return opened.failure == pl::OpenFailure::kNone ? msg::kListSilent : opened.reason;
+}
+
+// The listing, each line followed by its probe's verdict when asked for.
+// A device reached by several names is probed once.
+class Listing {
+public:
+    Listing(Session& s, bool probe) : m_s(s), m_probe(probe) {}
+
+    void Print() {
+        const pl::PadCandidateList list =
+            pl::ListPadCandidates(&m_s.where.hid, m_s.where.portFolder, m_s.where.devRoot);
+        m_s.out << msg::kListHid;
+        for (const pl::HidDeviceInfo& d : list.hid) {
+            const pl::UsbIds ids{d.vendorId, d.productId};
+            m_s.out << Format(msg::kListHidLine, pl::FormatUsbIds(ids).c_str(), d.path.c_str(),
+                              d.product.c_str());
+            if (m_probe) {
+                Say(ids == m_s.where.ids
+                        ? Verdict(
+                              pl::OpenPadLink(pl::UsbPathCandidate(d.path), LinkOptions(m_s.where)))
+                        : Format(msg::kListOtherIds, pl::FormatUsbIds(m_s.where.ids).c_str()));
+            }
+            m_s.out << '\n';
+        }
+        None(list.hid.empty());
+        m_s.out << Format(msg::kListComLinks, m_s.where.portFolder.c_str());
+        for (const pl::SerialEntry& e : list.comLinks) {
+            m_s.out << Format(msg::kListLinkLine, e.name.c_str(), e.target.c_str());
+            if (!e.followed) {
+                m_s.out << msg::kListNotFollowed;
+            }
+            Serial(e);
+        }
+        None(list.comLinks.empty());
+        m_s.out << Format(msg::kListById, (m_s.where.devRoot / pl::kSerialByIdFolder).c_str());
+        for (const pl::SerialEntry& e : list.byId) {
+            m_s.out << Format(msg::kListLinkLine, std::filesystem::path(e.name).filename().c_str(),
+                              e.target.c_str());
+            Serial(e);
+        }
+        None(list.byId.empty());
+        m_s.out << msg::kListDevices;
+        for (const pl::SerialEntry& e : list.devices) {
+            m_s.out << Format(msg::kListDeviceLine, e.name.c_str());
+            Serial(e);
+        }
+        None(list.devices.empty());
+    }
+
+private:
+    void Say(const std::string& verdict) { m_s.out << Format(msg::kListVerdict, verdict.c_str()); }
+    void None(bool empty) {
+        if (empty) {
+            m_s.out << msg::kListNone;
+        }
+    }
+    void Serial(const pl::SerialEntry& e) {
+        if (m_probe && e.followed) {
+            auto known = m_verdicts.find(e.target);
+            if (known == m_verdicts.end()) {
+                // Only the COMn link itself (no system device behind the
+                // name), and as a scan: the console is never written to.
+                pl::PadLinkOptions options = LinkOptions(m_s.where, pl::PortChoice::kScanned);
+                options.devicePrefixes = {};
+                known = m_verdicts
+                            .emplace(e.target,
+                                     Verdict(pl::OpenPadLink(e.Candidate(), std::move(options))))
+                            .first;
+            }
+            Say(known->second);
+        }
+        m_s.out << '\n';
+    }
+
+    Session& m_s;
+    bool m_probe;
+    std::map<std::filesystem::path, std::string> m_verdicts;
+};
+
+std::optional<Failure> List(const Taken& a, std::vector<Step>& steps) {
+    const bool probe = a.options.contains(kOptProbe);
+    steps.push_back([probe](Session& s) -> std::optional<Failure> {
+        Listing(s, probe).Print();
+        return std::nullopt;
+    });
+    return std::nullopt;
+}
+
+std::optional<Failure> UdevRule(const Taken& a, std::vector<Step>& steps) {
+    const auto ids = pl::ParseUsbIds(a.words[0]);
+    if (!ids) {
+        return UsageFailure(pl::BadUsbIdsText("udev-rule", a.words[0]));
+    }
+    const std::string text = pl::FormatUsbIds(*ids);
+    const std::string vendor = text.substr(0, text.find(':'));
+    const std::string product = text.substr(text.find(':') + 1);
+    steps.push_back([=](Session& s) -> std::optional<Failure> {
+        s.out << Format(msg::kUdevRule, text.c_str(), text.c_str(), vendor.c_str(),
+                        product.c_str());
+        return std::nullopt;
+    });
+    return std::nullopt;
+}
+
 using Kind = OptionSpec::Kind;
 constexpr OptionSpec kCaptureOptionSpecs[] = {{kOptSeconds, Kind::kNumber, CheckSeconds},
                                               {kOptFormat, Kind::kWord, CheckFormat}};
+constexpr OptionSpec kListOptionSpecs[] = {{kOptProbe, Kind::kFlag}};
 
 // The commands, in the order --help lists them; colour is also color.
 constexpr CommandSpec kCommandTable[] = {
@@ -622,6 +777,8 @@ constexpr CommandSpec kCommandTable[] = {
     {"image", 0, 1, {}, true, Image},
     {"send-sig", 0, 1, {}, true, SendSig},
     {"capture", 0, 0, kCaptureOptionSpecs, true, CaptureCommand},
+    {"list", 0, 0, kListOptionSpecs, false, List},
+    {"udev-rule", 0, 1, {}, false, UdevRule},
 };
 
 constexpr auto kCommandNames = [] {
@@ -752,8 +909,23 @@ private:
 
 struct LinkChoice {
     std::optional<std::string> port;  // --port, as given
-    std::optional<std::string> portSpec;
     bool usb = false;
+    std::optional<std::string> usbPath;
+    std::optional<std::string> usbId;
+};
+
+struct GlobalOption {
+    std::string_view name;
+    const char* needsValue;  // the text when its value is missing; null: a flag
+    void (*apply)(LinkChoice& choice, const std::string& value);
+};
+
+constexpr GlobalOption kGlobalOptions[] = {
+    {kOptPort, msg::kPortNeedsValue, [](LinkChoice& c, const std::string& v) { c.port = v; }},
+    {kOptUsb, nullptr, [](LinkChoice& c, const std::string&) { c.usb = true; }},
+    {kOptUsbId, msg::kUsbIdNeedsValue, [](LinkChoice& c, const std::string& v) { c.usbId = v; }},
+    {kOptUsbPath, msg::kUsbPathNeedsValue,
+     [](LinkChoice& c, const std::string& v) { c.usbPath = v; }},
 };
 
 // What the options before the first command asked for; Parse returns the
@@ -774,35 +946,43 @@ public:
                 m_out << msg::kProgramName << ' ' << VELLUMIX_VERSION << '\n';
                 return kExitOk;
             }
-            if (opt == kOptUsb) {
-                link.usb = true;
-            } else if (opt == kOptPort) {
-                if (m_first >= m_args.size()) {
-                    return Failure{kExitUsage, msg::kPortNeedsValue};
-                }
-                link.port = m_args[m_first++];
-            } else {
+            const auto row = std::find_if(std::begin(kGlobalOptions), std::end(kGlobalOptions),
+                                          [&](const GlobalOption& o) { return o.name == opt; });
+            if (row == std::end(kGlobalOptions)) {
                 return Failure{kExitUsage,
                                cli::WithSuggestion(Format(msg::kUnknownOption, opt.c_str()),
                                                    cli::NearMiss(opt, kOptions))};
             }
-        }
-        if (link.usb && link.port) {
-            return Failure{kExitUsage, msg::kTwoLinks};
-        }
-        if (link.port) {
-            link.portSpec = pl::PortSpecForName(*link.port);
-            if (!link.portSpec) {
-                return Failure{kExitUsage, msg::kBadPort};
+            std::string value;
+            if (row->needsValue != nullptr) {
+                if (m_first >= m_args.size()) {
+                    return Failure{kExitUsage, row->needsValue};
+                }
+                value = m_args[m_first++];
             }
+            row->apply(link, value);
         }
-        return std::nullopt;
+        return Check(link);
     }
 
     // The commands after the options.
     std::span<const std::string> Rest() const { return m_args.subspan(m_first); }
 
 private:
+    static std::optional<std::variant<int, Failure>> Check(const LinkChoice& link) {
+        const int links = (link.port ? 1 : 0) + (link.usb ? 1 : 0) + (link.usbPath ? 1 : 0);
+        if (links > 1) {
+            return Failure{kExitUsage, link.usbPath ? msg::kOneLink : msg::kTwoLinks};
+        }
+        if (link.port && !pl::PortSpecForName(*link.port)) {
+            return Failure{kExitUsage, msg::kBadPort};
+        }
+        if (link.usbId && !pl::ParseUsbIds(*link.usbId)) {
+            return Failure{kExitUsage, pl::BadUsbIdsText(pl::kUsbIdOptionName, *link.usbId)};
+        }
+        return std::nullopt;
+    }
+
     std::span<const std::string> m_args;
     std::ostream& m_out;
     std::size_t m_first = 0;
@@ -812,36 +992,15 @@ private:
 // port or the USB device given, or else the app's search, USB first.
 class PadConnection {
 public:
-    PadConnection(const LinkChoice& choice, PadCtlEnvironment& env)
-        : m_choice(choice), m_env(env) {}
+    explicit PadConnection(const LinkChoice& choice) : m_choice(choice) {}
 
     std::optional<Failure> Open(Session& s) {
-        std::unique_ptr<pl::HidBackend> backend =
-            m_env.hidBackend ? std::move(m_env.hidBackend) : std::make_unique<pl::HidapiBackend>();
-        pl::DiscoveryOptions options;
-        if (m_choice.port) {
-            options.tryUsb = false;
-            options.portSpec = *m_choice.portSpec;
-        } else if (m_choice.usb) {
-            options.trySerial = false;
-        } else {
-            options.portPause = m_env.portPause;
-        }
-        m_link = std::make_unique<pl::PadLink>(
-            std::make_unique<pl::SerialPort>(
-                m_env.portFolder.empty() ? pl::DefaultPortFolder() : m_env.portFolder,
-                m_env.devicePrefixes),
-            std::make_unique<pl::HidPort>(std::move(backend)));
-        const pl::DiscoveryResult found = pl::DiscoverPad(*m_link, options);
-        if (found.link == pl::PadLinkKind::kNone) {
-            return Fail(NoPadText(found), kExitNoPad);
-        }
-        if (m_choice.port) {
-            s.linkName = *m_choice.port;
-        } else if (found.link == pl::PadLinkKind::kUsb) {
-            s.linkName = kUsbName;
-        } else {
-            s.linkName = std::string(pl::kComPortPrefix) + std::to_string(found.comNumber);
+        if (m_choice.port || m_choice.usb || m_choice.usbPath) {
+            if (auto f = OpenNamed(s)) {
+                return f;
+            }
+        } else if (auto f = Search(s)) {
+            return f;
         }
         m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
         s.channel = m_channel.get();
@@ -849,32 +1008,55 @@ public:
     }
 
 private:
-    std::string NoPadText(const pl::DiscoveryResult& found) const {
-        std::string text;
-        pl::OpenFailure why = pl::OpenFailure::kNone;
-        std::string reason;
-        if (m_choice.port) {
-            text = Format(msg::kNoPadOnPort, m_choice.port->c_str());
-            why = found.openFailure;
-            reason = found.openFailureReason;
-        } else if (m_choice.usb) {
-            text = msg::kNoPadOnUsb;
-            why = found.usbFailure;
-            reason = found.usbFailureReason;
-        } else {
-            text = msg::kNoPad;
-            why = found.usbFailure != pl::OpenFailure::kNone ? found.usbFailure : found.openFailure;
-            reason = found.usbFailure != pl::OpenFailure::kNone ? found.usbFailureReason
-                                                                : found.openFailureReason;
+    std::optional<Failure> OpenNamed(Session& s) {
+        const Where& w = s.where;
+        const pl::PadCandidate candidate = m_choice.port ? pl::SerialCandidate(*m_choice.port)
+                                           : m_choice.usbPath
+                                               ? pl::UsbPathCandidate(*m_choice.usbPath)
+                                               : pl::UsbCandidate(w.ids);
+        pl::OpenedPadLink opened = pl::OpenPadLink(candidate, LinkOptions(w));
+        if (!opened.link) {
+            std::string text = m_choice.usb
+                                   ? Format(msg::kNoPadOnUsb, pl::FormatUsbIds(w.ids).c_str())
+                                   : Format(msg::kNoPadOnPort, candidate.location.c_str());
+            // A USB device with the ids that is not there at all is said by
+            // the text alone, as before.
+            const bool absent = m_choice.usb && opened.failure == pl::OpenFailure::kNoSuchPort;
+            if (opened.failure != pl::OpenFailure::kNone && !absent) {
+                text += Format(msg::kBecause, opened.reason.c_str());
+            }
+            return Fail(text, kExitNoPad);
         }
-        if (why != pl::OpenFailure::kNone) {
-            text += Format(msg::kBecause, reason.c_str());
+        m_link = std::move(opened.link);
+        s.linkName = m_choice.port ? *m_choice.port : std::string(kUsbName);
+        return std::nullopt;
+    }
+
+    std::optional<Failure> Search(Session& s) {
+        const Where& w = s.where;
+        m_link = std::make_unique<pl::PadLink>(
+            std::make_unique<pl::SerialPort>(w.portFolder, w.devicePrefixes, w.roots),
+            std::make_unique<pl::HidPort>(std::make_unique<LentHidBackend>(w.hid),
+                                          pl::HidTarget{w.ids, {}}));
+        pl::DiscoveryOptions options;
+        options.portPause = w.portPause;
+        const pl::DiscoveryResult found = pl::DiscoverPad(*m_link, options);
+        if (found.link == pl::PadLinkKind::kNone) {
+            std::string text = Format(msg::kNoPad, pl::FormatUsbIds(w.ids).c_str());
+            if (found.usbFailure != pl::OpenFailure::kNone) {
+                text += Format(msg::kBecause, found.usbFailureReason.c_str());
+            } else if (found.openFailure != pl::OpenFailure::kNone) {
+                text += Format(msg::kBecause, found.openFailureReason.c_str());
+            }
+            return Fail(text, kExitNoPad);
         }
-        return text;
+        s.linkName = found.link == pl::PadLinkKind::kUsb
+                         ? std::string(kUsbName)
+                         : std::string(pl::kComPortPrefix) + std::to_string(found.comNumber);
+        return std::nullopt;
     }
 
     const LinkChoice& m_choice;
-    PadCtlEnvironment& m_env;
     std::unique_ptr<pl::PadLink> m_link;
     std::unique_ptr<pl::PadCommandChannel> m_channel;
 };
@@ -900,13 +1082,26 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
         }
         return std::get<int>(*ended);
     }
+    const pl::UsbIdChoice ids = pl::ChooseUsbIds(choice.usbId, env.usbIdVariable, std::nullopt);
+    if (!ids.error.empty()) {
+        return report({kExitUsage, ids.error});
+    }
     std::vector<Planned> plan;
     if (auto f = CommandParser(options.Rest()).Parse(plan)) {
         return report(*f);
     }
 
-    Session session{.out = out, .interrupt = env.interrupt};
-    PadConnection pad(choice, env);
+    const std::unique_ptr<pl::HidBackend> hid =
+        env.hidBackend ? std::move(env.hidBackend) : std::make_unique<pl::HidapiBackend>();
+    const Where where{env.portFolder.empty() ? pl::DefaultPortFolder() : env.portFolder,
+                      env.devicePrefixes,
+                      env.devRoot,
+                      env.roots,
+                      *hid,
+                      ids.ids,
+                      env.portPause};
+    Session session{.out = out, .interrupt = env.interrupt, .where = where};
+    PadConnection pad(choice);
     for (const Planned& planned : plan) {
         std::optional<Failure> f;
         if (planned.needsPad && session.channel == nullptr) {
