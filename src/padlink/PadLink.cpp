@@ -3,6 +3,7 @@
 #include "padlink/HidPort.h"
 #include "padlink/PadProtocol.h"
 #include "padlink/SerialPort.h"
+#include "padlink/SerialSettings.h"
 
 namespace vellumix::padlink {
 
@@ -43,6 +44,12 @@ bool PadLink::Use(PadLinkKind kind) {
     if ((kind == PadLinkKind::kUsb && !m_hid) || (kind == PadLinkKind::kSerial && !m_serial)) {
         return false;
     }
+    if (kind == PadLinkKind::kSerial) {
+        // Read here, on the thread that opened the port: the pen reader asks
+        // for the wire time while another thread may reopen it.
+        const auto settings = ParseSerialSettings(m_serial->Settings());
+        m_baud = settings ? settings->baud : 0;
+    }
     m_kind = kind;
     return true;
 }
@@ -70,13 +77,9 @@ std::chrono::microseconds PadLink::WireTime(std::size_t bytes) const {
     if (&Transport() != static_cast<PadTransport*>(m_serial.get())) {
         return std::chrono::microseconds{0};
     }
-    const auto onPort =
-        std::chrono::duration_cast<std::chrono::microseconds>(m_serial->WireTime(bytes));
-    if (onPort.count() > 0 || bytes == 0) {
-        return onPort;
-    }
+    const int baud = m_baud.load() > 0 ? m_baud.load() : kSerialBaud;
     return std::chrono::microseconds{static_cast<long long>(bytes) * kBitsPerByte * 1'000'000LL /
-                                     kSerialBaud};
+                                     baud};
 }
 
 void PadLink::SetWriteProgress(const PadTransport::WriteProgress& progress) {

@@ -12,10 +12,11 @@
 // the program always did), else to the USB device.
 //
 // Thread safety: Kind, Transport and WireTime are safe from any thread (the
-// kind is atomic; Use changes it only while nothing uses the transports:
-// during discovery, or while the channel says the link is down). Every call
-// into a transport follows the transports' own rules: on the discovering
-// thread before a channel uses the link, under the channel's lock after.
+// kind and the line's rate are atomics, written by Use, which runs only
+// while nothing else uses the transports: during discovery, or while the
+// channel says the link is down). Every call into a transport follows the
+// transports' own rules: on the discovering thread before a channel uses the
+// link, under the channel's lock after.
 #pragma once
 
 #include <atomic>
@@ -51,15 +52,16 @@ public:
 
     // Which transport the pad answered on; kNone until discovery chose.
     PadLinkKind Kind() const { return m_kind.load(); }
-    // The pad answered on this kind of transport. False, and nothing
-    // changed, when the link has no transport of that kind.
+    // The pad answered on this kind of transport (on serial, at the open
+    // port's rate). False, and nothing changed, when the link has no
+    // transport of that kind.
     bool Use(PadLinkKind kind);
     // The transport in use (see the note above for kNone).
     PadTransport& Transport() const;
 
-    // How long `bytes` take on the link: at the open serial port's rate (the
-    // pad's 38400 baud when none is open yet), and nothing on USB, where a
-    // report comes whole in one HID transfer.
+    // How long `bytes` take on the link: at the serial port's rate when the
+    // pad answered there (the pad's 38400 baud before), and nothing on USB,
+    // where a report comes whole in one HID transfer.
     std::chrono::microseconds WireTime(std::size_t bytes) const;
 
     // Told how far each frame has gone out, on whichever transport writes it
@@ -72,6 +74,8 @@ private:
     std::unique_ptr<SerialPort> m_serial;
     std::unique_ptr<HidPort> m_hid;
     std::atomic<PadLinkKind> m_kind{PadLinkKind::kNone};
+    // The serial line's rate as Use found it; 0 before.
+    std::atomic<int> m_baud{0};
 };
 
 }  // namespace vellumix::padlink
