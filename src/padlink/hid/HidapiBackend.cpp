@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <hidapi/hidapi.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -134,6 +135,14 @@ HidOpenResult HidapiBackend::Open(const HidDeviceInfo& info) {
     if (!LockDevice(lockFd)) {
         ::close(lockFd);
         return refuse(OpenFailure::kBusy);
+    }
+    // hidapi 0.13 refuses a node that is no hidraw device only after it has
+    // allocated its handle, which it then never frees: a path that is not
+    // even a character device (a file named with --usb-path) stops here.
+    struct stat node {};
+    if (::fstat(lockFd, &node) != 0 || !S_ISCHR(node.st_mode)) {
+        ::close(lockFd);
+        return result;
     }
     hid_device* device = hid_open_path(info.path.c_str());
     if (device == nullptr) {
