@@ -25,6 +25,7 @@
 #include "controls/PaintedTabCtrl.h"
 #include "hosts/SerialHost.h"
 #include "padlink/PortResolver.h"
+#include "padlink/SerialPort.h"
 #include "res/Strings.h"
 #include "sigformats/InkmlFormat.h"
 #include "support/FakePrompts.h"
@@ -39,6 +40,7 @@ using capture::SignaturePoint;
 using Points = std::vector<SignaturePoint>;
 using Kind = testsupport::FakePrompts::Kind;
 using Lines = std::vector<std::string>;
+using Prefixes = std::vector<std::string>;
 
 const std::string kStartCapture[] = {"SetLineColor r=255 g=0 b=0", "SetTextColor r=255 g=0 b=0",
                                      "StartCapture"};
@@ -584,10 +586,8 @@ TEST(SignaturePageSerial, FullLineRateLosesNoReport) {
     padsim::SerialHost host(engine, options);
     std::string error;
     ASSERT_TRUE(host.Start(&error)) << error;
-    padlink::g_usbConnected = false;
-    padlink::SerialPort serial(folder, {});
-    padlink::HidPort hid(std::make_unique<padlink::MemoryHidBackend>());
-    padlink::PadCommandChannel channel(padlink::PadPorts{serial, hid});
+    padlink::PadLink link(std::make_unique<padlink::SerialPort>(folder, Prefixes{}));
+    padlink::PadCommandChannel channel(link);
     testsupport::FakePrompts prompts;
     {
         CSignaturePage page(PageServices{prompts, channel}, nullptr);
@@ -614,10 +614,8 @@ TEST(SignaturePageSerial, APadLostMidStrokeDoesNotJoinTheInkAcrossTheLoss) {
     options.comNumber = 1;
     padsim::SerialHost host(engine, options);
     ASSERT_TRUE(host.Start());
-    padlink::g_usbConnected = false;
-    padlink::SerialPort serial(folder, {});
-    padlink::HidPort hid(std::make_unique<padlink::MemoryHidBackend>());
-    padlink::PadCommandChannel channel(padlink::PadPorts{serial, hid});
+    padlink::PadLink link(std::make_unique<padlink::SerialPort>(folder, Prefixes{}));
+    padlink::PadCommandChannel channel(link);
     channel.SetLinkDownHandler([] {});  // as the main frame watches the link
     testsupport::FakePrompts prompts;
     CSignaturePage page(PageServices{prompts, channel}, nullptr);
@@ -638,7 +636,7 @@ TEST(SignaturePageSerial, APadLostMidStrokeDoesNotJoinTheInkAcrossTheLoss) {
     // Found again as the main frame's search does: a fresh port, the page's
     // capture set up anew.
     ASSERT_TRUE(host.Start());
-    channel.WithTransports([](padlink::PadPorts ports) { ports.serial.Close(); });
+    channel.WithLink([](padlink::PadLink& l) { l.Close(); });
     channel.MarkLinkUp();
     page.RestorePadSetup();
     Write(engine, after);
