@@ -1,5 +1,6 @@
 // vellumix-demo: the signature pad demonstration program.
 #include <QApplication>
+#include <QMessageBox>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "padlink/SerialPort.h"
 #include "padlink/hid/HidapiBackend.h"
 #include "res/AppIcon.h"
+#include "res/Strings.h"
 
 namespace app = vellumix::app;
 namespace cli = vellumix::cli;
@@ -48,10 +50,6 @@ int main(int argc, char** argv) {
         command.usbId,
         usbIdVariable != nullptr ? std::optional<std::string_view>(usbIdVariable) : std::nullopt,
         app::CVellumixDemoApp::ProfileUsbId());
-    if (!usbIds.error.empty()) {
-        std::fprintf(stderr, "%s: %s\n", app::cli_msg::kProgramName, usbIds.error.c_str());
-        return cli::kExitUsage;
-    }
 
     // The process-wide objects, in the order the program has always built
     // them: the serial port (closed), the application, the HID port (no
@@ -60,6 +58,15 @@ int main(int argc, char** argv) {
     auto serialPort = std::make_unique<pl::SerialPort>(pl::DefaultPortFolder());
     QApplication qtApp(argc, argv);
     QApplication::setWindowIcon(vellumix::res::AppIcon());
+    if (!usbIds.error.empty()) {
+        // A bad value from the environment or the profile stops the program
+        // before it looks for a pad with the wrong ids; started from the
+        // menu, only a window can say why.
+        std::fprintf(stderr, "%s: %s\n", app::cli_msg::kProgramName, usbIds.error.c_str());
+        QMessageBox::critical(nullptr, QString(vellumix::res::kErrorCaption),
+                              QString::fromStdString(usbIds.error));
+        return cli::kExitUsage;
+    }
     app::CVellumixDemoApp theApp;
     pl::PadLink padLink(std::move(serialPort),
                         std::make_unique<pl::HidPort>(std::make_unique<pl::HidapiBackend>(),
