@@ -37,11 +37,14 @@ struct Codec {
     std::function<Points(std::span<const std::uint8_t>)> decode;
 };
 
-const Codec kSig{[](auto p) { return sf::EncodeSig(p); }, [](auto f) { return sf::DecodeSig(f); }};
+const Codec kSig{[](auto p) { return sf::EncodeSig(p).Value(); },
+                 [](auto f) { return sf::DecodeSig(f).Value().points; }};
 const Codec kVbc{[](auto p) { return sf::vbc::EncodeVbc(p).bytes; },
                  [](auto f) { return sf::vbc::DecodeVbc(f).points; }};
-const Codec kNlc{[](auto p) { return sf::EncodeNlc(p); }, [](auto f) { return sf::DecodeNlc(f); }};
-const Codec kCmp{[](auto p) { return sf::EncodeCmp(p); }, [](auto f) { return sf::DecodeCmp(f); }};
+const Codec kNlc{[](auto p) { return sf::EncodeNlc(p).Value(); },
+                 [](auto f) { return sf::DecodeNlc(f).Value().points; }};
+const Codec kCmp{[](auto p) { return sf::EncodeCmp(p).Value(); },
+                 [](auto f) { return sf::DecodeCmp(f).Value().points; }};
 
 void SetCounters(benchmark::State& state, const Bytes& file) {
     state.counters["file_bytes"] = static_cast<double>(file.size());

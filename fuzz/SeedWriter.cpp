@@ -87,10 +87,10 @@ int main(int argc, char** argv) {
     for (const Sample& s : kSamples) {
         const auto points = vellumix::testsupport::MakeSignature(s.text, s.seed, s.points);
         const std::string id = std::to_string(n++);
-        const Bytes sig = sf::EncodeSig(points);
+        const Bytes sig = sf::EncodeSig(points).Value();
         const Bytes vbc = sf::vbc::EncodeVbc(points).bytes;
-        const Bytes nlc = sf::EncodeNlc(points);
-        const Bytes cmp = sf::EncodeCmp(points);
+        const Bytes nlc = sf::EncodeNlc(points).Value();
+        const Bytes cmp = sf::EncodeCmp(points).Value();
         std::string txt;
         for (const auto& p : points) {
             txt += std::to_string(p.x) + " " + std::to_string(p.y) + "\n";
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     ok &= Write(root / "sigconv_info" / "vbc-locked", WithPrefix(kInfoVbc, locked));
     ok &= Write(root / "vbc" / "bare-lock", TextBytes(std::string_view("VBC1.2;k\0", 9)));
     Bytes junkFirst{0x55, 0x80, 0x00};
-    const Bytes cmp = sf::EncodeCmp(small);
+    const Bytes cmp = sf::EncodeCmp(small).Value();
     junkFirst.insert(junkFirst.end(), cmp.begin(), cmp.end());
     ok &= Write(root / "cmp" / "junk-first", junkFirst);
     // InkML as other producers write it: contexts and traceGroups, extra

@@ -50,19 +50,22 @@ DecodeResult DecodeVbcFile(std::span<const std::uint8_t> file, LockedVbc locked)
     return {std::move(result.points), 0, {}};
 }
 
+DecodeResult FromCodec(sigformats::Decoded decoded) {
+    if (!decoded) {
+        return {{}, 0, decoded.Error().message};
+    }
+    return {std::move(decoded).Value().points, 0, {}};
+}
+
 DecodeResult DecodeRaw(FileKind kind, std::span<const std::uint8_t> file, LockedVbc locked) {
-    bool overCap = false;
     DecodeResult result;
     switch (kind) {
         case FileKind::kSig:
-            result.points = sigformats::DecodeSig(file);
-            break;
+            return FromCodec(sigformats::DecodeSig(file));
         case FileKind::kCmp:
-            result.points = sigformats::DecodeCmpCapped(file, overCap);
-            break;
+            return FromCodec(sigformats::DecodeCmp(file));
         case FileKind::kNlc:
-            result.points = sigformats::DecodeNlcCapped(file, overCap);
-            break;
+            return FromCodec(sigformats::DecodeNlc(file));
         case FileKind::kVbc:
             return DecodeVbcFile(file, locked);
         case FileKind::kTxt:
@@ -86,9 +89,6 @@ DecodeResult DecodeRaw(FileKind kind, std::span<const std::uint8_t> file, Locked
         case FileKind::kPdf:
         case FileKind::kBmp:
             return {{}, 0, DottedName(kind) + " files hold no points to read"};
-    }
-    if (overCap) {
-        result.error = OverCap();
     }
     return result;
 }
@@ -137,12 +137,18 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
 
 Bytes EncodeStored(FileKind kind, std::span<const SignaturePoint> points) {
     switch (kind) {
-        case FileKind::kSig:
-            return sigformats::EncodeSig(points);
-        case FileKind::kCmp:
-            return sigformats::EncodeCmp(points);
-        case FileKind::kNlc:
-            return sigformats::EncodeNlc(points);
+        case FileKind::kSig: {
+            sigformats::Encoded encoded = sigformats::EncodeSig(points);
+            return encoded ? std::move(encoded).Value() : Bytes{};
+        }
+        case FileKind::kCmp: {
+            sigformats::Encoded encoded = sigformats::EncodeCmp(points);
+            return encoded ? std::move(encoded).Value() : Bytes{};
+        }
+        case FileKind::kNlc: {
+            sigformats::Encoded encoded = sigformats::EncodeNlc(points);
+            return encoded ? std::move(encoded).Value() : Bytes{};
+        }
         case FileKind::kVbc:
             return vbc::EncodeVbc(points).bytes;
         case FileKind::kTxt:
@@ -186,14 +192,14 @@ EncodeResult Encode(FileKind kind, std::span<const SignaturePoint> input,
         case FileKind::kCmp:
             result.bytes = EncodeStored(kind, points);
             break;
-        case FileKind::kNlc:
-            result.bytes = EncodeStored(kind, points);
-            if (result.bytes.empty()) {
-                return {{},
-                        cannot + " (more than " + std::to_string(sigformats::nlc::kMaxFileBytes) +
-                            " bytes)"};
+        case FileKind::kNlc: {
+            sigformats::Encoded encoded = sigformats::EncodeNlc(points);
+            if (!encoded) {
+                return {{}, encoded.Error().message};
             }
+            result.bytes = std::move(encoded).Value();
             break;
+        }
         case FileKind::kVbc: {
             // Called directly for the codec's reason.
             vbc::EncodeResult vbcResult = vbc::EncodeVbc(points);

@@ -18,11 +18,11 @@ bool FitsField(SignaturePoint p) {
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeSig(std::span<const SignaturePoint> points) {
+Encoded EncodeSig(std::span<const SignaturePoint> points) {
     // Above 16,383 points the 16-bit data length would wrap and the file
     // would no longer describe its own size.
     if (points.size() > sig::kMaxPoints) {
-        return {};
+        return CannotStore(sig::kExtension);
     }
     std::vector<std::uint8_t> out(sig::kHeaderLength + sig::kPointBytes * points.size());
     std::span<std::uint8_t> bytes(out);
@@ -45,7 +45,7 @@ std::vector<std::uint8_t> EncodeSig(std::span<const SignaturePoint> points) {
             WriteLe16(bytes, offset, static_cast<std::uint16_t>(p.x));
             WriteLe16(bytes, offset + 2, static_cast<std::uint16_t>(p.y));
         } else {
-            return {};
+            return CannotStore(sig::kExtension);
         }
         offset += sig::kPointBytes;
     }
@@ -81,10 +81,13 @@ std::optional<SigHeaderInfo> InspectSig(std::span<const std::uint8_t> file) {
     return info;
 }
 
-std::vector<SignaturePoint> DecodeSig(std::span<const std::uint8_t> file) {
+Decoded DecodeSig(std::span<const std::uint8_t> file) {
     const std::optional<SigHeaderInfo> info = InspectSig(file);
     if (!info) {
-        return {};
+        return NotValidFile(sig::kExtension);
+    }
+    if (info->pointCount == 0) {
+        return NoPointsIn(sig::kExtension);
     }
     std::vector<SignaturePoint> points;
     points.reserve(info->pointCount);
@@ -99,7 +102,7 @@ std::vector<SignaturePoint> DecodeSig(std::span<const std::uint8_t> file) {
                               static_cast<std::int32_t>(y * sig::kRange / info->yRange)});
         }
     }
-    return points;
+    return DecodedPoints(std::move(points));
 }
 
 }  // namespace vellumix::sigformats

@@ -84,9 +84,9 @@ TEST(InkmlRoundTripTest, EveryOtherFormatsPointsSurviveInkml) {
         const char* name;
         Points decoded;
     } cases[] = {
-        {".sig", DecodeSig(EncodeSig(source))},
-        {".nlc", DecodeNlc(EncodeNlc(source))},
-        {".cmp", DecodeCmp(EncodeCmp(source))},
+        {".sig", testing::PointsOf(DecodeSig(EncodeSig(source).Value()))},
+        {".nlc", testing::PointsOf(DecodeNlc(EncodeNlc(source).Value()))},
+        {".cmp", testing::PointsOf(DecodeCmp(EncodeCmp(source).Value()))},
         {".vbc", vbc::DecodeVbc(vbc::EncodeVbc(source).bytes).points},
     };
     for (const auto& c : cases) {
@@ -365,7 +365,8 @@ TEST(InkmlRefusalTest, DamagedFilesNeverCrash) {
     const InkmlEncoded good = EncodeInkml(testing::RealisticSignature(5), {});
     const Bytes head(good.bytes.begin(), good.bytes.begin() + 2000);
     testing::ExpectSurvivesDamage(
-        [](std::span<const std::uint8_t> f) { return DecodeInkml(f).points; }, head, 1);
+        [](std::span<const std::uint8_t> f) { return DecodedPoints(DecodeInkml(f).points); }, head,
+        1);
 }
 
 }  // namespace
