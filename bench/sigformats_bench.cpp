@@ -39,8 +39,8 @@ struct Codec {
 
 const Codec kSig{[](auto p) { return sf::EncodeSig(p).Value(); },
                  [](auto f) { return sf::DecodeSig(f).Value().points; }};
-const Codec kVbc{[](auto p) { return sf::vbc::EncodeVbc(p).bytes; },
-                 [](auto f) { return sf::vbc::DecodeVbc(f).points; }};
+const Codec kVbc{[](auto p) { return sf::vbc::EncodeVbc(p).Value(); },
+                 [](auto f) { return sf::vbc::DecodeVbc(f).Value().points; }};
 const Codec kNlc{[](auto p) { return sf::EncodeNlc(p).Value(); },
                  [](auto f) { return sf::DecodeNlc(f).Value().points; }};
 const Codec kCmp{[](auto p) { return sf::EncodeCmp(p).Value(); },

@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         const auto points = vellumix::testsupport::MakeSignature(s.text, s.seed, s.points);
         const std::string id = std::to_string(n++);
         const Bytes sig = sf::EncodeSig(points).Value();
-        const Bytes vbc = sf::vbc::EncodeVbc(points).bytes;
+        const Bytes vbc = sf::vbc::EncodeVbc(points).Value();
         const Bytes nlc = sf::EncodeNlc(points).Value();
         const Bytes cmp = sf::EncodeCmp(points).Value();
         std::string txt;
@@ -113,8 +113,8 @@ int main(int argc, char** argv) {
     // A stream locked with a key the file does not keep: the decoder's
     // unlocking and its padlock drawing.
     const auto small = vellumix::testsupport::MakeSignature("Bo", 4, 60);
-    const Bytes locked = sf::vbc::EncodeVbc(small, "k=secret;e=1;n=name").bytes;
-    const Bytes entries = sf::vbc::EncodeVbc(small, "n=name;d=2024").bytes;
+    const Bytes locked = sf::vbc::EncodeVbc(small, "k=secret;e=1;n=name").Value();
+    const Bytes entries = sf::vbc::EncodeVbc(small, "n=name;d=2024").Value();
     ok &= Write(root / "vbc" / "locked", locked) && Write(root / "vbc" / "entries", entries);
     ok &= Write(root / "sigconv_info" / "vbc-locked", WithPrefix(kInfoVbc, locked));
     ok &= Write(root / "vbc" / "bare-lock", TextBytes(std::string_view("VBC1.2;k\0", 9)));

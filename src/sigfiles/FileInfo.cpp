@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "sigfiles/SignatureFiles.h"
-#include "sigfiles/VbcErrorText.h"
 #include "sigformats/CmpFormat.h"
 #include "sigformats/NlcFormat.h"
 #include "sigformats/SigFormat.h"
@@ -169,7 +168,7 @@ std::string DescribeHeader(FileKind kind, std::span<const std::uint8_t> file, In
             if (h->stream) {
                 DescribeVbcStream(*h->stream, info);
             } else if (h->streamError != vbc::VbcError::kSuccess) {
-                info.Add("stream", "unreadable" + VbcErrorSuffix(h->streamError));
+                info.Add("stream", "unreadable (" + vbc::VbcErrorText(h->streamError) + ")");
             }
             return {};
         }

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <charconv>
 
-#include "sigfiles/VbcErrorText.h"
 #include "sigformats/CmpFormat.h"
 #include "sigformats/InkmlFormat.h"
 #include "sigformats/NlcFormat.h"
@@ -33,23 +32,6 @@ std::string CheckInk(std::span<const SignaturePoint> points) {
     return {};
 }
 
-DecodeResult DecodeVbcFile(std::span<const std::uint8_t> file, LockedVbc locked) {
-    if (locked == LockedVbc::kRefuse) {
-        const auto info = vbc::InspectVbc(file);
-        if (!info) {
-            return {{}, 0, NotValidFile(FileKind::kVbc)};
-        }
-        if (info->locked && !info->unlocked) {
-            return {{}, 0, "the signature is locked and cannot be unlocked"};
-        }
-    }
-    vbc::DecodeResult result = vbc::DecodeVbc(file);
-    if (result.error != vbc::VbcError::kSuccess) {
-        return {{}, 0, NotValidFile(FileKind::kVbc) + VbcErrorSuffix(result.error)};
-    }
-    return {std::move(result.points), 0, {}};
-}
-
 DecodeResult FromCodec(sigformats::Decoded decoded) {
     if (!decoded) {
         return {{}, 0, decoded.Error().message};
@@ -67,7 +49,7 @@ DecodeResult DecodeRaw(FileKind kind, std::span<const std::uint8_t> file, Locked
         case FileKind::kNlc:
             return FromCodec(sigformats::DecodeNlc(file));
         case FileKind::kVbc:
-            return DecodeVbcFile(file, locked);
+            return FromCodec(vbc::DecodeVbc(file, locked));
         case FileKind::kTxt:
             return ParseTxt(
                 std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
@@ -149,8 +131,10 @@ Bytes EncodeStored(FileKind kind, std::span<const SignaturePoint> points) {
             sigformats::Encoded encoded = sigformats::EncodeNlc(points);
             return encoded ? std::move(encoded).Value() : Bytes{};
         }
-        case FileKind::kVbc:
-            return vbc::EncodeVbc(points).bytes;
+        case FileKind::kVbc: {
+            sigformats::Encoded encoded = vbc::EncodeVbc(points);
+            return encoded ? std::move(encoded).Value() : Bytes{};
+        }
         case FileKind::kTxt:
         case FileKind::kInkml:
         case FileKind::kSvg:
@@ -201,12 +185,11 @@ EncodeResult Encode(FileKind kind, std::span<const SignaturePoint> input,
             break;
         }
         case FileKind::kVbc: {
-            // Called directly for the codec's reason.
-            vbc::EncodeResult vbcResult = vbc::EncodeVbc(points);
-            if (vbcResult.bytes.empty()) {
-                return {{}, cannot + VbcErrorSuffix(vbcResult.error)};
+            sigformats::Encoded encoded = vbc::EncodeVbc(points);
+            if (!encoded) {
+                return {{}, encoded.Error().message};
             }
-            result.bytes = std::move(vbcResult.bytes);
+            result.bytes = std::move(encoded).Value();
             break;
         }
         case FileKind::kTxt:

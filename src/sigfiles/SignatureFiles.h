@@ -17,6 +17,7 @@
 #include "sigfiles/FileKind.h"
 #include "sigformats/InkmlFormat.h"
 #include "sigformats/SignaturePoint.h"
+#include "sigformats/vbc/VbcFormat.h"
 
 namespace vellumix::sigfiles {
 
@@ -24,7 +25,7 @@ using Points = std::vector<capture::SignaturePoint>;
 
 // What to make of a locked .vbc that cannot be unlocked: the pages show the
 // codec's padlock drawing in its place; the converter refuses the file.
-enum class LockedVbc { kPadlock, kRefuse };
+using LockedVbc = sigformats::vbc::LockedVbc;
 
 struct DecodeResult {
     Points points;

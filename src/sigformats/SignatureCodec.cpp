@@ -29,11 +29,11 @@ Points SignatureCodec::DecodeSigFile(std::span<const std::uint8_t> file) const {
 }
 
 Bytes SignatureCodec::EncodeVbcFile(std::span<const SignaturePoint> points) const {
-    return vbc::EncodeVbc(points).bytes;
+    return BytesOrNone(vbc::EncodeVbc(points));
 }
 
 Points SignatureCodec::DecodeVbcFile(std::span<const std::uint8_t> file) const {
-    return vbc::DecodeVbc(file).points;
+    return PointsOrNone(vbc::DecodeVbc(file));
 }
 
 Bytes SignatureCodec::EncodeNlcFile(std::span<const SignaturePoint> points) const {

@@ -14,6 +14,8 @@ using capture::SignaturePoint;
 // marker (the .sig layout's marker value).
 constexpr std::int32_t kRecordPenUp = 0x4000;
 
+constexpr std::string_view kLockedText = "the signature is locked and cannot be unlocked";
+
 // Drawn instead of a locked signature that cannot be opened: a padlock
 // (strokes 1-14) and a key (15-19), on a 400 x 100 grid.
 constexpr StreamParams kPlaceholderParams{200, 200, 400, 100};
@@ -159,56 +161,65 @@ std::optional<OpenedFile> OpenFile(std::span<const std::uint8_t> file) {
     return opened;
 }
 
+CodecError CannotStoreFor(VbcError error) {
+    return CannotStore(kExtension, VbcErrorText(error));
+}
+
 }  // namespace
 
-EncodeResult EncodeVbc(std::span<const capture::SignaturePoint> points, std::string_view options) {
+Encoded EncodeVbc(std::span<const capture::SignaturePoint> points, std::string_view options) {
     const std::vector<StrokePoint> strokes = ToStrokeForm(points);
     if (strokes.empty()) {
-        return {{}, VbcError::kEmptyArgument};
+        return CannotStoreFor(VbcError::kEmptyArgument);
     }
     if (strokes.size() > kMaxStreamPoints) {
-        return {{}, VbcError::kNotPossible};
+        return CannotStoreFor(VbcError::kNotPossible);
     }
     std::vector<std::uint8_t> stream = EncodeStream(strokes, kOwnParams);
 
     VbcHeader header(VbcVersion::k12);
     if (!options.empty()) {
         if (const VbcError error = header.AddFromText(options); error != VbcError::kSuccess) {
-            return {{}, error};
+            return CannotStoreFor(error);
         }
     }
     std::string key;
     if (header.Find(kLockEntry, key) == VbcError::kSuccess) {
         if (const VbcError error = Lock(key, header, stream); error != VbcError::kSuccess) {
-            return {{}, error};
+            return CannotStoreFor(error);
         }
     }
 
     const std::string text = header.Bytes();
-    EncodeResult result;
-    result.bytes.reserve(text.size() + stream.size());
-    result.bytes.assign(text.begin(), text.end());
-    result.bytes.insert(result.bytes.end(), stream.begin(), stream.end());
-    return result;
+    std::vector<std::uint8_t> file;
+    file.reserve(text.size() + stream.size());
+    file.assign(text.begin(), text.end());
+    file.insert(file.end(), stream.begin(), stream.end());
+    return file;
 }
 
-DecodeResult DecodeVbc(std::span<const std::uint8_t> file) {
-    if (file.empty()) {
-        return {{}, VbcError::kEmptyArgument};
-    }
+Decoded DecodeVbc(std::span<const std::uint8_t> file, LockedVbc locked) {
     std::optional<OpenedFile> opened = OpenFile(file);
     if (!opened) {
-        return {{}, VbcError::kBadHeader};
+        return NotValidFile(kExtension);
     }
     if (opened->unlockError != VbcError::kSuccess) {
-        return {PlaceholderDrawing(), VbcError::kSuccess};
+        if (locked == LockedVbc::kRefuse) {
+            return CodecError{CodecErrc::kLocked, std::string(kLockedText)};
+        }
+        return DecodedPoints(PlaceholderDrawing());
     }
     DecodedStream decoded = DecodeStream(opened->stream, opened->header.Version());
     if (decoded.error != VbcError::kSuccess) {
-        return {{}, decoded.error};
+        return NotValidFile(kExtension, VbcErrorText(decoded.error));
     }
     ExpandReduction(decoded.points, decoded.header);
-    return {ToSignaturePoints(decoded.points, decoded.header.params), VbcError::kSuccess};
+    std::vector<capture::SignaturePoint> points =
+        ToSignaturePoints(decoded.points, decoded.header.params);
+    if (points.empty()) {
+        return NoPointsIn(kExtension);
+    }
+    return DecodedPoints(std::move(points));
 }
 
 std::optional<VbcInfo> InspectVbc(std::span<const std::uint8_t> file) {
