@@ -102,8 +102,8 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < points.size(); ++i) {
             times.push_back(static_cast<std::int64_t>(i * 1302 + i % 3));
         }
-        ok &= Write(root / "inkml" / id, sf::EncodeInkml(points).bytes) &&
-              Write(root / "inkml" / ("timed" + id), sf::EncodeInkml(points, times).bytes);
+        ok &= Write(root / "inkml" / id, sf::EncodeInkml(points).Value()) &&
+              Write(root / "inkml" / ("timed" + id), sf::EncodeInkml(points, times).Value());
         ok &= Write(root / "sigconv_info" / ("sig" + id), WithPrefix(kInfoSig, sig)) &&
               Write(root / "sigconv_info" / ("cmp" + id), WithPrefix(kInfoCmp, cmp)) &&
               Write(root / "sigconv_info" / ("vbc" + id), WithPrefix(kInfoVbc, vbc)) &&

@@ -1,8 +1,6 @@
 #include "sigfiles/SignatureFiles.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 
 #include "sigformats/CmpFormat.h"
 #include "sigformats/InkmlFormat.h"
@@ -16,10 +14,6 @@ namespace {
 using capture::IsPenUp;
 using capture::SignaturePoint;
 namespace vbc = sigformats::vbc;
-
-std::string OverCap() {
-    return "more than " + std::to_string(capture::kMaxDecodedPoints) + " points: not a signature";
-}
 
 std::string CheckInk(std::span<const SignaturePoint> points) {
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -36,7 +30,15 @@ DecodeResult FromCodec(sigformats::Decoded decoded) {
     if (!decoded) {
         return {{}, 0, decoded.Error().message};
     }
-    return {std::move(decoded).Value().points, 0, {}};
+    sigformats::DecodedSignature& signature = decoded.Value();
+    DecodeResult result;
+    result.points = std::move(signature.points);
+    if (signature.times.size() == result.points.size()) {
+        result.times = std::move(signature.times);
+    }
+    result.dropped = signature.dropped;
+    result.hoverTraces = signature.hoverTraces;
+    return result;
 }
 
 DecodeResult DecodeRaw(FileKind kind, std::span<const std::uint8_t> file, LockedVbc locked) {
@@ -51,21 +53,9 @@ DecodeResult DecodeRaw(FileKind kind, std::span<const std::uint8_t> file, Locked
         case FileKind::kVbc:
             return FromCodec(vbc::DecodeVbc(file, locked));
         case FileKind::kTxt:
-            return ParseTxt(
-                std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
-        case FileKind::kInkml: {
-            sigformats::InkmlDecoded ink = sigformats::DecodeInkml(file);
-            if (!ink.error.empty()) {
-                return {{}, 0, std::move(ink.error)};
-            }
-            result.points = std::move(ink.points);
-            if (ink.times.size() == result.points.size()) {
-                result.times = std::move(ink.times);
-            }
-            result.dropped = ink.dropped;
-            result.hoverTraces = ink.hoverTraces;
-            return result;
-        }
+            return FromCodec(sigformats::DecodeTxt(file));
+        case FileKind::kInkml:
+            return FromCodec(sigformats::DecodeInkml(file));
         case FileKind::kSvg:
         case FileKind::kPng:
         case FileKind::kPdf:
@@ -82,11 +72,6 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
     if (!result.error.empty()) {
         result.points.clear();
         return result;
-    }
-    // The codecs answer an unreadable file and an empty one alike.
-    if (result.points.empty()) {
-        const bool text = kind == FileKind::kTxt || kind == FileKind::kInkml;
-        return {{}, 0, text ? std::string("no points") : NotValidFile(kind)};
     }
     Points& points = result.points;
     capture::PointTimes& times = result.times;
@@ -196,11 +181,11 @@ EncodeResult Encode(FileKind kind, std::span<const SignaturePoint> input,
             result.bytes = WriteTxt(points);
             break;
         case FileKind::kInkml: {
-            sigformats::InkmlEncoded ink = sigformats::EncodeInkml(points, times, end);
-            if (!ink.error.empty()) {
-                return {{}, cannot + " (" + ink.error + ")"};
+            sigformats::Encoded encoded = sigformats::EncodeInkml(points, times, end);
+            if (!encoded) {
+                return {{}, encoded.Error().message};
             }
-            result.bytes = std::move(ink.bytes);
+            result.bytes = std::move(encoded).Value();
             break;
         }
         case FileKind::kSvg:
@@ -239,73 +224,16 @@ EncodeResult EncodeInkml(std::span<const SignaturePoint> points,
 }
 
 Bytes WriteTxt(std::span<const SignaturePoint> points) {
-    std::string text;
-    text.reserve(points.size() * 9);
-    for (SignaturePoint p : points) {
-        if (IsPenUp(p)) {
-            text += kTxtPenUp;
-        } else {
-            text += std::to_string(p.x) + ' ' + std::to_string(p.y);
-        }
-        text += '\n';
-    }
-    return Bytes(text.begin(), text.end());
+    return sigformats::EncodeTxt(points).Value();
 }
 
 DecodeResult ParseTxt(std::string_view text) {
-    DecodeResult result;
-    std::size_t lineNo = 0;
-    while (!text.empty()) {
-        ++lineNo;
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        auto fail = [&](std::string_view why) {
-            return DecodeResult{{}, 0, "line " + std::to_string(lineNo) + ": " + std::string(why)};
-        };
-        std::int32_t values[2] = {0, 0};
-        int found = 0;
-        std::size_t pos = 0;
-        while (true) {
-            while (pos < line.size() && std::isspace(static_cast<unsigned char>(line[pos]))) {
-                ++pos;
-            }
-            if (pos >= line.size()) {
-                break;
-            }
-            if (found == 2) {
-                return fail("expected two numbers \"x y\", found more");
-            }
-            const char* first = line.data() + pos;
-            const char* last = line.data() + line.size();
-            const auto [ptr, ec] = std::from_chars(first, last, values[found]);
-            if (ec != std::errc() ||
-                (ptr != last && !std::isspace(static_cast<unsigned char>(*ptr)))) {
-                return fail("expected two numbers \"x y\"");
-            }
-            pos = static_cast<std::size_t>(ptr - line.data());
-            ++found;
-        }
-        if (found == 0) {
-            continue;
-        }
-        if (found == 1) {
-            return fail("expected two numbers \"x y\", found one");
-        }
-        if (result.points.size() >= capture::kMaxDecodedPoints) {
-            return fail(OverCap());
-        }
-        const SignaturePoint p{values[0], values[1]};
-        if (IsPenUp(p)) {
-            result.points.push_back(p);
-        } else if (!capture::IsInkPoint(p)) {
-            return fail("point (" + std::to_string(p.x) + ", " + std::to_string(p.y) +
-                        ") lies outside 0..1024 (a pen lift is \"-1 -1\")");
-        } else {
-            result.points.push_back(p);
-        }
+    const sigformats::Decoded decoded = sigformats::DecodeTxt(
+        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    if (!decoded && decoded.Error().code == sigformats::CodecErrc::kNoPoints) {
+        return {};
     }
-    return result;
+    return FromCodec(decoded);
 }
 
 }  // namespace vellumix::sigfiles

@@ -17,6 +17,7 @@
 #include "sigfiles/FileKind.h"
 #include "sigformats/InkmlFormat.h"
 #include "sigformats/SignaturePoint.h"
+#include "sigformats/TxtFormat.h"
 #include "sigformats/vbc/VbcFormat.h"
 
 namespace vellumix::sigfiles {
@@ -83,10 +84,11 @@ EncodeResult EncodeInkml(std::span<const capture::SignaturePoint> points,
 // encoder cannot represent them, or for a kind that is not a stored format.
 Bytes EncodeStored(FileKind kind, std::span<const capture::SignaturePoint> points);
 
-// Text form: one point per line, "x y", a pen lift as "-1 -1". Blank lines are
-// skipped; anything else that is not two numbers in 0..1024 (or -1 -1) fails
-// with its line number, and so do more than capture::kMaxDecodedPoints lines.
-inline constexpr std::string_view kTxtPenUp = "-1 -1";
+// Text form (sigformats/TxtFormat.h): one point per line, "x y", a pen lift
+// as "-1 -1". ParseTxt reads the points as they stand, neither closed nor
+// dropped; an empty text is no error here (the virtual pad replays nothing),
+// while DecodeAs refuses it.
+inline constexpr std::string_view kTxtPenUp = sigformats::txt::kPenUp;
 Bytes WriteTxt(std::span<const capture::SignaturePoint> points);
 DecodeResult ParseTxt(std::string_view text);
 

@@ -176,9 +176,10 @@ public:
     TraceParser(const TraceFormat& format, std::size_t formatIndex)
         : m_format(format), m_formatIndex(formatIndex), m_state(format.channels.size()) {}
 
-    // Appends the trace's points to stroke; false with error set on bad text.
+    // Appends the trace's points to stroke; false with error set on bad text
+    // or more points than the budget.
     bool Parse(std::string_view text, RawStroke& stroke, std::size_t pointBudget,
-               std::string& error);
+               CodecError& error);
 
 private:
     bool ParsePoint(std::string_view text, RawPoint& point, bool& empty, std::string& error);
@@ -189,7 +190,7 @@ private:
 };
 
 bool TraceParser::Parse(std::string_view text, RawStroke& stroke, std::size_t pointBudget,
-                        std::string& error) {
+                        CodecError& error) {
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t comma = text.find(',', start);
@@ -198,19 +199,23 @@ bool TraceParser::Parse(std::string_view text, RawStroke& stroke, std::size_t po
         }
         RawPoint point;
         bool empty = false;
-        if (!ParsePoint(text.substr(start, comma - start), point, empty, error)) {
+        std::string why;
+        if (!ParsePoint(text.substr(start, comma - start), point, empty, why)) {
+            error = {CodecErrc::kNotOfFormat, std::move(why)};
             return false;
         }
         if (empty) {
             // Only a trace that is all white space may have no values; an
             // empty point between commas is malformed.
             if (comma != text.size() || !stroke.empty() || start != 0) {
-                error = "a trace has an empty point between commas";
+                error = {CodecErrc::kNotOfFormat, "a trace has an empty point between commas"};
                 return false;
             }
         } else {
             if (stroke.size() >= pointBudget) {
-                error = "the file holds more than " + std::to_string(inkml::kMaxPoints) + " points";
+                error = {
+                    CodecErrc::kTooManyPoints,
+                    "the file holds more than " + std::to_string(inkml::kMaxPoints) + " points"};
                 return false;
             }
             stroke.push_back(point);
@@ -350,9 +355,10 @@ public:
     void Start(const XML_Char* name, const XML_Char** attributes);
     void End(const XML_Char* name);
     void Text(const XML_Char* text, int length);
-    void Fail(std::string message);
+    void Fail(std::string message, CodecErrc code = CodecErrc::kNotOfFormat);
 
-    const std::string& Error() const { return m_error; }
+    // Empty message: no failure.
+    const CodecError& Error() const { return m_error; }
     bool RootSeen() const { return m_rootSeen; }
     const std::vector<RawStroke>& Strokes() const { return m_strokes; }
     const std::vector<TraceFormat>& Formats() const { return m_formats; }
@@ -366,7 +372,7 @@ private:
     void EndTrace();
 
     XML_Parser m_parser;
-    std::string m_error;
+    CodecError m_error;
     bool m_rootSeen = false;
     std::size_t m_depth = 0;
 
@@ -417,9 +423,9 @@ const XML_Char* InkmlReader::Attribute(const XML_Char** attributes, std::string_
     return nullptr;
 }
 
-void InkmlReader::Fail(std::string message) {
-    if (m_error.empty()) {
-        m_error = std::move(message);
+void InkmlReader::Fail(std::string message, CodecErrc code) {
+    if (m_error.message.empty()) {
+        m_error = {code, std::move(message)};
         XML_StopParser(m_parser, XML_FALSE);
     }
 }
@@ -559,7 +565,7 @@ void InkmlReader::Start(const XML_Char* rawName, const XML_Char** attributes) {
 void InkmlReader::End(const XML_Char* rawName) {
     --m_depth;
     const std::optional<std::string_view> name = InkmlName(rawName);
-    if (!name || !m_error.empty()) {
+    if (!name || !m_error.message.empty()) {
         return;
     }
     if (m_inTrace) {
@@ -600,7 +606,7 @@ void InkmlReader::End(const XML_Char* rawName) {
 }
 
 void InkmlReader::Text(const XML_Char* text, int length) {
-    if (m_inTrace && m_error.empty()) {
+    if (m_inTrace && m_error.message.empty()) {
         m_traceText.append(text, static_cast<std::size_t>(length));
     }
 }
@@ -616,12 +622,12 @@ void InkmlReader::EndTrace() {
         return;
     }
     RawStroke stroke;
-    std::string error;
+    CodecError error;
     // Each stroke also takes one entry for its pen lift.
     const std::size_t budget = inkml::kMaxPoints - std::min(inkml::kMaxPoints, m_pointCount + 1);
     TraceParser parser(format, m_traceFormat);
     if (!parser.Parse(m_traceText, stroke, budget, error)) {
-        Fail(error + " (trace " + std::to_string(m_strokes.size() + 1) + ")");
+        Fail(error.message + " (trace " + std::to_string(m_strokes.size() + 1) + ")", error.code);
         return;
     }
     if (!stroke.empty()) {
@@ -684,7 +690,7 @@ struct AxisMap {
 // range is dropped and counted, as the stored formats' decoding drops a point
 // outside 0..1024; a stroke left without points is no stroke.
 void ToPadUnits(const std::vector<RawStroke>& strokes, const std::vector<TraceFormat>& formats,
-                InkmlDecoded& result) {
+                DecodedSignature& result) {
     // Formats whose X and Y declare a range map by it; the rest share the
     // bounding box of their points, scaled alike on both axes. A bound as
     // large as a number type's says nothing of where the ink lies, so it
@@ -771,17 +777,16 @@ void ToPadUnits(const std::vector<RawStroke>& strokes, const std::vector<TraceFo
 
 }  // namespace
 
-InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const PointTime> times,
-                         CaptureEnd end) {
-    InkmlEncoded result;
+Encoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const PointTime> times,
+                    CaptureEnd end) {
     if (!times.empty() && times.size() != points.size()) {
-        result.error = "the times do not match the points (" + std::to_string(times.size()) +
-                       " times for " + std::to_string(points.size()) + " points)";
-        return result;
+        return CannotStore(inkml::kExtension, "the times do not match the points (" +
+                                                  std::to_string(times.size()) + " times for " +
+                                                  std::to_string(points.size()) + " points)");
     }
     if (points.size() > inkml::kMaxPoints) {
-        result.error = "more than " + std::to_string(inkml::kMaxPoints) + " points";
-        return result;
+        return CannotStore(inkml::kExtension,
+                           "more than " + std::to_string(inkml::kMaxPoints) + " points");
     }
     std::string doc(kDocumentStart);
     // First, so that a reader who looks at the head sees it before the ink.
@@ -804,9 +809,9 @@ InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const
             continue;
         }
         if (p.x < 0 || p.y < 0 || p.x > capture::kStoredUnitMax || p.y > capture::kStoredUnitMax) {
-            result.error = "point " + std::to_string(i + 1) + " (" + std::to_string(p.x) + ", " +
-                           std::to_string(p.y) + ") lies outside 0..1024";
-            return result;
+            return CannotStore(inkml::kExtension,
+                               "point " + std::to_string(i + 1) + " (" + std::to_string(p.x) +
+                                   ", " + std::to_string(p.y) + ") lies outside 0..1024");
         }
         doc += inTrace ? ", " : "  <trace>";
         inTrace = true;
@@ -822,27 +827,23 @@ InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const
         doc += "</trace>\n";
     }
     doc += kDocumentEnd;
-    result.bytes.assign(doc.begin(), doc.end());
-    return result;
+    return std::vector<std::uint8_t>(doc.begin(), doc.end());
 }
 
-InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file) {
-    InkmlDecoded result;
+Decoded DecodeInkml(std::span<const std::uint8_t> file) {
     if (file.empty()) {
-        result.error = "the file is empty";
-        return result;
+        return CodecError{CodecErrc::kNotOfFormat, "the file is empty"};
     }
     if (file.size() > inkml::kMaxFileBytes) {
-        result.error = "the file is larger than " +
-                       std::to_string(inkml::kMaxFileBytes / (1024 * 1024)) +
-                       " MB, more than any signature needs";
-        return result;
+        return CodecError{CodecErrc::kNotOfFormat,
+                          "the file is larger than " +
+                              std::to_string(inkml::kMaxFileBytes / (1024 * 1024)) +
+                              " MB, more than any signature needs"};
     }
     std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(
         XML_ParserCreateNS(nullptr, kNsSeparator));
     if (!parser) {
-        result.error = "out of memory";
-        return result;
+        return CodecError{CodecErrc::kNotOfFormat, "out of memory"};
     }
     InkmlReader reader(parser.get());
     XML_SetUserData(parser.get(), &reader);
@@ -851,31 +852,31 @@ InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file) {
     XML_SetEntityDeclHandler(parser.get(), OnEntityDecl);
     const XML_Status status = XML_Parse(parser.get(), reinterpret_cast<const char*>(file.data()),
                                         static_cast<int>(file.size()), XML_TRUE);
-    if (!reader.Error().empty()) {
-        result.error = reader.Error();
-        return result;
+    if (!reader.Error().message.empty()) {
+        return reader.Error();
     }
     if (status != XML_STATUS_OK) {
-        result.error = "not a well-formed XML document (line " +
-                       std::to_string(XML_GetCurrentLineNumber(parser.get())) + ": " +
-                       XML_ErrorString(XML_GetErrorCode(parser.get())) + ")";
-        return result;
+        return CodecError{CodecErrc::kNotOfFormat,
+                          "not a well-formed XML document (line " +
+                              std::to_string(XML_GetCurrentLineNumber(parser.get())) + ": " +
+                              XML_ErrorString(XML_GetErrorCode(parser.get())) + ")"};
     }
     const std::vector<RawStroke>& strokes = reader.Strokes();
-    result.hoverTraces = reader.HoverTraces();
     if (strokes.empty()) {
-        result.error = result.hoverTraces > 0
-                           ? "the file holds no ink, only hover traces (type=\"" +
-                                 std::string(kHoverTraceType) + "\")"
-                           : "the file holds no ink: no trace with points";
-        return result;
+        return CodecError{CodecErrc::kNoPoints,
+                          reader.HoverTraces() > 0
+                              ? "the file holds no ink, only hover traces (type=\"" +
+                                    std::string(kHoverTraceType) + "\")"
+                              : "the file holds no ink: no trace with points"};
     }
-
+    DecodedSignature result;
+    result.hoverTraces = reader.HoverTraces();
     ToPadUnits(strokes, reader.Formats(), result);
     if (result.points.empty()) {
-        result.error = "the file holds no ink: all " + std::to_string(result.dropped) +
-                       " points lie outside the min and max that their X and Y channels declare";
-        result.times.clear();
+        return CodecError{CodecErrc::kNoPoints,
+                          "the file holds no ink: all " + std::to_string(result.dropped) +
+                              " points lie outside the min and max that their X and Y "
+                              "channels declare"};
     }
     return result;
 }

@@ -26,6 +26,7 @@
 #include "hosts/SerialHost.h"
 #include "padlink/PortResolver.h"
 #include "res/Strings.h"
+#include "sigfiles/SignatureFiles.h"
 #include "sigformats/InkmlFormat.h"
 #include "support/FakePrompts.h"
 #include "support/SignatureSynth.h"
@@ -319,10 +320,10 @@ TEST_F(SignaturePageTest, InkmlFilesTheCaptureWithItsTimesUntilALoadedFileTakesT
     const auto saved = [&](const QString& name) {
         Save(Path(name));
         EXPECT_EQ(Messages(), Lines{});
-        return sigformats::DecodeInkml(ReadFile(Path(name)));
+        return sigfiles::DecodeAs(sigfiles::FileKind::kInkml, ReadFile(Path(name)));
     };
     WriteAndWait(signature);
-    const sigformats::InkmlDecoded timed = saved("timed.INKML");
+    const sigfiles::DecodeResult timed = saved("timed.INKML");
     ASSERT_TRUE(timed.error.empty()) << timed.error;
     EXPECT_EQ(timed.points, signature);
     ASSERT_EQ(timed.times.size(), signature.size());
@@ -331,7 +332,7 @@ TEST_F(SignaturePageTest, InkmlFilesTheCaptureWithItsTimesUntilALoadedFileTakesT
 
     LoadPoints(signature);
     WriteAndWait({{10, 10}, PEN_UP_POINT});  // written on top of the loaded file
-    const sigformats::InkmlDecoded untimed = saved("untimed.inkml");
+    const sigfiles::DecodeResult untimed = saved("untimed.inkml");
     ASSERT_TRUE(untimed.error.empty()) << untimed.error;
     EXPECT_EQ(untimed.points.size(), signature.size() + 2);
     EXPECT_TRUE(untimed.times.empty());
