@@ -20,12 +20,6 @@ class PadCommandChannel;
 
 namespace vellumix::sigfiles {
 
-enum class PadFileCommand { kSendSig, kSendCmp, kSendVbc };
-
-// .sig, .cmp and .vbc have a command each; the pad reads .nlc files through
-// the .vbc one. Nothing for the other kinds.
-std::optional<PadFileCommand> PadCommandFor(FileKind kind);
-
 enum class PadFileCheck {
     kSendable,
     kNoCommand,  // the pad has no command for this kind

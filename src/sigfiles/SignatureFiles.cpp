@@ -2,18 +2,13 @@
 
 #include <algorithm>
 
-#include "sigformats/CmpFormat.h"
-#include "sigformats/InkmlFormat.h"
-#include "sigformats/NlcFormat.h"
-#include "sigformats/SigFormat.h"
-#include "sigformats/vbc/VbcFormat.h"
+#include "sigfiles/FormatTable.h"
 
 namespace vellumix::sigfiles {
 namespace {
 
 using capture::IsPenUp;
 using capture::SignaturePoint;
-namespace vbc = sigformats::vbc;
 
 std::string CheckInk(std::span<const SignaturePoint> points) {
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -41,36 +36,15 @@ DecodeResult FromCodec(sigformats::Decoded decoded) {
     return result;
 }
 
-DecodeResult DecodeRaw(FileKind kind, std::span<const std::uint8_t> file, LockedVbc locked) {
-    DecodeResult result;
-    switch (kind) {
-        case FileKind::kSig:
-            return FromCodec(sigformats::DecodeSig(file));
-        case FileKind::kCmp:
-            return FromCodec(sigformats::DecodeCmp(file));
-        case FileKind::kNlc:
-            return FromCodec(sigformats::DecodeNlc(file));
-        case FileKind::kVbc:
-            return FromCodec(vbc::DecodeVbc(file, locked));
-        case FileKind::kTxt:
-            return FromCodec(sigformats::DecodeTxt(file));
-        case FileKind::kInkml:
-            return FromCodec(sigformats::DecodeInkml(file));
-        case FileKind::kSvg:
-        case FileKind::kPng:
-        case FileKind::kPdf:
-        case FileKind::kBmp:
-            return {{}, 0, DottedName(kind) + " files hold no points to read"};
-    }
-    return result;
-}
-
 }  // namespace
 
 DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedVbc locked) {
-    DecodeResult result = DecodeRaw(kind, file, locked);
+    const FormatRow& row = FormatOf(kind);
+    if (row.decode == nullptr) {
+        return {{}, 0, DottedName(kind) + " files hold no points to read"};
+    }
+    DecodeResult result = FromCodec(row.decode(file, locked));
     if (!result.error.empty()) {
-        result.points.clear();
         return result;
     }
     Points& points = result.points;
@@ -103,32 +77,12 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
 }
 
 Bytes EncodeStored(FileKind kind, std::span<const SignaturePoint> points) {
-    switch (kind) {
-        case FileKind::kSig: {
-            sigformats::Encoded encoded = sigformats::EncodeSig(points);
-            return encoded ? std::move(encoded).Value() : Bytes{};
-        }
-        case FileKind::kCmp: {
-            sigformats::Encoded encoded = sigformats::EncodeCmp(points);
-            return encoded ? std::move(encoded).Value() : Bytes{};
-        }
-        case FileKind::kNlc: {
-            sigformats::Encoded encoded = sigformats::EncodeNlc(points);
-            return encoded ? std::move(encoded).Value() : Bytes{};
-        }
-        case FileKind::kVbc: {
-            sigformats::Encoded encoded = vbc::EncodeVbc(points);
-            return encoded ? std::move(encoded).Value() : Bytes{};
-        }
-        case FileKind::kTxt:
-        case FileKind::kInkml:
-        case FileKind::kSvg:
-        case FileKind::kPng:
-        case FileKind::kPdf:
-        case FileKind::kBmp:
-            break;
+    const FormatRow& row = FormatOf(kind);
+    if (!row.stored) {
+        return {};
     }
-    return {};
+    sigformats::Encoded encoded = row.encode(points, {});
+    return encoded ? std::move(encoded).Value() : Bytes{};
 }
 
 namespace {
@@ -154,55 +108,24 @@ EncodeResult Encode(FileKind kind, std::span<const SignaturePoint> input,
             times.push_back(times.back());
         }
     }
-    const std::string cannot = std::string("the signature cannot be stored as ") + DottedName(kind);
-    EncodeResult result;
-    switch (kind) {
-        case FileKind::kSig:
-        case FileKind::kCmp:
-            result.bytes = EncodeStored(kind, points);
-            break;
-        case FileKind::kNlc: {
-            sigformats::Encoded encoded = sigformats::EncodeNlc(points);
-            if (!encoded) {
-                return {{}, encoded.Error().message};
-            }
-            result.bytes = std::move(encoded).Value();
-            break;
-        }
-        case FileKind::kVbc: {
-            sigformats::Encoded encoded = vbc::EncodeVbc(points);
-            if (!encoded) {
-                return {{}, encoded.Error().message};
-            }
-            result.bytes = std::move(encoded).Value();
-            break;
-        }
-        case FileKind::kTxt:
-            result.bytes = WriteTxt(points);
-            break;
-        case FileKind::kInkml: {
-            sigformats::Encoded encoded = sigformats::EncodeInkml(points, times, end);
-            if (!encoded) {
-                return {{}, encoded.Error().message};
-            }
-            result.bytes = std::move(encoded).Value();
-            break;
-        }
-        case FileKind::kSvg:
-        case FileKind::kPng:
-        case FileKind::kPdf:
-        case FileKind::kBmp:
-            return {{}, "pictures are drawn by the signature renderer"};
+    const FormatRow& row = FormatOf(kind);
+    if (row.encode == nullptr) {
+        return {{}, "pictures are drawn by the signature renderer"};
     }
+    sigformats::Encoded encoded = row.encode(points, {times, end});
+    if (!encoded) {
+        return {{}, encoded.Error().message};
+    }
+    EncodeResult result{std::move(encoded).Value(), {}};
     if (result.bytes.empty()) {
-        return {{}, cannot};
+        return {{}, sigformats::CannotStoreText(row.name)};
     }
     // Pen lifts alone (all ink dropped on decoding) encode, but .cmp, .nlc
     // and .inkml read no signature back from them: refused here rather than
     // written as a file that cannot be read.
     const bool inkless = std::all_of(points.begin(), points.end(), IsPenUp);
     if (inkless && !DecodeAs(kind, result.bytes).error.empty()) {
-        return {{}, cannot + " (it has no ink, only pen lifts)"};
+        return {{}, sigformats::CannotStoreText(row.name, "it has no ink, only pen lifts")};
     }
     return result;
 }
@@ -228,12 +151,12 @@ Bytes WriteTxt(std::span<const SignaturePoint> points) {
 }
 
 DecodeResult ParseTxt(std::string_view text) {
-    const sigformats::Decoded decoded = sigformats::DecodeTxt(
+    sigformats::Decoded decoded = sigformats::DecodeTxt(
         std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     if (!decoded && decoded.Error().code == sigformats::CodecErrc::kNoPoints) {
         return {};
     }
-    return FromCodec(decoded);
+    return FromCodec(std::move(decoded));
 }
 
 }  // namespace vellumix::sigfiles

@@ -1,8 +1,8 @@
 // One encoder and one decoder per signature file format, answering as the
 // pad does: bytes or points, or nothing. The virtual pad draws what it can
-// read and no more; the reason for a refusal is in each codec's own result
-// (sigformats/CodecResult.h), which every other caller takes through the
-// format table (sigfiles).
+// read and no more. Why a codec refused is in its own result
+// (sigformats/CodecResult.h), which the format table (sigfiles) hands on to
+// the front ends.
 //
 // Results are owned values. An empty encoder result means "cannot be
 // represented"; an empty decoder result means the file was rejected.
