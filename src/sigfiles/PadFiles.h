@@ -1,5 +1,7 @@
-// Which stored files the pad draws itself, by which command, and how large
-// they may be: the Image page, the Signature page and padctl send them alike.
+// Which stored files the pad draws itself and how large they may be, and
+// their sending: the Image page, the Signature page and padctl send them
+// alike. The command of each kind is in the format table (PadCommandFor);
+// this is the part that needs the pad link (target vellumix_padfiles).
 //
 // Thread safety: SendToPad uses the channel from the caller's thread, as the
 // channel allows.
