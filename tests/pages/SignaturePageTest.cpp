@@ -21,13 +21,13 @@
 
 #include "VirtualPadRig.h"
 #include "app/ViewVellumixDemo.h"
-#include "capture/SignatureBitmap.h"
 #include "controls/PaintedTabCtrl.h"
 #include "hosts/SerialHost.h"
 #include "padlink/PortResolver.h"
 #include "res/Strings.h"
 #include "sigfiles/SignatureFiles.h"
 #include "sigformats/InkmlFormat.h"
+#include "sigrender/SignatureBitmap.h"
 #include "support/FakePrompts.h"
 #include "support/SignatureSynth.h"
 
@@ -348,7 +348,7 @@ TEST_F(SignaturePageTest, BmpExportIsTheBoxPictureEvenForOnePoint) {
     Save(Path("sig.BMP"));  // the extension is compared in lower case
     const sigformats::Bytes file = ReadFile(Path("sig.BMP"));
     ASSERT_EQ(file.size(), 230'454u);
-    EXPECT_EQ(file, capture::EncodeBmp(capture::RenderSignatureToDib(signature, 320, 240)));
+    EXPECT_EQ(file, sigrender::EncodeBmp(sigrender::RenderSignatureToDib(signature, 320, 240)));
 
     LoadPoints({{512, 512}});  // a list of one point (and its pen lift)
     ASSERT_EQ(page->GetPointCount(), 2u);
