@@ -100,37 +100,40 @@ bool IsMarker(SignaturePoint p) {
 }
 
 std::vector<StrokePoint> ToStrokeForm(std::span<const SignaturePoint> points) {
-    std::vector<StrokePoint> strokes;
-    strokes.reserve(points.size());
+    std::vector<StrokePoint> strokes(points.size());
+    std::size_t kept = 0;
     // The first point always starts a stroke, even at x = 0 or y = 0: the
     // stream can only begin with an escape. After a marker the next entry
     // starts a stroke without being tested, so a second marker in a row
     // becomes a start at (16383, 16383), which the decoder's range check drops.
     bool startNext = true;
-    for (std::size_t i = 0; i < points.size(); ++i) {
+    // A leading marker: the next entry starts the stroke.
+    std::size_t i = !points.empty() && IsMarker(points.front()) ? 1 : 0;
+    // Outside the 14-bit coordinates, so the first point repeats nothing.
+    StrokePoint last{-1, -1, false};
+    for (; i < points.size(); ++i) {
         const SignaturePoint p = points[i];
         if (!startNext && IsMarker(p)) {
             startNext = true;
             continue;
         }
-        if (i == 0 && IsMarker(p)) {
-            continue;  // a leading marker: the next entry starts the stroke
-        }
         const StrokePoint point{static_cast<std::uint16_t>(p.x) & kCoordinateMask,
                                 static_cast<std::uint16_t>(p.y) & kCoordinateMask, startNext};
         startNext = false;
-        if (!strokes.empty()) {
-            const StrokePoint& last = strokes.back();
-            // A repeated continuation draws nothing, and its zero difference
-            // pair would be read back as the start of an escape when it is
-            // last, before a stroke start, or at the end of a narrower block.
-            const bool samePlace = point.x == last.x && point.y == last.y;
-            if (samePlace && (!point.strokeStart || last.strokeStart)) {
-                continue;
-            }
-        }
-        strokes.push_back(point);
+        // A repeated continuation draws nothing, and its zero difference
+        // pair would be read back as the start of an escape when it is last,
+        // before a stroke start, or at the end of a narrower block. Repeats
+        // come at random in a densely sampled signature, so the point is
+        // written either way and only kept by the count: no branch to
+        // mispredict.
+        const bool samePlace = (point.x == last.x) & (point.y == last.y);
+        const bool repeat = samePlace & (!point.strokeStart | last.strokeStart);
+        strokes[kept] = point;
+        kept += static_cast<std::size_t>(!repeat);
+        // The kept point, from registers: a repeat has its x and y.
+        last = {point.x, point.y, repeat ? last.strokeStart : point.strokeStart};
     }
+    strokes.resize(kept);
     return strokes;
 }
 
