@@ -63,8 +63,8 @@ constexpr std::array<std::uint8_t, 256> kReversedBytes = [] {
     return table;
 }();
 
-// The low `bits` bits of value in reverse order, for the fields that go out
-// most significant bit first.
+// The low `bits` (1..32) bits of value in reverse order, for the fields that
+// go out most significant bit first.
 std::uint32_t ReverseLow(std::uint32_t value, unsigned bits) {
     std::uint32_t reversed = 0;
     for (unsigned i = 0; i < 4; ++i) {
@@ -270,8 +270,8 @@ std::uint8_t WidthOfBlock(std::span<const StrokePoint> points, std::size_t begin
 }  // namespace
 
 unsigned BitsFor(std::uint32_t value) {
-    // bit_width of 0 takes a branch of its own; moves of 0 come at random
-    // and would mostly mispredict it, so it is asked of 2v + 1 instead.
+    // bit_width of 0 takes a branch of its own, which moves of 0, coming at
+    // random, would mostly mispredict; 2v + 1 is never 0 and one bit wider.
     return static_cast<unsigned>(std::bit_width((std::uint64_t{value} << 1) | 1U)) - 1;
 }
 
