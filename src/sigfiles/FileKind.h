@@ -12,6 +12,7 @@
 
 namespace vellumix::sigfiles {
 
+// Each kind has its row in FormatTable.cpp.
 enum class FileKind { kSig, kCmp, kVbc, kNlc, kTxt, kSvg, kPng, kBmp, kInkml, kPdf };
 
 // The pad's commands for stored files. Sending them takes the pad link

@@ -171,19 +171,17 @@ constexpr std::array kFormats{
     FormatRow{.kind = FileKind::kTxt,
               .name = sf::txt::kExtension,
               .decode = BytesOnly<sf::DecodeTxt>,
-              .encode = PointsOnly<sf::EncodeTxt>,
-              .padCommand = std::nullopt},
+              .encode = PointsOnly<sf::EncodeTxt>},
     FormatRow{.kind = FileKind::kInkml,
               .name = sf::inkml::kExtension,
               .timed = true,
               .decode = BytesOnly<sf::DecodeInkml>,
-              .encode = EncodeInkml,
-              .padCommand = std::nullopt},
-    FormatRow{.kind = FileKind::kSvg, .name = "svg", .rendered = true, .padCommand = std::nullopt},
-    FormatRow{.kind = FileKind::kPng, .name = "png", .rendered = true, .padCommand = std::nullopt},
-    FormatRow{.kind = FileKind::kPdf, .name = "pdf", .rendered = true, .padCommand = std::nullopt},
-    // The Signature page's own export of its box (capture/SignatureBitmap.h).
-    FormatRow{.kind = FileKind::kBmp, .name = "bmp", .padCommand = std::nullopt},
+              .encode = EncodeInkml},
+    FormatRow{.kind = FileKind::kSvg, .name = "svg", .rendered = true},
+    FormatRow{.kind = FileKind::kPng, .name = "png", .rendered = true},
+    FormatRow{.kind = FileKind::kPdf, .name = "pdf", .rendered = true},
+    // The Signature page's own export of its box (sigrender/SignatureBitmap.h).
+    FormatRow{.kind = FileKind::kBmp, .name = "bmp"},
 };
 
 // Every row a kind of its own; every stored format read, written and
@@ -211,9 +209,12 @@ std::span<const FormatRow> Formats() {
 }
 
 const FormatRow& FormatOf(FileKind kind) {
-    // Every kind has its row; the list is short enough to walk.
-    return *std::find_if(kFormats.begin(), kFormats.end(),
-                         [kind](const FormatRow& row) { return row.kind == kind; });
+    const auto row = std::find_if(kFormats.begin(), kFormats.end(),
+                                  [kind](const FormatRow& r) { return r.kind == kind; });
+    // A kind added to FileKind without its row reads and writes nothing,
+    // rather than running off the table.
+    static constexpr FormatRow kNoRow{};
+    return row != kFormats.end() ? *row : kNoRow;
 }
 
 }  // namespace vellumix::sigfiles

@@ -45,7 +45,7 @@ struct FormatRow {
     Decoder decode = nullptr;      // null: holds no points to read
     Encoder encode = nullptr;      // null: a picture, drawn by its renderer
     Describer describe = nullptr;  // null: no header facts
-    std::optional<PadFileCommand> padCommand;  // what the pad reads it with
+    std::optional<PadFileCommand> padCommand = std::nullopt;  // what the pad reads it with
 };
 
 // Every kind, in the order usage texts list them.
