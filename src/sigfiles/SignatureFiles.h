@@ -1,8 +1,9 @@
-// Signatures in and out of file bytes, by file kind: the four stored formats
-// through the codecs, plus plain text and W3C InkML. No Qt here (the fuzz targets
-// build without it) and no output: every failure comes back as one line of
-// text. The pages, padctl, the converter and the virtual pad all decode and
-// encode here, so they agree on what a file holds.
+// Signatures in and out of file bytes, by file kind, through the kind's row of
+// the format table (FormatTable.h): the four stored formats, plain text and
+// W3C InkML. No Qt here (the fuzz targets build without it) and no output:
+// every failure comes back as one line of text, mostly the codec's own. The
+// pages, padctl, the converter and the virtual pad all decode and encode
+// here, so they agree on what a file holds.
 #pragma once
 
 #include <cstddef>
