@@ -89,6 +89,10 @@ Decoded DecodeSig(std::span<const std::uint8_t> file) {
     if (info->pointCount == 0) {
         return NoPointsIn(sig::kExtension);
     }
+    // Ranges of 1024, the usual case, map one to one: no division per point.
+    const auto scale = [](std::uint16_t v, std::uint16_t range) {
+        return static_cast<std::int32_t>(range == sig::kRange ? v : v * sig::kRange / range);
+    };
     std::vector<SignaturePoint> points;
     points.reserve(info->pointCount);
     for (std::size_t offset = info->headerLength; offset < file.size();
@@ -98,8 +102,7 @@ Decoded DecodeSig(std::span<const std::uint8_t> file) {
         if (x == sig::kPenUpMarker && y == sig::kPenUpMarker) {
             points.push_back(capture::PEN_UP_POINT);
         } else {
-            points.push_back({static_cast<std::int32_t>(x * sig::kRange / info->xRange),
-                              static_cast<std::int32_t>(y * sig::kRange / info->yRange)});
+            points.push_back({scale(x, info->xRange), scale(y, info->yRange)});
         }
     }
     return DecodedPoints(std::move(points));
