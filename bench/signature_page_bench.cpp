@@ -263,7 +263,7 @@ std::vector<std::uint8_t> ZigzagCmp(std::size_t points) {
         zigzag.push_back(
             {static_cast<int>(100 + 8 * (i % 2)), static_cast<int>(100 + 8 * (i / 2 % 2))});
     }
-    return sigformats::EncodeCmp(zigzag);
+    return sigformats::EncodeCmp(zigzag).Value();
 }
 
 // Skipped bytes after the header, then a stream of just under the cap.

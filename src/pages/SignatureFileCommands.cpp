@@ -2,11 +2,11 @@
 
 #include <QFileInfo>
 
-#include "capture/SignatureBitmap.h"
 #include "pages/OffGuiThread.h"
 #include "res/Strings.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/SignatureFiles.h"
+#include "sigrender/SignatureBitmap.h"
 
 namespace vellumix::pages {
 
@@ -48,10 +48,10 @@ SaveResult SaveSignatureFile(FileKind kind, std::span<const SignaturePoint> poin
     // Encoded before the target is touched: an encoder that yields nothing
     // must not leave an empty file where a good one was. Fewer than two
     // points give the white picture of the box.
-    const sigfiles::Bytes bytes =
-        kind == FileKind::kBmp
-            ? capture::EncodeBmp(capture::RenderSignatureToDib(points, box.width(), box.height()))
-            : sigfiles::EncodeStored(kind, points);
+    const sigfiles::Bytes bytes = kind == FileKind::kBmp
+                                      ? sigrender::EncodeBmp(sigrender::RenderSignatureToDib(
+                                            points, box.width(), box.height()))
+                                      : sigfiles::EncodeStored(kind, points);
     if (bytes.empty()) {
         return SaveResult::kCannotEncode;
     }

@@ -349,7 +349,8 @@ TEST_P(PadCtlEndToEnd, CapturesToJsonLinesAndInkmlWithTheTimes) {
     const RunResult ink = rig.Run({"capture", "--seconds", "1", "--format", "InkML"});
     rig.StopReplay();
     ASSERT_EQ(ink.status, tools::kExitOk) << ink.err;
-    const sigformats::InkmlDecoded decoded = sigformats::DecodeInkml(
+    const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(
+        sigfiles::FileKind::kInkml,
         std::span(reinterpret_cast<const std::uint8_t*>(ink.out.data()), ink.out.size()));
     ASSERT_TRUE(decoded.error.empty()) << decoded.error;
     EXPECT_EQ(decoded.points, signature);
@@ -478,7 +479,8 @@ TEST_F(PadCtlFaults, APadLostDuringAnInkmlCaptureSaysSoInTheDocument) {
     EXPECT_EQ(r.status, tools::kExitFailed);
     EXPECT_LT(r.took, 10s);
     EXPECT_NE(r.out.find(sigformats::inkml::kCutShortText), std::string::npos) << r.out;
-    const sigformats::InkmlDecoded decoded = sigformats::DecodeInkml(
+    const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(
+        sigfiles::FileKind::kInkml,
         std::span(reinterpret_cast<const std::uint8_t*>(r.out.data()), r.out.size()));
     ASSERT_TRUE(decoded.error.empty()) << decoded.error;
     EXPECT_EQ(decoded.points.front(), signature.front());

@@ -21,13 +21,14 @@
 
 #include "VirtualPadRig.h"
 #include "app/ViewVellumixDemo.h"
-#include "capture/SignatureBitmap.h"
 #include "controls/PaintedTabCtrl.h"
 #include "hosts/SerialHost.h"
 #include "padlink/PortResolver.h"
 #include "padlink/SerialPort.h"
 #include "res/Strings.h"
+#include "sigfiles/SignatureFiles.h"
 #include "sigformats/InkmlFormat.h"
+#include "sigrender/SignatureBitmap.h"
 #include "support/FakePrompts.h"
 #include "support/SignatureSynth.h"
 
@@ -321,10 +322,10 @@ TEST_F(SignaturePageTest, InkmlFilesTheCaptureWithItsTimesUntilALoadedFileTakesT
     const auto saved = [&](const QString& name) {
         Save(Path(name));
         EXPECT_EQ(Messages(), Lines{});
-        return sigformats::DecodeInkml(ReadFile(Path(name)));
+        return sigfiles::DecodeAs(sigfiles::FileKind::kInkml, ReadFile(Path(name)));
     };
     WriteAndWait(signature);
-    const sigformats::InkmlDecoded timed = saved("timed.INKML");
+    const sigfiles::DecodeResult timed = saved("timed.INKML");
     ASSERT_TRUE(timed.error.empty()) << timed.error;
     EXPECT_EQ(timed.points, signature);
     ASSERT_EQ(timed.times.size(), signature.size());
@@ -333,7 +334,7 @@ TEST_F(SignaturePageTest, InkmlFilesTheCaptureWithItsTimesUntilALoadedFileTakesT
 
     LoadPoints(signature);
     WriteAndWait({{10, 10}, PEN_UP_POINT});  // written on top of the loaded file
-    const sigformats::InkmlDecoded untimed = saved("untimed.inkml");
+    const sigfiles::DecodeResult untimed = saved("untimed.inkml");
     ASSERT_TRUE(untimed.error.empty()) << untimed.error;
     EXPECT_EQ(untimed.points.size(), signature.size() + 2);
     EXPECT_TRUE(untimed.times.empty());
@@ -349,7 +350,7 @@ TEST_F(SignaturePageTest, BmpExportIsTheBoxPictureEvenForOnePoint) {
     Save(Path("sig.BMP"));  // the extension is compared in lower case
     const sigformats::Bytes file = ReadFile(Path("sig.BMP"));
     ASSERT_EQ(file.size(), 230'454u);
-    EXPECT_EQ(file, capture::EncodeBmp(capture::RenderSignatureToDib(signature, 320, 240)));
+    EXPECT_EQ(file, sigrender::EncodeBmp(sigrender::RenderSignatureToDib(signature, 320, 240)));
 
     LoadPoints({{512, 512}});  // a list of one point (and its pen lift)
     ASSERT_EQ(page->GetPointCount(), 2u);
