@@ -57,17 +57,17 @@ struct Rig {
     std::unique_ptr<pl::HidBackend> hidBackend;
 };
 
-// The process-wide objects in their order, then the application's start-up.
+// The pad's link, then the application's start-up.
 struct Program {
     explicit Program(std::unique_ptr<pl::HidBackend> backend)
-        : serial(BenchPortFolder(), std::vector<std::string>{}), hid(std::move(backend)) {
-        started = theApp.InitInstance(pl::PadPorts{serial, hid});
+        : link(std::make_unique<pl::SerialPort>(BenchPortFolder(), std::vector<std::string>{}),
+               std::make_unique<pl::HidPort>(std::move(backend))) {
+        started = theApp.InitInstance(link);
     }
     ~Program() { theApp.ExitInstance(); }
 
-    pl::SerialPort serial;
+    pl::PadLink link;
     app::CVellumixDemoApp theApp;
-    pl::HidPort hid;
     bool started = false;
 };
 

@@ -1,7 +1,6 @@
-// Pen stream decoding and the bitmap export on a realistic signature of
-// 9,999 points, the most the Signature page saves. The decoder must keep far
-// ahead of the pad (a few hundred reports a second); the export runs once
-// per save, where anything under a few milliseconds goes unnoticed.
+// Pen stream decoding of a realistic signature of 9,999 points, the most the
+// Signature page saves. The decoder must keep far ahead of the pad (a few
+// hundred reports a second).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -10,7 +9,6 @@
 
 #include "capture/PenReport.h"
 #include "capture/PenStreamDecoder.h"
-#include "capture/SignatureBitmap.h"
 #include "padlink/PadProtocol.h"
 #include "support/SignatureSynth.h"
 
@@ -23,8 +21,6 @@ using Points = std::vector<cap::SignaturePoint>;
 constexpr std::size_t kPoints = 9'999;
 constexpr unsigned kSeed = 7;
 constexpr const char* kText = "Vellumix Demo\nsigned by\nJohn Q. Smith";
-constexpr int kBoxWidth = 320;
-constexpr int kBoxHeight = 240;
 // A serial pen read is at most 128 bytes; reads of 128 split reports often.
 constexpr std::size_t kReadSize = vellumix::padlink::kSerialPenReadSize;
 
@@ -62,14 +58,6 @@ void BM_DecodePenStream(benchmark::State& state) {
     state.counters["reports"] = static_cast<double>(out.size());
 }
 BENCHMARK(BM_DecodePenStream)->Unit(benchmark::kMicrosecond);
-
-void BM_RenderSignatureToDib(benchmark::State& state) {
-    for (auto _ : state) {
-        const cap::Dib24 dib = cap::RenderSignatureToDib(Signature(), kBoxWidth, kBoxHeight);
-        benchmark::DoNotOptimize(dib.bits.data());
-    }
-}
-BENCHMARK(BM_RenderSignatureToDib)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -35,23 +35,24 @@ const TimedSignature& Signature() {
 }
 
 void BM_InkmlEncode(benchmark::State& state) {
-    sf::InkmlEncoded encoded;
+    std::vector<std::uint8_t> file;
     for (auto _ : state) {
-        encoded = sf::EncodeInkml(Signature().points, Signature().times);
-        benchmark::DoNotOptimize(encoded.bytes.data());
+        file = sf::EncodeInkml(Signature().points, Signature().times).Value();
+        benchmark::DoNotOptimize(file.data());
     }
-    state.counters["file_bytes"] = static_cast<double>(encoded.bytes.size());
+    state.counters["file_bytes"] = static_cast<double>(file.size());
 }
 
 void BM_InkmlDecode(benchmark::State& state) {
-    const sf::InkmlEncoded encoded = sf::EncodeInkml(Signature().points, Signature().times);
+    const std::vector<std::uint8_t> file =
+        sf::EncodeInkml(Signature().points, Signature().times).Value();
     for (auto _ : state) {
-        sf::InkmlDecoded decoded = sf::DecodeInkml(encoded.bytes);
-        if (!decoded.error.empty()) {
-            state.SkipWithError(decoded.error.c_str());
+        sf::Decoded decoded = sf::DecodeInkml(file);
+        if (!decoded) {
+            state.SkipWithError(decoded.Error().message.c_str());
             return;
         }
-        benchmark::DoNotOptimize(decoded.points.data());
+        benchmark::DoNotOptimize(decoded.Value().points.data());
     }
 }
 

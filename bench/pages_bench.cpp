@@ -31,7 +31,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -43,7 +42,6 @@
 #include "padlink/PadLink.h"
 #include "padlink/PadProtocol.h"
 #include "padlink/PadUsbIds.h"
-#include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
 #include "padpicture/LcdPicture.h"
 #include "pages/DisplayPage.h"
@@ -75,11 +73,8 @@ BENCHMARK(BM_PrepareFullScreenImage)->Unit(benchmark::kMillisecond);
 // answer, so the stamp of the last report ends the host's share of a click.
 class StampingPad {
 public:
-    StampingPad()
-        : serial(std::filesystem::temp_directory_path() / "vellumix-no-ports", {}),
-          hid(MakeBackend(m_device)),
-          channel(padlink::PadPorts{serial, hid}) {
-        padlink::g_usbConnected = true;
+    StampingPad() : link(std::make_unique<padlink::HidPort>(MakeBackend(m_device))), channel(link) {
+        link.Use(padlink::PadLinkKind::kUsb);
         m_device->SetOutputHandler([this](const std::uint8_t* report, std::size_t length) {
             namespace hid = padlink::hid;
             if (length <= hid::kDataOffset) {
@@ -100,10 +95,7 @@ public:
             }
         });
     }
-    ~StampingPad() {
-        m_device->SetOutputHandler({});
-        padlink::g_usbConnected = false;
-    }
+    ~StampingPad() { m_device->SetOutputHandler({}); }
 
     std::chrono::steady_clock::time_point lastHandedOver{};
 
@@ -120,8 +112,7 @@ private:
     std::shared_ptr<padlink::MemoryHidDevice> m_device;
 
 public:
-    padlink::SerialPort serial;
-    padlink::HidPort hid;
+    padlink::PadLink link;  // USB only
     padlink::PadCommandChannel channel;
 };
 

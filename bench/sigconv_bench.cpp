@@ -83,7 +83,7 @@ std::vector<std::uint8_t> EndlessCmp(std::size_t size) {
     for (int i = 0; i < 20'000; ++i) {
         zigzag.push_back({100 + 8 * (i % 2), 100 + 8 * ((i / 2) % 2)});
     }
-    std::vector<std::uint8_t> file = sigformats::EncodeCmp(zigzag);
+    std::vector<std::uint8_t> file = sigformats::EncodeCmp(zigzag).Value();
     const std::vector<std::uint8_t> unit(file.begin() + file.size() / 3,
                                          file.begin() + 2 * file.size() / 3);
     file.resize(file.size() / 3);

@@ -163,8 +163,8 @@ void BM_LostPadToPenLift_Usb(benchmark::State& state) {
             [&] { rig.device->Unplug(); },
             [&] {
                 rig.device->Plug();
-                rig.channel.WithTransports([](padlink::PadPorts ports) {
-                    ports.hid.Open(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
+                rig.channel.WithLink([](padlink::PadLink& link) {
+                    link.Hid()->Open(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
                 });
             },
             row++);
@@ -190,10 +190,9 @@ void BM_LostPadToPenLift_Serial(benchmark::State& state) {
         state.SkipWithError("no pseudo-terminal");
         return;
     }
-    padlink::g_usbConnected = false;
-    padlink::SerialPort serial(folder, {});
-    padlink::HidPort hid(std::make_unique<padlink::MemoryHidBackend>());
-    padlink::PadCommandChannel channel(padlink::PadPorts{serial, hid});
+    padlink::PadLink link(
+        std::make_unique<padlink::SerialPort>(folder, std::vector<std::string>{}));
+    padlink::PadCommandChannel channel(link);
     bench::QuietPrompts prompts;
     pages::CSignaturePage page(pages::PageServices{prompts, channel}, nullptr);
     std::vector<double> ms;
@@ -208,7 +207,7 @@ void BM_LostPadToPenLift_Serial(benchmark::State& state) {
             [&] { host.Stop(); },
             [&] {
                 host.Start();
-                channel.WithTransports([](padlink::PadPorts ports) { ports.serial.Close(); });
+                channel.WithLink([](padlink::PadLink& l) { l.Close(); });
                 page.RestorePadSetup();  // the first command opens the port again
             },
             row++);
@@ -264,7 +263,7 @@ std::vector<std::uint8_t> ZigzagCmp(std::size_t points) {
         zigzag.push_back(
             {static_cast<int>(100 + 8 * (i % 2)), static_cast<int>(100 + 8 * (i / 2 % 2))});
     }
-    return sigformats::EncodeCmp(zigzag);
+    return sigformats::EncodeCmp(zigzag).Value();
 }
 
 // Skipped bytes after the header, then a stream of just under the cap.

@@ -7,13 +7,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace vellumix::sigformats;
     const auto file = vellumix::fuzz::Input(data, size);
     const auto header = InspectCmp(file);
-    const auto points = DecodeCmp(file);
-    if (!points.empty() && !header) {
+    const Decoded decoded = DecodeCmp(file);
+    if (!decoded) {
+        return 0;
+    }
+    if (!header) {
         __builtin_trap();  // the header reader refused a file the decoder read
     }
-    const auto again = EncodeCmp(points);
-    if (!again.empty()) {
-        (void)DecodeCmp(again);
+    const Encoded again = EncodeCmp(decoded.Value().points);
+    if (again) {
+        (void)DecodeCmp(again.Value());
     }
     return 0;
 }

@@ -9,23 +9,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Times beyond this (11 days in microseconds) may lose their last digit
     // as milliseconds with three decimals in a double; no capture is that long.
     constexpr std::int64_t kExactTimes = 1'000'000'000'000;
-    const sf::InkmlDecoded decoded = sf::DecodeInkml(vellumix::fuzz::Input(data, size));
-    if (!decoded.error.empty() || decoded.points.empty()) {
+    const sf::Decoded read = sf::DecodeInkml(vellumix::fuzz::Input(data, size));
+    if (!read) {
         return 0;
+    }
+    const sf::DecodedSignature& decoded = read.Value();
+    if (decoded.points.empty()) {
+        __builtin_trap();  // success without a point
     }
     vellumix::fuzz::RequireInkOrPenUp(decoded.points);
     if (!decoded.times.empty() && decoded.times.size() != decoded.points.size()) {
         __builtin_trap();  // times that belong to no point
     }
-    const sf::InkmlEncoded written = sf::EncodeInkml(decoded.points, decoded.times);
-    if (!written.error.empty()) {
+    const sf::Encoded written = sf::EncodeInkml(decoded.points, decoded.times);
+    if (!written) {
         __builtin_trap();  // read points our own writer refuses
     }
-    const sf::InkmlDecoded again = sf::DecodeInkml(written.bytes);
-    if (!again.error.empty() || again.points != decoded.points ||
-        again.times.size() != decoded.times.size()) {
+    const sf::Decoded readAgain = sf::DecodeInkml(written.Value());
+    if (!readAgain || readAgain.Value().points != decoded.points ||
+        readAgain.Value().times.size() != decoded.times.size()) {
         __builtin_trap();  // our own file does not read back as written
     }
+    const sf::DecodedSignature& again = readAgain.Value();
     for (std::size_t i = 0; i < again.times.size(); ++i) {
         const std::int64_t t = decoded.times[i];
         if (t > -kExactTimes && t < kExactTimes && again.times[i] != t) {

@@ -7,13 +7,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace vellumix::sigformats;
     const auto file = vellumix::fuzz::Input(data, size);
     const auto header = InspectNlc(file);
-    const auto points = DecodeNlc(file);
-    if (!points.empty() && !header) {
+    const Decoded decoded = DecodeNlc(file);
+    if (!decoded) {
+        return 0;
+    }
+    if (!header) {
         __builtin_trap();  // the header reader refused a file the decoder read
     }
-    const auto again = EncodeNlc(points);
-    if (!again.empty()) {
-        (void)DecodeNlc(again);
+    const Encoded again = EncodeNlc(decoded.Value().points);
+    if (again) {
+        (void)DecodeNlc(again.Value());
     }
     return 0;
 }

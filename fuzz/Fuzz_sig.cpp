@@ -7,13 +7,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace vellumix::sigformats;
     const auto file = vellumix::fuzz::Input(data, size);
     const auto header = InspectSig(file);
-    const auto points = DecodeSig(file);
-    if (!points.empty() && !header) {
+    const Decoded decoded = DecodeSig(file);
+    if (!decoded) {
+        return 0;
+    }
+    if (!header) {
         __builtin_trap();  // the header reader refused a file the decoder read
     }
-    const auto again = EncodeSig(points);
-    if (!again.empty()) {
-        (void)DecodeSig(again);
+    const Encoded again = EncodeSig(decoded.Value().points);
+    if (again) {
+        (void)DecodeSig(again.Value());
     }
     return 0;
 }

@@ -8,11 +8,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace vellumix::sigformats::vbc;
     const auto file = vellumix::fuzz::Input(data, size);
     (void)InspectVbc(file);
-    const DecodeResult decoded = DecodeVbc(file);
-    vellumix::fuzz::RequireStorable(decoded.points);
-    const EncodeResult again = EncodeVbc(decoded.points);
-    if (!again.bytes.empty()) {
-        (void)DecodeVbc(again.bytes);
+    const vellumix::sigformats::Decoded decoded = DecodeVbc(file);
+    if (!decoded) {
+        return 0;
+    }
+    vellumix::fuzz::RequireStorable(decoded.Value().points);
+    const vellumix::sigformats::Encoded again = EncodeVbc(decoded.Value().points);
+    if (again) {
+        (void)DecodeVbc(again.Value());
     }
     return 0;
 }

@@ -87,10 +87,10 @@ int main(int argc, char** argv) {
     for (const Sample& s : kSamples) {
         const auto points = vellumix::testsupport::MakeSignature(s.text, s.seed, s.points);
         const std::string id = std::to_string(n++);
-        const Bytes sig = sf::EncodeSig(points);
-        const Bytes vbc = sf::vbc::EncodeVbc(points).bytes;
-        const Bytes nlc = sf::EncodeNlc(points);
-        const Bytes cmp = sf::EncodeCmp(points);
+        const Bytes sig = sf::EncodeSig(points).Value();
+        const Bytes vbc = sf::vbc::EncodeVbc(points).Value();
+        const Bytes nlc = sf::EncodeNlc(points).Value();
+        const Bytes cmp = sf::EncodeCmp(points).Value();
         std::string txt;
         for (const auto& p : points) {
             txt += std::to_string(p.x) + " " + std::to_string(p.y) + "\n";
@@ -102,8 +102,8 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < points.size(); ++i) {
             times.push_back(static_cast<std::int64_t>(i * 1302 + i % 3));
         }
-        ok &= Write(root / "inkml" / id, sf::EncodeInkml(points).bytes) &&
-              Write(root / "inkml" / ("timed" + id), sf::EncodeInkml(points, times).bytes);
+        ok &= Write(root / "inkml" / id, sf::EncodeInkml(points).Value()) &&
+              Write(root / "inkml" / ("timed" + id), sf::EncodeInkml(points, times).Value());
         ok &= Write(root / "sigconv_info" / ("sig" + id), WithPrefix(kInfoSig, sig)) &&
               Write(root / "sigconv_info" / ("cmp" + id), WithPrefix(kInfoCmp, cmp)) &&
               Write(root / "sigconv_info" / ("vbc" + id), WithPrefix(kInfoVbc, vbc)) &&
@@ -113,13 +113,13 @@ int main(int argc, char** argv) {
     // A stream locked with a key the file does not keep: the decoder's
     // unlocking and its padlock drawing.
     const auto small = vellumix::testsupport::MakeSignature("Bo", 4, 60);
-    const Bytes locked = sf::vbc::EncodeVbc(small, "k=secret;e=1;n=name").bytes;
-    const Bytes entries = sf::vbc::EncodeVbc(small, "n=name;d=2024").bytes;
+    const Bytes locked = sf::vbc::EncodeVbc(small, "k=secret;e=1;n=name").Value();
+    const Bytes entries = sf::vbc::EncodeVbc(small, "n=name;d=2024").Value();
     ok &= Write(root / "vbc" / "locked", locked) && Write(root / "vbc" / "entries", entries);
     ok &= Write(root / "sigconv_info" / "vbc-locked", WithPrefix(kInfoVbc, locked));
     ok &= Write(root / "vbc" / "bare-lock", TextBytes(std::string_view("VBC1.2;k\0", 9)));
     Bytes junkFirst{0x55, 0x80, 0x00};
-    const Bytes cmp = sf::EncodeCmp(small);
+    const Bytes cmp = sf::EncodeCmp(small).Value();
     junkFirst.insert(junkFirst.end(), cmp.begin(), cmp.end());
     ok &= Write(root / "cmp" / "junk-first", junkFirst);
     // InkML as other producers write it: contexts and traceGroups, extra

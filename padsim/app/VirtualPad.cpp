@@ -15,23 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Option names, as typed after "--".
-constexpr const char* kOptHeadless = "headless";
-constexpr const char* kOptCom = "com";
-constexpr const char* kOptPen = "pen";
-constexpr const char* kOptPenRate = "pen-rate";
-constexpr const char* kOptTrace = "trace";
-constexpr const char* kOptScreenshot = "screenshot";
-constexpr const char* kOptNak = "nak";
-constexpr const char* kOptSilent = "silent";
-constexpr const char* kOptDrop = "drop-byte-every";
-constexpr const char* kOptUnplug = "unplug-after";
-constexpr const char* kOptPenOnSignal = "pen-on-signal";
-constexpr const char* kOptHoldBack = "hold-back";
-constexpr const char* kOptLineRate = "line-rate";
-constexpr const char* kOptAnswerDelay = "answer-delay";
-constexpr const char* kOptLineSlower = "line-slower";
-constexpr const char* kOptNoise = "noise";
 constexpr char kListSeparator = ',';
 constexpr char kDelaySeparator = '=';
 constexpr char kNoiseSeparator = ':';
@@ -68,6 +51,205 @@ std::optional<PenNoiseOptions> ParseNoise(const QString& value) {
     return noise;
 }
 
+// What an option does to the options: nothing more, or the usage error.
+// values: what followed each use of the option, in order; a value option
+// given twice counts its last value, except --answer-delay, which adds up.
+using Problem = std::optional<QString>;
+using ApplyOption = Problem (*)(const QStringList& values, VirtualPadOptions& o);
+
+QString Text(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+template <bool VirtualPadOptions::*Flag>
+Problem SetFlag(const QStringList& /*values*/, VirtualPadOptions& o) {
+    o.*Flag = true;
+    return std::nullopt;
+}
+
+template <std::filesystem::path VirtualPadOptions::*File>
+Problem SetFile(const QStringList& values, VirtualPadOptions& o) {
+    o.*File = ToPath(values.last());
+    return std::nullopt;
+}
+
+// The refusal of a command name that is not one of KnownCommandNames.
+Problem CheckCommandName(const QString& name) {
+    const std::vector<std::string> known = KnownCommandNames();
+    if (std::find(known.begin(), known.end(), name.trimmed().toStdString()) != known.end()) {
+        return std::nullopt;
+    }
+    QStringList knownList;
+    for (const auto& k : known) {
+        knownList << QString::fromStdString(k);
+    }
+    return Text(msg::kUnknownFaultCommand).arg(name, knownList.join(kListSeparator));
+}
+
+template <std::vector<std::string> VirtualPadOptions::*List>
+Problem AddCommands(const QStringList& values, VirtualPadOptions& o) {
+    for (const QString& name : values.last().split(kListSeparator, Qt::SkipEmptyParts)) {
+        if (Problem problem = CheckCommandName(name)) {
+            return problem;
+        }
+        (o.*List).push_back(name.trimmed().toStdString());
+    }
+    return std::nullopt;
+}
+
+Problem SetCom(const QStringList& values, VirtualPadOptions& o) {
+    bool ok = false;
+    o.com = values.last().toInt(&ok);
+    if (!ok || o.com < kFirstPublishedCom || o.com > kLastPublishedCom) {
+        return Text(msg::kBadCom);
+    }
+    return std::nullopt;
+}
+
+Problem SetPenRate(const QStringList& values, VirtualPadOptions& o) {
+    bool ok = false;
+    o.penRate = values.last().toDouble(&ok);
+    if (!ok || !(o.penRate > 0)) {
+        return Text(msg::kBadRate);
+    }
+    return std::nullopt;
+}
+
+Problem SetDropByteEvery(const QStringList& values, VirtualPadOptions& o) {
+    bool ok = false;
+    o.dropByteEvery = values.last().toInt(&ok);
+    if (!ok || o.dropByteEvery < 1) {
+        return Text(msg::kBadDrop);
+    }
+    return std::nullopt;
+}
+
+Problem SetNoise(const QStringList& values, VirtualPadOptions& o) {
+    const std::optional<PenNoiseOptions> noise = ParseNoise(values.last());
+    if (!noise) {
+        return Text(msg::kBadNoise);
+    }
+    o.noise = *noise;
+    return std::nullopt;
+}
+
+Problem SetUnplugAfter(const QStringList& values, VirtualPadOptions& o) {
+    bool ok = false;
+    const double s = values.last().toDouble(&ok);
+    if (!ok || !(s > 0)) {
+        return Text(msg::kBadUnplug);
+    }
+    o.unplugAfter = std::chrono::milliseconds(
+        std::max<long long>(1, static_cast<long long>(s * kMillisecondsPerSecond)));
+    return std::nullopt;
+}
+
+Problem SetHoldBack(const QStringList& values, VirtualPadOptions& o) {
+    bool ok = false;
+    const int ms = values.last().toInt(&ok);
+    if (!ok || ms < 0) {
+        return Text(msg::kBadHoldBack);
+    }
+    o.holdBack = std::chrono::milliseconds(ms);
+    return std::nullopt;
+}
+
+Problem SetLineSlower(const QStringList& values, VirtualPadOptions& o) {
+    bool ok = false;
+    o.lineSlowerPercent = values.last().toDouble(&ok);
+    if (!ok || !(o.lineSlowerPercent > 0) || !(o.lineSlowerPercent < kFullPercent)) {
+        return Text(msg::kBadLineSlower);
+    }
+    return std::nullopt;
+}
+
+// MS for every command, NAME=MS for one, comma-separated, in every use.
+Problem AddAnswerDelays(const QStringList& values, VirtualPadOptions& o) {
+    for (const QString& value : values) {
+        for (const QString& item : value.split(kListSeparator, Qt::SkipEmptyParts)) {
+            const QStringList parts = item.trimmed().split(kDelaySeparator);
+            bool ok = false;
+            const int ms = parts.last().trimmed().toInt(&ok);
+            if (parts.size() > 2 || !ok || ms < 0 || ms > kMaxAnswerDelay.count()) {
+                return Text(msg::kBadAnswerDelay).arg(item);
+            }
+            if (parts.size() == 1) {
+                o.answerDelay = std::chrono::milliseconds(ms);
+                continue;
+            }
+            if (Problem problem = CheckCommandName(parts.first())) {
+                return problem;
+            }
+            o.answerDelays.emplace_back(parts.first().trimmed().toStdString(),
+                                        std::chrono::milliseconds(ms));
+        }
+    }
+    return std::nullopt;
+}
+
+struct OptionRow {
+    const char* name;  // as typed after "--"
+    const char* help;
+    const char* valueName;  // empty for a switch
+    ApplyOption apply;
+};
+
+// The options in the order --help lists them and in which they are applied,
+// so that of two bad options the first listed is the one reported.
+constexpr OptionRow kOptionTable[] = {
+    {"headless", "Run without a window.", "", SetFlag<&VirtualPadOptions::headless>},
+    {"com", "Publish the pad as COM<n> (1..9; default: the first free).", "n", SetCom},
+    {"pen", "Replay the signature in FILE (the converter's .txt form) once capture starts.", "FILE",
+     SetFile<&VirtualPadOptions::penFile>},
+    {"pen-rate", "Replay at this many points per second (default 100).", "rate", SetPenRate},
+    {"pen-on-signal", "Hold the replay until the program receives SIGUSR1.", "",
+     SetFlag<&VirtualPadOptions::penOnSignal>},
+    {"trace", "Write one line per frame received and sent to FILE.", "FILE",
+     SetFile<&VirtualPadOptions::traceFile>},
+    {"screenshot", "Save the LCD (the window when shown) to FILE on exit.", "FILE",
+     SetFile<&VirtualPadOptions::screenshotFile>},
+    {"nak", "Refuse these commands (comma-separated names, e.g. DrawFrame,SetFont).", "CMDS",
+     AddCommands<&VirtualPadOptions::nak>},
+    {"silent", "Carry out these commands but send no answer.", "CMDS",
+     AddCommands<&VirtualPadOptions::silent>},
+    {"drop-byte-every", "Lose every Nth byte of pen data on the line.", "N", SetDropByteEvery},
+    {"noise",
+     "Put LEN random bytes on the line after every EVERY-th pen report, from SEED "
+     "(default 1).",
+     "EVERY:LEN[:SEED]", SetNoise},
+    {"unplug-after", "Pull the cable after S seconds.", "S", SetUnplugAfter},
+    {"hold-back", "Hold pen data back MS milliseconds after each answer (default 80).", "MS",
+     SetHoldBack},
+    {"line-rate", "Move bytes at 38400 baud (3,840 bytes/s) both ways, as a real line.", "",
+     SetFlag<&VirtualPadOptions::lineRate>},
+    {"line-slower",
+     "Run the line PCT percent slower than 38400 baud, as a pad with its own clock "
+     "(implies --line-rate).",
+     "PCT", SetLineSlower},
+    {"answer-delay",
+     "Answer MS milliseconds after each command, or NAME=MS for one command "
+     "(comma-separated, e.g. 600 or DrawLine=600,SetFont=700).",
+     "DELAYS", AddAnswerDelays},
+};
+
+// QCommandLineParser's refusal, an unknown option with the one meant.
+QString ParseFailureText(const QCommandLineParser& parser) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.isEmpty()) {
+        return parser.errorText();
+    }
+    // QCommandLineParser names an unknown option without its dashes.
+    const QString given = (unknown.first().size() == 1 ? "-" : "--") + unknown.first();
+    std::vector<std::string> names = {"--help", "--version"};
+    for (const OptionRow& row : kOptionTable) {
+        names.push_back(std::string("--") + row.name);
+    }
+    const std::vector<std::string_view> candidates(names.begin(), names.end());
+    return QString::fromStdString(
+        cli::WithSuggestion(Text(msg::kUnknownOption).arg(given).toStdString(),
+                            cli::NearMiss(given.toStdString(), candidates)));
+}
+
 }  // namespace
 
 std::vector<std::string> KnownCommandNames() {
@@ -94,35 +276,9 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
     parser.setApplicationDescription(QString::fromUtf8(msg::kDescription));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QList<QCommandLineOption> options = {
-        {kOptHeadless, "Run without a window."},
-        {kOptCom, "Publish the pad as COM<n> (1..9; default: the first free).", "n"},
-        {kOptPen, "Replay the signature in FILE (the converter's .txt form) once capture starts.",
-         "FILE"},
-        {kOptPenRate, "Replay at this many points per second (default 100).", "rate"},
-        {kOptPenOnSignal, "Hold the replay until the program receives SIGUSR1."},
-        {kOptTrace, "Write one line per frame received and sent to FILE.", "FILE"},
-        {kOptScreenshot, "Save the LCD (the window when shown) to FILE on exit.", "FILE"},
-        {kOptNak, "Refuse these commands (comma-separated names, e.g. DrawFrame,SetFont).", "CMDS"},
-        {kOptSilent, "Carry out these commands but send no answer.", "CMDS"},
-        {kOptDrop, "Lose every Nth byte of pen data on the line.", "N"},
-        {kOptNoise,
-         "Put LEN random bytes on the line after every EVERY-th pen report, from SEED "
-         "(default 1).",
-         "EVERY:LEN[:SEED]"},
-        {kOptUnplug, "Pull the cable after S seconds.", "S"},
-        {kOptHoldBack, "Hold pen data back MS milliseconds after each answer (default 80).", "MS"},
-        {kOptLineRate, "Move bytes at 38400 baud (3,840 bytes/s) both ways, as a real line."},
-        {kOptLineSlower,
-         "Run the line PCT percent slower than 38400 baud, as a pad with its own clock "
-         "(implies --line-rate).",
-         "PCT"},
-        {kOptAnswerDelay,
-         "Answer MS milliseconds after each command, or NAME=MS for one command "
-         "(comma-separated, e.g. 600 or DrawLine=600,SetFont=700).",
-         "DELAYS"},
-    };
-    parser.addOptions(options);
+    for (const OptionRow& row : kOptionTable) {
+        parser.addOption({row.name, row.help, row.valueName});
+    }
     const auto fail = [&](const QString& text) -> std::optional<VirtualPadOptions> {
         if (error != nullptr) {
             *error = text;
@@ -130,20 +286,7 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
         return std::nullopt;
     };
     if (!parser.parse(arguments)) {
-        const QStringList unknown = parser.unknownOptionNames();
-        if (unknown.isEmpty()) {
-            return fail(parser.errorText());
-        }
-        // QCommandLineParser names an unknown option without its dashes.
-        const QString given = (unknown.first().size() == 1 ? "-" : "--") + unknown.first();
-        std::vector<std::string> names = {"--help", "--version"};
-        for (const QCommandLineOption& option : options) {
-            names.push_back("--" + option.names().first().toStdString());
-        }
-        const std::vector<std::string_view> candidates(names.begin(), names.end());
-        return fail(QString::fromStdString(
-            cli::WithSuggestion(QString::fromUtf8(msg::kUnknownOption).arg(given).toStdString(),
-                                cli::NearMiss(given.toStdString(), candidates))));
+        return fail(ParseFailureText(parser));
     }
     if (parser.isSet("help")) {
         parser.showHelp(kExitOk);
@@ -156,91 +299,12 @@ std::optional<VirtualPadOptions> ParseVirtualPadOptions(const QStringList& argum
             QString::fromUtf8(msg::kUnexpectedArgument).arg(parser.positionalArguments().first()));
     }
     VirtualPadOptions o;
-    o.headless = parser.isSet(kOptHeadless);
-    o.penOnSignal = parser.isSet(kOptPenOnSignal);
-    bool ok = true;
-    if (parser.isSet(kOptCom)) {
-        o.com = parser.value(kOptCom).toInt(&ok);
-        if (!ok || o.com < kFirstPublishedCom || o.com > kLastPublishedCom) {
-            return fail(msg::kBadCom);
+    for (const OptionRow& row : kOptionTable) {
+        if (!parser.isSet(row.name)) {
+            continue;
         }
-    }
-    o.penFile = ToPath(parser.value(kOptPen));
-    if (parser.isSet(kOptPenRate)) {
-        o.penRate = parser.value(kOptPenRate).toDouble(&ok);
-        if (!ok || !(o.penRate > 0)) {
-            return fail(msg::kBadRate);
-        }
-    }
-    o.traceFile = ToPath(parser.value(kOptTrace));
-    o.screenshotFile = ToPath(parser.value(kOptScreenshot));
-    const std::vector<std::string> known = KnownCommandNames();
-    QStringList knownList;
-    for (const auto& k : known) {
-        knownList << QString::fromStdString(k);
-    }
-    for (const auto& [option, list] : {std::pair{kOptNak, &o.nak}, {kOptSilent, &o.silent}}) {
-        for (const QString& name : parser.value(option).split(kListSeparator, Qt::SkipEmptyParts)) {
-            const std::string n = name.trimmed().toStdString();
-            if (std::find(known.begin(), known.end(), n) == known.end()) {
-                return fail(QString::fromUtf8(msg::kUnknownFaultCommand)
-                                .arg(name, knownList.join(kListSeparator)));
-            }
-            list->push_back(n);
-        }
-    }
-    if (parser.isSet(kOptDrop)) {
-        o.dropByteEvery = parser.value(kOptDrop).toInt(&ok);
-        if (!ok || o.dropByteEvery < 1) {
-            return fail(msg::kBadDrop);
-        }
-    }
-    if (parser.isSet(kOptNoise)) {
-        const std::optional<PenNoiseOptions> noise = ParseNoise(parser.value(kOptNoise));
-        if (!noise) {
-            return fail(msg::kBadNoise);
-        }
-        o.noise = *noise;
-    }
-    if (parser.isSet(kOptUnplug)) {
-        const double s = parser.value(kOptUnplug).toDouble(&ok);
-        if (!ok || !(s > 0)) {
-            return fail(msg::kBadUnplug);
-        }
-        o.unplugAfter = std::chrono::milliseconds(
-            std::max<long long>(1, static_cast<long long>(s * kMillisecondsPerSecond)));
-    }
-    if (parser.isSet(kOptHoldBack)) {
-        const int ms = parser.value(kOptHoldBack).toInt(&ok);
-        if (!ok || ms < 0) {
-            return fail(msg::kBadHoldBack);
-        }
-        o.holdBack = std::chrono::milliseconds(ms);
-    }
-    o.lineRate = parser.isSet(kOptLineRate);
-    if (parser.isSet(kOptLineSlower)) {
-        o.lineSlowerPercent = parser.value(kOptLineSlower).toDouble(&ok);
-        if (!ok || !(o.lineSlowerPercent > 0) || !(o.lineSlowerPercent < kFullPercent)) {
-            return fail(msg::kBadLineSlower);
-        }
-    }
-    for (const QString& value : parser.values(kOptAnswerDelay)) {
-        for (const QString& item : value.split(kListSeparator, Qt::SkipEmptyParts)) {
-            const QStringList parts = item.trimmed().split(kDelaySeparator);
-            const int ms = parts.last().trimmed().toInt(&ok);
-            if (parts.size() > 2 || !ok || ms < 0 || ms > kMaxAnswerDelay.count()) {
-                return fail(QString::fromUtf8(msg::kBadAnswerDelay).arg(item));
-            }
-            if (parts.size() == 1) {
-                o.answerDelay = std::chrono::milliseconds(ms);
-                continue;
-            }
-            const std::string n = parts.first().trimmed().toStdString();
-            if (std::find(known.begin(), known.end(), n) == known.end()) {
-                return fail(QString::fromUtf8(msg::kUnknownFaultCommand)
-                                .arg(parts.first(), knownList.join(kListSeparator)));
-            }
-            o.answerDelays.emplace_back(n, std::chrono::milliseconds(ms));
+        if (const std::optional<QString> problem = row.apply(parser.values(row.name), o)) {
+            return fail(*problem);
         }
     }
     return o;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "cli/UsageError.h"
+#include "padlink/PadUsbIds.h"
 
 namespace vellumix::app {
 
@@ -15,7 +16,8 @@ namespace {
 constexpr std::string_view kOptHelp = "--help";
 constexpr std::string_view kOptHelpShort = "-h";
 constexpr std::string_view kOptVersion = "--version";
-constexpr std::array<std::string_view, 2> kOwnOptions = {kOptHelp, kOptVersion};
+constexpr std::string_view kOptUsbId = "--usb-id";
+constexpr std::array<std::string_view, 3> kOwnOptions = {kOptHelp, kOptVersion, kOptUsbId};
 
 // QApplication's options, spelt with one dash (Qt takes two as well).
 constexpr std::array<std::string_view, 13> kQtOptionsWithValue = {
@@ -50,6 +52,7 @@ CommandLine UsageError(std::string problem, std::optional<std::string> suggestio
 }  // namespace
 
 CommandLine ParseCommandLine(std::span<const std::string_view> args) {
+    CommandLine run;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (arg == kOptHelp || arg == kOptHelpShort) {
@@ -61,6 +64,21 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args) {
         }
         if (!arg.starts_with('-') || arg == "-") {
             return UsageError(Format(cli_msg::kUnexpectedArgument, arg));
+        }
+        if (arg == kOptUsbId || arg.starts_with(std::string(kOptUsbId) + "=")) {
+            std::string_view value;
+            if (arg.size() > kOptUsbId.size()) {
+                value = arg.substr(kOptUsbId.size() + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                return UsageError(Format(cli_msg::kNeedsValue, arg));
+            }
+            if (!padlink::ParseUsbIds(value)) {
+                return UsageError(padlink::BadUsbIdsText(padlink::kUsbIdOptionName, value));
+            }
+            run.usbId = std::string(value);
+            continue;
         }
         // Qt's options: "--style x" as "-style x", "-style=x" whole.
         const std::size_t equals = arg.find('=');
@@ -82,7 +100,7 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args) {
         }
         return UsageError(Format(cli_msg::kUnknownOption, arg), cli::NearMiss(arg, kOwnOptions));
     }
-    return {};
+    return run;
 }
 
 }  // namespace vellumix::app

@@ -3,6 +3,7 @@
 // (-platform NAME, -style NAME, -reverse, ...) are left for QApplication.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,15 +13,19 @@ namespace vellumix::app {
 namespace cli_msg {
 inline constexpr const char* kProgramName = "vellumix-demo";
 inline constexpr const char* kHelp =
-    "Usage: vellumix-demo [--help | --version] [Qt options]\n"
+    "Usage: vellumix-demo [--usb-id VID:PID] [Qt options]\n"
+    "       vellumix-demo --help | --version\n"
     "The signature pad demonstration program. It looks for the pad on USB, then on\n"
     "the serial ports COM0..COM9, mirrors the ink live, saves signatures (.sig,\n"
     ".cmp, .vbc, .nlc, .bmp, and .inkml: W3C InkML with the time of each point),\n"
     "loads them back (all but .inkml) and draws test patterns and pictures on the\n"
     "pad's LCD.\n"
     "\n"
-    "  --help      show this text and exit\n"
-    "  --version   show the version and exit\n"
+    "  --usb-id VID:PID  look on USB for the pad by these ids (in hex, as lsusb and\n"
+    "                    vellumix-padctl list show them) instead of 1209:0001; also\n"
+    "                    from VELLUMIX_USB_ID, else from the profile's Pad/UsbId\n"
+    "  --help            show this text and exit\n"
+    "  --version         show the version and exit\n"
     "\n"
     "Qt's own options, such as -platform NAME or -style NAME, are passed on to Qt.\n"
     "No pad at hand? Start vellumix-virtual-pad, a pad in software, and the\n"
@@ -36,6 +41,8 @@ struct CommandLine {
     enum class Action { kRun, kHelp, kVersion, kUsageError };
     Action action = Action::kRun;
     std::string text;  // what to print: the help, the version or the error line
+    // --usb-id's value, checked to be VID:PID.
+    std::optional<std::string> usbId{};
 };
 
 // args excludes the program name.

@@ -39,10 +39,10 @@ constexpr Qt::WindowFlags kFrameFlags = Qt::Window | Qt::CustomizeWindowHint | Q
 
 }  // namespace
 
-CMainFrame::CMainFrame(padlink::PadPorts ports, IPrompts* prompts, FrameOptions options,
+CMainFrame::CMainFrame(padlink::PadLink& link, IPrompts* prompts, FrameOptions options,
                        QWidget* parent)
     : QMainWindow(parent, kFrameFlags),
-      m_ports(ports),
+      m_link(link),
       m_options(options),
       m_pOwnPrompts(prompts == nullptr ? std::make_unique<QtPrompts>(this) : nullptr),
       m_prompts(prompts == nullptr ? *m_pOwnPrompts : *prompts) {
@@ -54,7 +54,7 @@ CMainFrame::CMainFrame(padlink::PadPorts ports, IPrompts* prompts, FrameOptions 
     m_pClient->installEventFilter(this);
     // Throws std::bad_alloc when it cannot be had, which ends start-up: the
     // pages take the channel for granted, and discovery draws through it.
-    m_pPadChannel = std::make_unique<padlink::PadCommandChannel>(m_ports);
+    m_pPadChannel = std::make_unique<padlink::PadCommandChannel>(m_link);
     m_pConnectionView = new CVellumixDemoView(*m_pPadChannel, m_options.discovery,
                                               m_options.blinkInterval, m_pClient);
     m_pActiveView = m_pConnectionView;
@@ -80,8 +80,8 @@ CMainFrame::~CMainFrame() {
     delete m_pMainView;
     delete m_pConnectionView;
     m_pPadChannel.reset();
-    if (m_ports.serial.IsOpen()) {
-        m_ports.serial.Close();
+    if (padlink::SerialPort* serial = m_link.Serial(); serial != nullptr && serial->IsOpen()) {
+        serial->Close();
     }
 }
 

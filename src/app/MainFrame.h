@@ -66,11 +66,11 @@ class CMainFrame : public QMainWindow {
 public:
     static constexpr QSize kFixedSize{720, 617};
 
-    // The transports must outlive the frame. prompts: null makes the frame
+    // The pad's link must outlive the frame. prompts: null makes the frame
     // use real message boxes and file dialogs; otherwise it must outlive the
     // frame. Creates the channel, the bars and the connection view;
     // discovery starts with InitialUpdateFrame.
-    explicit CMainFrame(padlink::PadPorts ports, IPrompts* prompts = nullptr,
+    explicit CMainFrame(padlink::PadLink& link, IPrompts* prompts = nullptr,
                         FrameOptions options = {}, QWidget* parent = nullptr);
     // The destroy sequence: ends discovery, deletes the views, then the
     // channel, and closes the serial port. The USB device stays open until
@@ -127,7 +127,7 @@ private:
     void StopLinkWatch();
     void RecalcLayout();
 
-    padlink::PadPorts m_ports;
+    padlink::PadLink& m_link;
     FrameOptions m_options;
     std::unique_ptr<QtPrompts> m_pOwnPrompts;
     IPrompts& m_prompts;

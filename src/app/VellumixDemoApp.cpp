@@ -10,6 +10,8 @@ namespace {
 // under "Recent File List".
 constexpr char kRecentFileSection[] = "Recent File List";
 constexpr char kRecentFileEntry[] = "File%1";
+// The pad's USB ids, "VID:PID", when its maker's differ from the default.
+constexpr char kPadUsbIdKey[] = "Pad/UsbId";
 
 }  // namespace
 
@@ -17,13 +19,13 @@ CVellumixDemoApp::~CVellumixDemoApp() {
     ExitInstance();
 }
 
-bool CVellumixDemoApp::InitInstance(padlink::PadPorts ports, IPrompts* prompts,
+bool CVellumixDemoApp::InitInstance(padlink::PadLink& link, IPrompts* prompts,
                                     FrameOptions options) {
     LoadStdProfileSettings();
     if (!m_document.OnNewDocument()) {
         return false;
     }
-    m_pMainFrame = std::make_unique<CMainFrame>(ports, prompts, options);
+    m_pMainFrame = std::make_unique<CMainFrame>(link, prompts, options);
     m_pMainFrame->InitialUpdateFrame();
     m_pMainFrame->show();
     return true;
@@ -31,6 +33,15 @@ bool CVellumixDemoApp::InitInstance(padlink::PadPorts ports, IPrompts* prompts,
 
 void CVellumixDemoApp::ExitInstance() {
     m_pMainFrame.reset();
+}
+
+std::optional<std::string> CVellumixDemoApp::ProfileUsbId() {
+    const QSettings profile(res::kProfileKey, res::kAppTitle);
+    const QString ids = profile.value(QLatin1StringView(kPadUsbIdKey)).toString();
+    if (ids.isEmpty()) {
+        return std::nullopt;
+    }
+    return ids.toStdString();
 }
 
 void CVellumixDemoApp::LoadStdProfileSettings() {

@@ -5,8 +5,9 @@
 #include <QLabel>
 #include <QPainter>
 
+#include "app/WelcomeScreen.h"
 #include "capture/PenReader.h"
-#include "padlink/PadLink.h"
+#include "padlink/PadCommandChannel.h"
 #include "pages/PageStyle.h"
 #include "pages/QueuedHandOver.h"
 #include "res/Strings.h"
@@ -73,7 +74,11 @@ void CVellumixDemoView::InitialUpdate() {
     UpdateData();
 
     m_pDiscovery = std::make_unique<padlink::DiscoveryThread>(
-        m_channel, m_timing, [this](std::stop_token stop) {
+        m_channel.Link(), m_timing, [this](std::stop_token stop) {
+            // Still on the discovery thread, which has the pad to itself.
+            if (!DrawWelcomeScreen(m_channel, stop)) {
+                return;
+            }
             // The window message of the original, sent and waited for: the
             // thread goes on only once the frame has switched views, or
             // gives the call up when the window closes first.

@@ -2,6 +2,10 @@
 // discovery thread looks for the pad. White, with the program's title and a
 // status text that blinks "Unit not Found" until a pad answers.
 //
+// Once a pad answers, the discovery thread draws the welcome screen on it
+// (WelcomeScreen.h) through the channel, which nobody else uses yet, and
+// then announces the pad.
+//
 // Thread safety: a GUI-thread object. Only the discovery thread it owns
 // reaches into it, through one call queued onto the GUI thread that the
 // thread waits for (the announcement of the pad, handed over as the pen
@@ -23,6 +27,10 @@
 
 class QLabel;
 
+namespace vellumix::padlink {
+class PadCommandChannel;
+}
+
 namespace vellumix::app {
 
 class CVellumixDemoView : public QWidget {
@@ -43,7 +51,8 @@ public:
     static constexpr int kReasonFontPixels = 18;
     static constexpr std::chrono::milliseconds kBlinkInterval{1500};
 
-    // The channel must outlive the view.
+    // The channel (and its link, on which discovery runs) must outlive the
+    // view.
     explicit CVellumixDemoView(padlink::PadCommandChannel& channel,
                                padlink::DiscoveryTiming timing = {},
                                std::chrono::milliseconds blinkInterval = kBlinkInterval,

@@ -1,7 +1,10 @@
 // vellumix-demo: the signature pad demonstration program.
 #include <QApplication>
+#include <QMessageBox>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -10,10 +13,13 @@
 #include "cli/Display.h"
 #include "cli/UsageError.h"
 #include "padlink/HidPort.h"
+#include "padlink/PadLink.h"
+#include "padlink/PadUsbIds.h"
 #include "padlink/PortResolver.h"
 #include "padlink/SerialPort.h"
 #include "padlink/hid/HidapiBackend.h"
 #include "res/AppIcon.h"
+#include "res/Strings.h"
 
 namespace app = vellumix::app;
 namespace cli = vellumix::cli;
@@ -39,17 +45,34 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s\n", app::cli_msg::kProgramName, app::cli_msg::kNoDisplay);
         return cli::kExitUsage;
     }
+    const char* usbIdVariable = std::getenv(pl::kUsbIdVariable);
+    const pl::UsbIdChoice usbIds = pl::ChooseUsbIds(
+        command.usbId,
+        usbIdVariable != nullptr ? std::optional<std::string_view>(usbIdVariable) : std::nullopt,
+        app::CVellumixDemoApp::ProfileUsbId());
 
     // The process-wide objects, in the order the program has always built
     // them: the serial port (closed), the application, the HID port (no
-    // device). They go in the opposite order, after the frame.
-    pl::SerialPort serialPort(pl::DefaultPortFolder());
+    // device), the last two joined as the pad's link. They go in the
+    // opposite order, after the frame.
+    auto serialPort = std::make_unique<pl::SerialPort>(pl::DefaultPortFolder());
     QApplication qtApp(argc, argv);
     QApplication::setWindowIcon(vellumix::res::AppIcon());
+    if (!usbIds.error.empty()) {
+        // A bad value from the environment or the profile stops the program
+        // before it looks for a pad with the wrong ids; started from the
+        // menu, only a window can say why.
+        std::fprintf(stderr, "%s: %s\n", app::cli_msg::kProgramName, usbIds.error.c_str());
+        QMessageBox::critical(nullptr, QString(vellumix::res::kErrorCaption),
+                              QString::fromStdString(usbIds.error));
+        return cli::kExitUsage;
+    }
     app::CVellumixDemoApp theApp;
-    pl::HidPort hidPort(std::make_unique<pl::HidapiBackend>());
+    pl::PadLink padLink(std::move(serialPort),
+                        std::make_unique<pl::HidPort>(std::make_unique<pl::HidapiBackend>(),
+                                                      pl::HidTarget{usbIds.ids, {}}));
 
-    if (!theApp.InitInstance(pl::PadPorts{serialPort, hidPort})) {
+    if (!theApp.InitInstance(padLink)) {
         return 1;
     }
     const int status = QApplication::exec();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "capture/PenReport.h"
 #include "capture/PenStreamDecoder.h"
 #include "capture/ReportClock.h"
 #include "padlink/PadCommandChannel.h"
@@ -83,10 +84,7 @@ PenReader::PenReader(padlink::PadCommandChannel& channel, BatchSink sink, Before
     : PenReader([&channel](std::span<std::uint8_t> buffer,
                            int waitMs) { return channel.ReadPenData(buffer, waitMs); },
                 std::move(sink), std::move(beforeRead),
-                [] {
-                    return padlink::g_usbConnected.load() ? std::chrono::microseconds{0}
-                                                          : ReportWireTime(padlink::kSerialBaud);
-                },
+                [&channel] { return channel.Link().WireTime(kPenReportSize); },
                 [&channel] { return channel.LinkLosses(); }) {}
 
 PenReader::~PenReader() {

@@ -95,8 +95,9 @@ public:
     PenReader(ReadFunction read, BatchSink sink, BeforeReadHook beforeRead = {},
               WireTimeFunction reportWireTime = {}, LinkLossFunction linkLosses = {});
     // Reads with the channel's ReadPenData; the channel must outlive the
-    // reader. Reports are spread at 38,400 baud on serial, not at all on USB
-    // (one report per HID transfer).
+    // reader. Reports are spread over their wire time on the channel's own
+    // link (PadLink::WireTime): 38,400 baud on serial, nothing on USB (one
+    // report per HID transfer).
     PenReader(padlink::PadCommandChannel& channel, BatchSink sink, BeforeReadHook beforeRead = {});
     ~PenReader();
     PenReader(const PenReader&) = delete;

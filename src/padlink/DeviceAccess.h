@@ -17,18 +17,9 @@
 #include <string_view>
 
 #include "padlink/LinkResult.h"
+#include "padlink/SystemRoots.h"
 
 namespace vellumix::padlink {
-
-// Where the kernel's views are mounted; tests point them at folders of their
-// own, so they never read or touch a real console.
-inline constexpr std::string_view kProcRoot = "/proc";
-inline constexpr std::string_view kSysfsRoot = "/sys";
-
-struct SystemRoots {
-    std::filesystem::path proc{kProcRoot};
-    std::filesystem::path sysfs{kSysfsRoot};
-};
 
 // The program that holds a device's lock, as /proc names it.
 struct DeviceHolder {

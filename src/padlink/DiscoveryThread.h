@@ -1,15 +1,16 @@
-// The start-up search for the pad: polls USB, then COM0..COM9, pass after
-// pass until a pad answers the probe; then draws the welcome screen on the
-// pad's LCD through the command channel and announces the pad.
+// The start-up search for the pad: polls USB, then COM0..COM9 on one pad's
+// link, pass after pass until a pad answers the probe; then hands the pad
+// to its owner (the app draws its welcome screen and switches views).
 //
 // Thread safety: Start, RequestStop and Join are called from the owner's
 // thread (the GUI thread); the accessors are safe from any thread. The
-// worker alone uses the transports and the channel while it runs, so nobody
-// else may send to the pad until the announcement has been handled or the
-// worker has ended. The announcement runs on the worker and must block until
-// the owner's thread has handled it, or until the stop token it is given is
-// requested (capture::PostAndWait does both): a window closed during the
-// welcome screen then abandons it instead of deadlocking against it.
+// worker alone uses the link while it runs, and the announcement runs on
+// the worker too, so nobody else may send to the pad until it has returned
+// or the worker has ended. The announcement must return promptly once the
+// stop token it is given is requested: its commands check it between
+// frames, and its hand-over to the owner's thread gives up then
+// (capture::PostAndWait does), so a window closed meanwhile abandons it
+// instead of deadlocking against it.
 #pragma once
 
 #include <atomic>
@@ -22,11 +23,8 @@
 #include <thread>
 
 #include "padlink/PadProbe.h"
-#include "padlink/PadProtocol.h"
 
 namespace vellumix::padlink {
-
-class PadCommandChannel;
 
 struct DiscoveryTiming {
     // Before each serial port, and between passes. Tests shorten them; the
@@ -39,30 +37,32 @@ struct DiscoveryTiming {
 
 class DiscoveryThread {
 public:
-    // Runs on the worker once the welcome screen is drawn; returns once the
-    // pad has been taken over (the view switch is done) or stop is requested.
+    // Runs on the worker once a pad answered, the link using the transport
+    // it answered on; returns once the owner has taken the pad over or stop
+    // is requested.
     using Announce = std::function<void(std::stop_token stop)>;
 
-    // The channel (and its transports) must outlive the thread.
-    DiscoveryThread(PadCommandChannel& channel, DiscoveryTiming timing, Announce announce);
+    // The link must outlive the thread.
+    DiscoveryThread(PadLink& link, DiscoveryTiming timing, Announce announce);
     // Stops and joins.
     ~DiscoveryThread();
     DiscoveryThread(const DiscoveryThread&) = delete;
     DiscoveryThread& operator=(const DiscoveryThread&) = delete;
 
-    // Clears g_usbConnected and starts the worker; a second call does nothing.
+    // Starts the worker; a second call does nothing.
     void Start();
     // Ends the search at the next check: before each port, between passes,
-    // between welcome frames, and in the announcement. Wakes a pause.
+    // and in the announcement. Wakes a pause.
     void RequestStop();
     // Waits for the worker to end. A transport call in progress finishes
-    // first: at most one probe (512 ms on USB, 600 ms on a serial port) or
-    // one welcome frame.
+    // first: at most one probe (512 ms on USB, 600 ms on a serial port), or
+    // what the announcement is sending.
     void Join();
 
     // Safe from any thread.
+    // True while the search runs: until a pad answered or it was stopped.
     bool IsRunning() const { return m_bRunning.load(); }
-    // True once a pad answered the probe; set before the welcome screen.
+    // True once a pad answered the probe; set before the announcement.
     bool PadFound() const { return m_bFound.load(); }
     PadLinkKind Link() const { return m_link.load(); }
     // The serial port that answered (0..9), or -1.
@@ -81,16 +81,15 @@ public:
 private:
     void Run(std::stop_token stop);
     bool PollOnce(std::stop_token stop);
-    bool DrawWelcome(std::stop_token stop);
     void SetLastFailure(OpenFailure why, std::string text);
     // Sleeps up to `pause`; false when a stop was asked for meanwhile.
     bool Pause(std::stop_token stop, std::chrono::milliseconds pause);
 
-    PadCommandChannel& m_channel;
+    PadLink& m_padLink;
     const DiscoveryTiming m_timing;
     const Announce m_announce;
 
-    // The loop runs while set; cleared by the worker once a pad is found.
+    // The loop runs while set; cleared by the worker once a pad answered.
     std::atomic<bool> m_bRunning{false};
     // Mirrors the stop request for the discovery pass's cancel check.
     std::atomic<bool> m_bStop{false};

@@ -1,6 +1,7 @@
 // The small HID device interface under HidPort: find devices by vendor and
-// product id, open one, write one output report, read one input report.
-// Implementations: hidapi (hidraw back end) and an in-memory device.
+// product id (or list them all), open one, write one output report, read one
+// input report. Implementations: hidapi (hidraw back end) and an in-memory
+// device.
 #pragma once
 
 #include <cstddef>
@@ -14,9 +15,12 @@
 namespace vellumix::padlink {
 
 struct HidDeviceInfo {
-    std::string path;
+    std::string path;  // the hidraw node on Linux ("/dev/hidraw3")
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
+    // The device's product string; empty when it has none. Its {} keeps an
+    // initialiser of the first three fields free of a missing-field warning.
+    std::string product{};
 };
 
 // One opened device.
@@ -48,6 +52,10 @@ public:
     // Present devices with these ids, in the order the system lists them.
     virtual std::vector<HidDeviceInfo> Enumerate(std::uint16_t vendorId,
                                                  std::uint16_t productId) = 0;
+    // Every present device, whatever its ids, in the order the system lists
+    // them: what a HID device is opened by its path from, and what is listed
+    // to find a pad's ids. A backend that cannot list them lists none.
+    virtual std::vector<HidDeviceInfo> EnumerateAll() { return {}; }
     // Opens a device for this program alone and reads its capabilities. No
     // device when either fails: busy when another program (or another handle
     // in this one) has it, permission denied, or the device refused.

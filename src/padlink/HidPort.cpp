@@ -40,23 +40,54 @@ bool UsableReportLength(std::size_t length) {
 
 }  // namespace
 
-HidPort::HidPort(std::unique_ptr<HidBackend> backend) : m_backend(std::move(backend)) {}
+HidPort::HidPort(std::unique_ptr<HidBackend> backend, HidTarget target)
+    : m_backend(std::move(backend)), m_target(std::move(target)) {}
 
 HidPort::~HidPort() = default;
 
+std::vector<HidDeviceInfo> HidPort::ListTarget() const {
+    std::vector<HidDeviceInfo> found;
+    if (!m_backend) {
+        return found;
+    }
+    if (m_target.path.empty()) {
+        for (HidDeviceInfo& info :
+             m_backend->Enumerate(m_target.ids.vendorId, m_target.ids.productId)) {
+            if (info.vendorId == m_target.ids.vendorId &&
+                info.productId == m_target.ids.productId) {
+                found.push_back(std::move(info));
+            }
+        }
+        return found;
+    }
+    for (HidDeviceInfo& info : m_backend->EnumerateAll()) {
+        if (info.path == m_target.path) {
+            found.push_back(std::move(info));
+            break;
+        }
+    }
+    return found;
+}
+
 bool HidPort::Open(std::uint16_t vendorId, std::uint16_t productId) {
+    m_target = HidTarget{UsbIds{vendorId, productId}, {}};
+    return Open();
+}
+
+bool HidPort::OpenPath(std::string path) {
+    m_target = HidTarget{{}, std::move(path)};
+    return Open();
+}
+
+bool HidPort::Open() {
     Close();
-    m_vendorId = vendorId;
-    m_productId = productId;
     m_openFailure = OpenFailure::kNone;
     m_openFailureReason.clear();
-    if (!m_backend) {
-        return false;
+    const std::vector<HidDeviceInfo> listed = ListTarget();
+    if (listed.empty() && !m_target.path.empty()) {
+        m_openFailure = OpenFailure::kNoSuchPort;
     }
-    for (const HidDeviceInfo& info : m_backend->Enumerate(vendorId, productId)) {
-        if (info.vendorId != vendorId || info.productId != productId) {
-            continue;
-        }
+    for (const HidDeviceInfo& info : listed) {
         // A device that refuses to open may be held by another program or
         // lack permissions; another one with the same ids may still work.
         HidOpenResult opened = m_backend->Open(info);
@@ -92,7 +123,7 @@ bool HidPort::IsOpen() const {
 }
 
 bool HidPort::DevicePresent() const {
-    return m_device && m_backend && !m_backend->Enumerate(m_vendorId, m_productId).empty();
+    return m_device && !ListTarget().empty();
 }
 
 bool HidPort::Write(const std::uint8_t* frame, std::size_t length) {
@@ -201,10 +232,12 @@ std::string HidPort::OpenFailureReason() const {
 
 int HidPort::Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
                       std::size_t replySize, int timeoutMs) {
+    if (!m_device && !Open()) {
+        return -1;
+    }
     // The capacity bounds the joined input reports: a pad that keeps the
     // continuation bit set cannot run the reply past the caller's buffer.
-    return Exchange(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID, frame, length, reply, replySize,
-                    timeoutMs);
+    return ExchangeOpen(frame, length, reply, replySize, timeoutMs);
 }
 
 int HidPort::ReadPen(std::uint8_t* buffer, std::size_t size, int waitMs) {
@@ -283,11 +316,17 @@ void HidPort::SettleOwedAnswers() {
 int HidPort::Exchange(std::uint16_t vendorId, std::uint16_t productId, const std::uint8_t* frame,
                       std::size_t length, std::uint8_t* reply, std::size_t replyCapacity,
                       int waitMs) {
-    if (!m_device || vendorId != m_vendorId || productId != m_productId) {
+    if (!m_device || !m_target.path.empty() || vendorId != m_target.ids.vendorId ||
+        productId != m_target.ids.productId) {
         if (!Open(vendorId, productId)) {
             return -1;
         }
     }
+    return ExchangeOpen(frame, length, reply, replyCapacity, waitMs);
+}
+
+int HidPort::ExchangeOpen(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
+                          std::size_t replyCapacity, int waitMs) {
     if (length > 0) {
         // Whatever is waiting now left the pad before it saw this frame: pen
         // reports, not the reply. Read as the reply, they would fail its ack

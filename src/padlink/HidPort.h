@@ -6,6 +6,10 @@
 // meanwhile is not thrown away; it is reopened only after a failed write or
 // read (the pad was unplugged) or when other ids are asked for.
 //
+// What it opens is its target: the devices with the pad's ids (the default
+// 1209:0001 or the ids the user gave), or one device by its path, so that
+// two pads with the same ids can be told apart.
+//
 // Two kinds of read: Read takes a command's reply straight off the device;
 // ReadPenStream takes pen data, first what Exchange set aside (input already
 // waiting when a command went out, see PendingInput.h), then the device.
@@ -24,34 +28,49 @@
 #include "padlink/LinkResult.h"
 #include "padlink/OwedAnswers.h"
 #include "padlink/PadTransport.h"
+#include "padlink/PadUsbIds.h"
 #include "padlink/PendingInput.h"
 
 namespace vellumix::padlink {
+
+// The device a HidPort opens: the first of those with the ids that opens,
+// or, when path is set, the device listed at that path whatever its ids.
+struct HidTarget {
+    UsbIds ids;
+    std::string path;
+};
 
 class HidPort : public PadTransport {
 public:
     // The backend finds and opens devices: hidapi in the app, an in-memory
     // device in tests and in the virtual pad's USB host.
-    explicit HidPort(std::unique_ptr<HidBackend> backend);
+    explicit HidPort(std::unique_ptr<HidBackend> backend, HidTarget target = {});
     ~HidPort() override;
     HidPort(const HidPort&) = delete;
     HidPort& operator=(const HidPort&) = delete;
 
-    // Closes any open device, then tries the devices with these ids in the
-    // order the backend lists them. One that cannot be opened is skipped; the
+    // Closes any open device, then tries the target's devices in the order
+    // the backend lists them. One that cannot be opened is skipped; the
     // first one that opens decides: if its report lengths cannot carry the
     // 65-byte report layout (below 65 or above the 68-byte report buffer),
     // Open fails without trying further devices.
+    bool Open();
+    // Open with the devices of these ids as the target from now on.
     bool Open(std::uint16_t vendorId, std::uint16_t productId);
-    // Why the last Open failed although a device with the ids was listed:
+    // Open with the device at path as the target from now on.
+    bool OpenPath(std::string path);
+    const HidTarget& Target() const { return m_target; }
+    // Why the last Open failed although a device of the target was listed:
     // permission denied (the udev rule is missing), busy (another program,
-    // or another HidPort, holds it) or the device refused; kNone otherwise.
+    // or another HidPort, holds it) or the device refused; no such port for
+    // a path that lists no device; kNone otherwise.
     OpenFailure LastOpenFailure() const override { return m_openFailure; }
     std::string OpenFailureReason() const override;
     // Closes the device; pen data set aside from it goes with it.
     void Close() override;
     bool IsOpen() const override;
-    // Open, and the backend still lists a device with the open ids.
+    // Open, and the backend still lists a device with the target's ids (or
+    // the device at its path).
     bool DevicePresent() const;
     // The line check between commands: the device is still there.
     bool CheckLine() override { return DevicePresent(); }
@@ -79,7 +98,8 @@ public:
     int ReadPen(std::uint8_t* buffer, std::size_t size, int waitMs) override;
     bool WaitsOutsideReads() const override { return false; }
     // Keeps the device open across exchanges; reopens only when none is open,
-    // after a failed write or read, or when the ids change. Before writing a
+    // after a failed write or read, or when the ids change (which makes them
+    // the target). Before writing a
     // frame, sets aside the input already waiting (pen data, not the reply);
     // a reply read that yields data not starting with STX is pen data that
     // crossed the command on the wire and is set aside too. A frame whose
@@ -90,7 +110,7 @@ public:
     // failed or the device failed meanwhile.
     int Exchange(std::uint16_t vendorId, std::uint16_t productId, const std::uint8_t* frame,
                  std::size_t length, std::uint8_t* reply, std::size_t replyCapacity, int waitMs);
-    // Exchange with the pad's own ids.
+    // Exchange with the target, opened when no device is open.
     int Exchange(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
                  std::size_t replySize, int timeoutMs) override;
 
@@ -99,6 +119,11 @@ public:
     std::size_t DroppedPendingBytes() const { return m_pending.DroppedBytes(); }
 
 private:
+    // Exchange's work on the open device.
+    int ExchangeOpen(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
+                     std::size_t replyCapacity, int waitMs);
+    // The target's devices as the backend lists them now.
+    std::vector<HidDeviceInfo> ListTarget() const;
     // Read's work; bytes of the reply beyond capacity go to overflow, or are
     // dropped when it is null.
     int ReadJoined(std::uint8_t* out, std::size_t capacity, int waitMs, PendingInput* overflow);
@@ -119,8 +144,7 @@ private:
 
     std::unique_ptr<HidBackend> m_backend;
     std::unique_ptr<HidDevice> m_device;
-    std::uint16_t m_vendorId = 0;
-    std::uint16_t m_productId = 0;
+    HidTarget m_target;
     OpenFailure m_openFailure = OpenFailure::kNone;
     std::string m_openFailureReason;
     PendingInput m_pending;

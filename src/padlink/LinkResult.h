@@ -58,7 +58,8 @@ inline constexpr std::string_view kOpenFailureTexts[] = {
 };
 inline constexpr std::string_view kUsbPermissionText =
     "permission denied on the USB pad: install packaging/udev/70-vellumix-pad.rules "
-    "into /etc/udev/rules.d and replug the pad";
+    "into /etc/udev/rules.d and replug the pad "
+    "(other ids: 'vellumix-padctl udev-rule VID:PID' prints their rule)";
 inline constexpr std::string_view kUsbBusyText = "the USB pad is busy: another program has it open";
 
 // printf-style, with the device's own path (a COMn link resolved), so the
@@ -71,7 +72,8 @@ inline constexpr const char* kPermissionOwnerText =
     "permission denied on %s: it belongs to user '%s' and group '%s'";
 inline constexpr const char* kUsbPermissionOwnerText =
     "permission denied on the USB pad %s (user '%s', group '%s'): install "
-    "packaging/udev/70-vellumix-pad.rules into /etc/udev/rules.d and replug the pad";
+    "packaging/udev/70-vellumix-pad.rules into /etc/udev/rules.d and replug the pad "
+    "(other ids: 'vellumix-padctl udev-rule VID:PID' prints their rule)";
 // The group whose members may use serial ports on Debian.
 inline constexpr std::string_view kSerialGroup = "dialout";
 // Busy: the holder is named from /proc when it can be found there.

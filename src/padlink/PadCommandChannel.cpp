@@ -40,8 +40,8 @@ CommandResult AsAcked(PadOutcome outcome) {
 
 }  // namespace
 
-PadCommandChannel::PadCommandChannel(PadPorts ports)
-    : m_ports(ports),
+PadCommandChannel::PadCommandChannel(PadLink& link)
+    : m_link(link),
       m_frame(std::make_unique<std::uint8_t[]>(kFrameBufferSize)),
       m_fileFrame(std::make_unique<std::uint8_t[]>(kFileBufferSize)) {}
 
@@ -60,8 +60,8 @@ PadOutcome PadCommandChannel::Transact(std::span<std::uint8_t> buffer, std::size
     int count = 0;
     {
         std::lock_guard lock(m_lock);
-        count =
-            Exchange(m_ports, buffer.data(), frameLength, reply.data(), reply.size(), Ms(timeout));
+        count = m_link.Transport().Exchange(buffer.data(), frameLength, reply.data(), reply.size(),
+                                            Ms(timeout));
     }
     if (count < 0) {
         MarkLinkDown();
@@ -288,16 +288,16 @@ void PadCommandChannel::CheckLink() {
         if (!lock.owns_lock()) {
             return;
         }
-        failed = !ChosenTransport(m_ports).CheckLine();
+        failed = !m_link.Transport().CheckLine();
     }
     if (failed) {
         MarkLinkDown();
     }
 }
 
-void PadCommandChannel::WithTransports(const std::function<void(PadPorts)>& f) {
+void PadCommandChannel::WithLink(const std::function<void(PadLink&)>& f) {
     std::lock_guard lock(m_lock);
-    f(m_ports);
+    f(m_link);
 }
 
 int PadCommandChannel::ReadPenData(std::span<std::uint8_t> buffer, int waitMs) {
@@ -315,7 +315,7 @@ int PadCommandChannel::ReadPenDataOnce(std::span<std::uint8_t> buffer, int waitM
     if (buffer.empty()) {
         return 0;
     }
-    PadTransport& transport = ChosenTransport(m_ports);
+    PadTransport& transport = m_link.Transport();
     if (!transport.WaitsOutsideReads()) {
         // The device is read under the lock (a command may close it), so the
         // wait is cut into slices that let a command in between.

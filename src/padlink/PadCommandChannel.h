@@ -10,6 +10,8 @@
 // command's wait never counts for a later command: the transports keep it
 // owed and the next command waits a short grace for it first (OwedAnswers.h).
 //
+// The channel talks to its own pad's link (PadLink.h): one channel per pad.
+//
 // Thread safety: command operations build their frame in the one frame buffer
 // before taking the channel lock, so they are called from one thread at a
 // time: the discovery thread until the pad has been announced (it draws the
@@ -42,7 +44,8 @@ class SerialPort;
 
 class PadCommandChannel {
 public:
-    explicit PadCommandChannel(PadPorts ports);
+    // The link must outlive the channel.
+    explicit PadCommandChannel(PadLink& link);
     virtual ~PadCommandChannel();
     PadCommandChannel(const PadCommandChannel&) = delete;
     PadCommandChannel& operator=(const PadCommandChannel&) = delete;
@@ -105,7 +108,7 @@ public:
     // finds the line failed (hang-up, I/O error, device gone) marks it down
     // and calls the handler once, on that thread. While down, commands are
     // "link down" and pen reads -1 at once, without touching a transport,
-    // so a search for the pad may use them (WithTransports) meanwhile.
+    // so a search for the pad may use them (WithLink) meanwhile.
     // Nothing is marked until a handler is set: before the pad was found
     // there is no link to lose.
     using LinkDownHandler = std::function<void()>;
@@ -123,10 +126,12 @@ public:
     void MarkLinkDown();
     // The pad answered again: commands go out again.
     void MarkLinkUp() { m_linkDown = false; }
-    // Runs f with the transports under the channel lock.
-    void WithTransports(const std::function<void(PadPorts)>& f);
-    // The transports themselves, to be used only inside WithTransports.
-    PadPorts Transports() const { return m_ports; }
+    // Runs f with the link under the channel lock.
+    void WithLink(const std::function<void(PadLink&)>& f);
+    // The channel's link. Its kind and wire time may be asked from any
+    // thread; its transports are used only inside WithLink once the channel
+    // is in use.
+    PadLink& Link() const { return m_link; }
 
 private:
     // Frames the payload at the start of buffer and exchanges it under the
@@ -141,7 +146,7 @@ private:
     int ReadPenDataOnce(std::span<std::uint8_t> buffer, int waitMs);
     std::span<std::uint8_t> FrameBuffer() { return {m_frame.get(), kFrameBufferSize}; }
 
-    PadPorts m_ports;
+    PadLink& m_link;
     std::atomic<bool> m_linkDown{false};
     std::atomic<std::uint64_t> m_linkLosses{0};
     std::atomic<bool> m_watching{false};

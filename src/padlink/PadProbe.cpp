@@ -59,18 +59,19 @@ bool ProbeSerialPort(SerialPort& serial, int n, std::chrono::milliseconds replyP
     return ProbeSerialSpec(serial, DefaultPortSpec(n), replyPause, PortChoice::kScanned);
 }
 
-DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
+DiscoveryResult DiscoverPad(PadLink& link, const DiscoveryOptions& options) {
     DiscoveryResult result;
     bool usbPresent = false;
     bool usbAnswered = false;
-    if (options.tryUsb && !Cancelled(options)) {
+    HidPort* const hid = link.Hid();
+    if (options.tryUsb && hid != nullptr && !Cancelled(options)) {
         Guarded(options, [&] {
-            usbPresent = ports.hid.Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
-            result.usbFailure = ports.hid.LastOpenFailure();
+            usbPresent = hid->Open();
+            result.usbFailure = hid->LastOpenFailure();
             if (result.usbFailure != OpenFailure::kNone) {
-                result.usbFailureReason = ports.hid.OpenFailureReason();
+                result.usbFailureReason = hid->OpenFailureReason();
             }
-            usbAnswered = usbPresent && ProbeUsb(ports.hid, options.usbWait);
+            usbAnswered = usbPresent && ProbeUsb(*hid, options.usbWait);
             return usbAnswered;
         });
     }
@@ -78,12 +79,13 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
         // A device with the pad's ids is there: its answer decides, and the
         // serial ports wait for the next pass.
         if (usbAnswered) {
-            g_usbConnected = true;
+            link.Use(PadLinkKind::kUsb);
             result.link = PadLinkKind::kUsb;
         }
         return result;
     }
-    if (!options.trySerial) {
+    SerialPort* const serial = link.Serial();
+    if (!options.trySerial || serial == nullptr) {
         return result;
     }
     if (!options.portSpec.empty()) {
@@ -91,13 +93,13 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
             return result;
         }
         if (Guarded(options, [&] {
-                return ProbeSerialSpec(ports.serial, options.portSpec, options.replyPause);
+                return ProbeSerialSpec(*serial, options.portSpec, options.replyPause);
             })) {
-            g_usbConnected = false;
+            link.Use(PadLinkKind::kSerial);
             result.link = PadLinkKind::kSerial;
         } else {
-            result.openFailure = ports.serial.LastOpenFailure();
-            result.openFailureReason = ports.serial.OpenFailureReason();
+            result.openFailure = serial->LastOpenFailure();
+            result.openFailureReason = serial->OpenFailureReason();
         }
         return result;
     }
@@ -113,14 +115,14 @@ DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options) {
         OpenFailure why = OpenFailure::kNone;
         std::string reason;
         if (Guarded(options, [&] {
-                const bool answered = ProbeSerialPort(ports.serial, n, options.replyPause);
-                why = ports.serial.LastOpenFailure();
+                const bool answered = ProbeSerialPort(*serial, n, options.replyPause);
+                why = serial->LastOpenFailure();
                 if (why != OpenFailure::kNone) {
-                    reason = ports.serial.OpenFailureReason();
+                    reason = serial->OpenFailureReason();
                 }
                 return answered;
             })) {
-            g_usbConnected = false;
+            link.Use(PadLinkKind::kSerial);
             result.link = PadLinkKind::kSerial;
             result.comNumber = n;
             result.openFailure = OpenFailure::kNone;

@@ -6,7 +6,8 @@
 //
 // Thread safety: none of its own. The functions use the transports they are
 // given; the caller makes sure nobody else uses them meanwhile (discovery
-// runs before the command channel is in use).
+// runs before the command channel is in use, or under its lock: see
+// DiscoveryOptions::guard).
 #pragma once
 
 #include <atomic>
@@ -54,8 +55,6 @@ bool ProbeSerialSpec(SerialPort& serial, std::string_view portSpec,
 bool ProbeSerialPort(SerialPort& serial, int n,
                      std::chrono::milliseconds replyPause = kSerialProbeReplyPause);
 
-enum class PadLinkKind { kNone, kUsb, kSerial };
-
 struct DiscoveryOptions {
     bool tryUsb = true;
     bool trySerial = true;
@@ -92,11 +91,12 @@ struct DiscoveryResult {
     std::string usbFailureReason;
 };
 
-// One pass: USB first; when a device with the pad's ids opens, its answer
-// decides and the serial ports are not tried. Otherwise COM0..COM9 in turn,
-// pausing before each (or only options.portSpec). On success g_usbConnected is set to the link that
-// answered (the answering serial port stays open); on failure it is left as
-// it was.
-DiscoveryResult DiscoverPad(PadPorts ports, const DiscoveryOptions& options = {});
+// One pass over the link's transports: USB first; when a device with the
+// pad's ids opens, its answer decides and the serial ports are not tried.
+// Otherwise COM0..COM9 in turn, pausing before each (or only
+// options.portSpec). A transport the link lacks is not tried. On success the
+// link uses the transport that answered (the answering serial port stays
+// open); on failure its choice is left as it was.
+DiscoveryResult DiscoverPad(PadLink& link, const DiscoveryOptions& options = {});
 
 }  // namespace vellumix::padlink

@@ -2,9 +2,7 @@
 
 #include <condition_variable>
 
-#include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
-#include "padlink/SerialPort.h"
 
 namespace vellumix::padlink {
 
@@ -16,7 +14,7 @@ PadReconnector::PadReconnector(PadCommandChannel& channel, DiscoveryOptions opti
       m_found(std::move(found)) {
     m_options.cancel = &m_cancel;
     m_options.guard = [this](const std::function<void()>& probe) {
-        m_channel.WithTransports([&](PadPorts) { probe(); });
+        m_channel.WithLink([&](PadLink&) { probe(); });
     };
 }
 
@@ -51,13 +49,10 @@ void PadReconnector::Run(std::stop_token stop) {
     std::mutex mutex;
     std::condition_variable_any pause;
     while (!stop.stop_requested()) {
-        m_channel.WithTransports([&](PadPorts ports) {
-            // The transports of the lost link: a fresh start for the probe.
-            ports.serial.Close();
-            ports.hid.Close();
-        });
+        // The transports of the lost link: a fresh start for the probe.
+        m_channel.WithLink([](PadLink& link) { link.Close(); });
         // Every probe of the pass runs under the channel's lock (the guard).
-        const DiscoveryResult found = DiscoverPad(m_channel.Transports(), m_options);
+        const DiscoveryResult found = DiscoverPad(m_channel.Link(), m_options);
         if (found.link != PadLinkKind::kNone && !stop.stop_requested()) {
             m_channel.MarkLinkUp();
             m_searching = false;

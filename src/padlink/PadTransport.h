@@ -55,7 +55,7 @@ public:
     // Told, on the writing thread, how many bytes of the frame being written
     // have been handed to the line so far, and the frame's length: a frame
     // of 230 KB takes a minute at 38400 baud, and the user is shown how far
-    // it got. Set and cleared under the channel's lock (WithTransports), as
+    // it got. Set and cleared under the channel's lock (WithLink), as
     // every write runs under it. Empty by default.
     using WriteProgress = std::function<void(std::size_t written, std::size_t frameLength)>;
     void SetWriteProgress(WriteProgress progress) { m_writeProgress = std::move(progress); }

@@ -1,7 +1,12 @@
-// Where the serial port names COM0..COM9 lead on this platform. A name first
-// resolves to the link COMn in the per-user port folder (the virtual pad
-// publishes its pseudo-terminal there), then to the system devices
-// /dev/ttyUSBn, /dev/ttyACMn and /dev/ttySn, the first that exists.
+// Where the serial port names COM0..COM9 lead. A name first resolves to the
+// link COMn in the per-user port folder (the virtual pad publishes its
+// pseudo-terminal there), then to the system devices (on Linux /dev/ttyUSBn,
+// /dev/ttyACMn and /dev/ttySn), the first that exists.
+//
+// The name rules are portable (PortResolver.cpp); what depends on the
+// platform (the folder's place and safety, the publisher's lock, the system
+// devices and the scan's checks) is defined by the platform's file
+// (serial/PosixPortNames.cpp).
 #pragma once
 
 #include <filesystem>
@@ -29,6 +34,9 @@ std::filesystem::path DefaultPortFolder();
 // virtual pad does before publishing a link. False when it cannot be made or
 // when what is there is not a folder the user alone controls.
 bool CreatePortFolder(const std::filesystem::path& folder);
+// True when folder is one the user alone controls: a real folder of theirs
+// that others can neither write to nor, through its parent, swap.
+bool IsTrustedPortFolder(const std::filesystem::path& folder);
 
 // The link for COM<number> in folder.
 std::filesystem::path PortLinkPath(const std::filesystem::path& folder, int number);
@@ -63,10 +71,8 @@ ScanSkip ScanSkipFor(const std::filesystem::path& device, const std::filesystem:
 // folder, then each device prefix followed by the digit. A name starting with
 // '/' is a device path and comes back unchanged. Anything else, or a COM port
 // with no device, gives an empty path. A link whose publisher has gone is
-// never followed. The folder's link is skipped when the
-// folder is not owned by this user, is writable by others, or sits in a parent
-// where others could swap it, so nobody else can point the program at a
-// device of their choosing.
+// never followed. The folder's link is skipped unless IsTrustedPortFolder,
+// so nobody else can point the program at a device of their choosing.
 std::filesystem::path ResolvePortName(std::string_view name, const std::filesystem::path& folder,
                                       const std::vector<std::string>& devicePrefixes);
 

@@ -1,20 +1,15 @@
-// The serial port on POSIX terminals: termios for the line, poll() for the
-// read rule and for writes that the driver cannot take at once.
+// The serial port's rules over its line (SerialLine.h): the read rule, the
+// answer cut out of the byte stream, the pen data set aside, the owed
+// answers and the waits that allow for the wire time. Nothing here knows the
+// platform.
 #include "padlink/SerialPort.h"
-
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <span>
 #include <thread>
@@ -35,7 +30,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kWriteStallLimit{5000};
 
 // Setting waiting bytes aside looks at what the driver holds now.
-constexpr int kNoWaitMs = 0;
+constexpr Clock::duration kNoWait = Clock::duration::zero();
 // While the driver's output queue drains, it is looked at this often at
 // most: a DrawLine frame takes 3.4 ms at 38400 baud.
 constexpr std::chrono::microseconds kDrainPollLimit{1000};
@@ -44,13 +39,6 @@ constexpr long long kBitsPerByte = 10;
 // The read size when setting bytes aside: a driver queue's worth.
 constexpr std::size_t kSetAsideChunk = 4096;
 
-// poll() takes whole milliseconds; round up so the loop never spins on a
-// 0 ms wait just short of a deadline.
-int PollMs(Clock::duration remaining) {
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(remaining).count();
-    return static_cast<int>(std::clamp<decltype(ms)>(ms, 0, INT_MAX));
-}
-
 }  // namespace
 
 SerialPort::SerialPort(std::filesystem::path portFolder, std::vector<std::string> devicePrefixes,
@@ -58,13 +46,10 @@ SerialPort::SerialPort(std::filesystem::path portFolder, std::vector<std::string
     : m_portFolder(std::move(portFolder)),
       m_devicePrefixes(std::move(devicePrefixes)),
       m_roots(std::move(roots)),
-      m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+      m_line(MakeSystemSerialLine(m_roots)) {}
 
 SerialPort::~SerialPort() {
     Close();
-    if (m_wakeFd >= 0) {
-        ::close(m_wakeFd);
-    }
 }
 
 bool SerialPort::Open(std::string_view portSpec, PortChoice choice) {
@@ -95,49 +80,12 @@ bool SerialPort::Open(std::string_view portSpec, PortChoice choice) {
         m_openFailure = OpenFailure::kLeftAlone;
         return false;
     }
-    const auto refuse = [&](OpenFailure why) {
-        m_openFailure = why;
-        m_openFailureReason = OpenRefusalReason(why, device, DeviceKind::kSerialPort, m_roots);
-        return false;
-    };
-
-    // Non-blocking for good: every wait happens in poll(), and an open of a
-    // modem line must not hang waiting for carrier.
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return refuse(OpenFailureOfErrno(errno));
-    }
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {  // not a terminal
-        ::close(fd);
-        m_openFailure = OpenFailure::kNotSerial;
+    const LineOpenResult opened = m_line->Open(device, *settings);
+    if (opened.failure != OpenFailure::kNone) {
+        m_openFailure = opened.failure;
+        m_openFailureReason = opened.reason;
         return false;
     }
-    // One owner per pad: exclusive mode alone lets root through. Taken before
-    // the line is touched, so a refused second program leaves the owner's
-    // settings and buffered bytes alone; closing the descriptor lets it go.
-    if (!LockDevice(fd)) {
-        ::close(fd);
-        return refuse(OpenFailure::kBusy);
-    }
-    // Keep other programs off the line while we talk to the pad. Refused only
-    // on odd drivers, where the lock above still keeps our own kind away.
-    ::ioctl(fd, TIOCEXCL);
-    ApplySerialSettings(*settings, tio);
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        const int error = errno;
-        ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
-        return refuse(OpenFailureOfErrno(error));
-    }
-    // The pad powers its line driver from DTR and RTS. A pseudo-terminal has
-    // no modem lines and answers ENOTTY: the virtual pad must still open.
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    ::ioctl(fd, TIOCMBIS, &lines);
-    // Whatever the pad sent before we were listening belongs to nobody.
-    ::tcflush(fd, TCIOFLUSH);
-
-    m_fd = fd;
     m_baud = settings->baud;
     m_bOpen = true;
     m_bFailed = false;
@@ -147,14 +95,7 @@ bool SerialPort::Open(std::string_view portSpec, PortChoice choice) {
 }
 
 void SerialPort::Close() {
-    const int fd = m_fd.exchange(-1);
-    if (fd >= 0) {
-        // Exclusive mode belongs to the terminal, not to our descriptor: when
-        // the virtual pad still holds its slave open, it would outlive this
-        // close and lock out the next open of the same port.
-        ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
-    }
+    m_line->Close();
     m_bOpen = false;
     m_bFailed = false;
     m_strSettings.clear();
@@ -174,30 +115,17 @@ int SerialPort::Write(const std::uint8_t* data, std::size_t length) {
     std::size_t done = 0;
     auto lastProgress = Clock::now();
     while (done < length) {
-        const ssize_t n = ::write(m_fd, data + done, length - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
+        const auto stallLeft = lastProgress + kWriteStallLimit - Clock::now();
+        const LineTransfer sent = m_line->Send(std::span(data + done, length - done),
+                                               std::max(stallLeft, Clock::duration::zero()));
+        if (sent.failed) {
+            return 0;
+        }
+        if (sent.bytes > 0) {
+            done += sent.bytes;
             lastProgress = Clock::now();
             ReportWriteProgress(done, length);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return 0;
-        }
-        // The driver's queue is full: wait until it takes more.
-        const auto remaining = lastProgress + kWriteStallLimit - Clock::now();
-        if (remaining <= Clock::duration::zero()) {
-            return 0;
-        }
-        pollfd p{m_fd, POLLOUT, 0};
-        const int ready = ::poll(&p, 1, PollMs(remaining));
-        if (ready < 0 && errno != EINTR) {
-            return 0;
-        }
-        if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        } else if (stallLeft <= Clock::duration::zero()) {
             return 0;
         }
     }
@@ -211,25 +139,24 @@ int SerialPort::Write(const std::uint8_t* data, std::size_t length) {
 
 bool SerialPort::DrainOutput() {
     auto lastProgress = Clock::now();
-    int lastQueued = INT_MAX;
+    std::size_t lastQueued = std::numeric_limits<std::size_t>::max();
     for (;;) {
-        int queued = 0;
-        if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0) {
+        const std::optional<std::size_t> queued = m_line->QueuedOutput();
+        if (!queued) {
             // A driver that cannot tell: the blocking wait is all there is.
-            return ::tcdrain(m_fd) == 0;
+            return m_line->WaitUntilSent();
         }
-        if (queued <= 0) {
+        if (*queued == 0) {
             return true;
         }
         const auto now = Clock::now();
-        if (queued < lastQueued) {
-            lastQueued = queued;
+        if (*queued < lastQueued) {
+            lastQueued = *queued;
             lastProgress = now;
         } else if (now - lastProgress >= kWriteStallLimit) {
             return false;
         }
-        std::this_thread::sleep_for(
-            std::min<Clock::duration>(WireTime(static_cast<std::size_t>(queued)), kDrainPollLimit));
+        std::this_thread::sleep_for(std::min<Clock::duration>(WireTime(*queued), kDrainPollLimit));
     }
 }
 
@@ -265,38 +192,15 @@ int SerialPort::Read(std::uint8_t* buffer, std::size_t size) {
         if (remaining <= Clock::duration::zero()) {
             break;
         }
-        pollfd p{m_fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, PollMs(remaining));
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+        const LineTransfer in = m_line->Receive(std::span(buffer + got, size - got), remaining);
+        if (in.failed) {
             return fail();
         }
-        if (ready == 0) {
-            continue;  // the loop head decides whether the deadline passed
-        }
-        // Data still queued when the other side hung up arrives as
-        // POLLIN | POLLHUP: read it first, the next poll sees the hang-up.
-        if ((p.revents & POLLIN) == 0) {
-            return fail();
-        }
-        const ssize_t n = ::read(m_fd, buffer + got, size - got);
-        if (n > 0) {
-            got += static_cast<std::size_t>(n);
+        if (in.bytes > 0) {
+            got += in.bytes;
             deadline = std::min(totalDeadline, Clock::now() + kSerialInterByteTimeout);
-            continue;
         }
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-            continue;
-        }
-        // read() == 0 without a hang-up: someone else took the bytes poll saw
-        // (a second program on the same port), or a terminal with VMIN 0 had
-        // none. The line is still there.
-        if (n == 0 && (p.revents & POLLHUP) == 0) {
-            continue;
-        }
-        return fail();
+        // Nothing: the loop head decides whether the deadline passed.
     }
     return static_cast<int>(got);
 }
@@ -340,28 +244,12 @@ int SerialPort::ReadAnswer(std::uint8_t* reply, std::size_t size, Clock::time_po
         if (remaining <= Clock::duration::zero()) {
             break;
         }
-        pollfd p{m_fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, PollMs(remaining));
-        if (ready < 0) {
-            failed = errno != EINTR;
+        const LineTransfer in = m_line->Receive(std::span(reply + got, size - got), remaining);
+        failed = in.failed;
+        if (in.bytes == 0) {
             continue;
         }
-        if (ready == 0) {
-            continue;
-        }
-        if ((p.revents & POLLIN) == 0) {
-            failed = true;
-            continue;
-        }
-        const ssize_t n = ::read(m_fd, reply + got, size - got);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-            continue;
-        }
-        if (n <= 0) {
-            failed = n < 0 || (p.revents & POLLHUP) != 0;
-            continue;
-        }
-        got += static_cast<std::size_t>(n);
+        got += in.bytes;
         // Bytes that come before the frame can have crossed (pen data) are
         // no answer, and their gap must not end the wait for one.
         deadline =
@@ -408,60 +296,26 @@ int SerialPort::ReadPenStream(std::uint8_t* buffer, std::size_t size) {
     if (size == 0) {
         return 0;
     }
-    for (;;) {
-        pollfd p{m_fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, kNoWaitMs);
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready < 0) {
-            m_bFailed = true;
-            return -1;
-        }
-        if (ready == 0) {
-            return 0;
-        }
-        if ((p.revents & POLLIN) == 0) {
-            m_bFailed = true;  // hang-up or error with nothing left to read
-            return -1;
-        }
-        const ssize_t n = ::read(m_fd, buffer, size);
-        if (n > 0) {
-            return static_cast<int>(n);
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if ((n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) ||
-            (n == 0 && (p.revents & POLLHUP) == 0)) {
-            return 0;  // another reader took them: not a hang-up
-        }
-        m_bFailed = true;
+    const LineTransfer in = m_line->Receive(std::span(buffer, size), kNoWait);
+    if (in.failed) {
+        m_bFailed = true;  // hang-up or error with nothing left to read
         return -1;
     }
+    return static_cast<int>(in.bytes);
 }
 
 bool SerialPort::CheckLine() {
     if (!m_bOpen || m_bFailed) {
         return false;
     }
-    pollfd p{m_fd, 0, 0};  // POLLHUP and POLLERR are always reported
-    if (::poll(&p, 1, kNoWaitMs) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    if (m_line->HungUp()) {
         m_bFailed = true;
     }
     return !m_bFailed;
 }
 
 void SerialPort::WaitForInput(int waitMs) const {
-    const int fd = m_fd.load();
-    std::array<pollfd, 2> p{{{m_wakeFd, POLLIN, 0}, {fd, POLLIN, 0}}};
-    // Without a port there is nothing to wake for but the time-out, so the
-    // caller does not spin on a closed line.
-    const nfds_t count = fd >= 0 ? 2 : 1;
-    if (::poll(p.data(), count, std::max(waitMs, 0)) > 0 && (p[0].revents & POLLIN) != 0) {
-        std::uint64_t drained = 0;
-        [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &drained, sizeof drained);
-    }
+    m_line->WaitForInput(std::chrono::milliseconds(std::max(waitMs, 0)));
 }
 
 void SerialPort::SetAside(std::span<const std::uint8_t> bytes) {
@@ -469,8 +323,7 @@ void SerialPort::SetAside(std::span<const std::uint8_t> bytes) {
         return;
     }
     m_pending.Append(bytes);
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
+    m_line->Wake();
 }
 
 void SerialPort::SetAsideWaitingInput() {
@@ -479,25 +332,14 @@ void SerialPort::SetAsideWaitingInput() {
     // one stash's worth is all that is taken.
     std::size_t taken = 0;
     while (m_bOpen && !m_bFailed && taken < m_pending.Capacity()) {
-        pollfd p{m_fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, kNoWaitMs);
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
         // A hang-up or error is left for the write and the reply read to
         // report as they always do.
-        if (ready <= 0 || (p.revents & POLLIN) == 0) {
+        const LineTransfer in = m_line->Receive(chunk, kNoWait);
+        if (in.failed || in.bytes == 0) {
             break;
         }
-        const ssize_t n = ::read(m_fd, chunk.data(), chunk.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        SetAsideFromLine(std::span(chunk.data(), static_cast<std::size_t>(n)));
-        taken += static_cast<std::size_t>(n);
+        SetAsideFromLine(std::span(chunk.data(), in.bytes));
+        taken += in.bytes;
     }
     ReleaseHeldBack();
 }
@@ -526,30 +368,15 @@ void SerialPort::SettleOwedAnswers() {
         if (!m_bOpen || m_bFailed || m_owed.Count(now) == 0) {
             break;
         }
-        pollfd p{m_fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, PollMs(*m_owed.NextWriteOff() - now));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready < 0 || (ready > 0 && (p.revents & POLLIN) == 0)) {
+        const LineTransfer in = m_line->Receive(chunk, *m_owed.NextWriteOff() - now);
+        if (in.failed) {
             m_bFailed = true;  // hang-up or error: the command is not sent
             break;
         }
-        if (ready == 0) {
-            continue;  // the loop head writes the debt off
+        // Nothing: the loop head writes the debt off when its time has come.
+        if (in.bytes > 0) {
+            SetAsideFromLine(std::span(chunk.data(), in.bytes));
         }
-        const ssize_t n = ::read(m_fd, chunk.data(), chunk.size());
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n < 0 || (p.revents & POLLHUP) != 0) {
-                m_bFailed = true;
-                break;
-            }
-            continue;
-        }
-        SetAsideFromLine(std::span(chunk.data(), static_cast<std::size_t>(n)));
     }
     ReleaseHeldBack();
 }

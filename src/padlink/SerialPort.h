@@ -9,37 +9,41 @@
 // set aside (see PendingInput.h), then what the line holds. WaitForInput
 // waits for pen data without touching the port's state.
 //
-// One owner per pad: an open port holds its device's lock (DeviceAccess.h)
-// as well as the terminal's exclusive mode, so a second program is refused
-// as busy, root's included, before it can touch the line.
+// One owner per pad: an open port holds its device for this program alone
+// (on POSIX terminals its lock and the terminal's exclusive mode, see
+// serial/PosixSerialLine.h), so a second program is refused as busy, root's
+// included, before it can touch the line.
 //
-// Only a hang-up or an I/O error ends the line: a read() that returns 0 while
-// the other side is still there (another reader took the bytes between poll
-// and read) is nothing to read, not the end.
+// Only a hang-up or an I/O error ends the line: a read that finds nothing
+// while the other side is still there (another reader took the bytes) is
+// nothing to read, not the end.
+//
+// The rules above live here and know no platform; the bytes move through
+// this platform's SerialLine (SerialLine.h).
 //
 // Thread safety: none of its own, except WaitForInput, which may run on the
 // pen reader's thread while another thread uses the port. Discovery uses it
 // alone; afterwards every other call runs under the command channel's lock.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <atomic>
-#include <chrono>
-
-#include "padlink/DeviceAccess.h"
 #include "padlink/LinkResult.h"
 #include "padlink/OwedAnswers.h"
 #include "padlink/PadTransport.h"
 #include "padlink/PendingInput.h"
 #include "padlink/PortResolver.h"
+#include "padlink/SerialLine.h"
+#include "padlink/SystemRoots.h"
 
 namespace vellumix::padlink {
 
@@ -63,9 +67,9 @@ public:
 
     // portSpec: "COM3/baud=38400/parity=N/stop=1/data=8" or a device path in place
     // of the name. False when already open, malformed, the device fails, or
-    // another open file description holds the device's lock (another
-    // program, root's included; see DeviceAccess.h); LastOpenFailure then
-    // says why. The lock and exclusive mode are held until Close.
+    // another program (or another open in this one) holds the device, root's
+    // included; LastOpenFailure then says why. The device is held until
+    // Close.
     bool Open(std::string_view portSpec, PortChoice choice = PortChoice::kNamed);
     OpenFailure LastOpenFailure() const override { return m_openFailure; }
     std::string OpenFailureReason() const override;
@@ -160,10 +164,9 @@ private:
     std::filesystem::path m_portFolder;
     std::vector<std::string> m_devicePrefixes;
     SystemRoots m_roots;
-    // Read without the lock by WaitForInput.
-    std::atomic<int> m_fd{-1};
-    // An eventfd that WaitForInput also watches; lives as long as the object.
-    int m_wakeFd = -1;
+    // Made with the port and never replaced: WaitForInput reaches it without
+    // the lock.
+    const std::unique_ptr<SerialLine> m_line;
     int m_baud = 0;
     OpenFailure m_openFailure = OpenFailure::kNone;
     // The failure in words naming the device; empty for the plain text.

@@ -71,30 +71,11 @@ std::optional<int> ParseInt(std::string_view text) {
     return value;
 }
 
-struct Rate {
-    int baud;
-    speed_t code;
-};
-constexpr std::array kRates{
-    Rate{110, B110},     Rate{300, B300},     Rate{600, B600},       Rate{1200, B1200},
-    Rate{2400, B2400},   Rate{4800, B4800},   Rate{9600, B9600},     Rate{19200, B19200},
-    Rate{38400, B38400}, Rate{57600, B57600}, Rate{115200, B115200}, Rate{230400, B230400},
-};
-
 // The old mode-command abbreviations: the first two digits of the rate.
 constexpr std::array kAbbreviatedRates{
     std::pair{11, 110},  std::pair{30, 300},  std::pair{60, 600},  std::pair{12, 1200},
     std::pair{24, 2400}, std::pair{48, 4800}, std::pair{96, 9600}, std::pair{19, 19200},
 };
-
-std::optional<speed_t> SpeedCode(int baud) {
-    for (const Rate& rate : kRates) {
-        if (rate.baud == baud) {
-            return rate.code;
-        }
-    }
-    return std::nullopt;
-}
 
 std::optional<int> ParseBaud(std::string_view text) {
     const std::optional<int> value = ParseInt(text);
@@ -106,7 +87,9 @@ std::optional<int> ParseBaud(std::string_view text) {
             return baud;
         }
     }
-    return SpeedCode(*value) ? value : std::nullopt;
+    const bool known =
+        std::find(kSerialBauds.begin(), kSerialBauds.end(), *value) != kSerialBauds.end();
+    return known ? value : std::nullopt;
 }
 
 std::optional<Parity> ParseParity(std::string_view text) {
@@ -244,53 +227,6 @@ std::optional<SerialSettings> ParseSerialSettings(std::string_view text) {
     std::replace_if(
         lower.begin(), lower.end(), [](char c) { return c == '\t' || IsSeparator(c); }, ' ');
     return ParseKeyForm(lower);
-}
-
-void ApplySerialSettings(const SerialSettings& settings, termios& tio) {
-    ::cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cflag &= ~(CRTSCTS | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR);
-    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
-    switch (settings.dataBits) {
-        case 5:
-            tio.c_cflag |= CS5;
-            break;
-        case 6:
-            tio.c_cflag |= CS6;
-            break;
-        case 7:
-            tio.c_cflag |= CS7;
-            break;
-        default:
-            tio.c_cflag |= CS8;
-            break;
-    }
-    if (settings.stopBits == 2) {
-        tio.c_cflag |= CSTOPB;
-    }
-    switch (settings.parity) {
-        case Parity::kNone:
-            break;
-        case Parity::kOdd:
-            tio.c_cflag |= PARENB | PARODD;
-            break;
-        case Parity::kEven:
-            tio.c_cflag |= PARENB;
-            break;
-        case Parity::kMark:
-            tio.c_cflag |= PARENB | CMSPAR | PARODD;
-            break;
-        case Parity::kSpace:
-            tio.c_cflag |= PARENB | CMSPAR;
-            break;
-    }
-    // The port waits with poll(), never inside read(): VTIME counts tenths
-    // of a second, too coarse for the 50 ms gap between bytes.
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    const speed_t code = SpeedCode(settings.baud).value_or(B38400);
-    ::cfsetispeed(&tio, code);
-    ::cfsetospeed(&tio, code);
 }
 
 }  // namespace vellumix::padlink

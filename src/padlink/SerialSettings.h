@@ -2,11 +2,11 @@
 // as "COM3/baud=38400/parity=N/stop=1/data=8": the port name, a separator,
 // then settings in the Windows device-control form ("baud=38400 parity=N
 // stop=1 data=8", or the short "38400,n,8,1"). This unit splits the text and
-// turns the settings into a termios set-up; it does no I/O.
+// turns the settings into numbers; it does no I/O and knows no platform. The
+// line backend sets them up (serial/PosixSerialLine.h on POSIX terminals).
 #pragma once
 
-#include <termios.h>
-
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +41,10 @@ std::optional<PortSpec> SplitPortSpec(std::string_view portSpec);
 
 enum class Parity { kNone, kOdd, kEven, kMark, kSpace };
 
+// The rates a port may be given: the standard ones every line backend can set.
+inline constexpr std::array kSerialBauds{110,  300,   600,   1200,  2400,   4800,
+                                         9600, 19200, 38400, 57600, 115200, 230400};
+
 struct SerialSettings {
     int baud = kSerialBaud;
     Parity parity = Parity::kNone;
@@ -53,13 +57,8 @@ struct SerialSettings {
 // m, s), data (5..8), stop (1, 2). to, xon, odsr, octs, dtr, rts and idsr are
 // checked and then ignored: the line always runs without flow control and
 // with DTR and RTS on. Empty text keeps 38400 8N1. Empty when anything is
-// unknown, out of range or a rate termios cannot set (including 1.5 stop
-// bits).
+// unknown, out of range, a rate outside kSerialBauds or 1.5 stop bits (which
+// termios cannot set).
 std::optional<SerialSettings> ParseSerialSettings(std::string_view text);
-
-// Raw mode, receiver on, modem status lines ignored, no hardware or software
-// flow control, reads never block in the driver (the port polls), plus the
-// rate, parity, data and stop bits of settings.
-void ApplySerialSettings(const SerialSettings& settings, termios& tio);
 
 }  // namespace vellumix::padlink

@@ -42,7 +42,6 @@ public:
             return false;
         }
         ++s_open[Index(kind)];
-        pl::g_usbConnected = kind == Transport::kUsb;
         return true;
     }
     static void Release(Transport kind) {
@@ -115,7 +114,7 @@ public:
             Close();
             return opened;
         }
-        m_channel = std::make_unique<pl::PadCommandChannel>(pl::PadPorts{*m_serial, *m_hid});
+        m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
         m_channel->SetLinkDownHandler(m_events.lost);
         return {};
     }
@@ -127,8 +126,7 @@ public:
             m_channel->StopCapture();
         }
         m_channel.reset();
-        m_serial.reset();
-        m_hid.reset();
+        m_link.reset();
         if (m_holdsTransport) {
             TransportGuard::Release(m_candidate.transport);
             m_holdsTransport = false;
@@ -231,33 +229,36 @@ private:
 
     OpenResult OpenSerial() {
         // No system devices: a candidate names its device or its link.
-        m_serial = std::make_unique<pl::SerialPort>(m_env.portFolder, std::vector<std::string>{});
-        m_hid = std::make_unique<pl::HidPort>(std::make_unique<pl::MemoryHidBackend>());
+        m_link = std::make_unique<pl::PadLink>(
+            std::make_unique<pl::SerialPort>(m_env.portFolder, std::vector<std::string>{}));
+        pl::SerialPort& serial = *m_link->Serial();
         const std::string& key = m_candidate.key;
         const bool comLink =
             key.size() == pl::kComPortPrefix.size() + 1 && key.starts_with(pl::kComPortPrefix);
         const std::string spec = comLink ? pl::DefaultPortSpec(key.back() - '0')
                                          : key + std::string(pl::kDefaultPortSettings);
-        if (!pl::ProbeSerialSpec(*m_serial, spec)) {
-            return NoPad(m_serial->LastOpenFailure(), m_serial->OpenFailureReason());
+        if (!pl::ProbeSerialSpec(serial, spec)) {
+            return NoPad(serial.LastOpenFailure(), serial.OpenFailureReason());
         }
+        m_link->Use(pl::PadLinkKind::kSerial);
         return {};
     }
 
     OpenResult OpenUsb() {
-        m_serial = std::make_unique<pl::SerialPort>(m_env.portFolder, std::vector<std::string>{});
-        m_hid = std::make_unique<pl::HidPort>(
-            std::make_unique<OnePathBackend>(m_env.hidBackend(), m_candidate.key));
-        if (!m_hid->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID)) {
-            const pl::OpenFailure failure = m_hid->LastOpenFailure();
+        m_link = std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(
+            std::make_unique<OnePathBackend>(m_env.hidBackend(), m_candidate.key)));
+        pl::HidPort& hid = *m_link->Hid();
+        if (!hid.Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID)) {
+            const pl::OpenFailure failure = hid.LastOpenFailure();
             return NoPad(failure == pl::OpenFailure::kNone ? pl::OpenFailure::kNoSuchPort : failure,
-                         m_hid->OpenFailureReason().empty()
+                         hid.OpenFailureReason().empty()
                              ? pl::OpenFailureText(pl::OpenFailure::kNoSuchPort)
-                             : m_hid->OpenFailureReason());
+                             : hid.OpenFailureReason());
         }
-        if (!pl::ProbeUsb(*m_hid)) {
+        if (!pl::ProbeUsb(hid)) {
             return NoPad(pl::OpenFailure::kNone, {});
         }
+        m_link->Use(pl::PadLinkKind::kUsb);
         return {};
     }
 
@@ -265,8 +266,7 @@ private:
     Events m_events;
     ChannelEnvironment m_env;
     bool m_holdsTransport = false;
-    std::unique_ptr<pl::SerialPort> m_serial;
-    std::unique_ptr<pl::HidPort> m_hid;
+    std::unique_ptr<pl::PadLink> m_link;
     std::unique_ptr<pl::PadCommandChannel> m_channel;
     // Destroyed (stopped) before the channel it reads.
     std::unique_ptr<capture::PenReader> m_reader;

@@ -8,10 +8,8 @@
 #include <thread>
 #include <utility>
 
-#include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadLink.h"
-#include "padlink/SerialPort.h"
 #include "pages/QueuedHandOver.h"
 #include "res/Strings.h"
 
@@ -114,29 +112,20 @@ void PadActivity::RunSend(QLatin1StringView progressText, std::size_t frameBytes
         ShowProgress();
         m_pProgressTimer->start();
     }
-    // Whichever link the pad is on reports to the same counters; only the
-    // one in use writes.
-    const auto watch = [this, shown](padlink::PadPorts ports) {
-        padlink::PadTransport::WriteProgress progress;
-        if (shown) {
-            progress = [this](std::size_t written, std::size_t length) {
-                m_nFrameBytes = length;
-                m_nSent = written;
-            };
-        }
-        ports.serial.SetWriteProgress(progress);
-        ports.hid.SetWriteProgress(progress);
+    // Whichever transport the pad is on reports to the same counters; only
+    // the one in use writes.
+    const padlink::PadTransport::WriteProgress progress = [this](std::size_t written,
+                                                                 std::size_t length) {
+        m_nFrameBytes = length;
+        m_nSent = written;
     };
     Run([&](PadJob& job) {
         if (shown) {
-            m_channel.WithTransports(watch);
+            m_channel.WithLink([&](padlink::PadLink& link) { link.SetWriteProgress(progress); });
         }
         send(job.Pad());
         if (shown) {
-            m_channel.WithTransports([](padlink::PadPorts ports) {
-                ports.serial.SetWriteProgress({});
-                ports.hid.SetWriteProgress({});
-            });
+            m_channel.WithLink([](padlink::PadLink& link) { link.SetWriteProgress({}); });
         }
     });
     if (shown) {
@@ -148,18 +137,13 @@ void PadActivity::RunSend(QLatin1StringView progressText, std::size_t frameBytes
 }
 
 std::chrono::steady_clock::duration PadActivity::ExpectedSendTime(std::size_t frameBytes) {
-    std::chrono::steady_clock::duration time{};
-    m_channel.WithTransports([&](padlink::PadPorts ports) {
-        if (&padlink::ChosenTransport(ports) ==
-            static_cast<padlink::PadTransport*>(&ports.serial)) {
-            time = ports.serial.WireTime(frameBytes);
-        } else {
-            const std::size_t reports =
-                (frameBytes + padlink::hid::kReportDataBytes - 1) / padlink::hid::kReportDataBytes;
-            time = static_cast<long>(reports) * kUsbReportInterval;
-        }
-    });
-    return time;
+    const padlink::PadLink& link = m_channel.Link();
+    if (link.Kind() != padlink::PadLinkKind::kUsb) {
+        return link.WireTime(frameBytes);
+    }
+    const std::size_t reports =
+        (frameBytes + padlink::hid::kReportDataBytes - 1) / padlink::hid::kReportDataBytes;
+    return static_cast<long>(reports) * kUsbReportInterval;
 }
 
 void PadActivity::ShowProgress() {

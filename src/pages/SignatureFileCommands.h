@@ -1,8 +1,8 @@
 // The file side of "File the Signature" and "Get Signature File": which
 // format a name asks for, encoding and writing a signature safely, reading a
-// file to load. No widgets and no messages here; the page's two handlers
-// (defined in SignatureFileCommands.cpp) put these together with the pad
-// commands and the prompts.
+// file to load. No widgets and no messages here; the Signature page's two
+// handlers put these together with the pad commands and the prompts, and the
+// Image page loads its files through them too.
 //
 // Thread safety: free functions of their arguments; the codec passed in is
 // safe from any thread.

@@ -5,19 +5,14 @@
 #include <limits>
 #include <optional>
 
+#include "sigfiles/FormatTable.h"
 #include "sigfiles/SignatureFiles.h"
-#include "sigfiles/VbcErrorText.h"
-#include "sigformats/CmpFormat.h"
-#include "sigformats/NlcFormat.h"
-#include "sigformats/SigFormat.h"
-#include "sigformats/vbc/VbcFormat.h"
 
 namespace vellumix::sigfiles {
 namespace {
 
 using capture::IsPenUp;
 using capture::SignaturePoint;
-namespace vbc = sigformats::vbc;
 
 // A point is a pen-down point: a lift is counted as a lift, not as a point,
 // and a stroke is a run of points between lifts. padctl's capture summary
@@ -54,136 +49,6 @@ Counts Count(std::span<const SignaturePoint> points) {
     return c;
 }
 
-std::string Hex2(unsigned byte) {
-    char buf[3];
-    std::snprintf(buf, sizeof buf, "%02X", byte & 0xFFu);
-    return buf;
-}
-
-class InfoText {
-public:
-    void Add(std::string_view name, std::string_view value) {
-        m_facts.push_back({std::string(name), std::string(value), InfoFact::Type::kText});
-    }
-    void Add(std::string_view name, const char* value) { Add(name, std::string_view(value)); }
-    void Add(std::string_view name, const std::string& value) {
-        Add(name, std::string_view(value));
-    }
-    void Add(std::string_view name, bool value) {
-        m_facts.push_back({std::string(name), value ? "yes" : "no", InfoFact::Type::kFlag});
-    }
-    template <typename T>
-    requires std::is_integral_v<T>
-    void Add(std::string_view name, T value) {
-        m_facts.push_back({std::string(name), std::to_string(+value), InfoFact::Type::kNumber});
-    }
-    std::vector<InfoFact> Take() { return std::move(m_facts); }
-
-private:
-    std::vector<InfoFact> m_facts;
-};
-
-void DescribeVbcStream(const vbc::VbcStreamInfo& s, InfoText& info) {
-    if (s.profile) {
-        info.Add("device profile", static_cast<unsigned>(*s.profile));
-    }
-    info.Add("device parameter A", s.paramA);
-    info.Add("device parameter B", s.paramB);
-    info.Add("x range", s.xRange);
-    info.Add("y range", s.yRange);
-    info.Add("ranges from profile", s.rangesFromProfile);
-    info.Add("stream points", s.pointCount);
-    info.Add("reduction", s.reduction);
-    info.Add("block length", s.blockLength);
-    std::string widths;
-    for (std::uint8_t w : s.widths) {
-        widths += widths.empty() ? "" : " ";
-        widths += Hex2(w);
-    }
-    info.Add("blocks", s.widths.size());
-    info.Add("width list", widths.empty() ? std::string("(none)") : widths);
-}
-
-// Header fields of the stored formats; an error when the header is malformed.
-std::string DescribeHeader(FileKind kind, std::span<const std::uint8_t> file, InfoText& info) {
-    switch (kind) {
-        case FileKind::kSig: {
-            const auto h = sigformats::InspectSig(file);
-            if (!h) {
-                return NotValidFile(kind);
-            }
-            info.Add("magic", h->magicOk ? "MP" : "not MP");
-            info.Add("header length", h->headerLength);
-            info.Add("data length", h->dataLength);
-            info.Add("record version", h->version);
-            info.Add("x range", h->xRange);
-            info.Add("y range", h->yRange);
-            info.Add("device parameter A", h->deviceParamA);
-            info.Add("device parameter B", h->deviceParamB);
-            return {};
-        }
-        case FileKind::kNlc: {
-            const auto h = sigformats::InspectNlc(file);
-            if (!h) {
-                return NotValidFile(kind);
-            }
-            info.Add("magic", h->magicOk ? "NC" : "not NC");
-            info.Add("trailer", h->trailerOk ? "03 FF" : "not 03 FF");
-            info.Add("data length", h->dataLength);
-            info.Add("x range", h->xRange);
-            info.Add("y range", h->yRange);
-            info.Add("device parameter A", h->deviceParamA);
-            info.Add("device parameter B", h->deviceParamB);
-            info.Add("records", h->recordCount);
-            info.Add("truncated", h->truncated);
-            return {};
-        }
-        case FileKind::kCmp: {
-            const auto h = sigformats::InspectCmp(file);
-            if (!h) {
-                return NotValidFile(kind);
-            }
-            info.Add("bytes before the start byte", h->startOffset);
-            info.Add("x divisor", h->xDivisor);
-            info.Add("y divisor", h->yDivisor);
-            info.Add("coordinate shift", h->absoluteShift);
-            info.Add("absolute form", h->shortAbsoluteForm ? "short" : "long");
-            info.Add("first pen byte", Hex2(h->firstPenByte));
-            info.Add("code bytes", h->streamBytes);
-            return {};
-        }
-        case FileKind::kVbc: {
-            const auto h = vbc::InspectVbc(file);
-            if (!h) {
-                return NotValidFile(kind);
-            }
-            info.Add("version", h->version);
-            std::string entries;
-            for (const auto& [name, value] : h->entries) {
-                entries.append(entries.empty() ? "" : "; ").append(name).append("=").append(value);
-            }
-            info.Add("entries", entries.empty() ? std::string("(none)") : entries);
-            info.Add("locked", !h->locked    ? "no"
-                               : h->unlocked ? "yes (unlocked)"
-                                             : "yes (cannot be unlocked)");
-            if (h->stream) {
-                DescribeVbcStream(*h->stream, info);
-            } else if (h->streamError != vbc::VbcError::kSuccess) {
-                info.Add("stream", "unreadable" + VbcErrorSuffix(h->streamError));
-            }
-            return {};
-        }
-        case FileKind::kTxt:
-        case FileKind::kInkml:
-        case FileKind::kSvg:
-        case FileKind::kPng:
-        case FileKind::kPdf:
-        case FileKind::kBmp:
-            return {};
-    }
-    return {};
-}
-
 void AppendJsonString(std::string& out, std::string_view text) {
     out += '"';
     for (const char ch : text) {
@@ -210,11 +75,14 @@ std::string JsonKey(std::string name) {
 }  // namespace
 
 InfoResult DescribeFile(FileKind kind, std::span<const std::uint8_t> file) {
-    InfoText info;
+    InfoFacts info;
     info.Add("format", KindName(kind));
     info.Add("file size", file.size());
-    if (std::string error = DescribeHeader(kind, file, info); !error.empty()) {
-        return {info.Take(), std::move(error)};
+    const FormatRow& row = FormatOf(kind);
+    if (row.describe != nullptr) {
+        if (std::string error = row.describe(file, info); !error.empty()) {
+            return {info.Take(), std::move(error)};
+        }
     }
     const DecodeResult decoded = DecodeAs(kind, file);
     if (!decoded.error.empty()) {
@@ -229,7 +97,7 @@ InfoResult DescribeFile(FileKind kind, std::span<const std::uint8_t> file) {
     info.Add("pen lifts", c.penUps);
     info.Add("strokes", c.strokes);
     info.Add("points dropped", decoded.dropped);
-    if (kind == FileKind::kInkml) {
+    if (row.timed) {
         info.Add("times", !decoded.times.empty());
         info.Add("hover traces skipped", decoded.hoverTraces);
     }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "sigfiles/FileKind.h"
@@ -17,6 +19,31 @@ struct InfoFact {
     std::string name;   // "x range"; the JSON key puts '_' for the spaces
     std::string value;  // a number's digits, "yes"/"no" for a flag
     Type type = Type::kText;
+};
+
+// Collects facts in the order they are added; each format's row adds its
+// header's (sigfiles/FormatTable.h).
+class InfoFacts {
+public:
+    void Add(std::string_view name, std::string_view value) {
+        m_facts.push_back({std::string(name), std::string(value), InfoFact::Type::kText});
+    }
+    void Add(std::string_view name, const char* value) { Add(name, std::string_view(value)); }
+    void Add(std::string_view name, const std::string& value) {
+        Add(name, std::string_view(value));
+    }
+    void Add(std::string_view name, bool value) {
+        m_facts.push_back({std::string(name), value ? "yes" : "no", InfoFact::Type::kFlag});
+    }
+    template <typename T>
+    requires std::is_integral_v<T>
+    void Add(std::string_view name, T value) {
+        m_facts.push_back({std::string(name), std::to_string(+value), InfoFact::Type::kNumber});
+    }
+    std::vector<InfoFact> Take() { return std::move(m_facts); }
+
+private:
+    std::vector<InfoFact> m_facts;
 };
 
 struct InfoResult {

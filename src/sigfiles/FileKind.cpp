@@ -1,50 +1,21 @@
 #include "sigfiles/FileKind.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <string>
 
+#include "sigfiles/FormatTable.h"
+#include "sigformats/CodecResult.h"
+
 namespace vellumix::sigfiles {
-
-namespace {
-
-struct KindRow {
-    FileKind kind;
-    std::string_view name;
-    bool stored;
-    bool readable;
-    bool encodable;
-    bool rendered;
-};
-
-constexpr std::array kKinds = {
-    KindRow{FileKind::kSig, "sig", true, true, true, false},
-    KindRow{FileKind::kCmp, "cmp", true, true, true, false},
-    KindRow{FileKind::kVbc, "vbc", true, true, true, false},
-    KindRow{FileKind::kNlc, "nlc", true, true, true, false},
-    KindRow{FileKind::kTxt, "txt", false, true, true, false},
-    KindRow{FileKind::kInkml, "inkml", false, true, true, false},
-    KindRow{FileKind::kSvg, "svg", false, false, false, true},
-    KindRow{FileKind::kPng, "png", false, false, false, true},
-    KindRow{FileKind::kPdf, "pdf", false, false, false, true},
-    KindRow{FileKind::kBmp, "bmp", false, false, false, false},
-};
-
-const KindRow& Row(FileKind kind) {
-    return *std::find_if(kKinds.begin(), kKinds.end(),
-                         [kind](const KindRow& r) { return r.kind == kind; });
-}
-
-}  // namespace
 
 std::optional<FileKind> KindFromName(std::string_view name) {
     std::string lower(name);
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (const KindRow& r : kKinds) {
-        if (lower == r.name) {
-            return r.kind;
+    for (const FormatRow& row : Formats()) {
+        if (lower == row.name) {
+            return row.kind;
         }
     }
     return std::nullopt;
@@ -59,39 +30,43 @@ std::optional<FileKind> KindFromPath(const std::filesystem::path& path) {
 }
 
 std::string_view KindName(FileKind kind) {
-    return Row(kind).name;
+    return FormatOf(kind).name;
 }
 
 std::string DottedName(FileKind kind) {
     std::string name(1, '.');
-    return name.append(Row(kind).name);
+    return name.append(KindName(kind));
 }
 
 bool IsStoredKind(FileKind kind) {
-    return Row(kind).stored;
+    return FormatOf(kind).stored;
 }
 
 bool IsReadableKind(FileKind kind) {
-    return Row(kind).readable;
+    return FormatOf(kind).decode != nullptr;
 }
 
 bool IsEncodableKind(FileKind kind) {
-    return Row(kind).encodable;
+    return FormatOf(kind).encode != nullptr;
 }
 
 bool IsRenderedKind(FileKind kind) {
-    return Row(kind).rendered;
+    return FormatOf(kind).rendered;
+}
+
+std::optional<PadFileCommand> PadCommandFor(FileKind kind) {
+    return FormatOf(kind).padCommand;
 }
 
 std::string NotValidFile(FileKind kind) {
-    return "not a valid " + DottedName(kind) + " file";
+    return sigformats::NotValidFileText(KindName(kind));
 }
 
 std::vector<std::string_view> KindNames(bool (*accepts)(FileKind)) {
     std::vector<std::string_view> names;
-    for (const KindRow& r : kKinds) {
-        if (accepts(r.kind)) {
-            names.push_back(r.name);
+    for (const FormatRow& row : Formats()) {
+        if (accepts(row.kind)) {
+            names.push_back(row.name);
         }
     }
     return names;

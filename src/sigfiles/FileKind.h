@@ -1,7 +1,7 @@
 // The kinds of file a signature is read from or written to, known by the
 // file's extension. Every front end (the pages, padctl, the converter, the
-// virtual pad) asks here, so a new kind is added in this table and in the
-// decode and encode switches of SignatureFiles.cpp.
+// virtual pad) asks here; the answers come from the format table
+// (sigfiles/FormatTable.h), where a new kind is one row beside its codec.
 #pragma once
 
 #include <filesystem>
@@ -12,7 +12,12 @@
 
 namespace vellumix::sigfiles {
 
+// Each kind has its row in FormatTable.cpp.
 enum class FileKind { kSig, kCmp, kVbc, kNlc, kTxt, kSvg, kPng, kBmp, kInkml, kPdf };
+
+// The pad's commands for stored files. Sending them takes the pad link
+// (sigfiles/PadFiles.h); the table only names them.
+enum class PadFileCommand { kSendSig, kSendCmp, kSendVbc };
 
 // By the text after the name's last dot, lower-cased; nullopt for a name
 // without a dot or with any other extension.
@@ -33,6 +38,10 @@ bool IsReadableKind(FileKind kind);
 bool IsEncodableKind(FileKind kind);
 // The pictures the signature renderer draws: .svg, .png and .pdf.
 bool IsRenderedKind(FileKind kind);
+
+// .sig, .cmp and .vbc have a command each; the pad reads .nlc files through
+// the .vbc one. Nothing for the other kinds.
+std::optional<PadFileCommand> PadCommandFor(FileKind kind);
 
 // The names, space-separated with dots (".sig .cmp ..."), of the kinds the
 // predicate accepts, in table order: for usage texts and error messages.

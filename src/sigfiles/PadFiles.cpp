@@ -5,26 +5,6 @@
 
 namespace vellumix::sigfiles {
 
-std::optional<PadFileCommand> PadCommandFor(FileKind kind) {
-    switch (kind) {
-        case FileKind::kSig:
-            return PadFileCommand::kSendSig;
-        case FileKind::kCmp:
-            return PadFileCommand::kSendCmp;
-        case FileKind::kVbc:
-        case FileKind::kNlc:
-            return PadFileCommand::kSendVbc;
-        case FileKind::kTxt:
-        case FileKind::kInkml:
-        case FileKind::kSvg:
-        case FileKind::kPng:
-        case FileKind::kPdf:
-        case FileKind::kBmp:
-            break;
-    }
-    return std::nullopt;
-}
-
 PadFileCheck CheckForPad(FileKind kind, std::size_t fileBytes) {
     if (!PadCommandFor(kind)) {
         return PadFileCheck::kNoCommand;

@@ -1,5 +1,7 @@
-// Which stored files the pad draws itself, by which command, and how large
-// they may be: the Image page, the Signature page and padctl send them alike.
+// Which stored files the pad draws itself and how large they may be, and
+// their sending: the Image page, the Signature page and padctl send them
+// alike. The command of each kind is in the format table (PadCommandFor);
+// this is the part that needs the pad link (target vellumix_padfiles).
 //
 // Thread safety: SendToPad uses the channel from the caller's thread, as the
 // channel allows.
@@ -19,12 +21,6 @@ class PadCommandChannel;
 }
 
 namespace vellumix::sigfiles {
-
-enum class PadFileCommand { kSendSig, kSendCmp, kSendVbc };
-
-// .sig, .cmp and .vbc have a command each; the pad reads .nlc files through
-// the .vbc one. Nothing for the other kinds.
-std::optional<PadFileCommand> PadCommandFor(FileKind kind);
 
 enum class PadFileCheck {
     kSendable,

@@ -1,26 +1,14 @@
 #include "sigfiles/SignatureFiles.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 
-#include "sigfiles/VbcErrorText.h"
-#include "sigformats/CmpFormat.h"
-#include "sigformats/InkmlFormat.h"
-#include "sigformats/NlcFormat.h"
-#include "sigformats/SigFormat.h"
-#include "sigformats/vbc/VbcFormat.h"
+#include "sigfiles/FormatTable.h"
 
 namespace vellumix::sigfiles {
 namespace {
 
 using capture::IsPenUp;
 using capture::SignaturePoint;
-namespace vbc = sigformats::vbc;
-
-std::string OverCap() {
-    return "more than " + std::to_string(capture::kMaxDecodedPoints) + " points: not a signature";
-}
 
 std::string CheckInk(std::span<const SignaturePoint> points) {
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -33,78 +21,31 @@ std::string CheckInk(std::span<const SignaturePoint> points) {
     return {};
 }
 
-DecodeResult DecodeVbcFile(std::span<const std::uint8_t> file, LockedVbc locked) {
-    if (locked == LockedVbc::kRefuse) {
-        const auto info = vbc::InspectVbc(file);
-        if (!info) {
-            return {{}, 0, NotValidFile(FileKind::kVbc)};
-        }
-        if (info->locked && !info->unlocked) {
-            return {{}, 0, "the signature is locked and cannot be unlocked"};
-        }
+DecodeResult FromCodec(sigformats::Decoded decoded) {
+    if (!decoded) {
+        return {{}, 0, decoded.Error().message};
     }
-    vbc::DecodeResult result = vbc::DecodeVbc(file);
-    if (result.error != vbc::VbcError::kSuccess) {
-        return {{}, 0, NotValidFile(FileKind::kVbc) + VbcErrorSuffix(result.error)};
-    }
-    return {std::move(result.points), 0, {}};
-}
-
-DecodeResult DecodeRaw(FileKind kind, std::span<const std::uint8_t> file, LockedVbc locked) {
-    bool overCap = false;
+    sigformats::DecodedSignature& signature = decoded.Value();
     DecodeResult result;
-    switch (kind) {
-        case FileKind::kSig:
-            result.points = sigformats::DecodeSig(file);
-            break;
-        case FileKind::kCmp:
-            result.points = sigformats::DecodeCmpCapped(file, overCap);
-            break;
-        case FileKind::kNlc:
-            result.points = sigformats::DecodeNlcCapped(file, overCap);
-            break;
-        case FileKind::kVbc:
-            return DecodeVbcFile(file, locked);
-        case FileKind::kTxt:
-            return ParseTxt(
-                std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
-        case FileKind::kInkml: {
-            sigformats::InkmlDecoded ink = sigformats::DecodeInkml(file);
-            if (!ink.error.empty()) {
-                return {{}, 0, std::move(ink.error)};
-            }
-            result.points = std::move(ink.points);
-            if (ink.times.size() == result.points.size()) {
-                result.times = std::move(ink.times);
-            }
-            result.dropped = ink.dropped;
-            result.hoverTraces = ink.hoverTraces;
-            return result;
-        }
-        case FileKind::kSvg:
-        case FileKind::kPng:
-        case FileKind::kPdf:
-        case FileKind::kBmp:
-            return {{}, 0, DottedName(kind) + " files hold no points to read"};
+    result.points = std::move(signature.points);
+    if (signature.times.size() == result.points.size()) {
+        result.times = std::move(signature.times);
     }
-    if (overCap) {
-        result.error = OverCap();
-    }
+    result.dropped = signature.dropped;
+    result.hoverTraces = signature.hoverTraces;
     return result;
 }
 
 }  // namespace
 
 DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedVbc locked) {
-    DecodeResult result = DecodeRaw(kind, file, locked);
-    if (!result.error.empty()) {
-        result.points.clear();
-        return result;
+    const FormatRow& row = FormatOf(kind);
+    if (row.decode == nullptr) {
+        return {{}, 0, DottedName(kind) + " files hold no points to read"};
     }
-    // The codecs answer an unreadable file and an empty one alike.
-    if (result.points.empty()) {
-        const bool text = kind == FileKind::kTxt || kind == FileKind::kInkml;
-        return {{}, 0, text ? std::string("no points") : NotValidFile(kind)};
+    DecodeResult result = FromCodec(row.decode(file, locked));
+    if (!result.error.empty()) {
+        return result;
     }
     Points& points = result.points;
     capture::PointTimes& times = result.times;
@@ -136,24 +77,12 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
 }
 
 Bytes EncodeStored(FileKind kind, std::span<const SignaturePoint> points) {
-    switch (kind) {
-        case FileKind::kSig:
-            return sigformats::EncodeSig(points);
-        case FileKind::kCmp:
-            return sigformats::EncodeCmp(points);
-        case FileKind::kNlc:
-            return sigformats::EncodeNlc(points);
-        case FileKind::kVbc:
-            return vbc::EncodeVbc(points).bytes;
-        case FileKind::kTxt:
-        case FileKind::kInkml:
-        case FileKind::kSvg:
-        case FileKind::kPng:
-        case FileKind::kPdf:
-        case FileKind::kBmp:
-            break;
+    const FormatRow& row = FormatOf(kind);
+    if (!row.stored) {
+        return {};
     }
-    return {};
+    sigformats::Encoded encoded = row.encode(points, {});
+    return encoded ? std::move(encoded).Value() : Bytes{};
 }
 
 namespace {
@@ -179,56 +108,24 @@ EncodeResult Encode(FileKind kind, std::span<const SignaturePoint> input,
             times.push_back(times.back());
         }
     }
-    const std::string cannot = std::string("the signature cannot be stored as ") + DottedName(kind);
-    EncodeResult result;
-    switch (kind) {
-        case FileKind::kSig:
-        case FileKind::kCmp:
-            result.bytes = EncodeStored(kind, points);
-            break;
-        case FileKind::kNlc:
-            result.bytes = EncodeStored(kind, points);
-            if (result.bytes.empty()) {
-                return {{},
-                        cannot + " (more than " + std::to_string(sigformats::nlc::kMaxFileBytes) +
-                            " bytes)"};
-            }
-            break;
-        case FileKind::kVbc: {
-            // Called directly for the codec's reason.
-            vbc::EncodeResult vbcResult = vbc::EncodeVbc(points);
-            if (vbcResult.bytes.empty()) {
-                return {{}, cannot + VbcErrorSuffix(vbcResult.error)};
-            }
-            result.bytes = std::move(vbcResult.bytes);
-            break;
-        }
-        case FileKind::kTxt:
-            result.bytes = WriteTxt(points);
-            break;
-        case FileKind::kInkml: {
-            sigformats::InkmlEncoded ink = sigformats::EncodeInkml(points, times, end);
-            if (!ink.error.empty()) {
-                return {{}, cannot + " (" + ink.error + ")"};
-            }
-            result.bytes = std::move(ink.bytes);
-            break;
-        }
-        case FileKind::kSvg:
-        case FileKind::kPng:
-        case FileKind::kPdf:
-        case FileKind::kBmp:
-            return {{}, "pictures are drawn by the signature renderer"};
+    const FormatRow& row = FormatOf(kind);
+    if (row.encode == nullptr) {
+        return {{}, "pictures are drawn by the signature renderer"};
     }
+    sigformats::Encoded encoded = row.encode(points, {times, end});
+    if (!encoded) {
+        return {{}, encoded.Error().message};
+    }
+    EncodeResult result{std::move(encoded).Value(), {}};
     if (result.bytes.empty()) {
-        return {{}, cannot};
+        return {{}, sigformats::CannotStoreText(row.name)};
     }
     // Pen lifts alone (all ink dropped on decoding) encode, but .cmp, .nlc
     // and .inkml read no signature back from them: refused here rather than
     // written as a file that cannot be read.
     const bool inkless = std::all_of(points.begin(), points.end(), IsPenUp);
     if (inkless && !DecodeAs(kind, result.bytes).error.empty()) {
-        return {{}, cannot + " (it has no ink, only pen lifts)"};
+        return {{}, sigformats::CannotStoreText(row.name, "it has no ink, only pen lifts")};
     }
     return result;
 }
@@ -250,73 +147,16 @@ EncodeResult EncodeInkml(std::span<const SignaturePoint> points,
 }
 
 Bytes WriteTxt(std::span<const SignaturePoint> points) {
-    std::string text;
-    text.reserve(points.size() * 9);
-    for (SignaturePoint p : points) {
-        if (IsPenUp(p)) {
-            text += kTxtPenUp;
-        } else {
-            text += std::to_string(p.x) + ' ' + std::to_string(p.y);
-        }
-        text += '\n';
-    }
-    return Bytes(text.begin(), text.end());
+    return sigformats::EncodeTxt(points).Value();
 }
 
 DecodeResult ParseTxt(std::string_view text) {
-    DecodeResult result;
-    std::size_t lineNo = 0;
-    while (!text.empty()) {
-        ++lineNo;
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        auto fail = [&](std::string_view why) {
-            return DecodeResult{{}, 0, "line " + std::to_string(lineNo) + ": " + std::string(why)};
-        };
-        std::int32_t values[2] = {0, 0};
-        int found = 0;
-        std::size_t pos = 0;
-        while (true) {
-            while (pos < line.size() && std::isspace(static_cast<unsigned char>(line[pos]))) {
-                ++pos;
-            }
-            if (pos >= line.size()) {
-                break;
-            }
-            if (found == 2) {
-                return fail("expected two numbers \"x y\", found more");
-            }
-            const char* first = line.data() + pos;
-            const char* last = line.data() + line.size();
-            const auto [ptr, ec] = std::from_chars(first, last, values[found]);
-            if (ec != std::errc() ||
-                (ptr != last && !std::isspace(static_cast<unsigned char>(*ptr)))) {
-                return fail("expected two numbers \"x y\"");
-            }
-            pos = static_cast<std::size_t>(ptr - line.data());
-            ++found;
-        }
-        if (found == 0) {
-            continue;
-        }
-        if (found == 1) {
-            return fail("expected two numbers \"x y\", found one");
-        }
-        if (result.points.size() >= capture::kMaxDecodedPoints) {
-            return fail(OverCap());
-        }
-        const SignaturePoint p{values[0], values[1]};
-        if (IsPenUp(p)) {
-            result.points.push_back(p);
-        } else if (!capture::IsInkPoint(p)) {
-            return fail("point (" + std::to_string(p.x) + ", " + std::to_string(p.y) +
-                        ") lies outside 0..1024 (a pen lift is \"-1 -1\")");
-        } else {
-            result.points.push_back(p);
-        }
+    sigformats::Decoded decoded = sigformats::DecodeTxt(
+        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    if (!decoded && decoded.Error().code == sigformats::CodecErrc::kNoPoints) {
+        return {};
     }
-    return result;
+    return FromCodec(std::move(decoded));
 }
 
 }  // namespace vellumix::sigfiles

@@ -1,8 +1,9 @@
-// Signatures in and out of file bytes, by file kind: the four stored formats
-// through the codecs, plus plain text and W3C InkML. No Qt here (the fuzz targets
-// build without it) and no output: every failure comes back as one line of
-// text. The pages, padctl, the converter and the virtual pad all decode and
-// encode here, so they agree on what a file holds.
+// Signatures in and out of file bytes, by file kind, through the kind's row of
+// the format table (FormatTable.h): the four stored formats, plain text and
+// W3C InkML. No Qt here (the fuzz targets build without it) and no output:
+// every failure comes back as one line of text, mostly the codec's own. The
+// pages, padctl, the converter and the virtual pad all decode and encode
+// here, so they agree on what a file holds.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,8 @@
 #include "sigfiles/FileKind.h"
 #include "sigformats/InkmlFormat.h"
 #include "sigformats/SignaturePoint.h"
+#include "sigformats/TxtFormat.h"
+#include "sigformats/vbc/VbcFormat.h"
 
 namespace vellumix::sigfiles {
 
@@ -24,7 +27,7 @@ using Points = std::vector<capture::SignaturePoint>;
 
 // What to make of a locked .vbc that cannot be unlocked: the pages show the
 // codec's padlock drawing in its place; the converter refuses the file.
-enum class LockedVbc { kPadlock, kRefuse };
+using LockedVbc = sigformats::vbc::LockedVbc;
 
 struct DecodeResult {
     Points points;
@@ -82,10 +85,11 @@ EncodeResult EncodeInkml(std::span<const capture::SignaturePoint> points,
 // encoder cannot represent them, or for a kind that is not a stored format.
 Bytes EncodeStored(FileKind kind, std::span<const capture::SignaturePoint> points);
 
-// Text form: one point per line, "x y", a pen lift as "-1 -1". Blank lines are
-// skipped; anything else that is not two numbers in 0..1024 (or -1 -1) fails
-// with its line number, and so do more than capture::kMaxDecodedPoints lines.
-inline constexpr std::string_view kTxtPenUp = "-1 -1";
+// Text form (sigformats/TxtFormat.h): one point per line, "x y", a pen lift
+// as "-1 -1". ParseTxt reads the points as they stand, neither closed nor
+// dropped; an empty text is no error here (the virtual pad replays nothing),
+// while DecodeAs refuses it.
+inline constexpr std::string_view kTxtPenUp = sigformats::txt::kPenUp;
 Bytes WriteTxt(std::span<const capture::SignaturePoint> points);
 DecodeResult ParseTxt(std::string_view text);
 

@@ -442,17 +442,21 @@ void CmpReader::Feed(std::uint8_t byte) {
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeCmp(std::span<const SignaturePoint> points) {
+Encoded EncodeCmp(std::span<const SignaturePoint> points) {
     CmpWriter writer;
     for (const SignaturePoint& p : points) {
         // Quarter units of 0..1024 fit the one-byte absolute form (x >> 3 is
         // at most 128); larger values would wrap.
         if (p.x > capture::kStoredUnitMax || p.y > capture::kStoredUnitMax) {
-            return {};
+            return CannotStore(cmp::kExtension);
         }
         writer.Add(p);
     }
-    return writer.Finish();
+    std::vector<std::uint8_t> file = writer.Finish();
+    if (file.empty()) {
+        return CannotStore(cmp::kExtension);
+    }
+    return file;
 }
 
 std::optional<CmpHeaderInfo> InspectCmp(std::span<const std::uint8_t> file) {
@@ -476,25 +480,22 @@ std::optional<CmpHeaderInfo> InspectCmp(std::span<const std::uint8_t> file) {
     return info;
 }
 
-std::vector<SignaturePoint> DecodeCmp(std::span<const std::uint8_t> file) {
-    bool overCap = false;
-    return DecodeCmpCapped(file, overCap);
-}
-
-std::vector<SignaturePoint> DecodeCmpCapped(std::span<const std::uint8_t> file, bool& overCap) {
+Decoded DecodeCmp(std::span<const std::uint8_t> file) {
     const std::optional<CmpHeaderInfo> header = InspectCmp(file);
     if (!header) {
-        return {};
+        return NotValidFile(cmp::kExtension);
     }
     CmpReader reader(*header);
     for (std::uint8_t byte : file.subspan(header->startOffset + cmp::kHeaderLength)) {
         reader.Feed(byte);
         if (reader.PointCount() > capture::kMaxDecodedPoints) {
-            overCap = true;
-            return {};
+            return TooManyPoints();
         }
     }
-    return reader.Take();
+    if (reader.PointCount() == 0) {
+        return NoPointsIn(cmp::kExtension);
+    }
+    return DecodedPoints(reader.Take());
 }
 
 }  // namespace vellumix::sigformats

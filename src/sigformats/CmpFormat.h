@@ -14,11 +14,13 @@
 #include <span>
 #include <vector>
 
+#include "sigformats/CodecResult.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigformats {
 
 namespace cmp {
+inline constexpr std::string_view kExtension = "cmp";
 inline constexpr std::uint8_t kStartByte = 0x11;
 inline constexpr std::uint8_t kXHeaderByte = 0xC4;  // 68 | 0x80
 inline constexpr std::uint8_t kYHeaderByte = 0xF2;  // 114 | 0x80
@@ -78,18 +80,18 @@ struct CmpHeaderInfo {
     std::size_t streamBytes = 0;     // code bytes after the header
 };
 
-// Empty result: the points cannot be represented (a coordinate above 1024)
-// or there are none. A point with a negative coordinate is a pen lift. The
-// running state is local to the call, so the encoder is safe from any thread.
-std::vector<std::uint8_t> EncodeCmp(std::span<const capture::SignaturePoint> points);
+// kCannotStore when the points cannot be represented (a coordinate above
+// 1024) or there are none. A point with a negative coordinate is a pen lift.
+// The running state is local to the call, so the encoder is safe from any
+// thread.
+Encoded EncodeCmp(std::span<const capture::SignaturePoint> points);
 
-// Empty result: no header, a zero divisor, or no points. Bytes that fit no
-// code are skipped; a stream that ends inside a code keeps the points before
-// it. A stream that holds more than kMaxDecodedPoints is rejected as soon as
-// the cap is passed, setting overCap (DecodeCmpCapped). Safe from any thread.
-std::vector<capture::SignaturePoint> DecodeCmp(std::span<const std::uint8_t> file);
-std::vector<capture::SignaturePoint> DecodeCmpCapped(std::span<const std::uint8_t> file,
-                                                     bool& overCap);
+// kNotOfFormat without a header or with a zero divisor, kNoPoints when the
+// stream yields none. Bytes that fit no code are skipped; a stream that ends
+// inside a code keeps the points before it. A stream that holds more than
+// kMaxDecodedPoints is refused (kTooManyPoints) as soon as the cap is
+// passed. Safe from any thread.
+Decoded DecodeCmp(std::span<const std::uint8_t> file);
 
 // The header fields; nullopt when there is no complete header or a divisor
 // is zero (DecodeCmp rejects such files).

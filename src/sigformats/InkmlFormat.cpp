@@ -176,12 +176,24 @@ public:
     TraceParser(const TraceFormat& format, std::size_t formatIndex)
         : m_format(format), m_formatIndex(formatIndex), m_state(format.channels.size()) {}
 
-    // Appends the trace's points to stroke; false with error set on bad text.
+    // Appends the trace's points to stroke; false with error set on bad text
+    // or more points than the budget.
     bool Parse(std::string_view text, RawStroke& stroke, std::size_t pointBudget,
-               std::string& error);
+               CodecError& error);
 
 private:
+    // The values of one point that the reader keeps.
+    struct PointValues {
+        std::optional<double> x, y, t;
+    };
+
     bool ParsePoint(std::string_view text, RawPoint& point, bool& empty, std::string& error);
+    // One channel's value from text[i] on (no white space there); i ends just
+    // past it.
+    bool ReadValue(std::string_view text, std::size_t& i, std::size_t channel, PointValues& values,
+                   std::string& error);
+    bool SkipNonNumber(char c, std::size_t channel, std::string& error) const;
+    static bool Resolve(ChannelState& state, double raw, double& value, std::string& error);
 
     const TraceFormat& m_format;
     std::size_t m_formatIndex;
@@ -189,7 +201,7 @@ private:
 };
 
 bool TraceParser::Parse(std::string_view text, RawStroke& stroke, std::size_t pointBudget,
-                        std::string& error) {
+                        CodecError& error) {
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t comma = text.find(',', start);
@@ -198,19 +210,23 @@ bool TraceParser::Parse(std::string_view text, RawStroke& stroke, std::size_t po
         }
         RawPoint point;
         bool empty = false;
-        if (!ParsePoint(text.substr(start, comma - start), point, empty, error)) {
+        std::string why;
+        if (!ParsePoint(text.substr(start, comma - start), point, empty, why)) {
+            error = {CodecErrc::kNotOfFormat, std::move(why)};
             return false;
         }
         if (empty) {
             // Only a trace that is all white space may have no values; an
             // empty point between commas is malformed.
             if (comma != text.size() || !stroke.empty() || start != 0) {
-                error = "a trace has an empty point between commas";
+                error = {CodecErrc::kNotOfFormat, "a trace has an empty point between commas"};
                 return false;
             }
         } else {
             if (stroke.size() >= pointBudget) {
-                error = "the file holds more than " + std::to_string(inkml::kMaxPoints) + " points";
+                error = {
+                    CodecErrc::kTooManyPoints,
+                    "the file holds more than " + std::to_string(inkml::kMaxPoints) + " points"};
                 return false;
             }
             stroke.push_back(point);
@@ -220,98 +236,30 @@ bool TraceParser::Parse(std::string_view text, RawStroke& stroke, std::size_t po
     return true;
 }
 
+std::size_t SkipSpace(std::string_view text, std::size_t i) {
+    while (i < text.size() && IsSpace(text[i])) {
+        ++i;
+    }
+    return i;
+}
+
+// Booleans and unknown values, which only the channels we skip may hold.
+bool IsNonNumber(char c) {
+    return c == 'T' || c == 'F' || c == '?' || c == '*';
+}
+
 bool TraceParser::ParsePoint(std::string_view text, RawPoint& point, bool& empty,
                              std::string& error) {
+    PointValues values;
     std::size_t channel = 0;
-    std::size_t i = 0;
-    std::optional<double> x, y, t;
-    while (true) {
-        while (i < text.size() && IsSpace(text[i])) {
-            ++i;
-        }
-        if (i == text.size()) {
-            break;
-        }
+    for (std::size_t i = SkipSpace(text, 0); i < text.size(); i = SkipSpace(text, i)) {
         if (channel >= m_format.channels.size()) {
             error = "a trace point has more values than its trace format has channels (" +
                     std::to_string(m_format.channels.size()) + ")";
             return false;
         }
-        ChannelState& state = m_state[channel];
-        // A prefix holds for this channel's later values in the trace too.
-        while (i < text.size() && (text[i] == '!' || text[i] == '\'' || text[i] == '"')) {
-            state.mode = text[i] == '!'    ? Difference::kExplicit
-                         : text[i] == '\'' ? Difference::kFirst
-                                           : Difference::kSecond;
-            ++i;
-            while (i < text.size() && IsSpace(text[i])) {
-                ++i;
-            }
-        }
-        if (i == text.size()) {
-            error = "a trace ends with a difference prefix and no value";
+        if (!ReadValue(text, i, channel, values, error)) {
             return false;
-        }
-        const char c = text[i];
-        if (c == 'T' || c == 'F' || c == '?' || c == '*') {
-            // Booleans and unknown values belong to channels we skip.
-            const bool needed = static_cast<int>(channel) == m_format.x ||
-                                static_cast<int>(channel) == m_format.y ||
-                                static_cast<int>(channel) == m_format.t;
-            if (needed) {
-                error = std::string("a trace has '") + c + "' for its " +
-                        m_format.channels[channel].name + " value, which must be a number";
-                return false;
-            }
-            ++i;
-            ++channel;
-            continue;
-        }
-        double raw = 0;
-        const std::size_t valueStart = i;
-        if (!ParseNumber(text, i, raw)) {
-            error = "a trace holds \"" +
-                    std::string(text.substr(valueStart,
-                                            std::min<std::size_t>(16, text.size() - valueStart))) +
-                    "\" where a number belongs";
-            return false;
-        }
-        double value = raw;
-        switch (state.mode) {
-            case Difference::kExplicit:
-                state.velocity = state.seen > 0 ? raw - state.value : 0;
-                break;
-            case Difference::kFirst:
-                if (state.seen < 1) {
-                    error = "a trace starts with a difference instead of a value";
-                    return false;
-                }
-                state.velocity = raw;
-                value = state.value + raw;
-                break;
-            case Difference::kSecond:
-                if (state.seen < 2) {
-                    error = "a trace has a second difference before two values";
-                    return false;
-                }
-                state.velocity += raw;
-                value = state.value + state.velocity;
-                break;
-        }
-        if (!std::isfinite(value) || std::abs(value) > inkml::kMaxMagnitude ||
-            std::abs(state.velocity) > inkml::kMaxMagnitude) {
-            error = "a trace value is out of any sensible range";
-            return false;
-        }
-        state.value = value;
-        state.seen = std::min(state.seen + 1, 2);
-        const int index = static_cast<int>(channel);
-        if (index == m_format.x) {
-            x = value;
-        } else if (index == m_format.y) {
-            y = value;
-        } else if (index == m_format.t) {
-            t = value;
         }
         ++channel;
     }
@@ -325,13 +273,99 @@ bool TraceParser::ParsePoint(std::string_view text, RawPoint& point, bool& empty
         return false;
     }
     // X and Y are regular channels, so a point that got this far has both.
-    point.x = *x;
-    point.y = *y;
-    if (t) {
-        point.t = *t;
+    point.x = *values.x;
+    point.y = *values.y;
+    if (values.t) {
+        point.t = *values.t;
         point.hasT = true;
     }
     point.format = m_formatIndex;
+    return true;
+}
+
+bool TraceParser::ReadValue(std::string_view text, std::size_t& i, std::size_t channel,
+                            PointValues& values, std::string& error) {
+    ChannelState& state = m_state[channel];
+    // A prefix holds for this channel's later values in the trace too.
+    while (i < text.size() && (text[i] == '!' || text[i] == '\'' || text[i] == '"')) {
+        state.mode = text[i] == '!'    ? Difference::kExplicit
+                     : text[i] == '\'' ? Difference::kFirst
+                                       : Difference::kSecond;
+        i = SkipSpace(text, i + 1);
+    }
+    if (i == text.size()) {
+        error = "a trace ends with a difference prefix and no value";
+        return false;
+    }
+    if (IsNonNumber(text[i])) {
+        ++i;
+        return SkipNonNumber(text[i - 1], channel, error);
+    }
+    double raw = 0;
+    const std::size_t valueStart = i;
+    if (!ParseNumber(text, i, raw)) {
+        error = "a trace holds \"" +
+                std::string(
+                    text.substr(valueStart, std::min<std::size_t>(16, text.size() - valueStart))) +
+                "\" where a number belongs";
+        return false;
+    }
+    double value = 0;
+    if (!Resolve(state, raw, value, error)) {
+        return false;
+    }
+    const int index = static_cast<int>(channel);
+    if (index == m_format.x) {
+        values.x = value;
+    } else if (index == m_format.y) {
+        values.y = value;
+    } else if (index == m_format.t) {
+        values.t = value;
+    }
+    return true;
+}
+
+bool TraceParser::SkipNonNumber(char c, std::size_t channel, std::string& error) const {
+    const int index = static_cast<int>(channel);
+    if (index == m_format.x || index == m_format.y || index == m_format.t) {
+        error = std::string("a trace has '") + c + "' for its " + m_format.channels[channel].name +
+                " value, which must be a number";
+        return false;
+    }
+    return true;
+}
+
+// The channel's value from what the trace wrote, by its difference mode.
+bool TraceParser::Resolve(ChannelState& state, double raw, double& value, std::string& error) {
+    value = raw;
+    switch (state.mode) {
+        case Difference::kExplicit:
+            state.velocity = state.seen > 0 ? raw - state.value : 0;
+            break;
+        case Difference::kFirst:
+            if (state.seen < 1) {
+                error = "a trace starts with a difference instead of a value";
+                return false;
+            }
+            state.velocity = raw;
+            value = state.value + raw;
+            break;
+        case Difference::kSecond:
+            if (state.seen < 2) {
+                error = "a trace has a second difference before two values";
+                return false;
+            }
+            state.velocity += raw;
+            value = state.value + state.velocity;
+            break;
+    }
+    if (!std::isfinite(value) || std::abs(value) > inkml::kMaxMagnitude ||
+        std::abs(state.velocity) > inkml::kMaxMagnitude) {
+        error = "a trace value is out of any sensible range";
+        return false;
+    }
+    state.value = value;
+    state.seen = std::min(state.seen + 1, 2);
     return true;
 }
 
@@ -350,23 +384,49 @@ public:
     void Start(const XML_Char* name, const XML_Char** attributes);
     void End(const XML_Char* name);
     void Text(const XML_Char* text, int length);
-    void Fail(std::string message);
+    void Fail(std::string message, CodecErrc code = CodecErrc::kNotOfFormat);
 
-    const std::string& Error() const { return m_error; }
+    // Empty message: no failure.
+    const CodecError& Error() const { return m_error; }
     bool RootSeen() const { return m_rootSeen; }
     const std::vector<RawStroke>& Strokes() const { return m_strokes; }
     const std::vector<TraceFormat>& Formats() const { return m_formats; }
     std::size_t HoverTraces() const { return m_hoverTraces; }
 
 private:
+    using StartHandler = void (InkmlReader::*)(const XML_Char** attributes);
+    using EndHandler = void (InkmlReader::*)();
+    // What the reader does at the start and the end of each InkML element it
+    // takes part in; others pass by.
+    struct ElementHandlers {
+        std::string_view name;
+        StartHandler start = nullptr;
+        EndHandler end = nullptr;
+    };
+    static const ElementHandlers* HandlersOf(std::string_view name);
+
     static std::optional<std::string_view> InkmlName(std::string_view name);
     static const XML_Char* Attribute(const XML_Char** attributes, std::string_view name);
     std::optional<std::size_t> Resolve(const XML_Char* reference, std::string_view element);
     bool CheckFormat(const TraceFormat& format);
+    void StartRoot(const XML_Char* rawName, std::optional<std::string_view> name);
+
+    void StartDefinitions(const XML_Char** attributes);
+    void EndDefinitions();
+    void StartTraceFormat(const XML_Char** attributes);
+    void EndTraceFormat();
+    void StartIntermittentChannels(const XML_Char** attributes);
+    void EndIntermittentChannels();
+    void StartChannel(const XML_Char** attributes);
+    void StartContext(const XML_Char** attributes);
+    void EndContext();
+    void StartTraceGroup(const XML_Char** attributes);
+    void EndTraceGroup();
+    void StartTrace(const XML_Char** attributes);
     void EndTrace();
 
     XML_Parser m_parser;
-    std::string m_error;
+    CodecError m_error;
     bool m_rootSeen = false;
     std::size_t m_depth = 0;
 
@@ -417,9 +477,9 @@ const XML_Char* InkmlReader::Attribute(const XML_Char** attributes, std::string_
     return nullptr;
 }
 
-void InkmlReader::Fail(std::string message) {
-    if (m_error.empty()) {
-        m_error = std::move(message);
+void InkmlReader::Fail(std::string message, CodecErrc code) {
+    if (m_error.message.empty()) {
+        m_error = {code, std::move(message)};
         XML_StopParser(m_parser, XML_FALSE);
     }
 }
@@ -452,6 +512,25 @@ bool InkmlReader::CheckFormat(const TraceFormat& format) {
     return true;
 }
 
+const InkmlReader::ElementHandlers* InkmlReader::HandlersOf(std::string_view name) {
+    static constexpr ElementHandlers kElements[] = {
+        {"definitions", &InkmlReader::StartDefinitions, &InkmlReader::EndDefinitions},
+        {"traceFormat", &InkmlReader::StartTraceFormat, &InkmlReader::EndTraceFormat},
+        {"intermittentChannels", &InkmlReader::StartIntermittentChannels,
+         &InkmlReader::EndIntermittentChannels},
+        {"channel", &InkmlReader::StartChannel, nullptr},
+        {"context", &InkmlReader::StartContext, &InkmlReader::EndContext},
+        {"traceGroup", &InkmlReader::StartTraceGroup, &InkmlReader::EndTraceGroup},
+        {"trace", &InkmlReader::StartTrace, &InkmlReader::EndTrace},
+    };
+    for (const ElementHandlers& element : kElements) {
+        if (element.name == name) {
+            return &element;
+        }
+    }
+    return nullptr;
+}
+
 void InkmlReader::Start(const XML_Char* rawName, const XML_Char** attributes) {
     if (++m_depth > inkml::kMaxDepth) {
         Fail("the elements nest deeper than " + std::to_string(inkml::kMaxDepth) + " levels");
@@ -459,153 +538,194 @@ void InkmlReader::Start(const XML_Char* rawName, const XML_Char** attributes) {
     }
     const std::optional<std::string_view> name = InkmlName(rawName);
     if (!m_rootSeen) {
-        m_rootSeen = true;
-        if (name != "ink") {
-            std::string shown = rawName;
-            std::replace(shown.begin(), shown.end(), kNsSeparator, ' ');
-            Fail("not an InkML document: the root element is <" + shown + ">, not <ink> in the " +
-                 std::string(inkml::kNamespace) + " namespace");
-        }
+        StartRoot(rawName, name);
         return;
     }
+    // Inside a trace only its text counts.
     if (!name || m_inTrace) {
         return;
     }
-    if (*name == "definitions") {
-        ++m_definitionsDepth;
-    } else if (*name == "traceFormat") {
-        if (m_openFormat) {
-            Fail("a traceFormat inside a traceFormat");
-            return;
-        }
-        m_openFormat.emplace();
-        m_inIntermittent = false;
-        const XML_Char* id = Attribute(attributes, "xml:id");
-        m_openFormatId = id ? std::optional<std::string>(id) : std::nullopt;
-    } else if (*name == "intermittentChannels") {
-        m_inIntermittent = true;
-    } else if (*name == "channel" && m_openFormat) {
-        Channel channel;
-        const XML_Char* channelName = Attribute(attributes, "name");
-        channel.name = channelName ? channelName : "";
-        for (auto [key, field] : {std::pair{"min", &channel.min}, std::pair{"max", &channel.max}}) {
-            if (const XML_Char* text = Attribute(attributes, key)) {
-                std::string_view v = text;
-                double parsed = 0;
-                const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), parsed);
-                if (ec == std::errc() && ptr == v.data() + v.size() && std::isfinite(parsed)) {
-                    *field = parsed;
-                }
-            }
-        }
-        if (const XML_Char* units = Attribute(attributes, "units")) {
-            channel.units = units;
-        }
-        TraceFormat& f = *m_openFormat;
-        if (f.channels.size() == inkml::kMaxChannels) {
-            Fail("a trace format has more than " + std::to_string(inkml::kMaxChannels) +
-                 " channels");
-            return;
-        }
-        const int index = static_cast<int>(f.channels.size());
-        if (!m_inIntermittent) {
-            if (f.regular != f.channels.size()) {
-                Fail("a trace format lists a channel after its intermittent channels");
-                return;
-            }
-            ++f.regular;
-        }
-        if (channel.name == "X" && f.x < 0) {
-            f.x = index;
-        } else if (channel.name == "Y" && f.y < 0) {
-            f.y = index;
-        } else if (channel.name == "T" && f.t < 0) {
-            f.t = index;
-        }
-        f.channels.push_back(std::move(channel));
-    } else if (*name == "context") {
-        m_openContext.emplace();
-        const XML_Char* id = Attribute(attributes, "xml:id");
-        m_openContextId = id ? std::optional<std::string>(id) : std::nullopt;
-        if (const XML_Char* ref = Attribute(attributes, "contextRef")) {
-            m_openContext->format = Resolve(ref, "context");
-        }
-        if (const XML_Char* ref = Attribute(attributes, "traceFormatRef")) {
-            m_openContext->format = Resolve(ref, "traceFormat");
-        }
-    } else if (*name == "traceGroup") {
-        std::optional<std::size_t> format = m_groups.empty() ? std::nullopt : m_groups.back();
-        if (const XML_Char* ref = Attribute(attributes, "contextRef")) {
-            format = Resolve(ref, "context");
-        }
-        m_groups.push_back(format);
-    } else if (*name == "trace") {
-        m_inTrace = true;
-        const XML_Char* type = Attribute(attributes, "type");
-        m_hoverTrace = type != nullptr && std::string_view(type) == kHoverTraceType;
-        m_traceText.clear();
-        m_traceFormat = m_currentFormat;
-        if (!m_groups.empty() && m_groups.back()) {
-            m_traceFormat = *m_groups.back();
-        }
-        if (const XML_Char* ref = Attribute(attributes, "contextRef")) {
-            if (auto format = Resolve(ref, "context")) {
-                m_traceFormat = *format;
-            }
-        }
+    if (const ElementHandlers* element = HandlersOf(*name); element && element->start) {
+        (this->*element->start)(attributes);
     }
 }
 
 void InkmlReader::End(const XML_Char* rawName) {
     --m_depth;
     const std::optional<std::string_view> name = InkmlName(rawName);
-    if (!name || !m_error.empty()) {
+    if (!name || !m_error.message.empty() || (m_inTrace && *name != "trace")) {
         return;
     }
-    if (m_inTrace) {
-        if (*name == "trace") {
-            m_inTrace = false;
-            EndTrace();
-        }
+    if (const ElementHandlers* element = HandlersOf(*name); element && element->end) {
+        (this->*element->end)();
+    }
+}
+
+void InkmlReader::StartRoot(const XML_Char* rawName, std::optional<std::string_view> name) {
+    m_rootSeen = true;
+    if (name != "ink") {
+        std::string shown = rawName;
+        std::replace(shown.begin(), shown.end(), kNsSeparator, ' ');
+        Fail("not an InkML document: the root element is <" + shown + ">, not <ink> in the " +
+             std::string(inkml::kNamespace) + " namespace");
+    }
+}
+
+void InkmlReader::StartDefinitions(const XML_Char**) {
+    ++m_definitionsDepth;
+}
+
+void InkmlReader::EndDefinitions() {
+    --m_definitionsDepth;
+}
+
+void InkmlReader::StartTraceFormat(const XML_Char** attributes) {
+    if (m_openFormat) {
+        Fail("a traceFormat inside a traceFormat");
         return;
     }
-    if (*name == "definitions") {
-        --m_definitionsDepth;
-    } else if (*name == "intermittentChannels") {
-        m_inIntermittent = false;
-    } else if (*name == "traceFormat" && m_openFormat) {
-        const std::size_t index = m_formats.size();
-        m_formats.push_back(std::move(*m_openFormat));
-        m_openFormat.reset();
-        if (m_openFormatId) {
-            m_formatIds[*m_openFormatId] = index;
+    m_openFormat.emplace();
+    m_inIntermittent = false;
+    const XML_Char* id = Attribute(attributes, "xml:id");
+    m_openFormatId = id ? std::optional<std::string>(id) : std::nullopt;
+}
+
+void InkmlReader::EndTraceFormat() {
+    if (!m_openFormat) {
+        return;
+    }
+    const std::size_t index = m_formats.size();
+    m_formats.push_back(std::move(*m_openFormat));
+    m_openFormat.reset();
+    if (m_openFormatId) {
+        m_formatIds[*m_openFormatId] = index;
+    }
+    if (m_openContext) {
+        m_openContext->format = index;
+    } else if (m_definitionsDepth == 0 || !m_openFormatId) {
+        m_currentFormat = index;
+    }
+}
+
+void InkmlReader::StartIntermittentChannels(const XML_Char**) {
+    m_inIntermittent = true;
+}
+
+void InkmlReader::EndIntermittentChannels() {
+    m_inIntermittent = false;
+}
+
+void InkmlReader::StartChannel(const XML_Char** attributes) {
+    // Only a trace format's channels are read.
+    if (!m_openFormat) {
+        return;
+    }
+    Channel channel;
+    const XML_Char* channelName = Attribute(attributes, "name");
+    channel.name = channelName ? channelName : "";
+    for (auto [key, field] : {std::pair{"min", &channel.min}, std::pair{"max", &channel.max}}) {
+        if (const XML_Char* text = Attribute(attributes, key)) {
+            std::string_view v = text;
+            double parsed = 0;
+            const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), parsed);
+            if (ec == std::errc() && ptr == v.data() + v.size() && std::isfinite(parsed)) {
+                *field = parsed;
+            }
         }
-        if (m_openContext) {
-            m_openContext->format = index;
-        } else if (m_definitionsDepth == 0 || !m_openFormatId) {
-            m_currentFormat = index;
+    }
+    if (const XML_Char* units = Attribute(attributes, "units")) {
+        channel.units = units;
+    }
+    TraceFormat& f = *m_openFormat;
+    if (f.channels.size() == inkml::kMaxChannels) {
+        Fail("a trace format has more than " + std::to_string(inkml::kMaxChannels) + " channels");
+        return;
+    }
+    const int index = static_cast<int>(f.channels.size());
+    if (!m_inIntermittent) {
+        if (f.regular != f.channels.size()) {
+            Fail("a trace format lists a channel after its intermittent channels");
+            return;
         }
-    } else if (*name == "context" && m_openContext) {
-        if (m_openContextId) {
-            m_contexts[*m_openContextId] = *m_openContext;
-        }
-        // A context outside the definitions changes the current one.
-        if (m_definitionsDepth == 0 && m_openContext->format) {
-            m_currentFormat = *m_openContext->format;
-        }
-        m_openContext.reset();
-    } else if (*name == "traceGroup" && !m_groups.empty()) {
+        ++f.regular;
+    }
+    if (channel.name == "X" && f.x < 0) {
+        f.x = index;
+    } else if (channel.name == "Y" && f.y < 0) {
+        f.y = index;
+    } else if (channel.name == "T" && f.t < 0) {
+        f.t = index;
+    }
+    f.channels.push_back(std::move(channel));
+}
+
+void InkmlReader::StartContext(const XML_Char** attributes) {
+    m_openContext.emplace();
+    const XML_Char* id = Attribute(attributes, "xml:id");
+    m_openContextId = id ? std::optional<std::string>(id) : std::nullopt;
+    if (const XML_Char* ref = Attribute(attributes, "contextRef")) {
+        m_openContext->format = Resolve(ref, "context");
+    }
+    if (const XML_Char* ref = Attribute(attributes, "traceFormatRef")) {
+        m_openContext->format = Resolve(ref, "traceFormat");
+    }
+}
+
+void InkmlReader::EndContext() {
+    if (!m_openContext) {
+        return;
+    }
+    if (m_openContextId) {
+        m_contexts[*m_openContextId] = *m_openContext;
+    }
+    // A context outside the definitions changes the current one.
+    if (m_definitionsDepth == 0 && m_openContext->format) {
+        m_currentFormat = *m_openContext->format;
+    }
+    m_openContext.reset();
+}
+
+void InkmlReader::StartTraceGroup(const XML_Char** attributes) {
+    std::optional<std::size_t> format = m_groups.empty() ? std::nullopt : m_groups.back();
+    if (const XML_Char* ref = Attribute(attributes, "contextRef")) {
+        format = Resolve(ref, "context");
+    }
+    m_groups.push_back(format);
+}
+
+void InkmlReader::EndTraceGroup() {
+    if (!m_groups.empty()) {
         m_groups.pop_back();
     }
 }
 
+void InkmlReader::StartTrace(const XML_Char** attributes) {
+    m_inTrace = true;
+    const XML_Char* type = Attribute(attributes, "type");
+    m_hoverTrace = type != nullptr && std::string_view(type) == kHoverTraceType;
+    m_traceText.clear();
+    m_traceFormat = m_currentFormat;
+    if (!m_groups.empty() && m_groups.back()) {
+        m_traceFormat = *m_groups.back();
+    }
+    if (const XML_Char* ref = Attribute(attributes, "contextRef")) {
+        if (auto format = Resolve(ref, "context")) {
+            m_traceFormat = *format;
+        }
+    }
+}
+
 void InkmlReader::Text(const XML_Char* text, int length) {
-    if (m_inTrace && m_error.empty()) {
+    if (m_inTrace && m_error.message.empty()) {
         m_traceText.append(text, static_cast<std::size_t>(length));
     }
 }
 
 void InkmlReader::EndTrace() {
+    if (!m_inTrace) {
+        return;
+    }
+    m_inTrace = false;
     // The pen moving above the surface: where it went, but no ink.
     if (m_hoverTrace) {
         ++m_hoverTraces;
@@ -616,12 +736,12 @@ void InkmlReader::EndTrace() {
         return;
     }
     RawStroke stroke;
-    std::string error;
+    CodecError error;
     // Each stroke also takes one entry for its pen lift.
     const std::size_t budget = inkml::kMaxPoints - std::min(inkml::kMaxPoints, m_pointCount + 1);
     TraceParser parser(format, m_traceFormat);
     if (!parser.Parse(m_traceText, stroke, budget, error)) {
-        Fail(error + " (trace " + std::to_string(m_strokes.size() + 1) + ")");
+        Fail(error.message + " (trace " + std::to_string(m_strokes.size() + 1) + ")", error.code);
         return;
     }
     if (!stroke.empty()) {
@@ -684,7 +804,7 @@ struct AxisMap {
 // range is dropped and counted, as the stored formats' decoding drops a point
 // outside 0..1024; a stroke left without points is no stroke.
 void ToPadUnits(const std::vector<RawStroke>& strokes, const std::vector<TraceFormat>& formats,
-                InkmlDecoded& result) {
+                DecodedSignature& result) {
     // Formats whose X and Y declare a range map by it; the rest share the
     // bounding box of their points, scaled alike on both axes. A bound as
     // large as a number type's says nothing of where the ink lies, so it
@@ -771,17 +891,16 @@ void ToPadUnits(const std::vector<RawStroke>& strokes, const std::vector<TraceFo
 
 }  // namespace
 
-InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const PointTime> times,
-                         CaptureEnd end) {
-    InkmlEncoded result;
+Encoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const PointTime> times,
+                    CaptureEnd end) {
     if (!times.empty() && times.size() != points.size()) {
-        result.error = "the times do not match the points (" + std::to_string(times.size()) +
-                       " times for " + std::to_string(points.size()) + " points)";
-        return result;
+        return CannotStore(inkml::kExtension, "the times do not match the points (" +
+                                                  std::to_string(times.size()) + " times for " +
+                                                  std::to_string(points.size()) + " points)");
     }
     if (points.size() > inkml::kMaxPoints) {
-        result.error = "more than " + std::to_string(inkml::kMaxPoints) + " points";
-        return result;
+        return CannotStore(inkml::kExtension,
+                           "more than " + std::to_string(inkml::kMaxPoints) + " points");
     }
     std::string doc(kDocumentStart);
     // First, so that a reader who looks at the head sees it before the ink.
@@ -804,9 +923,9 @@ InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const
             continue;
         }
         if (p.x < 0 || p.y < 0 || p.x > capture::kStoredUnitMax || p.y > capture::kStoredUnitMax) {
-            result.error = "point " + std::to_string(i + 1) + " (" + std::to_string(p.x) + ", " +
-                           std::to_string(p.y) + ") lies outside 0..1024";
-            return result;
+            return CannotStore(inkml::kExtension,
+                               "point " + std::to_string(i + 1) + " (" + std::to_string(p.x) +
+                                   ", " + std::to_string(p.y) + ") lies outside 0..1024");
         }
         doc += inTrace ? ", " : "  <trace>";
         inTrace = true;
@@ -822,27 +941,23 @@ InkmlEncoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const
         doc += "</trace>\n";
     }
     doc += kDocumentEnd;
-    result.bytes.assign(doc.begin(), doc.end());
-    return result;
+    return std::vector<std::uint8_t>(doc.begin(), doc.end());
 }
 
-InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file) {
-    InkmlDecoded result;
+Decoded DecodeInkml(std::span<const std::uint8_t> file) {
     if (file.empty()) {
-        result.error = "the file is empty";
-        return result;
+        return CodecError{CodecErrc::kNotOfFormat, "the file is empty"};
     }
     if (file.size() > inkml::kMaxFileBytes) {
-        result.error = "the file is larger than " +
-                       std::to_string(inkml::kMaxFileBytes / (1024 * 1024)) +
-                       " MB, more than any signature needs";
-        return result;
+        return CodecError{CodecErrc::kNotOfFormat,
+                          "the file is larger than " +
+                              std::to_string(inkml::kMaxFileBytes / (1024 * 1024)) +
+                              " MB, more than any signature needs"};
     }
     std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(
         XML_ParserCreateNS(nullptr, kNsSeparator));
     if (!parser) {
-        result.error = "out of memory";
-        return result;
+        return CodecError{CodecErrc::kNotOfFormat, "out of memory"};
     }
     InkmlReader reader(parser.get());
     XML_SetUserData(parser.get(), &reader);
@@ -851,31 +966,31 @@ InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file) {
     XML_SetEntityDeclHandler(parser.get(), OnEntityDecl);
     const XML_Status status = XML_Parse(parser.get(), reinterpret_cast<const char*>(file.data()),
                                         static_cast<int>(file.size()), XML_TRUE);
-    if (!reader.Error().empty()) {
-        result.error = reader.Error();
-        return result;
+    if (!reader.Error().message.empty()) {
+        return reader.Error();
     }
     if (status != XML_STATUS_OK) {
-        result.error = "not a well-formed XML document (line " +
-                       std::to_string(XML_GetCurrentLineNumber(parser.get())) + ": " +
-                       XML_ErrorString(XML_GetErrorCode(parser.get())) + ")";
-        return result;
+        return CodecError{CodecErrc::kNotOfFormat,
+                          "not a well-formed XML document (line " +
+                              std::to_string(XML_GetCurrentLineNumber(parser.get())) + ": " +
+                              XML_ErrorString(XML_GetErrorCode(parser.get())) + ")"};
     }
     const std::vector<RawStroke>& strokes = reader.Strokes();
-    result.hoverTraces = reader.HoverTraces();
     if (strokes.empty()) {
-        result.error = result.hoverTraces > 0
-                           ? "the file holds no ink, only hover traces (type=\"" +
-                                 std::string(kHoverTraceType) + "\")"
-                           : "the file holds no ink: no trace with points";
-        return result;
+        return CodecError{CodecErrc::kNoPoints,
+                          reader.HoverTraces() > 0
+                              ? "the file holds no ink, only hover traces (type=\"" +
+                                    std::string(kHoverTraceType) + "\")"
+                              : "the file holds no ink: no trace with points"};
     }
-
+    DecodedSignature result;
+    result.hoverTraces = reader.HoverTraces();
     ToPadUnits(strokes, reader.Formats(), result);
     if (result.points.empty()) {
-        result.error = "the file holds no ink: all " + std::to_string(result.dropped) +
-                       " points lie outside the min and max that their X and Y channels declare";
-        result.times.clear();
+        return CodecError{CodecErrc::kNoPoints,
+                          "the file holds no ink: all " + std::to_string(result.dropped) +
+                              " points lie outside the min and max that their X and Y "
+                              "channels declare"};
     }
     return result;
 }

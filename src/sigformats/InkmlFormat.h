@@ -41,11 +41,13 @@
 #include <vector>
 
 #include "capture/PointTimes.h"
+#include "sigformats/CodecResult.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigformats {
 
 namespace inkml {
+inline constexpr std::string_view kExtension = "inkml";
 inline constexpr std::string_view kNamespace = "http://www.w3.org/2003/InkML";
 // Bounds the work a hostile file can cause: the points of all traces (pen
 // lifts included, as in the other decoders) and the file itself.
@@ -73,41 +75,29 @@ inline constexpr double kTypeRangeMagnitude = 1e9;
 // pad, which the document then says in an <annotation>.
 enum class CaptureEnd { kComplete, kCutShort };
 
-struct InkmlEncoded {
-    std::vector<std::uint8_t> bytes;  // the document, UTF-8
-    std::string error;                // empty on success
-};
-
-struct InkmlDecoded {
-    std::vector<capture::SignaturePoint> points;  // every stroke ends with PEN_UP_POINT
-    // Parallel to points, or empty when the traces carry no T channel. A
-    // pen-up marker takes the time of its stroke's last point: InkML has no
-    // place for the time of the lift itself.
-    capture::PointTimes times;
-    std::string error;  // empty on success
-    // Points outside the declared min and max of their X or Y channel, left
-    // out of points.
-    std::size_t dropped = 0;
-    // Hover traces (type="penUp"), left out: the pen was above the surface.
-    std::size_t hoverTraces = 0;
-};
-
 // Points in pad units 0..1024, PEN_UP_POINT ending a stroke; a last stroke
 // without one is written too, empty strokes are not. times is empty, or one
 // stamp per point in microseconds (written as milliseconds with as many of
-// three decimals as needed, so they read back exactly). Fails for a point
-// outside 0..1024, a times list of another length, or more than
-// inkml::kMaxPoints points. A capture cut short carries the annotation
-// inkml::kCutShortText.
-InkmlEncoded EncodeInkml(std::span<const capture::SignaturePoint> points,
-                         std::span<const capture::PointTime> times = {},
-                         CaptureEnd end = CaptureEnd::kComplete);
+// three decimals as needed, so they read back exactly). The document is
+// UTF-8. kCannotStore for a point outside 0..1024, a times list of another
+// length, or more than inkml::kMaxPoints points. A capture cut short carries
+// the annotation inkml::kCutShortText.
+Encoded EncodeInkml(std::span<const capture::SignaturePoint> points,
+                    std::span<const capture::PointTime> times = {},
+                    CaptureEnd end = CaptureEnd::kComplete);
 
-// Fails with a message for anything that is not an InkML document with X/Y
-// traces, for a document whose points are all hover or outside their
-// declared range, for more than inkml::kMaxPoints points, and for entity
-// declarations (no expansion bombs). On success the points are ink in
-// 0..1024 and pen lifts only.
-InkmlDecoded DecodeInkml(std::span<const std::uint8_t> file);
+// Every stroke ends with PEN_UP_POINT. The times are parallel to the points,
+// or empty when the traces carry no T channel; a pen-up marker takes the time
+// of its stroke's last point, as InkML has no place for the time of the lift
+// itself. dropped counts the points outside the declared min and max of
+// their X or Y channel, hoverTraces the traces of type="penUp" (the pen
+// above the surface), both left out.
+//
+// kNotOfFormat, with a message that says why, for anything that is not an
+// InkML document with X/Y traces and for entity declarations (no expansion
+// bombs); kNoPoints for a document whose points are all hover or outside
+// their declared range; kTooManyPoints for more than inkml::kMaxPoints
+// points. On success the points are ink in 0..1024 and pen lifts only.
+Decoded DecodeInkml(std::span<const std::uint8_t> file);
 
 }  // namespace vellumix::sigformats

@@ -199,22 +199,27 @@ bool WalkRecords(std::span<const std::uint8_t> file, std::size_t& records, Emit&
     return true;
 }
 
+CodecError OverFileCap() {
+    return CannotStore(nlc::kExtension,
+                       "more than " + std::to_string(nlc::kMaxFileBytes) + " bytes");
+}
+
 }  // namespace
 
-std::vector<std::uint8_t> EncodeNlc(std::span<const SignaturePoint> points) {
+Encoded EncodeNlc(std::span<const SignaturePoint> points) {
     NlcWriter writer;
     for (const SignaturePoint& p : points) {
         // 9-bit stored coordinates hold pad units up to 4095, but stored data
         // never goes past 1024; larger values are garbage, not a signature.
         if (p.x > capture::kStoredUnitMax || p.y > capture::kStoredUnitMax) {
-            return {};
+            return CannotStore(nlc::kExtension, "a point lies outside 0..1024");
         }
         if (!writer.Add(p)) {
-            return {};
+            return OverFileCap();
         }
     }
     if (!writer.Finish()) {
-        return {};
+        return OverFileCap();
     }
     const std::vector<std::uint8_t>& data = writer.Data();
     std::vector<std::uint8_t> out(nlc::kHeaderLength);
@@ -254,19 +259,14 @@ std::optional<NlcHeaderInfo> InspectNlc(std::span<const std::uint8_t> file) {
     return info;
 }
 
-std::vector<SignaturePoint> DecodeNlc(std::span<const std::uint8_t> file) {
-    bool overCap = false;
-    return DecodeNlcCapped(file, overCap);
-}
-
-std::vector<SignaturePoint> DecodeNlcCapped(std::span<const std::uint8_t> file, bool& overCap) {
+Decoded DecodeNlc(std::span<const std::uint8_t> file) {
     if (file.size() < nlc::kHeaderLength) {
-        return {};
+        return NotValidFile(nlc::kExtension);
     }
     const std::int64_t rx = ReadLe16(file, nlc::kOffsetXRange);
     const std::int64_t ry = ReadLe16(file, nlc::kOffsetYRange);
     if (rx == 0 || ry == 0) {
-        return {};
+        return NotValidFile(nlc::kExtension);
     }
     std::vector<SignaturePoint> points;
     std::size_t records = 0;
@@ -285,10 +285,12 @@ std::vector<SignaturePoint> DecodeNlcCapped(std::span<const std::uint8_t> file, 
         }
     });
     if (over) {
-        overCap = true;
-        return {};
+        return TooManyPoints();
     }
-    return points;
+    if (points.empty()) {
+        return NoPointsIn(nlc::kExtension);
+    }
+    return DecodedPoints(std::move(points));
 }
 
 }  // namespace vellumix::sigformats

@@ -20,11 +20,13 @@
 #include <span>
 #include <vector>
 
+#include "sigformats/CodecResult.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigformats {
 
 namespace nlc {
+inline constexpr std::string_view kExtension = "nlc";
 inline constexpr std::array<std::uint8_t, 2> kMagic = {0x4E, 0x43};  // "NC"
 inline constexpr std::array<std::uint8_t, 2> kTrailer = {0x03, 0xFF};
 inline constexpr std::size_t kHeaderLength = 14;
@@ -79,19 +81,17 @@ struct NlcHeaderInfo {
     bool truncated = false;
 };
 
-// Empty result: the points cannot be represented (the coding would exceed
-// nlc::kMaxFileBytes, or a coordinate is above 1024). A point with a negative
-// coordinate is a pen lift.
-std::vector<std::uint8_t> EncodeNlc(std::span<const capture::SignaturePoint> points);
+// kCannotStore when the points cannot be represented: the coding would
+// exceed nlc::kMaxFileBytes (the message says so), or a coordinate is above
+// 1024. A point with a negative coordinate is a pen lift.
+Encoded EncodeNlc(std::span<const capture::SignaturePoint> points);
 
-// Empty result: the file is rejected (shorter than the header, a zero range)
-// or holds no points. A data length or a record that runs past the end of
-// the file ends decoding there: the points read so far are kept and nothing
-// beyond the input is read. Bytes past the data length are ignored. More
-// than kMaxDecodedPoints rejects the file, setting overCap (DecodeNlcCapped).
-std::vector<capture::SignaturePoint> DecodeNlc(std::span<const std::uint8_t> file);
-std::vector<capture::SignaturePoint> DecodeNlcCapped(std::span<const std::uint8_t> file,
-                                                     bool& overCap);
+// kNotOfFormat for a file shorter than the header or with a zero range,
+// kNoPoints for one without records. A data length or a record that runs
+// past the end of the file ends decoding there: the points read so far are
+// kept and nothing beyond the input is read. Bytes past the data length are
+// ignored. More than kMaxDecodedPoints refuses the file (kTooManyPoints).
+Decoded DecodeNlc(std::span<const std::uint8_t> file);
 
 // The header fields and counts; nullopt when DecodeNlc would reject the
 // header (too short, zero range).

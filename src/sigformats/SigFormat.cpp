@@ -18,11 +18,11 @@ bool FitsField(SignaturePoint p) {
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeSig(std::span<const SignaturePoint> points) {
+Encoded EncodeSig(std::span<const SignaturePoint> points) {
     // Above 16,383 points the 16-bit data length would wrap and the file
     // would no longer describe its own size.
     if (points.size() > sig::kMaxPoints) {
-        return {};
+        return CannotStore(sig::kExtension);
     }
     std::vector<std::uint8_t> out(sig::kHeaderLength + sig::kPointBytes * points.size());
     std::span<std::uint8_t> bytes(out);
@@ -45,7 +45,7 @@ std::vector<std::uint8_t> EncodeSig(std::span<const SignaturePoint> points) {
             WriteLe16(bytes, offset, static_cast<std::uint16_t>(p.x));
             WriteLe16(bytes, offset + 2, static_cast<std::uint16_t>(p.y));
         } else {
-            return {};
+            return CannotStore(sig::kExtension);
         }
         offset += sig::kPointBytes;
     }
@@ -81,11 +81,18 @@ std::optional<SigHeaderInfo> InspectSig(std::span<const std::uint8_t> file) {
     return info;
 }
 
-std::vector<SignaturePoint> DecodeSig(std::span<const std::uint8_t> file) {
+Decoded DecodeSig(std::span<const std::uint8_t> file) {
     const std::optional<SigHeaderInfo> info = InspectSig(file);
     if (!info) {
-        return {};
+        return NotValidFile(sig::kExtension);
     }
+    if (info->pointCount == 0) {
+        return NoPointsIn(sig::kExtension);
+    }
+    // Ranges of 1024, the usual case, map one to one: no division per point.
+    const auto scale = [](std::uint16_t v, std::uint16_t range) {
+        return static_cast<std::int32_t>(range == sig::kRange ? v : v * sig::kRange / range);
+    };
     std::vector<SignaturePoint> points;
     points.reserve(info->pointCount);
     for (std::size_t offset = info->headerLength; offset < file.size();
@@ -95,11 +102,10 @@ std::vector<SignaturePoint> DecodeSig(std::span<const std::uint8_t> file) {
         if (x == sig::kPenUpMarker && y == sig::kPenUpMarker) {
             points.push_back(capture::PEN_UP_POINT);
         } else {
-            points.push_back({static_cast<std::int32_t>(x * sig::kRange / info->xRange),
-                              static_cast<std::int32_t>(y * sig::kRange / info->yRange)});
+            points.push_back({scale(x, info->xRange), scale(y, info->yRange)});
         }
     }
-    return points;
+    return DecodedPoints(std::move(points));
 }
 
 }  // namespace vellumix::sigformats

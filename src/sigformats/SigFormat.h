@@ -17,11 +17,13 @@
 #include <span>
 #include <vector>
 
+#include "sigformats/CodecResult.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigformats {
 
 namespace sig {
+inline constexpr std::string_view kExtension = "sig";
 inline constexpr std::array<std::uint8_t, 2> kMagic = {0x4D, 0x50};  // "MP"
 inline constexpr std::size_t kHeaderLength = 16;
 inline constexpr std::size_t kPointBytes = 4;
@@ -59,20 +61,20 @@ struct SigHeaderInfo {
     std::size_t pointCount = 0;  // records, pen lifts included
 };
 
-// Empty result: the points cannot be represented (more than sig::kMaxPoints,
-// or a coordinate above 1024). Any point with a negative coordinate is
-// written as the pen-up marker.
-std::vector<std::uint8_t> EncodeSig(std::span<const capture::SignaturePoint> points);
+// kCannotStore when the points cannot be represented (more than
+// sig::kMaxPoints, or a coordinate above 1024). Any point with a negative
+// coordinate is written as the pen-up marker.
+Encoded EncodeSig(std::span<const capture::SignaturePoint> points);
 
-// Empty result: the file is rejected (sizes that disagree, a data length that
-// is not a multiple of 4, a header shorter than 16 bytes, a zero range) or it
-// holds no points. Coordinates are scaled by 1024 / range; the magic, version
+// kNotOfFormat for sizes that disagree, a data length that is not a multiple
+// of 4, a header shorter than 16 bytes or a zero range; kNoPoints for a file
+// without records. Coordinates are scaled by 1024 / range; the magic, version
 // and device parameters are not checked, so files of other producers load.
-std::vector<capture::SignaturePoint> DecodeSig(std::span<const std::uint8_t> file);
+Decoded DecodeSig(std::span<const std::uint8_t> file);
 
 // The header fields, validated as DecodeSig validates them; nullopt when the
 // header is malformed. A file with no points yields pointCount 0 here, though
-// DecodeSig has nothing to return for it. Reads no point.
+// DecodeSig refuses it. Reads no point.
 std::optional<SigHeaderInfo> InspectSig(std::span<const std::uint8_t> file);
 
 }  // namespace vellumix::sigformats

@@ -7,36 +7,49 @@
 
 namespace vellumix::sigformats {
 
+namespace {
+
+// The pad's convention: nothing, whatever the reason.
+Bytes BytesOrNone(Encoded encoded) {
+    return encoded ? std::move(encoded).Value() : Bytes{};
+}
+
+Points PointsOrNone(Decoded decoded) {
+    return decoded ? std::move(decoded).Value().points : Points{};
+}
+
+}  // namespace
+
 Bytes SignatureCodec::EncodeSigFile(std::span<const SignaturePoint> points) const {
-    return EncodeSig(points);
+    return BytesOrNone(EncodeSig(points));
 }
 
 Points SignatureCodec::DecodeSigFile(std::span<const std::uint8_t> file) const {
-    return DecodeSig(file);
+    return PointsOrNone(DecodeSig(file));
 }
 
 Bytes SignatureCodec::EncodeVbcFile(std::span<const SignaturePoint> points) const {
-    return vbc::EncodeVbc(points).bytes;
+    return BytesOrNone(vbc::EncodeVbc(points));
 }
 
 Points SignatureCodec::DecodeVbcFile(std::span<const std::uint8_t> file) const {
-    return vbc::DecodeVbc(file).points;
+    return PointsOrNone(vbc::DecodeVbc(file));
 }
 
 Bytes SignatureCodec::EncodeNlcFile(std::span<const SignaturePoint> points) const {
-    return EncodeNlc(points);
+    return BytesOrNone(EncodeNlc(points));
 }
 
 Points SignatureCodec::DecodeNlcFile(std::span<const std::uint8_t> file) const {
-    return DecodeNlc(file);
+    return PointsOrNone(DecodeNlc(file));
 }
 
 Bytes SignatureCodec::EncodeCmpFile(std::span<const SignaturePoint> points) const {
-    return EncodeCmp(points);
+    return BytesOrNone(EncodeCmp(points));
 }
 
 Points SignatureCodec::DecodeCmpFile(std::span<const std::uint8_t> file) const {
-    return DecodeCmp(file);
+    return PointsOrNone(DecodeCmp(file));
 }
 
 }  // namespace vellumix::sigformats

@@ -1,9 +1,11 @@
-// One encoder and one decoder per signature file format. The codec does no
-// file I/O and shows nothing; callers pick the format by file extension.
+// One encoder and one decoder per signature file format, answering as the
+// pad does: bytes or points, or nothing. The virtual pad draws what it can
+// read and no more. Why a codec refused is in its own result
+// (sigformats/CodecResult.h), which the format table (sigfiles) hands on to
+// the front ends.
 //
 // Results are owned values. An empty encoder result means "cannot be
-// represented" (the caller shows its "too large" message); an empty decoder
-// result means the file was rejected ("Cannot read the file").
+// represented"; an empty decoder result means the file was rejected.
 //
 // Thread safety: every operation works on its own call-local state, so one
 // codec may be used from several threads at once.

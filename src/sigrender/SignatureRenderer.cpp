@@ -3,18 +3,15 @@
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
 #include <cairo.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
+
+#include "sigfiles/FileAccess.h"
 
 namespace vellumix::sigrender {
 
@@ -28,8 +25,6 @@ struct SurfaceDeleter {
 struct ContextDeleter {
     void operator()(cairo_t* c) const { cairo_destroy(c); }
 };
-// Permissions of a new file before the umask, as an ordinary create gives.
-constexpr mode_t kNewFileMode = 0666;
 
 using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 using Context = std::unique_ptr<cairo_t, ContextDeleter>;
@@ -228,57 +223,7 @@ std::string RenderSignatureToFile(std::span<const SignaturePoint> points, ImageF
     if (std::string error = RenderSignature(points, format, options, collect); !error.empty()) {
         return error;
     }
-    // A temporary file beside the target, renamed over it once complete.
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    std::string name = ".";
-    name += path.filename().string();
-    name += ".XXXXXX";
-    std::string temp = (folder / name).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return "cannot write to " + folder.string() + ": " + std::strerror(errno);
-    }
-    std::size_t done = 0;
-    int writeError = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            writeError = errno;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (writeError == 0 && ::fsync(fd) != 0) {
-        writeError = errno;
-    }
-    // mkstemp makes the file private; give it the mode a plain create would,
-    // or keep the mode of the file it replaces.
-    struct stat existing {};
-    mode_t mode = 0;
-    if (::stat(path.c_str(), &existing) == 0) {
-        mode = existing.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = kNewFileMode & ~mask;
-    }
-    if (writeError == 0 && ::fchmod(fd, mode) != 0) {
-        writeError = errno;
-    }
-    if (::close(fd) != 0 && writeError == 0) {
-        writeError = errno;
-    }
-    if (writeError == 0 && std::rename(temp.c_str(), path.c_str()) != 0) {
-        writeError = errno;
-    }
-    if (writeError != 0) {
-        ::unlink(temp.c_str());
-        return "cannot write " + path.string() + ": " + std::strerror(writeError);
-    }
-    return {};
+    return sigfiles::WriteFileReplacing(path, bytes).error;
 }
 
 }  // namespace vellumix::sigrender

@@ -1,6 +1,7 @@
 // Draws a signature into a picture file through cairo: .png, .svg or .pdf,
 // anti-aliased, round caps and joins, fitted to the page with its aspect
-// kept. The app's own .bmp export is not this; it keeps its own pixels.
+// kept. The Signature page's .bmp export is not this; it keeps the page's
+// own pixels (SignatureBitmap.h).
 //
 // Fitting: the ink's bounding box is scaled alike on both axes to fill the
 // page less a margin on every side of 5% of the page's shorter side plus
@@ -54,8 +55,9 @@ std::optional<ImageFormat> ImageFormatForPath(const std::filesystem::path& path)
 std::string RenderSignature(std::span<const capture::SignaturePoint> points, ImageFormat format,
                             const RenderOptions& options, const ByteSink& sink);
 
-// Renders in full first and then replaces the file at path, so a failed
-// render or write leaves an existing file as it was.
+// Renders in full first and then replaces the file at path through the one
+// safe replace (sigfiles::WriteFileReplacing), so a failed render or write
+// leaves an existing file as it was.
 std::string RenderSignatureToFile(std::span<const capture::SignaturePoint> points,
                                   ImageFormat format, const RenderOptions& options,
                                   const std::filesystem::path& path);

@@ -30,10 +30,7 @@ const std::vector<std::string> kEndCaptureTrace = {"StopCapture", "ClearDisplay"
 
 class MainFrameTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        padlink::g_usbConnected = false;
-        g_nPreviousTab = kSignatureTab;
-    }
+    void SetUp() override { g_nPreviousTab = kSignatureTab; }
 
     FrameOptions FastOptions() const {
         FrameOptions options;
@@ -42,8 +39,7 @@ protected:
         return options;
     }
     std::unique_ptr<CMainFrame> MakeFrame() {
-        return std::make_unique<CMainFrame>(padlink::PadPorts{*serial, *usb.hid}, &prompts,
-                                            FastOptions());
+        return std::make_unique<CMainFrame>(link, &prompts, FastOptions());
     }
     // Shown, searching, and switched to the tabbed view by the virtual pad.
     std::unique_ptr<CMainFrame> MakeConnectedFrame(test::VirtualUsbPad& pad) {
@@ -60,7 +56,7 @@ protected:
     testsupport::FakePrompts prompts;
     test::MemoryUsb usb;
     test::TempPortFolder ports;
-    std::unique_ptr<padlink::SerialPort> serial = ports.MakeSerialPort();
+    padlink::PadLink link{ports.MakeSerialPort(), std::move(usb.hid)};
 };
 
 QStringList ActionTexts(const QList<QAction*>& actions) {
@@ -73,7 +69,7 @@ QStringList ActionTexts(const QList<QAction*>& actions) {
 
 TEST_F(MainFrameTest, TheApplicationShowsAFixedFrameWithItsMenusBarsAndConnectionView) {
     CVellumixDemoApp app;
-    ASSERT_TRUE(app.InitInstance(padlink::PadPorts{*serial, *usb.hid}, &prompts, FastOptions()));
+    ASSERT_TRUE(app.InitInstance(link, &prompts, FastOptions()));
     CMainFrame& frame = *app.MainFrame();
     EXPECT_NE(frame.PadChannel(), nullptr);
     EXPECT_TRUE(frame.isVisible());
@@ -123,8 +119,7 @@ TEST_F(MainFrameTest, TheApplicationShowsAFixedFrameWithItsMenusBarsAndConnectio
 }
 
 TEST_F(MainFrameTest, StatusBlinksNotFoundAndBlankWhileNoPadAnswers) {
-    padlink::PadPorts none{*serial, *usb.hid};
-    padlink::PadCommandChannel channel(none);
+    padlink::PadCommandChannel channel(link);
     CVellumixDemoView view(channel, test::FastTiming(), 10ms);
     view.InitialUpdate();
     // The timer drives the blink.
@@ -152,7 +147,7 @@ TEST_F(MainFrameTest, APortHeldByAnotherInstanceIsRefusedAndTheWholeReasonShown)
     const auto other = ports.MakeSerialPort();
     ASSERT_TRUE(other->Open(padlink::DefaultPortSpec(1)));
 
-    padlink::PadCommandChannel channel(padlink::PadPorts{*serial, *usb.hid});
+    padlink::PadCommandChannel channel(link);
     CVellumixDemoView view(channel, test::FastTiming(), 10ms);
     view.InitialUpdate();
     QLabel* reason = view.ReasonLabel();
@@ -183,7 +178,7 @@ TEST_F(MainFrameTest, PadOnUsbSwitchesToTheTabbedViewOnce) {
     EXPECT_EQ(
         std::vector<std::string>(trace.begin(), trace.begin() + test::kProbeAndWelcomeTrace.size()),
         test::kProbeAndWelcomeTrace);
-    EXPECT_TRUE(padlink::g_usbConnected);
+    EXPECT_EQ(link.Kind(), padlink::PadLinkKind::kUsb);
 
     CViewVellumixDemo* main = frame->MainView();
     QPointer<CVellumixDemoView> connection = frame->ConnectionView();

@@ -14,8 +14,8 @@
 #include "hosts/UsbHost.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
+#include "padlink/PadLink.h"
 #include "padlink/PadUsbIds.h"
-#include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
 #include "support/SignatureSynth.h"
 
@@ -34,13 +34,13 @@ protected:
     PenReaderPad() {
         auto backend = std::make_unique<pl::MemoryHidBackend>();
         m_device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
-        m_hid = std::make_unique<pl::HidPort>(std::move(backend));
-        m_channel = std::make_unique<pl::PadCommandChannel>(pl::PadPorts{m_serial, *m_hid});
+        m_link = std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(std::move(backend)));
+        m_hid = m_link->Hid();
+        m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
         m_host = std::make_unique<padsim::UsbHost>(m_engine, m_device);
     }
     void SetUp() override {
         m_host->Start();
-        pl::g_usbConnected = true;
         ASSERT_TRUE(m_hid->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
         m_channel->StartCapture();
         m_channel->SetCaptureArea(0, 0, pl::kLcdMaxX, pl::kLcdMaxY, 0, 0, 0, 0);
@@ -48,7 +48,6 @@ protected:
     void TearDown() override {
         m_reader.reset();
         m_host->Stop();
-        pl::g_usbConnected = false;
     }
     void Write(std::span<const SignaturePoint> points) {
         for (const SignaturePoint p : points) {
@@ -80,9 +79,9 @@ protected:
     }
 
     padsim::PadEngine m_engine;
-    pl::SerialPort m_serial{std::filesystem::temp_directory_path() / "no-ports", {}};
     std::shared_ptr<pl::MemoryHidDevice> m_device;
-    std::unique_ptr<pl::HidPort> m_hid;
+    std::unique_ptr<pl::PadLink> m_link;  // USB only
+    pl::HidPort* m_hid = nullptr;
     std::unique_ptr<pl::PadCommandChannel> m_channel;
     std::unique_ptr<padsim::UsbHost> m_host;
     SharedPointList m_list;
@@ -154,8 +153,8 @@ TEST_F(PenReaderPad, ALostPadEndsTheOpenStroke) {
         }
         ASSERT_TRUE(m_channel->LinkDown());
         m_device->Plug();
-        m_channel->WithTransports([](pl::PadPorts ports) {
-            ports.hid.Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
+        m_channel->WithLink([](pl::PadLink& link) {
+            link.Hid()->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
         });
         m_channel->MarkLinkUp();
         if (readerStopped) {

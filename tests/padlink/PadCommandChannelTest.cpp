@@ -58,13 +58,13 @@ protected:
     ChannelTest() {
         auto backend = std::make_unique<MemoryHidBackend>();
         device = backend->AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
-        hid = std::make_unique<HidPort>(std::move(backend));
-        channel = std::make_unique<PadCommandChannel>(PadPorts{serial, *hid});
+        link = std::make_unique<PadLink>(std::make_unique<HidPort>(std::move(backend)));
+        hid = link->Hid();
+        link->Use(PadLinkKind::kUsb);
+        channel = std::make_unique<PadCommandChannel>(*link);
         device->SetOutputHandler(
             [this](const std::uint8_t* report, std::size_t) { OnReport(report); });
-        g_usbConnected = true;
     }
-    ~ChannelTest() override { g_usbConnected = false; }
     // Discovery leaves the pad open before the channel is used.
     void SetUp() override { ASSERT_TRUE(hid->Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)); }
 
@@ -102,9 +102,9 @@ protected:
         return frames.size();
     }
 
-    SerialPort serial{std::filesystem::temp_directory_path() / "vellumix-no-ports"};
     std::shared_ptr<MemoryHidDevice> device;
-    std::unique_ptr<HidPort> hid;
+    std::unique_ptr<PadLink> link;
+    HidPort* hid = nullptr;
     std::unique_ptr<PadCommandChannel> channel;
     std::mutex mutex;
     Bytes partial;

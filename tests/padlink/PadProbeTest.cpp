@@ -113,8 +113,9 @@ struct AnsweringPty : SilentPty {
 };
 
 // A USB pad that acknowledges every frame.
-std::shared_ptr<MemoryHidDevice> AddAnsweringDevice(MemoryHidBackend& backend) {
-    auto device = backend.AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
+std::shared_ptr<MemoryHidDevice> AddAnsweringDevice(MemoryHidBackend& backend,
+                                                    UsbIds ids = kDefaultUsbIds) {
+    auto device = backend.AddDevice(ids.vendorId, ids.productId);
     std::weak_ptr<MemoryHidDevice> weak = device;
     device->SetOutputHandler([weak](const std::uint8_t*, std::size_t) {
         if (auto d = weak.lock()) {
@@ -129,9 +130,16 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(m_root.path().empty());
         ASSERT_TRUE(CreatePortFolder(m_folder));
-        g_usbConnected = false;
     }
-    void TearDown() override { g_usbConnected = false; }
+    // A serial port that looks only in the test's folder (and under
+    // prefixes), and USB over backend.
+    std::unique_ptr<PadLink> MakeLink(std::unique_ptr<HidBackend> backend,
+                                      std::vector<std::string> prefixes = {},
+                                      SystemRoots roots = {}, HidTarget usb = {}) const {
+        return std::make_unique<PadLink>(
+            std::make_unique<SerialPort>(m_folder, std::move(prefixes), std::move(roots)),
+            std::make_unique<HidPort>(std::move(backend), std::move(usb)));
+    }
     DiscoveryOptions Quick() const {
         DiscoveryOptions o;
         o.portPause = 1ms;
@@ -150,16 +158,14 @@ TEST_F(DiscoveryTest, SilentComOneIsClosedAndThePadOnComFourFoundInTheSamePass) 
     AnsweringPty pad;
     fs::create_symlink(pad.slave, PortLinkPath(m_folder, 4));
 
-    SerialPort serial(m_folder, {});
-    auto backend = std::make_unique<MemoryHidBackend>();  // no USB device
-    HidPort hid(std::move(backend));
+    const auto link = MakeLink(std::make_unique<MemoryHidBackend>());  // no USB device
     const auto started = Clock::now();
-    const DiscoveryResult found = DiscoverPad({serial, hid}, Quick());
+    const DiscoveryResult found = DiscoverPad(*link, Quick());
 
     EXPECT_EQ(found.link, PadLinkKind::kSerial);
     EXPECT_EQ(found.comNumber, 4);
-    EXPECT_FALSE(g_usbConnected.load());
-    EXPECT_TRUE(serial.IsOpen());
+    EXPECT_EQ(link->Kind(), PadLinkKind::kSerial);
+    EXPECT_TRUE(link->Serial()->IsOpen());
     // COM1 got the probe, gave nothing back and was closed again.
     EXPECT_EQ(other.Drain(), kProbeFrame);
     EXPECT_TRUE(other.SlaveClosed());
@@ -196,9 +202,10 @@ TEST_F(DiscoveryTest, AScanLeavesTheConsoleAndPortsWithoutAUartAlone) {
     testsupport::WriteFile(sys / "class/tty/ttyS0/dev", DeviceNumber(console.slave) + "\n");
     testsupport::WriteFile(sys / "dev/char" / DeviceNumber(noUart.slave) / "type", "0\n");
 
-    SerialPort serial(m_folder, SystemDevicePrefixes(dev), SystemRoots{.proc = {}, .sysfs = sys});
-    HidPort hid(std::make_unique<MemoryHidBackend>());
-    const DiscoveryResult found = DiscoverPad({serial, hid}, Quick());
+    const auto link = MakeLink(std::make_unique<MemoryHidBackend>(), SystemDevicePrefixes(dev),
+                               SystemRoots{.proc = {}, .sysfs = sys});
+    SerialPort& serial = *link->Serial();
+    const DiscoveryResult found = DiscoverPad(*link, Quick());
     EXPECT_EQ(found.link, PadLinkKind::kSerial);
     EXPECT_EQ(found.comNumber, 2);
     EXPECT_EQ(found.openFailure, OpenFailure::kNone);  // leaving alone is no failure
@@ -214,22 +221,48 @@ TEST_F(DiscoveryTest, AScanLeavesTheConsoleAndPortsWithoutAUartAlone) {
     serial.Close();
     DiscoveryOptions named = Quick();
     named.portSpec = "COM0/baud=38400";
-    DiscoverPad({serial, hid}, named);
+    DiscoverPad(*link, named);
     EXPECT_EQ(console.Drain(), kProbeFrame);
 }
 
-TEST_F(DiscoveryTest, UsbPadIsFoundFirstAndSetsTheLink) {
+// USB first, and there the pad is what the link's USB target names: its ids
+// (the default or the user's), or one device by its path, so a second pad
+// with the same ids is never taken for it. A pad with other ids is not
+// looked at, and the pad on the serial port is found instead.
+TEST_F(DiscoveryTest, UsbPadIsFoundFirstByTheIdsOrThePathLookedFor) {
+    constexpr UsbIds kMakers{0x2a3b, 0x0042};
+    const struct {
+        const char* name;
+        std::vector<UsbIds> devices;  // the last one answers
+        HidTarget target;
+        PadLinkKind link;
+    } cases[] = {
+        {"default ids", {kDefaultUsbIds}, {}, PadLinkKind::kUsb},
+        {"the maker's ids", {kMakers}, {kMakers, {}}, PadLinkKind::kUsb},
+        {"other ids than looked for", {kMakers}, {}, PadLinkKind::kSerial},
+        {"the second of two by its path", {kMakers, kMakers}, {{}, "memory:1"}, PadLinkKind::kUsb},
+    };
     AnsweringPty serialPad;
     fs::create_symlink(serialPad.slave, PortLinkPath(m_folder, 2));
-    auto backend = std::make_unique<MemoryHidBackend>();
-    AddAnsweringDevice(*backend);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto backend = std::make_unique<MemoryHidBackend>();
+        std::vector<std::shared_ptr<MemoryHidDevice>> devices;
+        for (std::size_t i = 0; i + 1 < c.devices.size(); ++i) {
+            devices.push_back(backend->AddDevice(c.devices[i].vendorId, c.devices[i].productId));
+        }
+        devices.push_back(AddAnsweringDevice(*backend, c.devices.back()));
 
-    SerialPort serial(m_folder, {});
-    HidPort hid(std::move(backend));
-    const DiscoveryResult found = DiscoverPad({serial, hid}, Quick());
-    EXPECT_EQ(found.link, PadLinkKind::kUsb);
-    EXPECT_TRUE(g_usbConnected.load());
-    EXPECT_FALSE(serial.IsOpen());
+        const auto link = MakeLink(std::move(backend), {}, {}, c.target);
+        const DiscoveryResult found = DiscoverPad(*link, Quick());
+        EXPECT_EQ(found.link, c.link);
+        EXPECT_EQ(link->Kind(), c.link);
+        EXPECT_EQ(link->Serial()->IsOpen(), c.link == PadLinkKind::kSerial);
+        for (std::size_t i = 0; i + 1 < devices.size(); ++i) {
+            EXPECT_EQ(devices[i]->OutputReportCount(), 0u) << "device " << i;
+        }
+        link->Close();
+    }
 }
 
 TEST_F(DiscoveryTest, SilentUsbDeviceKeepsTheSerialPortsUntried) {
@@ -237,23 +270,21 @@ TEST_F(DiscoveryTest, SilentUsbDeviceKeepsTheSerialPortsUntried) {
     fs::create_symlink(serialPad.slave, PortLinkPath(m_folder, 2));
     auto backend = std::make_unique<MemoryHidBackend>();
     auto device = backend->AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);  // nobody answers
-    SerialPort serial(m_folder, {});
-    HidPort hid(std::move(backend));
-    const DiscoveryResult found = DiscoverPad({serial, hid}, Quick());
+    const auto link = MakeLink(std::move(backend));
+    const DiscoveryResult found = DiscoverPad(*link, Quick());
     EXPECT_EQ(found.link, PadLinkKind::kNone);
-    EXPECT_FALSE(serial.IsOpen());
+    EXPECT_FALSE(link->Serial()->IsOpen());
     EXPECT_GE(device->OutputReportCount(), 1u);  // the probe went out on USB
 }
 
 TEST_F(DiscoveryTest, CancelledPassTriesNoPort) {
     SilentPty other;
     fs::create_symlink(other.slave, PortLinkPath(m_folder, 0));
-    SerialPort serial(m_folder, {});
-    HidPort hid(std::make_unique<MemoryHidBackend>());
+    const auto link = MakeLink(std::make_unique<MemoryHidBackend>());
     const std::atomic<bool> cancel{true};
     DiscoveryOptions o = Quick();
     o.cancel = &cancel;
-    EXPECT_EQ(DiscoverPad({serial, hid}, o).link, PadLinkKind::kNone);
+    EXPECT_EQ(DiscoverPad(*link, o).link, PadLinkKind::kNone);
     EXPECT_TRUE(other.Drain().empty());
 }
 

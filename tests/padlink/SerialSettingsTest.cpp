@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "padlink/serial/PosixSerialLine.h"
+
 namespace vellumix::padlink {
 namespace {
 

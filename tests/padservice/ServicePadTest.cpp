@@ -183,7 +183,8 @@ TEST_F(ServicePad, DrawsAndCapturesOnTheVirtualPadOnSerialAndOnUsb) {
             std::span(reinterpret_cast<const std::uint8_t*>(inkml.data()), inkml.size()));
         Points closed = signature;
         closed.push_back(capture::PEN_UP_POINT);
-        EXPECT_EQ(decoded.points, closed);
+        ASSERT_TRUE(decoded.Ok()) << decoded.Error().message;
+        EXPECT_EQ(decoded.Value().points, closed);
         EXPECT_EQ(engine.Snapshot().capture, padsim::CaptureState::kStopped);
         client.Release(path);
     }

@@ -214,9 +214,10 @@ TEST(PadServiceCapture, PointsGoToTheHolderAloneAndStopCaptureReturnsThemAll) {
 
     const std::string inkml = holder.StopCapture(path);
     EXPECT_EQ(pad->Log().back(), "StopCapture");
-    const sigformats::InkmlDecoded decoded = sigformats::DecodeInkml(
+    const sigformats::Decoded result = sigformats::DecodeInkml(
         std::span(reinterpret_cast<const std::uint8_t*>(inkml.data()), inkml.size()));
-    ASSERT_TRUE(decoded.error.empty()) << decoded.error;
+    ASSERT_TRUE(result.Ok()) << result.Error().message;
+    const sigformats::DecodedSignature& decoded = result.Value();
     EXPECT_EQ(decoded.points, (std::vector<SignaturePoint>{{10, 20},
                                                            {11, 21},
                                                            {12, 22},
@@ -274,8 +275,9 @@ TEST(PadServiceCapture, ALostPadKeepsItsClaimAndItsCaptureGoesOnWhenItReturns) {
     EXPECT_NE(inkml.find(sigformats::inkml::kCutShortText), std::string::npos) << inkml;
     const auto decoded = sigformats::DecodeInkml(
         std::span(reinterpret_cast<const std::uint8_t*>(inkml.data()), inkml.size()));
+    ASSERT_TRUE(decoded.Ok()) << decoded.Error().message;
     EXPECT_EQ(
-        decoded.points,
+        decoded.Value().points,
         (std::vector<SignaturePoint>{
             {100, 100}, {101, 101}, capture::PEN_UP_POINT, {200, 200}, capture::PEN_UP_POINT}));
 }

@@ -363,7 +363,8 @@ TEST_P(PadCtlEndToEnd, CapturesToJsonLinesAndInkmlWithTheTimes) {
     const RunResult ink = rig.Run({"capture", "--seconds", "1", "--format", "InkML"});
     rig.StopReplay();
     ASSERT_EQ(ink.status, tools::kExitOk) << ink.err;
-    const sigformats::InkmlDecoded decoded = sigformats::DecodeInkml(
+    const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(
+        sigfiles::FileKind::kInkml,
         std::span(reinterpret_cast<const std::uint8_t*>(ink.out.data()), ink.out.size()));
     ASSERT_TRUE(decoded.error.empty()) << decoded.error;
     EXPECT_EQ(decoded.points, signature);
@@ -485,7 +486,8 @@ TEST_P(PadCtlEndToEnd, ThroughTheCaptureServiceTheSameCommandsSayTheSame) {
         for (const RunResult& r : runs) {
             const auto ink = sigformats::DecodeInkml(
                 std::span(reinterpret_cast<const std::uint8_t*>(r.out.data()), r.out.size()));
-            EXPECT_EQ(ink.points, signature) << ink.error;
+            ASSERT_TRUE(ink.Ok()) << ink.Error().message;
+            EXPECT_EQ(ink.Value().points, signature);
         }
     }
 
@@ -582,7 +584,8 @@ TEST_F(PadCtlFaults, APadLostDuringAnInkmlCaptureSaysSoInTheDocument) {
     EXPECT_EQ(r.status, tools::kExitFailed);
     EXPECT_LT(r.took, 10s);
     EXPECT_NE(r.out.find(sigformats::inkml::kCutShortText), std::string::npos) << r.out;
-    const sigformats::InkmlDecoded decoded = sigformats::DecodeInkml(
+    const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(
+        sigfiles::FileKind::kInkml,
         std::span(reinterpret_cast<const std::uint8_t*>(r.out.data()), r.out.size()));
     ASSERT_TRUE(decoded.error.empty()) << decoded.error;
     EXPECT_EQ(decoded.points.front(), signature.front());

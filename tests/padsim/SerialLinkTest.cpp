@@ -1,9 +1,9 @@
 // The host's link against the virtual pad on a real pseudo-terminal, paced
 // like a 38400-baud line where it matters: long frames, a command's answer
 // amid pen data, silent commands, the pen reader beside commands; a pad that
-// answers late, here and over the in-process USB host; and a pad that is
+// answers late, here and over the in-process USB host; a pad that is
 // unplugged and comes back on its port (the USB case is in the channel's
-// tests).
+// tests); and two pads, one on each, capturing at once.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -24,6 +24,7 @@
 #include "hosts/UsbHost.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
+#include "padlink/PadLinkOpen.h"
 #include "padlink/PadProbe.h"
 #include "padlink/PadReconnector.h"
 #include "padlink/PadUsbIds.h"
@@ -31,6 +32,7 @@
 #include "padlink/SerialPort.h"
 #include "padlink/SerialSettings.h"
 #include "padlink/hid/MemoryHidDevice.h"
+#include "support/SignatureSynth.h"
 #include "support/TempDir.h"
 
 namespace vellumix::padsim {
@@ -53,14 +55,13 @@ public:
                  SerialHostOptions{
                      .portFolder = Folder(), .comNumber = kCom, .paceBytesPerSecond = pace}) {
         EXPECT_TRUE(m_host.Start());
-        pl::g_usbConnected = false;
-        EXPECT_TRUE(m_serial.Open(pl::DefaultPortSpec(kCom)));
+        EXPECT_TRUE(Serial().Open(pl::DefaultPortSpec(kCom)));
     }
 
     PadEngine& Engine() { return m_engine; }
     SerialHost& Host() { return m_host; }
     pl::PadCommandChannel& Channel() { return m_channel; }
-    pl::SerialPort& Serial() { return m_serial; }
+    pl::SerialPort& Serial() { return *m_link.Serial(); }
 
 private:
     const fs::path& Folder() {
@@ -72,9 +73,8 @@ private:
     fs::path m_ports = m_dir.path() / "ports";
     PadEngine m_engine;
     SerialHost m_host;
-    pl::SerialPort m_serial{m_ports, {}};
-    pl::HidPort m_hid{std::make_unique<pl::MemoryHidBackend>()};
-    pl::PadCommandChannel m_channel{pl::PadPorts{m_serial, m_hid}};
+    pl::PadLink m_link{std::make_unique<pl::SerialPort>(m_ports, std::vector<std::string>{})};
+    pl::PadCommandChannel m_channel{m_link};
 };
 
 // Reads pen data on its own thread as the pen reader does, decoding it.
@@ -227,20 +227,20 @@ public:
                                             .comNumber = kCom,
                                             .paceBytesPerSecond = kLineRateBytesPerSecond});
             EXPECT_TRUE(m_serialHost->Start());
-            EXPECT_TRUE(m_serial.Open(pl::DefaultPortSpec(kCom)));
-            m_hid = std::make_unique<pl::HidPort>(std::make_unique<pl::MemoryHidBackend>());
+            m_link = std::make_unique<pl::PadLink>(
+                std::make_unique<pl::SerialPort>(m_ports, std::vector<std::string>{}));
+            EXPECT_TRUE(m_link->Serial()->Open(pl::DefaultPortSpec(kCom)));
         } else {
             auto backend = std::make_unique<pl::MemoryHidBackend>();
             auto device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
-            m_hid = std::make_unique<pl::HidPort>(std::move(backend));
+            m_link =
+                std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(std::move(backend)));
             m_usbHost = std::make_unique<UsbHost>(m_engine, device);
             m_usbHost->Start();
-            EXPECT_TRUE(m_hid->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
+            EXPECT_TRUE(m_link->Hid()->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
         }
-        pl::g_usbConnected = link == Link::kUsb;
-        m_channel = std::make_unique<pl::PadCommandChannel>(pl::PadPorts{m_serial, *m_hid});
+        m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
     }
-    ~EitherLinkRig() { pl::g_usbConnected = false; }
 
     PadEngine& Engine() { return m_engine; }
     pl::PadCommandChannel& Channel() { return *m_channel; }
@@ -254,10 +254,9 @@ private:
     testsupport::TempDir m_dir{"vellumix-late"};
     fs::path m_ports = m_dir.path() / "ports";
     PadEngine m_engine;
-    pl::SerialPort m_serial{m_ports, {}};
-    std::unique_ptr<pl::HidPort> m_hid;
     std::unique_ptr<SerialHost> m_serialHost;
     std::unique_ptr<UsbHost> m_usbHost;
+    std::unique_ptr<pl::PadLink> m_link;
     std::unique_ptr<pl::PadCommandChannel> m_channel;
 };
 
@@ -367,6 +366,84 @@ TEST(PadReconnect, SerialPadThatReturnsIsFoundAgain) {
     EXPECT_EQ(returned.found->comNumber, kCom);
     EXPECT_FALSE(rig.Channel().LinkDown());
     EXPECT_EQ(rig.Channel().DrawLine(0, 0, 10, 10).outcome, PadOutcome::kAcknowledged);
+}
+
+// Two pads in one process, side by side, as a service serving both would
+// run them: the virtual pad on a pseudo-terminal and one with its maker's
+// ids on the in-process USB device, each opened as its own link with its own
+// channel and pen reader, writing at once. Every point of each signature
+// reaches its own reader, in order, and nothing of the other's.
+TEST(TwoPads, CaptureAtOnceEachIntoItsOwnReader) {
+    constexpr pl::UsbIds kMakersIds{0x2a3b, 0x0042};
+    testsupport::TempDir dir{"vellumix-two"};
+    const fs::path ports = dir.path() / "ports";
+    ASSERT_TRUE(pl::CreatePortFolder(ports));
+    PadEngine serialEngine;
+    SerialHost serialHost(serialEngine, SerialHostOptions{.portFolder = ports, .comNumber = kCom});
+    ASSERT_TRUE(serialHost.Start());
+    auto backend = std::make_unique<pl::MemoryHidBackend>();
+    PadEngine usbEngine;
+    UsbHost usbHost(usbEngine, backend->AddDevice(kMakersIds.vendorId, kMakersIds.productId));
+    usbHost.Start();
+
+    pl::PadLinkOptions serialOptions;
+    serialOptions.portFolder = ports;
+    serialOptions.devicePrefixes = {};
+    pl::PadLinkOptions usbOptions;
+    usbOptions.hidBackend = std::move(backend);
+    pl::OpenedPadLink serialPad =
+        pl::OpenPadLink(pl::SerialCandidate(std::string(pl::kComPortPrefix) + std::to_string(kCom)),
+                        std::move(serialOptions));
+    pl::OpenedPadLink usbPad = pl::OpenPadLink(pl::UsbCandidate(kMakersIds), std::move(usbOptions));
+    ASSERT_TRUE(serialPad.link) << serialPad.reason;
+    ASSERT_TRUE(usbPad.link) << usbPad.reason;
+    EXPECT_EQ(serialPad.link->Kind(), pl::PadLinkKind::kSerial);
+    EXPECT_EQ(usbPad.link->Kind(), pl::PadLinkKind::kUsb);
+
+    struct Capture {
+        explicit Capture(pl::PadLink& link)
+            : channel(link),
+              reader(channel, [this](std::span<const capture::SignaturePoint> batch,
+                                     std::span<const capture::PointTime>) {
+                  std::lock_guard lock(mutex);
+                  points.insert(points.end(), batch.begin(), batch.end());
+              }) {}
+        std::size_t Count() {
+            std::lock_guard lock(mutex);
+            return points.size();
+        }
+        pl::PadCommandChannel channel;
+        std::mutex mutex;
+        std::vector<capture::SignaturePoint> points;
+        capture::PenReader reader;  // last: stopped before the rest goes
+    };
+    Capture onSerial(*serialPad.link);
+    Capture onUsb(*usbPad.link);
+    for (Capture* c : {&onSerial, &onUsb}) {
+        ASSERT_TRUE(c->channel.StartCapture());
+        c->reader.Start();
+    }
+    const auto serialInk = testsupport::MakeSignature("Serial", 3, 300);
+    const auto usbInk = testsupport::MakeSignature("Usb", 5, 300);
+    std::jthread usbWriter([&] {
+        for (const capture::SignaturePoint p : usbInk) {
+            capture::IsPenUp(p) ? usbEngine.PenUp() : usbEngine.PenDown(p.x, p.y);
+        }
+    });
+    for (const capture::SignaturePoint p : serialInk) {
+        capture::IsPenUp(p) ? serialEngine.PenUp() : serialEngine.PenDown(p.x, p.y);
+    }
+    serialHost.WakeUp();
+    usbWriter.join();
+    const auto until = Clock::now() + 10s;
+    while ((onSerial.Count() < serialInk.size() || onUsb.Count() < usbInk.size()) &&
+           Clock::now() < until) {
+        std::this_thread::sleep_for(5ms);
+    }
+    onSerial.reader.Stop();
+    onUsb.reader.Stop();
+    EXPECT_EQ(onSerial.points, serialInk);
+    EXPECT_EQ(onUsb.points, usbInk);
 }
 
 }  // namespace

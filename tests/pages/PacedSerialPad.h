@@ -10,12 +10,10 @@
 
 #include "engine/PadEngine.h"
 #include "hosts/SerialHost.h"
-#include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadLink.h"
 #include "padlink/PortResolver.h"
 #include "padlink/SerialPort.h"
-#include "padlink/hid/MemoryHidDevice.h"
 
 namespace vellumix::pages::test {
 
@@ -25,10 +23,8 @@ public:
     explicit PacedSerialPad(int bytesPerSecond)
         : m_folder(std::filesystem::path(m_dir.path().toStdString()) / "ports"),
           host(engine, Options(m_folder, bytesPerSecond)),
-          serial(m_folder, {}),
-          hid(std::make_unique<padlink::MemoryHidBackend>()),
-          channel(padlink::PadPorts{serial, hid}) {
-        padlink::g_usbConnected = false;
+          link(std::make_unique<padlink::SerialPort>(m_folder, std::vector<std::string>{})),
+          channel(link) {
         m_bStarted = host.Start(&error);
     }
     ~PacedSerialPad() { host.Stop(); }
@@ -56,8 +52,7 @@ private:
 public:
     padsim::PadEngine engine;
     padsim::SerialHost host;
-    padlink::SerialPort serial;
-    padlink::HidPort hid;
+    padlink::PadLink link;  // serial only
     padlink::PadCommandChannel channel;
 };
 

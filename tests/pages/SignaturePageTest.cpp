@@ -21,12 +21,14 @@
 
 #include "VirtualPadRig.h"
 #include "app/ViewVellumixDemo.h"
-#include "capture/SignatureBitmap.h"
 #include "controls/PaintedTabCtrl.h"
 #include "hosts/SerialHost.h"
 #include "padlink/PortResolver.h"
+#include "padlink/SerialPort.h"
 #include "res/Strings.h"
+#include "sigfiles/SignatureFiles.h"
 #include "sigformats/InkmlFormat.h"
+#include "sigrender/SignatureBitmap.h"
 #include "support/FakePrompts.h"
 #include "support/SignatureSynth.h"
 
@@ -39,6 +41,7 @@ using capture::SignaturePoint;
 using Points = std::vector<SignaturePoint>;
 using Kind = testsupport::FakePrompts::Kind;
 using Lines = std::vector<std::string>;
+using Prefixes = std::vector<std::string>;
 
 const std::string kStartCapture[] = {"SetLineColor r=255 g=0 b=0", "SetTextColor r=255 g=0 b=0",
                                      "StartCapture"};
@@ -319,10 +322,10 @@ TEST_F(SignaturePageTest, InkmlFilesTheCaptureWithItsTimesUntilALoadedFileTakesT
     const auto saved = [&](const QString& name) {
         Save(Path(name));
         EXPECT_EQ(Messages(), Lines{});
-        return sigformats::DecodeInkml(ReadFile(Path(name)));
+        return sigfiles::DecodeAs(sigfiles::FileKind::kInkml, ReadFile(Path(name)));
     };
     WriteAndWait(signature);
-    const sigformats::InkmlDecoded timed = saved("timed.INKML");
+    const sigfiles::DecodeResult timed = saved("timed.INKML");
     ASSERT_TRUE(timed.error.empty()) << timed.error;
     EXPECT_EQ(timed.points, signature);
     ASSERT_EQ(timed.times.size(), signature.size());
@@ -331,7 +334,7 @@ TEST_F(SignaturePageTest, InkmlFilesTheCaptureWithItsTimesUntilALoadedFileTakesT
 
     LoadPoints(signature);
     WriteAndWait({{10, 10}, PEN_UP_POINT});  // written on top of the loaded file
-    const sigformats::InkmlDecoded untimed = saved("untimed.inkml");
+    const sigfiles::DecodeResult untimed = saved("untimed.inkml");
     ASSERT_TRUE(untimed.error.empty()) << untimed.error;
     EXPECT_EQ(untimed.points.size(), signature.size() + 2);
     EXPECT_TRUE(untimed.times.empty());
@@ -347,7 +350,7 @@ TEST_F(SignaturePageTest, BmpExportIsTheBoxPictureEvenForOnePoint) {
     Save(Path("sig.BMP"));  // the extension is compared in lower case
     const sigformats::Bytes file = ReadFile(Path("sig.BMP"));
     ASSERT_EQ(file.size(), 230'454u);
-    EXPECT_EQ(file, capture::EncodeBmp(capture::RenderSignatureToDib(signature, 320, 240)));
+    EXPECT_EQ(file, sigrender::EncodeBmp(sigrender::RenderSignatureToDib(signature, 320, 240)));
 
     LoadPoints({{512, 512}});  // a list of one point (and its pen lift)
     ASSERT_EQ(page->GetPointCount(), 2u);
@@ -584,10 +587,8 @@ TEST(SignaturePageSerial, FullLineRateLosesNoReport) {
     padsim::SerialHost host(engine, options);
     std::string error;
     ASSERT_TRUE(host.Start(&error)) << error;
-    padlink::g_usbConnected = false;
-    padlink::SerialPort serial(folder, {});
-    padlink::HidPort hid(std::make_unique<padlink::MemoryHidBackend>());
-    padlink::PadCommandChannel channel(padlink::PadPorts{serial, hid});
+    padlink::PadLink link(std::make_unique<padlink::SerialPort>(folder, Prefixes{}));
+    padlink::PadCommandChannel channel(link);
     testsupport::FakePrompts prompts;
     {
         CSignaturePage page(PageServices{prompts, channel}, nullptr);
@@ -614,10 +615,8 @@ TEST(SignaturePageSerial, APadLostMidStrokeDoesNotJoinTheInkAcrossTheLoss) {
     options.comNumber = 1;
     padsim::SerialHost host(engine, options);
     ASSERT_TRUE(host.Start());
-    padlink::g_usbConnected = false;
-    padlink::SerialPort serial(folder, {});
-    padlink::HidPort hid(std::make_unique<padlink::MemoryHidBackend>());
-    padlink::PadCommandChannel channel(padlink::PadPorts{serial, hid});
+    padlink::PadLink link(std::make_unique<padlink::SerialPort>(folder, Prefixes{}));
+    padlink::PadCommandChannel channel(link);
     channel.SetLinkDownHandler([] {});  // as the main frame watches the link
     testsupport::FakePrompts prompts;
     CSignaturePage page(PageServices{prompts, channel}, nullptr);
@@ -638,7 +637,7 @@ TEST(SignaturePageSerial, APadLostMidStrokeDoesNotJoinTheInkAcrossTheLoss) {
     // Found again as the main frame's search does: a fresh port, the page's
     // capture set up anew.
     ASSERT_TRUE(host.Start());
-    channel.WithTransports([](padlink::PadPorts ports) { ports.serial.Close(); });
+    channel.WithLink([](padlink::PadLink& l) { l.Close(); });
     channel.MarkLinkUp();
     page.RestorePadSetup();
     Write(engine, after);

@@ -4,7 +4,6 @@
 // makes chosen commands slow or their answers late (PadTimingHid.h).
 #pragma once
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,7 +14,6 @@
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadLink.h"
 #include "padlink/PadUsbIds.h"
-#include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
 #include "support/PadTimingHid.h"
 
@@ -24,17 +22,13 @@ namespace vellumix::pages::test {
 class VirtualPadRig {
 public:
     VirtualPadRig()
-        : serial(std::filesystem::temp_directory_path() / "vellumix-no-ports", {}),
-          hid(MakeBackend(device, timing)),
-          channel(padlink::PadPorts{serial, hid}),
+        : link(std::make_unique<padlink::HidPort>(MakeBackend(device, timing))),
+          channel(link),
           host(engine, device) {
-        padlink::g_usbConnected = true;
+        link.Use(padlink::PadLinkKind::kUsb);
         host.Start();
     }
-    ~VirtualPadRig() {
-        host.Stop();
-        padlink::g_usbConnected = false;
-    }
+    ~VirtualPadRig() { host.Stop(); }
     VirtualPadRig(const VirtualPadRig&) = delete;
     VirtualPadRig& operator=(const VirtualPadRig&) = delete;
 
@@ -45,8 +39,7 @@ public:
     padsim::PadEngine engine;
     std::shared_ptr<padlink::MemoryHidDevice> device;
     testsupport::PadTimingHidBackend* timing = nullptr;  // owned by hid
-    padlink::SerialPort serial;
-    padlink::HidPort hid;
+    padlink::PadLink link;                               // USB only
     padlink::PadCommandChannel channel;
     padsim::UsbHost host;  // last: stopped before the rest goes
 

@@ -1,11 +1,13 @@
 #include "sigfiles/SignatureFiles.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <string>
 #include <tuple>
 
@@ -292,13 +294,33 @@ TEST(Info, ShowsHeaderFieldsAndCounts) {
     EXPECT_NE(DescribeFile(FileKind::kSig, Bytes{1, 2, 3}).error, "");
 }
 
+// Every writer of files replaces through here: the signature files, the
+// pictures and the .bmp export.
 TEST(Writing, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile) {
     testsupport::TempDir dir;
     const auto out = dir / "out.sig";
     testsupport::WriteFile(out, "old");
+    ASSERT_EQ(::chmod(out.c_str(), 0640), 0);
     const Bytes data{1, 2, 3};
+
+    // A write that fails half-way: the file size limit stops it at 100 KB.
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 100'000;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const WriteResult cut = WriteFileReplacing(out, Bytes(200'000, 7));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(cut.failure, WriteFailure::kWriteFailed);
+    EXPECT_EQ(testsupport::ReadFile(out), "old");
+
     EXPECT_EQ(WriteFileReplacing(out, data).error, "");
     EXPECT_EQ(testsupport::ReadFile(out), std::string("\x01\x02\x03"));
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);  // the replaced file's mode
     // A directory in the way is refused before anything is written.
     std::filesystem::create_directory(dir / "taken.sig");
     testsupport::WriteFile(dir / "taken.sig" / "keep", "x");

@@ -47,7 +47,7 @@ TEST(CmpDecode, HandBuiltStreamThroughEveryMode) {
                                 0x77,              // chain codes 7, 7
                                 0x90,              // pen up
                             });
-    EXPECT_EQ(DecodeCmp(file),
+    EXPECT_EQ(PointsOf(DecodeCmp(file)),
               (Points{Out(64, 96), Out(66, 98), Out(68, 100), Out(70, 101), Out(68, 103),
                       Out(69, 105), Out(72, 103), Out(92, 83), Out(97, 86), PEN_UP_POINT,
                       Out(32, 34), Out(34, 33), Out(36, 32), PEN_UP_POINT}));
@@ -56,18 +56,19 @@ TEST(CmpDecode, HandBuiltStreamThroughEveryMode) {
 TEST(CmpDecode, LongAbsoluteFormAndOtherDivisors) {
     // x divisor 91 with shift 0, y divisor 65 with the long (12-bit) form.
     const Bytes file = {0x11, 0x5B, 0x41, 0x90, 0x80, 0x12, 0x34, 0x56};
-    EXPECT_EQ(DecodeCmp(file), (Points{{0x123 * 273 / 91, 0x456 * 455 / 65}}));
+    EXPECT_EQ(PointsOf(DecodeCmp(file)), (Points{{0x123 * 273 / 91, 0x456 * 455 / 65}}));
 }
 
 TEST(CmpDecode, RejectsMissingHeaderAndZeroDivisors) {
-    EXPECT_TRUE(DecodeCmp(Bytes{}).empty());
-    EXPECT_TRUE(DecodeCmp(Bytes{0x80, 0x20, 0x30}).empty());
-    EXPECT_TRUE(DecodeCmp(Bytes{0x11, 0xC4, 0xF2}).empty());
-    EXPECT_TRUE(DecodeCmp(Bytes{0x11, 0x80, 0xF2, 0x90, 0x80, 1, 1}).empty());
-    EXPECT_TRUE(DecodeCmp(Bytes{0x11, 0xC4, 0x80, 0x90, 0x80, 1, 1}).empty());
+    EXPECT_TRUE(PointsOf(DecodeCmp(Bytes{})).empty());
+    EXPECT_TRUE(PointsOf(DecodeCmp(Bytes{0x80, 0x20, 0x30})).empty());
+    EXPECT_TRUE(PointsOf(DecodeCmp(Bytes{0x11, 0xC4, 0xF2})).empty());
+    EXPECT_TRUE(PointsOf(DecodeCmp(Bytes{0x11, 0x80, 0xF2, 0x90, 0x80, 1, 1})).empty());
+    EXPECT_TRUE(PointsOf(DecodeCmp(Bytes{0x11, 0xC4, 0x80, 0x90, 0x80, 1, 1})).empty());
     EXPECT_FALSE(InspectCmp(Bytes{0x11, 0xC4, 0x80, 0x90}));
     // A stream that ends inside an absolute point keeps what came before.
-    EXPECT_EQ(DecodeCmp(Bytes{0x11, 0xC4, 0xF2, 0x90, 0x80, 0x20, 0x30, 0x44, 0x90, 0x80, 0x01}),
+    EXPECT_EQ(PointsOf(DecodeCmp(
+                  Bytes{0x11, 0xC4, 0xF2, 0x90, 0x80, 0x20, 0x30, 0x44, 0x90, 0x80, 0x01})),
               (Points{Out(64, 96), Out(66, 98), Out(68, 100), PEN_UP_POINT}));
 }
 
@@ -114,21 +115,21 @@ TEST(CmpEncode, CodesAsTheLayoutSays) {
          {0x80, 0x32, 0x32, 0x04}},
     };
     for (const EncodeCase& c : cases) {
-        const Bytes file = EncodeCmp(c.points);
+        const Bytes file = BytesOf(EncodeCmp(c.points));
         ASSERT_GE(file.size(), 4u) << c.what;
         EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), kHeader) << c.what;
         EXPECT_EQ(Body(file), c.body) << c.what;
     }
-    EXPECT_EQ(EncodeCmp(Points{PEN_UP_POINT, {400, 400}}),
+    EXPECT_EQ(BytesOf(EncodeCmp(Points{PEN_UP_POINT, {400, 400}})),
               (Bytes{0x11, 0xC4, 0xF2, 0x80, 0x80, 0x32, 0x32}));
-    EXPECT_TRUE(EncodeCmp(Points{}).empty());
-    EXPECT_TRUE(EncodeCmp(Points{{1025, 0}}).empty());
+    EXPECT_TRUE(BytesOf(EncodeCmp(Points{})).empty());
+    EXPECT_TRUE(BytesOf(EncodeCmp(Points{{1025, 0}})).empty());
 }
 
 TEST(CmpEncode, LongJumpsBecomeSeveralFreeMovesAlongTheLine) {
     for (const Points& stroke :
          {Points{{0, 0}, {1024, 8}, PEN_UP_POINT}, Points{{1024, 1024}, {0, 1000}, PEN_UP_POINT}}) {
-        const Points decoded = DecodeCmp(EncodeCmp(stroke));
+        const Points decoded = PointsOf(DecodeCmp(BytesOf(EncodeCmp(stroke))));
         // No pen lift is added: the stroke stays joined.
         ASSERT_EQ(SplitStrokes(decoded).size(), 1u);
         // Start, three moves, the zero move that leaves free-move mode before
@@ -185,7 +186,7 @@ void ExpectCloseStrokes(const Points& written, const Points& decoded) {
 TEST(CmpRoundTrip, RealisticSignaturesKeepEveryStroke) {
     for (unsigned seed : {1u, 2u, 3u}) {
         const Points points = RealisticSignature(seed);
-        const Points decoded = DecodeCmp(EncodeCmp(points));
+        const Points decoded = PointsOf(DecodeCmp(BytesOf(EncodeCmp(points))));
         ExpectCloseStrokes(points, decoded);
         EXPECT_TRUE(capture::IsPenUp(decoded.back()));
     }
@@ -194,18 +195,20 @@ TEST(CmpRoundTrip, RealisticSignaturesKeepEveryStroke) {
 TEST(CmpThreads, EncodersOnTwoThreadsDoNotShareState) {
     const Points a = RealisticSignature(8);
     const Points b = RealisticSignature(9);
-    const Bytes expectedA = EncodeCmp(a);
-    const Bytes expectedB = EncodeCmp(b);
+    const Bytes expectedA = BytesOf(EncodeCmp(a));
+    const Bytes expectedB = BytesOf(EncodeCmp(b));
     bool sameA = true;
     bool sameB = true;
     std::thread ta([&] {
         for (int i = 0; i < 50; ++i) {
-            sameA = sameA && EncodeCmp(a) == expectedA && !DecodeCmp(expectedA).empty();
+            sameA = sameA && BytesOf(EncodeCmp(a)) == expectedA &&
+                    !PointsOf(DecodeCmp(expectedA)).empty();
         }
     });
     std::thread tb([&] {
         for (int i = 0; i < 50; ++i) {
-            sameB = sameB && EncodeCmp(b) == expectedB && !DecodeCmp(expectedB).empty();
+            sameB = sameB && BytesOf(EncodeCmp(b)) == expectedB &&
+                    !PointsOf(DecodeCmp(expectedB)).empty();
         }
     });
     ta.join();
@@ -216,7 +219,7 @@ TEST(CmpThreads, EncodersOnTwoThreadsDoNotShareState) {
 
 TEST(CmpInspect, ReportsTheHeaderFields) {
     Bytes file = {0x00, 0x00, 0x00};
-    const Bytes encoded = EncodeCmp(RealisticSignature(10));
+    const Bytes encoded = BytesOf(EncodeCmp(RealisticSignature(10)));
     file.insert(file.end(), encoded.begin(), encoded.end());
     const std::optional<CmpHeaderInfo> info = InspectCmp(file);
     ASSERT_TRUE(info);
@@ -231,7 +234,7 @@ TEST(CmpInspect, ReportsTheHeaderFields) {
 
 TEST(CmpDamage, NoCrashOnTruncatedFlippedOrOversizedInput) {
     // A chain byte gives two moves and perhaps a pen lift.
-    ExpectSurvivesDamage(DecodeCmp, EncodeCmp(RealisticSignature(12)), 3);
+    ExpectSurvivesDamage(DecodeCmp, BytesOf(EncodeCmp(RealisticSignature(12))), 3);
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ TEST(NlcDecode, HandBuiltImage) {
                                 0xFF, 0x03, 0x00, 0x00,  // (1023, 0): all 10 bits are read
                             });
     EXPECT_EQ(
-        DecodeNlc(file),
+        PointsOf(DecodeNlc(file)),
         (Points{{80, 160}, {104, 144}, {48, 200}, PEN_UP_POINT, {800, 400}, {0, 240}, {8184, 0}}));
 }
 
@@ -76,32 +76,32 @@ TEST(NlcDecode, RangesScaleAndTrailingBytesAreIgnored) {
     file[6] = 0x00;
     file[7] = 0x02;  // y range 512
     file.insert(file.end(), {0x0A, 0x50, 0x00, 0x00, 0x01, 0x01, 0x01});
-    EXPECT_EQ(DecodeNlc(file), (Points{{40, 320}}));
+    EXPECT_EQ(PointsOf(DecodeNlc(file)), (Points{{40, 320}}));
 }
 
 TEST(NlcDecode, RejectsZeroRangesAndShortHeaders) {
     Bytes good = NlcHeader(4);
     good.insert(good.end(), {0x0A, 0x50, 0x00, 0x00});
-    ASSERT_EQ(DecodeNlc(good).size(), 1u);
+    ASSERT_EQ(PointsOf(DecodeNlc(good)).size(), 1u);
     Bytes zeroX = good;
     zeroX[4] = zeroX[5] = 0;
     Bytes zeroY = good;
     zeroY[6] = zeroY[7] = 0;
-    EXPECT_TRUE(DecodeNlc(zeroX).empty());
-    EXPECT_TRUE(DecodeNlc(zeroY).empty());
+    EXPECT_TRUE(PointsOf(DecodeNlc(zeroX)).empty());
+    EXPECT_TRUE(PointsOf(DecodeNlc(zeroY)).empty());
     EXPECT_FALSE(InspectNlc(zeroX));
-    EXPECT_TRUE(DecodeNlc(std::span(good).first(13)).empty());
-    EXPECT_TRUE(DecodeNlc(NlcHeader(0)).empty());
+    EXPECT_TRUE(PointsOf(DecodeNlc(std::span(good).first(13))).empty());
+    EXPECT_TRUE(PointsOf(DecodeNlc(NlcHeader(0))).empty());
 }
 
 TEST(NlcDecode, TruncatedFileKeepsThePointsReadSoFar) {
     const Points points = RealisticSignature(11);
-    const Bytes good = EncodeNlc(points);
-    const Points full = DecodeNlc(good);
+    const Bytes good = BytesOf(EncodeNlc(points));
+    const Points full = PointsOf(DecodeNlc(good));
     ASSERT_FALSE(InspectNlc(good)->truncated);
     for (std::size_t n : {good.size() / 3, good.size() / 2, good.size() - 1}) {
         const std::span<const std::uint8_t> cut = std::span(good).first(n);
-        const Points part = DecodeNlc(cut);
+        const Points part = PointsOf(DecodeNlc(cut));
         ASSERT_FALSE(part.empty()) << n;
         ASSERT_LT(part.size(), full.size()) << n;
         EXPECT_TRUE(std::equal(part.begin(), part.end(), full.begin())) << n;
@@ -118,7 +118,7 @@ TEST(NlcEncode, StraightStrokeEvery8UnitsIsOneRecordOfOneByteEntries) {
     Bytes expected = NlcHeader(13);
     expected.insert(expected.end(), {0x0C, 0x64, 0x20, 0x01});  // (12, 25), 9 entries
     expected.insert(expected.end(), 9, 0x01);
-    EXPECT_EQ(EncodeNlc(stroke), expected);
+    EXPECT_EQ(BytesOf(EncodeNlc(stroke)), expected);
 }
 
 struct RecordCase {
@@ -146,10 +146,10 @@ TEST(NlcEncode, RecordBoundaries) {
          {0x00, 0x00, 0x00, 0x00, 0x02, 0x08, 0x00, 0x80}},
     };
     for (const RecordCase& c : cases) {
-        const Bytes file = EncodeNlc(c.points);
+        const Bytes file = BytesOf(EncodeNlc(c.points));
         ASSERT_GE(file.size(), 14u) << c.what;
         EXPECT_EQ(Data(file), c.data) << c.what;
-        EXPECT_EQ(DecodeNlc(file), Quantise(c.points)) << c.what;
+        EXPECT_EQ(PointsOf(DecodeNlc(file)), Quantise(c.points)) << c.what;
     }
 }
 
@@ -162,18 +162,18 @@ TEST(NlcEncode, RefusesFilesAboveTheCap) {
         }
         return points;
     };
-    EXPECT_EQ(EncodeNlc(jumps(3020)).size(), 14u + 4 * 3020);  // 12,094 bytes
-    EXPECT_TRUE(EncodeNlc(jumps(3021)).empty());               // 12,098 bytes
-    EXPECT_TRUE(EncodeNlc(Points{{1025, 3}}).empty());
+    EXPECT_EQ(BytesOf(EncodeNlc(jumps(3020))).size(), 14u + 4 * 3020);  // 12,094 bytes
+    EXPECT_TRUE(BytesOf(EncodeNlc(jumps(3021))).empty());               // 12,098 bytes
+    EXPECT_TRUE(BytesOf(EncodeNlc(Points{{1025, 3}})).empty());
 }
 
 TEST(NlcRoundTrip, RealisticSignaturesComeBackQuantised) {
     for (unsigned seed : {1u, 2u, 3u}) {
         const Points points = RealisticSignature(seed);
-        const Bytes file = EncodeNlc(points);
+        const Bytes file = BytesOf(EncodeNlc(points));
         ASSERT_FALSE(file.empty());
         const Points expected = Quantise(points);
-        EXPECT_EQ(DecodeNlc(file), expected) << "seed " << seed;
+        EXPECT_EQ(PointsOf(DecodeNlc(file)), expected) << "seed " << seed;
         EXPECT_EQ(SplitStrokes(expected).size(), SplitStrokes(points).size());
         const std::optional<NlcHeaderInfo> info = InspectNlc(file);
         ASSERT_TRUE(info);
@@ -185,7 +185,7 @@ TEST(NlcRoundTrip, RealisticSignaturesComeBackQuantised) {
 
 TEST(NlcDamage, NoCrashOnTruncatedFlippedOrOversizedInput) {
     // A header word gives at most 2 points; every entry byte at most 1.
-    ExpectSurvivesDamage(DecodeNlc, EncodeNlc(RealisticSignature(7)), 1);
+    ExpectSurvivesDamage(DecodeNlc, BytesOf(EncodeNlc(RealisticSignature(7))), 1);
 }
 
 }  // namespace

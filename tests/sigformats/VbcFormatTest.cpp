@@ -41,12 +41,17 @@ Points Normalised(const Points& input) {
     return out;
 }
 
+// The points of a decoder's answer, none for a refusal.
+Points PointsOf(const Decoded& decoded) {
+    return decoded ? decoded.Value().points : Points{};
+}
+
 Points RoundTrip(const Points& points, std::string_view options = {}) {
-    const EncodeResult encoded = EncodeVbc(points, options);
-    EXPECT_EQ(encoded.error, VbcError::kSuccess);
-    const DecodeResult decoded = DecodeVbc(encoded.bytes);
-    EXPECT_EQ(decoded.error, VbcError::kSuccess);
-    return decoded.points;
+    const Encoded encoded = EncodeVbc(points, options);
+    EXPECT_TRUE(encoded.Ok()) << encoded.Error().message;
+    const Decoded decoded = DecodeVbc(encoded ? encoded.Value() : Bytes{});
+    EXPECT_TRUE(decoded.Ok()) << decoded.Error().message;
+    return PointsOf(decoded);
 }
 
 TEST(VbcFormatRoundTripTest, RealisticSignaturesComeBackExactly) {
@@ -56,13 +61,14 @@ TEST(VbcFormatRoundTripTest, RealisticSignaturesComeBackExactly) {
     } cases[] = {{"Anna Smith", 1}, {"J. Q. Public", 7}, {"Wolfgang\nAmadeus", 42}, {"x", 3}};
     for (const auto& c : cases) {
         const Points signature = testsupport::MakeSignature(c.text, c.seed);
-        const EncodeResult encoded = EncodeVbc(signature);
-        ASSERT_EQ(encoded.error, VbcError::kSuccess);
-        EXPECT_TRUE(std::equal(encoded.bytes.begin(), encoded.bytes.begin() + 7,
-                               std::string_view("VBC1.2\0", 7).begin()));
+        const Encoded encoded = EncodeVbc(signature);
+        ASSERT_TRUE(encoded.Ok()) << encoded.Error().message;
+        const Bytes& file = encoded.Value();
+        EXPECT_TRUE(
+            std::equal(file.begin(), file.begin() + 7, std::string_view("VBC1.2\0", 7).begin()));
         // Far smaller than .sig's four bytes a point.
-        EXPECT_LT(encoded.bytes.size(), signature.size() * 2) << c.text;
-        EXPECT_EQ(DecodeVbc(encoded.bytes).points, Normalised(signature)) << c.text;
+        EXPECT_LT(file.size(), signature.size() * 2) << c.text;
+        EXPECT_EQ(PointsOf(DecodeVbc(file)), Normalised(signature)) << c.text;
     }
 }
 
@@ -121,11 +127,12 @@ TEST(VbcFormatRoundTripTest, RepeatAtTheEndOfANarrowBlockBeforeAWiderOne) {
     EXPECT_EQ(RoundTrip(points), Normalised(points));
 }
 
-TEST(VbcFormatEncodeTest, NothingToDrawGivesAnEmptyResult) {
+TEST(VbcFormatEncodeTest, NothingToDrawIsRefused) {
     for (const Points& points : {Points{}, Points{PEN_UP_POINT}, Points{{-3, 7}}}) {
-        const EncodeResult encoded = EncodeVbc(points);
-        EXPECT_TRUE(encoded.bytes.empty());
-        EXPECT_EQ(encoded.error, VbcError::kEmptyArgument);
+        const Encoded encoded = EncodeVbc(points);
+        ASSERT_FALSE(encoded.Ok());
+        EXPECT_EQ(encoded.Error().message,
+                  "the signature cannot be stored as .vbc (error 8: empty input)");
     }
 }
 
@@ -134,34 +141,32 @@ TEST(VbcFormatEncodeTest, TooManyPointsForTheCountField) {
     for (int i = 0; i < 70000; ++i) {
         points.push_back({i % 1000, i / 1000});
     }
-    const EncodeResult encoded = EncodeVbc(points);
-    EXPECT_TRUE(encoded.bytes.empty());
-    EXPECT_NE(encoded.error, VbcError::kSuccess);
+    EXPECT_EQ(EncodeVbc(points).Error().code, CodecErrc::kCannotStore);
 }
 
 TEST(VbcFormatLockTest, KeyedFileOpensOnlyWithItsKey) {
     const Points signature = testsupport::MakeSignature("Locked", 5);
-    const EncodeResult locked = EncodeVbc(signature, "k=a key longer than eight;note=hi");
-    ASSERT_EQ(locked.error, VbcError::kSuccess);
+    const Bytes locked = EncodeVbc(signature, "k=a key longer than eight;note=hi").Value();
     const std::string header = "VBC1.2;k";
-    ASSERT_TRUE(std::equal(header.begin(), header.end(), locked.bytes.begin()));
-    EXPECT_EQ(locked.bytes[header.size()], 0);
+    ASSERT_TRUE(std::equal(header.begin(), header.end(), locked.begin()));
+    EXPECT_EQ(locked[header.size()], 0);
 
-    // The file keeps an empty key, so it shows the placeholder...
-    const DecodeResult shown = DecodeVbc(locked.bytes);
-    EXPECT_EQ(shown.error, VbcError::kSuccess);
-    EXPECT_EQ(shown.points.size(), 95U);
+    // The file keeps an empty key, so it shows the placeholder, or is
+    // refused when asked...
+    EXPECT_EQ(PointsOf(DecodeVbc(locked)).size(), 95U);
+    EXPECT_EQ(DecodeVbc(locked, LockedVbc::kRefuse).Error().code, CodecErrc::kLocked);
 
     // ...unless the key is put back into the header.
     const auto withKey = [&](std::string_view key) {
         Bytes file = FileBytes("VBC1.2;k");
         file.insert(file.end(), key.begin(), key.end());
-        file.insert(file.end(), locked.bytes.begin() + static_cast<std::ptrdiff_t>(header.size()),
-                    locked.bytes.end());
+        file.insert(file.end(), locked.begin() + static_cast<std::ptrdiff_t>(header.size()),
+                    locked.end());
         return file;
     };
-    EXPECT_EQ(DecodeVbc(withKey("a key longer than eight")).points, Normalised(signature));
-    EXPECT_EQ(DecodeVbc(withKey("a key longer than EIGHT")).points.size(), 95U);
+    EXPECT_EQ(PointsOf(DecodeVbc(withKey("a key longer than eight"), LockedVbc::kRefuse)),
+              Normalised(signature));
+    EXPECT_EQ(PointsOf(DecodeVbc(withKey("a key longer than EIGHT"))).size(), 95U);
 
     const std::optional<VbcInfo> info = InspectVbc(withKey("a key longer than eight"));
     ASSERT_TRUE(info.has_value());
@@ -174,16 +179,15 @@ TEST(VbcFormatLockTest, PlaceholderForUnopenableFiles) {
     const Bytes v12 = FileBytes(std::string_view("VBC1.2;k\0", 9));
     Bytes v10 = FileBytes(std::string_view("VBC1.0;kkey\0\x12\x34", 14));
     for (const Bytes& file : {v12, v10}) {
-        const DecodeResult decoded = DecodeVbc(file);
-        ASSERT_EQ(decoded.error, VbcError::kSuccess);
-        ASSERT_EQ(decoded.points.size(), 95U);
-        EXPECT_EQ(std::count(decoded.points.begin(), decoded.points.end(), PEN_UP_POINT), 19);
+        const Points points = PointsOf(DecodeVbc(file));
+        ASSERT_EQ(points.size(), 95U);
+        EXPECT_EQ(std::count(points.begin(), points.end(), PEN_UP_POINT), 19);
         // Scaled 1024/400 by 1024/100: (15, 45) -> (38, 460), (230, 90) fits.
-        EXPECT_EQ(decoded.points[0], PEN_UP_POINT);
-        EXPECT_EQ(decoded.points[1], (SignaturePoint{38, 460}));
-        EXPECT_EQ(decoded.points[2], (SignaturePoint{38, 921}));
-        EXPECT_EQ(decoded.points.back(), (SignaturePoint{409, 614}));  // (160, 60)
-        for (const SignaturePoint& p : decoded.points) {
+        EXPECT_EQ(points[0], PEN_UP_POINT);
+        EXPECT_EQ(points[1], (SignaturePoint{38, 460}));
+        EXPECT_EQ(points[2], (SignaturePoint{38, 921}));
+        EXPECT_EQ(points.back(), (SignaturePoint{409, 614}));  // (160, 60)
+        for (const SignaturePoint& p : points) {
             EXPECT_TRUE(capture::IsStorablePoint(p));
         }
     }
@@ -192,37 +196,37 @@ TEST(VbcFormatLockTest, PlaceholderForUnopenableFiles) {
 TEST(VbcFormatDecodeTest, RejectsWhatIsNoVbcFile) {
     const struct {
         Bytes file;
-        VbcError error;
+        std::string_view error;
     } cases[] = {
-        {{}, VbcError::kEmptyArgument},
-        {FileBytes("VBC1.2"), VbcError::kBadHeader},                           // no zero byte
-        {FileBytes(std::string_view("VBC1.3\0\0", 8)), VbcError::kBadHeader},  // unknown tag
-        {FileBytes(std::string_view("MP\x10\0", 4)), VbcError::kBadHeader},
+        {{}, "not a valid .vbc file"},
+        {FileBytes("VBC1.2"), "not a valid .vbc file"},                           // no zero byte
+        {FileBytes(std::string_view("VBC1.3\0\0", 8)), "not a valid .vbc file"},  // unknown tag
+        {FileBytes(std::string_view("MP\x10\0", 4)), "not a valid .vbc file"},
         {FileBytes(std::string_view("VBC1.2\0\xA0", 8)),
-         VbcError::kBadHeader},  // range w/o profile
+         "not a valid .vbc file (error 14: bad header)"},  // range w/o profile
+        // A stream that declares no points.
+        {FileBytes(std::string_view("VBC1.1\0\x13\x01\x20\x03\0\x04\0\x04\0\0\0\0\0\0", 22)),
+         "not a valid .vbc file"},
     };
     for (const auto& c : cases) {
-        const DecodeResult decoded = DecodeVbc(c.file);
-        EXPECT_TRUE(decoded.points.empty());
-        EXPECT_EQ(decoded.error, c.error);
+        const Decoded decoded = DecodeVbc(c.file);
+        ASSERT_FALSE(decoded.Ok()) << c.error;
+        EXPECT_EQ(decoded.Error().message, c.error);
     }
 }
 
 TEST(VbcFormatDecodeTest, DamagedFilesNeverCrash) {
-    const EncodeResult encoded = EncodeVbc(testsupport::MakeSignature("Dmg", 9));
-    ASSERT_FALSE(encoded.bytes.empty());
-    for (std::size_t size = 0; size < encoded.bytes.size(); ++size) {
-        const DecodeResult decoded =
-            DecodeVbc(std::span<const std::uint8_t>(encoded.bytes.data(), size));
-        for (const SignaturePoint& p : decoded.points) {
+    const Bytes encoded = EncodeVbc(testsupport::MakeSignature("Dmg", 9)).Value();
+    for (std::size_t size = 0; size < encoded.size(); ++size) {
+        const Points points = PointsOf(DecodeVbc(std::span(encoded).first(size)));
+        for (const SignaturePoint& p : points) {
             ASSERT_TRUE(capture::IsStorablePoint(p));
         }
     }
-    for (std::size_t bit = 0; bit < encoded.bytes.size() * 8; ++bit) {
-        Bytes flipped = encoded.bytes;
+    for (std::size_t bit = 0; bit < encoded.size() * 8; ++bit) {
+        Bytes flipped = encoded;
         flipped[bit / 8] ^= static_cast<std::uint8_t>(1U << (bit % 8));
-        const DecodeResult decoded = DecodeVbc(flipped);
-        ASSERT_LE(decoded.points.size(), 2U * 0xFFFF);
+        ASSERT_LE(PointsOf(DecodeVbc(flipped)).size(), 2U * 0xFFFF);
         static_cast<void>(InspectVbc(flipped));
     }
     // A stream that declares 65535 points in a handful of bytes.
@@ -232,13 +236,12 @@ TEST(VbcFormatDecodeTest, DamagedFilesNeverCrash) {
         FileBytes(std::string_view("VBC1.1\0\x13\x01\x20\x03\x00\x04\x00\x04\xFF\xFF\x00\x00\x40"
                                    "\x19\x80\x00\x00\x14\x00\x18\x00",
                                    28));
-    EXPECT_EQ(DecodeVbc(oversized).points, (Points{PEN_UP_POINT, {5, 6}}));
+    EXPECT_EQ(PointsOf(DecodeVbc(oversized)), (Points{PEN_UP_POINT, {5, 6}}));
 }
 
 TEST(VbcFormatInspectTest, ReportsStreamHeaderWithoutDecoding) {
     const Points signature = testsupport::MakeSignature("Info", 2);
-    const EncodeResult encoded = EncodeVbc(signature, "note=x");
-    const std::optional<VbcInfo> info = InspectVbc(encoded.bytes);
+    const std::optional<VbcInfo> info = InspectVbc(EncodeVbc(signature, "note=x").Value());
     ASSERT_TRUE(info.has_value());
     EXPECT_EQ(info->version, "VBC1.2");
     EXPECT_FALSE(info->locked);

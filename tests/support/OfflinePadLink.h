@@ -1,15 +1,13 @@
 // A pad link with no pad behind it, for widget tests that need a command
-// channel but no answers: USB over an empty in-memory HID bus (every exchange
-// fails at once), and a serial port that can never open a real device.
+// channel but no answers: USB over an empty in-memory HID bus, so every
+// exchange fails at once, and no serial port that could scan for a device.
 #pragma once
 
-#include <filesystem>
 #include <memory>
 
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadLink.h"
-#include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
 
 namespace vellumix::testsupport {
@@ -17,17 +15,10 @@ namespace vellumix::testsupport {
 class OfflinePadLink {
 public:
     OfflinePadLink()
-        : serial(std::filesystem::temp_directory_path() / "vellumix-no-ports", {}),
-          hid(std::make_unique<padlink::MemoryHidBackend>()),
-          channel(padlink::PadPorts{serial, hid}) {
-        // USB: an exchange with no device returns at once; the serial path would
-        // scan COM0..COM9, so keep it out of the way.
-        padlink::g_usbConnected = true;
-    }
-    ~OfflinePadLink() { padlink::g_usbConnected = false; }
+        : link(std::make_unique<padlink::HidPort>(std::make_unique<padlink::MemoryHidBackend>())),
+          channel(link) {}
 
-    padlink::SerialPort serial;
-    padlink::HidPort hid;
+    padlink::PadLink link;
     padlink::PadCommandChannel channel;
 };
 

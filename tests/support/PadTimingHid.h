@@ -49,6 +49,7 @@ public:
                                                   std::uint16_t productId) override {
         return m_inner->Enumerate(vendorId, productId);
     }
+    std::vector<padlink::HidDeviceInfo> EnumerateAll() override { return m_inner->EnumerateAll(); }
     padlink::HidOpenResult Open(const padlink::HidDeviceInfo& info) override {
         padlink::HidOpenResult opened = m_inner->Open(info);
         if (opened.device) {

@@ -8,11 +8,14 @@
 #include <charconv>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <optional>
 #include <thread>
+#include <variant>
 
 #include <vellumix/Version.h>
 
+#include "capture/PenReport.h"
 #include "capture/PenStreamDecoder.h"
 #include "capture/PointTimes.h"
 #include "capture/ReportClock.h"
@@ -24,9 +27,12 @@
 #include "padlink/Frame.h"
 #include "padlink/HidPort.h"
 #include "padlink/LedWords.h"
+#include "padlink/PadCandidates.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadLink.h"
+#include "padlink/PadLinkOpen.h"
 #include "padlink/PadProbe.h"
+#include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/SerialSettings.h"
 #include "padlink/hid/HidapiBackend.h"
@@ -48,19 +54,18 @@ constexpr int kByteMax = 255;
 
 constexpr std::string_view kOptPort = "--port";
 constexpr std::string_view kOptUsb = "--usb";
+constexpr std::string_view kOptUsbId = "--usb-id";
+constexpr std::string_view kOptUsbPath = "--usb-path";
 constexpr std::string_view kOptHelp = "--help";
 constexpr std::string_view kOptHelpShort = "-h";
 constexpr std::string_view kOptVersion = "--version";
 constexpr std::string_view kOptService = "--service";
 // What a near-miss option or command is matched against.
-constexpr std::array<std::string_view, 5> kOptions = {kOptPort, kOptUsb, kOptService, kOptHelp,
-                                                      kOptVersion};
-constexpr std::array<std::string_view, 13> kCommands = {
-    "probe", "clear", "fill", "frame", "line",     "text",   "colour",
-    "color", "font",  "leds", "image", "send-sig", "capture"};
+constexpr std::array<std::string_view, 7> kOptions = {
+    kOptPort, kOptUsb, kOptUsbId, kOptUsbPath, kOptService, kOptHelp, kOptVersion};
+constexpr std::string_view kOptProbe = "--probe";
 constexpr std::string_view kOptSeconds = "--seconds";
 constexpr std::string_view kOptFormat = "--format";
-constexpr std::array<std::string_view, 2> kCaptureOptions = {kOptSeconds, kOptFormat};
 constexpr std::array<std::string_view, 3> kCaptureFormats = {"txt", "jsonl", "inkml"};
 constexpr std::string_view kUsbName = "USB";
 
@@ -143,16 +148,56 @@ struct Failure {
     std::string text;
 };
 
-// One connected pad and the console's output: what every command runs
-// against. Either the console's own channel or, with --service, the pad the
-// capture service lent it.
+// Where the console looks for pads: the environment's folders and roots, the
+// run's HID backend and the USB ids chosen.
+struct Where {
+    std::filesystem::path portFolder;
+    std::vector<std::string> devicePrefixes;
+    std::filesystem::path devRoot;
+    pl::SystemRoots roots;
+    pl::HidBackend& hid;
+    pl::UsbIds ids;
+    std::chrono::milliseconds portPause;
+};
+
+// The console's output, where pads are and, once a command needs it, the
+// connected pad: what every command runs against. The pad is the console's
+// own channel or, with --service, the one the capture service lent it.
 struct Session {
-    pl::PadCommandChannel* channel;
-    ServicePad* service;
-    std::string linkName;
     std::ostream& out;
     const std::atomic<bool>* interrupt;
+    const Where& where;
+    pl::PadCommandChannel* channel = nullptr;  // set before a pad command runs
+    ServicePad* service = nullptr;             // or this, with --service
+    std::string linkName{};
+
+    bool Connected() const { return channel != nullptr || service != nullptr; }
 };
+
+// Lends the run's HID backend to a pad's link, so that list can still use it.
+class LentHidBackend final : public pl::HidBackend {
+public:
+    explicit LentHidBackend(pl::HidBackend& backend) : m_backend(backend) {}
+    std::vector<pl::HidDeviceInfo> Enumerate(std::uint16_t vendorId,
+                                             std::uint16_t productId) override {
+        return m_backend.Enumerate(vendorId, productId);
+    }
+    std::vector<pl::HidDeviceInfo> EnumerateAll() override { return m_backend.EnumerateAll(); }
+    pl::HidOpenResult Open(const pl::HidDeviceInfo& info) override { return m_backend.Open(info); }
+
+private:
+    pl::HidBackend& m_backend;
+};
+
+pl::PadLinkOptions LinkOptions(const Where& w, pl::PortChoice choice = pl::PortChoice::kNamed) {
+    pl::PadLinkOptions options;
+    options.portFolder = w.portFolder;
+    options.devicePrefixes = w.devicePrefixes;
+    options.roots = w.roots;
+    options.hidBackend = std::make_unique<LentHidBackend>(w.hid);
+    options.portChoice = choice;
+    return options;
+}
 
 using Step = std::function<std::optional<Failure>(Session&)>;
 
@@ -308,38 +353,14 @@ private:
     bool m_inStroke = false;
 };
 
-// The capture built from the service's Points, as from the pen stream.
-std::optional<Failure> CaptureThroughService(Session& s, int seconds, CaptureFormat format) {
-    CaptureWriter writer(s.out, format);
-    bool lost = false;
-    capture::PointTime duration = 0;
-    auto failure = s.service->Capture(
-        seconds, s.interrupt,
-        [&](std::span<const capture::SignaturePoint> points,
-            std::span<const capture::PointTime> times) { writer.Batch(points, times); },
-        lost, duration);
-    if (lost) {
-        writer.Lost(msg::kLinkLost);
-        return Fail(msg::kLinkLost);
-    }
-    if (failure) {
-        return FromService(std::move(failure));
-    }
-    return writer.Finish(duration);
-}
-
 std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
-    if (s.service != nullptr) {
-        return CaptureThroughService(s, seconds, format);
-    }
     const capture::PointTime start = capture::ToPointTime(Clock::now());
     s.channel->StartCapture();
     const auto deadline = Clock::now() + std::chrono::seconds(seconds);
     capture::PenStreamDecoder decoder;
     // A USB pad sends one report per HID transfer, so only a serial batch is
     // spread over its reports' time on the line.
-    capture::ReportClock clock(s.linkName == kUsbName ? std::chrono::microseconds{0}
-                                                      : capture::ReportWireTime(pl::kSerialBaud));
+    capture::ReportClock clock(s.channel->Link().WireTime(capture::kPenReportSize));
     CaptureWriter writer(s.out, format);
     std::vector<std::uint8_t> buffer(pl::kReplyCapacity);
     std::vector<capture::SignaturePoint> points;
@@ -377,6 +398,26 @@ std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
     return writer.Finish(capture::ToPointTime(Clock::now()) - start);
 }
 
+// The capture built from the service's Points, as from the pen stream.
+std::optional<Failure> CaptureThroughService(Session& s, int seconds, CaptureFormat format) {
+    CaptureWriter writer(s.out, format);
+    bool lost = false;
+    capture::PointTime duration = 0;
+    auto failure = s.service->Capture(
+        seconds, s.interrupt,
+        [&](std::span<const capture::SignaturePoint> points,
+            std::span<const capture::PointTime> times) { writer.Batch(points, times); },
+        lost, duration);
+    if (lost) {
+        writer.Lost(msg::kLinkLost);
+        return Fail(msg::kLinkLost);
+    }
+    if (failure) {
+        return FromService(std::move(failure));
+    }
+    return writer.Finish(duration);
+}
+
 std::optional<Failure> SendSignatureFile(Session& s, sigfiles::FileKind kind,
                                          const sigfiles::Bytes& bytes) {
     // The file was checked against the pad's limits when it was read.
@@ -384,304 +425,741 @@ std::optional<Failure> SendSignatureFile(Session& s, sigfiles::FileKind kind,
     return Answered(sent.answer, sent.command);
 }
 
-// What the capture service offers of padctl's commands.
-constexpr std::array<std::string_view, 6> kServiceCommands = {"probe", "text", "clear",
-                                                              "image", "leds", "capture"};
+// ---- The commands: one row each of name, arguments and action ----
 
-class Parser {
-public:
-    Parser(std::span<const std::string> args, bool service) : m_args(args), m_service(service) {}
+// The arguments as the command line gave them, taken by the row's counts.
+struct Taken {
+    std::string name;  // the command, lower-cased
+    std::array<int, 4> numbers{};
+    std::vector<std::string> words;
+    // Each "--" option given, with its value (empty for a flag); a later one
+    // wins.
+    std::map<std::string_view, std::string> options;
+};
 
-    // Steps for every command, or the usage failure of the first bad one.
-    std::optional<Failure> Parse(std::vector<Step>& steps) {
-        while (m_next < m_args.size()) {
-            const std::string name = Lower(m_args[m_next++]);
-            if (m_service &&
-                std::find(kCommands.begin(), kCommands.end(), name) != kCommands.end() &&
-                std::find(kServiceCommands.begin(), kServiceCommands.end(), name) ==
-                    kServiceCommands.end()) {
-                return Fail(Format(msg::kNotThroughService, name.c_str()), kExitUsage);
-            }
-            auto failure = ParseOne(name, steps);
-            if (failure) {
-                return failure;
+// A command's "--" options after its arguments; check, when set, judges the
+// value as soon as it is taken.
+struct OptionSpec {
+    enum class Kind { kFlag, kNumber, kWord };
+    std::string_view name;
+    Kind kind;
+    std::optional<Failure> (*check)(const std::string& value) = nullptr;
+};
+
+// What a command adds to the run.
+struct Planned {
+    bool needsPad;
+    Step step;
+};
+using Action = std::optional<Failure> (*)(const Taken& args, std::vector<Step>& steps);
+
+struct CommandSpec {
+    std::string_view name;
+    int numbers;  // whole numbers first (at most 4)
+    int words;    // then words
+    std::span<const OptionSpec> options;
+    bool needsPad;
+    Action action;  // checks the arguments further and plans the steps
+    // With --service: plans the command's steps through the capture service
+    // instead, once action has checked the arguments. Null: the service
+    // does not offer the command, and --service refuses it before anything
+    // is touched.
+    Action throughService = nullptr;
+};
+
+std::optional<Failure> UsageFailure(std::string text) {
+    return Fail(std::move(text), kExitUsage);
+}
+
+std::optional<Failure> Probe(const Taken&, std::vector<Step>& steps) {
+    steps.push_back([](Session& s) -> std::optional<Failure> {
+        if (s.linkName == kUsbName) {
+            s.out << msg::kFoundUsb;
+        } else {
+            s.out << Format(msg::kFoundSerial, s.linkName.c_str());
+        }
+        return std::nullopt;
+    });
+    return std::nullopt;
+}
+
+std::optional<Failure> Clear(const Taken&, std::vector<Step>& steps) {
+    steps.push_back([](Session& s) { return Answered(s.channel->ClearDisplay(), "ClearDisplay"); });
+    return std::nullopt;
+}
+
+std::optional<Failure> Rectangle(const Taken& a, std::vector<Step>& steps) {
+    const std::array<int, 4> v = a.numbers;
+    if (!RectOnLcd(v[0], v[1], v[2], v[3])) {
+        return UsageFailure(Format(msg::kOutOfRange, a.name.c_str()));
+    }
+    const std::string rect = a.name + " " + Joined(v);
+    if (a.name == "fill") {
+        steps.push_back([v, rect](Session& s) {
+            return Answered(s.channel->FillRectangle(v[0], v[1], v[2], v[3]), "FillRectangle",
+                            rect);
+        });
+    } else {
+        steps.push_back([v, rect](Session& s) {
+            return Acked(s.channel->DrawFrame(v[0], v[1], v[2], v[3]), "DrawFrame", rect);
+        });
+    }
+    return std::nullopt;
+}
+
+std::optional<Failure> Line(const Taken& a, std::vector<Step>& steps) {
+    const std::array<int, 4> v = a.numbers;
+    if (!PointOnLcd(v[0], v[1]) || !PointOnLcd(v[2], v[3])) {
+        return UsageFailure(Format(msg::kOutOfRange, a.name.c_str()));
+    }
+    steps.push_back([v](Session& s) {
+        return Acked(s.channel->DrawLine(v[0], v[1], v[2], v[3]), "DrawLine", "line " + Joined(v));
+    });
+    return std::nullopt;
+}
+
+std::optional<Failure> Text(const Taken& a, std::vector<Step>& steps) {
+    const std::array<int, 4> v = a.numbers;
+    const std::string& text = a.words[0];
+    if (!PointOnLcd(v[0], v[1])) {
+        return UsageFailure(Format(msg::kOutOfRange, a.name.c_str()));
+    }
+    if (text.empty()) {
+        return UsageFailure(msg::kEmptyText);
+    }
+    if (text.size() > pl::kMaxTextBytes) {
+        return UsageFailure(Format(msg::kTextTooLong, pl::kMaxTextBytes));
+    }
+    steps.push_back([v, text](Session& s) {
+        return Acked(SendDrawText(*s.channel, v[0], v[1], text), "DrawText",
+                     "text " + Joined(std::span(v).first(2)));
+    });
+    return std::nullopt;
+}
+
+std::optional<Failure> Colour(const Taken& a, std::vector<Step>& steps) {
+    const std::string target = Lower(a.words[0]);
+    if (target != "fill" && target != "text" && target != "line" && target != "all") {
+        return UsageFailure(Format(msg::kBadColourTarget, a.words[0].c_str()));
+    }
+    const auto colour = ParseColour(a.words[1]);
+    if (!colour) {
+        return UsageFailure(Format(msg::kBadColour, a.words[1].c_str()));
+    }
+    const pl::ColorRef c = *colour;
+    steps.push_back([c, target](Session& s) -> std::optional<Failure> {
+        const bool all = target == "all";
+        if (all || target == "fill") {
+            if (auto f = Acked(s.channel->SetFillColor(c), "SetFillColor")) {
+                return f;
             }
         }
-        if (steps.empty()) {
-            return Fail(msg::kNoCommand, kExitUsage);
+        if (all || target == "text") {
+            if (auto f = Acked(s.channel->SetTextColor(c), "SetTextColor")) {
+                return f;
+            }
+        }
+        if (all || target == "line") {
+            return Acked(s.channel->SetLineColor(c), "SetLineColor");
+        }
+        return std::nullopt;
+    });
+    return std::nullopt;
+}
+
+std::optional<Failure> Font(const Taken& a, std::vector<Step>& steps) {
+    const auto font = ParseFont(a.words[0]);
+    if (!font) {
+        return UsageFailure(Format(msg::kBadFont, a.words[0].c_str()));
+    }
+    const FontBytes b = *font;
+    steps.push_back([b](Session& s) {
+        return Acked(s.channel->SetFont(b[0], b[1], b[2], b[3], b[4], b[5]), "SetFont");
+    });
+    return std::nullopt;
+}
+
+std::optional<Failure> Leds(const Taken& a, std::vector<Step>& steps) {
+    const std::optional<pl::LedWord> word = pl::ParseLedWord(a.words[0]);
+    if (!word) {
+        return UsageFailure(Format(msg::kBadLeds, a.words[0].c_str()));
+    }
+    steps.push_back([w = *word](Session& s) {
+        const pl::LedCommand sent = pl::SetLeds(*s.channel, w);
+        return Checked(sent.result, sent.command, sent.expect);
+    });
+    return std::nullopt;
+}
+
+std::optional<Failure> Image(const Taken& a, std::vector<Step>& steps) {
+    // Read now, so a bad file stops the run before the pad is touched.
+    padpicture::PadPixelsResult picture = padpicture::LoadPadPixels(a.words[0]);
+    if (!picture.error.empty()) {
+        return UsageFailure(
+            Format(msg::kCannotReadPicture, a.words[0].c_str(), picture.error.c_str()));
+    }
+    auto shared = std::make_shared<const std::vector<std::uint8_t>>(std::move(picture.pixels));
+    steps.push_back(
+        [shared](Session& s) { return Acked(s.channel->DisplayImage(*shared), "DisplayImage"); });
+    return std::nullopt;
+}
+
+std::optional<Failure> SendSig(const Taken& a, std::vector<Step>& steps) {
+    const std::string& name = a.words[0];
+    const std::filesystem::path path = name;
+    const auto kind = sigfiles::KindFromPath(path);
+    if (!kind || !sigfiles::PadCommandFor(*kind)) {
+        return UsageFailure(Format(msg::kUnknownSigKind, name.c_str()));
+    }
+    // Read and checked now, so a bad file stops the run before the pad is
+    // touched.
+    sigfiles::ReadResult file = sigfiles::ReadWholeFile(path);
+    if (!file.error.empty()) {
+        return UsageFailure(Format(msg::kBadSigFile, name.c_str(), file.error.c_str()));
+    }
+    if (sigfiles::CheckForPad(*kind, file.bytes.size()) == sigfiles::PadFileCheck::kTooLarge) {
+        return UsageFailure(
+            Format(msg::kSigTooLarge, name.c_str(), file.bytes.size(), pl::kMaxFileBytes));
+    }
+    // The pad draws what it decodes; a file that does not decode here would
+    // only be refused there, after a "sent" that says nothing.
+    const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(*kind, file.bytes);
+    if (!decoded.error.empty()) {
+        return UsageFailure(Format(msg::kBadSigFile, name.c_str(), decoded.error.c_str()));
+    }
+    auto shared = std::make_shared<const sigfiles::Bytes>(std::move(file.bytes));
+    const sigfiles::FileKind k = *kind;
+    steps.push_back([shared, k](Session& s) { return SendSignatureFile(s, k, *shared); });
+    return std::nullopt;
+}
+
+std::optional<Failure> CheckSeconds(const std::string& value) {
+    const int seconds = *ParseInt(value);
+    if (seconds < 1 || seconds > kMaxCaptureSeconds) {
+        return UsageFailure(msg::kBadSeconds);
+    }
+    return std::nullopt;
+}
+
+std::optional<Failure> CheckFormat(const std::string& value) {
+    const std::string wanted = Lower(value);
+    if (std::find(kCaptureFormats.begin(), kCaptureFormats.end(), wanted) ==
+        kCaptureFormats.end()) {
+        return UsageFailure(cli::WithSuggestion(Format(msg::kBadFormat, value.c_str()),
+                                                cli::NearMiss(wanted, kCaptureFormats)));
+    }
+    return std::nullopt;
+}
+
+// capture's options, checked when they were taken.
+std::pair<int, CaptureFormat> CaptureRequest(const Taken& a) {
+    int seconds = kDefaultCaptureSeconds;
+    CaptureFormat format = CaptureFormat::kTxt;
+    if (const auto it = a.options.find(kOptSeconds); it != a.options.end()) {
+        seconds = *ParseInt(it->second);
+    }
+    if (const auto it = a.options.find(kOptFormat); it != a.options.end()) {
+        const auto at =
+            std::find(kCaptureFormats.begin(), kCaptureFormats.end(), Lower(it->second));
+        format = static_cast<CaptureFormat>(at - kCaptureFormats.begin());
+    }
+    return {seconds, format};
+}
+
+std::optional<Failure> CaptureCommand(const Taken& a, std::vector<Step>& steps) {
+    const auto [seconds, format] = CaptureRequest(a);
+    steps.push_back([seconds, format](Session& s) { return Capture(s, seconds, format); });
+    return std::nullopt;
+}
+
+// ---- The same commands through the capture service (--service) ----
+
+std::optional<Failure> ServiceClear(const Taken&, std::vector<Step>& steps) {
+    steps.push_back([](Session& s) { return FromService(s.service->Clear()); });
+    return std::nullopt;
+}
+
+std::optional<Failure> ServiceText(const Taken& a, std::vector<Step>& steps) {
+    steps.push_back([v = a.numbers, text = a.words[0]](Session& s) {
+        return FromService(s.service->ShowText(v[0], v[1], text));
+    });
+    return std::nullopt;
+}
+
+std::optional<Failure> ServiceLeds(const Taken& a, std::vector<Step>& steps) {
+    steps.push_back([w = *pl::ParseLedWord(a.words[0])](Session& s) {
+        return FromService(s.service->SetLeds(w));
+    });
+    return std::nullopt;
+}
+
+std::optional<Failure> ServiceImage(const Taken& a, std::vector<Step>& steps) {
+    // The service is handed the file itself and makes the same pixels of it.
+    steps.push_back(
+        [path = a.words[0]](Session& s) { return FromService(s.service->ShowImage(path)); });
+    return std::nullopt;
+}
+
+std::optional<Failure> ServiceCapture(const Taken& a, std::vector<Step>& steps) {
+    const auto [seconds, format] = CaptureRequest(a);
+    steps.push_back(
+        [seconds, format](Session& s) { return CaptureThroughService(s, seconds, format); });
+    return std::nullopt;
+}
+
+// What probing one listed device found, in the listing's words.
+std::string Verdict(const pl::OpenedPadLink& opened) {
+    if (opened.link) {
+        return msg::kListAnswered;
+    }
+    return opened.failure == pl::OpenFailure::kNone ? msg::kListSilent : opened.reason;
+}
+
+// The listing, each line followed by its probe's verdict when asked for.
+// A device reached by several names is probed once.
+class Listing {
+public:
+    Listing(Session& s, bool probe) : m_s(s), m_probe(probe) {}
+
+    void Print() {
+        const pl::PadCandidateList list =
+            pl::ListPadCandidates(&m_s.where.hid, m_s.where.portFolder, m_s.where.devRoot);
+        m_s.out << msg::kListHid;
+        for (const pl::HidDeviceInfo& d : list.hid) {
+            const pl::UsbIds ids{d.vendorId, d.productId};
+            m_s.out << Format(msg::kListHidLine, pl::FormatUsbIds(ids).c_str(), d.path.c_str(),
+                              d.product.c_str());
+            if (m_probe) {
+                Say(ids == m_s.where.ids
+                        ? Verdict(
+                              pl::OpenPadLink(pl::UsbPathCandidate(d.path), LinkOptions(m_s.where)))
+                        : Format(msg::kListOtherIds, pl::FormatUsbIds(m_s.where.ids).c_str()));
+            }
+            m_s.out << '\n';
+        }
+        None(list.hid.empty());
+        m_s.out << Format(msg::kListComLinks, m_s.where.portFolder.c_str());
+        for (const pl::SerialEntry& e : list.comLinks) {
+            m_s.out << Format(msg::kListLinkLine, e.name.c_str(), e.target.c_str());
+            if (!e.followed) {
+                m_s.out << msg::kListNotFollowed;
+            }
+            Serial(e);
+        }
+        None(list.comLinks.empty());
+        m_s.out << Format(msg::kListById, (m_s.where.devRoot / pl::kSerialByIdFolder).c_str());
+        for (const pl::SerialEntry& e : list.byId) {
+            m_s.out << Format(msg::kListLinkLine, std::filesystem::path(e.name).filename().c_str(),
+                              e.target.c_str());
+            Serial(e);
+        }
+        None(list.byId.empty());
+        m_s.out << msg::kListDevices;
+        for (const pl::SerialEntry& e : list.devices) {
+            m_s.out << Format(msg::kListDeviceLine, e.name.c_str());
+            Serial(e);
+        }
+        None(list.devices.empty());
+    }
+
+private:
+    void Say(const std::string& verdict) { m_s.out << Format(msg::kListVerdict, verdict.c_str()); }
+    void None(bool empty) {
+        if (empty) {
+            m_s.out << msg::kListNone;
+        }
+    }
+    void Serial(const pl::SerialEntry& e) {
+        if (m_probe && e.followed) {
+            auto known = m_verdicts.find(e.target);
+            if (known == m_verdicts.end()) {
+                // Only the COMn link itself (no system device behind the
+                // name), and as a scan: the console is never written to.
+                pl::PadLinkOptions options = LinkOptions(m_s.where, pl::PortChoice::kScanned);
+                options.devicePrefixes = {};
+                known = m_verdicts
+                            .emplace(e.target,
+                                     Verdict(pl::OpenPadLink(e.Candidate(), std::move(options))))
+                            .first;
+            }
+            Say(known->second);
+        }
+        m_s.out << '\n';
+    }
+
+    Session& m_s;
+    bool m_probe;
+    std::map<std::filesystem::path, std::string> m_verdicts;
+};
+
+std::optional<Failure> List(const Taken& a, std::vector<Step>& steps) {
+    const bool probe = a.options.contains(kOptProbe);
+    steps.push_back([probe](Session& s) -> std::optional<Failure> {
+        Listing(s, probe).Print();
+        return std::nullopt;
+    });
+    return std::nullopt;
+}
+
+std::optional<Failure> UdevRule(const Taken& a, std::vector<Step>& steps) {
+    const auto ids = pl::ParseUsbIds(a.words[0]);
+    if (!ids) {
+        return UsageFailure(pl::BadUsbIdsText("udev-rule", a.words[0]));
+    }
+    const std::string text = pl::FormatUsbIds(*ids);
+    const std::string vendor = text.substr(0, text.find(':'));
+    const std::string product = text.substr(text.find(':') + 1);
+    steps.push_back([=](Session& s) -> std::optional<Failure> {
+        s.out << Format(msg::kUdevRule, text.c_str(), text.c_str(), vendor.c_str(),
+                        product.c_str());
+        return std::nullopt;
+    });
+    return std::nullopt;
+}
+
+using Kind = OptionSpec::Kind;
+constexpr OptionSpec kCaptureOptionSpecs[] = {{kOptSeconds, Kind::kNumber, CheckSeconds},
+                                              {kOptFormat, Kind::kWord, CheckFormat}};
+constexpr OptionSpec kListOptionSpecs[] = {{kOptProbe, Kind::kFlag}};
+
+// The commands, in the order --help lists them; colour is also color. The
+// last column is the command through the capture service, where it offers
+// it (msg::kNotThroughService lists them).
+constexpr CommandSpec kCommandTable[] = {
+    {"probe", 0, 0, {}, true, Probe, Probe},
+    {"clear", 0, 0, {}, true, Clear, ServiceClear},
+    {"fill", 4, 0, {}, true, Rectangle},
+    {"frame", 4, 0, {}, true, Rectangle},
+    {"line", 4, 0, {}, true, Line},
+    {"text", 2, 1, {}, true, Text, ServiceText},
+    {"colour", 0, 2, {}, true, Colour},
+    {"color", 0, 2, {}, true, Colour},
+    {"font", 0, 1, {}, true, Font},
+    {"leds", 0, 1, {}, true, Leds, ServiceLeds},
+    {"image", 0, 1, {}, true, Image, ServiceImage},
+    {"send-sig", 0, 1, {}, true, SendSig},
+    {"capture", 0, 0, kCaptureOptionSpecs, true, CaptureCommand, ServiceCapture},
+    {"list", 0, 0, kListOptionSpecs, false, List},
+    {"udev-rule", 0, 1, {}, false, UdevRule},
+};
+
+constexpr auto kCommandNames = [] {
+    std::array<std::string_view, std::size(kCommandTable)> names{};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        names[i] = kCommandTable[i].name;
+    }
+    return names;
+}();
+
+// Takes the commands off the command line, checking each fully before the
+// pad is touched; with service, planned through the capture service.
+class CommandParser {
+public:
+    CommandParser(std::span<const std::string> args, bool service)
+        : m_args(args), m_service(service) {}
+
+    std::optional<Failure> Parse(std::vector<Planned>& plan) {
+        while (m_next < m_args.size()) {
+            Taken taken;
+            taken.name = Lower(m_args[m_next++]);
+            const auto row =
+                std::find_if(std::begin(kCommandTable), std::end(kCommandTable),
+                             [&](const CommandSpec& c) { return c.name == taken.name; });
+            if (row == std::end(kCommandTable)) {
+                return UsageFailure(
+                    cli::WithSuggestion(Format(msg::kUnknownCommand, taken.name.c_str()),
+                                        cli::NearMiss(taken.name, kCommandNames)));
+            }
+            if (m_service && row->throughService == nullptr) {
+                return UsageFailure(Format(msg::kNotThroughService, taken.name.c_str()));
+            }
+            std::vector<Step> steps;
+            if (auto f = TakeArguments(*row, taken)) {
+                return f;
+            }
+            if (auto f = row->action(taken, steps)) {
+                return f;
+            }
+            if (m_service) {
+                steps.clear();
+                if (auto f = row->throughService(taken, steps)) {
+                    return f;
+                }
+            }
+            for (Step& step : steps) {
+                plan.push_back({row->needsPad, std::move(step)});
+            }
+        }
+        if (plan.empty()) {
+            return UsageFailure(msg::kNoCommand);
         }
         return std::nullopt;
     }
 
 private:
-    bool Take(std::string_view command, int count, std::vector<std::string>& values,
-              std::optional<Failure>& failure) {
-        if (m_next + static_cast<std::size_t>(count) > m_args.size()) {
-            failure = Fail(Format(msg::kMissingArgument, std::string(command).c_str(), count),
-                           kExitUsage);
-            return false;
+    std::optional<Failure> TakeArguments(const CommandSpec& row, Taken& taken) {
+        std::vector<std::string> numbers;
+        if (auto f = Take(taken.name, row.numbers, numbers)) {
+            return f;
         }
-        values.assign(m_args.begin() + static_cast<std::ptrdiff_t>(m_next),
-                      m_args.begin() + static_cast<std::ptrdiff_t>(m_next) + count);
-        m_next += static_cast<std::size_t>(count);
-        return true;
-    }
-
-    bool Numbers(std::string_view command, int count, std::array<int, 4>& v,
-                 std::optional<Failure>& failure) {
-        std::vector<std::string> values;
-        if (!Take(command, count, values, failure)) {
-            return false;
-        }
-        for (int i = 0; i < count; ++i) {
-            const auto n = ParseInt(values[static_cast<std::size_t>(i)]);
-            if (!n) {
-                failure = Fail(Format(msg::kNotANumber, std::string(command).c_str(),
-                                      values[static_cast<std::size_t>(i)].c_str()),
-                               kExitUsage);
-                return false;
+        for (std::size_t i = 0; i < numbers.size(); ++i) {
+            if (auto f = ParseNumber(taken.name, numbers[i], taken.numbers[i])) {
+                return f;
             }
-            v[static_cast<std::size_t>(i)] = *n;
         }
-        return true;
+        if (auto f = Take(taken.name, row.words, taken.words)) {
+            return f;
+        }
+        while (!row.options.empty() && m_next < m_args.size() && m_args[m_next].starts_with("--")) {
+            if (auto f = TakeOption(row, taken)) {
+                return f;
+            }
+        }
+        return std::nullopt;
     }
 
-    std::optional<Failure> ParseOne(const std::string& name, std::vector<Step>& steps);
+    std::optional<Failure> TakeOption(const CommandSpec& row, Taken& taken) {
+        const std::string& given = m_args[m_next++];
+        const auto spec = std::find_if(row.options.begin(), row.options.end(),
+                                       [&](const OptionSpec& o) { return o.name == given; });
+        if (spec == row.options.end()) {
+            std::vector<std::string_view> names;
+            for (const OptionSpec& o : row.options) {
+                names.push_back(o.name);
+            }
+            return UsageFailure(cli::WithSuggestion(
+                Format(msg::kUnknownCommandOption, taken.name.c_str(), given.c_str()),
+                cli::NearMiss(given, names)));
+        }
+        std::vector<std::string> value(1);
+        if (spec->kind != Kind::kFlag) {
+            if (auto f = Take(spec->name, 1, value)) {
+                return f;
+            }
+            int number = 0;
+            if (spec->kind == Kind::kNumber) {
+                if (auto f = ParseNumber(spec->name, value[0], number)) {
+                    return f;
+                }
+            }
+            if (spec->check != nullptr) {
+                if (auto f = spec->check(value[0])) {
+                    return f;
+                }
+            }
+        }
+        taken.options[spec->name] = value[0];
+        return std::nullopt;
+    }
+
+    // The next count words, or the usage failure naming what needs them.
+    std::optional<Failure> Take(std::string_view what, int count, std::vector<std::string>& out) {
+        if (m_next + static_cast<std::size_t>(count) > m_args.size()) {
+            return UsageFailure(Format(msg::kMissingArgument, std::string(what).c_str(), count));
+        }
+        out.assign(m_args.begin() + static_cast<std::ptrdiff_t>(m_next),
+                   m_args.begin() + static_cast<std::ptrdiff_t>(m_next) + count);
+        m_next += static_cast<std::size_t>(count);
+        return std::nullopt;
+    }
+
+    static std::optional<Failure> ParseNumber(std::string_view what, const std::string& text,
+                                              int& number) {
+        const auto n = ParseInt(text);
+        if (!n) {
+            return UsageFailure(Format(msg::kNotANumber, std::string(what).c_str(), text.c_str()));
+        }
+        number = *n;
+        return std::nullopt;
+    }
 
     std::span<const std::string> m_args;
     bool m_service;
     std::size_t m_next = 0;
 };
 
-std::optional<Failure> Parser::ParseOne(const std::string& name, std::vector<Step>& steps) {
-    std::optional<Failure> failure;
-    std::array<int, 4> v{};
-    std::vector<std::string> values;
-    if (name == "probe") {
-        steps.push_back([](Session& s) -> std::optional<Failure> {
-            if (s.linkName == kUsbName) {
-                s.out << msg::kFoundUsb;
-            } else {
-                s.out << Format(msg::kFoundSerial, s.linkName.c_str());
-            }
-            return std::nullopt;
-        });
-    } else if (name == "clear") {
-        steps.push_back([](Session& s) {
-            if (s.service != nullptr) {
-                return FromService(s.service->Clear());
-            }
-            return Answered(s.channel->ClearDisplay(), "ClearDisplay");
-        });
-    } else if (name == "fill" || name == "frame") {
-        if (!Numbers(name, 4, v, failure)) {
-            return failure;
-        }
-        if (!RectOnLcd(v[0], v[1], v[2], v[3])) {
-            return Fail(Format(msg::kOutOfRange, name.c_str()), kExitUsage);
-        }
-        const bool fill = name == "fill";
-        steps.push_back([v, fill, name](Session& s) -> std::optional<Failure> {
-            const std::string rect = name + " " + Joined(v);
-            if (fill) {
-                return Answered(s.channel->FillRectangle(v[0], v[1], v[2], v[3]), "FillRectangle",
-                                rect);
-            }
-            return Acked(s.channel->DrawFrame(v[0], v[1], v[2], v[3]), "DrawFrame", rect);
-        });
-    } else if (name == "line") {
-        if (!Numbers(name, 4, v, failure)) {
-            return failure;
-        }
-        if (!PointOnLcd(v[0], v[1]) || !PointOnLcd(v[2], v[3])) {
-            return Fail(Format(msg::kOutOfRange, name.c_str()), kExitUsage);
-        }
-        steps.push_back([v](Session& s) {
-            return Acked(s.channel->DrawLine(v[0], v[1], v[2], v[3]), "DrawLine",
-                         "line " + Joined(v));
-        });
-    } else if (name == "text") {
-        if (!Numbers(name, 2, v, failure) || !Take(name, 1, values, failure)) {
-            return failure;
-        }
-        if (!PointOnLcd(v[0], v[1])) {
-            return Fail(Format(msg::kOutOfRange, name.c_str()), kExitUsage);
-        }
-        if (values[0].empty()) {
-            return Fail(msg::kEmptyText, kExitUsage);
-        }
-        if (values[0].size() > pl::kMaxTextBytes) {
-            return Fail(Format(msg::kTextTooLong, pl::kMaxTextBytes), kExitUsage);
-        }
-        const std::string text = values[0];
-        steps.push_back([v, text](Session& s) {
-            if (s.service != nullptr) {
-                return FromService(s.service->ShowText(v[0], v[1], text));
-            }
-            return Acked(SendDrawText(*s.channel, v[0], v[1], text), "DrawText",
-                         "text " + Joined(std::span(v).first(2)));
-        });
-    } else if (name == "colour" || name == "color") {
-        if (!Take(name, 2, values, failure)) {
-            return failure;
-        }
-        const std::string target = Lower(values[0]);
-        if (target != "fill" && target != "text" && target != "line" && target != "all") {
-            return Fail(Format(msg::kBadColourTarget, values[0].c_str()), kExitUsage);
-        }
-        const auto colour = ParseColour(values[1]);
-        if (!colour) {
-            return Fail(Format(msg::kBadColour, values[1].c_str()), kExitUsage);
-        }
-        const pl::ColorRef c = *colour;
-        steps.push_back([c, target](Session& s) -> std::optional<Failure> {
-            const bool all = target == "all";
-            if (all || target == "fill") {
-                if (auto f = Acked(s.channel->SetFillColor(c), "SetFillColor")) {
-                    return f;
-                }
-            }
-            if (all || target == "text") {
-                if (auto f = Acked(s.channel->SetTextColor(c), "SetTextColor")) {
-                    return f;
-                }
-            }
-            if (all || target == "line") {
-                return Acked(s.channel->SetLineColor(c), "SetLineColor");
-            }
-            return std::nullopt;
-        });
-    } else if (name == "font") {
-        if (!Take(name, 1, values, failure)) {
-            return failure;
-        }
-        const auto font = ParseFont(values[0]);
-        if (!font) {
-            return Fail(Format(msg::kBadFont, values[0].c_str()), kExitUsage);
-        }
-        const FontBytes b = *font;
-        steps.push_back([b](Session& s) {
-            return Acked(s.channel->SetFont(b[0], b[1], b[2], b[3], b[4], b[5]), "SetFont");
-        });
-    } else if (name == "leds") {
-        if (!Take(name, 1, values, failure)) {
-            return failure;
-        }
-        const std::optional<pl::LedWord> word = pl::ParseLedWord(values[0]);
-        if (!word) {
-            return Fail(Format(msg::kBadLeds, values[0].c_str()), kExitUsage);
-        }
-        steps.push_back([w = *word](Session& s) {
-            if (s.service != nullptr) {
-                return FromService(s.service->SetLeds(w));
-            }
-            const pl::LedCommand sent = pl::SetLeds(*s.channel, w);
-            return Checked(sent.result, sent.command, sent.expect);
-        });
-    } else if (name == "image") {
-        if (!Take(name, 1, values, failure)) {
-            return failure;
-        }
-        // Read now, so a bad file stops the run before the pad is touched.
-        padpicture::PadPixelsResult picture = padpicture::LoadPadPixels(values[0]);
-        if (!picture.error.empty()) {
-            return Fail(Format(msg::kCannotReadPicture, values[0].c_str(), picture.error.c_str()),
-                        kExitUsage);
-        }
-        auto shared = std::make_shared<const std::vector<std::uint8_t>>(std::move(picture.pixels));
-        steps.push_back([shared, path = values[0]](Session& s) {
-            if (s.service != nullptr) {
-                // The service is handed the file itself and makes the same
-                // pixels of it.
-                return FromService(s.service->ShowImage(path));
-            }
-            return Acked(s.channel->DisplayImage(*shared), "DisplayImage");
-        });
-    } else if (name == "send-sig") {
-        if (!Take(name, 1, values, failure)) {
-            return failure;
-        }
-        const std::filesystem::path path = values[0];
-        const auto kind = sigfiles::KindFromPath(path);
-        if (!kind || !sigfiles::PadCommandFor(*kind)) {
-            return Fail(Format(msg::kUnknownSigKind, values[0].c_str()), kExitUsage);
-        }
-        // Read and checked now, so a bad file stops the run before the pad
-        // is touched.
-        sigfiles::ReadResult file = sigfiles::ReadWholeFile(path);
-        if (!file.error.empty()) {
-            return Fail(Format(msg::kBadSigFile, values[0].c_str(), file.error.c_str()),
-                        kExitUsage);
-        }
-        if (sigfiles::CheckForPad(*kind, file.bytes.size()) == sigfiles::PadFileCheck::kTooLarge) {
-            return Fail(
-                Format(msg::kSigTooLarge, values[0].c_str(), file.bytes.size(), pl::kMaxFileBytes),
-                kExitUsage);
-        }
-        // The pad draws what it decodes; a file that does not decode here
-        // would only be refused there, after a "sent" that says nothing.
-        const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(*kind, file.bytes);
-        if (!decoded.error.empty()) {
-            return Fail(Format(msg::kBadSigFile, values[0].c_str(), decoded.error.c_str()),
-                        kExitUsage);
-        }
-        auto shared = std::make_shared<const sigfiles::Bytes>(std::move(file.bytes));
-        const sigfiles::FileKind k = *kind;
-        steps.push_back([shared, k](Session& s) { return SendSignatureFile(s, k, *shared); });
-    } else if (name == "capture") {
-        int seconds = kDefaultCaptureSeconds;
-        CaptureFormat format = CaptureFormat::kTxt;
-        while (m_next < m_args.size() && m_args[m_next].starts_with("--")) {
-            const std::string opt = m_args[m_next++];
-            if (opt == kOptSeconds) {
-                if (!Numbers(kOptSeconds, 1, v, failure)) {
-                    return failure;
-                }
-                if (v[0] < 1 || v[0] > kMaxCaptureSeconds) {
-                    return Fail(msg::kBadSeconds, kExitUsage);
-                }
-                seconds = v[0];
-            } else if (opt == kOptFormat) {
-                if (!Take(kOptFormat, 1, values, failure)) {
-                    return failure;
-                }
-                const std::string wanted = Lower(values[0]);
-                const auto at = std::find(kCaptureFormats.begin(), kCaptureFormats.end(), wanted);
-                if (at == kCaptureFormats.end()) {
-                    return Fail(cli::WithSuggestion(Format(msg::kBadFormat, values[0].c_str()),
-                                                    cli::NearMiss(wanted, kCaptureFormats)),
-                                kExitUsage);
-                }
-                format = static_cast<CaptureFormat>(at - kCaptureFormats.begin());
-            } else {
-                return Fail(cli::WithSuggestion(Format(msg::kUnknownCaptureOption, opt.c_str()),
-                                                cli::NearMiss(opt, kCaptureOptions)),
-                            kExitUsage);
-            }
-        }
-        steps.push_back([seconds, format](Session& s) { return Capture(s, seconds, format); });
-    } else {
-        return Fail(cli::WithSuggestion(Format(msg::kUnknownCommand, name.c_str()),
-                                        cli::NearMiss(name, kCommands)),
-                    kExitUsage);
-    }
-    return std::nullopt;
-}
+// ---- The console's own options, and the pad they lead to ----
 
-// "COM3" (any case) -> its default port string; "/dev/..." -> the path with
-// the default settings.
-std::optional<std::string> PortSpecFor(std::string_view port) {
-    const std::string lower = Lower(port);
-    const std::string prefix = Lower(pl::kComPortPrefix);
-    if (lower.size() == prefix.size() + 1 && lower.starts_with(prefix) &&
-        std::isdigit(static_cast<unsigned char>(lower.back())) != 0) {
-        return pl::DefaultPortSpec(lower.back() - '0');
+struct LinkChoice {
+    std::optional<std::string> port;  // --port, as given
+    bool usb = false;
+    std::optional<std::string> usbPath;
+    std::optional<std::string> usbId;
+    bool service = false;  // --service: a pad the capture service lends
+};
+
+struct GlobalOption {
+    std::string_view name;
+    const char* needsValue;  // the text when its value is missing; null: a flag
+    void (*apply)(LinkChoice& choice, const std::string& value);
+};
+
+constexpr GlobalOption kGlobalOptions[] = {
+    {kOptPort, msg::kPortNeedsValue, [](LinkChoice& c, const std::string& v) { c.port = v; }},
+    {kOptUsb, nullptr, [](LinkChoice& c, const std::string&) { c.usb = true; }},
+    {kOptService, nullptr, [](LinkChoice& c, const std::string&) { c.service = true; }},
+    {kOptUsbId, msg::kUsbIdNeedsValue, [](LinkChoice& c, const std::string& v) { c.usbId = v; }},
+    {kOptUsbPath, msg::kUsbPathNeedsValue,
+     [](LinkChoice& c, const std::string& v) { c.usbPath = v; }},
+};
+
+// What the options before the first command asked for; Parse returns the
+// exit status when they already end the run (help, version, a mistake).
+class OptionParser {
+public:
+    OptionParser(std::span<const std::string> args, std::ostream& out) : m_args(args), m_out(out) {}
+
+    std::optional<std::variant<int, Failure>> Parse(LinkChoice& link) {
+        while (m_first < m_args.size() &&
+               (m_args[m_first].starts_with("--") || m_args[m_first] == kOptHelpShort)) {
+            const std::string& opt = m_args[m_first++];
+            if (opt == kOptHelp || opt == kOptHelpShort) {
+                m_out << msg::kUsage;
+                return kExitOk;
+            }
+            if (opt == kOptVersion) {
+                m_out << msg::kProgramName << ' ' << VELLUMIX_VERSION << '\n';
+                return kExitOk;
+            }
+            const auto row = std::find_if(std::begin(kGlobalOptions), std::end(kGlobalOptions),
+                                          [&](const GlobalOption& o) { return o.name == opt; });
+            if (row == std::end(kGlobalOptions)) {
+                return Failure{kExitUsage,
+                               cli::WithSuggestion(Format(msg::kUnknownOption, opt.c_str()),
+                                                   cli::NearMiss(opt, kOptions))};
+            }
+            std::string value;
+            if (row->needsValue != nullptr) {
+                if (m_first >= m_args.size()) {
+                    return Failure{kExitUsage, row->needsValue};
+                }
+                value = m_args[m_first++];
+            }
+            row->apply(link, value);
+        }
+        return Check(link);
     }
-    if (port.starts_with('/')) {
-        return std::string(port) + std::string(pl::kDefaultPortSettings);
+
+    // The commands after the options.
+    std::span<const std::string> Rest() const { return m_args.subspan(m_first); }
+
+private:
+    static std::optional<std::variant<int, Failure>> Check(const LinkChoice& link) {
+        const int links = (link.port ? 1 : 0) + (link.usb ? 1 : 0) + (link.usbPath ? 1 : 0);
+        if (links > 1) {
+            return Failure{kExitUsage, link.usbPath ? msg::kOneLink : msg::kTwoLinks};
+        }
+        if (link.port && !pl::PortSpecForName(*link.port)) {
+            return Failure{kExitUsage, msg::kBadPort};
+        }
+        if (link.usbId && !pl::ParseUsbIds(*link.usbId)) {
+            return Failure{kExitUsage, pl::BadUsbIdsText(pl::kUsbIdOptionName, *link.usbId)};
+        }
+        if (link.usbId && link.service) {
+            return Failure{kExitUsage, msg::kServiceUsbId};
+        }
+        return std::nullopt;
     }
-    return std::nullopt;
-}
+
+    std::span<const std::string> m_args;
+    std::ostream& m_out;
+    std::size_t m_first = 0;
+};
+
+// The pad the options name, opened when the first command needs it: the
+// port or the USB device given, or else the app's search, USB first. With
+// --service, the first of the capture service's pads that they allow,
+// claimed for the run.
+class PadConnection {
+public:
+    PadConnection(const LinkChoice& choice, std::string busAddress)
+        : m_choice(choice), m_busAddress(std::move(busAddress)) {}
+
+    std::optional<Failure> Open(Session& s) {
+        if (m_choice.service) {
+            return Claim(s);
+        }
+        if (m_choice.port || m_choice.usb || m_choice.usbPath) {
+            if (auto f = OpenNamed(s)) {
+                return f;
+            }
+        } else if (auto f = Search(s)) {
+            return f;
+        }
+        m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
+        s.channel = m_channel.get();
+        return std::nullopt;
+    }
+
+private:
+    std::optional<Failure> Claim(Session& s) {
+        ServiceFailure failure;
+        // The service's Port is the HID device's path for a USB pad.
+        const ServiceChoice wanted{m_choice.usb || m_choice.usbPath.has_value(),
+                                   m_choice.port.value_or(m_choice.usbPath.value_or(""))};
+        m_service = ServicePad::Claim(m_busAddress, wanted, failure);
+        if (!m_service) {
+            return Fail(failure.text, failure.status);
+        }
+        s.service = m_service.get();
+        s.linkName = m_service->LinkName();
+        return std::nullopt;
+    }
+
+    std::optional<Failure> OpenNamed(Session& s) {
+        const Where& w = s.where;
+        const pl::PadCandidate candidate = m_choice.port ? pl::SerialCandidate(*m_choice.port)
+                                           : m_choice.usbPath
+                                               ? pl::UsbPathCandidate(*m_choice.usbPath)
+                                               : pl::UsbCandidate(w.ids);
+        pl::OpenedPadLink opened = pl::OpenPadLink(candidate, LinkOptions(w));
+        if (!opened.link) {
+            std::string text = m_choice.usb
+                                   ? Format(msg::kNoPadOnUsb, pl::FormatUsbIds(w.ids).c_str())
+                                   : Format(msg::kNoPadOnPort, candidate.location.c_str());
+            // A USB device with the ids that is not there at all is said by
+            // the text alone, as before.
+            const bool absent = m_choice.usb && opened.failure == pl::OpenFailure::kNoSuchPort;
+            if (opened.failure != pl::OpenFailure::kNone && !absent) {
+                text += Format(msg::kBecause, opened.reason.c_str());
+            }
+            return Fail(text, kExitNoPad);
+        }
+        m_link = std::move(opened.link);
+        s.linkName = m_choice.port ? *m_choice.port : std::string(kUsbName);
+        return std::nullopt;
+    }
+
+    std::optional<Failure> Search(Session& s) {
+        const Where& w = s.where;
+        m_link = std::make_unique<pl::PadLink>(
+            std::make_unique<pl::SerialPort>(w.portFolder, w.devicePrefixes, w.roots),
+            std::make_unique<pl::HidPort>(std::make_unique<LentHidBackend>(w.hid),
+                                          pl::HidTarget{w.ids, {}}));
+        pl::DiscoveryOptions options;
+        options.portPause = w.portPause;
+        const pl::DiscoveryResult found = pl::DiscoverPad(*m_link, options);
+        if (found.link == pl::PadLinkKind::kNone) {
+            std::string text = Format(msg::kNoPad, pl::FormatUsbIds(w.ids).c_str());
+            if (found.usbFailure != pl::OpenFailure::kNone) {
+                text += Format(msg::kBecause, found.usbFailureReason.c_str());
+            } else if (found.openFailure != pl::OpenFailure::kNone) {
+                text += Format(msg::kBecause, found.openFailureReason.c_str());
+            }
+            return Fail(text, kExitNoPad);
+        }
+        s.linkName = found.link == pl::PadLinkKind::kUsb
+                         ? std::string(kUsbName)
+                         : std::string(pl::kComPortPrefix) + std::to_string(found.comNumber);
+        return std::nullopt;
+    }
+
+    const LinkChoice& m_choice;
+    std::string m_busAddress;
+    std::unique_ptr<pl::PadLink> m_link;
+    std::unique_ptr<pl::PadCommandChannel> m_channel;
+    std::unique_ptr<ServicePad> m_service;  // released when the run ends
+};
 
 }  // namespace
 
@@ -696,130 +1174,49 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
         return f.status;
     };
 
-    std::optional<std::string> port;
-    bool usb = false;
-    bool service = false;
-    std::size_t first = 0;
-    while (first < args.size() && (args[first].starts_with("--") || args[first] == kOptHelpShort)) {
-        const std::string& opt = args[first];
-        if (opt == kOptHelp || opt == kOptHelpShort) {
-            out << msg::kUsage;
-            return kExitOk;
+    LinkChoice choice;
+    OptionParser options(args, out);
+    if (const auto ended = options.Parse(choice)) {
+        if (const Failure* f = std::get_if<Failure>(&*ended)) {
+            return report(*f);
         }
-        if (opt == kOptVersion) {
-            out << msg::kProgramName << ' ' << VELLUMIX_VERSION << '\n';
-            return kExitOk;
-        }
-        if (opt == kOptUsb) {
-            usb = true;
-            ++first;
-        } else if (opt == kOptService) {
-            service = true;
-            ++first;
-        } else if (opt == kOptPort) {
-            if (first + 1 >= args.size()) {
-                return report({kExitUsage, msg::kPortNeedsValue});
-            }
-            port = args[first + 1];
-            first += 2;
-        } else {
-            return report({kExitUsage, cli::WithSuggestion(Format(msg::kUnknownOption, opt.c_str()),
-                                                           cli::NearMiss(opt, kOptions))});
-        }
+        return std::get<int>(*ended);
     }
-    if (usb && port) {
-        return report({kExitUsage, msg::kTwoLinks});
+    const pl::UsbIdChoice ids = pl::ChooseUsbIds(choice.usbId, env.usbIdVariable, std::nullopt);
+    if (!ids.error.empty()) {
+        return report({kExitUsage, ids.error});
     }
-    std::optional<std::string> portSpec;
-    if (port) {
-        portSpec = PortSpecFor(*port);
-        if (!portSpec) {
-            return report({kExitUsage, msg::kBadPort});
-        }
-    }
-    std::vector<Step> steps;
-    if (auto f = Parser(args.subspan(first), service).Parse(steps)) {
+    std::vector<Planned> plan;
+    if (auto f = CommandParser(options.Rest(), choice.service).Parse(plan)) {
         return report(*f);
     }
 
-    const auto run = [&](Session& session) {
-        for (const Step& step : steps) {
-            if (auto f = step(session)) {
-                out.flush();
-                return report(*f);
-            }
+    const std::unique_ptr<pl::HidBackend> hid =
+        env.hidBackend ? std::move(env.hidBackend) : std::make_unique<pl::HidapiBackend>();
+    const Where where{env.portFolder.empty() ? pl::DefaultPortFolder() : env.portFolder,
+                      env.devicePrefixes,
+                      env.devRoot,
+                      env.roots,
+                      *hid,
+                      ids.ids,
+                      env.portPause};
+    Session session{.out = out, .interrupt = env.interrupt, .where = where};
+    PadConnection pad(choice, env.busAddress);
+    for (const Planned& planned : plan) {
+        std::optional<Failure> f;
+        if (planned.needsPad && !session.Connected()) {
+            f = pad.Open(session);
         }
-        out.flush();
-        return kExitOk;
-    };
-    if (service) {
-        ServiceFailure failure;
-        const std::unique_ptr<ServicePad> pad =
-            ServicePad::Claim(env.busAddress, {usb, port.value_or(std::string())}, failure);
-        if (!pad) {
-            return report({failure.status, failure.text});
+        if (!f) {
+            f = planned.step(session);
         }
-        Session session{nullptr, pad.get(), pad->LinkName(), out, env.interrupt};
-        return run(session);
+        if (f) {
+            out.flush();
+            return report(*f);
+        }
     }
-
-    if (!env.hidBackend && (usb || !port)) {
-        pl::HidapiBackend::Initialise();
-        env.hidBackend = std::make_unique<pl::HidapiBackend>();
-    }
-    pl::SerialPort serial(env.portFolder.empty() ? pl::DefaultPortFolder() : env.portFolder,
-                          env.devicePrefixes);
-    pl::HidPort hid(env.hidBackend ? std::move(env.hidBackend)
-                                   : std::make_unique<pl::HidapiBackend>());
-    const pl::PadPorts ports{serial, hid};
-
-    std::string linkName;
-    if (port) {
-        pl::DiscoveryOptions options;
-        options.tryUsb = false;
-        options.portSpec = *portSpec;
-        const pl::DiscoveryResult found = pl::DiscoverPad(ports, options);
-        if (found.link == pl::PadLinkKind::kNone) {
-            std::string text = Format(msg::kNoPadOnPort, port->c_str());
-            if (found.openFailure != pl::OpenFailure::kNone) {
-                text += Format(msg::kBecause, found.openFailureReason.c_str());
-            }
-            return report({kExitNoPad, text});
-        }
-        linkName = *port;
-    } else if (usb) {
-        pl::DiscoveryOptions options;
-        options.trySerial = false;
-        const pl::DiscoveryResult found = pl::DiscoverPad(ports, options);
-        if (found.link == pl::PadLinkKind::kNone) {
-            std::string text = msg::kNoPadOnUsb;
-            if (found.usbFailure != pl::OpenFailure::kNone) {
-                text += Format(msg::kBecause, found.usbFailureReason.c_str());
-            }
-            return report({kExitNoPad, text});
-        }
-        linkName = kUsbName;
-    } else {
-        pl::DiscoveryOptions options;
-        options.portPause = env.portPause;
-        const pl::DiscoveryResult found = pl::DiscoverPad(ports, options);
-        if (found.link == pl::PadLinkKind::kNone) {
-            std::string text = msg::kNoPad;
-            if (found.usbFailure != pl::OpenFailure::kNone) {
-                text += Format(msg::kBecause, found.usbFailureReason.c_str());
-            } else if (found.openFailure != pl::OpenFailure::kNone) {
-                text += Format(msg::kBecause, found.openFailureReason.c_str());
-            }
-            return report({kExitNoPad, text});
-        }
-        linkName = found.link == pl::PadLinkKind::kUsb
-                       ? std::string(kUsbName)
-                       : std::string(pl::kComPortPrefix) + std::to_string(found.comNumber);
-    }
-
-    pl::PadCommandChannel channel(ports);
-    Session session{&channel, nullptr, linkName, out, env.interrupt};
-    return run(session);
+    out.flush();
+    return kExitOk;
 }
 
 }  // namespace vellumix::tools

@@ -109,7 +109,7 @@ std::unique_ptr<ServicePad> ServicePad::Claim(const std::string& busAddress,
         failure = {kExitNoPad, Format(msg::kNoPadOnPort, choice.port) +
                                    Format(msg::kBecause, msg::kNoSuchServicePort)};
     } else {
-        failure = {kExitNoPad, choice.usb ? msg::kNoPadOnUsb : msg::kNoServicePad};
+        failure = {kExitNoPad, choice.usb ? msg::kNoServiceUsbPad : msg::kNoServicePad};
     }
     return nullptr;
 }

@@ -1,11 +1,13 @@
 // vellumix-padctl: a scriptable console for the pad: probe, draw, show
 // pictures and signature files, capture pen points.
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "padctl/PadCtl.h"
+#include "padlink/PadUsbIds.h"
 
 namespace {
 std::atomic<bool> g_interrupted{false};
@@ -21,5 +23,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     vellumix::tools::PadCtlEnvironment env;
     env.interrupt = &g_interrupted;
+    if (const char* ids = std::getenv(vellumix::padlink::kUsbIdVariable)) {
+        env.usbIdVariable = ids;
+    }
     return vellumix::tools::RunPadCtl(args, std::cout, std::cerr, std::move(env));
 }

@@ -1,5 +1,6 @@
 #include "sigconv/SigConv.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -63,10 +64,6 @@ constexpr std::string_view kUsage =
     "  --help         print this help\n"
     "  --version      print the version\n";
 constexpr std::string_view kStdio = "-";
-
-// Every option, for the near-miss suggestion after an unknown one.
-constexpr std::string_view kOptions[] = {"--from",    "--to",   "--size", "--pen",  "--transparent",
-                                         "--out-dir", "--info", "--json", "--help", "--version"};
 
 struct Size {
     int width = kDefaultPictureWidth;
@@ -396,91 +393,166 @@ std::optional<int> CheckForm(const Options& o, Reporter& report) {
     return std::nullopt;
 }
 
+// Where the arguments are read into, and where --help and --version print.
+struct ArgumentContext {
+    Options& o;
+    Reporter& report;
+    std::ostream& out;
+};
+
+// What an option does with its value (empty for a switch): nothing more, or
+// the exit status to end with now (help, version, a usage error).
+using Status = std::optional<int>;
+using OptionAction = Status (*)(const std::string& option, const std::string& value,
+                                ArgumentContext& c);
+
+Status PrintHelp(const std::string& /*option*/, const std::string& /*value*/, ArgumentContext& c) {
+    c.out << kUsage;
+    return kExitOk;
+}
+
+Status PrintVersion(const std::string& /*option*/, const std::string& /*value*/,
+                    ArgumentContext& c) {
+    c.out << kProgram << ' ' << VELLUMIX_VERSION << '\n';
+    return kExitOk;
+}
+
+template <bool Options::*Flag>
+Status SetFlag(const std::string& /*option*/, const std::string& /*value*/, ArgumentContext& c) {
+    c.o.*Flag = true;
+    return std::nullopt;
+}
+
+Status SetTransparent(const std::string& /*option*/, const std::string& /*value*/,
+                      ArgumentContext& c) {
+    c.o.transparent = true;
+    c.o.pictureOptionGiven = true;
+    return std::nullopt;
+}
+
+Status SetOutDir(const std::string& /*option*/, const std::string& value, ArgumentContext& c) {
+    c.o.outDir = value;
+    return std::nullopt;
+}
+
+Status SetSize(const std::string& option, const std::string& value, ArgumentContext& c) {
+    const auto parsed = ParseSize(value);
+    if (!parsed) {
+        return c.report.Usage(option, "expected WxH, each 1.." + std::to_string(kMaxPictureSide) +
+                                          ", got \"" + value + "\"");
+    }
+    c.o.size = *parsed;
+    c.o.pictureOptionGiven = true;
+    return std::nullopt;
+}
+
+Status SetPen(const std::string& option, const std::string& value, ArgumentContext& c) {
+    const auto pen = ParsePen(value);
+    if (!pen) {
+        return c.report.Usage(
+            option, "expected a width above 0 and at most " +
+                        std::to_string(static_cast<int>(sigrender::kMaxPenWidth)) + ", got \"" +
+                        value + "\"");
+    }
+    c.o.penWidth = *pen;
+    c.o.pictureOptionGiven = true;
+    return std::nullopt;
+}
+
+// --from and --to.
+Status SetFormat(const std::string& option, const std::string& value, ArgumentContext& c) {
+    const bool from = option == "--from";
+    const auto kind = sigfiles::KindFromName(value);
+    if (!kind || !(from ? sigfiles::IsReadableKind(*kind) : IsOutputKind(*kind))) {
+        return c.report.Usage(option,
+                              "unknown format \"" + value + "\" (use " +
+                                  (from ? sigfiles::ExtensionList(sigfiles::IsReadableKind)
+                                        : sigfiles::ExtensionList(IsOutputKind)) +
+                                  ")",
+                              kind ? std::nullopt : NearMissFormat(value, from));
+    }
+    (from ? c.o.from : c.o.to) = kind;
+    return std::nullopt;
+}
+
+struct OptionRow {
+    std::string_view name;
+    std::string_view shortName;  // empty for none
+    bool takesValue;
+    OptionAction apply;
+};
+
+// Applied as they come on the command line; in this order they are offered
+// as the word meant after an unknown option.
+constexpr OptionRow kOptionTable[] = {
+    {"--from", "", true, SetFormat},
+    {"--to", "", true, SetFormat},
+    {"--size", "", true, SetSize},
+    {"--pen", "", true, SetPen},
+    {"--transparent", "", false, SetTransparent},
+    {"--out-dir", "", true, SetOutDir},
+    {"--info", "", false, SetFlag<&Options::info>},
+    {"--json", "", false, SetFlag<&Options::json>},
+    {"--help", "-h", false, PrintHelp},
+    {"--version", "", false, PrintVersion},
+};
+
+constexpr auto kOptionNames = [] {
+    std::array<std::string_view, std::size(kOptionTable)> names{};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        names[i] = kOptionTable[i].name;
+    }
+    return names;
+}();
+
+const OptionRow* FindOption(std::string_view arg) {
+    for (const OptionRow& row : kOptionTable) {
+        if (arg == row.name || (!row.shortName.empty() && arg == row.shortName)) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+// Reads the arguments into c.o: options, "--" before names that start with
+// a dash, and the file names. The exit status when the arguments already
+// settle it.
+Status ReadArguments(std::span<const std::string> args, ArgumentContext& c) {
+    static const std::string kNoValue;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (const OptionRow* row = FindOption(arg)) {
+            if (row->takesValue && i + 1 >= args.size()) {
+                return c.report.Usage(arg, "needs a value");
+            }
+            const std::string& value = row->takesValue ? args[++i] : kNoValue;
+            if (const Status status = row->apply(arg, value, c)) {
+                return status;
+            }
+            continue;
+        }
+        if (arg == "--") {
+            c.o.files.insert(c.o.files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                             args.end());
+            break;
+        }
+        if (arg.size() > 1 && arg[0] == '-') {
+            return c.report.Usage(arg, "unknown option", cli::NearMiss(arg, kOptionNames));
+        }
+        c.o.files.push_back(arg);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int RunSigConv(std::span<const std::string> args, std::istream& in, std::ostream& out,
                std::ostream& err) {
     Reporter report(err);
     Options o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            out << kUsage;
-            return kExitOk;
-        }
-        if (arg == "--version") {
-            out << kProgram << ' ' << VELLUMIX_VERSION << '\n';
-            return kExitOk;
-        }
-        if (arg == "--info") {
-            o.info = true;
-            continue;
-        }
-        if (arg == "--json") {
-            o.json = true;
-            continue;
-        }
-        if (arg == "--transparent") {
-            o.transparent = true;
-            o.pictureOptionGiven = true;
-            continue;
-        }
-        if (arg == "--from" || arg == "--to" || arg == "--size" || arg == "--pen" ||
-            arg == "--out-dir") {
-            if (i + 1 >= args.size()) {
-                return report.Usage(arg, "needs a value");
-            }
-            const std::string& value = args[++i];
-            if (arg == "--out-dir") {
-                o.outDir = value;
-                continue;
-            }
-            if (arg == "--size") {
-                const auto parsed = ParseSize(value);
-                if (!parsed) {
-                    return report.Usage(arg, "expected WxH, each 1.." +
-                                                 std::to_string(kMaxPictureSide) + ", got \"" +
-                                                 value + "\"");
-                }
-                o.size = *parsed;
-                o.pictureOptionGiven = true;
-                continue;
-            }
-            if (arg == "--pen") {
-                const auto pen = ParsePen(value);
-                if (!pen) {
-                    return report.Usage(
-                        arg, "expected a width above 0 and at most " +
-                                 std::to_string(static_cast<int>(sigrender::kMaxPenWidth)) +
-                                 ", got \"" + value + "\"");
-                }
-                o.penWidth = *pen;
-                o.pictureOptionGiven = true;
-                continue;
-            }
-            const bool from = arg == "--from";
-            const auto kind = sigfiles::KindFromName(value);
-            if (!kind || !(from ? sigfiles::IsReadableKind(*kind) : IsOutputKind(*kind))) {
-                return report.Usage(arg,
-                                    "unknown format \"" + value + "\" (use " +
-                                        (from ? sigfiles::ExtensionList(sigfiles::IsReadableKind)
-                                              : sigfiles::ExtensionList(IsOutputKind)) +
-                                        ")",
-                                    kind ? std::nullopt : NearMissFormat(value, from));
-            }
-            (from ? o.from : o.to) = kind;
-            continue;
-        }
-        if (arg == "--") {
-            o.files.insert(o.files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                           args.end());
-            break;
-        }
-        if (arg.size() > 1 && arg[0] == '-') {
-            return report.Usage(arg, "unknown option",
-                                cli::NearMiss(arg, std::span<const std::string_view>(kOptions)));
-        }
-        o.files.push_back(arg);
+    ArgumentContext context{o, report, out};
+    if (const Status status = ReadArguments(args, context)) {
+        return *status;
     }
     if (const auto problem = CheckForm(o, report)) {
         return *problem;

@@ -58,6 +58,20 @@ private:
     const int m_lockFd;
 };
 
+// hidapi hands the product string out as a wide string; the listing keeps
+// its ASCII and shows the rest as '?'.
+std::string Narrow(const wchar_t* text) {
+    std::string out;
+    for (; text != nullptr && *text != L'\0'; ++text) {
+        out += *text >= 0x20 && *text < 0x7F ? static_cast<char>(*text) : '?';
+    }
+    return out;
+}
+
+HidDeviceInfo InfoOf(const hid_device_info& it) {
+    return HidDeviceInfo{it.path, it.vendor_id, it.product_id, Narrow(it.product_string)};
+}
+
 }  // namespace
 
 bool HidapiBackend::Initialise() {
@@ -76,7 +90,23 @@ std::vector<HidDeviceInfo> HidapiBackend::Enumerate(std::uint16_t vendorId,
     for (const hid_device_info* it = list; it != nullptr; it = it->next) {
         // hidapi treats 0 as "any"; the pad's ids are matched exactly.
         if (it->vendor_id == vendorId && it->product_id == productId && it->path != nullptr) {
-            found.push_back(HidDeviceInfo{it->path, it->vendor_id, it->product_id});
+            found.push_back(InfoOf(*it));
+        }
+    }
+    hid_free_enumeration(list);
+    return found;
+}
+
+std::vector<HidDeviceInfo> HidapiBackend::EnumerateAll() {
+    std::vector<HidDeviceInfo> found;
+    if (!Initialise()) {
+        return found;
+    }
+    // 0 and 0: every device.
+    hid_device_info* list = hid_enumerate(0, 0);
+    for (const hid_device_info* it = list; it != nullptr; it = it->next) {
+        if (it->path != nullptr) {
+            found.push_back(InfoOf(*it));
         }
     }
     hid_free_enumeration(list);
@@ -106,8 +136,9 @@ HidOpenResult HidapiBackend::Open(const HidDeviceInfo& info) {
         ::close(lockFd);
         return refuse(OpenFailure::kBusy);
     }
-    // Only a character device can be a hidraw node; hidapi's open of
-    // anything else fails after allocating a handle it never frees.
+    // hidapi 0.13 refuses a node that is no hidraw device only after it has
+    // allocated its handle, which it then never frees: a path that is not
+    // even a character device (a file named with --usb-path) stops here.
     struct stat node {};
     if (::fstat(lockFd, &node) != 0 || !S_ISCHR(node.st_mode)) {
         ::close(lockFd);

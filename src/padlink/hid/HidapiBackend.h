@@ -31,6 +31,7 @@ public:
     static bool Initialise();
 
     std::vector<HidDeviceInfo> Enumerate(std::uint16_t vendorId, std::uint16_t productId) override;
+    std::vector<HidDeviceInfo> EnumerateAll() override;
     // Also takes the lock on the hidraw node (see DeviceAccess.h): a second
     // program, root's included, is refused as busy.
     HidOpenResult Open(const HidDeviceInfo& info) override;

@@ -252,7 +252,8 @@ std::shared_ptr<MemoryHidDevice> MemoryHidBackend::AddDevice(std::uint16_t vendo
                                                              std::uint16_t productId,
                                                              MemoryHidOptions options) {
     std::lock_guard lock(m_mutex);
-    HidDeviceInfo info{kPathPrefix + std::to_string(m_devices.size()), vendorId, productId};
+    HidDeviceInfo info{kPathPrefix + std::to_string(m_devices.size()), vendorId, productId,
+                       options.product};
     auto device = std::make_shared<MemoryHidDevice>(std::move(info), options);
     m_devices.push_back(device);
     return device;
@@ -266,6 +267,17 @@ std::vector<HidDeviceInfo> MemoryHidBackend::Enumerate(std::uint16_t vendorId,
         const HidDeviceInfo& info = device->Info();
         if (info.vendorId == vendorId && info.productId == productId && device->IsPlugged()) {
             found.push_back(info);
+        }
+    }
+    return found;
+}
+
+std::vector<HidDeviceInfo> MemoryHidBackend::EnumerateAll() {
+    std::lock_guard lock(m_mutex);
+    std::vector<HidDeviceInfo> found;
+    for (const auto& device : m_devices) {
+        if (device->IsPlugged()) {
+            found.push_back(device->Info());
         }
     }
     return found;

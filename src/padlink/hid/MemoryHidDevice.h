@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "padlink/HidDevice.h"
@@ -35,6 +36,8 @@ struct MemoryHidOptions {
     // full, a host write waits for room up to its time-out, as a real pad
     // that stops draining its endpoint makes a write stay pending.
     std::size_t outputQueueCapacity = 4096;
+    // The product string the device is listed with.
+    std::string product;
 };
 
 class MemoryHidDevice : public std::enable_shared_from_this<MemoryHidDevice> {
@@ -123,6 +126,7 @@ public:
                                                MemoryHidOptions options = {});
 
     std::vector<HidDeviceInfo> Enumerate(std::uint16_t vendorId, std::uint16_t productId) override;
+    std::vector<HidDeviceInfo> EnumerateAll() override;
     HidOpenResult Open(const HidDeviceInfo& info) override;
 
 private:

@@ -2,6 +2,9 @@
 // readers report, so they are kept as they are.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 namespace vellumix::sigformats::vbc {
 
 enum class VbcError : int {
@@ -17,5 +20,10 @@ enum class VbcError : int {
     kAlreadyLocked = 18,
     kWrongKey = 40005,  // the deciphered stream does not begin with the key text
 };
+
+// Words for a code ("bad header"), for messages.
+std::string_view VbcErrorWords(VbcError error);
+// "error 14: bad header"
+std::string VbcErrorText(VbcError error);
 
 }  // namespace vellumix::sigformats::vbc

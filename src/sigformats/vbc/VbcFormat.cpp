@@ -14,6 +14,8 @@ using capture::SignaturePoint;
 // marker (the .sig layout's marker value).
 constexpr std::int32_t kRecordPenUp = 0x4000;
 
+constexpr std::string_view kLockedText = "the signature is locked and cannot be unlocked";
+
 // Drawn instead of a locked signature that cannot be opened: a padlock
 // (strokes 1-14) and a key (15-19), on a 400 x 100 grid.
 constexpr StreamParams kPlaceholderParams{200, 200, 400, 100};
@@ -98,37 +100,40 @@ bool IsMarker(SignaturePoint p) {
 }
 
 std::vector<StrokePoint> ToStrokeForm(std::span<const SignaturePoint> points) {
-    std::vector<StrokePoint> strokes;
-    strokes.reserve(points.size());
+    std::vector<StrokePoint> strokes(points.size());
+    std::size_t kept = 0;
     // The first point always starts a stroke, even at x = 0 or y = 0: the
     // stream can only begin with an escape. After a marker the next entry
     // starts a stroke without being tested, so a second marker in a row
     // becomes a start at (16383, 16383), which the decoder's range check drops.
     bool startNext = true;
-    for (std::size_t i = 0; i < points.size(); ++i) {
+    // A leading marker: the next entry starts the stroke.
+    std::size_t i = !points.empty() && IsMarker(points.front()) ? 1 : 0;
+    // Outside the 14-bit coordinates, so the first point repeats nothing.
+    StrokePoint last{-1, -1, false};
+    for (; i < points.size(); ++i) {
         const SignaturePoint p = points[i];
         if (!startNext && IsMarker(p)) {
             startNext = true;
             continue;
         }
-        if (i == 0 && IsMarker(p)) {
-            continue;  // a leading marker: the next entry starts the stroke
-        }
         const StrokePoint point{static_cast<std::uint16_t>(p.x) & kCoordinateMask,
                                 static_cast<std::uint16_t>(p.y) & kCoordinateMask, startNext};
         startNext = false;
-        if (!strokes.empty()) {
-            const StrokePoint& last = strokes.back();
-            // A repeated continuation draws nothing, and its zero difference
-            // pair would be read back as the start of an escape when it is
-            // last, before a stroke start, or at the end of a narrower block.
-            const bool samePlace = point.x == last.x && point.y == last.y;
-            if (samePlace && (!point.strokeStart || last.strokeStart)) {
-                continue;
-            }
-        }
-        strokes.push_back(point);
+        // A repeated continuation draws nothing, and its zero difference
+        // pair would be read back as the start of an escape when it is last,
+        // before a stroke start, or at the end of a narrower block. Repeats
+        // come at random in a densely sampled signature, so the point is
+        // written either way and only kept by the count: no branch to
+        // mispredict.
+        const bool samePlace = (point.x == last.x) & (point.y == last.y);
+        const bool repeat = samePlace & (!point.strokeStart | last.strokeStart);
+        strokes[kept] = point;
+        kept += static_cast<std::size_t>(!repeat);
+        // The kept point, from registers: a repeat has its x and y.
+        last = {point.x, point.y, repeat ? last.strokeStart : point.strokeStart};
     }
+    strokes.resize(kept);
     return strokes;
 }
 
@@ -159,56 +164,65 @@ std::optional<OpenedFile> OpenFile(std::span<const std::uint8_t> file) {
     return opened;
 }
 
+CodecError CannotStoreFor(VbcError error) {
+    return CannotStore(kExtension, VbcErrorText(error));
+}
+
 }  // namespace
 
-EncodeResult EncodeVbc(std::span<const capture::SignaturePoint> points, std::string_view options) {
+Encoded EncodeVbc(std::span<const capture::SignaturePoint> points, std::string_view options) {
     const std::vector<StrokePoint> strokes = ToStrokeForm(points);
     if (strokes.empty()) {
-        return {{}, VbcError::kEmptyArgument};
+        return CannotStoreFor(VbcError::kEmptyArgument);
     }
     if (strokes.size() > kMaxStreamPoints) {
-        return {{}, VbcError::kNotPossible};
+        return CannotStoreFor(VbcError::kNotPossible);
     }
     std::vector<std::uint8_t> stream = EncodeStream(strokes, kOwnParams);
 
     VbcHeader header(VbcVersion::k12);
     if (!options.empty()) {
         if (const VbcError error = header.AddFromText(options); error != VbcError::kSuccess) {
-            return {{}, error};
+            return CannotStoreFor(error);
         }
     }
     std::string key;
     if (header.Find(kLockEntry, key) == VbcError::kSuccess) {
         if (const VbcError error = Lock(key, header, stream); error != VbcError::kSuccess) {
-            return {{}, error};
+            return CannotStoreFor(error);
         }
     }
 
     const std::string text = header.Bytes();
-    EncodeResult result;
-    result.bytes.reserve(text.size() + stream.size());
-    result.bytes.assign(text.begin(), text.end());
-    result.bytes.insert(result.bytes.end(), stream.begin(), stream.end());
-    return result;
+    std::vector<std::uint8_t> file;
+    file.reserve(text.size() + stream.size());
+    file.assign(text.begin(), text.end());
+    file.insert(file.end(), stream.begin(), stream.end());
+    return file;
 }
 
-DecodeResult DecodeVbc(std::span<const std::uint8_t> file) {
-    if (file.empty()) {
-        return {{}, VbcError::kEmptyArgument};
-    }
+Decoded DecodeVbc(std::span<const std::uint8_t> file, LockedVbc locked) {
     std::optional<OpenedFile> opened = OpenFile(file);
     if (!opened) {
-        return {{}, VbcError::kBadHeader};
+        return NotValidFile(kExtension);
     }
     if (opened->unlockError != VbcError::kSuccess) {
-        return {PlaceholderDrawing(), VbcError::kSuccess};
+        if (locked == LockedVbc::kRefuse) {
+            return CodecError{CodecErrc::kLocked, std::string(kLockedText)};
+        }
+        return DecodedPoints(PlaceholderDrawing());
     }
     DecodedStream decoded = DecodeStream(opened->stream, opened->header.Version());
     if (decoded.error != VbcError::kSuccess) {
-        return {{}, decoded.error};
+        return NotValidFile(kExtension, VbcErrorText(decoded.error));
     }
     ExpandReduction(decoded.points, decoded.header);
-    return {ToSignaturePoints(decoded.points, decoded.header.params), VbcError::kSuccess};
+    std::vector<capture::SignaturePoint> points =
+        ToSignaturePoints(decoded.points, decoded.header.params);
+    if (points.empty()) {
+        return NoPointsIn(kExtension);
+    }
+    return DecodedPoints(std::move(points));
 }
 
 std::optional<VbcInfo> InspectVbc(std::span<const std::uint8_t> file) {

@@ -14,34 +14,35 @@
 #include <utility>
 #include <vector>
 
+#include "sigformats/CodecResult.h"
 #include "sigformats/SignaturePoint.h"
 #include "sigformats/vbc/VbcError.h"
 
 namespace vellumix::sigformats::vbc {
 
-struct EncodeResult {
-    std::vector<std::uint8_t> bytes;  // empty: cannot be represented
-    VbcError error = VbcError::kSuccess;
-};
+inline constexpr std::string_view kExtension = "vbc";
 
-struct DecodeResult {
-    std::vector<capture::SignaturePoint> points;  // empty: rejected
-    VbcError error = VbcError::kSuccess;
-};
+// What to make of a locked file that its own key does not open: the pages
+// show the padlock drawing in its place; the converter refuses the file.
+enum class LockedVbc { kPadlock, kRefuse };
 
 // options: entries added to the header ("name=value;..."); an entry "k" locks
 // the stream with its value as key. The app always passes none.
 //
-// A list that holds no point once pen-up markers are taken out encodes to an
-// empty result with kEmptyArgument: there is nothing to draw, and a stream
-// needs at least one point for its block-length search.
-EncodeResult EncodeVbc(std::span<const capture::SignaturePoint> points,
-                       std::string_view options = {});
+// kCannotStore, with the codec's error code in the message ("error 8: empty
+// input"), for a list that holds no point once pen-up markers are taken out
+// (there is nothing to draw, and a stream needs at least one point for its
+// block-length search), for more points than the stream counts, and for
+// options that are no header entries.
+Encoded EncodeVbc(std::span<const capture::SignaturePoint> points, std::string_view options = {});
 
-// Points scaled to 0..1024, PEN_UP_POINT before every stroke. A locked file
-// that cannot be unlocked yields the padlock-and-key drawing with success.
-// A stream that declares no points gives an empty list with kSuccess.
-DecodeResult DecodeVbc(std::span<const std::uint8_t> file);
+// Points scaled to 0..1024, PEN_UP_POINT before every stroke; the file is
+// opened, unlocked and read once. kNotOfFormat for a file without a version
+// tag or a zero byte ending its header, and for a malformed stream header
+// (with the codec's error code); kNoPoints for a stream without points
+// inside 0..1024; kLocked for a file its key does not open, unless asked for
+// the padlock-and-key drawing in its place.
+Decoded DecodeVbc(std::span<const std::uint8_t> file, LockedVbc locked = LockedVbc::kPadlock);
 
 // What a stream header carries, read without decoding the points.
 struct VbcStreamInfo {

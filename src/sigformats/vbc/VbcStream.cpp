@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace vellumix::sigformats::vbc {
@@ -62,14 +63,9 @@ constexpr std::array<std::uint8_t, 256> kReversedBytes = [] {
     return table;
 }();
 
-// The low `bits` bits of value in reverse order: difference fields go out
-// lowest bit first into a stream that is otherwise most significant first.
+// The low `bits` (1..32) bits of value in reverse order, for the fields that
+// go out most significant bit first.
 std::uint32_t ReverseLow(std::uint32_t value, unsigned bits) {
-    if (bits <= 16) {
-        const std::uint32_t reversed = (std::uint32_t{kReversedBytes[value & 0xFFU]} << 8) |
-                                       kReversedBytes[(value >> 8) & 0xFFU];
-        return reversed >> (16 - bits);
-    }
     std::uint32_t reversed = 0;
     for (unsigned i = 0; i < 4; ++i) {
         reversed = (reversed << 8) | kReversedBytes[(value >> (8 * i)) & 0xFFU];
@@ -77,21 +73,58 @@ std::uint32_t ReverseLow(std::uint32_t value, unsigned bits) {
     return reversed >> (32 - bits);
 }
 
+constexpr std::uint32_t LowMask(unsigned bits) {
+    return bits >= 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << bits) - 1;
+}
+
+// One load or store for the reader's window and the writer's word.
+std::uint64_t LoadLe64(const std::uint8_t* at) {
+    std::uint64_t value = 0;
+    std::memcpy(&value, at, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) {
+        value = __builtin_bswap64(value);
+    }
+    return value;
+}
+
+void StoreLe32(std::uint8_t* at, std::uint32_t value) {
+    if constexpr (std::endian::native == std::endian::big) {
+        value = __builtin_bswap32(value);
+    }
+    std::memcpy(at, &value, sizeof value);
+}
+
+// The stream packs bits most significant first, but its difference fields,
+// almost all of its bits, run least significant first. Both the reader and
+// the writer therefore work on the stream with the bits of every byte
+// reversed: there a difference field is a plain little-endian bit field, and
+// only the few most-significant-first fields (flags, width bytes, header and
+// absolute coordinates) need turning around.
+void ReverseEachByte(std::span<std::uint8_t> bytes) {
+    for (std::uint8_t& b : bytes) {
+        b = kReversedBytes[b];
+    }
+}
+
 class BitReader {
 public:
-    explicit BitReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+    explicit BitReader(std::span<const std::uint8_t> bytes)
+        : m_bits(bytes.size() * 8), m_bytes(bytes.begin(), bytes.end()) {
+        ReverseEachByte(m_bytes);
+        // Room for a whole 8-byte load at the last byte.
+        m_bytes.resize(m_bytes.size() + kLoadBytes, 0);
+    }
 
     std::size_t Position() const { return m_position; }
     void Seek(std::size_t position) { m_position = position; }
-    bool Fits(std::size_t bits) const { return m_position + bits <= m_bytes.size() * 8; }
+    bool Fits(std::size_t bits) const { return m_position + bits <= m_bits; }
 
     // Most significant bit first; false (nothing read) when cut short.
     bool ReadMsb(unsigned bits, std::uint32_t& value) {
         if (!Fits(bits)) {
             return false;
         }
-        value = Peek(bits);
-        m_position += bits;
+        value = ReverseLow(Take(bits), bits);
         return true;
     }
 
@@ -102,130 +135,105 @@ public:
         }
         value = 0;
         for (unsigned i = 0; i < bytes; ++i) {
-            std::uint32_t byte = 0;
-            ReadMsb(8, byte);
-            value |= byte << (8 * i);
+            value |= std::uint32_t{kReversedBytes[Take(8)]} << (8 * i);
         }
         return true;
     }
 
-    // A point's x and y differences, in one read when both are inside.
+    // A point's x and y differences (each at most 16 bits), least
+    // significant bit first. Bits past the end read as 0: other readers
+    // accept a stream cut inside its last difference field.
     void ReadDifferences(unsigned wx, std::uint32_t& dx, unsigned wy, std::uint32_t& dy) {
-        if (!Fits(wx + wy)) {
-            dx = ReadDifference(wx);
-            dy = ReadDifference(wy);
-            return;
-        }
-        const std::uint32_t both = Peek(wx + wy);
-        m_position += wx + wy;
-        dx = ReverseLow(both >> wy, wx);
-        dy = ReverseLow(both & ((std::uint32_t{1} << wy) - 1), wy);
+        const std::uint32_t both = Take(wx + wy);
+        dx = both & LowMask(wx);
+        dy = both >> wx;
     }
 
-    // Least significant bit first. Bits past the end read as 0: other
-    // readers accept a stream cut inside its last difference field.
-    std::uint32_t ReadDifference(unsigned bits) {
-        if (Fits(bits)) {
-            const std::uint32_t value = ReverseLow(Peek(bits), bits);
-            m_position += bits;
-            return value;
-        }
-        std::uint32_t value = 0;
-        for (unsigned i = 0; i < bits; ++i) {
-            const std::uint32_t bit = Fits(1) ? NextBit() : (++m_position, 0U);
-            value |= bit << i;
-        }
+    std::uint32_t ReadDifference(unsigned bits) { return Take(bits); }
+
+private:
+    static constexpr std::size_t kLoadBytes = 8;
+
+    // The next `bits` (at most 32) bits as a little-endian field; bits past
+    // the end read as 0.
+    std::uint32_t Take(unsigned bits) {
+        const std::size_t first = m_position / 8;
+        const std::uint64_t window =
+            first + kLoadBytes <= m_bytes.size() ? LoadLe64(m_bytes.data() + first) : 0;
+        const auto value = static_cast<std::uint32_t>((window >> (m_position % 8)) & LowMask(bits));
+        m_position += bits;
         return value;
     }
 
-private:
-    // The next `bits` (at most 32) bits, most significant first, from a
-    // window of the five bytes they can touch; Fits(bits) holds.
-    std::uint32_t Peek(unsigned bits) const {
-        if (bits == 0) {
-            return 0;
-        }
-        const std::size_t first = m_position / 8;
-        std::uint64_t window = 0;
-        if (first + 5 <= m_bytes.size()) {
-            const std::uint8_t* at = m_bytes.data() + first;
-            window = (std::uint64_t{at[0]} << 32) | (std::uint64_t{at[1]} << 24) |
-                     (std::uint64_t{at[2]} << 16) | (std::uint64_t{at[3]} << 8) | at[4];
-        } else {
-            for (std::size_t k = 0; k < 5; ++k) {
-                const std::size_t at = first + k;
-                window = (window << 8) | (at < m_bytes.size() ? m_bytes[at] : 0U);
-            }
-        }
-        const unsigned skip = static_cast<unsigned>(m_position % 8);
-        return static_cast<std::uint32_t>((window >> (40 - skip - bits)) &
-                                          ((std::uint64_t{1} << bits) - 1));
-    }
-
-    std::uint32_t NextBit() {
-        const std::uint8_t byte = m_bytes[m_position / 8];
-        const unsigned shift = 7 - static_cast<unsigned>(m_position % 8);
-        ++m_position;
-        return (byte >> shift) & 1U;
-    }
-
-    std::span<const std::uint8_t> m_bytes;
+    std::size_t m_bits;  // of the stream itself, without the padding
+    std::vector<std::uint8_t> m_bytes;
     std::size_t m_position = 0;
 };
 
-// Bits go out most significant first, through a 64-bit accumulator that is
-// emptied a byte at a time: one shift and one or two stores per field rather
-// than a pass per bit.
+// Fields go out through a 64-bit accumulator, emptied four bytes at a time.
 class BitWriter {
 public:
-    explicit BitWriter(std::size_t expectedBytes) { m_bytes.reserve(expectedBytes); }
+    explicit BitWriter(std::size_t expectedBytes) : m_bytes(expectedBytes + kSlack) {}
 
     void WriteMsb(std::uint32_t value, unsigned bits) {
-        Put(bits == 32 ? value : value & ((std::uint32_t{1} << bits) - 1), bits);
+        Put(ReverseLow(value & LowMask(bits), bits), bits);
     }
     void WriteByteField(std::uint32_t value, unsigned bytes) {
+        std::uint32_t field = 0;
         for (unsigned i = 0; i < bytes; ++i) {
-            Put((value >> (8 * i)) & 0xFFU, 8);
+            field |= std::uint32_t{kReversedBytes[(value >> (8 * i)) & 0xFFU]} << (8 * i);
         }
+        Put(field, 8 * bytes);
     }
-    // Two's complement, low bits only, the lowest bit first.
-    void WriteDifference(std::int32_t value, unsigned bits) {
-        Put(ReverseLow(static_cast<std::uint32_t>(value), bits), bits);
-    }
-    // A point's x and y differences in one go (each at most 16 bits).
+    // Two's complement, low bits only, the lowest bit first: x in wx bits,
+    // then y in wy bits (each at most 16).
     void WriteDifferences(std::int32_t dx, unsigned wx, std::int32_t dy, unsigned wy) {
-        Put((ReverseLow(static_cast<std::uint32_t>(dx), wx) << wy) |
-                ReverseLow(static_cast<std::uint32_t>(dy), wy),
+        Put((static_cast<std::uint32_t>(dx) & LowMask(wx)) |
+                ((static_cast<std::uint32_t>(dy) & LowMask(wy)) << wx),
             wx + wy);
     }
     // The last byte is padded with zero bits.
     std::vector<std::uint8_t> Take() {
-        if (m_pending > 0) {
-            m_bytes.push_back(static_cast<std::uint8_t>(m_accumulator << (8 - m_pending)));
-            m_pending = 0;
+        m_bytes.resize(m_size);
+        while (m_pending > 0) {
+            m_bytes.push_back(static_cast<std::uint8_t>(m_accumulator));
+            m_accumulator >>= 8;
+            m_pending = m_pending > 8 ? m_pending - 8 : 0;
         }
+        ReverseEachByte(m_bytes);
         return std::move(m_bytes);
     }
 
 private:
+    static constexpr std::size_t kSlack = 64;
+
     // value holds no bits above `bits`; at most 32 bits at a time.
     void Put(std::uint32_t value, unsigned bits) {
-        m_accumulator = (m_accumulator << bits) | value;
+        m_accumulator |= std::uint64_t{value} << m_pending;
         m_pending += bits;
-        while (m_pending >= 8) {
-            m_pending -= 8;
-            m_bytes.push_back(static_cast<std::uint8_t>(m_accumulator >> m_pending));
+        if (m_size + 4 > m_bytes.size()) {
+            m_bytes.resize(2 * m_bytes.size());
         }
+        // The word is stored every time and kept only once 32 bits are
+        // ready: when that happens follows the data, and a branch on it
+        // would mostly be mispredicted. m_pending stays below 64.
+        const unsigned full = m_pending >> 5;
+        StoreLe32(m_bytes.data() + m_size, static_cast<std::uint32_t>(m_accumulator));
+        m_size += 4 * full;
+        m_accumulator >>= 32 * full;
+        m_pending -= 32 * full;
     }
 
-    std::vector<std::uint8_t> m_bytes;
-    std::uint64_t m_accumulator = 0;  // the low m_pending bits are not yet out
+    std::vector<std::uint8_t> m_bytes;  // bits of each byte reversed until Take
+    std::size_t m_size = 0;             // bytes of m_bytes written
+    std::uint64_t m_accumulator = 0;    // the low m_pending bits are not yet out
     unsigned m_pending = 0;
 };
 
+// raw holds `bits` (1..16) bits of a two's complement number.
 std::int32_t SignExtend(std::uint32_t raw, unsigned bits) {
-    const auto value = static_cast<std::int32_t>(raw);
-    return (raw & (1U << (bits - 1))) != 0 ? value - (std::int32_t{1} << bits) : value;
+    const unsigned unused = 32 - bits;
+    return static_cast<std::int32_t>(raw << unused) >> unused;
 }
 
 std::optional<std::size_t> FindProfile(const StreamParams& params) {
@@ -262,7 +270,9 @@ std::uint8_t WidthOfBlock(std::span<const StrokePoint> points, std::size_t begin
 }  // namespace
 
 unsigned BitsFor(std::uint32_t value) {
-    return static_cast<unsigned>(std::bit_width(value));
+    // bit_width of 0 takes a branch of its own, which moves of 0, coming at
+    // random, would mostly mispredict; 2v + 1 is never 0 and one bit wider.
+    return static_cast<unsigned>(std::bit_width((std::uint64_t{value} << 1) | 1U)) - 1;
 }
 
 std::vector<std::uint8_t> BlockWidths(std::span<const StrokePoint> points,
@@ -292,39 +302,73 @@ std::uint8_t WidthOf(BlockBits b) {
 struct BlockChoice {
     std::size_t blockLength = 0;
     std::vector<std::uint8_t> widths;
+    std::size_t pointBits = 0;  // of the points, escapes not counted
 };
+
+// |dx| and |dy| of point i from the point before it; nothing for a stroke
+// start, whose position goes out whole.
+struct Move {
+    std::uint32_t x = 0;
+    std::uint32_t y = 0;
+};
+
+Move MoveOf(std::span<const StrokePoint> points, std::size_t i) {
+    if (points[i].strokeStart) {
+        return {};
+    }
+    return {static_cast<std::uint32_t>(std::abs(points[i].x - points[i - 1].x)),
+            static_cast<std::uint32_t>(std::abs(points[i].y - points[i - 1].y))};
+}
+
+// The blocks of two, straight from the points: the bits of the larger move
+// of each pair (the first point has none).
+std::vector<BlockBits> PairBits(std::span<const StrokePoint> points) {
+    const std::size_t count = points.size();
+    std::vector<BlockBits> pairs((count + 1) / 2);
+    for (std::size_t j = 0; j < pairs.size(); ++j) {
+        const std::size_t i = 2 * j;
+        Move m = i == 0 ? Move{} : MoveOf(points, i);
+        if (i + 1 < count) {
+            const Move next = MoveOf(points, i + 1);
+            m = {std::max(m.x, next.x), std::max(m.y, next.y)};
+        }
+        pairs[j] = {static_cast<std::uint8_t>(BitsFor(m.x)),
+                    static_cast<std::uint8_t>(BitsFor(m.y))};
+    }
+    return pairs;
+}
+
+// The stream bits of the points in blocks of blockLength, given the sum of
+// the blocks' widths (WX + WY) and the last block's width: every block is
+// blockLength points long but the last, which holds what is left.
+std::size_t PointBits(std::size_t count, std::size_t blockLength, std::size_t blocks,
+                      std::size_t widthSum, std::size_t lastWidth) {
+    return widthSum * blockLength - lastWidth * (blocks * blockLength - count);
+}
+
+std::size_t WidthOfBits(BlockBits b) {
+    // One bit more than each magnitude needs, for the sign.
+    return b.x + b.y + 2U;
+}
 
 // The block search in one pass over the points: each point's move is
 // measured once, and the blocks of each length are the pairs of the
 // half-length blocks before them (a block of 2L at j covers the blocks of L
-// at 2j and 2j + 1), so every length costs half the last.
+// at 2j and 2j + 1), so every length costs half the last. A level is costed
+// as it is merged.
 BlockChoice ChooseBlocks(std::span<const StrokePoint> points) {
     const std::size_t count = points.size();
-    const auto moveBits = [&points](std::size_t i) {
-        if (i == 0 || i >= points.size() || points[i].strokeStart) {
-            return BlockBits{};
-        }
-        return BlockBits{static_cast<std::uint8_t>(BitsFor(
-                             static_cast<std::uint32_t>(std::abs(points[i].x - points[i - 1].x)))),
-                         static_cast<std::uint8_t>(BitsFor(
-                             static_cast<std::uint32_t>(std::abs(points[i].y - points[i - 1].y))))};
-    };
-    // Blocks of two, straight from the points.
-    std::vector<BlockBits> level((count + 1) / 2);
-    for (std::size_t j = 0; j < level.size(); ++j) {
-        const BlockBits a = moveBits(2 * j);
-        const BlockBits b = moveBits(2 * j + 1);
-        level[j] = {std::max(a.x, b.x), std::max(a.y, b.y)};
+    std::vector<BlockBits> level = PairBits(points);
+    std::size_t widthSum = 0;
+    for (const BlockBits b : level) {
+        widthSum += WidthOfBits(b);
     }
     BlockChoice best{count, {}};
     std::size_t bestCost = std::numeric_limits<std::size_t>::max();
     for (std::size_t candidate = 2;; candidate *= 2) {
         const std::size_t blockLength = std::min(candidate, count);
-        std::size_t bits = 0;
-        for (std::size_t block = 0; block < level.size(); ++block) {
-            const std::size_t inBlock = std::min(blockLength, count - block * blockLength);
-            bits += (level[block].x + level[block].y + 2U) * inBlock;
-        }
+        const std::size_t bits =
+            PointBits(count, blockLength, level.size(), widthSum, WidthOfBits(level.back()));
         // The width list is costed at a byte per block; escapes are not
         // costed at all. Other writers search the same way, and the first
         // strictly smallest cost wins, so files come out identical.
@@ -332,6 +376,7 @@ BlockChoice ChooseBlocks(std::span<const StrokePoint> points) {
         if (cost < bestCost) {
             bestCost = cost;
             best.blockLength = blockLength;
+            best.pointBits = bits;
             best.widths.resize(level.size());
             std::transform(level.begin(), level.end(), best.widths.begin(), WidthOf);
         }
@@ -340,6 +385,7 @@ BlockChoice ChooseBlocks(std::span<const StrokePoint> points) {
         }
         // Block j of the next length from blocks 2j and 2j + 1 of this one.
         const std::size_t blocks = (level.size() + 1) / 2;
+        widthSum = 0;
         for (std::size_t b = 0; b < blocks; ++b) {
             BlockBits m = level[2 * b];
             if (2 * b + 1 < level.size()) {
@@ -347,6 +393,7 @@ BlockChoice ChooseBlocks(std::span<const StrokePoint> points) {
                 m.y = std::max(m.y, level[2 * b + 1].y);
             }
             level[b] = m;
+            widthSum += WidthOfBits(m);
         }
         level.resize(blocks);
     }
@@ -365,8 +412,9 @@ std::vector<std::uint8_t> EncodeStream(std::span<const StrokePoint> points,
     const std::size_t blockLength = blocks.blockLength;
     const std::vector<std::uint8_t>& widths = blocks.widths;
 
-    // Room for the header, the width list and points of the widest kind.
-    BitWriter out(32 + widths.size() * 2 + points.size() * 4);
+    // Room for the header, the width list and the points; each stroke start
+    // takes more, and the writer grows for a signature of many strokes.
+    BitWriter out(32 + widths.size() * 2 + blocks.pointBits / 8);
     const std::optional<std::size_t> profile = FindProfile(params);
     // A profile match always implies the ranges it was searched under.
     const bool rangesFromProfile = profile && params.xRange == kProfiles[*profile].xRange &&
@@ -407,10 +455,8 @@ std::vector<std::uint8_t> EncodeStream(std::span<const StrokePoint> points,
         for (std::size_t i = block * blockLength; i < end; ++i) {
             if (points[i].strokeStart) {
                 // Escape: two zero pairs, then the absolute position.
-                out.WriteDifference(0, wx);
-                out.WriteDifference(0, wy);
-                out.WriteDifference(0, wx);
-                out.WriteDifference(0, wy);
+                out.WriteDifferences(0, wx, 0, wy);
+                out.WriteDifferences(0, wx, 0, wy);
                 out.WriteByteField(static_cast<std::uint32_t>(points[i].x), kWordBytes);
                 out.WriteByteField(static_cast<std::uint32_t>(points[i].y), kWordBytes);
             } else {
@@ -504,6 +550,43 @@ StreamHeaderResult ReadHeaderFields(BitReader& in, VbcVersion version) {
     return result;
 }
 
+// The points of one block, appended to points; false when the stream ends
+// inside a stroke start's position, which ends the point list.
+bool ReadBlock(BitReader& in, std::uint8_t width, std::size_t count,
+               std::vector<StrokePoint>& points, StrokePoint& previous) {
+    const unsigned wx = WidthX(width);
+    const unsigned wy = WidthY(width);
+    for (std::size_t k = 0; k < count; ++k) {
+        std::uint32_t dx = 0;
+        std::uint32_t dy = 0;
+        in.ReadDifferences(wx, dx, wy, dy);
+        StrokePoint point = previous;
+        point.strokeStart = false;
+        if (dx == 0 && dy == 0) {
+            // The look-ahead pair is read with this point's widths, even when
+            // the next point lies in a wider block.
+            const std::size_t mark = in.Position();
+            if (in.ReadDifference(wx) == 0 && in.ReadDifference(wy) == 0) {
+                std::uint32_t x = 0;
+                std::uint32_t y = 0;
+                if (!in.ReadByteField(kWordBytes, x) || !in.ReadByteField(kWordBytes, y)) {
+                    return false;
+                }
+                point = StrokePoint{static_cast<std::int32_t>(x),
+                                    static_cast<std::int32_t>(y & kYMask), true};
+            } else {
+                in.Seek(mark);
+            }
+        } else {
+            point.x = (previous.x + SignExtend(dx, wx)) & kXMask;
+            point.y = (previous.y + SignExtend(dy, wy)) & kYMask;
+        }
+        points.push_back(point);
+        previous = point;
+    }
+    return true;
+}
+
 }  // namespace
 
 StreamHeaderResult ReadStreamHeader(std::span<const std::uint8_t> stream, VbcVersion version) {
@@ -523,47 +606,14 @@ DecodedStream DecodeStream(std::span<const std::uint8_t> stream, VbcVersion vers
     const StreamHeader& h = result.header;
     result.points.reserve(h.pointCount);
     StrokePoint previous;
-    std::size_t block = 0;
-    std::size_t leftInBlock = h.blockLength;
-    for (std::size_t i = 0; i < h.pointCount; ++i) {
-        if (leftInBlock == 0) {
-            ++block;
-            leftInBlock = h.blockLength;
-        }
-        --leftInBlock;
-        // A width list shorter than the blocks it should cover is a cut or
-        // damaged stream: keep what was read so far.
-        if (block >= h.widths.size()) {
+    // A width list shorter than the blocks it should cover is a cut or
+    // damaged stream: keep what was read so far.
+    for (std::size_t block = 0, done = 0; done < h.pointCount && block < h.widths.size(); ++block) {
+        const std::size_t count = std::min<std::size_t>(h.blockLength, h.pointCount - done);
+        if (!ReadBlock(in, h.widths[block], count, result.points, previous)) {
             break;
         }
-        const unsigned wx = WidthX(h.widths[block]);
-        const unsigned wy = WidthY(h.widths[block]);
-        std::uint32_t dx = 0;
-        std::uint32_t dy = 0;
-        in.ReadDifferences(wx, dx, wy, dy);
-        StrokePoint point = previous;
-        point.strokeStart = false;
-        if (dx == 0 && dy == 0) {
-            // The look-ahead pair is read with this point's widths, even when
-            // the next point lies in a wider block.
-            const std::size_t mark = in.Position();
-            if (in.ReadDifference(wx) == 0 && in.ReadDifference(wy) == 0) {
-                std::uint32_t x = 0;
-                std::uint32_t y = 0;
-                if (!in.ReadByteField(kWordBytes, x) || !in.ReadByteField(kWordBytes, y)) {
-                    break;
-                }
-                point = StrokePoint{static_cast<std::int32_t>(x),
-                                    static_cast<std::int32_t>(y & kYMask), true};
-            } else {
-                in.Seek(mark);
-            }
-        } else {
-            point.x = (previous.x + SignExtend(dx, wx)) & kXMask;
-            point.y = (previous.y + SignExtend(dy, wy)) & kYMask;
-        }
-        result.points.push_back(point);
-        previous = point;
+        done += count;
     }
     return result;
 }

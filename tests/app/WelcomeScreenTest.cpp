@@ -1,4 +1,4 @@
-#include "padlink/DiscoveryThread.h"
+#include "app/WelcomeScreen.h"
 
 #include <atomic>
 
@@ -29,29 +29,28 @@ std::vector<Bytes> ExpectedWelcomeFrames() {
     };
 }
 
-// The welcome screen through the core's discovery thread, against frames
-// built here byte by byte: all of it is out before the GUI hears of the pad.
-TEST(DiscoveryThreadTest, WelcomeFramesGoOutByteForByteAndInOrderBeforeTheAnnouncement) {
-    padlink::g_usbConnected = false;
+// The welcome screen drawn in the discovery thread's announcement, as the
+// connection view draws it, against frames built here byte by byte; and
+// nothing at all once a stop was asked for.
+TEST(WelcomeScreenTest, WelcomeFramesGoOutByteForByteAndInOrderAfterTheProbe) {
     test::MemoryUsb usb;
     test::TempPortFolder ports;
-    const std::unique_ptr<padlink::SerialPort> serial = ports.MakeSerialPort();
-    padlink::PadCommandChannel channel{padlink::PadPorts{*serial, *usb.hid}};
     test::RecordingUsbPad pad(usb);
-    std::atomic<int> announced{0};
-    std::atomic<std::size_t> framesAtAnnounce{0};
-    padlink::DiscoveryThread thread(channel, test::FastTiming(), [&](std::stop_token) {
-        framesAtAnnounce = pad.FrameCount();
-        ++announced;
+    padlink::PadLink link(ports.MakeSerialPort(), std::move(usb.hid));
+    padlink::PadCommandChannel channel{link};
+    std::atomic<bool> drawn{false};
+    padlink::DiscoveryThread thread(link, test::FastTiming(), [&](std::stop_token stop) {
+        drawn = DrawWelcomeScreen(channel, stop);
     });
     thread.Start();
-    ASSERT_TRUE(test::WaitUntil([&] { return announced == 1; }));
     thread.Join();
-    const std::vector<Bytes> expected = ExpectedWelcomeFrames();
-    EXPECT_EQ(pad.Frames(), expected);
-    EXPECT_EQ(framesAtAnnounce, expected.size());
-    EXPECT_TRUE(padlink::g_usbConnected);
-    EXPECT_EQ(thread.Link(), padlink::PadLinkKind::kUsb);
+    EXPECT_TRUE(drawn);
+    EXPECT_EQ(pad.Frames(), ExpectedWelcomeFrames());
+
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_FALSE(DrawWelcomeScreen(channel, stopped.get_token()));
+    EXPECT_EQ(pad.FrameCount(), ExpectedWelcomeFrames().size());
 }
 
 }  // namespace

@@ -1,24 +1,17 @@
-#include "capture/SignatureBitmap.h"
+#include "sigrender/SignatureBitmap.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 #include <cstdlib>
-#include <string>
 
-namespace vellumix::capture {
+#include "sigfiles/FileAccess.h"
+
+namespace vellumix::sigrender {
+
+using capture::SignaturePoint;
 
 namespace {
 
 constexpr std::size_t kBytesPerPixel = 3;
 constexpr std::size_t kRowAlignment = 4;
-// Permissions of a new file before the umask, as an ordinary create gives.
-constexpr mode_t kNewFileMode = 0666;
-// Temporary names carry the process id and a counter; a clash with a
-// leftover of another run is retried under the next number.
-constexpr int kTempNameAttempts = 100;
 
 void Put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
     out.push_back(static_cast<std::uint8_t>(v));
@@ -70,20 +63,6 @@ void DrawLine(Dib24& dib, DibPoint a, DibPoint b) {
     }
 }
 
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 bool Consistent(const Dib24& dib) {
     return dib.width > 0 && dib.height > 0 && dib.width <= kMaxDibSide &&
            dib.height <= kMaxDibSide && dib.bits.size() == dib.Stride() * dib.height;
@@ -114,14 +93,16 @@ Dib24 RenderSignatureToDib(std::span<const SignaturePoint> points, int width, in
     Dib24 dib{width, height, {}};
     dib.bits.assign(dib.Stride() * static_cast<std::size_t>(height), kDibWhite);
 
-    const double sx = static_cast<double>(width) / kPadUnitRange;
-    const double sy = static_cast<double>(height) / kPadUnitRange;
+    const double sx = static_cast<double>(width) / capture::kPadUnitRange;
+    const double sy = static_cast<double>(height) / capture::kPadUnitRange;
     // Storable coordinates are -1..1024, so the products stay small and the
     // conversion truncates toward zero as intended.
     const auto map = [&](SignaturePoint p) {
         return DibPoint{static_cast<int>(p.x * sx), static_cast<int>(p.y * sy)};
     };
-    const auto endsStroke = [](SignaturePoint p) { return IsPenUp(p) || !IsStorablePoint(p); };
+    const auto endsStroke = [](SignaturePoint p) {
+        return capture::IsPenUp(p) || !capture::IsStorablePoint(p);
+    };
 
     for (std::size_t i = 0; i + 1 < points.size(); ++i) {
         const SignaturePoint p = points[i];
@@ -167,46 +148,9 @@ std::vector<std::uint8_t> EncodeBmp(const Dib24& dib) {
 
 bool SaveDibAsBmp(const Dib24& dib, const std::filesystem::path& path) {
     const std::vector<std::uint8_t> file = EncodeBmp(dib);
-    if (file.empty() || path.filename().empty()) {
-        return false;
-    }
-    static std::atomic<unsigned> counter{0};
-    std::filesystem::path temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < kTempNameAttempts && fd < 0; ++attempt) {
-        // Beside the target, so the final rename stays on one file system.
-        // (Appended piece by piece: g++ 12 at -O2 warns falsely about
-        // "." + std::string.)
-        std::string name(1, '.');
-        name += path.filename().string();
-        name += ".tmp";
-        name += std::to_string(getpid());
-        name += '-';
-        name += std::to_string(counter++);
-        temp = path;
-        temp.replace_filename(name);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
-        if (fd < 0 && errno != EEXIST) {
-            return false;
-        }
-    }
-    if (fd < 0) {
-        return false;
-    }
-    // fsync before the rename: otherwise a crash could leave the new name
-    // pointing at a file whose bytes never reached the disk.
-    bool ok = WriteAll(fd, file) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) {
-        std::error_code ec;
-        std::filesystem::rename(temp, path, ec);
-        ok = !ec;
-    }
-    if (!ok) {
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
-    }
-    return ok;
+    // Nothing to write is a failure, not an empty file in place of the old.
+    return !file.empty() &&
+           sigfiles::WriteFileReplacing(path, file).failure == sigfiles::WriteFailure::kNone;
 }
 
-}  // namespace vellumix::capture
+}  // namespace vellumix::sigrender

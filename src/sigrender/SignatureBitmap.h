@@ -1,6 +1,9 @@
 // The .bmp export of a signature: the strokes drawn black on white into a
 // 24-bit image the size of the signature box, written as an uncompressed
-// Windows bitmap.
+// Windows bitmap. Unlike the cairo pictures (SignatureRenderer.h) it keeps
+// the Signature page's own pixels: no smoothing, no fitting, the box's size.
+//
+// Thread safety: plain functions on call-local state.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +14,7 @@
 
 #include "sigformats/SignaturePoint.h"
 
-namespace vellumix::capture {
+namespace vellumix::sigrender {
 
 // The file layout: 14-byte file header and 40-byte info header, then rows.
 inline constexpr std::size_t kBmpFileHeaderSize = 14;
@@ -58,16 +61,16 @@ struct Dib24 {
 // and ends the stroke like a pen lift. Fewer than 2 points give the white
 // image. A width or height below 1 or above kMaxDibSide gives an empty Dib24
 // (0 x 0).
-Dib24 RenderSignatureToDib(std::span<const SignaturePoint> points, int width, int height);
+Dib24 RenderSignatureToDib(std::span<const capture::SignaturePoint> points, int width, int height);
 
 // Writes the image as a .bmp file: 54-byte header, then the rows as they are
-// stored. The bytes go to a temporary file beside `path` that replaces it
-// only once complete, so a failed save leaves an existing file untouched.
-// False when the image is empty or inconsistent (bits not Stride() * height)
-// or the file cannot be written.
+// stored, through the one safe replace (sigfiles::WriteFileReplacing), so a
+// failed save leaves an existing file untouched. False when the image is
+// empty or inconsistent (bits not Stride() * height) or the file cannot be
+// written.
 bool SaveDibAsBmp(const Dib24& dib, const std::filesystem::path& path);
 
 // The whole file SaveDibAsBmp writes, in memory.
 std::vector<std::uint8_t> EncodeBmp(const Dib24& dib);
 
-}  // namespace vellumix::capture
+}  // namespace vellumix::sigrender

@@ -1,0 +1,259 @@
+// vellumix-padctl's commands that need no pad, and the USB ids and paths it
+// is told: list against a port folder, a /dev and a sysfs of the test's own
+// (never the machine's), udev-rule against the packaged rule, and --usb-id,
+// VELLUMIX_USB_ID and --usb-path against in-memory USB devices.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/PadEngine.h"
+#include "hosts/SerialHost.h"
+#include "hosts/UsbHost.h"
+#include "padctl/PadCtl.h"
+#include "padlink/PortResolver.h"
+#include "padlink/hid/MemoryHidDevice.h"
+#include "support/TempDir.h"
+
+namespace vellumix::tools {
+namespace {
+
+namespace fs = std::filesystem;
+namespace pl = padlink;
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Every run of the console shares these devices, as one machine's would.
+class SharedBackend final : public pl::HidBackend {
+public:
+    explicit SharedBackend(std::shared_ptr<pl::MemoryHidBackend> b) : m_b(std::move(b)) {}
+    std::vector<pl::HidDeviceInfo> Enumerate(std::uint16_t v, std::uint16_t p) override {
+        return m_b->Enumerate(v, p);
+    }
+    std::vector<pl::HidDeviceInfo> EnumerateAll() override { return m_b->EnumerateAll(); }
+    pl::HidOpenResult Open(const pl::HidDeviceInfo& info) override { return m_b->Open(info); }
+
+private:
+    std::shared_ptr<pl::MemoryHidBackend> m_b;
+};
+
+// A machine of the test's own: a port folder, /dev, sysfs and a HID bus.
+struct Machine {
+    Machine() {
+        EXPECT_TRUE(pl::CreatePortFolder(ports));
+        fs::create_directories(dev);
+        fs::create_directories(sys);
+    }
+    RunResult Run(std::vector<std::string> args, std::optional<std::string> usbIdVariable = {}) {
+        PadCtlEnvironment env;
+        env.portFolder = ports;
+        env.devicePrefixes = {};
+        env.devRoot = dev;
+        env.roots = pl::SystemRoots{.proc = {}, .sysfs = sys};
+        env.hidBackend = std::make_unique<SharedBackend>(hid);
+        env.usbIdVariable = std::move(usbIdVariable);
+        std::ostringstream out;
+        std::ostringstream err;
+        RunResult r;
+        r.status = RunPadCtl(args, out, err, std::move(env));
+        r.out = out.str();
+        r.err = err.str();
+        return r;
+    }
+
+    testsupport::TempDir dir{"vellumix-padctl"};
+    fs::path ports = dir.path() / "ports";
+    fs::path dev = dir.path() / "dev";
+    fs::path sys = dir.path() / "sys";
+    std::shared_ptr<pl::MemoryHidBackend> hid = std::make_shared<pl::MemoryHidBackend>();
+};
+
+// A pseudo-terminal nobody answers on; what was written to it stays there.
+struct QuietPty {
+    QuietPty() {
+        char name[128] = {};
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_GE(master, 0);
+        EXPECT_EQ(::grantpt(master) | ::unlockpt(master) | ::ptsname_r(master, name, sizeof name),
+                  0);
+        slave = name;
+    }
+    ~QuietPty() { ::close(master); }
+    std::string DeviceNumber() const {
+        struct stat info {};
+        EXPECT_EQ(::stat(slave.c_str(), &info), 0);
+        return std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev));
+    }
+    bool Received() const {
+        char byte = 0;
+        return ::read(master, &byte, 1) == 1;
+    }
+    int master = -1;
+    std::string slave;
+};
+
+// Everything that could be a pad, in the four sections; with --probe, the
+// virtual pad on COM1 answers, the console behind COM0 is left alone and
+// never written to, a USB device with other ids is not probed, and a device
+// that is no terminal says so once, under each name that leads to it.
+TEST(PadCtlList, ListsEveryKindOfCandidateAndProbesOnlyWhatMayBeProbed) {
+    Machine m;
+    padsim::PadEngine serialPad;
+    padsim::SerialHost host(serialPad,
+                            padsim::SerialHostOptions{.portFolder = m.ports, .comNumber = 1});
+    ASSERT_TRUE(host.Start());
+    QuietPty console;
+    fs::create_symlink(console.slave, pl::PortLinkPath(m.ports, 0));
+    fs::create_directories(m.sys / "class/tty/console");
+    fs::create_directories(m.sys / "class/tty/ttyS0");
+    testsupport::WriteFile(m.sys / "class/tty/console/active", "tty0 ttyS0\n");
+    testsupport::WriteFile(m.sys / "class/tty/ttyS0/dev", console.DeviceNumber() + "\n");
+    for (const char* name : {"ttyUSB0", "ttyACM1", "ttyS0", "ttyUSBx"}) {
+        testsupport::WriteFile(m.dev / name, "");
+    }
+    fs::create_directories(m.dev / "serial/by-id");
+    fs::create_symlink("../../ttyUSB0", m.dev / "serial/by-id/usb-Maker_Pad_42-if00-port0");
+    padsim::PadEngine usbPad;
+    padsim::UsbHost usbHost(usbPad, m.hid->AddDevice(0x1209, 0x0001, {.product = "Virtual Pad"}));
+    usbHost.Start();
+    m.hid->AddDevice(0x046d, 0xc52b, {.product = "USB Receiver"});
+
+    const std::string notSerial = "not a serial device";
+    const std::string leftAlone(pl::OpenFailureText(pl::OpenFailure::kLeftAlone));
+    const std::string portLine = "  COM1 -> " + host.SlavePath();
+    const std::string consoleLine = "  COM0 -> " + console.slave;
+    const auto listing = [&](bool probe) {
+        const auto v = [probe](const std::string& verdict) {
+            return probe ? ": " + verdict : std::string();
+        };
+        return "HID devices:\n"
+               "  1209:0001  memory:0  \"Virtual Pad\"" +
+               v("the pad answered") +
+               "\n"
+               "  046d:c52b  memory:1  \"USB Receiver\"" +
+               v("not probed (looking for 1209:0001)") +
+               "\n"
+               "COM links in " +
+               m.ports.string() + ":\n" + consoleLine + v(leftAlone) + "\n" + portLine +
+               v("the pad answered") +
+               "\n"
+               "Names in " +
+               (m.dev / "serial/by-id").string() +
+               ":\n"
+               "  usb-Maker_Pad_42-if00-port0 -> " +
+               (m.dev / "ttyUSB0").string() + v(notSerial) +
+               "\n"
+               "ttyUSB and ttyACM devices:\n"
+               "  " +
+               (m.dev / "ttyUSB0").string() + v(notSerial) +
+               "\n"
+               "  " +
+               (m.dev / "ttyACM1").string() + v(notSerial) + "\n";
+    };
+    for (const bool probe : {false, true}) {
+        SCOPED_TRACE(probe ? "--probe" : "no probe");
+        const RunResult r = m.Run(probe ? std::vector<std::string>{"list", "--probe"}
+                                        : std::vector<std::string>{"list"});
+        EXPECT_EQ(r.status, kExitOk) << r.err;
+        EXPECT_EQ(r.out, listing(probe));
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_FALSE(console.Received());
+
+    // Nothing there at all: each section says so, and no pad is needed.
+    Machine empty;
+    const RunResult none = empty.Run({"list"});
+    EXPECT_EQ(none.status, kExitOk);
+    EXPECT_EQ(none.out, "HID devices:\n  none\nCOM links in " + empty.ports.string() +
+                            ":\n  none\nNames in " + (empty.dev / "serial/by-id").string() +
+                            ":\n  none\nttyUSB and ttyACM devices:\n  none\n");
+}
+
+// The packaged rule is what udev-rule prints for the default ids, byte for
+// byte, so the two cannot drift; other ids come out as lsusb writes them,
+// which is what udev compares with.
+TEST(PadCtlUdevRule, ThePackagedRuleIsThePrintedOneForTheDefaultIds) {
+    std::ifstream in(VELLUMIX_UDEV_RULE_FILE, std::ios::binary);
+    std::stringstream packaged;
+    packaged << in.rdbuf();
+    ASSERT_FALSE(packaged.str().empty()) << VELLUMIX_UDEV_RULE_FILE;
+    Machine m;
+    EXPECT_EQ(m.Run({"udev-rule", "1209:0001"}).out, packaged.str());
+
+    const RunResult other = m.Run({"udev-rule", "2A3B:42"});
+    EXPECT_EQ(other.status, kExitOk);
+    EXPECT_NE(other.out.find("ATTRS{idVendor}==\"2a3b\", ATTRS{idProduct}==\"0042\""),
+              std::string::npos)
+        << other.out;
+    EXPECT_EQ(m.Run({"udev-rule", "2a3b"}).status, kExitUsage);
+}
+
+// The ids on USB come from --usb-id, else VELLUMIX_USB_ID, else 1209:0001;
+// a pad not found says which ids were looked for. Two pads with the same
+// ids are told apart by their paths.
+TEST(PadCtlUsbIds, TheIdsGivenFindTheirPadAndAFailureNamesThem) {
+    Machine m;
+    padsim::PadEngine first;
+    padsim::PadEngine second;
+    padsim::UsbHost firstHost(first, m.hid->AddDevice(0x2a3b, 0x0042));
+    padsim::UsbHost secondHost(second, m.hid->AddDevice(0x2a3b, 0x0042));
+    firstHost.Start();
+    secondHost.Start();
+    const struct {
+        std::vector<std::string> args;
+        std::optional<std::string> variable;
+        int status;
+        const char* text;  // the output, or the error line
+    } cases[] = {
+        {{"--usb", "probe"},
+         {},
+         kExitNoPad,
+         "vellumix-padctl: no pad answered on USB (looked for 1209:0001)\n"},
+        {{"probe"},
+         {},
+         kExitNoPad,
+         "vellumix-padctl: no pad answered (tried USB 1209:0001 and COM0 to COM9)\n"},
+        {{"--usb-id", "2a3b:0042", "--usb", "probe"}, {}, kExitOk, "Pad found on USB\n"},
+        {{"probe"}, "2a3b:0042", kExitOk, "Pad found on USB\n"},
+        {{"--usb-id", "1234:5678", "--usb", "probe"},
+         "2a3b:0042",
+         kExitNoPad,
+         "vellumix-padctl: no pad answered on USB (looked for 1234:5678)\n"},
+        {{"--usb-path", "memory:1", "leds", "red"}, {}, kExitOk, ""},
+        {{"--usb-path", "memory:7", "probe"},
+         {},
+         kExitNoPad,
+         "vellumix-padctl: no pad answered on memory:7: no such port\n"},
+        // The capture service looks for the ids it was started with.
+        {{"--service", "--usb-id", "2a3b:0042", "probe"},
+         {},
+         kExitUsage,
+         "vellumix-padctl: --usb-id does not go with --service: the capture service looks for "
+         "the ids it was started with (vellumix-padd --usb-id); see --help\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        const RunResult r = m.Run(c.args, c.variable);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(c.status == kExitOk ? r.out : r.err, c.text);
+    }
+    // Only the pad at the path was told to light its LED.
+    EXPECT_TRUE(second.Snapshot().leds.red);
+    EXPECT_FALSE(first.Snapshot().leds.red);
+}
+
+}  // namespace
+}  // namespace vellumix::tools
