@@ -27,6 +27,7 @@
 #include "padservice/ChannelSession.h"
 #include "sigformats/InkmlFormat.h"
 #include "support/PrivateBus.h"
+#include "support/SharedHidBackend.h"
 #include "support/TempDir.h"
 
 namespace vellumix::padservice::test {
@@ -41,22 +42,6 @@ constexpr const char* kUsbKey = "memory:0";
 
 enum class Link { kSerial, kUsb };
 
-// The rig's one memory device, for the service's USB sessions.
-class OneDeviceBackend : public pl::HidBackend {
-public:
-    explicit OneDeviceBackend(std::shared_ptr<pl::MemoryHidDevice> d) : m_d(std::move(d)) {}
-    std::vector<pl::HidDeviceInfo> Enumerate(std::uint16_t v, std::uint16_t p) override {
-        if (!m_d->IsPlugged() || v != m_d->Info().vendorId || p != m_d->Info().productId) {
-            return {};
-        }
-        return {m_d->Info()};
-    }
-    pl::HidOpenResult Open(const pl::HidDeviceInfo&) override { return m_d->OpenHost(); }
-
-private:
-    std::shared_ptr<pl::MemoryHidDevice> m_d;
-};
-
 // ShowImage's pictures as vellumix-padd decodes them: in its helper process.
 PictureDecoder Pictures() {
     return tools::HelperDecoder(VELLUMIX_PICTURE_HELPER);
@@ -65,11 +50,10 @@ PictureDecoder Pictures() {
 class ServicePad : public ::testing::Test {
 protected:
     ServicePad()
-        : m_device(std::make_shared<pl::MemoryHidDevice>(
-              pl::HidDeviceInfo{kUsbKey, pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID},
-              pl::MemoryHidOptions{})),
-          m_factory({m_ports, [this] { return std::make_unique<OneDeviceBackend>(m_device); }}) {
+        : m_factory({m_ports,
+                     [this] { return std::make_unique<testsupport::SharedHidBackend>(m_hid); }}) {
         EXPECT_TRUE(pl::CreatePortFolder(m_ports));
+        EXPECT_EQ(m_device->Info().path, kUsbKey);
     }
 
     bool StartSerial() {
@@ -103,7 +87,10 @@ protected:
     // One virtual pad behind each link.
     padsim::PadEngine m_serialPad;
     padsim::PadEngine m_usbPad;
-    std::shared_ptr<pl::MemoryHidDevice> m_device;
+    // The machine's USB devices: the one pad, at kUsbKey.
+    std::shared_ptr<pl::MemoryHidBackend> m_hid = std::make_shared<pl::MemoryHidBackend>();
+    std::shared_ptr<pl::MemoryHidDevice> m_device =
+        m_hid->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
     ChannelSessionFactory m_factory;
     std::unique_ptr<padsim::SerialHost> m_serial;
     std::unique_ptr<padsim::UsbHost> m_usb;

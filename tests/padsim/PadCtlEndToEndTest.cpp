@@ -34,6 +34,7 @@
 #include "sigfiles/SignatureFiles.h"
 #include "sigformats/InkmlFormat.h"
 #include "support/PointStreamDiff.h"
+#include "support/SharedHidBackend.h"
 #include "support/SignatureSynth.h"
 #include "support/TempDir.h"
 
@@ -69,10 +70,7 @@ public:
             m_serial = std::make_unique<SerialHost>(m_engine, serial);
             EXPECT_TRUE(m_serial->Start());
         } else {
-            m_usbDevice = std::make_shared<padlink::MemoryHidDevice>(
-                padlink::HidDeviceInfo{"memory:0", padlink::PAD_USB_VENDOR_ID,
-                                       padlink::PAD_USB_PRODUCT_ID},
-                padlink::MemoryHidOptions{});
+            m_usbDevice = m_hid->AddDevice(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
             m_usb = std::make_unique<UsbHost>(m_engine, m_usbDevice);
             m_usb->Start();
         }
@@ -139,38 +137,19 @@ public:
     // What the console's USB search, or the capture service's USB session,
     // looks through: the rig's device, or none.
     std::unique_ptr<padlink::HidBackend> Backend() const {
-        if (m_usbDevice) {
-            return std::make_unique<OneDeviceBackend>(m_usbDevice);
-        }
-        return std::make_unique<padlink::MemoryHidBackend>();
+        return std::make_unique<testsupport::SharedHidBackend>(m_hid);
     }
     const std::string& UsbKey() const { return m_usbDevice->Info().path; }
 
 private:
-    // The memory backend hands out devices it made itself; this one lists
-    // the rig's device so the host thread and the console share it.
-    class OneDeviceBackend : public padlink::HidBackend {
-    public:
-        explicit OneDeviceBackend(std::shared_ptr<padlink::MemoryHidDevice> d)
-            : m_d(std::move(d)) {}
-        std::vector<padlink::HidDeviceInfo> Enumerate(std::uint16_t v, std::uint16_t p) override {
-            if (!m_d->IsPlugged() || v != m_d->Info().vendorId || p != m_d->Info().productId) {
-                return {};
-            }
-            return {m_d->Info()};
-        }
-        padlink::HidOpenResult Open(const padlink::HidDeviceInfo&) override {
-            return m_d->OpenHost();
-        }
-
-    private:
-        std::shared_ptr<padlink::MemoryHidDevice> m_d;
-    };
-
     Link m_link;
     fs::path m_folder;
     PadEngine m_engine;
     std::unique_ptr<SerialHost> m_serial;
+    // The machine's USB devices, which the pad's host thread and every run
+    // share; the pad is the one device on a USB rig.
+    std::shared_ptr<padlink::MemoryHidBackend> m_hid =
+        std::make_shared<padlink::MemoryHidBackend>();
     std::shared_ptr<padlink::MemoryHidDevice> m_usbDevice;
     std::unique_ptr<UsbHost> m_usb;
     std::thread m_replayThread;

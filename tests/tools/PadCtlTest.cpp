@@ -22,6 +22,7 @@
 #include "padctl/PadCtl.h"
 #include "padlink/PortResolver.h"
 #include "padlink/hid/MemoryHidDevice.h"
+#include "support/SharedHidBackend.h"
 #include "support/TempDir.h"
 
 namespace vellumix::tools {
@@ -34,20 +35,6 @@ struct RunResult {
     int status = -1;
     std::string out;
     std::string err;
-};
-
-// Every run of the console shares these devices, as one machine's would.
-class SharedBackend final : public pl::HidBackend {
-public:
-    explicit SharedBackend(std::shared_ptr<pl::MemoryHidBackend> b) : m_b(std::move(b)) {}
-    std::vector<pl::HidDeviceInfo> Enumerate(std::uint16_t v, std::uint16_t p) override {
-        return m_b->Enumerate(v, p);
-    }
-    std::vector<pl::HidDeviceInfo> EnumerateAll() override { return m_b->EnumerateAll(); }
-    pl::HidOpenResult Open(const pl::HidDeviceInfo& info) override { return m_b->Open(info); }
-
-private:
-    std::shared_ptr<pl::MemoryHidBackend> m_b;
 };
 
 // A machine of the test's own: a port folder, /dev, sysfs and a HID bus.
@@ -63,7 +50,8 @@ struct Machine {
         env.devicePrefixes = {};
         env.devRoot = dev;
         env.roots = pl::SystemRoots{.proc = {}, .sysfs = sys};
-        env.hidBackend = std::make_unique<SharedBackend>(hid);
+        // Every run of the console shares these devices, as one machine's would.
+        env.hidBackend = std::make_unique<testsupport::SharedHidBackend>(hid);
         env.usbIdVariable = std::move(usbIdVariable);
         std::ostringstream out;
         std::ostringstream err;
