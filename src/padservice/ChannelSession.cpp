@@ -2,21 +2,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
 
 #include "capture/PenReader.h"
 #include "padlink/CommandFailure.h"
 #include "padlink/HidDevice.h"
-#include "padlink/HidPort.h"
 #include "padlink/LedWords.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadLink.h"
-#include "padlink/PadProbe.h"
-#include "padlink/PadUsbIds.h"
-#include "padlink/PortResolver.h"
-#include "padlink/SerialPort.h"
-#include "padlink/SerialSettings.h"
-#include "padlink/hid/MemoryHidDevice.h"
+#include "padlink/PadLinkOpen.h"
 #include "padservice/ServiceTexts.h"
 
 namespace vellumix::padservice {
@@ -31,49 +24,6 @@ std::string Format(const char* format, const std::string& a, const std::string& 
     std::snprintf(out.data(), out.size() + 1, format, a.c_str(), b.c_str());
     return out;
 }
-
-// The process-wide transport choice: open sessions of each kind. Goes when
-// links become objects of their own.
-class TransportGuard {
-public:
-    static bool Acquire(Transport kind) {
-        std::lock_guard lock(s_lock);
-        if (s_open[Other(kind)] > 0) {
-            return false;
-        }
-        ++s_open[Index(kind)];
-        return true;
-    }
-    static void Release(Transport kind) {
-        std::lock_guard lock(s_lock);
-        --s_open[Index(kind)];
-    }
-
-private:
-    static int Index(Transport kind) { return kind == Transport::kUsb ? 0 : 1; }
-    static int Other(Transport kind) { return 1 - Index(kind); }
-    static inline std::mutex s_lock;
-    static inline int s_open[2] = {0, 0};
-};
-
-// Lists only the one device a USB session is for, so HidPort opens that
-// device and no other with the same ids.
-class OnePathBackend : public pl::HidBackend {
-public:
-    OnePathBackend(std::unique_ptr<pl::HidBackend> inner, std::string path)
-        : m_inner(std::move(inner)), m_path(std::move(path)) {}
-    std::vector<pl::HidDeviceInfo> Enumerate(std::uint16_t vendorId,
-                                             std::uint16_t productId) override {
-        std::vector<pl::HidDeviceInfo> devices = m_inner->Enumerate(vendorId, productId);
-        std::erase_if(devices, [&](const pl::HidDeviceInfo& d) { return d.path != m_path; });
-        return devices;
-    }
-    pl::HidOpenResult Open(const pl::HidDeviceInfo& info) override { return m_inner->Open(info); }
-
-private:
-    std::unique_ptr<pl::HidBackend> m_inner;
-    std::string m_path;
-};
 
 StepResult Step(pl::CommandResult r, std::string_view command, pl::Expect expect) {
     if (pl::CommandSucceeded(r.outcome, expect)) {
@@ -102,18 +52,11 @@ public:
 
     OpenResult Open() override {
         Close();
-        if (!TransportGuard::Acquire(m_candidate.transport)) {
-            return {OpenError::kBusy,
-                    Format(text::kOtherTransport,
-                           m_candidate.transport == Transport::kUsb ? "serial" : "USB")};
+        pl::OpenedPadLink opened = pl::OpenPadLink(Where(), Options());
+        if (!opened.link) {
+            return NoPad(opened);
         }
-        m_holdsTransport = true;
-        const OpenResult opened =
-            m_candidate.transport == Transport::kUsb ? OpenUsb() : OpenSerial();
-        if (!opened.Ok()) {
-            Close();
-            return opened;
-        }
+        m_link = std::move(opened.link);
         m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
         m_channel->SetLinkDownHandler(m_events.lost);
         return {};
@@ -127,10 +70,6 @@ public:
         }
         m_channel.reset();
         m_link.reset();
-        if (m_holdsTransport) {
-            TransportGuard::Release(m_candidate.transport);
-            m_holdsTransport = false;
-        }
     }
 
     bool CheckLink() override {
@@ -215,57 +154,40 @@ private:
                 pl::CommandFailureText(pl::PadOutcome::kLinkDown, command, pl::Expect::kAnswer)};
     }
 
-    OpenResult NoPad(pl::OpenFailure failure, std::string_view reason) const {
-        if (failure == pl::OpenFailure::kBusy) {
-            return {OpenError::kBusy,
-                    Format(text::kPortFailed, m_candidate.port, std::string(reason))};
-        }
-        if (failure == pl::OpenFailure::kNone) {
-            return {OpenError::kNoAnswer, Format(text::kNoPadOn, m_candidate.port)};
-        }
-        return {OpenError::kNoAnswer,
-                Format(text::kPortFailed, m_candidate.port, std::string(reason))};
+    // Where the watch saw the pad: a serial candidate's key is its COMn
+    // link or its device, a USB one's its HID device's path.
+    pl::PadCandidate Where() const {
+        return m_candidate.transport == Transport::kUsb ? pl::UsbPathCandidate(m_candidate.key)
+                                                        : pl::SerialCandidate(m_candidate.key);
     }
 
-    OpenResult OpenSerial() {
-        // No system devices: a candidate names its device or its link.
-        m_link = std::make_unique<pl::PadLink>(
-            std::make_unique<pl::SerialPort>(m_env.portFolder, std::vector<std::string>{}));
-        pl::SerialPort& serial = *m_link->Serial();
-        const std::string& key = m_candidate.key;
-        const bool comLink =
-            key.size() == pl::kComPortPrefix.size() + 1 && key.starts_with(pl::kComPortPrefix);
-        const std::string spec = comLink ? pl::DefaultPortSpec(key.back() - '0')
-                                         : key + std::string(pl::kDefaultPortSettings);
-        if (!pl::ProbeSerialSpec(serial, spec)) {
-            return NoPad(serial.LastOpenFailure(), serial.OpenFailureReason());
+    pl::PadLinkOptions Options() const {
+        pl::PadLinkOptions options;
+        options.portFolder = m_env.portFolder;
+        // A COMn candidate is the port folder's link alone, never a system
+        // device of that number.
+        options.devicePrefixes = {};
+        // Seen by the watch, not named by a user: the console is never
+        // written to.
+        options.portChoice = pl::PortChoice::kScanned;
+        if (m_candidate.transport == Transport::kUsb) {
+            options.hidBackend = m_env.hidBackend();
         }
-        m_link->Use(pl::PadLinkKind::kSerial);
-        return {};
+        return options;
     }
 
-    OpenResult OpenUsb() {
-        m_link = std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(
-            std::make_unique<OnePathBackend>(m_env.hidBackend(), m_candidate.key)));
-        pl::HidPort& hid = *m_link->Hid();
-        if (!hid.Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID)) {
-            const pl::OpenFailure failure = hid.LastOpenFailure();
-            return NoPad(failure == pl::OpenFailure::kNone ? pl::OpenFailure::kNoSuchPort : failure,
-                         hid.OpenFailureReason().empty()
-                             ? pl::OpenFailureText(pl::OpenFailure::kNoSuchPort)
-                             : hid.OpenFailureReason());
+    OpenResult NoPad(const pl::OpenedPadLink& opened) const {
+        if (opened.failure == pl::OpenFailure::kNone) {
+            return {OpenError::kNoAnswer, opened.reason};  // "no pad answered on ..."
         }
-        if (!pl::ProbeUsb(hid)) {
-            return NoPad(pl::OpenFailure::kNone, {});
-        }
-        m_link->Use(pl::PadLinkKind::kUsb);
-        return {};
+        return {opened.failure == pl::OpenFailure::kBusy ? OpenError::kBusy : OpenError::kNoAnswer,
+                Format(text::kPortFailed, m_candidate.port, opened.reason)};
     }
 
     Candidate m_candidate;
     Events m_events;
     ChannelEnvironment m_env;
-    bool m_holdsTransport = false;
+    // This pad's own link; outlives the channel over it.
     std::unique_ptr<pl::PadLink> m_link;
     std::unique_ptr<pl::PadCommandChannel> m_channel;
     // Destroyed (stopped) before the channel it reads.

@@ -1,15 +1,9 @@
-// The real pad side of the service: a candidate opened through the pad link
-// as it is today (a SerialPort for the port folder's links and tty devices,
-// a HidPort shown only the one hidraw device for USB), with the command
-// channel and the pen reader over it. Everything here is about how a link is
-// made; the bus side sees only PadSession.
-//
-// Until the link is an object of its own, the channel and the pen reader
-// pick their transport by the process-wide padlink::g_usbConnected, which
-// Open sets. So one process holds USB pads or serial pads, not both at
-// once: while a session of one kind is open, opening the other kind fails
-// with OpenError::kBusy, saying why. Several pads of one kind at once are
-// fine: each session has its own ports and channel.
+// The real pad side of the service: a candidate opened as a pad link of its
+// own (padlink::OpenPadLink: a serial candidate by its port, a USB one by its
+// HID device's path), with a command channel and a pen reader over it. Each
+// claimed pad has its own link, so a service serves serial and USB pads side
+// by side. Everything here is about how a link is made; the bus side sees
+// only PadSession.
 //
 // Thread safety: as PadSession's. The lost event comes from the thread that
 // found the line failed (the pen reader's or the worker's).
@@ -37,8 +31,8 @@ inline constexpr padlink::ColorRef kPromptColour = padlink::MakeColorRef(0x00, 0
 struct ChannelEnvironment {
     // Where the COMn links live (padlink::DefaultPortFolder() in the program).
     std::filesystem::path portFolder;
-    // Makes the HID backend a USB session looks through: hidapi in the
-    // program, an in-memory device in tests.
+    // Makes the HID backend a USB session opens its device through: hidapi
+    // in the program, in-memory devices in tests.
     std::function<std::unique_ptr<padlink::HidBackend>()> hidBackend;
 };
 

@@ -26,12 +26,9 @@ inline constexpr const char* kNotCapturing = "StopCapture: no capture is running
 inline constexpr const char* kBadPicture = "ShowImage: %s";
 inline constexpr const char* kNoPictures = "ShowImage: this service shows no pictures";
 
-// Opening a pad. %s: the port, then why.
-inline constexpr const char* kNoPadOn = "no pad answered on %s";
+// Opening a pad whose device would not open (a pad that did not answer is
+// padlink's "no pad answered on %s"). %s: the port, then why.
 inline constexpr const char* kPortFailed = "no pad answered on %s: %s";
-// %s: the other transport.
-inline constexpr const char* kOtherTransport =
-    "this service has a %s pad open; it serves USB pads or serial pads, one kind at a time";
 // %s: the command the link refused to send.
 inline constexpr const char* kNothingSent = "%s: an argument is out of range; nothing sent";
 

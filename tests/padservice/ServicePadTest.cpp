@@ -1,8 +1,9 @@
 // The capture service with its real pad side against the virtual pad: on a
 // pseudo-terminal published in a temporary port folder (found by the
 // service's own watch) and on the in-process USB device. Pictures, LEDs and
-// text reach the pad's LCD, a capture comes back as Points and InkML, and a
-// serial pad that goes and comes back keeps its claim and its capture.
+// text reach the pad's LCD, captures on both pads at once come back as
+// Points and InkML, and a serial pad that goes and comes back keeps its
+// claim and its capture.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -104,15 +105,19 @@ Points Ink(const std::vector<ReceivedPoint>& received) {
     return points;
 }
 
-TEST_F(ServicePad, DrawsAndCapturesOnTheVirtualPadOnSerialAndOnUsb) {
+// Two clients, each holding one pad (one serial, one USB) at the same time,
+// each pad on a link of its own: drawing, and the two captures running at
+// once, each signature to its own holder.
+TEST_F(ServicePad, TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce) {
     ServiceRig rig(m_factory, ServiceRig::QuickOptions(), Pictures(), m_ports);
     ASSERT_TRUE(StartSerial());
     StartUsb();
-    ServiceClient client(rig.Address());
-    ASSERT_TRUE(Eventually(client, [&] { return client.PadPaths().size() == 1; }));
+    ServiceClient serialClient(rig.Address());
+    ServiceClient usbClient(rig.Address());
+    ASSERT_TRUE(Eventually(serialClient, [&] { return serialClient.PadPaths().size() == 1; }));
     const std::string usbPath = rig.Appear(kUsbKey, Transport::kUsb);
     const std::string serialPath = std::string(kPadPathPrefix) + "COM" + std::to_string(kCom);
-    EXPECT_EQ(client.PadPaths(), (std::vector<std::string>{serialPath, usbPath}));
+    EXPECT_EQ(serialClient.PadPaths(), (std::vector<std::string>{serialPath, usbPath}));
 
     QImage picture(64, 30, QImage::Format_RGB32);
     picture.fill(Qt::red);
@@ -126,14 +131,34 @@ TEST_F(ServicePad, DrawsAndCapturesOnTheVirtualPadOnSerialAndOnUsb) {
     // The bytes padctl's image command sends for the same file.
     const std::vector<std::uint8_t> sent = padpicture::LoadPadPixels(file).pixels;
 
-    const Points signature = {{100, 200}, {110, 210}, capture::PEN_UP_POINT, {300, 40}};
-    for (const auto& [link, path] :
-         {std::pair{Link::kSerial, serialPath}, std::pair{Link::kUsb, usbPath}}) {
-        SCOPED_TRACE(path);
-        padsim::PadEngine& engine = Engine(link);
-        client.Claim(path);
+    struct Holder {
+        Link link;
+        std::string path;
+        ServiceClient& client;
+        Points signature;
+        std::vector<ReceivedPoint> got;
+    };
+    Holder holders[] = {
+        {Link::kSerial,
+         serialPath,
+         serialClient,
+         {{100, 200}, {110, 210}, capture::PEN_UP_POINT, {300, 40}},
+         {}},
+        {Link::kUsb,
+         usbPath,
+         usbClient,
+         {{500, 600}, capture::PEN_UP_POINT, {700, 800}, {710, 790}},
+         {}},
+    };
+    for (Holder& h : holders) {
+        h.client.Claim(h.path);
+    }
+    for (Holder& h : holders) {
+        SCOPED_TRACE(h.path);
+        padsim::PadEngine& engine = Engine(h.link);
+        EXPECT_EQ(h.client.Pad(h.path).claimedBy, h.client.UniqueName());
         const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        client.ShowImage(path, fd);
+        h.client.ShowImage(h.path, fd);
         ::close(fd);
         const QImage lcd = engine.Snapshot().lcd;
         for (const auto& [x, y] : {std::pair{0, 0}, std::pair{319, 239}, std::pair{160, 120}}) {
@@ -145,35 +170,38 @@ TEST_F(ServicePad, DrawsAndCapturesOnTheVirtualPadOnSerialAndOnUsb) {
         const int text = ::open((m_dir / "notes.txt").c_str(), O_RDONLY | O_CLOEXEC);
         std::string why;
         try {
-            client.ShowImage(path, text);
+            h.client.ShowImage(h.path, text);
         } catch (const ServiceError& e) {
             why = e.Name() + ": " + e.Message();
         }
         ::close(text);
         EXPECT_EQ(why,
                   std::string(error::kBadArgument) + ": ShowImage: not a picture that can be read");
-        client.SetLeds(path, "red");
+        h.client.SetLeds(h.path, "red");
         EXPECT_TRUE(engine.Snapshot().leds.red);
-        client.ShowText(path, 40, 150, "Hi");
-
-        std::vector<ReceivedPoint> got;
-        client.OnPoints(path, [&](const std::vector<ReceivedPoint>& batch) {
-            got.insert(got.end(), batch.begin(), batch.end());
+        h.client.ShowText(h.path, 40, 150, "Hi");
+        h.client.OnPoints(h.path, [&h](const std::vector<ReceivedPoint>& batch) {
+            h.got.insert(h.got.end(), batch.begin(), batch.end());
         });
-        client.StartCapture(path, "Sign here", true);
-        Write(link, signature);
-        ASSERT_TRUE(Eventually(client, [&] { return got.size() == signature.size(); }))
-            << got.size();
-        EXPECT_EQ(Ink(got), signature);
-        const std::string inkml = client.StopCapture(path);
+        h.client.StartCapture(h.path, "Sign here", true);
+    }
+    for (Holder& h : holders) {
+        Write(h.link, h.signature);
+    }
+    for (Holder& h : holders) {
+        SCOPED_TRACE(h.path);
+        ASSERT_TRUE(Eventually(h.client, [&] { return h.got.size() == h.signature.size(); }))
+            << h.got.size();
+        EXPECT_EQ(Ink(h.got), h.signature);
+        const std::string inkml = h.client.StopCapture(h.path);
         const auto decoded = sigformats::DecodeInkml(
             std::span(reinterpret_cast<const std::uint8_t*>(inkml.data()), inkml.size()));
-        Points closed = signature;
+        Points closed = h.signature;
         closed.push_back(capture::PEN_UP_POINT);
         ASSERT_TRUE(decoded.Ok()) << decoded.Error().message;
         EXPECT_EQ(decoded.Value().points, closed);
-        EXPECT_EQ(engine.Snapshot().capture, padsim::CaptureState::kStopped);
-        client.Release(path);
+        EXPECT_EQ(Engine(h.link).Snapshot().capture, padsim::CaptureState::kStopped);
+        h.client.Release(h.path);
     }
 }
 
