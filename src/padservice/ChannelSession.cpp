@@ -18,10 +18,11 @@ namespace {
 
 namespace pl = padlink;
 
-std::string Format(const char* format, const std::string& a, const std::string& b = {}) {
-    const int n = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str());
+template <typename... Args>
+std::string Format(const char* format, const Args&... args) {
+    const int n = std::snprintf(nullptr, 0, format, args.c_str()...);
     std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
-    std::snprintf(out.data(), out.size() + 1, format, a.c_str(), b.c_str());
+    std::snprintf(out.data(), out.size() + 1, format, args.c_str()...);
     return out;
 }
 
@@ -52,7 +53,13 @@ public:
 
     OpenResult Open() override {
         Close();
-        pl::OpenedPadLink opened = pl::OpenPadLink(Where(), Options());
+        pl::PadLinkOptions options = Options();
+        if (m_candidate.transport == Transport::kUsb) {
+            if (OpenResult other = OtherDevice(*options.hidBackend); !other.Ok()) {
+                return other;
+            }
+        }
+        pl::OpenedPadLink opened = pl::OpenPadLink(Where(), std::move(options));
         if (!opened.link) {
             return NoPad(opened);
         }
@@ -174,6 +181,21 @@ private:
             options.hidBackend = m_env.hidBackend();
         }
         return options;
+    }
+
+    // A hidraw node's number is given afresh to the next device that comes:
+    // the path the watch saw the pad at may lead to another device by now,
+    // which is never written to.
+    OpenResult OtherDevice(pl::HidBackend& hid) const {
+        for (const pl::HidDeviceInfo& device : hid.EnumerateAll()) {
+            const pl::UsbIds ids{device.vendorId, device.productId};
+            if (device.path == m_candidate.key && ids != m_env.usbIds) {
+                return {OpenError::kNoAnswer,
+                        Format(text::kOtherDevice, m_candidate.port, pl::FormatUsbIds(ids),
+                               pl::FormatUsbIds(m_env.usbIds))};
+            }
+        }
+        return {};
     }
 
     OpenResult NoPad(const pl::OpenedPadLink& opened) const {

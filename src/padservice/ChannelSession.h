@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "padlink/CommandPayloads.h"
+#include "padlink/PadUsbIds.h"
 #include "padservice/PadSession.h"
 
 namespace vellumix::padlink {
@@ -34,6 +35,9 @@ struct ChannelEnvironment {
     // Makes the HID backend a USB session opens its device through: hidapi
     // in the program, in-memory devices in tests.
     std::function<std::unique_ptr<padlink::HidBackend>()> hidBackend;
+    // The pad's USB ids: a USB candidate is opened only while the device at
+    // its path has them.
+    padlink::UsbIds usbIds;
 };
 
 class ChannelSessionFactory : public PadSessionFactory {

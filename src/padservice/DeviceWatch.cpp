@@ -75,11 +75,12 @@ std::optional<std::pair<std::uint16_t, std::uint16_t>> ParseHidId(std::string_vi
 }
 
 DeviceWatch::DeviceWatch(EventLoop& loop, Sink sink, std::filesystem::path portFolder,
-                         bool systemDevices)
+                         bool systemDevices, padlink::UsbIds usbIds)
     : m_loop(loop),
       m_sink(std::move(sink)),
       m_portFolder(std::move(portFolder)),
-      m_systemDevices(systemDevices) {}
+      m_systemDevices(systemDevices),
+      m_usbIds(usbIds) {}
 
 DeviceWatch::~DeviceWatch() {
     if (m_inotifyWatch != 0) {
@@ -226,7 +227,7 @@ std::optional<Candidate> DeviceWatch::Classify(udev_device* device) const {
     const char* hidId =
         hid != nullptr ? udev_device_get_property_value(hid, kHidIdProperty) : nullptr;
     const auto ids = hidId != nullptr ? ParseHidId(hidId) : std::nullopt;
-    if (!ids || ids->first != pl::PAD_USB_VENDOR_ID || ids->second != pl::PAD_USB_PRODUCT_ID) {
+    if (!ids || pl::UsbIds{ids->first, ids->second} != m_usbIds) {
         return std::nullopt;
     }
     return Candidate{node, Transport::kUsb, node};

@@ -5,8 +5,8 @@
 //     writer, which is how a killed publisher shows (its lock is no longer
 //     held, the link is stale);
 //   - ttyUSBn and ttyACMn devices, and hidraw devices whose USB ids are the
-//     pad's, listed through udev at the start and watched with a udev
-//     monitor afterwards.
+//     pad's (as the service was told them), listed through udev at the start
+//     and watched with a udev monitor afterwards.
 // The kernel console's ttySn ports are never candidates. Nothing polls:
 // both watches are descriptors in the event loop.
 //
@@ -22,6 +22,7 @@
 #include <string_view>
 #include <utility>
 
+#include "padlink/PadUsbIds.h"
 #include "padservice/PadSession.h"
 
 struct udev;
@@ -44,8 +45,9 @@ public:
     };
 
     // portFolder: empty for none. systemDevices: watch udev's tty and hidraw
-    // devices (the program); tests leave them alone.
-    DeviceWatch(EventLoop& loop, Sink sink, std::filesystem::path portFolder, bool systemDevices);
+    // devices (the program); tests leave them alone. usbIds: the pad's.
+    DeviceWatch(EventLoop& loop, Sink sink, std::filesystem::path portFolder, bool systemDevices,
+                padlink::UsbIds usbIds = padlink::kDefaultUsbIds);
     ~DeviceWatch();
     DeviceWatch(const DeviceWatch&) = delete;
     DeviceWatch& operator=(const DeviceWatch&) = delete;
@@ -66,6 +68,7 @@ private:
     Sink m_sink;
     std::filesystem::path m_portFolder;
     bool m_systemDevices;
+    padlink::UsbIds m_usbIds;
     int m_inotify = -1;
     std::uint64_t m_inotifyWatch = 0;
     udev* m_udev = nullptr;

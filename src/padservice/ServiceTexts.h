@@ -29,6 +29,9 @@ inline constexpr const char* kNoPictures = "ShowImage: this service shows no pic
 // Opening a pad whose device would not open (a pad that did not answer is
 // padlink's "no pad answered on %s"). %s: the port, then why.
 inline constexpr const char* kPortFailed = "no pad answered on %s: %s";
+// %s: the HID device's path, its ids, the pad's.
+inline constexpr const char* kOtherDevice =
+    "no pad answered on %s: the device there has the USB ids %s, not the pad's %s";
 // %s: the command the link refused to send.
 inline constexpr const char* kNothingSent = "%s: an argument is out of range; nothing sent";
 

@@ -115,6 +115,10 @@ TEST(ProgramsCommandLine, AMistakeIsOneLineWithTheWordMeant) {
         {kPadd,
          {"--idle-exit", "-5"},
          "vellumix-padd: --idle-exit takes 0 to 86400 seconds, not '-5'; see --help\n"},
+        {kPadd,
+         {"--usb-id", "12345:1"},
+         "vellumix-padd: --usb-id: '12345:1' is not VID:PID (the vendor and product ids in hex, "
+         "as lsusb shows them, such as 1209:0001); see --help\n"},
     };
     for (const auto& c : kCases) {
         const ProgramRun run = RunWithoutDisplay(c.program, c.args);

@@ -40,6 +40,8 @@ using Points = std::vector<SignaturePoint>;
 
 constexpr int kCom = 1;
 constexpr const char* kUsbKey = "memory:0";
+// The service is told the pad's ids, as vellumix-padd --usb-id tells it.
+constexpr pl::UsbIds kPadIds{0x2a3b, 0x0042};
 
 enum class Link { kSerial, kUsb };
 
@@ -52,7 +54,8 @@ class ServicePad : public ::testing::Test {
 protected:
     ServicePad()
         : m_factory({m_ports,
-                     [this] { return std::make_unique<testsupport::SharedHidBackend>(m_hid); }}) {
+                     [this] { return std::make_unique<testsupport::SharedHidBackend>(m_hid); },
+                     kPadIds}) {
         EXPECT_TRUE(pl::CreatePortFolder(m_ports));
         EXPECT_EQ(m_device->Info().path, kUsbKey);
     }
@@ -91,7 +94,7 @@ protected:
     // The machine's USB devices: the one pad, at kUsbKey.
     std::shared_ptr<pl::MemoryHidBackend> m_hid = std::make_shared<pl::MemoryHidBackend>();
     std::shared_ptr<pl::MemoryHidDevice> m_device =
-        m_hid->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
+        m_hid->AddDevice(kPadIds.vendorId, kPadIds.productId);
     ChannelSessionFactory m_factory;
     std::unique_ptr<padsim::SerialHost> m_serial;
     std::unique_ptr<padsim::UsbHost> m_usb;
@@ -203,6 +206,26 @@ TEST_F(ServicePad, TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce) {
         EXPECT_EQ(Engine(h.link).Snapshot().capture, padsim::CaptureState::kStopped);
         h.client.Release(h.path);
     }
+}
+
+// A USB candidate is opened only while the device at its path has the pad's
+// ids: the hidraw node a pad left may lead to another device by the time a
+// claim comes.
+TEST_F(ServicePad, AUsbDeviceWithOtherIdsIsNeverOpened) {
+    ServiceRig rig(m_factory);
+    const auto other = m_hid->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
+    const std::string path = rig.Appear(other->Info().path, Transport::kUsb);
+    ServiceClient client(rig.Address());
+    std::string why;
+    try {
+        client.Claim(path);
+    } catch (const ServiceError& e) {
+        why = e.Name() + ": " + e.Message();
+    }
+    EXPECT_EQ(why, std::string(error::kNoAnswer) +
+                       ": no pad answered on memory:1: the device there has the USB ids "
+                       "1209:0001, not the pad's 2a3b:0042");
+    EXPECT_EQ(other->OpenCount(), 0u);
 }
 
 TEST_F(ServicePad, ASerialPadThatGoesAndComesBackKeepsItsClaimAndItsCapture) {

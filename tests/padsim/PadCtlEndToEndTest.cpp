@@ -406,7 +406,7 @@ TEST_P(PadCtlEndToEnd, NakSilenceAndRefusalEachHaveTheirOwnExit) {
 class ServiceForRig {
 public:
     ServiceForRig(PadRig& rig, Link link, const fs::path& ports)
-        : m_factory({ports, [&rig] { return rig.Backend(); }}),
+        : m_factory({ports, [&rig] { return rig.Backend(); }, padlink::kDefaultUsbIds}),
           m_service(m_factory, padservice::test::ServiceRig::QuickOptions(),
                     tools::HelperDecoder(VELLUMIX_PICTURE_HELPER), ports) {
         if (link == Link::kUsb) {

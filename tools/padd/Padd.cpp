@@ -13,6 +13,7 @@
 
 #include "cli/UsageError.h"
 #include "padd/PictureHelper.h"
+#include "padlink/PadUsbIds.h"
 #include "padlink/PortResolver.h"
 #include "padlink/hid/HidapiBackend.h"
 #include "padservice/ChannelSession.h"
@@ -28,10 +29,12 @@ namespace {
 namespace ps = padservice;
 
 constexpr std::string_view kOptIdleExit = "--idle-exit";
+constexpr std::string_view kOptUsbId = "--usb-id";
 constexpr std::string_view kOptHelp = "--help";
 constexpr std::string_view kOptHelpShort = "-h";
 constexpr std::string_view kOptVersion = "--version";
-constexpr std::array<std::string_view, 3> kOptions = {kOptIdleExit, kOptHelp, kOptVersion};
+constexpr std::array<std::string_view, 4> kOptions = {kOptIdleExit, kOptUsbId, kOptHelp,
+                                                      kOptVersion};
 
 std::string Format(const char* format, const std::string& value) {
     const int n = std::snprintf(nullptr, 0, format, value.c_str());
@@ -50,6 +53,7 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
         return kPaddExitUsage;
     };
     std::chrono::seconds idleExit = ps::kDefaultIdleExit;
+    std::optional<std::string> usbId;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == kOptHelp || arg == kOptHelpShort) {
@@ -73,11 +77,23 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
                 return usage(Format(padd::kBadIdleExit, value));
             }
             idleExit = std::chrono::seconds(seconds);
+        } else if (arg == kOptUsbId) {
+            if (i + 1 >= args.size()) {
+                return usage(padd::kUsbIdNeedsValue);
+            }
+            usbId = args[++i];
         } else if (arg.starts_with("-")) {
             return usage(Format(padd::kUnknownOption, arg), cli::NearMiss(arg, kOptions));
         } else {
             return usage(Format(padd::kUnexpected, arg));
         }
+    }
+
+    // As padctl and the app choose them: the option, else the variable,
+    // else the default.
+    const padlink::UsbIdChoice ids = padlink::ChooseUsbIds(usbId, env.usbIdVariable, std::nullopt);
+    if (!ids.error.empty()) {
+        return usage(ids.error);
     }
 
     std::unique_ptr<sdbus::IConnection> bus;
@@ -96,7 +112,7 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
     }
     const std::filesystem::path portFolder =
         env.portFolder.empty() ? padlink::DefaultPortFolder() : env.portFolder;
-    ps::ChannelSessionFactory factory({portFolder, env.hidBackend});
+    ps::ChannelSessionFactory factory({portFolder, env.hidBackend, ids.ids});
     // The picture step padctl's image command takes, so the same file sends
     // the same bytes; in a process of its own.
     ps::PictureDecoder decoder = HelperDecoder(DefaultPictureHelper());
@@ -109,7 +125,7 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
             loop,
             {[&service](const ps::Candidate& c) { service.CandidateAppeared(c); },
              [&service](const std::string& key) { service.CandidateVanished(key); }},
-            portFolder, env.systemDevices);
+            portFolder, env.systemDevices, ids.ids);
         if (const std::string why = watch.Start(); !why.empty()) {
             err << padd::kProgram << Format(padd::kNoPortFolder, why) << '\n';
         }

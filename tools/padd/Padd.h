@@ -1,7 +1,7 @@
 // The command line and the set-up of vellumix-padd, the pad capture service,
 // kept out of main() so tests could drive it without starting a process.
 //
-//   vellumix-padd [--idle-exit SECONDS]
+//   vellumix-padd [--idle-exit SECONDS] [--usb-id VID:PID]
 //
 // Owns org.vellumix.Pad1 on the session bus (never the system bus), serves
 // until it has been idle that long, or until SIGTERM or SIGINT, and exits 0.
@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -32,14 +33,17 @@ namespace padd {
 inline constexpr const char* kProgramName = "vellumix-padd";
 inline constexpr const char* kProgram = "vellumix-padd: ";
 inline constexpr const char* kUsage =
-    "Usage: vellumix-padd [--idle-exit SECONDS]\n"
+    "Usage: vellumix-padd [--idle-exit SECONDS] [--usb-id VID:PID]\n"
     "       vellumix-padd --help | --version\n"
     "The pad capture service: serves signature pads to programs on the session\n"
     "bus as org.vellumix.Pad1. The bus starts it when a program first calls it.\n"
     "  --idle-exit SECONDS  exit after this long with no claim and no call\n"
-    "                       (default 60; 0: never)\n";
+    "                       (default 60; 0: never)\n"
+    "  --usb-id VID:PID     the pad's USB ids, in hex as lsusb shows them (else\n"
+    "                       VELLUMIX_USB_ID, else 1209:0001)\n";
 inline constexpr const char* kBadIdleExit = "--idle-exit takes 0 to 86400 seconds, not '%s'";
 inline constexpr const char* kIdleExitNeedsValue = "--idle-exit needs a number of seconds";
+inline constexpr const char* kUsbIdNeedsValue = "--usb-id needs VID:PID";
 inline constexpr const char* kUnknownOption = "unknown option '%s'";
 inline constexpr const char* kUnexpected = "unexpected argument '%s'";
 inline constexpr const char* kNoBus = "cannot reach the session bus: %s";
@@ -55,6 +59,8 @@ struct PaddEnvironment {
     std::filesystem::path portFolder;  // empty: padlink::DefaultPortFolder()
     bool systemDevices = true;         // tty and hidraw devices through udev
     std::function<std::unique_ptr<padlink::HidBackend>()> hidBackend;  // empty: hidapi
+    // VELLUMIX_USB_ID's value; main() hands in the process's.
+    std::optional<std::string> usbIdVariable;
     // A descriptor (a signalfd) whose becoming readable ends the service.
     int stopFd = -1;
 };

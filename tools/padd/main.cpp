@@ -2,11 +2,13 @@
 #include <signal.h>
 #include <sys/signalfd.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "padd/Padd.h"
+#include "padlink/PadUsbIds.h"
 
 int main(int argc, char** argv) {
     // SIGTERM (systemd, the session ending) and SIGINT end the service
@@ -21,6 +23,9 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     vellumix::tools::PaddEnvironment env;
     env.stopFd = signalfd(-1, &stop, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (const char* ids = std::getenv(vellumix::padlink::kUsbIdVariable)) {
+        env.usbIdVariable = ids;
+    }
     const std::vector<std::string> args(argv + 1, argv + argc);
     return vellumix::tools::RunPadd(args, std::cout, std::cerr, std::move(env));
 }
