@@ -74,7 +74,8 @@ struct Rig {
         pl::CreatePortFolder(ports);
         ok = host.Start();
         service = std::make_unique<ps::test::ServiceRig>(
-            factory, ps::test::ServiceRig::QuickOptions(), ps::PictureDecoder{}, ports);
+            factory, ps::test::ServiceRig::QuickOptions(), ps::PictureDecoder{},
+            ps::test::ServiceRig::PortFolder(ports));
         client = std::make_unique<ps::ServiceClient>(service->Address());
         path = std::string(ps::kPadPathPrefix) + "COM" + std::to_string(kCom);
         ok = ok && ps::test::Eventually(*client, [&] { return client->PadPaths().size() == 1; });

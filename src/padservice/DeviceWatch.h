@@ -1,41 +1,42 @@
 // The devices that may be pads, as they come and go, seen without opening
-// any of them:
-//   - the port folder's COMn links (see padlink/PortResolver.h), watched with
-//     inotify: links made, removed or renamed, and lock files closed by their
-//     writer, which is how a killed publisher shows (its lock is no longer
-//     held, the link is stale);
-//   - ttyUSBn and ttyACMn devices, and hidraw devices whose USB ids are the
-//     pad's (as the service was told them), listed through udev at the start
-//     and watched with a udev monitor afterwards.
-// The kernel console's ttySn ports are never candidates. Nothing polls:
-// both watches are descriptors in the event loop.
+// any of them. What is there is padlink's candidate list, the one
+// `vellumix-padctl list` prints (padlink/PadCandidates.h):
+//   - the port folder's COMn links that are followed (see
+//     padlink/PortResolver.h: a link whose publisher has gone is not);
+//   - the ttyUSBn and ttyACMn devices;
+//   - the HID devices whose USB ids are the pad's (as the service was told
+//     them), by path, so two pads with the same ids are two candidates.
+// The kernel console's ttySn ports are never candidates.
 //
-// Thread safety: the loop thread only.
+// The list is taken at the start and again whenever something may have
+// changed, and never otherwise: inotify on the port folder (links made,
+// removed or renamed, and lock files closed by their writer, which is how a
+// killed publisher shows) and a udev monitor for tty and hidraw devices.
+// Both are descriptors in the event loop; nothing polls.
+//
+// Thread safety: the loop thread only. The HID backend lists devices from
+// the loop thread while pads' links use backends of their own.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
-#include <string_view>
-#include <utility>
 
 #include "padlink/PadUsbIds.h"
 #include "padservice/PadSession.h"
 
 struct udev;
 struct udev_monitor;
-struct udev_device;
+
+namespace vellumix::padlink {
+class HidBackend;
+}
 
 namespace vellumix::padservice {
 
 class EventLoop;
-
-// udev's HID_ID property, "0003:00001209:00000001" (bus, vendor, product in
-// hex), as vendor and product; nothing when it is not that form.
-std::optional<std::pair<std::uint16_t, std::uint16_t>> ParseHidId(std::string_view hidId);
 
 class DeviceWatch {
 public:
@@ -44,31 +45,39 @@ public:
         std::function<void(const std::string& key)> vanished;
     };
 
-    // portFolder: empty for none. systemDevices: watch udev's tty and hidraw
-    // devices (the program); tests leave them alone. usbIds: the pad's.
-    DeviceWatch(EventLoop& loop, Sink sink, std::filesystem::path portFolder, bool systemDevices,
-                padlink::UsbIds usbIds = padlink::kDefaultUsbIds);
+    // Where pads are looked for; the defaults look nowhere.
+    struct Places {
+        std::filesystem::path portFolder;  // the COMn links; empty: none
+        std::filesystem::path devRoot;     // ttyUSBn and ttyACMn in it; empty: none
+        // Lists the HID devices (hidapi in the program, in-memory devices in
+        // tests); null: none. Must outlive the watch.
+        padlink::HidBackend* hid = nullptr;
+        padlink::UsbIds usbIds;
+        // Take the list again when udev says a tty or hidraw device came or
+        // went (the program); tests have no udev events.
+        bool udev = false;
+    };
+
+    DeviceWatch(EventLoop& loop, Sink sink, Places places);
     ~DeviceWatch();
     DeviceWatch(const DeviceWatch&) = delete;
     DeviceWatch& operator=(const DeviceWatch&) = delete;
 
-    // Reports what is there now and starts watching. Returns why the port
+    // Starts watching and reports what is there now. Returns why the port
     // folder cannot be watched, or an empty text.
     std::string Start();
 
 private:
-    void CheckPortLink(int number);
+    std::string WatchPortFolder();
+    void WatchUdev();
     void PortFolderEvents();
-    void UdevEvent();
-    std::optional<Candidate> Classify(udev_device* device) const;
-    void Seen(const Candidate& candidate);
-    void Gone(const std::string& key);
+    void UdevEvents();
+    // Takes the list and reports the difference.
+    void Look();
 
     EventLoop& m_loop;
     Sink m_sink;
-    std::filesystem::path m_portFolder;
-    bool m_systemDevices;
-    padlink::UsbIds m_usbIds;
+    Places m_places;
     int m_inotify = -1;
     std::uint64_t m_inotifyWatch = 0;
     udev* m_udev = nullptr;

@@ -112,15 +112,21 @@ Points Ink(const std::vector<ReceivedPoint>& received) {
 // each pad on a link of its own: drawing, and the two captures running at
 // once, each signature to its own holder.
 TEST_F(ServicePad, TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce) {
-    ServiceRig rig(m_factory, ServiceRig::QuickOptions(), Pictures(), m_ports);
+    // The watch lists the HID devices with the pad's ids only.
+    m_hid->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
+    DeviceWatch::Places places = ServiceRig::PortFolder(m_ports);
+    places.hid = m_hid.get();
+    places.usbIds = kPadIds;
+    ServiceRig rig(m_factory, ServiceRig::QuickOptions(), Pictures(), places);
     ASSERT_TRUE(StartSerial());
     StartUsb();
     ServiceClient serialClient(rig.Address());
     ServiceClient usbClient(rig.Address());
-    ASSERT_TRUE(Eventually(serialClient, [&] { return serialClient.PadPaths().size() == 1; }));
-    const std::string usbPath = rig.Appear(kUsbKey, Transport::kUsb);
+    ASSERT_TRUE(Eventually(serialClient, [&] { return serialClient.PadPaths().size() == 2; }));
+    const std::string usbPath = serialClient.PadPaths().front();
     const std::string serialPath = std::string(kPadPathPrefix) + "COM" + std::to_string(kCom);
-    EXPECT_EQ(serialClient.PadPaths(), (std::vector<std::string>{serialPath, usbPath}));
+    EXPECT_EQ(serialClient.PadPaths(), (std::vector<std::string>{usbPath, serialPath}));
+    EXPECT_EQ(serialClient.Pad(usbPath).port, kUsbKey);
 
     QImage picture(64, 30, QImage::Format_RGB32);
     picture.fill(Qt::red);
@@ -229,7 +235,8 @@ TEST_F(ServicePad, AUsbDeviceWithOtherIdsIsNeverOpened) {
 }
 
 TEST_F(ServicePad, ASerialPadThatGoesAndComesBackKeepsItsClaimAndItsCapture) {
-    ServiceRig rig(m_factory, ServiceRig::QuickOptions(), Pictures(), m_ports);
+    ServiceRig rig(m_factory, ServiceRig::QuickOptions(), Pictures(),
+                   ServiceRig::PortFolder(m_ports));
     ASSERT_TRUE(StartSerial());
     ServiceClient client(rig.Address());
     const std::string path = std::string(kPadPathPrefix) + "COM" + std::to_string(kCom);

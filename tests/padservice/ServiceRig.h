@@ -1,8 +1,9 @@
 // The capture service in the test's process on a private bus: its own
 // connection owning org.vellumix.Pad1, the event loop on a thread of its
-// own, and candidate devices handed in by the test or, with a port folder,
-// seen there by the service's own watch. Clients connect to Address() from
-// the test thread or from child processes.
+// own, and candidate devices handed in by the test or, with places to look,
+// seen there by the service's own watch (a port folder's links as they come
+// and go, in-memory HID devices as they were at the start). Clients connect
+// to Address() from the test thread or from child processes.
 #pragma once
 
 #include <sdbus-c++/IConnection.h>
@@ -37,19 +38,26 @@ public:
         return options;
     }
 
+    // The watch on a port folder alone.
+    static DeviceWatch::Places PortFolder(const std::filesystem::path& folder) {
+        DeviceWatch::Places places;
+        places.portFolder = folder;
+        return places;
+    }
+
     ServiceRig(PadSessionFactory& factory, ServiceOptions options = QuickOptions(),
-               PictureDecoder decoder = {}, const std::filesystem::path& portFolder = {})
+               PictureDecoder decoder = {}, DeviceWatch::Places places = {})
         : m_connection(sdbus::createSessionBusConnectionWithAddress(m_bus.Address())),
           m_loop(*m_connection) {
         m_service = std::make_unique<Service>(*m_connection, m_loop, factory, std::move(decoder),
                                               options, [this] { m_idle = true; });
-        if (!portFolder.empty()) {
+        if (!places.portFolder.empty() || places.hid != nullptr) {
             m_watch = std::make_unique<DeviceWatch>(
                 m_loop,
                 DeviceWatch::Sink{
                     [this](const Candidate& c) { m_service->CandidateAppeared(c); },
                     [this](const std::string& key) { m_service->CandidateVanished(key); }},
-                portFolder, false);
+                std::move(places));
             m_watch->Start();
         }
         m_connection->requestName(kBusName);

@@ -24,7 +24,6 @@
 #include "FakeSession.h"
 #include "ServiceRig.h"
 #include "padlink/PadProtocol.h"
-#include "padservice/DeviceWatch.h"
 #include "padservice/PointsFlow.h"
 #include "sigformats/InkmlFormat.h"
 #include "support/TempDir.h"
@@ -466,26 +465,6 @@ TEST(PadServiceIdle, TheServiceIsIdleAfterAQuietWhileWithNoClaimAndOnlyThen) {
     const auto released = Clock::now();
     ASSERT_TRUE(Eventually(client, [&] { return rig.Idle(); }));
     EXPECT_GE(Clock::now() - released, 250ms);
-}
-
-// ---- Devices --------------------------------------------------------------------
-
-TEST(PadServiceDevices, HidIdsReadAsUdevWritesThem) {
-    using Ids = std::optional<std::pair<std::uint16_t, std::uint16_t>>;
-    const struct {
-        const char* hidId;
-        Ids ids;
-    } cases[] = {
-        {"0003:00001209:00000001", Ids{{0x1209, 0x0001}}},
-        {"0005:0000046D:0000B342", Ids{{0x046D, 0xB342}}},
-        {"0003:00001209:00010001", std::nullopt},  // a product id beyond 16 bits
-        {"0003:00001209", std::nullopt},
-        {"0003:1209:zz", std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ParseHidId(c.hidId), c.ids) << c.hidId;
-    }
 }
 
 // ---- The interface as described ---------------------------------------------------

@@ -408,7 +408,8 @@ public:
     ServiceForRig(PadRig& rig, Link link, const fs::path& ports)
         : m_factory({ports, [&rig] { return rig.Backend(); }, padlink::kDefaultUsbIds}),
           m_service(m_factory, padservice::test::ServiceRig::QuickOptions(),
-                    tools::HelperDecoder(VELLUMIX_PICTURE_HELPER), ports) {
+                    tools::HelperDecoder(VELLUMIX_PICTURE_HELPER),
+                    padservice::test::ServiceRig::PortFolder(ports)) {
         if (link == Link::kUsb) {
             m_service.Appear(rig.UsbKey(), padservice::Transport::kUsb);
         }

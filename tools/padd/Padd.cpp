@@ -116,6 +116,17 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
     // The picture step padctl's image command takes, so the same file sends
     // the same bytes; in a process of its own.
     ps::PictureDecoder decoder = HelperDecoder(DefaultPictureHelper());
+    // The watch lists HID devices through a backend of its own, on the
+    // loop thread.
+    const std::unique_ptr<padlink::HidBackend> listing =
+        env.systemDevices ? env.hidBackend() : nullptr;
+    ps::DeviceWatch::Places places;
+    places.portFolder = portFolder;
+    places.devRoot =
+        env.systemDevices ? std::filesystem::path(padlink::kDevRoot) : std::filesystem::path();
+    places.hid = listing.get();
+    places.usbIds = ids.ids;
+    places.udev = env.systemDevices;
     ps::EventLoop loop(*bus);
     ps::ServiceOptions options;
     options.idleExit = idleExit;
@@ -125,7 +136,7 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
             loop,
             {[&service](const ps::Candidate& c) { service.CandidateAppeared(c); },
              [&service](const std::string& key) { service.CandidateVanished(key); }},
-            portFolder, env.systemDevices, ids.ids);
+            places);
         if (const std::string why = watch.Start(); !why.empty()) {
             err << padd::kProgram << Format(padd::kNoPortFolder, why) << '\n';
         }

@@ -57,7 +57,8 @@ inline constexpr const char* kNoPortFolder = "not watching the port folder: %s";
 struct PaddEnvironment {
     std::string busAddress;            // empty: the session bus
     std::filesystem::path portFolder;  // empty: padlink::DefaultPortFolder()
-    bool systemDevices = true;         // tty and hidraw devices through udev
+    // ttyUSB and ttyACM devices and HID devices, watched through udev.
+    bool systemDevices = true;
     std::function<std::unique_ptr<padlink::HidBackend>()> hidBackend;  // empty: hidapi
     // VELLUMIX_USB_ID's value; main() hands in the process's.
     std::optional<std::string> usbIdVariable;
