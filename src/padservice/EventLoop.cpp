@@ -32,13 +32,13 @@ void EventLoop::Post(Task task) {
     const std::uint64_t one = 1;
     // Cannot fail short of the counter's 2^64 - 2 overflow, which the loop
     // drains long before.
-    (void)::write(m_wakeFd, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
 }
 
 void EventLoop::Quit() {
     m_quit = true;
     const std::uint64_t one = 1;
-    (void)::write(m_wakeFd, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
 }
 
 EventLoop::Id EventLoop::Watch(int fd, short events, std::function<void(short)> handler) {
@@ -149,7 +149,7 @@ void EventLoop::Run() {
         }
         if ((fds[1].revents & POLLIN) != 0) {
             std::uint64_t count = 0;
-            (void)::read(m_wakeFd, &count, sizeof count);
+            [[maybe_unused]] const ssize_t drained = ::read(m_wakeFd, &count, sizeof count);
         }
         // A handler may add or remove watchers: call by id, from a copy.
         std::vector<std::pair<Id, short>> ready;
