@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <mutex>
 
 #include "padlink/DeviceAccess.h"
 #include "padlink/PadProtocol.h"
@@ -15,6 +16,13 @@
 namespace vellumix::padlink {
 
 namespace {
+
+// hid_enumerate (through the hid_init it calls) and hid_open_path each free
+// and replace hidapi's one process-wide error string: two threads in them
+// at once may free it twice. Every backend in the process takes this lock
+// around them (a capture service lists devices on one thread while a pad's
+// worker opens its device on another).
+std::mutex g_hidapiGlobals;
 
 class HidapiDevice : public HidDevice {
 public:
@@ -86,6 +94,7 @@ std::vector<HidDeviceInfo> HidapiBackend::Enumerate(std::uint16_t vendorId,
     if (!Initialise()) {
         return found;
     }
+    std::lock_guard lock(g_hidapiGlobals);
     hid_device_info* list = hid_enumerate(vendorId, productId);
     for (const hid_device_info* it = list; it != nullptr; it = it->next) {
         // hidapi treats 0 as "any"; the pad's ids are matched exactly.
@@ -102,6 +111,7 @@ std::vector<HidDeviceInfo> HidapiBackend::EnumerateAll() {
     if (!Initialise()) {
         return found;
     }
+    std::lock_guard lock(g_hidapiGlobals);
     // 0 and 0: every device.
     hid_device_info* list = hid_enumerate(0, 0);
     for (const hid_device_info* it = list; it != nullptr; it = it->next) {
@@ -144,7 +154,11 @@ HidOpenResult HidapiBackend::Open(const HidDeviceInfo& info) {
         ::close(lockFd);
         return result;
     }
-    hid_device* device = hid_open_path(info.path.c_str());
+    hid_device* device = nullptr;
+    {
+        std::lock_guard lock(g_hidapiGlobals);
+        device = hid_open_path(info.path.c_str());
+    }
     if (device == nullptr) {
         ::close(lockFd);
         return result;

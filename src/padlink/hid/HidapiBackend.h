@@ -13,8 +13,10 @@
 // time-out of its own, so the timeoutMs of WriteReport is not applied here.
 //
 // Thread safety: hidapi is initialised once per process, on first use, from
-// any thread. One opened device is used by one thread at a time (HidPort runs
-// under the command channel's lock).
+// any thread. Listing and opening may run on several threads at once, in one
+// backend or several: they share one lock, since hidapi keeps one error
+// string for the process. One opened device is used by one thread at a time
+// (HidPort runs under the command channel's lock).
 #pragma once
 
 #include <cstdint>
