@@ -1,6 +1,8 @@
 #include "VirtualPad.h"
 
+#include <QBuffer>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QImage>
 #include <algorithm>
 
@@ -23,6 +25,25 @@ constexpr double kMillisecondsPerSecond = 1000.0;
 
 std::filesystem::path ToPath(const QString& s) {
     return std::filesystem::path(s.toStdString());
+}
+
+// The picture is encoded in memory, in the format the name's extension asks
+// for, and only then replaces the file: QImage::save opens (and so empties)
+// an existing file before it knows it can write the format, and a failure
+// part way left half a picture.
+bool SaveReplacing(const QImage& image, const std::filesystem::path& path) {
+    const QByteArray format =
+        QFileInfo(QString::fromStdString(path.string())).suffix().toLower().toLatin1();
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    if (format.isEmpty() || !buffer.open(QIODevice::WriteOnly) ||
+        !image.save(&buffer, format.constData())) {
+        return false;
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(encoded.constData());
+    return sigfiles::WriteFileReplacing(path,
+                                        std::span(bytes, static_cast<std::size_t>(encoded.size())))
+               .failure == sigfiles::WriteFailure::kNone;
 }
 
 // EVERY:LEN[:SEED]: nothing when a field is missing, not a whole number or
@@ -423,10 +444,10 @@ bool VirtualPad::Shutdown(const QImage& window, QString* error) {
         return true;
     }
     const QImage shot = window.isNull() ? m_engine.Snapshot().lcd : window;
-    const QString name = QString::fromStdString(m_options.screenshotFile.string());
-    if (!shot.save(name)) {
+    if (!SaveReplacing(shot, m_options.screenshotFile)) {
         if (error != nullptr) {
-            *error = QString::fromUtf8(msg::kCannotSaveScreenshot).arg(name);
+            *error = QString::fromUtf8(msg::kCannotSaveScreenshot)
+                         .arg(QString::fromStdString(m_options.screenshotFile.string()));
         }
         return false;
     }

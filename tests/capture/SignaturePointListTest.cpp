@@ -93,12 +93,15 @@ TEST(SignaturePointListAccess, CopiesAreIndependentValues) {
 struct StorableCase {
     SignaturePoint point;
     bool kept;
+    bool penUp;  // a pen lift needs -1 on both axes
 };
 
 TEST(SignaturePointListAppendPoints, KeepsOnlyStorablePointsInOrder) {
     const std::vector<StorableCase> cases = {
-        {{1025, 0}, false},   {{0, -2}, false}, {{-1, -1}, true},   {{0, 0}, true},
-        {{1024, 1024}, true}, {{-2, 5}, false}, {{5, 1025}, false}, {{-1, 1024}, true},
+        {{1025, 0}, false, false}, {{0, -2}, false, false},     {{-1, -1}, true, true},
+        {{0, 0}, true, false},     {{1024, 1024}, true, false}, {{-2, 5}, false, false},
+        {{5, 1025}, false, false}, {{-1, 1024}, true, false},   {{-1, 0}, true, false},
+        {{0, -1}, true, false},
     };
     std::vector<SignaturePoint> input;
     std::vector<SignaturePoint> expected;
@@ -108,16 +111,11 @@ TEST(SignaturePointListAppendPoints, KeepsOnlyStorablePointsInOrder) {
             expected.push_back(c.point);
         }
         EXPECT_EQ(IsStorablePoint(c.point), c.kept) << c.point.x << "," << c.point.y;
+        EXPECT_EQ(IsPenUp(c.point), c.penUp) << c.point.x << "," << c.point.y;
     }
     SignaturePointList list;
     list.AppendPoints(input);
     EXPECT_EQ(std::vector<SignaturePoint>(list.Points().begin(), list.Points().end()), expected);
-}
-
-TEST(SignaturePointListAppendPoints, PenUpNeedsBothCoordinates) {
-    EXPECT_TRUE(IsPenUp({-1, -1}));
-    EXPECT_FALSE(IsPenUp({-1, 0}));
-    EXPECT_FALSE(IsPenUp({0, -1}));
 }
 
 }  // namespace

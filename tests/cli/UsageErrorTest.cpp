@@ -56,12 +56,5 @@ TEST(NearMissTest, TwoEquallyCloseCandidatesSuggestNeither) {
     EXPECT_EQ(NearMiss("--hepl", std::span<const std::string_view>{}), std::nullopt);
 }
 
-TEST(UsageLineTest, OneLineWithOrWithoutSuggestion) {
-    EXPECT_EQ(UsageLine("vellumix-padctl", "unknown command 'prob'", "probe"),
-              "vellumix-padctl: unknown command 'prob' (did you mean 'probe'?); see --help");
-    EXPECT_EQ(UsageLine("vellumix-demo", "unknown option '--x'"),
-              "vellumix-demo: unknown option '--x'; see --help");
-}
-
 }  // namespace
 }  // namespace vellumix::cli

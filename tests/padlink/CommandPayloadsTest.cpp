@@ -9,21 +9,6 @@
 namespace vellumix::padlink {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Written(std::span<std::uint8_t> buffer, std::size_t length) {
-    return Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
-}
-
-// Discovery sends these itself, from its own 512-byte buffer.
-TEST(DiscoveryPayloads, ProbeAndWelcomeText) {
-    std::array<std::uint8_t, 512> buffer{};
-    EXPECT_EQ(Written(buffer, payload::Probe(buffer)), (Bytes{0x78, 0x46, 0x01}));
-    EXPECT_EQ(Written(buffer, payload::DrawText(buffer, 75, 60, "Vellumix Demo")),
-              (Bytes{0x8A, 0x46, 0x4F, 0x4B, 0x00, 0x3C, 0x00, 0x0D, 0x00, 'V', 'e',
-                     'l',  'l',  'u',  'm',  'i',  'x',  ' ',  'D',  'e',  'm', 'o'}));
-}
-
 TEST(PayloadWriter, RefusesWhatDoesNotFit) {
     std::array<std::uint8_t, 64> guarded{};
     guarded.fill(0xEE);

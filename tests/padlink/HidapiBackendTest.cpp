@@ -5,10 +5,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <memory>
 #include <string>
 
-#include "padlink/HidPort.h"
 #include "padlink/PadUsbIds.h"
 #include "support/TempDir.h"
 
@@ -47,16 +45,6 @@ TEST(HidapiBackendTest, ANodeLockedByAnotherOpenIsBusyNamingItsHolder) {
     const HidOpenResult free = backend.Open(info);
     EXPECT_EQ(free.device, nullptr);
     EXPECT_EQ(free.failure, OpenFailure::kDeviceError);
-}
-
-TEST(HidapiBackendTest, PortOverHidapiFailsCleanlyWithoutAPad) {
-    HidPort port(std::make_unique<HidapiBackend>());
-    EXPECT_FALSE(port.Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID));
-    const std::uint8_t frame[] = {0x02, 0x03, 0x00, 0x78, 0x46, 0x01, 0x3F, 0xBF, 0x03};
-    std::uint8_t reply[16];
-    EXPECT_EQ(port.Exchange(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID, frame, sizeof frame, reply,
-                            sizeof reply, 10),
-              -1);
 }
 
 }  // namespace

@@ -313,11 +313,19 @@ TEST_F(SerialPortTest, HangUpReturnsDataThenFails) {
     Pty pty;
     Publish(pty, 0);
     ASSERT_TRUE(m_port.Open(DefaultPortSpec(0)));
+    // The pad hangs up while the read waits out its 50 ms gap after the
+    // data. Bytes still unread at the hang-up are gone with the line, so the
+    // pad starts only once the read is about to begin.
+    std::atomic<bool> reading{false};
     std::thread pad([&] {
+        while (!reading) {
+            std::this_thread::yield();
+        }
         pty.Send({0x90, 1, 2, 3, 4});
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
         pty.Hangup();
     });
+    reading = true;
     EXPECT_EQ(m_port.Read(m_buffer.data(), kSerialPenReadSize), 5);
     pad.join();
     EXPECT_EQ(m_buffer[0], 0x90);

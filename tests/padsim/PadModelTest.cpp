@@ -87,19 +87,6 @@ TEST_F(PadModelTest, OpaqueTextModeFillsTheCell) {
     EXPECT_EQ(Count(kRed), kDefaultCellWidth * kDefaultCellHeight);
 }
 
-TEST_F(PadModelTest, DisplayImageIsRedGreenBlueRowsFromTheTop) {
-    Bytes p = Rect(0x8A, pl::draw::kDisplayImage, 0, 0, 319, 239);
-    Bytes pixels(pl::kImageBytes, 0xFF);
-    const std::size_t at = (1 * 320 + 2) * 3;  // pixel (2, 1)
-    pixels[at] = 10;
-    pixels[at + 1] = 20;
-    pixels[at + 2] = 30;
-    p.insert(p.end(), pixels.begin(), pixels.end());
-    Run(p);
-    EXPECT_EQ(Pixel(2, 1), (Rgb{10, 20, 30}));
-    EXPECT_EQ(Count(kWhite), 320 * 240 - 1);
-}
-
 TEST_F(PadModelTest, LedFlagsMatchTheHelpTextsCycle) {
     struct LedCase {
         std::uint8_t flags;
@@ -198,19 +185,6 @@ TEST(PadCommand, RejectsMalformedPayloads) {
         EXPECT_FALSE(DecodeCommand(p, &error).has_value());
         EXPECT_FALSE(error.empty());
     }
-}
-
-TEST(PadCommand, TraceTextNamesTheArguments) {
-    const auto fill = DecodeCommand(Rect(0x8A, 0x22, 0, 0, 319, 239));
-    ASSERT_TRUE(fill);
-    EXPECT_EQ(TraceText(*fill), "FillRectangle x=0 y=0 x2=319 y2=239");
-    const Bytes chPayload = test::Text(309, 229, "A");  // the command views it
-    const auto ch = DecodeCommand(chPayload);
-    ASSERT_TRUE(ch);
-    EXPECT_EQ(TraceText(*ch), "DrawCharacter x=309 y=229 count=1 text=\"A\"");
-    const auto leds = DecodeCommand(Cmd(0x76, 0x01, {0x66}));
-    ASSERT_TRUE(leds);
-    EXPECT_EQ(TraceText(*leds), "SetLedFlags flags=0x66");
 }
 
 }  // namespace

@@ -70,20 +70,6 @@ protected:
     PadEngine engine;
 };
 
-TEST_F(SerialHostTest, PublishesComOneAndAnswersTheProbe) {
-    SerialHost host(engine, {.portFolder = folder});
-    std::string error;
-    ASSERT_TRUE(host.Start(&error)) << error;
-    EXPECT_EQ(host.ComNumber(), 1);
-    EXPECT_EQ(host.LinkPath(), folder / "COM1");
-    EXPECT_EQ(fs::read_symlink(host.LinkPath()), fs::path(host.SlavePath()));
-    OpenClient(host.LinkPath());
-    Write(test::kProbeFrame);
-    EXPECT_EQ(Read(7), test::Ack());
-    host.Stop();
-    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "COM1")));
-}
-
 // A host killed with SIGKILL leaves its link and an unlocked lock file; the
 // pty number behind the link may belong to another process by now.
 TEST_F(SerialHostTest, AStaleLinkIsNeverFollowedAndIsReplacedAtStart) {

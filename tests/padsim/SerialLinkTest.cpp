@@ -46,35 +46,56 @@ using pl::PadOutcome;
 
 constexpr int kCom = 1;
 
-// One virtual pad on COM1 and the host's channel, connected over serial.
+enum class Link { kSerial, kUsb };
+
+// One virtual pad and the host's channel to it: on COM1, a pseudo-terminal
+// paced at `pace` bytes a second (0: not paced), or on the in-process USB
+// device.
 class LinkRig {
 public:
-    explicit LinkRig(int pace, std::chrono::milliseconds holdBack = kPenHoldBack)
-        : m_engine(PadEngine::Options{.penHoldBack = holdBack}),
-          m_host(m_engine,
-                 SerialHostOptions{
-                     .portFolder = Folder(), .comNumber = kCom, .paceBytesPerSecond = pace}) {
-        EXPECT_TRUE(m_host.Start());
-        EXPECT_TRUE(Serial().Open(pl::DefaultPortSpec(kCom)));
+    explicit LinkRig(Link link, int pace = kLineRateBytesPerSecond,
+                     std::chrono::milliseconds holdBack = kPenHoldBack)
+        : m_engine(PadEngine::Options{.penHoldBack = holdBack}) {
+        if (link == Link::kSerial) {
+            EXPECT_TRUE(pl::CreatePortFolder(m_ports));
+            m_serialHost = std::make_unique<SerialHost>(
+                m_engine,
+                SerialHostOptions{
+                    .portFolder = m_ports, .comNumber = kCom, .paceBytesPerSecond = pace});
+            EXPECT_TRUE(m_serialHost->Start());
+            m_link = std::make_unique<pl::PadLink>(
+                std::make_unique<pl::SerialPort>(m_ports, std::vector<std::string>{}));
+            EXPECT_TRUE(m_link->Serial()->Open(pl::DefaultPortSpec(kCom)));
+        } else {
+            auto backend = std::make_unique<pl::MemoryHidBackend>();
+            auto device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
+            m_link =
+                std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(std::move(backend)));
+            m_usbHost = std::make_unique<UsbHost>(m_engine, device);
+            m_usbHost->Start();
+            EXPECT_TRUE(m_link->Hid()->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
+        }
+        m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
     }
 
     PadEngine& Engine() { return m_engine; }
-    SerialHost& Host() { return m_host; }
-    pl::PadCommandChannel& Channel() { return m_channel; }
-    pl::SerialPort& Serial() { return *m_link.Serial(); }
-
-private:
-    const fs::path& Folder() {
-        EXPECT_TRUE(pl::CreatePortFolder(m_ports));
-        return m_ports;
+    SerialHost& Host() { return *m_serialHost; }  // serial only
+    pl::PadCommandChannel& Channel() { return *m_channel; }
+    pl::SerialPort& Serial() { return *m_link->Serial(); }
+    void WakeUp() {
+        if (m_serialHost) {
+            m_serialHost->WakeUp();
+        }
     }
 
+private:
     testsupport::TempDir m_dir{"vellumix-link"};
     fs::path m_ports = m_dir.path() / "ports";
     PadEngine m_engine;
-    SerialHost m_host;
-    pl::PadLink m_link{std::make_unique<pl::SerialPort>(m_ports, std::vector<std::string>{})};
-    pl::PadCommandChannel m_channel{m_link};
+    std::unique_ptr<SerialHost> m_serialHost;
+    std::unique_ptr<UsbHost> m_usbHost;
+    std::unique_ptr<pl::PadLink> m_link;
+    std::unique_ptr<pl::PadCommandChannel> m_channel;
 };
 
 // Reads pen data on its own thread as the pen reader does, decoding it.
@@ -131,7 +152,8 @@ Clock::duration Timed(const std::function<void()>& f) {
 // as soon as it comes.
 TEST(SerialLink, ALongFrameOnASlowerLineIsStillAnswered) {
     constexpr double kSlowerPercent = 9.5;
-    LinkRig rig(static_cast<int>(kLineRateBytesPerSecond * (100 - kSlowerPercent) / 100));
+    LinkRig rig(Link::kSerial,
+                static_cast<int>(kLineRateBytesPerSecond * (100 - kSlowerPercent) / 100));
     // The pad refuses a file of zeros at once, so its answer (a NAK) comes
     // right behind the frame's last byte.
     const std::vector<std::uint8_t> file(20'000, 0);
@@ -145,7 +167,7 @@ TEST(SerialLink, ALongFrameOnASlowerLineIsStillAnswered) {
 
 // A command ends with its answer, not 50 ms of silence after it.
 TEST(SerialLink, CommandsEndOnTheirAnswer) {
-    LinkRig rig(kLineRateBytesPerSecond);
+    LinkRig rig(Link::kSerial);
     constexpr int kLines = 20;  // 125 ms of wire time, 1 s at 50 ms each
     const auto took = Timed([&] {
         for (int i = 0; i < kLines; ++i) {
@@ -161,7 +183,7 @@ TEST(SerialLink, CommandsEndOnTheirAnswer) {
 class SerialLinkHoldBack : public ::testing::TestWithParam<int> {};
 
 TEST_P(SerialLinkHoldBack, PenDataAroundAnsweredAndSilentCommandsIsNeverLost) {
-    LinkRig rig(kLineRateBytesPerSecond, std::chrono::milliseconds(GetParam()));
+    LinkRig rig(Link::kSerial, kLineRateBytesPerSecond, std::chrono::milliseconds(GetParam()));
     rig.Engine().SetFault("DrawLine", {FaultKind::kSilent, 0, -1});
     ASSERT_TRUE(rig.Channel().StartCapture());
     PenDrain drain(rig.Channel());
@@ -173,7 +195,7 @@ TEST_P(SerialLinkHoldBack, PenDataAroundAnsweredAndSilentCommandsIsNeverLost) {
         rig.Engine().PenDown(p.x, p.y);
         sent.push_back(p);
     }
-    rig.Host().WakeUp();
+    rig.WakeUp();
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(rig.Channel().DrawFrame(0, 0, 10 + i, 10).outcome, PadOutcome::kAcknowledged);
         EXPECT_EQ(rig.Channel().DrawLine(0, 0, 10, i).outcome, PadOutcome::kNoAnswer);
@@ -194,13 +216,13 @@ INSTANTIATE_TEST_SUITE_P(HoldBack, SerialLinkHoldBack,
 // The pen reader hands over reports as they come, without waiting for a
 // silence or a full buffer, and a command never waits out its read.
 TEST(SerialLink, PenReadsLeaveTheChannelFree) {
-    LinkRig rig(kLineRateBytesPerSecond);
+    LinkRig rig(Link::kSerial);
     ASSERT_TRUE(rig.Channel().StartCapture());
     PenDrain drain(rig.Channel());
     Clock::duration slowest{};
     for (int i = 0; i < 30; ++i) {
         rig.Engine().PenDown(100 + i, 200);
-        rig.Host().WakeUp();
+        rig.WakeUp();
         std::this_thread::sleep_for(15ms);  // gaps far shorter than 50 ms
         if (i % 3 == 0) {
             slowest = std::max(slowest, Timed([&] { rig.Channel().SetLedState(true); }));
@@ -213,53 +235,6 @@ TEST(SerialLink, PenReadsLeaveTheChannelFree) {
     EXPECT_LT(slowest, 250ms);
 }
 
-enum class Link { kSerial, kUsb };
-
-// One virtual pad and the host's channel, on the serial line paced at 38400
-// baud or on the in-process USB device.
-class EitherLinkRig {
-public:
-    explicit EitherLinkRig(Link link) {
-        if (link == Link::kSerial) {
-            EXPECT_TRUE(pl::CreatePortFolder(m_ports));
-            m_serialHost = std::make_unique<SerialHost>(
-                m_engine, SerialHostOptions{.portFolder = m_ports,
-                                            .comNumber = kCom,
-                                            .paceBytesPerSecond = kLineRateBytesPerSecond});
-            EXPECT_TRUE(m_serialHost->Start());
-            m_link = std::make_unique<pl::PadLink>(
-                std::make_unique<pl::SerialPort>(m_ports, std::vector<std::string>{}));
-            EXPECT_TRUE(m_link->Serial()->Open(pl::DefaultPortSpec(kCom)));
-        } else {
-            auto backend = std::make_unique<pl::MemoryHidBackend>();
-            auto device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
-            m_link =
-                std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(std::move(backend)));
-            m_usbHost = std::make_unique<UsbHost>(m_engine, device);
-            m_usbHost->Start();
-            EXPECT_TRUE(m_link->Hid()->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
-        }
-        m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
-    }
-
-    PadEngine& Engine() { return m_engine; }
-    pl::PadCommandChannel& Channel() { return *m_channel; }
-    void WakeUp() {
-        if (m_serialHost) {
-            m_serialHost->WakeUp();
-        }
-    }
-
-private:
-    testsupport::TempDir m_dir{"vellumix-late"};
-    fs::path m_ports = m_dir.path() / "ports";
-    PadEngine m_engine;
-    std::unique_ptr<SerialHost> m_serialHost;
-    std::unique_ptr<UsbHost> m_usbHost;
-    std::unique_ptr<pl::PadLink> m_link;
-    std::unique_ptr<pl::PadCommandChannel> m_channel;
-};
-
 class LateAnswers : public ::testing::TestWithParam<Link> {};
 
 // Answers name no command. One that comes after its command's wait is never
@@ -267,7 +242,7 @@ class LateAnswers : public ::testing::TestWithParam<Link> {};
 // is late, and a command that is never answered shifts no later answer; the
 // pen reports read around the late answers all reach the reader, in order.
 TEST_P(LateAnswers, ALateAnswerIsNeverPairedWithTheNextCommand) {
-    EitherLinkRig rig(GetParam());
+    LinkRig rig(GetParam());
     // Past the wait: the serial line's 500 ms, USB's 50 ms per report.
     const auto late = GetParam() == Link::kSerial ? 600ms : 300ms;
     ASSERT_TRUE(rig.Channel().StartCapture());
@@ -340,7 +315,7 @@ pl::DiscoveryOptions QuickSearch() {
 // noticed once, commands meanwhile fail at once as "link down", and the
 // search finds the pad again, whose commands are answered.
 TEST(PadReconnect, SerialPadThatReturnsIsFoundAgain) {
-    LinkRig rig(0);
+    LinkRig rig(Link::kSerial, 0);
     std::atomic<int> downs{0};
     rig.Channel().SetLinkDownHandler([&] { ++downs; });
     ASSERT_TRUE(rig.Channel().DrawLine(0, 0, 10, 10));

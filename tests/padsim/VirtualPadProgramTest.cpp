@@ -241,6 +241,22 @@ TEST(PadWindowTest, TitleNamesThePortThePadTook) {
     EXPECT_EQ(window.windowTitle().toStdString(), "Vellumix Virtual Pad - COM2");
 }
 
+// QImage::save emptied an existing file before finding it could not write
+// the format the name asks for; the screenshot now replaces it only whole.
+TEST(VirtualPadTest, AFailedScreenshotLeavesTheFileThereAlone) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const fs::path shot = fs::path(dir.path().toStdString()) / "shot.xyz";
+    std::ofstream(shot) << "old";
+    VirtualPadOptions options;
+    options.screenshotFile = shot;
+    VirtualPad pad{options};
+    QString error;
+    EXPECT_FALSE(pad.Shutdown({}, &error));
+    EXPECT_EQ(error.toStdString(), "cannot save the screenshot " + shot.string());
+    EXPECT_EQ(ReadAll(shot), "old");
+}
+
 TEST(VirtualPadProgramTest, RefusesUnknownFaultCommands) {
     QProcess pad;
     pad.start(VELLUMIX_VIRTUAL_PAD_PROGRAM, {"--headless", "--nak", "DrawFrame,Dance"});

@@ -246,14 +246,5 @@ TEST_F(DisplayPatternsTest, UnacknowledgedCharacterSkipsTheRowAndTheNextRowRepea
     EXPECT_EQ(page.RecordCount(), 2u * 38u);
 }
 
-TEST_F(DisplayPatternsTest, BoxesIgnoreThePadsAnswer) {
-    // The two resets go through; the first box is refused by the pad and is
-    // still recorded, as every other.
-    rig.engine.SetFault("FillRectangle", {padsim::FaultKind::kNak, 2, 1});
-    Click(CDisplayPage::IDC_SHOW_BOXES);
-    EXPECT_EQ(page.RecordCount(), 88u);
-    EXPECT_EQ(page.RecordPoint(0), (capture::SignaturePoint{5, 25}));
-}
-
 }  // namespace
 }  // namespace vellumix::pages::test

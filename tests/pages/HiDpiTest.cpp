@@ -30,13 +30,6 @@ QImage Grab(QWidget* widget) {
     return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-TEST(HiDpi, TheScreenIsTwiceAsDense) {
-    QWidget widget;
-    widget.resize(10, 10);
-    widget.show();
-    EXPECT_EQ(widget.devicePixelRatioF(), kRatio);
-}
-
 TEST(HiDpi, SignatureBoxInksInDevicePixels) {
     VirtualPadRig rig;
     testsupport::FakePrompts prompts;

@@ -19,12 +19,10 @@
 #include <fstream>
 #include <thread>
 
+#include "PacedSerialPad.h"
 #include "VirtualPadRig.h"
 #include "app/ViewVellumixDemo.h"
 #include "controls/PaintedTabCtrl.h"
-#include "hosts/SerialHost.h"
-#include "padlink/PortResolver.h"
-#include "padlink/SerialPort.h"
 #include "res/Strings.h"
 #include "sigfiles/SignatureFiles.h"
 #include "sigformats/InkmlFormat.h"
@@ -41,7 +39,6 @@ using capture::SignaturePoint;
 using Points = std::vector<SignaturePoint>;
 using Kind = testsupport::FakePrompts::Kind;
 using Lines = std::vector<std::string>;
-using Prefixes = std::vector<std::string>;
 
 const std::string kStartCapture[] = {"SetLineColor r=255 g=0 b=0", "SetTextColor r=255 g=0 b=0",
                                      "StartCapture"};
@@ -413,6 +410,7 @@ TEST_F(SignaturePageTest, GetSignatureFileKeepsTheSignatureUntilAFileIsRead) {
         EXPECT_EQ(Events(), sent);
         EXPECT_EQ(page->Points(), signature);
         EXPECT_EQ(page->DrawnPointCount(), signature.size()) << "the box shows it again";
+        EXPECT_TRUE(page->IsPenReaderRunning());
     }
     Save(Path("kept.sig"));
     EXPECT_EQ(Messages(), Lines{});
@@ -503,34 +501,6 @@ TEST_F(SignaturePageTest, FailedSavesReportAndLeaveTheOldFile) {
 }
 
 TEST_F(SignaturePageTest, LoadMessagesAndTheTooLargeFile) {
-    const struct {
-        const char* name;
-        sigformats::Bytes bytes;  // empty: no file at all
-        std::string message;
-        bool sent;
-    } kCases[] = {
-        {"empty.sig", {}, FileError(res::kImageInvalidFileSize), false},
-        {"picture.txt", {1, 2, 3}, FileError(res::kImageUnsupportedFormat), false},
-        {"garbage.sig", {1, 2, 3}, FileError(res::kImageCannotRead), true},
-        {"garbage.bmp", {1, 2, 3}, FileError(res::kImageCannotRead), false},
-    };
-    for (const auto& c : kCases) {
-        SCOPED_TRACE(c.name);
-        QFile(Path(c.name)).open(QIODevice::WriteOnly);
-        if (!c.bytes.empty()) {
-            WriteFile(c.name, c.bytes);
-        }
-        Events();
-        Load(Path(c.name));
-        EXPECT_EQ(Messages(), Lines{c.message});
-        const Lines sent = Events();
-        // The pad gets a .sig file before it is decoded, and refuses this one.
-        EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
-                                [](const std::string& s) { return s.starts_with("SendSigFile"); }),
-                  c.sent ? 1 : 0);
-        EXPECT_EQ(sent.back(), "ResumeCapture");
-        EXPECT_TRUE(page->IsPenReaderRunning());
-    }
     // What is no regular file, or over the 64 MB load cap, is refused at once
     // as of invalid size: a FIFO must not hold the page until a writer comes.
     const std::filesystem::path root = Path("").toStdString();
@@ -577,28 +547,15 @@ TEST(SignaturePageSerial, FullLineRateLosesNoReport) {
     const std::size_t reports =
         static_cast<std::size_t>(seconds) * padsim::kLineRateBytesPerSecond / 5;
 
-    QTemporaryDir dir;
-    const std::filesystem::path folder = std::filesystem::path(dir.path().toStdString()) / "ports";
-    ASSERT_TRUE(padlink::CreatePortFolder(folder));
-    padsim::PadEngine engine;
-    padsim::SerialHostOptions options;
-    options.portFolder = folder;
-    options.paceBytesPerSecond = padsim::kLineRateBytesPerSecond;
-    padsim::SerialHost host(engine, options);
-    std::string error;
-    ASSERT_TRUE(host.Start(&error)) << error;
-    padlink::PadLink link(std::make_unique<padlink::SerialPort>(folder, Prefixes{}));
-    padlink::PadCommandChannel channel(link);
+    PacedSerialPad pad(padsim::kLineRateBytesPerSecond);
+    ASSERT_TRUE(pad.Started()) << pad.error;
     testsupport::FakePrompts prompts;
-    {
-        CSignaturePage page(PageServices{prompts, channel}, nullptr);
-        const Points signature = testsupport::MakeSignature("Line rate", 3, reports);
-        Write(engine, signature);
-        host.WakeUp();
-        EXPECT_TRUE(PumpUntil(page, signature.size(), std::chrono::seconds(seconds * 2 + 5)));
-        EXPECT_EQ(page.Points(), signature);
-    }
-    host.Stop();
+    CSignaturePage page(PageServices{prompts, pad.channel}, nullptr);
+    const Points signature = testsupport::MakeSignature("Line rate", 3, reports);
+    Write(pad.engine, signature);
+    pad.host.WakeUp();
+    EXPECT_TRUE(PumpUntil(page, signature.size(), std::chrono::seconds(seconds * 2 + 5)));
+    EXPECT_EQ(page.Points(), signature);
 }
 
 // The virtual pad is stopped with the pen down and started again on its
@@ -606,17 +563,11 @@ TEST(SignaturePageSerial, FullLineRateLosesNoReport) {
 // its own, on the page and in the saved .sig, not a line from the last
 // point before the loss to the first one after it.
 TEST(SignaturePageSerial, APadLostMidStrokeDoesNotJoinTheInkAcrossTheLoss) {
-    QTemporaryDir dir;
-    const std::filesystem::path folder = std::filesystem::path(dir.path().toStdString()) / "ports";
-    ASSERT_TRUE(padlink::CreatePortFolder(folder));
-    padsim::PadEngine engine;
-    padsim::SerialHostOptions options;
-    options.portFolder = folder;
-    options.comNumber = 1;
-    padsim::SerialHost host(engine, options);
-    ASSERT_TRUE(host.Start());
-    padlink::PadLink link(std::make_unique<padlink::SerialPort>(folder, Prefixes{}));
-    padlink::PadCommandChannel channel(link);
+    PacedSerialPad pad(0);  // unpaced
+    ASSERT_TRUE(pad.Started()) << pad.error;
+    padsim::PadEngine& engine = pad.engine;
+    padsim::SerialHost& host = pad.host;
+    padlink::PadCommandChannel& channel = pad.channel;
     channel.SetLinkDownHandler([] {});  // as the main frame watches the link
     testsupport::FakePrompts prompts;
     CSignaturePage page(PageServices{prompts, channel}, nullptr);
@@ -648,6 +599,7 @@ TEST(SignaturePageSerial, APadLostMidStrokeDoesNotJoinTheInkAcrossTheLoss) {
     ASSERT_TRUE(PumpUntil(page, expected.size()));
     EXPECT_EQ(page.Points(), expected);
 
+    QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("signed.sig"));
     prompts.fileAnswers.push_back(path);
     page.OnFileSignature();
@@ -658,7 +610,6 @@ TEST(SignaturePageSerial, APadLostMidStrokeDoesNotJoinTheInkAcrossTheLoss) {
                   std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                             static_cast<std::size_t>(bytes.size()))),
               expected);
-    host.Stop();
 }
 
 }  // namespace

@@ -36,9 +36,6 @@ constexpr unsigned kWordBytes = 2;  // 16-bit byte fields
 constexpr unsigned kByteBytes = 1;  // 8-bit byte fields
 constexpr unsigned kNibbleBits = 4;
 constexpr std::uint8_t kNibbleMask = 0x0F;
-constexpr std::uint16_t kXMask = 0xFFFF;
-// Bit 15 of a stored y is the stroke flag, so y keeps 15 bits.
-constexpr std::uint16_t kYMask = 0x7FFF;
 
 constexpr std::uint8_t WidthX(std::uint8_t width) {
     return width >> kNibbleBits;

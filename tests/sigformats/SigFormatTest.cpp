@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "FormatTestUtil.h"
-#include "sigformats/SignatureCodec.h"
 
 namespace vellumix::sigformats {
 namespace {
@@ -132,10 +131,6 @@ TEST(SigRoundTrip, RealisticSignaturesComeBackExactly) {
         ASSERT_GT(SplitStrokes(points).size(), 3u);
         EXPECT_EQ(PointsOf(DecodeSig(BytesOf(EncodeSig(points)))), points) << "seed " << seed;
     }
-    // Through the codec facade as the pages call it.
-    SignatureCodec codec;
-    const Points points = RealisticSignature(4);
-    EXPECT_EQ(codec.DecodeSigFile(codec.EncodeSigFile(points)), points);
 }
 
 TEST(SigInspect, ReportsTheHeaderFields) {
