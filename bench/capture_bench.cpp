@@ -15,8 +15,9 @@
 namespace {
 
 namespace cap = vellumix::capture;
+namespace sf = vellumix::sigformats;
 using Bytes = std::vector<std::uint8_t>;
-using Points = std::vector<cap::SignaturePoint>;
+using Points = std::vector<sf::SignaturePoint>;
 
 constexpr std::size_t kPoints = 9'999;
 constexpr unsigned kSeed = 7;

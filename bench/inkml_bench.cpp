@@ -10,7 +10,7 @@
 namespace {
 
 using vellumix::capture::PointTimes;
-using vellumix::capture::SignaturePoint;
+using vellumix::sigformats::SignaturePoint;
 namespace sf = vellumix::sigformats;
 
 constexpr std::size_t kPoints = 10'000;

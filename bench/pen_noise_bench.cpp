@@ -31,9 +31,10 @@
 namespace {
 
 namespace cap = vellumix::capture;
+namespace sf = vellumix::sigformats;
 namespace ps = vellumix::padsim;
 using Bytes = std::vector<std::uint8_t>;
-using Points = std::vector<cap::SignaturePoint>;
+using Points = std::vector<sf::SignaturePoint>;
 
 constexpr int kNoiseEvery = 50;
 constexpr int kNoiseLength = 200;
@@ -49,7 +50,7 @@ const Points& Signature(std::size_t points) {
 
 Bytes NoisyStream(const Points& points, std::uint32_t seed) {
     Bytes stream;
-    for (const cap::SignaturePoint p : points) {
+    for (const sf::SignaturePoint p : points) {
         const cap::PenReport r = cap::EncodePenReport(p);
         stream.insert(stream.end(), r.begin(), r.end());
     }

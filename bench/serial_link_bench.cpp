@@ -44,6 +44,7 @@ namespace {
 namespace pl = vellumix::padlink;
 namespace ps = vellumix::padsim;
 namespace cap = vellumix::capture;
+namespace sf = vellumix::sigformats;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -136,7 +137,7 @@ void BM_SerialPenToCapture(benchmark::State& state) {
         std::mutex mutex;
         std::vector<Clock::time_point> arrived;
         arrived.reserve(kPenSamples);
-        cap::PenReader reader(rig.channel, [&](std::span<const cap::SignaturePoint> points,
+        cap::PenReader reader(rig.channel, [&](std::span<const sf::SignaturePoint> points,
                                                std::span<const cap::PointTime>) {
             const auto now = Clock::now();
             std::lock_guard lock(mutex);
@@ -220,7 +221,7 @@ void BM_SerialReportStampError(benchmark::State& state) {
         std::mutex mutex;
         cap::PointTimes stamps;
         stamps.reserve(kPenSamples);
-        cap::PenReader reader(rig.channel, [&](std::span<const cap::SignaturePoint>,
+        cap::PenReader reader(rig.channel, [&](std::span<const sf::SignaturePoint>,
                                                std::span<const cap::PointTime> times) {
             std::lock_guard lock(mutex);
             stamps.insert(stamps.end(), times.begin(), times.end());
@@ -295,7 +296,7 @@ class PadCapture {
 public:
     explicit PadCapture(pl::PadLink& link)
         : m_channel(link),
-          m_reader(m_channel, [this](std::span<const cap::SignaturePoint> points,
+          m_reader(m_channel, [this](std::span<const sf::SignaturePoint> points,
                                      std::span<const cap::PointTime>) {
               const auto now = Clock::now();
               std::lock_guard lock(m_mutex);

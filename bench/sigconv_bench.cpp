@@ -79,7 +79,7 @@ void Write(const std::filesystem::path& path, const std::vector<std::uint8_t>& b
 
 // A real .cmp whose chain codes repeat to the given size.
 std::vector<std::uint8_t> EndlessCmp(std::size_t size) {
-    std::vector<capture::SignaturePoint> zigzag;
+    std::vector<sigformats::SignaturePoint> zigzag;
     for (int i = 0; i < 20'000; ++i) {
         zigzag.push_back({100 + 8 * (i % 2), 100 + 8 * ((i / 2) % 2)});
     }

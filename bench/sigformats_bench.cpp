@@ -16,9 +16,9 @@
 
 namespace {
 
-using vellumix::capture::SignaturePoint;
 using vellumix::sigfiles::FileKind;
 using vellumix::sigfiles::FormatOf;
+using vellumix::sigformats::SignaturePoint;
 namespace sf = vellumix::sigformats;
 using Bytes = std::vector<std::uint8_t>;
 using Points = std::vector<SignaturePoint>;
@@ -82,7 +82,7 @@ std::vector<sf::vbc::StrokePoint> StrokeForm() {
     std::vector<sf::vbc::StrokePoint> points;
     bool start = true;
     for (const SignaturePoint& p : Signature()) {
-        if (vellumix::capture::IsPenUp(p)) {
+        if (vellumix::sigformats::IsPenUp(p)) {
             start = true;
             continue;
         }

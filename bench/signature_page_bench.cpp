@@ -51,7 +51,7 @@
 namespace {
 
 using namespace vellumix;
-using capture::SignaturePoint;
+using sigformats::SignaturePoint;
 using Clock = std::chrono::steady_clock;
 
 // One pen report as the pad's USB host sends it: report id, chunk count, data.
@@ -97,7 +97,7 @@ void BM_PenToInkLatency(benchmark::State& state) {
         const std::chrono::duration<double> took = Clock::now() - start;
         state.SetIterationTime(took.count());
         latencies.push_back(took.count() * 1e3);
-        EmitPenReport(*rig.device, capture::PEN_UP_POINT);
+        EmitPenReport(*rig.device, sigformats::PEN_UP_POINT);
     }
     if (!latencies.empty()) {
         std::sort(latencies.begin(), latencies.end());
@@ -115,7 +115,7 @@ BENCHMARK(BM_PenToInkLatency)->UseManualTime()->Iterations(500)->Unit(benchmark:
 // The page's last point is a lift and the page has drawn up to it.
 bool LiftTakenIn(const pages::CSignaturePage& page) {
     const std::size_t count = page.GetPointCount();
-    return count > 0 && capture::IsPenUp(page.GetPoint(static_cast<std::int64_t>(count) - 1)) &&
+    return count > 0 && sigformats::IsPenUp(page.GetPoint(static_cast<std::int64_t>(count) - 1)) &&
            page.DrawnPointCount() == count;
 }
 
@@ -268,7 +268,7 @@ std::vector<std::uint8_t> ZigzagCmp(std::size_t points) {
 
 // Skipped bytes after the header, then a stream of just under the cap.
 std::vector<std::uint8_t> SkipThenStream() {
-    std::vector<std::uint8_t> file = ZigzagCmp(capture::kMaxDecodedPoints - 10'000);
+    std::vector<std::uint8_t> file = ZigzagCmp(sigformats::kMaxDecodedPoints - 10'000);
     const auto header = std::find(file.begin(), file.end(), sigformats::cmp::kStartByte) +
                         static_cast<std::ptrdiff_t>(sigformats::cmp::kHeaderLength);
     file.insert(header, sigfiles::kMaxInputBytes - file.size(), std::uint8_t{0});

@@ -13,7 +13,7 @@
 
 namespace {
 
-using vellumix::capture::SignaturePoint;
+using vellumix::sigformats::SignaturePoint;
 namespace sr = vellumix::sigrender;
 using Points = std::vector<SignaturePoint>;
 

@@ -46,7 +46,7 @@ PadWindow::PadWindow(VirtualPad& pad, QWidget* parent) : QWidget(parent), m_pad(
 
 QPoint PadWindow::ToPadUnits(QPoint p) {
     const auto map = [](int v, int span) {
-        return std::clamp(v * capture::kPadUnitRange / span, 0, capture::kPadUnitMax);
+        return std::clamp(v * sigformats::kPadUnitRange / span, 0, sigformats::kPadUnitMax);
     };
     return {map(p.x(), kLcdPixelsWide), map(p.y(), kLcdPixelsHigh)};
 }

@@ -2,10 +2,10 @@
 
 namespace vellumix::padsim {
 
-PenReplay::PenReplay(std::vector<capture::SignaturePoint> points, double pointsPerSecond)
+PenReplay::PenReplay(std::vector<sigformats::SignaturePoint> points, double pointsPerSecond)
     : m_points(std::move(points)), m_rate(pointsPerSecond > 0 ? pointsPerSecond : kDefaultPenRate) {
-    if (!m_points.empty() && !capture::IsPenUp(m_points.back())) {
-        m_points.push_back(capture::PEN_UP_POINT);
+    if (!m_points.empty() && !sigformats::IsPenUp(m_points.back())) {
+        m_points.push_back(sigformats::PEN_UP_POINT);
     }
 }
 
@@ -20,8 +20,8 @@ std::size_t PenReplay::Pump(PadEngine& engine, bool capturing, Clock::time_point
     m_lastPump = now;
     std::size_t handed = 0;
     while (m_due >= 1.0 && m_next < m_points.size()) {
-        const capture::SignaturePoint p = m_points[m_next++];
-        if (capture::IsPenUp(p)) {
+        const sigformats::SignaturePoint p = m_points[m_next++];
+        if (sigformats::IsPenUp(p)) {
             engine.PenUp();
         } else {
             engine.PenDown(p.x, p.y);

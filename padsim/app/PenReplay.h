@@ -25,7 +25,7 @@ public:
 
     // points: pad units, PEN_UP_POINT between strokes. A final stroke
     // without its lift gets one at the end, as a hand lifts the pen.
-    PenReplay(std::vector<capture::SignaturePoint> points, double pointsPerSecond);
+    PenReplay(std::vector<sigformats::SignaturePoint> points, double pointsPerSecond);
 
     // Hands the engine the points due at `now`, counting only the time
     // spent capturing. Returns how many it handed over.
@@ -35,7 +35,7 @@ public:
     std::size_t Total() const { return m_points.size(); }
 
 private:
-    std::vector<capture::SignaturePoint> m_points;
+    std::vector<sigformats::SignaturePoint> m_points;
     double m_rate;
     std::size_t m_next = 0;
     double m_due = 0.0;  // points owed, fractional

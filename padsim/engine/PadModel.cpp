@@ -11,7 +11,7 @@ namespace vellumix::padsim {
 namespace {
 
 namespace pl = padlink;
-using capture::SignaturePoint;
+using sigformats::SignaturePoint;
 
 constexpr Rgb kWhite{255, 255, 255};
 constexpr Rgb kBlack{0, 0, 0};
@@ -45,9 +45,9 @@ PadModel::PadModel()
 
 QPoint PadModel::ToLcd(SignaturePoint p) {
     const int x =
-        std::clamp(p.x, 0, capture::kPadUnitRange) * pl::kLcdWidth / capture::kPadUnitRange;
+        std::clamp(p.x, 0, sigformats::kPadUnitRange) * pl::kLcdWidth / sigformats::kPadUnitRange;
     const int y =
-        std::clamp(p.y, 0, capture::kPadUnitRange) * pl::kLcdHeight / capture::kPadUnitRange;
+        std::clamp(p.y, 0, sigformats::kPadUnitRange) * pl::kLcdHeight / sigformats::kPadUnitRange;
     return {std::min(x, pl::kLcdMaxX), std::min(y, pl::kLcdMaxY)};
 }
 
@@ -161,7 +161,7 @@ bool PadModel::DrawSignatureFile(const PadCommand& c) {
     m_lcd.fill(Qt::white);
     std::optional<QPoint> last;
     for (const SignaturePoint p : points) {
-        if (capture::IsPenUp(p) || !capture::IsStorablePoint(p) || p.x < 0 || p.y < 0) {
+        if (sigformats::IsPenUp(p) || !sigformats::IsStorablePoint(p) || p.x < 0 || p.y < 0) {
             last.reset();
             continue;
         }
@@ -285,8 +285,8 @@ bool PadModel::Execute(const PadCommand& c) {
 }
 
 std::optional<capture::PenReport> PadModel::PenDown(SignaturePoint at) {
-    at.x = std::clamp(at.x, 0, capture::kPadUnitMax);
-    at.y = std::clamp(at.y, 0, capture::kPadUnitMax);
+    at.x = std::clamp(at.x, 0, sigformats::kPadUnitMax);
+    at.y = std::clamp(at.y, 0, sigformats::kPadUnitMax);
     if (m_calibration != CalibrationStep::kNone) {
         m_presses[m_calibration == CalibrationStep::kUpperLeft ? 0 : 1] = at;
         m_pressDown = true;
@@ -339,7 +339,7 @@ std::optional<capture::PenReport> PadModel::PenUp() {
     if (m_capture != CaptureState::kCapturing) {
         return std::nullopt;
     }
-    return capture::EncodePenReport(capture::PEN_UP_POINT);
+    return capture::EncodePenReport(sigformats::PEN_UP_POINT);
 }
 
 }  // namespace vellumix::padsim

@@ -65,7 +65,7 @@ public:
     // Pen input in pad units 0..1023. While capturing (and inside the
     // capture area) they yield the report to send; during calibration they
     // are the presses on the crosses and yield nothing.
-    std::optional<capture::PenReport> PenDown(capture::SignaturePoint at);
+    std::optional<capture::PenReport> PenDown(sigformats::SignaturePoint at);
     std::optional<capture::PenReport> PenUp();
 
     const QImage& Lcd() const { return m_lcd; }
@@ -73,7 +73,7 @@ public:
     CaptureState Capture() const { return m_capture; }
     CalibrationStep Calibration() const { return m_calibration; }
     // The presses recorded by the last finished calibration, pad units.
-    std::array<capture::SignaturePoint, 2> CalibrationPresses() const { return m_presses; }
+    std::array<sigformats::SignaturePoint, 2> CalibrationPresses() const { return m_presses; }
     int CellWidth() const { return m_cellWidth; }
     int CellHeight() const { return m_cellHeight; }
     std::uint8_t TextMode() const { return m_textMode; }
@@ -82,7 +82,7 @@ public:
     Rgb LineColor() const { return m_line; }
 
     // Pad units 0..1024 to LCD pixels; 1024 lands on the last pixel.
-    static QPoint ToLcd(capture::SignaturePoint p);
+    static QPoint ToLcd(sigformats::SignaturePoint p);
 
 private:
     void Plot(int x, int y, Rgb c);
@@ -107,7 +107,7 @@ private:
     CaptureState m_capture = CaptureState::kStopped;
     CaptureState m_captureBeforeCalibration = CaptureState::kStopped;
     CalibrationStep m_calibration = CalibrationStep::kNone;
-    std::array<capture::SignaturePoint, 2> m_presses{};
+    std::array<sigformats::SignaturePoint, 2> m_presses{};
     bool m_pressDown = false;
     QRect m_captureArea;
     bool m_penDown = false;

@@ -119,7 +119,7 @@ void PenReader::Run(std::stop_token stop) {
     m_decoder.Reset();
     ReportClock clock(m_reportWireTime ? m_reportWireTime() : std::chrono::microseconds{0});
     std::vector<std::uint8_t> buffer(kPenReadBufferSize);
-    std::vector<SignaturePoint> batch;
+    std::vector<sigformats::SignaturePoint> batch;
     PointTimes times;
     std::mutex pauseMutex;
     std::condition_variable_any pause;

@@ -79,7 +79,7 @@ public:
     using ReadFunction = std::function<int(std::span<std::uint8_t> buffer, int waitMs)>;
     // A decoded batch and one arrival time per point (microseconds on the
     // steady clock), both valid for the call only; runs on the reader thread.
-    using BatchSink = std::function<void(std::span<const SignaturePoint> points,
+    using BatchSink = std::function<void(std::span<const sigformats::SignaturePoint> points,
                                          std::span<const PointTime> times)>;
     // The wire time of one pen report on the link in use, asked before each
     // read: the link may change when a lost pad is found again elsewhere.

@@ -29,10 +29,11 @@ using PenReport = std::array<std::uint8_t, kPenReportSize>;
 // PEN_UP_POINT becomes a pen-up report (0x80 0 0 0 0); any other point a
 // pen-down report with x and y clamped to 0..1023, since a stored 1024 or a
 // stray negative value has no 10-bit form.
-PenReport EncodePenReport(SignaturePoint point);
+PenReport EncodePenReport(sigformats::SignaturePoint point);
 
 // The point of one report, PEN_UP_POINT for a pen-up report (bytes 1-4
 // ignored), or nothing when the status byte is neither 0x80 nor 0x90.
-std::optional<SignaturePoint> DecodePenReport(std::span<const std::uint8_t, kPenReportSize> report);
+std::optional<sigformats::SignaturePoint> DecodePenReport(
+    std::span<const std::uint8_t, kPenReportSize> report);
 
 }  // namespace vellumix::capture

@@ -71,14 +71,14 @@ Chain ChainAt(std::span<const std::uint8_t> buf, std::size_t k) {
     return Chain::kBroken;
 }
 
-double Distance(SignaturePoint a, SignaturePoint b) {
+double Distance(sigformats::SignaturePoint a, sigformats::SignaturePoint b) {
     return std::hypot(static_cast<double>(a.x - b.x), static_cast<double>(a.y - b.y));
 }
 
 }  // namespace
 
 std::size_t PenStreamDecoder::Decode(std::span<const std::uint8_t> bytes,
-                                     std::vector<SignaturePoint>& out) {
+                                     std::vector<sigformats::SignaturePoint>& out) {
     const std::size_t before = out.size();
     if (m_carry.empty()) {
         const std::size_t used = Process(bytes, out);
@@ -92,7 +92,7 @@ std::size_t PenStreamDecoder::Decode(std::span<const std::uint8_t> bytes,
     return out.size() - before;
 }
 
-std::size_t PenStreamDecoder::LineQuiet(std::vector<SignaturePoint>& out) {
+std::size_t PenStreamDecoder::LineQuiet(std::vector<sigformats::SignaturePoint>& out) {
     const std::size_t before = out.size();
     if (!m_carry.empty()) {
         const std::size_t used = Process(m_carry, out, true);
@@ -102,20 +102,21 @@ std::size_t PenStreamDecoder::LineQuiet(std::vector<SignaturePoint>& out) {
     return out.size() - before;
 }
 
-std::size_t PenStreamDecoder::LinkLost(std::vector<SignaturePoint>& out) {
+std::size_t PenStreamDecoder::LinkLost(std::vector<sigformats::SignaturePoint>& out) {
     const std::size_t before = out.size();
     LineQuiet(out);
     m_carry.clear();
     m_synced = true;
     m_cleanReports = kCleanStreamReports;
     if (StrokeOpen()) {
-        Accept(PEN_UP_POINT, out);
+        Accept(sigformats::PEN_UP_POINT, out);
     }
     return out.size() - before;
 }
 
 std::size_t PenStreamDecoder::Decode(std::span<const std::uint8_t> bytes, PointTime readTime,
-                                     ReportClock& clock, std::vector<SignaturePoint>& out,
+                                     ReportClock& clock,
+                                     std::vector<sigformats::SignaturePoint>& out,
                                      PointTimes& times) {
     const std::size_t n = Decode(bytes, out);
     // Every point comes from one 5-byte report (a skipped answer frame adds
@@ -125,14 +126,16 @@ std::size_t PenStreamDecoder::Decode(std::span<const std::uint8_t> bytes, PointT
 }
 
 std::size_t PenStreamDecoder::LineQuiet(PointTime readTime, ReportClock& clock,
-                                        std::vector<SignaturePoint>& out, PointTimes& times) {
+                                        std::vector<sigformats::SignaturePoint>& out,
+                                        PointTimes& times) {
     const std::size_t n = LineQuiet(out);
     clock.Stamp(readTime, n, times);
     return n;
 }
 
 std::size_t PenStreamDecoder::LinkLost(PointTime readTime, ReportClock& clock,
-                                       std::vector<SignaturePoint>& out, PointTimes& times) {
+                                       std::vector<sigformats::SignaturePoint>& out,
+                                       PointTimes& times) {
     const std::size_t n = LinkLost(out);
     clock.Stamp(readTime, n, times);
     return n;
@@ -140,7 +143,8 @@ std::size_t PenStreamDecoder::LinkLost(PointTime readTime, ReportClock& clock,
 
 std::size_t PenStreamDecoder::DecodeRead(int result, std::span<const std::uint8_t> buffer,
                                          PointTime readTime, ReportClock& clock,
-                                         std::vector<SignaturePoint>& out, PointTimes& times) {
+                                         std::vector<sigformats::SignaturePoint>& out,
+                                         PointTimes& times) {
     if (result < 0) {
         return LinkLost(readTime, clock, out, times);
     }
@@ -158,7 +162,7 @@ void PenStreamDecoder::Reset() {
 }
 
 std::size_t PenStreamDecoder::Process(std::span<const std::uint8_t> buf,
-                                      std::vector<SignaturePoint>& out, bool quiet) {
+                                      std::vector<sigformats::SignaturePoint>& out, bool quiet) {
     std::size_t i = 0;
     while (i < buf.size()) {
         const std::uint8_t b = buf[i];
@@ -218,7 +222,7 @@ std::size_t PenStreamDecoder::Process(std::span<const std::uint8_t> buf,
             }
             if (take) {
                 // The status byte was checked above, so this always yields a point.
-                OfferReport(DecodePenReport(report).value_or(PEN_UP_POINT), out);
+                OfferReport(DecodePenReport(report).value_or(sigformats::PEN_UP_POINT), out);
                 i += kPenReportSize;
                 m_synced = true;
                 continue;
@@ -255,7 +259,8 @@ std::size_t PenStreamDecoder::Process(std::span<const std::uint8_t> buf,
     return i;
 }
 
-void PenStreamDecoder::OfferReport(SignaturePoint point, std::vector<SignaturePoint>& out) {
+void PenStreamDecoder::OfferReport(sigformats::SignaturePoint point,
+                                   std::vector<sigformats::SignaturePoint>& out) {
     if (!m_held.empty() && m_held.back().follower == Follower::kUnknown) {
         m_held.back().follower = Follower::kReport;
     }
@@ -264,14 +269,14 @@ void PenStreamDecoder::OfferReport(SignaturePoint point, std::vector<SignaturePo
     JudgeHeld(false, false, out);
 }
 
-void PenStreamDecoder::OfferFrame(std::vector<SignaturePoint>& out) {
+void PenStreamDecoder::OfferFrame(std::vector<sigformats::SignaturePoint>& out) {
     if (!m_held.empty() && m_held.back().follower == Follower::kUnknown) {
         m_held.back().follower = Follower::kFrame;
     }
     JudgeHeld(false, false, out);
 }
 
-void PenStreamDecoder::NoteThrownAway(std::vector<SignaturePoint>& out) {
+void PenStreamDecoder::NoteThrownAway(std::vector<sigformats::SignaturePoint>& out) {
     m_cleanReports = 0;
     if (!m_held.empty() && m_held.back().follower == Follower::kUnknown) {
         m_held.back().follower = Follower::kThrownAway;
@@ -279,18 +284,19 @@ void PenStreamDecoder::NoteThrownAway(std::vector<SignaturePoint>& out) {
     }
 }
 
-void PenStreamDecoder::EndOfData(std::vector<SignaturePoint>& out) {
+void PenStreamDecoder::EndOfData(std::vector<sigformats::SignaturePoint>& out) {
     JudgeHeld(true, false, out);
 }
 
-void PenStreamDecoder::EndOfStream(std::vector<SignaturePoint>& out) {
+void PenStreamDecoder::EndOfStream(std::vector<sigformats::SignaturePoint>& out) {
     if (!m_held.empty() && m_held.back().follower == Follower::kUnknown) {
         m_held.back().follower = Follower::kNothing;
     }
     JudgeHeld(true, true, out);
 }
 
-void PenStreamDecoder::JudgeHeld(bool endOfRead, bool ended, std::vector<SignaturePoint>& out) {
+void PenStreamDecoder::JudgeHeld(bool endOfRead, bool ended,
+                                 std::vector<sigformats::SignaturePoint>& out) {
     while (!m_held.empty()) {
         const Verdict verdict = JudgeFirst(endOfRead, ended);
         if (verdict == Verdict::kWait) {
@@ -339,7 +345,7 @@ std::optional<bool> PenStreamDecoder::BesideNoise(bool assumeClean) const {
 
 PenStreamDecoder::Verdict PenStreamDecoder::JudgeFirst(bool endOfRead, bool ended) const {
     const Held& first = m_held.front();
-    const SignaturePoint p = first.point;
+    const sigformats::SignaturePoint p = first.point;
     // The last reports of a read are taken at once in a clean stream; where
     // noise was just seen, what follows them is waited for.
     const std::optional<bool> besideNoise =
@@ -351,8 +357,8 @@ PenStreamDecoder::Verdict PenStreamDecoder::JudgeFirst(bool endOfRead, bool ende
         // A link of an unbroken chain. One that ends the read is taken at
         // once unless it jumps off its stroke: noise that begins right where
         // a read ends looks just like that, so it waits for what follows.
-        if (first.follower == Follower::kUnknown && !ended && !IsPenUp(p) && StrokeOpen() &&
-            !WithinReach(*m_last, p)) {
+        if (first.follower == Follower::kUnknown && !ended && !sigformats::IsPenUp(p) &&
+            StrokeOpen() && !WithinReach(*m_last, p)) {
             return Verdict::kWait;
         }
         return Verdict::kAccept;
@@ -361,13 +367,13 @@ PenStreamDecoder::Verdict PenStreamDecoder::JudgeFirst(bool endOfRead, bool ende
     // after it are looked at a few deep, since one of them may be noise too.
     const std::size_t deepest = std::min(m_held.size(), kLookAhead + 1);
     const bool seenEnough = ended || m_held.size() > kLookAhead;
-    if (!IsPenUp(p)) {
+    if (!sigformats::IsPenUp(p)) {
         if (StrokeOpen() && WithinReach(*m_last, p)) {
             return Verdict::kAccept;
         }
         for (std::size_t k = 1; k < deepest; ++k) {
-            const SignaturePoint q = m_held[k].point;
-            if (IsPenUp(q)) {
+            const sigformats::SignaturePoint q = m_held[k].point;
+            if (sigformats::IsPenUp(q)) {
                 return Verdict::kRefuse;  // a lone point: no stroke around it
             }
             if (WithinReach(p, q)) {
@@ -380,8 +386,8 @@ PenStreamDecoder::Verdict PenStreamDecoder::JudgeFirst(bool endOfRead, bool ende
         return Verdict::kRefuse;  // no stroke to end: a second lift
     }
     for (std::size_t k = 1; k < deepest; ++k) {
-        const SignaturePoint q = m_held[k].point;
-        if (IsPenUp(q) || CarriesStrokeOn(k)) {
+        const sigformats::SignaturePoint q = m_held[k].point;
+        if (sigformats::IsPenUp(q) || CarriesStrokeOn(k)) {
             // The stroke goes on within reach, so the lift would split it; or
             // another lift follows, and one lift is enough.
             return Verdict::kRefuse;
@@ -389,8 +395,8 @@ PenStreamDecoder::Verdict PenStreamDecoder::JudgeFirst(bool endOfRead, bool ende
         // Off the stroke: a new stroke if the report after it is within its
         // reach, else noise to look past.
         if (k + 1 < m_held.size()) {
-            const SignaturePoint r = m_held[k + 1].point;
-            if (!IsPenUp(r) && WithinReach(q, r)) {
+            const sigformats::SignaturePoint r = m_held[k + 1].point;
+            if (!sigformats::IsPenUp(r) && WithinReach(q, r)) {
                 return Verdict::kAccept;
             }
         } else if (!ended) {
@@ -400,8 +406,9 @@ PenStreamDecoder::Verdict PenStreamDecoder::JudgeFirst(bool endOfRead, bool ende
     return seenEnough ? Verdict::kAccept : Verdict::kWait;
 }
 
-void PenStreamDecoder::Accept(SignaturePoint point, std::vector<SignaturePoint>& out) {
-    if (IsPenUp(point) || !StrokeOpen()) {
+void PenStreamDecoder::Accept(sigformats::SignaturePoint point,
+                              std::vector<sigformats::SignaturePoint>& out) {
+    if (sigformats::IsPenUp(point) || !StrokeOpen()) {
         m_lastStep = 0;
     } else {
         m_lastStep = Distance(*m_last, point);
@@ -410,14 +417,15 @@ void PenStreamDecoder::Accept(SignaturePoint point, std::vector<SignaturePoint>&
     out.push_back(point);
 }
 
-bool PenStreamDecoder::WithinReach(SignaturePoint a, SignaturePoint b) const {
+bool PenStreamDecoder::WithinReach(sigformats::SignaturePoint a,
+                                   sigformats::SignaturePoint b) const {
     return Distance(a, b) <= std::max(kStrokeReachMin, kStrokeReachSteps * m_lastStep);
 }
 
 bool PenStreamDecoder::CarriesStrokeOn(std::size_t k) const {
-    const SignaturePoint q = m_held[k].point;
+    const sigformats::SignaturePoint q = m_held[k].point;
     double step = m_lastStep;
-    if (k + 1 < m_held.size() && !IsPenUp(m_held[k + 1].point)) {
+    if (k + 1 < m_held.size() && !sigformats::IsPenUp(m_held[k + 1].point)) {
         step = std::max(step, Distance(q, m_held[k + 1].point));
     }
     return Distance(*m_last, q) <= std::max(kLiftSplitMin, kLiftSplitSteps * step);

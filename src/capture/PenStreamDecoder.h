@@ -97,16 +97,17 @@ public:
     // a pen-up one. An incomplete report or frame at the end is carried into
     // the next call, and so is a report the stream does not support yet.
     // Returns the number of points appended.
-    std::size_t Decode(std::span<const std::uint8_t> bytes, std::vector<SignaturePoint>& out);
+    std::size_t Decode(std::span<const std::uint8_t> bytes,
+                       std::vector<sigformats::SignaturePoint>& out);
     // A read that waited its full time and brought nothing: the line is
     // quiet, so no report is coming to support one held back. Decides the
     // reports held, appends those that fit their stroke and returns their
     // number. The bytes of an incomplete report stay carried.
-    std::size_t LineQuiet(std::vector<SignaturePoint>& out);
+    std::size_t LineQuiet(std::vector<sigformats::SignaturePoint>& out);
     // The link went down (or was found down): decides what is held as for a
     // quiet line, drops the carried bytes, and appends PEN_UP_POINT when the
     // last point handed out is a pen-down one. Returns the points appended.
-    std::size_t LinkLost(std::vector<SignaturePoint>& out);
+    std::size_t LinkLost(std::vector<sigformats::SignaturePoint>& out);
 
     // The same three, with one arrival time per appended point in `times`:
     // the points spread by `clock` back from readTime, the moment the read
@@ -114,18 +115,19 @@ public:
     // split across reads, or held for support, arrived with the read that
     // completed or settled it.
     std::size_t Decode(std::span<const std::uint8_t> bytes, PointTime readTime, ReportClock& clock,
-                       std::vector<SignaturePoint>& out, PointTimes& times);
-    std::size_t LineQuiet(PointTime readTime, ReportClock& clock, std::vector<SignaturePoint>& out,
-                          PointTimes& times);
-    std::size_t LinkLost(PointTime readTime, ReportClock& clock, std::vector<SignaturePoint>& out,
-                         PointTimes& times);
+                       std::vector<sigformats::SignaturePoint>& out, PointTimes& times);
+    std::size_t LineQuiet(PointTime readTime, ReportClock& clock,
+                          std::vector<sigformats::SignaturePoint>& out, PointTimes& times);
+    std::size_t LinkLost(PointTime readTime, ReportClock& clock,
+                         std::vector<sigformats::SignaturePoint>& out, PointTimes& times);
     // One read as the pad command channel's ReadPenData returns it: `result`
     // bytes at the start of `buffer` (Decode), 0 for a read that brought
     // nothing (LineQuiet) or -1 for a link that is down (LinkLost). Every
     // reader of the pen stream goes through here, so each of them sees a
     // lost pad end the stroke.
     std::size_t DecodeRead(int result, std::span<const std::uint8_t> buffer, PointTime readTime,
-                           ReportClock& clock, std::vector<SignaturePoint>& out, PointTimes& times);
+                           ReportClock& clock, std::vector<sigformats::SignaturePoint>& out,
+                           PointTimes& times);
 
     // Forgets the carried bytes and the reports held for support, e.g. when
     // reading starts again after a pause. Whether a stroke is open is kept,
@@ -154,7 +156,7 @@ private:
         kNothing,     // the line went quiet or down
     };
     struct Held {
-        SignaturePoint point;
+        sigformats::SignaturePoint point;
         bool afterNoise = false;  // thrown-away bytes, or a refused report, right before it
         Follower follower = Follower::kUnknown;
     };
@@ -163,31 +165,32 @@ private:
     // Decodes from the start of buf; returns how many bytes were used up.
     // quiet: no byte will follow, so a report waiting for its follower is
     // taken as it stands.
-    std::size_t Process(std::span<const std::uint8_t> buf, std::vector<SignaturePoint>& out,
-                        bool quiet = false);
+    std::size_t Process(std::span<const std::uint8_t> buf,
+                        std::vector<sigformats::SignaturePoint>& out, bool quiet = false);
 
     // The judge of reports: each report is offered in stream order and held
     // until it can be handed out or refused.
-    void OfferReport(SignaturePoint point, std::vector<SignaturePoint>& out);
-    void OfferFrame(std::vector<SignaturePoint>& out);
-    void NoteThrownAway(std::vector<SignaturePoint>& out);
+    void OfferReport(sigformats::SignaturePoint point,
+                     std::vector<sigformats::SignaturePoint>& out);
+    void OfferFrame(std::vector<sigformats::SignaturePoint>& out);
+    void NoteThrownAway(std::vector<sigformats::SignaturePoint>& out);
     // The read's bytes are all in.
-    void EndOfData(std::vector<SignaturePoint>& out);
+    void EndOfData(std::vector<sigformats::SignaturePoint>& out);
     // No byte is coming (quiet line, lost link).
-    void EndOfStream(std::vector<SignaturePoint>& out);
+    void EndOfStream(std::vector<sigformats::SignaturePoint>& out);
     // Hands out or refuses the held reports, first to last, while they can be
     // judged.
-    void JudgeHeld(bool endOfRead, bool ended, std::vector<SignaturePoint>& out);
+    void JudgeHeld(bool endOfRead, bool ended, std::vector<sigformats::SignaturePoint>& out);
     Verdict JudgeFirst(bool endOfRead, bool ended) const;
     // Whether noise lies right beside the first held report (before it, right
     // behind it, or right behind the report after it); nothing while that is
     // not yet known, unless assumeClean.
     std::optional<bool> BesideNoise(bool assumeClean) const;
-    void Accept(SignaturePoint point, std::vector<SignaturePoint>& out);
-    bool WithinReach(SignaturePoint a, SignaturePoint b) const;
+    void Accept(sigformats::SignaturePoint point, std::vector<sigformats::SignaturePoint>& out);
+    bool WithinReach(sigformats::SignaturePoint a, sigformats::SignaturePoint b) const;
     // Whether the held report k, after a lift, carries on the open stroke.
     bool CarriesStrokeOn(std::size_t k) const;
-    bool StrokeOpen() const { return m_last && !IsPenUp(*m_last); }
+    bool StrokeOpen() const { return m_last && !sigformats::IsPenUp(*m_last); }
 
     std::vector<std::uint8_t> m_carry;
     // False after garbage: then only a status byte, or an answer frame that
@@ -201,7 +204,7 @@ private:
     std::size_t m_cleanReports = kCleanStreamReports;
     // The last point handed out (none before the first), and the length of
     // the step that led to it within its stroke (0 at a stroke's start).
-    std::optional<SignaturePoint> m_last;
+    std::optional<sigformats::SignaturePoint> m_last;
     double m_lastStep = 0;
     std::size_t m_discarded = 0;
     std::size_t m_skippedFrames = 0;

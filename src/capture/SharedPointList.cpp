@@ -7,7 +7,7 @@ std::size_t SharedPointList::GetPointCount() const {
     return m_list.Count();
 }
 
-SignaturePoint SharedPointList::GetPoint(std::int64_t index) const {
+sigformats::SignaturePoint SharedPointList::GetPoint(std::int64_t index) const {
     if (index < 0) {
         return kOutOfRangePoint;
     }
@@ -15,11 +15,11 @@ SignaturePoint SharedPointList::GetPoint(std::int64_t index) const {
     return m_list.At(static_cast<std::size_t>(index));
 }
 
-void SharedPointList::AppendPoints(std::span<const SignaturePoint> points) {
+void SharedPointList::AppendPoints(std::span<const sigformats::SignaturePoint> points) {
     AppendPoints(points, {});
 }
 
-void SharedPointList::AppendPoints(std::span<const SignaturePoint> points,
+void SharedPointList::AppendPoints(std::span<const sigformats::SignaturePoint> points,
                                    std::span<const PointTime> times) {
     std::lock_guard lock(m_mutex);
     const std::size_t before = m_list.Count();
@@ -33,7 +33,7 @@ void SharedPointList::AppendPoints(std::span<const SignaturePoint> points,
         return;
     }
     for (std::size_t i = 0; i < points.size(); ++i) {
-        if (IsStorablePoint(points[i])) {
+        if (sigformats::IsStorablePoint(points[i])) {
             m_times.push_back(times[i]);
         }
     }
@@ -46,7 +46,7 @@ void SharedPointList::Clear() {
     m_timed = true;
 }
 
-void SharedPointList::Assign(std::span<const SignaturePoint> points) {
+void SharedPointList::Assign(std::span<const sigformats::SignaturePoint> points) {
     std::lock_guard lock(m_mutex);
     m_list.Clear();
     m_list.AppendPoints(points);
@@ -54,7 +54,7 @@ void SharedPointList::Assign(std::span<const SignaturePoint> points) {
     m_timed = m_list.Empty();
 }
 
-std::vector<SignaturePoint> SharedPointList::CopyPoints(std::size_t from) const {
+std::vector<sigformats::SignaturePoint> SharedPointList::CopyPoints(std::size_t from) const {
     std::lock_guard lock(m_mutex);
     const auto points = m_list.Points();
     if (from >= points.size()) {

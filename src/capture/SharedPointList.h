@@ -26,28 +26,29 @@ public:
     std::size_t GetPointCount() const;
     // The point at index, or kOutOfRangePoint (-2, 2) for an index below 0 or
     // at or past the count.
-    SignaturePoint GetPoint(std::int64_t index) const;
+    sigformats::SignaturePoint GetPoint(std::int64_t index) const;
     // Appends the storable points in order under one acquisition of the lock,
     // so a reader of the list never sees half of one batch; others are
     // dropped silently.
     // Untimed: the list holds no times from here until the next Clear.
-    void AppendPoints(std::span<const SignaturePoint> points);
+    void AppendPoints(std::span<const sigformats::SignaturePoint> points);
     // The same with one time per point (times.size() == points.size(), or
     // the points go in untimed); the time of a dropped point goes with it.
-    void AppendPoints(std::span<const SignaturePoint> points, std::span<const PointTime> times);
+    void AppendPoints(std::span<const sigformats::SignaturePoint> points,
+                      std::span<const PointTime> times);
     // Frees the storage of points and times; count and capacity become 0,
     // and the next points appended with times are timed again.
     void Clear();
     // Replaces the whole list in one step (a loaded signature): untimed.
-    void Assign(std::span<const SignaturePoint> points);
+    void Assign(std::span<const sigformats::SignaturePoint> points);
     // A copy of the points from index `from` on (none when from is past the
     // end): a drawing pass takes its points in one step rather than locking
     // once per point.
-    std::vector<SignaturePoint> CopyPoints(std::size_t from = 0) const;
+    std::vector<sigformats::SignaturePoint> CopyPoints(std::size_t from = 0) const;
     // Points and their times taken under one lock, so the two match: times
     // is empty when they are not known for every point.
     struct TimedCopy {
-        std::vector<SignaturePoint> points;
+        std::vector<sigformats::SignaturePoint> points;
         PointTimes times;
     };
     TimedCopy CopyTimedPoints() const;

@@ -11,26 +11,26 @@ void SignaturePointList::Grow(std::size_t needed) {
     const std::size_t newCapacity = std::max(needed, Capacity() + step);
     // Copy into storage of exactly the new capacity: reserve() may round up,
     // and the capacity sequence is part of the list's contract.
-    std::vector<SignaturePoint> grown(newCapacity);
+    std::vector<sigformats::SignaturePoint> grown(newCapacity);
     std::copy_n(m_storage.begin(), m_count, grown.begin());
     m_storage = std::move(grown);
 }
 
-void SignaturePointList::Append(SignaturePoint point) {
+void SignaturePointList::Append(sigformats::SignaturePoint point) {
     if (m_count == Capacity()) {
         Grow(m_count + 1);
     }
     m_storage[m_count++] = point;
 }
 
-void SignaturePointList::AppendPoints(std::span<const SignaturePoint> points) {
-    const auto storable =
-        static_cast<std::size_t>(std::count_if(points.begin(), points.end(), IsStorablePoint));
+void SignaturePointList::AppendPoints(std::span<const sigformats::SignaturePoint> points) {
+    const auto storable = static_cast<std::size_t>(
+        std::count_if(points.begin(), points.end(), sigformats::IsStorablePoint));
     if (m_count + storable > Capacity()) {
         Grow(m_count + storable);
     }
-    for (const SignaturePoint& p : points) {
-        if (IsStorablePoint(p)) {
+    for (const sigformats::SignaturePoint& p : points) {
+        if (sigformats::IsStorablePoint(p)) {
             m_storage[m_count++] = p;
         }
     }
@@ -41,7 +41,7 @@ void SignaturePointList::Clear() {
     m_count = 0;
 }
 
-SignaturePoint SignaturePointList::At(std::size_t index) const {
+sigformats::SignaturePoint SignaturePointList::At(std::size_t index) const {
     return index < m_count ? m_storage[index] : kOutOfRangePoint;
 }
 

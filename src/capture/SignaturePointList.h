@@ -18,7 +18,7 @@ namespace vellumix::capture {
 
 // What At() gives for an index outside the list: neither a stroke point nor
 // a pen lift, so drawing code skips it.
-inline constexpr SignaturePoint kOutOfRangePoint{-2, 2};
+inline constexpr sigformats::SignaturePoint kOutOfRangePoint{-2, 2};
 
 class SignaturePointList {
 public:
@@ -31,10 +31,10 @@ public:
     static constexpr std::size_t kGrowDivisor = 8;
 
     // Appends one point as it is.
-    void Append(SignaturePoint point);
+    void Append(sigformats::SignaturePoint point);
     // Appends the storable points (IsStorablePoint) in order; others are
     // dropped silently. Grows at most once, to fit them all.
-    void AppendPoints(std::span<const SignaturePoint> points);
+    void AppendPoints(std::span<const sigformats::SignaturePoint> points);
     // Frees the storage; count and capacity become 0.
     void Clear();
 
@@ -42,9 +42,11 @@ public:
     std::size_t Capacity() const { return m_storage.size(); }
     bool Empty() const { return m_count == 0; }
     // The point at index, or kOutOfRangePoint when index is not below Count().
-    SignaturePoint At(std::size_t index) const;
+    sigformats::SignaturePoint At(std::size_t index) const;
     // Valid until the next append or clear.
-    std::span<const SignaturePoint> Points() const { return {m_storage.data(), m_count}; }
+    std::span<const sigformats::SignaturePoint> Points() const {
+        return {m_storage.data(), m_count};
+    }
 
     friend bool operator==(const SignaturePointList& a, const SignaturePointList& b);
 
@@ -52,7 +54,7 @@ private:
     void Grow(std::size_t needed);
 
     // Sized to the capacity; slots past m_count are zero.
-    std::vector<SignaturePoint> m_storage;
+    std::vector<sigformats::SignaturePoint> m_storage;
     std::size_t m_count = 0;
 };
 

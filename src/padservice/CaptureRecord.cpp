@@ -13,14 +13,15 @@ void CaptureRecord::Start(capture::PointTime start) {
     m_incomplete = false;
 }
 
-std::size_t CaptureRecord::Append(std::span<const capture::SignaturePoint> points,
+std::size_t CaptureRecord::Append(std::span<const sigformats::SignaturePoint> points,
                                   std::span<const capture::PointTime> times) {
     const std::size_t room = kMaxCapturePoints - std::min(m_points.size(), kMaxCapturePoints);
     const std::size_t n = std::min({room, points.size(), times.size()});
     for (std::size_t i = 0; i < n; ++i) {
         // The lift a loss put in and the pen reader's own for the same loss
         // (which arrives after it) are one lift.
-        if (capture::IsPenUp(points[i]) && !m_points.empty() && capture::IsPenUp(m_points.back())) {
+        if (sigformats::IsPenUp(points[i]) && !m_points.empty() &&
+            sigformats::IsPenUp(m_points.back())) {
             continue;
         }
         // A report the pad had queued before it was told to capture counts
@@ -37,17 +38,17 @@ std::size_t CaptureRecord::Append(std::span<const capture::SignaturePoint> point
 }
 
 void CaptureRecord::EndStroke() {
-    if (m_points.empty() || capture::IsPenUp(m_points.back()) ||
+    if (m_points.empty() || sigformats::IsPenUp(m_points.back()) ||
         m_points.size() >= kMaxCapturePoints) {
         return;
     }
-    m_points.push_back(capture::PEN_UP_POINT);
+    m_points.push_back(sigformats::PEN_UP_POINT);
     m_times.push_back(m_times.back());
 }
 
 std::string CaptureRecord::Inkml() const {
     if (std::none_of(m_points.begin(), m_points.end(),
-                     [](capture::SignaturePoint p) { return !capture::IsPenUp(p); })) {
+                     [](sigformats::SignaturePoint p) { return !sigformats::IsPenUp(p); })) {
         return {};
     }
     // Cut short where the pad was lost during it, as padctl writes a capture

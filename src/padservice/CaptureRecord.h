@@ -21,7 +21,7 @@ namespace vellumix::padservice {
 // pad's 200 reports a second; one place is kept for the closing pen lift
 // the InkML writer adds, so the document never exceeds what InkML readers
 // here take.
-inline constexpr std::size_t kMaxCapturePoints = capture::kMaxDecodedPoints - 1;
+inline constexpr std::size_t kMaxCapturePoints = sigformats::kMaxDecodedPoints - 1;
 
 class CaptureRecord {
 public:
@@ -31,7 +31,7 @@ public:
     // are steady-clock stamps; they are kept relative to the start, never
     // before it and never going backwards. A pen lift right after a lift is
     // kept once.
-    std::size_t Append(std::span<const capture::SignaturePoint> points,
+    std::size_t Append(std::span<const sigformats::SignaturePoint> points,
                        std::span<const capture::PointTime> times);
     // Ends the open stroke with a pen lift at the last point's time; nothing
     // when the record is empty or ends with a lift already.
@@ -41,7 +41,7 @@ public:
     bool Incomplete() const { return m_incomplete; }
     bool Full() const { return m_points.size() >= kMaxCapturePoints; }
     std::size_t Size() const { return m_points.size(); }
-    std::span<const capture::SignaturePoint> Points() const { return m_points; }
+    std::span<const sigformats::SignaturePoint> Points() const { return m_points; }
     // Microseconds since the start, parallel to Points.
     std::span<const capture::PointTime> Times() const { return m_times; }
 
@@ -52,7 +52,7 @@ public:
 
 private:
     capture::PointTime m_start = 0;
-    std::vector<capture::SignaturePoint> m_points;
+    std::vector<sigformats::SignaturePoint> m_points;
     capture::PointTimes m_times;
     bool m_incomplete = false;
 };

@@ -81,7 +81,7 @@ void CheckText(const char* method, const std::string& text) {
 class PadObject::Inbox {
 public:
     // True when the inbox was empty: the caller posts a drain.
-    bool Add(std::span<const capture::SignaturePoint> points,
+    bool Add(std::span<const sigformats::SignaturePoint> points,
              std::span<const capture::PointTime> times) {
         std::lock_guard lock(m_lock);
         const bool wasEmpty = m_points.empty();
@@ -89,7 +89,7 @@ public:
         m_times.insert(m_times.end(), times.begin(), times.end());
         return wasEmpty;
     }
-    void Take(std::vector<capture::SignaturePoint>& points, capture::PointTimes& times) {
+    void Take(std::vector<sigformats::SignaturePoint>& points, capture::PointTimes& times) {
         std::lock_guard lock(m_lock);
         points.swap(m_points);
         times.swap(m_times);
@@ -99,7 +99,7 @@ public:
 
 private:
     std::mutex m_lock;
-    std::vector<capture::SignaturePoint> m_points;
+    std::vector<sigformats::SignaturePoint> m_points;
     capture::PointTimes m_times;
 };
 
@@ -306,7 +306,7 @@ void PadObject::OnClaim(sdbus::MethodCall call) {
     m_inbox = std::make_shared<Inbox>();
     const Poster post = PosterFor(m_claim);
     PadSession::Events events;
-    events.points = [inbox = m_inbox, post](std::span<const capture::SignaturePoint> points,
+    events.points = [inbox = m_inbox, post](std::span<const sigformats::SignaturePoint> points,
                                             std::span<const capture::PointTime> times) {
         if (inbox->Add(points, times)) {
             post([](PadObject& p) { p.DrainInbox(); });
@@ -618,7 +618,7 @@ void PadObject::DrainInbox() {
     if (!m_inbox) {
         return;
     }
-    std::vector<capture::SignaturePoint> points;
+    std::vector<sigformats::SignaturePoint> points;
     capture::PointTimes times;
     m_inbox->Take(points, times);
     if (!m_capturing || !m_captureStarted || points.empty()) {
@@ -636,8 +636,8 @@ void PadObject::SendPoints(bool ignoreFlow) {
         std::vector<PointStruct> batch;
         batch.reserve(n);
         for (std::size_t i = m_sentPoints; i < m_sentPoints + n; ++i) {
-            const capture::SignaturePoint p = points[i];
-            const bool down = !capture::IsPenUp(p);
+            const sigformats::SignaturePoint p = points[i];
+            const bool down = !sigformats::IsPenUp(p);
             // A lift has no position.
             batch.emplace_back(static_cast<double>(times[i]) / 1000.0,
                                static_cast<std::uint16_t>(down ? p.x : 0),

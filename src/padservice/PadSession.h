@@ -67,7 +67,7 @@ public:
         // Decoded pen points and the arrival time of each (steady clock,
         // microseconds), as one read of the pen stream brought them; both
         // are valid for the call only.
-        std::function<void(std::span<const capture::SignaturePoint> points,
+        std::function<void(std::span<const sigformats::SignaturePoint> points,
                            std::span<const capture::PointTime> times)>
             points;
         // The link failed (hang-up, device gone); once per loss.

@@ -18,9 +18,9 @@ namespace vellumix::pages {
 
 namespace {
 
-using capture::SignaturePoint;
 using padlink::ColorRef;
 using padlink::MakeColorRef;
+using sigformats::SignaturePoint;
 
 constexpr ColorRef kWhite = MakeColorRef(255, 255, 255);
 constexpr ColorRef kPaleYellow = MakeColorRef(253, 244, 142);

@@ -124,10 +124,10 @@ public:
     // Empties the record, whitens the pad's screen and the mirror box.
     void ResetDisplayTest();
     // Appends the storable points (-1..1024 both ways), in order.
-    void RecordPoints(std::span<const capture::SignaturePoint> points);
+    void RecordPoints(std::span<const sigformats::SignaturePoint> points);
     std::size_t RecordCount() const;
     // kOutOfRangePoint for an index outside the record.
-    capture::SignaturePoint RecordPoint(std::size_t index) const;
+    sigformats::SignaturePoint RecordPoint(std::size_t index) const;
 
     // LCD pixel to an offset inside the mirror box, scaled by the box's size.
     QPoint ToMirror(int x, int y) const;

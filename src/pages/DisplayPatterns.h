@@ -52,7 +52,7 @@ public:
     virtual void BeginRecord() = 0;
     // One step the pad took: its two points go into the record and the
     // shape onto the mirror.
-    virtual void Record(capture::SignaturePoint first, capture::SignaturePoint second) = 0;
+    virtual void Record(sigformats::SignaturePoint first, sigformats::SignaturePoint second) = 0;
 };
 
 // What the page's controls said when the pattern started.

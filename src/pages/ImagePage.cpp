@@ -21,7 +21,7 @@ namespace vellumix::pages {
 
 namespace {
 
-using capture::SignaturePoint;
+using sigformats::SignaturePoint;
 
 constexpr int kCaptionFontHeight = 24;
 constexpr padlink::ColorRef kBlack = padlink::MakeColorRef(0, 0, 0);
@@ -31,14 +31,15 @@ constexpr padlink::ColorRef kBlack = padlink::MakeColorRef(0, 0, 0);
 constexpr int kStrokeMargin = 20;
 
 bool IsDrawableFrom(SignaturePoint p) {
-    return p.x >= 0 && p.x <= capture::kStoredUnitMax && p.y >= 0 && p.y <= capture::kStoredUnitMax;
+    return p.x >= 0 && p.x <= sigformats::kStoredUnitMax && p.y >= 0 &&
+           p.y <= sigformats::kStoredUnitMax;
 }
 
 // The far end of a segment: anything but a coordinate of -1 (a pen lift)
 // within range. Stored points are never below -1.
 bool IsDrawableTo(SignaturePoint q) {
-    return q.x != -1 && q.y != -1 && q.x <= capture::kStoredUnitMax &&
-           q.y <= capture::kStoredUnitMax;
+    return q.x != -1 && q.y != -1 && q.x <= sigformats::kStoredUnitMax &&
+           q.y <= sigformats::kStoredUnitMax;
 }
 
 }  // namespace
@@ -270,9 +271,9 @@ void CImagePage::DrawStrokes(QPainter& painter) {
     // Strokes are measured from the box's outer corner, over its frame.
     const QSize box = m_pImageBox->size();
     const float fx = static_cast<float>(box.width() - kStrokeMargin) *
-                     (1.0f / static_cast<float>(capture::kPadUnitRange));
+                     (1.0f / static_cast<float>(sigformats::kPadUnitRange));
     const float fy = static_cast<float>(box.height() - kStrokeMargin) *
-                     (1.0f / static_cast<float>(capture::kPadUnitRange));
+                     (1.0f / static_cast<float>(sigformats::kPadUnitRange));
     const auto toBox = [&](SignaturePoint p) {
         return QPoint(static_cast<int>(static_cast<float>(p.x) * fx),
                       static_cast<int>(static_cast<float>(p.y) * fy));

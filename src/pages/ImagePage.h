@@ -74,7 +74,7 @@ public:
 
     std::size_t PointCount() const;
     // Appends the storable points, in order.
-    void AppendPoints(std::span<const capture::SignaturePoint> points);
+    void AppendPoints(std::span<const sigformats::SignaturePoint> points);
 
     int SampleImage() const { return m_nSampleImage; }
     bool IsCustomImageShown() const { return m_bCustomImageShown; }

@@ -7,20 +7,21 @@ namespace vellumix::pages {
 
 namespace {
 
-using capture::SignaturePoint;
+using sigformats::SignaturePoint;
 
 constexpr QRgb kInk = 0xFF000000;
 constexpr QRgb kPaper = 0xFFFFFFFF;
 
 bool StartsSegment(SignaturePoint p) {
-    return p.x >= 0 && p.y >= 0 && p.x <= capture::kStoredUnitMax && p.y <= capture::kStoredUnitMax;
+    return p.x >= 0 && p.y >= 0 && p.x <= sigformats::kStoredUnitMax &&
+           p.y <= sigformats::kStoredUnitMax;
 }
 
 // The far end only needs to be no pen lift and not past 1024; the list holds
 // nothing below -1.
 bool EndsSegment(SignaturePoint q) {
-    return q.x != -1 && q.y != -1 && q.x <= capture::kStoredUnitMax &&
-           q.y <= capture::kStoredUnitMax;
+    return q.x != -1 && q.y != -1 && q.x <= sigformats::kStoredUnitMax &&
+           q.y <= sigformats::kStoredUnitMax;
 }
 
 }  // namespace
@@ -56,7 +57,7 @@ QPoint SignatureCanvas::MapToDevice(SignaturePoint p, QSize box, qreal ratio) {
     // have, e.g. (1023, 1023) at column 309, row 239 in a 320 x 240 box; the
     // ratio multiplies last, so ratio 1 changes nothing and ratio 2 doubles
     // exactly before the truncation.
-    const float range = static_cast<float>(capture::kPadUnitRange);
+    const float range = static_cast<float>(sigformats::kPadUnitRange);
     const float sx = static_cast<float>(box.width() - 2 * kCanvasSideMargin) / range;
     const float sy = static_cast<float>(box.height()) / range;
     const float r = static_cast<float>(ratio);

@@ -49,7 +49,7 @@ public:
     // So the last point of the whole list shows only once another follows.
     // Drawing a segment twice changes nothing, so a full redraw over an
     // earlier one gives the same pixels as drawing only the new segments.
-    void Draw(std::span<const capture::SignaturePoint> points, std::size_t first = 0);
+    void Draw(std::span<const sigformats::SignaturePoint> points, std::size_t first = 0);
 
     // Device pixels, tagged with the ratio: QPainter draws it at Size().
     const QImage& Image() const { return m_image; }
@@ -61,9 +61,9 @@ public:
     void SetDevicePixelRatio(qreal ratio);
 
     // Where a point lands in a box of the given logical size (no range test).
-    static QPoint MapToBox(capture::SignaturePoint p, QSize box);
+    static QPoint MapToBox(sigformats::SignaturePoint p, QSize box);
     // The same in device pixels at a ratio.
-    static QPoint MapToDevice(capture::SignaturePoint p, QSize box, qreal ratio);
+    static QPoint MapToDevice(sigformats::SignaturePoint p, QSize box, qreal ratio);
 
 private:
     void SetBlack(QPoint p);

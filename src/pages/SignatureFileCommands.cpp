@@ -12,8 +12,8 @@ namespace vellumix::pages {
 
 namespace {
 
-using capture::SignaturePoint;
 using sigfiles::FileKind;
+using sigformats::SignaturePoint;
 
 SaveResult WriteReplacing(const QString& path, std::span<const std::uint8_t> bytes) {
     switch (sigfiles::WriteFileReplacing(path.toStdString(), bytes).failure) {

@@ -42,7 +42,7 @@ enum class SaveResult {
 // sigfiles::WriteFileReplacing. On any result but kSaved an existing file at
 // path is left as it was. kind is one PageFileKindOf accepts.
 SaveResult SaveSignatureFile(sigfiles::FileKind kind,
-                             std::span<const capture::SignaturePoint> points, QSize box,
+                             std::span<const sigformats::SignaturePoint> points, QSize box,
                              const QString& path);
 
 // True when the name typed into "File the Signature" ends in ".inkml" (any
@@ -52,7 +52,7 @@ bool IsInkmlName(const QString& path);
 // Writes points as W3C InkML through the same encode-first atomic replace as
 // SaveSignatureFile. times is empty or one arrival time per point
 // (microseconds on any clock); the file counts them from the first point.
-SaveResult SaveInkmlFile(std::span<const capture::SignaturePoint> points,
+SaveResult SaveInkmlFile(std::span<const sigformats::SignaturePoint> points,
                          std::span<const capture::PointTime> times, const QString& path);
 
 // A file to load, read whole and, for a signature format, decoded (with the

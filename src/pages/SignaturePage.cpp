@@ -22,7 +22,7 @@ namespace vellumix::pages {
 
 namespace {
 
-using capture::SignaturePoint;
+using sigformats::SignaturePoint;
 
 constexpr int kCaptionFontHeight = 24;
 

@@ -115,8 +115,10 @@ public:
     void OnExit();
 
     std::size_t GetPointCount() const { return m_points.GetPointCount(); }
-    capture::SignaturePoint GetPoint(std::int64_t index) const { return m_points.GetPoint(index); }
-    std::vector<capture::SignaturePoint> Points() const { return m_points.CopyPoints(); }
+    sigformats::SignaturePoint GetPoint(std::int64_t index) const {
+        return m_points.GetPoint(index);
+    }
+    std::vector<sigformats::SignaturePoint> Points() const { return m_points.CopyPoints(); }
     const SignatureCanvas& Canvas() const { return m_canvas; }
     // Points of the list the canvas has taken in so far.
     std::size_t DrawnPointCount() const { return m_nSyncedCount; }

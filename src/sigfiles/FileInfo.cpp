@@ -11,8 +11,8 @@
 namespace vellumix::sigfiles {
 namespace {
 
-using capture::IsPenUp;
-using capture::SignaturePoint;
+using sigformats::IsPenUp;
+using sigformats::SignaturePoint;
 
 // A point is a pen-down point: a lift is counted as a lift, not as a point,
 // and a stroke is a run of points between lifts. padctl's capture summary

@@ -15,7 +15,7 @@ namespace {
 namespace sf = sigformats;
 namespace vbc = sigformats::vbc;
 using File = std::span<const std::uint8_t>;
-using Points = std::span<const capture::SignaturePoint>;
+using Points = std::span<const sigformats::SignaturePoint>;
 
 // Most codecs take the bytes or the points alone.
 template <sf::Decoded (*decode)(File)>

@@ -31,7 +31,7 @@ struct EncodeExtras {
 
 using Decoder = sigformats::Decoded (*)(std::span<const std::uint8_t> file,
                                         sigformats::vbc::LockedVbc locked);
-using Encoder = sigformats::Encoded (*)(std::span<const capture::SignaturePoint> points,
+using Encoder = sigformats::Encoded (*)(std::span<const sigformats::SignaturePoint> points,
                                         const EncodeExtras& extras);
 // Adds the header's facts; the error when the header is not of the kind.
 using Describer = std::string (*)(std::span<const std::uint8_t> file, InfoFacts& facts);

@@ -7,13 +7,13 @@
 namespace vellumix::sigfiles {
 namespace {
 
-using capture::IsPenUp;
-using capture::SignaturePoint;
+using sigformats::IsPenUp;
+using sigformats::SignaturePoint;
 
 std::string CheckInk(std::span<const SignaturePoint> points) {
     for (std::size_t i = 0; i < points.size(); ++i) {
         const SignaturePoint p = points[i];
-        if (!capture::IsInkOrPenUp(p)) {
+        if (!sigformats::IsInkOrPenUp(p)) {
             return "point " + std::to_string(i + 1) + " (" + std::to_string(p.x) + ", " +
                    std::to_string(p.y) + ") lies outside 0..1024";
         }
@@ -51,7 +51,7 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
     capture::PointTimes& times = result.times;
     // Judged on the last decoded point, whether or not it is kept.
     if (!IsPenUp(points.back())) {
-        points.push_back(capture::PEN_UP_POINT);
+        points.push_back(sigformats::PEN_UP_POINT);
         if (!times.empty()) {
             times.push_back(times.back());
         }
@@ -60,7 +60,7 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
     // Dropped by hand rather than by remove_if, so that the times follow.
     std::size_t kept = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
-        if (capture::IsInkOrPenUp(points[i])) {
+        if (sigformats::IsInkOrPenUp(points[i])) {
             points[kept] = points[i];
             if (!times.empty()) {
                 times[kept] = times[i];
@@ -103,7 +103,7 @@ EncodeResult Encode(FileKind kind, std::span<const SignaturePoint> input,
     Points points(input.begin(), input.end());
     capture::PointTimes times(inputTimes.begin(), inputTimes.end());
     if (!IsPenUp(points.back())) {
-        points.push_back(capture::PEN_UP_POINT);
+        points.push_back(sigformats::PEN_UP_POINT);
         if (!times.empty()) {
             times.push_back(times.back());
         }

@@ -23,7 +23,7 @@
 
 namespace vellumix::sigfiles {
 
-using Points = std::vector<capture::SignaturePoint>;
+using Points = std::vector<sigformats::SignaturePoint>;
 
 // What to make of a locked .vbc that cannot be unlocked: the pages show the
 // codec's padlock drawing in its place; the converter refuses the file.
@@ -32,7 +32,7 @@ using LockedVbc = sigformats::vbc::LockedVbc;
 struct DecodeResult {
     Points points;
     // Decoded points that are neither ink in 0..1024 nor a pen lift
-    // (capture::IsInkOrPenUp), left out of points. A stored format's own
+    // (sigformats::IsInkOrPenUp), left out of points. A stored format's own
     // rounding can put a point by the pad's edge a few units outside, on one
     // axis at -1 too, which is no pen lift: only (-1, -1) is. An .inkml's
     // points outside its channels' declared min and max count here too.
@@ -53,7 +53,7 @@ struct DecodeResult {
 // that the last stroke is closed; then every point that is neither ink nor a
 // pen lift is dropped and counted (a file may be left with pen lifts only).
 // The pages load through here, so they drop the same points. A file that
-// decodes to nothing, or to more than capture::kMaxDecodedPoints, fails.
+// decodes to nothing, or to more than sigformats::kMaxDecodedPoints, fails.
 DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file,
                       LockedVbc locked = LockedVbc::kRefuse);
 
@@ -67,30 +67,30 @@ struct EncodeResult {
 // with one, so the last stroke survives in the formats that only finish a
 // stroke at its lift. A point that is neither ink in 0..1024 nor the pen-up
 // marker fails with its number.
-EncodeResult EncodeAs(FileKind kind, std::span<const capture::SignaturePoint> points);
+EncodeResult EncodeAs(FileKind kind, std::span<const sigformats::SignaturePoint> points);
 // The same with the points' times, which only .inkml keeps (the other kinds
 // have no place for them and write exactly what the overload above writes).
 // times is empty or one stamp per point, in microseconds since the capture
 // began; another length fails.
-EncodeResult EncodeAs(FileKind kind, std::span<const capture::SignaturePoint> points,
+EncodeResult EncodeAs(FileKind kind, std::span<const sigformats::SignaturePoint> points,
                       std::span<const capture::PointTime> times);
 // A capture filed as .inkml, with its times when known (empty: none). One
 // cut short by a lost pad says so in the document.
-EncodeResult EncodeInkml(std::span<const capture::SignaturePoint> points,
+EncodeResult EncodeInkml(std::span<const sigformats::SignaturePoint> points,
                          std::span<const capture::PointTime> times = {},
                          sigformats::CaptureEnd end = sigformats::CaptureEnd::kComplete);
 
 // The points as the stored format's encoder writes them, nothing added or
 // checked: what the Signature page files, byte for byte. Empty when the
 // encoder cannot represent them, or for a kind that is not a stored format.
-Bytes EncodeStored(FileKind kind, std::span<const capture::SignaturePoint> points);
+Bytes EncodeStored(FileKind kind, std::span<const sigformats::SignaturePoint> points);
 
 // Text form (sigformats/TxtFormat.h): one point per line, "x y", a pen lift
 // as "-1 -1". ParseTxt reads the points as they stand, neither closed nor
 // dropped; an empty text is no error here (the virtual pad replays nothing),
 // while DecodeAs refuses it.
 inline constexpr std::string_view kTxtPenUp = sigformats::txt::kPenUp;
-Bytes WriteTxt(std::span<const capture::SignaturePoint> points);
+Bytes WriteTxt(std::span<const sigformats::SignaturePoint> points);
 DecodeResult ParseTxt(std::string_view text);
 
 }  // namespace vellumix::sigfiles

@@ -6,8 +6,6 @@
 
 namespace vellumix::sigformats {
 
-using capture::SignaturePoint;
-
 namespace {
 
 enum class Mode { kChain, kSmall, kFree };
@@ -434,7 +432,7 @@ void CmpReader::Feed(std::uint8_t byte) {
             break;
     }
     if (m_pen == cmp::kPenByteLifted) {
-        m_points.push_back(capture::PEN_UP_POINT);
+        m_points.push_back(PEN_UP_POINT);
     }
     m_points.insert(m_points.end(), m_bytePoints.begin(),
                     m_bytePoints.begin() + static_cast<std::ptrdiff_t>(m_bytePointCount));
@@ -447,7 +445,7 @@ Encoded EncodeCmp(std::span<const SignaturePoint> points) {
     for (const SignaturePoint& p : points) {
         // Quarter units of 0..1024 fit the one-byte absolute form (x >> 3 is
         // at most 128); larger values would wrap.
-        if (p.x > capture::kStoredUnitMax || p.y > capture::kStoredUnitMax) {
+        if (p.x > kStoredUnitMax || p.y > kStoredUnitMax) {
             return CannotStore(cmp::kExtension);
         }
         writer.Add(p);
@@ -488,7 +486,7 @@ Decoded DecodeCmp(std::span<const std::uint8_t> file) {
     CmpReader reader(*header);
     for (std::uint8_t byte : file.subspan(header->startOffset + cmp::kHeaderLength)) {
         reader.Feed(byte);
-        if (reader.PointCount() > capture::kMaxDecodedPoints) {
+        if (reader.PointCount() > kMaxDecodedPoints) {
             return TooManyPoints();
         }
     }

@@ -84,7 +84,7 @@ struct CmpHeaderInfo {
 // 1024) or there are none. A point with a negative coordinate is a pen lift.
 // The running state is local to the call, so the encoder is safe from any
 // thread.
-Encoded EncodeCmp(std::span<const capture::SignaturePoint> points);
+Encoded EncodeCmp(std::span<const SignaturePoint> points);
 
 // kNotOfFormat without a header or with a zero divisor, kNoPoints when the
 // stream yields none. Bytes that fit no code are skipped; a stream that ends

@@ -35,7 +35,7 @@ CodecError CannotStore(std::string_view extension, std::string_view why) {
 
 CodecError TooManyPoints() {
     return {CodecErrc::kTooManyPoints,
-            "more than " + std::to_string(capture::kMaxDecodedPoints) + " points: not a signature"};
+            "more than " + std::to_string(kMaxDecodedPoints) + " points: not a signature"};
 }
 
 }  // namespace vellumix::sigformats

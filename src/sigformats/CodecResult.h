@@ -20,7 +20,7 @@ namespace vellumix::sigformats {
 enum class CodecErrc {
     kNotOfFormat,    // not a file of the codec's format, or one damaged past reading
     kNoPoints,       // a file of the format that holds no points
-    kTooManyPoints,  // more than capture::kMaxDecodedPoints: hostile or broken
+    kTooManyPoints,  // more than kMaxDecodedPoints: hostile or broken
     kLocked,         // a locked .vbc that its own key does not open, refused
     kCannotStore,    // the points do not fit the format
 };
@@ -33,7 +33,7 @@ struct CodecError {
 // What a decoder hands on. Only .inkml fills more than the points.
 struct DecodedSignature {
     // Never empty on success: a file with nothing in it is kNoPoints.
-    std::vector<capture::SignaturePoint> points;
+    std::vector<SignaturePoint> points;
     // Microseconds, parallel to points (capture::PointTimes), or empty when
     // the file carries no times.
     std::vector<std::int64_t> times;
@@ -66,7 +66,7 @@ using Decoded = CodecResult<DecodedSignature>;
 using Encoded = CodecResult<std::vector<std::uint8_t>>;
 
 // A decoder's success that carries points alone.
-inline Decoded DecodedPoints(std::vector<capture::SignaturePoint> points) {
+inline Decoded DecodedPoints(std::vector<SignaturePoint> points) {
     DecodedSignature decoded;
     decoded.points = std::move(points);
     return decoded;

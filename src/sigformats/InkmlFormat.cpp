@@ -13,7 +13,6 @@
 namespace vellumix::sigformats {
 
 using capture::PointTime;
-using capture::SignaturePoint;
 
 namespace {
 
@@ -21,7 +20,7 @@ namespace {
 // either.
 constexpr char kNsSeparator = '\x01';
 constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
-constexpr double kPadRange = capture::kPadUnitRange;
+constexpr double kPadRange = kPadUnitRange;
 constexpr double kMicrosPerMilli = 1000.0;
 // A trace's type when the pen was above the surface; "penDown", the
 // default, and "indeterminate" are read as ink.
@@ -882,7 +881,7 @@ void ToPadUnits(const std::vector<RawStroke>& strokes, const std::vector<TraceFo
         if (result.points.size() == before) {
             continue;
         }
-        result.points.push_back(capture::PEN_UP_POINT);
+        result.points.push_back(PEN_UP_POINT);
         if (timed) {
             result.times.push_back(result.times.back());
         }
@@ -915,14 +914,14 @@ Encoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const Poin
     bool inTrace = false;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const SignaturePoint p = points[i];
-        if (capture::IsPenUp(p)) {
+        if (IsPenUp(p)) {
             if (inTrace) {
                 doc += "</trace>\n";
                 inTrace = false;
             }
             continue;
         }
-        if (p.x < 0 || p.y < 0 || p.x > capture::kStoredUnitMax || p.y > capture::kStoredUnitMax) {
+        if (p.x < 0 || p.y < 0 || p.x > kStoredUnitMax || p.y > kStoredUnitMax) {
             return CannotStore(inkml::kExtension,
                                "point " + std::to_string(i + 1) + " (" + std::to_string(p.x) +
                                    ", " + std::to_string(p.y) + ") lies outside 0..1024");

@@ -82,7 +82,7 @@ enum class CaptureEnd { kComplete, kCutShort };
 // UTF-8. kCannotStore for a point outside 0..1024, a times list of another
 // length, or more than inkml::kMaxPoints points. A capture cut short carries
 // the annotation inkml::kCutShortText.
-Encoded EncodeInkml(std::span<const capture::SignaturePoint> points,
+Encoded EncodeInkml(std::span<const SignaturePoint> points,
                     std::span<const capture::PointTime> times = {},
                     CaptureEnd end = CaptureEnd::kComplete);
 

@@ -7,8 +7,6 @@
 
 namespace vellumix::sigformats {
 
-using capture::SignaturePoint;
-
 namespace {
 
 enum class EntrySize : std::size_t { kNarrow = 1, kWide = 2 };
@@ -211,7 +209,7 @@ Encoded EncodeNlc(std::span<const SignaturePoint> points) {
     for (const SignaturePoint& p : points) {
         // 9-bit stored coordinates hold pad units up to 4095, but stored data
         // never goes past 1024; larger values are garbage, not a signature.
-        if (p.x > capture::kStoredUnitMax || p.y > capture::kStoredUnitMax) {
+        if (p.x > kStoredUnitMax || p.y > kStoredUnitMax) {
             return CannotStore(nlc::kExtension, "a point lies outside 0..1024");
         }
         if (!writer.Add(p)) {
@@ -273,12 +271,12 @@ Decoded DecodeNlc(std::span<const std::uint8_t> file) {
     bool over = false;
     WalkRecords(file, records, [&](bool penUp, std::int64_t x, std::int64_t y) {
         // The walk is bounded by the input; the list must not be.
-        if (points.size() > capture::kMaxDecodedPoints) {
+        if (points.size() > kMaxDecodedPoints) {
             over = true;
             return;
         }
         if (penUp) {
-            points.push_back(capture::PEN_UP_POINT);
+            points.push_back(PEN_UP_POINT);
         } else {
             points.push_back({static_cast<std::int32_t>(x * nlc::kDecodeScale / rx),
                               static_cast<std::int32_t>(y * nlc::kDecodeScale / ry)});

@@ -84,7 +84,7 @@ struct NlcHeaderInfo {
 // kCannotStore when the points cannot be represented: the coding would
 // exceed nlc::kMaxFileBytes (the message says so), or a coordinate is above
 // 1024. A point with a negative coordinate is a pen lift.
-Encoded EncodeNlc(std::span<const capture::SignaturePoint> points);
+Encoded EncodeNlc(std::span<const SignaturePoint> points);
 
 // kNotOfFormat for a file shorter than the header or with a zero range,
 // kNoPoints for one without records. A data length or a record that runs

@@ -6,14 +6,12 @@
 
 namespace vellumix::sigformats {
 
-using capture::SignaturePoint;
-
 namespace {
 
 // Coordinates are 0..1024 in stored data; anything larger would lose its
 // high bits in the 16-bit field or collide with the pen-up marker.
 bool FitsField(SignaturePoint p) {
-    return p.x <= capture::kStoredUnitMax && p.y <= capture::kStoredUnitMax;
+    return p.x <= kStoredUnitMax && p.y <= kStoredUnitMax;
 }
 
 }  // namespace
@@ -100,7 +98,7 @@ Decoded DecodeSig(std::span<const std::uint8_t> file) {
         const std::uint16_t x = ReadLe16(file, offset);
         const std::uint16_t y = ReadLe16(file, offset + 2);
         if (x == sig::kPenUpMarker && y == sig::kPenUpMarker) {
-            points.push_back(capture::PEN_UP_POINT);
+            points.push_back(PEN_UP_POINT);
         } else {
             points.push_back({scale(x, info->xRange), scale(y, info->yRange)});
         }

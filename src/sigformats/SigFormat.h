@@ -64,7 +64,7 @@ struct SigHeaderInfo {
 // kCannotStore when the points cannot be represented (more than
 // sig::kMaxPoints, or a coordinate above 1024). Any point with a negative
 // coordinate is written as the pen-up marker.
-Encoded EncodeSig(std::span<const capture::SignaturePoint> points);
+Encoded EncodeSig(std::span<const SignaturePoint> points);
 
 // kNotOfFormat for sizes that disagree, a data length that is not a multiple
 // of 4, a header shorter than 16 bytes or a zero range; kNoPoints for a file

@@ -19,7 +19,6 @@
 
 namespace vellumix::sigformats {
 
-using capture::SignaturePoint;
 using Bytes = std::vector<std::uint8_t>;
 using Points = std::vector<SignaturePoint>;
 

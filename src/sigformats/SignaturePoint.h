@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vellumix::capture {
+namespace vellumix::sigformats {
 
 // The pad reports 10-bit coordinates, 0..1023 on both axes whatever the
 // aspect of its writing area; decoders of stored files may produce 1024.
@@ -50,4 +50,4 @@ constexpr bool IsInkOrPenUp(SignaturePoint p) {
     return IsPenUp(p) || IsInkPoint(p);
 }
 
-}  // namespace vellumix::capture
+}  // namespace vellumix::sigformats

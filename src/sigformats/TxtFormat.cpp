@@ -6,9 +6,6 @@
 
 namespace vellumix::sigformats {
 
-using capture::IsPenUp;
-using capture::SignaturePoint;
-
 Encoded EncodeTxt(std::span<const SignaturePoint> points) {
     std::string text;
     text.reserve(points.size() * 9);
@@ -64,11 +61,11 @@ Decoded DecodeTxt(std::span<const std::uint8_t> file) {
         if (found == 1) {
             return fail("expected two numbers \"x y\", found one");
         }
-        if (result.points.size() >= capture::kMaxDecodedPoints) {
+        if (result.points.size() >= kMaxDecodedPoints) {
             return fail(TooManyPoints().message, CodecErrc::kTooManyPoints);
         }
         const SignaturePoint p{values[0], values[1]};
-        if (!IsPenUp(p) && !capture::IsInkPoint(p)) {
+        if (!IsPenUp(p) && !IsInkPoint(p)) {
             return fail("point (" + std::to_string(p.x) + ", " + std::to_string(p.y) +
                         ") lies outside 0..1024 (a pen lift is \"-1 -1\")");
         }

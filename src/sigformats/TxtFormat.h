@@ -19,11 +19,11 @@ inline constexpr std::string_view kPenUp = "-1 -1";
 }  // namespace txt
 
 // Every point on its own line, a pen lift as txt::kPenUp; never refuses.
-Encoded EncodeTxt(std::span<const capture::SignaturePoint> points);
+Encoded EncodeTxt(std::span<const SignaturePoint> points);
 
 // Blank lines are skipped; anything else that is not two numbers in 0..1024
 // (or -1 -1) is refused (kNotOfFormat) with its line number, and so are more
-// than capture::kMaxDecodedPoints lines (kTooManyPoints). A text without a
+// than kMaxDecodedPoints lines (kTooManyPoints). A text without a
 // point is kNoPoints ("no points").
 Decoded DecodeTxt(std::span<const std::uint8_t> file);
 

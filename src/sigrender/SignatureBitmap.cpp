@@ -6,7 +6,7 @@
 
 namespace vellumix::sigrender {
 
-using capture::SignaturePoint;
+using sigformats::SignaturePoint;
 
 namespace {
 
@@ -93,15 +93,15 @@ Dib24 RenderSignatureToDib(std::span<const SignaturePoint> points, int width, in
     Dib24 dib{width, height, {}};
     dib.bits.assign(dib.Stride() * static_cast<std::size_t>(height), kDibWhite);
 
-    const double sx = static_cast<double>(width) / capture::kPadUnitRange;
-    const double sy = static_cast<double>(height) / capture::kPadUnitRange;
+    const double sx = static_cast<double>(width) / sigformats::kPadUnitRange;
+    const double sy = static_cast<double>(height) / sigformats::kPadUnitRange;
     // Storable coordinates are -1..1024, so the products stay small and the
     // conversion truncates toward zero as intended.
     const auto map = [&](SignaturePoint p) {
         return DibPoint{static_cast<int>(p.x * sx), static_cast<int>(p.y * sy)};
     };
     const auto endsStroke = [](SignaturePoint p) {
-        return capture::IsPenUp(p) || !capture::IsStorablePoint(p);
+        return sigformats::IsPenUp(p) || !sigformats::IsStorablePoint(p);
     };
 
     for (std::size_t i = 0; i + 1 < points.size(); ++i) {

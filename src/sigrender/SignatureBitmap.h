@@ -61,7 +61,8 @@ struct Dib24 {
 // and ends the stroke like a pen lift. Fewer than 2 points give the white
 // image. A width or height below 1 or above kMaxDibSide gives an empty Dib24
 // (0 x 0).
-Dib24 RenderSignatureToDib(std::span<const capture::SignaturePoint> points, int width, int height);
+Dib24 RenderSignatureToDib(std::span<const sigformats::SignaturePoint> points, int width,
+                           int height);
 
 // Writes the image as a .bmp file: 54-byte header, then the rows as they are
 // stored, through the one safe replace (sigfiles::WriteFileReplacing), so a

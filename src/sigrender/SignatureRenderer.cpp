@@ -15,7 +15,7 @@
 
 namespace vellumix::sigrender {
 
-using capture::SignaturePoint;
+using sigformats::SignaturePoint;
 
 namespace {
 
@@ -56,7 +56,7 @@ struct Box {
 Box InkBox(std::span<const SignaturePoint> points) {
     Box box;
     for (const SignaturePoint p : points) {
-        if (!capture::IsPenUp(p)) {
+        if (!sigformats::IsPenUp(p)) {
             box.minX = std::min(box.minX, static_cast<double>(p.x));
             box.maxX = std::max(box.maxX, static_cast<double>(p.x));
             box.minY = std::min(box.minY, static_cast<double>(p.y));
@@ -96,7 +96,7 @@ void DrawInk(cairo_t* cr, std::span<const SignaturePoint> points, const RenderOp
     cairo_set_source_rgb(cr, 0, 0, 0);
     bool inStroke = false;
     for (const SignaturePoint p : points) {
-        if (capture::IsPenUp(p)) {
+        if (sigformats::IsPenUp(p)) {
             // One path per stroke: cairo's stroker handles many small
             // polygons faster than one that crosses itself all over the page.
             if (inStroke) {

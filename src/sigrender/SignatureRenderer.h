@@ -52,13 +52,13 @@ std::optional<ImageFormat> ImageFormatForPath(const std::filesystem::path& path)
 // on success, otherwise why nothing (or, with a sink that refused part way,
 // only part of the file) was written. A signature without ink gives a blank
 // page.
-std::string RenderSignature(std::span<const capture::SignaturePoint> points, ImageFormat format,
+std::string RenderSignature(std::span<const sigformats::SignaturePoint> points, ImageFormat format,
                             const RenderOptions& options, const ByteSink& sink);
 
 // Renders in full first and then replaces the file at path through the one
 // safe replace (sigfiles::WriteFileReplacing), so a failed render or write
 // leaves an existing file as it was.
-std::string RenderSignatureToFile(std::span<const capture::SignaturePoint> points,
+std::string RenderSignatureToFile(std::span<const sigformats::SignaturePoint> points,
                                   ImageFormat format, const RenderOptions& options,
                                   const std::filesystem::path& path);
 

@@ -22,6 +22,9 @@
 namespace vellumix::capture {
 namespace {
 
+using sigformats::IsPenUp;
+using sigformats::PEN_UP_POINT;
+using sigformats::SignaturePoint;
 namespace pl = padlink;
 using namespace std::chrono_literals;
 using Points = std::vector<SignaturePoint>;

@@ -7,6 +7,9 @@
 namespace vellumix::capture {
 namespace {
 
+using sigformats::kPadUnitMax;
+using sigformats::PEN_UP_POINT;
+using sigformats::SignaturePoint;
 struct ReportCase {
     PenReport bytes;
     SignaturePoint point;

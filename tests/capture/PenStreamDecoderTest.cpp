@@ -10,6 +10,8 @@
 namespace vellumix::capture {
 namespace {
 
+using sigformats::PEN_UP_POINT;
+using sigformats::SignaturePoint;
 using Bytes = std::vector<std::uint8_t>;
 using Points = std::vector<SignaturePoint>;
 

@@ -5,6 +5,8 @@
 namespace vellumix::capture {
 namespace {
 
+using sigformats::PEN_UP_POINT;
+using sigformats::SignaturePoint;
 using Points = std::vector<SignaturePoint>;
 
 TEST(SharedPointList, KeepsStorablePointsAndMarksBadIndexes) {

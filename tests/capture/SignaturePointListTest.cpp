@@ -7,6 +7,10 @@
 namespace vellumix::capture {
 namespace {
 
+using sigformats::IsPenUp;
+using sigformats::IsStorablePoint;
+using sigformats::PEN_UP_POINT;
+using sigformats::SignaturePoint;
 TEST(SignaturePointListGrowth, CapacityFollowsTheStepRule) {
     // 1, then steps of 4 up to 41, then count / 8.
     const std::vector<std::size_t> expected = {1,  5,  9,  13, 17, 21, 25, 29,

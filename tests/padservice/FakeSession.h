@@ -37,7 +37,7 @@ public:
     }
 
     // As if one read of the pen brought these; nothing unless capturing.
-    void Push(std::vector<capture::SignaturePoint> points) {
+    void Push(std::vector<sigformats::SignaturePoint> points) {
         const capture::PointTimes times(points.size(),
                                         capture::ToPointTime(std::chrono::steady_clock::now()));
         std::lock_guard delivering(m_emit);

@@ -35,7 +35,7 @@ namespace vellumix::padservice::test {
 namespace {
 
 namespace pl = padlink;
-using capture::SignaturePoint;
+using sigformats::SignaturePoint;
 using Points = std::vector<SignaturePoint>;
 
 constexpr int kCom = 1;
@@ -79,7 +79,7 @@ protected:
             std::this_thread::sleep_for(5ms);
         }
         for (const SignaturePoint p : points) {
-            capture::IsPenUp(p) ? engine.PenUp() : engine.PenDown(p.x, p.y);
+            sigformats::IsPenUp(p) ? engine.PenUp() : engine.PenDown(p.x, p.y);
         }
         if (link == Link::kSerial) {
             m_serial->WakeUp();
@@ -103,7 +103,7 @@ protected:
 Points Ink(const std::vector<ReceivedPoint>& received) {
     Points points;
     for (const ReceivedPoint& p : received) {
-        points.push_back(p.down ? SignaturePoint{p.x, p.y} : capture::PEN_UP_POINT);
+        points.push_back(p.down ? SignaturePoint{p.x, p.y} : sigformats::PEN_UP_POINT);
     }
     return points;
 }
@@ -151,12 +151,12 @@ TEST_F(ServicePad, TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce) {
         {Link::kSerial,
          serialPath,
          serialClient,
-         {{100, 200}, {110, 210}, capture::PEN_UP_POINT, {300, 40}},
+         {{100, 200}, {110, 210}, sigformats::PEN_UP_POINT, {300, 40}},
          {}},
         {Link::kUsb,
          usbPath,
          usbClient,
-         {{500, 600}, capture::PEN_UP_POINT, {700, 800}, {710, 790}},
+         {{500, 600}, sigformats::PEN_UP_POINT, {700, 800}, {710, 790}},
          {}},
     };
     for (Holder& h : holders) {
@@ -206,7 +206,7 @@ TEST_F(ServicePad, TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce) {
         const auto decoded = sigformats::DecodeInkml(
             std::span(reinterpret_cast<const std::uint8_t*>(inkml.data()), inkml.size()));
         Points closed = h.signature;
-        closed.push_back(capture::PEN_UP_POINT);
+        closed.push_back(sigformats::PEN_UP_POINT);
         ASSERT_TRUE(decoded.Ok()) << decoded.Error().message;
         EXPECT_EQ(decoded.Value().points, closed);
         EXPECT_EQ(Engine(h.link).Snapshot().capture, padsim::CaptureState::kStopped);
@@ -268,7 +268,7 @@ TEST_F(ServicePad, ASerialPadThatGoesAndComesBackKeepsItsClaimAndItsCapture) {
     ASSERT_TRUE(Eventually(client, [&] { return client.Pad(path).connected; }));
     Write(Link::kSerial, {{30, 30}});
     ASSERT_TRUE(Eventually(client, [&] { return got.size() == 4; }));
-    EXPECT_EQ(Ink(got), (Points{{10, 10}, {20, 20}, capture::PEN_UP_POINT, {30, 30}}));
+    EXPECT_EQ(Ink(got), (Points{{10, 10}, {20, 20}, sigformats::PEN_UP_POINT, {30, 30}}));
     EXPECT_EQ(client.Pad(path).claimedBy, client.UniqueName());
 }
 

@@ -34,7 +34,7 @@ namespace vellumix::padservice::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using capture::SignaturePoint;
+using sigformats::SignaturePoint;
 
 // The error a call ends with; empty when it succeeds.
 template <typename F>
@@ -197,7 +197,7 @@ TEST(PadServiceCapture, PointsGoToTheHolderAloneAndStopCaptureReturnsThemAll) {
     holder.StartCapture(path, "Sign here", true);
     EXPECT_EQ(pad->Log().back(), "StartCapture 'Sign here' clear");
     const std::vector<std::vector<SignaturePoint>> reads = {
-        {{10, 20}, {11, 21}}, {{12, 22}, capture::PEN_UP_POINT}, {{1023, 0}}};
+        {{10, 20}, {11, 21}}, {{12, 22}, sigformats::PEN_UP_POINT}, {{1023, 0}}};
     for (const auto& read : reads) {
         pad->Push(read);
         rig.OnLoop([](Service&) {});
@@ -220,9 +220,9 @@ TEST(PadServiceCapture, PointsGoToTheHolderAloneAndStopCaptureReturnsThemAll) {
     EXPECT_EQ(decoded.points, (std::vector<SignaturePoint>{{10, 20},
                                                            {11, 21},
                                                            {12, 22},
-                                                           capture::PEN_UP_POINT,
+                                                           sigformats::PEN_UP_POINT,
                                                            {1023, 0},
-                                                           capture::PEN_UP_POINT}));
+                                                           sigformats::PEN_UP_POINT}));
     ASSERT_EQ(decoded.times.size(), 6u);
     for (std::size_t i = 0; i < got.points.size(); ++i) {
         EXPECT_EQ(decoded.times[i], std::llround(got.points[i].ms * 1000)) << i;
@@ -275,10 +275,11 @@ TEST(PadServiceCapture, ALostPadKeepsItsClaimAndItsCaptureGoesOnWhenItReturns) {
     const auto decoded = sigformats::DecodeInkml(
         std::span(reinterpret_cast<const std::uint8_t*>(inkml.data()), inkml.size()));
     ASSERT_TRUE(decoded.Ok()) << decoded.Error().message;
-    EXPECT_EQ(
-        decoded.Value().points,
-        (std::vector<SignaturePoint>{
-            {100, 100}, {101, 101}, capture::PEN_UP_POINT, {200, 200}, capture::PEN_UP_POINT}));
+    EXPECT_EQ(decoded.Value().points, (std::vector<SignaturePoint>{{100, 100},
+                                                                   {101, 101},
+                                                                   sigformats::PEN_UP_POINT,
+                                                                   {200, 200},
+                                                                   sigformats::PEN_UP_POINT}));
 }
 
 TEST(PadServiceCapture, AHolderThatNeverReadsHoldsUpNobodyAndLosesNothing) {

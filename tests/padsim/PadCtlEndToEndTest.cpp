@@ -44,7 +44,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using Points = std::vector<capture::SignaturePoint>;
+using Points = std::vector<sigformats::SignaturePoint>;
 
 constexpr int kCom = 1;
 // Fast enough that a signature crosses in a fraction of a second.
@@ -303,9 +303,9 @@ TEST_P(PadCtlEndToEnd, CapturesToJsonLinesAndInkmlWithTheTimes) {
     std::size_t downs = 0;
     std::size_t strokes = 0;
     for (std::size_t i = 0; i < signature.size(); ++i) {
-        const bool down = !capture::IsPenUp(signature[i]);
+        const bool down = !sigformats::IsPenUp(signature[i]);
         downs += down ? 1 : 0;
-        strokes += down && (i == 0 || capture::IsPenUp(signature[i - 1])) ? 1 : 0;
+        strokes += down && (i == 0 || sigformats::IsPenUp(signature[i - 1])) ? 1 : 0;
     }
 
     rig.StartReplay(signature);
@@ -322,7 +322,7 @@ TEST_P(PadCtlEndToEnd, CapturesToJsonLinesAndInkmlWithTheTimes) {
     double last = 0;
     for (std::size_t i = 0; i < signature.size(); ++i) {
         const QJsonObject& o = objects[i];
-        const bool up = capture::IsPenUp(signature[i]);
+        const bool up = sigformats::IsPenUp(signature[i]);
         EXPECT_EQ(o["pen"].toString(), up ? "up" : "down") << i;
         if (up) {
             EXPECT_TRUE(o["x"].isNull() && o["y"].isNull()) << i;

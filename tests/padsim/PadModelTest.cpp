@@ -114,7 +114,7 @@ TEST_F(PadModelTest, CaptureStateFollowsItsCommands) {
     EXPECT_FALSE(pen());
     Run(Cmd(0x7A, pl::capture::kResumeCapture));
     EXPECT_TRUE(pen());
-    EXPECT_EQ(model.PenUp(), capture::EncodePenReport(capture::PEN_UP_POINT));
+    EXPECT_EQ(model.PenUp(), capture::EncodePenReport(sigformats::PEN_UP_POINT));
     EXPECT_FALSE(model.PenUp().has_value());  // no lift without a touch
     Run(Cmd(0x7A, pl::capture::kStopCapture));
     EXPECT_FALSE(pen());
@@ -145,14 +145,14 @@ TEST_F(PadModelTest, CalibrationTakesTwoPressesWithTheRightLedBlinking) {
     EXPECT_EQ(model.Calibration(), CalibrationStep::kNone);
     EXPECT_FALSE(model.Leds().redBlinking);
     EXPECT_FALSE(model.Leds().red);
-    EXPECT_EQ(model.CalibrationPresses()[0], (capture::SignaturePoint{60, 80}));
-    EXPECT_EQ(model.CalibrationPresses()[1], (capture::SignaturePoint{960, 950}));
+    EXPECT_EQ(model.CalibrationPresses()[0], (sigformats::SignaturePoint{60, 80}));
+    EXPECT_EQ(model.CalibrationPresses()[1], (sigformats::SignaturePoint{960, 950}));
     EXPECT_EQ(model.Capture(), CaptureState::kCapturing);
 }
 
 TEST_F(PadModelTest, SignatureFileIsDrawnScaledToTheLcd) {
     sigformats::SignatureCodec codec;
-    const capture::SignaturePoint pts[] = {{0, 0}, {1024, 1024}, capture::PEN_UP_POINT};
+    const sigformats::SignaturePoint pts[] = {{0, 0}, {1024, 1024}, sigformats::PEN_UP_POINT};
     const auto file = codec.EncodeSigFile(pts);
     ASSERT_FALSE(file.empty());
     Bytes p = Cmd(0x7A, pl::capture::kSendSigFile);

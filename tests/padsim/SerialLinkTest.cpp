@@ -105,7 +105,7 @@ public:
         : m_thread([this, &channel](std::stop_token stop) {
               capture::PenStreamDecoder decoder;
               std::vector<std::uint8_t> buffer(capture::kPenReadBufferSize);
-              std::vector<capture::SignaturePoint> batch;
+              std::vector<sigformats::SignaturePoint> batch;
               while (!stop.stop_requested()) {
                   const int n = channel.ReadPenData(buffer, 64);
                   if (n > 0) {
@@ -128,14 +128,14 @@ public:
         }
         return Count() >= count;
     }
-    std::vector<capture::SignaturePoint> Points() {
+    std::vector<sigformats::SignaturePoint> Points() {
         std::lock_guard lock(m_mutex);
         return m_points;
     }
 
 private:
     std::mutex m_mutex;
-    std::vector<capture::SignaturePoint> m_points;
+    std::vector<sigformats::SignaturePoint> m_points;
     std::jthread m_thread;
 };
 
@@ -188,10 +188,10 @@ TEST_P(SerialLinkHoldBack, PenDataAroundAnsweredAndSilentCommandsIsNeverLost) {
     ASSERT_TRUE(rig.Channel().StartCapture());
     PenDrain drain(rig.Channel());
     constexpr int kReports = 300;  // 0.4 s of line
-    std::vector<capture::SignaturePoint> sent;
+    std::vector<sigformats::SignaturePoint> sent;
     for (int i = 0; i < kReports; ++i) {
         // Coordinates whose bytes include 0x02 and 0x06, as in an answer.
-        const capture::SignaturePoint p{2 + i, 6 + (i % 7)};
+        const sigformats::SignaturePoint p{2 + i, 6 + (i % 7)};
         rig.Engine().PenDown(p.x, p.y);
         sent.push_back(p);
     }
@@ -378,7 +378,7 @@ TEST(TwoPads, CaptureAtOnceEachIntoItsOwnReader) {
     struct Capture {
         explicit Capture(pl::PadLink& link)
             : channel(link),
-              reader(channel, [this](std::span<const capture::SignaturePoint> batch,
+              reader(channel, [this](std::span<const sigformats::SignaturePoint> batch,
                                      std::span<const capture::PointTime>) {
                   std::lock_guard lock(mutex);
                   points.insert(points.end(), batch.begin(), batch.end());
@@ -389,7 +389,7 @@ TEST(TwoPads, CaptureAtOnceEachIntoItsOwnReader) {
         }
         pl::PadCommandChannel channel;
         std::mutex mutex;
-        std::vector<capture::SignaturePoint> points;
+        std::vector<sigformats::SignaturePoint> points;
         capture::PenReader reader;  // last: stopped before the rest goes
     };
     Capture onSerial(*serialPad.link);
@@ -401,12 +401,12 @@ TEST(TwoPads, CaptureAtOnceEachIntoItsOwnReader) {
     const auto serialInk = testsupport::MakeSignature("Serial", 3, 300);
     const auto usbInk = testsupport::MakeSignature("Usb", 5, 300);
     std::jthread usbWriter([&] {
-        for (const capture::SignaturePoint p : usbInk) {
-            capture::IsPenUp(p) ? usbEngine.PenUp() : usbEngine.PenDown(p.x, p.y);
+        for (const sigformats::SignaturePoint p : usbInk) {
+            sigformats::IsPenUp(p) ? usbEngine.PenUp() : usbEngine.PenDown(p.x, p.y);
         }
     });
-    for (const capture::SignaturePoint p : serialInk) {
-        capture::IsPenUp(p) ? serialEngine.PenUp() : serialEngine.PenDown(p.x, p.y);
+    for (const sigformats::SignaturePoint p : serialInk) {
+        sigformats::IsPenUp(p) ? serialEngine.PenUp() : serialEngine.PenDown(p.x, p.y);
     }
     serialHost.WakeUp();
     usbWriter.join();

@@ -9,7 +9,7 @@
 namespace vellumix::pages::test {
 namespace {
 
-using capture::SignaturePoint;
+using sigformats::SignaturePoint;
 using DisplayPageTest = DisplayPageFixture;
 
 constexpr QRgb kWhitePixel = qRgb(255, 255, 255);

@@ -41,7 +41,7 @@ TEST(HiDpi, SignatureBoxInksInDevicePixels) {
 
     const auto signature = testsupport::MakeSignature("Ada", 3);
     for (const auto p : signature) {
-        capture::IsPenUp(p) ? rig.engine.PenUp() : rig.engine.PenDown(p.x, p.y);
+        sigformats::IsPenUp(p) ? rig.engine.PenUp() : rig.engine.PenDown(p.x, p.y);
     }
     const auto until = std::chrono::steady_clock::now() + 10s;
     while ((page.GetPointCount() < signature.size() ||

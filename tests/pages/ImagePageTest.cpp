@@ -20,8 +20,8 @@
 namespace vellumix::pages::test {
 namespace {
 
-using capture::PEN_UP_POINT;
-using capture::SignaturePoint;
+using sigformats::PEN_UP_POINT;
+using sigformats::SignaturePoint;
 using Kind = testsupport::FakePrompts::Kind;
 
 const std::string kFullImage = "DisplayImage x=0 y=0 x2=319 y2=239 bytes=230400";

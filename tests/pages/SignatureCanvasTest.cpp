@@ -11,8 +11,8 @@
 namespace vellumix::pages {
 namespace {
 
-using capture::PEN_UP_POINT;
-using capture::SignaturePoint;
+using sigformats::PEN_UP_POINT;
+using sigformats::SignaturePoint;
 
 const QSize kBox{320, 240};
 

@@ -52,8 +52,9 @@ TEST(SignatureFileCommands, AnInkmlSaveThatCannotEncodeLeavesTheOldFile) {
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write("old");
     }
-    const std::vector<capture::SignaturePoint> points = {{1, 2}, {3, 4}, capture::PEN_UP_POINT};
-    EXPECT_EQ(SaveInkmlFile(std::vector<capture::SignaturePoint>{{2000, 1}}, {}, target),
+    const std::vector<sigformats::SignaturePoint> points = {
+        {1, 2}, {3, 4}, sigformats::PEN_UP_POINT};
+    EXPECT_EQ(SaveInkmlFile(std::vector<sigformats::SignaturePoint>{{2000, 1}}, {}, target),
               SaveResult::kCannotEncode);
     EXPECT_EQ(SaveInkmlFile(points, std::vector<capture::PointTime>{1}, target),
               SaveResult::kCannotEncode);  // one time for three points

@@ -34,8 +34,8 @@ namespace vellumix::pages::test {
 namespace {
 
 using namespace std::chrono_literals;
-using capture::PEN_UP_POINT;
-using capture::SignaturePoint;
+using sigformats::PEN_UP_POINT;
+using sigformats::SignaturePoint;
 using Points = std::vector<SignaturePoint>;
 using Kind = testsupport::FakePrompts::Kind;
 using Lines = std::vector<std::string>;
@@ -45,7 +45,7 @@ const std::string kStartCapture[] = {"SetLineColor r=255 g=0 b=0", "SetTextColor
 
 void Write(padsim::PadEngine& engine, const Points& points) {
     for (const SignaturePoint p : points) {
-        capture::IsPenUp(p) ? engine.PenUp() : engine.PenDown(p.x, p.y);
+        sigformats::IsPenUp(p) ? engine.PenUp() : engine.PenDown(p.x, p.y);
     }
 }
 
@@ -166,7 +166,7 @@ TEST_F(SignaturePageTest, ReplayedSignatureAppearsAtTheMappedPixels) {
     EXPECT_EQ(box.convertToFormat(QImage::Format_RGB32), page->Canvas().Image());
     int checked = 0;
     for (std::size_t i = 0; i + 1 < signature.size(); ++i) {
-        if (!capture::IsPenUp(signature[i])) {
+        if (!sigformats::IsPenUp(signature[i])) {
             const QPoint at = SignatureCanvas::MapToBox(signature[i], box.size());
             ASSERT_EQ(box.pixel(at), qRgb(0, 0, 0)) << "point " << i;
             ++checked;
@@ -293,10 +293,10 @@ TEST_F(SignaturePageTest, EveryFormatSavesAndLoadsBack) {
         // format stores them.
         Points loaded = page->Points();
         ASSERT_FALSE(loaded.empty());
-        EXPECT_TRUE(capture::IsPenUp(loaded.back()));
-        std::erase_if(loaded, capture::IsPenUp);
+        EXPECT_TRUE(sigformats::IsPenUp(loaded.back()));
+        std::erase_if(loaded, sigformats::IsPenUp);
         Points written = signature;
-        std::erase_if(written, capture::IsPenUp);
+        std::erase_if(written, sigformats::IsPenUp);
         const auto near = [&](SignaturePoint p) {
             return std::any_of(written.begin(), written.end(), [&](SignaturePoint q) {
                 return std::abs(p.x - q.x) <= f.tolerance && std::abs(p.y - q.y) <= f.tolerance;

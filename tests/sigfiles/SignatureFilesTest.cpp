@@ -19,8 +19,8 @@
 namespace vellumix::sigfiles {
 namespace {
 
-using capture::PEN_UP_POINT;
-using capture::SignaturePoint;
+using sigformats::PEN_UP_POINT;
+using sigformats::SignaturePoint;
 
 struct Shape {
     std::size_t strokes = 0;
@@ -31,7 +31,7 @@ Shape ShapeOf(const Points& points) {
     Shape s;
     bool inStroke = false;
     for (SignaturePoint p : points) {
-        if (capture::IsPenUp(p)) {
+        if (sigformats::IsPenUp(p)) {
             inStroke = false;
             continue;
         }
@@ -126,15 +126,16 @@ TEST(Encoding, ClosesTheLastStrokeWithAPenLift) {
 TEST(Encoding, KeepsTimesInInkmlOnly) {
     const Points open{{10, 10}, {20, 20}, {30, 30}};
     const capture::PointTimes times{0, 1302, 2604};
-    const EncodeResult ink = EncodeInkml(open, times);
+    const EncodeResult ink = sigfiles::EncodeInkml(open, times);
     ASSERT_EQ(ink.error, "");
     const DecodeResult back = DecodeAs(FileKind::kInkml, ink.bytes);
     EXPECT_EQ(back.points, (Points{{10, 10}, {20, 20}, {30, 30}, PEN_UP_POINT}));
     EXPECT_EQ(back.times, (capture::PointTimes{0, 1302, 2604, 2604}));
-    EXPECT_TRUE(DecodeAs(FileKind::kInkml, EncodeInkml(open).bytes).times.empty());
+    EXPECT_TRUE(DecodeAs(FileKind::kInkml, sigfiles::EncodeInkml(open).bytes).times.empty());
 
-    EXPECT_NE(EncodeInkml(open, capture::PointTimes{0, 1}).error.find("2 times for 3 points"),
-              std::string::npos);
+    EXPECT_NE(
+        sigfiles::EncodeInkml(open, capture::PointTimes{0, 1}).error.find("2 times for 3 points"),
+        std::string::npos);
     for (FileKind kind :
          {FileKind::kSig, FileKind::kCmp, FileKind::kVbc, FileKind::kNlc, FileKind::kTxt}) {
         EXPECT_EQ(EncodeAs(kind, open, times).bytes, EncodeAs(kind, open).bytes);
@@ -222,7 +223,7 @@ TEST(Decoding, DropsPointsOutsideThePadAndClosesTheLastStroke) {
 // it with its own message, long before memory runs short.
 TEST(Decoding, StopsAtThePointCap) {
     Points zigzag;
-    for (std::size_t i = 0; i < capture::kMaxDecodedPoints + 100; ++i) {
+    for (std::size_t i = 0; i < sigformats::kMaxDecodedPoints + 100; ++i) {
         zigzag.push_back({static_cast<int>(100 + 8 * (i % 2)), 100});
     }
     const DecodeResult r = DecodeAs(FileKind::kCmp, EncodeStored(FileKind::kCmp, zigzag));
@@ -230,7 +231,7 @@ TEST(Decoding, StopsAtThePointCap) {
     EXPECT_TRUE(r.points.empty());
     const std::string lines = std::string("1 1\n");
     std::string manyLines;
-    for (std::size_t i = 0; i <= capture::kMaxDecodedPoints; ++i) {
+    for (std::size_t i = 0; i <= sigformats::kMaxDecodedPoints; ++i) {
         manyLines += lines;
     }
     EXPECT_NE(ParseTxt(manyLines).error.find("more than"), std::string::npos);

@@ -13,7 +13,6 @@ namespace vellumix::sigformats {
 namespace {
 
 using namespace testing;
-using capture::PEN_UP_POINT;
 
 const Bytes kHeader = {0x11, 0xC4, 0xF2, 0x90};
 
@@ -188,7 +187,7 @@ TEST(CmpRoundTrip, RealisticSignaturesKeepEveryStroke) {
         const Points points = RealisticSignature(seed);
         const Points decoded = PointsOf(DecodeCmp(BytesOf(EncodeCmp(points))));
         ExpectCloseStrokes(points, decoded);
-        EXPECT_TRUE(capture::IsPenUp(decoded.back()));
+        EXPECT_TRUE(IsPenUp(decoded.back()));
     }
 }
 

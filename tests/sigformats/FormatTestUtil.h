@@ -16,7 +16,6 @@
 
 namespace vellumix::sigformats::testing {
 
-using capture::SignaturePoint;
 using Bytes = std::vector<std::uint8_t>;
 using Points = std::vector<SignaturePoint>;
 using Decoder = std::function<Decoded(std::span<const std::uint8_t>)>;
@@ -40,17 +39,8 @@ inline Bytes RangesAndDeviceParams() {
 // 1023/1024 on both axes, which a written word alone seldom reaches.
 inline Points RealisticSignature(unsigned seed) {
     Points points = testsupport::MakeSignature("Amelia Hartwell", seed);
-    const Points corners = {{0, 0},
-                            {0, 1023},
-                            {1023, 1023},
-                            {1024, 1024},
-                            {1024, 0},
-                            {512, 0},
-                            {0, 0},
-                            capture::PEN_UP_POINT,
-                            {1024, 1024},
-                            {1023, 512},
-                            capture::PEN_UP_POINT};
+    const Points corners = {{0, 0}, {0, 1023},    {1023, 1023}, {1024, 1024}, {1024, 0},   {512, 0},
+                            {0, 0}, PEN_UP_POINT, {1024, 1024}, {1023, 512},  PEN_UP_POINT};
     points.insert(points.end(), corners.begin(), corners.end());
     return points;
 }
@@ -58,7 +48,7 @@ inline Points RealisticSignature(unsigned seed) {
 inline std::vector<Points> SplitStrokes(const Points& points) {
     std::vector<Points> strokes(1);
     for (const SignaturePoint& p : points) {
-        if (capture::IsPenUp(p)) {
+        if (IsPenUp(p)) {
             strokes.emplace_back();
         } else {
             strokes.back().push_back(p);

@@ -14,9 +14,7 @@
 namespace vellumix::sigformats {
 namespace {
 
-using capture::PEN_UP_POINT;
 using capture::PointTimes;
-using capture::SignaturePoint;
 using testing::Bytes;
 using testing::Points;
 
@@ -67,7 +65,7 @@ std::string Ink(std::string_view body) {
 PointTimes ExpectedTimes(const Points& points, const PointTimes& times) {
     PointTimes out = times;
     for (std::size_t i = 1; i < points.size(); ++i) {
-        if (capture::IsPenUp(points[i])) {
+        if (IsPenUp(points[i])) {
             out[i] = out[i - 1];
         }
     }
@@ -126,11 +124,11 @@ TEST(InkmlRoundTripTest, EveryOtherFormatsPointsSurviveInkml) {
         // ends no stroke (.vbc starts with one) has no place in it.
         Points expected;
         for (const SignaturePoint& p : c.decoded) {
-            if (!capture::IsPenUp(p) || (!expected.empty() && !capture::IsPenUp(expected.back()))) {
+            if (!IsPenUp(p) || (!expected.empty() && !IsPenUp(expected.back()))) {
                 expected.push_back(p);
             }
         }
-        if (!capture::IsPenUp(expected.back())) {
+        if (!IsPenUp(expected.back())) {
             expected.push_back(U);
         }
         const Written encoded = Encode(c.decoded);

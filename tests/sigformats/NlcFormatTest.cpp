@@ -8,7 +8,6 @@ namespace vellumix::sigformats {
 namespace {
 
 using namespace testing;
-using capture::PEN_UP_POINT;
 
 // "NC", the data length, the ranges and device parameters, the 03 FF trailer.
 Bytes NlcHeader(std::uint16_t dataLength) {

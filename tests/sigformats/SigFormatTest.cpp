@@ -8,7 +8,6 @@ namespace vellumix::sigformats {
 namespace {
 
 using namespace testing;
-using capture::PEN_UP_POINT;
 
 // The header our encoder writes, byte for byte, for `points` points: "MP",
 // header length 16, data length, version 2, ranges and device parameters.

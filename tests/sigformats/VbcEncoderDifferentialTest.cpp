@@ -42,11 +42,11 @@ std::vector<StrokePoint> RandomStrokes(std::mt19937& rng) {
 }
 
 // Pen-up markers become stroke starts, as the .vbc writer does.
-std::vector<StrokePoint> StrokeForm(const std::vector<capture::SignaturePoint>& signature) {
+std::vector<StrokePoint> StrokeForm(const std::vector<SignaturePoint>& signature) {
     std::vector<StrokePoint> points;
     bool start = true;
     for (const auto& p : signature) {
-        if (capture::IsPenUp(p)) {
+        if (IsPenUp(p)) {
             start = true;
             continue;
         }

@@ -11,8 +11,6 @@
 namespace vellumix::sigformats::vbc {
 namespace {
 
-using capture::PEN_UP_POINT;
-using capture::SignaturePoint;
 using Points = std::vector<SignaturePoint>;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -26,7 +24,7 @@ Points Normalised(const Points& input) {
     Points out;
     bool inStroke = false;
     for (const SignaturePoint& p : input) {
-        if (capture::IsPenUp(p)) {
+        if (IsPenUp(p)) {
             inStroke = false;
             continue;
         }
@@ -188,7 +186,7 @@ TEST(VbcFormatLockTest, PlaceholderForUnopenableFiles) {
         EXPECT_EQ(points[2], (SignaturePoint{38, 921}));
         EXPECT_EQ(points.back(), (SignaturePoint{409, 614}));  // (160, 60)
         for (const SignaturePoint& p : points) {
-            EXPECT_TRUE(capture::IsStorablePoint(p));
+            EXPECT_TRUE(IsStorablePoint(p));
         }
     }
 }
@@ -220,7 +218,7 @@ TEST(VbcFormatDecodeTest, DamagedFilesNeverCrash) {
     for (std::size_t size = 0; size < encoded.size(); ++size) {
         const Points points = PointsOf(DecodeVbc(std::span(encoded).first(size)));
         for (const SignaturePoint& p : points) {
-            ASSERT_TRUE(capture::IsStorablePoint(p));
+            ASSERT_TRUE(IsStorablePoint(p));
         }
     }
     for (std::size_t bit = 0; bit < encoded.size() * 8; ++bit) {
@@ -253,7 +251,7 @@ TEST(VbcFormatInspectTest, ReportsStreamHeaderWithoutDecoding) {
     EXPECT_FALSE(info->stream->profile.has_value());
     const Points decoded = Normalised(signature);
     const auto strokePoints = static_cast<std::size_t>(std::count_if(
-        decoded.begin(), decoded.end(), [](SignaturePoint p) { return !capture::IsPenUp(p); }));
+        decoded.begin(), decoded.end(), [](SignaturePoint p) { return !IsPenUp(p); }));
     EXPECT_EQ(info->stream->pointCount, strokePoints);
     const std::size_t blocks =
         (info->stream->pointCount + info->stream->blockLength - 1) / info->stream->blockLength;

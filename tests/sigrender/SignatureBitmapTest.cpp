@@ -7,8 +7,8 @@
 namespace vellumix::sigrender {
 namespace {
 
-using capture::PEN_UP_POINT;
-using capture::SignaturePoint;
+using sigformats::PEN_UP_POINT;
+using sigformats::SignaturePoint;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using Bytes = std::vector<std::uint8_t>;

@@ -19,8 +19,8 @@
 namespace vellumix::sigrender {
 namespace {
 
-using capture::PEN_UP_POINT;
-using capture::SignaturePoint;
+using sigformats::PEN_UP_POINT;
+using sigformats::SignaturePoint;
 using Bytes = std::vector<std::uint8_t>;
 using Points = std::vector<SignaturePoint>;
 using testsupport::At;

@@ -4,8 +4,8 @@
 
 namespace vellumix::testsupport {
 
-PointStreamDiff DiffPointStreams(std::span<const capture::SignaturePoint> sent,
-                                 std::span<const capture::SignaturePoint> decoded,
+PointStreamDiff DiffPointStreams(std::span<const sigformats::SignaturePoint> sent,
+                                 std::span<const sigformats::SignaturePoint> decoded,
                                  std::size_t maxDifferences) {
     const auto n = static_cast<std::ptrdiff_t>(sent.size());
     const auto m = static_cast<std::ptrdiff_t>(decoded.size());

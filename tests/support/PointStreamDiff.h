@@ -19,8 +19,8 @@ struct PointStreamDiff {
 
 // Gives up past maxDifferences (returns every point as lost and invented):
 // the damage a test or benchmark looks at is a handful of points.
-PointStreamDiff DiffPointStreams(std::span<const capture::SignaturePoint> sent,
-                                 std::span<const capture::SignaturePoint> decoded,
+PointStreamDiff DiffPointStreams(std::span<const sigformats::SignaturePoint> sent,
+                                 std::span<const sigformats::SignaturePoint> decoded,
                                  std::size_t maxDifferences = 4096);
 
 }  // namespace vellumix::testsupport

@@ -11,7 +11,7 @@
 namespace vellumix::testsupport {
 namespace {
 
-using capture::SignaturePoint;
+using sigformats::SignaturePoint;
 
 // .jhf record: 5-character id, 3-character vertex count (the bounds pair
 // included), then the pairs, each coordinate a character offset from 'R'.
@@ -395,13 +395,14 @@ std::vector<SignaturePoint> MakeSignature(std::string_view text, unsigned seed,
                 p.x + wobbleAmp * std::sin(wave + phaseX) + rng.Uniform(-kNoise, kNoise);
             const double y =
                 p.y + wobbleAmp * std::sin(wave + phaseY) + rng.Uniform(-kNoise, kNoise);
-            points.push_back({static_cast<std::int32_t>(std::clamp(
-                                  std::lround(x), 0L, static_cast<long>(capture::kPadUnitMax))),
-                              static_cast<std::int32_t>(std::clamp(
-                                  std::lround(y), 0L, static_cast<long>(capture::kPadUnitMax)))});
+            points.push_back(
+                {static_cast<std::int32_t>(
+                     std::clamp(std::lround(x), 0L, static_cast<long>(sigformats::kPadUnitMax))),
+                 static_cast<std::int32_t>(
+                     std::clamp(std::lround(y), 0L, static_cast<long>(sigformats::kPadUnitMax)))});
             travelled += spacing;
         }
-        points.push_back(capture::PEN_UP_POINT);
+        points.push_back(sigformats::PEN_UP_POINT);
     }
     return points;
 }

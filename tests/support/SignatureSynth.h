@@ -46,7 +46,7 @@ bool HersheyFontAvailable();
 // list holds exactly targetPoints points (pen lifts included) when that is at
 // least three per stroke, else the fewest points that keep every stroke.
 // A '\n' starts a new line below. An empty text still gives one stroke.
-std::vector<capture::SignaturePoint> MakeSignature(std::string_view text, unsigned seed,
-                                                   std::size_t targetPoints = 0);
+std::vector<sigformats::SignaturePoint> MakeSignature(std::string_view text, unsigned seed,
+                                                      std::size_t targetPoints = 0);
 
 }  // namespace vellumix::testsupport

@@ -8,7 +8,7 @@
 namespace vellumix::testsupport {
 namespace {
 
-using capture::IsPenUp;
+using sigformats::IsPenUp;
 
 struct Stats {
     std::size_t strokes = 0;
@@ -17,7 +17,7 @@ struct Stats {
     bool emptyStroke = false;
 };
 
-Stats Measure(const std::vector<capture::SignaturePoint>& points) {
+Stats Measure(const std::vector<sigformats::SignaturePoint>& points) {
     Stats s;
     std::size_t run = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -28,8 +28,8 @@ Stats Measure(const std::vector<capture::SignaturePoint>& points) {
             run = 0;
             continue;
         }
-        s.inRange &=
-            p.x >= 0 && p.x <= capture::kPadUnitMax && p.y >= 0 && p.y <= capture::kPadUnitMax;
+        s.inRange &= p.x >= 0 && p.x <= sigformats::kPadUnitMax && p.y >= 0 &&
+                     p.y <= sigformats::kPadUnitMax;
         if (run++ > 0) {
             s.largestStep = std::max(
                 {s.largestStep, std::abs(p.x - points[i - 1].x), std::abs(p.y - points[i - 1].y)});

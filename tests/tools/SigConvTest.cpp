@@ -241,7 +241,7 @@ TEST(RoundTrip, EveryFormatReadsBackWhatTheConverterWrote) {
         auto points = testsupport::MakeSignature("Quill Edge", seed);
         // Stretch to the full pad, so strokes touch every edge.
         for (auto& p : points) {
-            if (!capture::IsPenUp(p)) {
+            if (!sigformats::IsPenUp(p)) {
                 p.x = std::clamp((p.x - 40) * 1023 / 940, 0, 1023);
                 p.y = std::clamp((p.y - 40) * 1023 / 940, 0, 1023);
             }
@@ -285,8 +285,8 @@ TEST(RoundTrip, AHalfPenLiftIsDroppedAndCounted) {
     const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(FileKind::kNlc, nlc);
     ASSERT_EQ(decoded.error, "");
     EXPECT_EQ(decoded.dropped, 1u);
-    for (const capture::SignaturePoint p : decoded.points) {
-        EXPECT_TRUE(capture::IsInkOrPenUp(p)) << p.x << ", " << p.y;
+    for (const sigformats::SignaturePoint p : decoded.points) {
+        EXPECT_TRUE(sigformats::IsInkOrPenUp(p)) << p.x << ", " << p.y;
     }
 
     TempDir dir;
@@ -355,7 +355,7 @@ struct TimedSignature {
 TimedSignature MakeTimed(const char* text, unsigned seed) {
     TimedSignature s{testsupport::MakeSignature(text, seed), {}};
     for (std::size_t i = 0; i < s.points.size(); ++i) {
-        s.times.push_back(capture::IsPenUp(s.points[i]) && i > 0
+        s.times.push_back(sigformats::IsPenUp(s.points[i]) && i > 0
                               ? s.times.back()
                               : static_cast<capture::PointTime>(i * 1302 + (i % 7)));
     }

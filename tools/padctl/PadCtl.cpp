@@ -274,7 +274,7 @@ std::string Millis(capture::PointTime us) {
 // The one place the console writes InkML. Times are in microseconds since
 // the capture started.
 std::optional<Failure> WriteInkml(std::ostream& out,
-                                  std::span<const capture::SignaturePoint> points,
+                                  std::span<const sigformats::SignaturePoint> points,
                                   std::span<const capture::PointTime> times,
                                   sigformats::CaptureEnd end = sigformats::CaptureEnd::kComplete) {
     const sigfiles::EncodeResult ink = sigfiles::EncodeInkml(points, times, end);
@@ -293,7 +293,7 @@ class CaptureWriter {
 public:
     CaptureWriter(std::ostream& out, CaptureFormat format) : m_out(out), m_format(format) {}
 
-    void Batch(std::span<const capture::SignaturePoint> points,
+    void Batch(std::span<const sigformats::SignaturePoint> points,
                std::span<const capture::PointTime> times) {
         if (m_format == CaptureFormat::kInkml) {
             m_points.insert(m_points.end(), points.begin(), points.end());
@@ -301,8 +301,8 @@ public:
             return;
         }
         for (std::size_t i = 0; i < points.size(); ++i) {
-            const capture::SignaturePoint p = points[i];
-            const bool up = capture::IsPenUp(p);
+            const sigformats::SignaturePoint p = points[i];
+            const bool up = sigformats::IsPenUp(p);
             if (m_format == CaptureFormat::kTxt) {
                 if (up) {
                     m_out << sigfiles::kTxtPenUp << '\n';
@@ -346,7 +346,7 @@ public:
 private:
     std::ostream& m_out;
     CaptureFormat m_format;
-    std::vector<capture::SignaturePoint> m_points;  // inkml: all of them
+    std::vector<sigformats::SignaturePoint> m_points;  // inkml: all of them
     capture::PointTimes m_times;
     std::size_t m_downPoints = 0;
     std::size_t m_strokes = 0;
@@ -363,7 +363,7 @@ std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
     capture::ReportClock clock(s.channel->Link().WireTime(capture::kPenReportSize));
     CaptureWriter writer(s.out, format);
     std::vector<std::uint8_t> buffer(pl::kReplyCapacity);
-    std::vector<capture::SignaturePoint> points;
+    std::vector<sigformats::SignaturePoint> points;
     capture::PointTimes times;
     // One read's points to the writer: bytes decoded, a quiet line settling
     // what the decoder held back, or a lost link ending the open stroke with
@@ -405,7 +405,7 @@ std::optional<Failure> CaptureThroughService(Session& s, int seconds, CaptureFor
     capture::PointTime duration = 0;
     auto failure = s.service->Capture(
         seconds, s.interrupt,
-        [&](std::span<const capture::SignaturePoint> points,
+        [&](std::span<const sigformats::SignaturePoint> points,
             std::span<const capture::PointTime> times) { writer.Batch(points, times); },
         lost, duration);
     if (lost) {

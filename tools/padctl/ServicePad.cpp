@@ -154,13 +154,14 @@ std::optional<ServiceFailure> ServicePad::Capture(int seconds, const std::atomic
                                                   const Batch& onBatch, bool& lost,
                                                   capture::PointTime& duration) {
     lost = false;
-    std::vector<capture::SignaturePoint> points;
+    std::vector<sigformats::SignaturePoint> points;
     capture::PointTimes times;
     m_client->OnPoints(m_path, [&](const std::vector<ps::ReceivedPoint>& batch) {
         points.clear();
         times.clear();
         for (const ps::ReceivedPoint& p : batch) {
-            points.push_back(p.down ? capture::SignaturePoint{p.x, p.y} : capture::PEN_UP_POINT);
+            points.push_back(p.down ? sigformats::SignaturePoint{p.x, p.y}
+                                    : sigformats::PEN_UP_POINT);
             times.push_back(std::llround(p.ms * 1000.0));
         }
         onBatch(points, times);

@@ -37,7 +37,7 @@ struct ServiceChoice {
 
 class ServicePad {
 public:
-    using Batch = std::function<void(std::span<const capture::SignaturePoint> points,
+    using Batch = std::function<void(std::span<const sigformats::SignaturePoint> points,
                                      std::span<const capture::PointTime> times)>;
 
     // Claims the first pad of the choice that answers. busAddress: empty

@@ -8,8 +8,6 @@
 namespace vellumix::sigformats::vbc {
 namespace {
 
-using capture::SignaturePoint;
-
 // In the record a stroke form point goes back to, any x of 0x4000 is a pen-up
 // marker (the .sig layout's marker value).
 constexpr std::int32_t kRecordPenUp = 0x4000;
@@ -52,26 +50,22 @@ std::vector<SignaturePoint> ToSignaturePoints(std::span<const StrokePoint> point
                                               const StreamParams& params) {
     const std::int64_t xRange = params.xRange == 0 ? kDefaultRange : params.xRange;
     const std::int64_t yRange = params.yRange == 0 ? kDefaultRange : params.yRange;
-    const auto inRange = [](std::int64_t v) {
-        return v >= capture::PEN_UP_POINT.x && v <= capture::kStoredUnitMax;
-    };
+    const auto inRange = [](std::int64_t v) { return v >= PEN_UP_POINT.x && v <= kStoredUnitMax; };
     std::vector<SignaturePoint> out;
     out.reserve(points.size() + points.size() / 8);
     for (const StrokePoint& p : points) {
         if (p.strokeStart) {
-            out.push_back(capture::PEN_UP_POINT);
+            out.push_back(PEN_UP_POINT);
         }
         if (p.x == kRecordPenUp) {
-            out.push_back(capture::PEN_UP_POINT);
+            out.push_back(PEN_UP_POINT);
             continue;
         }
         // Ranges of 1024, the usual case, map one to one: no division.
-        const std::int64_t x = xRange == capture::kPadUnitRange
-                                   ? std::int64_t{p.x}
-                                   : std::int64_t{p.x} * capture::kPadUnitRange / xRange;
-        const std::int64_t y = yRange == capture::kPadUnitRange
-                                   ? std::int64_t{p.y}
-                                   : std::int64_t{p.y} * capture::kPadUnitRange / yRange;
+        const std::int64_t x = xRange == kPadUnitRange ? std::int64_t{p.x}
+                                                       : std::int64_t{p.x} * kPadUnitRange / xRange;
+        const std::int64_t y = yRange == kPadUnitRange ? std::int64_t{p.y}
+                                                       : std::int64_t{p.y} * kPadUnitRange / yRange;
         if (inRange(x) && inRange(y)) {
             out.push_back({static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)});
         }
@@ -170,7 +164,7 @@ CodecError CannotStoreFor(VbcError error) {
 
 }  // namespace
 
-Encoded EncodeVbc(std::span<const capture::SignaturePoint> points, std::string_view options) {
+Encoded EncodeVbc(std::span<const SignaturePoint> points, std::string_view options) {
     const std::vector<StrokePoint> strokes = ToStrokeForm(points);
     if (strokes.empty()) {
         return CannotStoreFor(VbcError::kEmptyArgument);
@@ -217,8 +211,7 @@ Decoded DecodeVbc(std::span<const std::uint8_t> file, LockedVbc locked) {
         return NotValidFile(kExtension, VbcErrorText(decoded.error));
     }
     ExpandReduction(decoded.points, decoded.header);
-    std::vector<capture::SignaturePoint> points =
-        ToSignaturePoints(decoded.points, decoded.header.params);
+    std::vector<SignaturePoint> points = ToSignaturePoints(decoded.points, decoded.header.params);
     if (points.empty()) {
         return NoPointsIn(kExtension);
     }

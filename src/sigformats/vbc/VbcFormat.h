@@ -34,7 +34,7 @@ enum class LockedVbc { kPadlock, kRefuse };
 // (there is nothing to draw, and a stream needs at least one point for its
 // block-length search), for more points than the stream counts, and for
 // options that are no header entries.
-Encoded EncodeVbc(std::span<const capture::SignaturePoint> points, std::string_view options = {});
+Encoded EncodeVbc(std::span<const SignaturePoint> points, std::string_view options = {});
 
 // Points scaled to 0..1024, PEN_UP_POINT before every stroke; the file is
 // opened, unlocked and read once. kNotOfFormat for a file without a version
