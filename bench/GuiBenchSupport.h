@@ -17,11 +17,11 @@ namespace vellumix::bench {
 
 // Shows nothing, answers "No", and answers every file dialog with one path
 // (empty: the dialog was cancelled).
-class QuietPrompts final : public app::IPrompts {
+class QuietPrompts final : public pages::IPrompts {
 public:
     explicit QuietPrompts(QString path = {}) : m_path(std::move(path)) {}
-    void ShowMessage(const QString&, const QString&, app::PromptIcon) override {}
-    bool AskYesNo(const QString&, const QString&, app::PromptIcon) override { return false; }
+    void ShowMessage(const QString&, const QString&, pages::PromptIcon) override {}
+    bool AskYesNo(const QString&, const QString&, pages::PromptIcon) override { return false; }
     QString AskOpenFileName(const QString&, const QStringList&) override { return m_path; }
     QString AskSaveFileName(const QString&, const QStringList&, const QString&, bool) override {
         return m_path;

@@ -39,12 +39,12 @@ constexpr Qt::WindowFlags kFrameFlags = Qt::Window | Qt::CustomizeWindowHint | Q
 
 }  // namespace
 
-CMainFrame::CMainFrame(padlink::PadLink& link, IPrompts* prompts, FrameOptions options,
+CMainFrame::CMainFrame(padlink::PadLink& link, pages::IPrompts* prompts, FrameOptions options,
                        QWidget* parent)
     : QMainWindow(parent, kFrameFlags),
       m_link(link),
       m_options(options),
-      m_pOwnPrompts(prompts == nullptr ? std::make_unique<QtPrompts>(this) : nullptr),
+      m_pOwnPrompts(prompts == nullptr ? std::make_unique<pages::QtPrompts>(this) : nullptr),
       m_prompts(prompts == nullptr ? *m_pOwnPrompts : *prompts) {
     setWindowTitle(res::kFrameTitle);
     setFixedSize(kFixedSize);

@@ -46,11 +46,12 @@ class QToolBar;
 namespace vellumix::padlink {
 class PadCommandChannel;
 }
-
-namespace vellumix::app {
-
+namespace vellumix::pages {
 class IPrompts;
 class QtPrompts;
+}  // namespace vellumix::pages
+
+namespace vellumix::app {
 
 struct FrameOptions {
     padlink::DiscoveryTiming discovery;
@@ -70,7 +71,7 @@ public:
     // use real message boxes and file dialogs; otherwise it must outlive the
     // frame. Creates the channel, the bars and the connection view;
     // discovery starts with InitialUpdateFrame.
-    explicit CMainFrame(padlink::PadLink& link, IPrompts* prompts = nullptr,
+    explicit CMainFrame(padlink::PadLink& link, pages::IPrompts* prompts = nullptr,
                         FrameOptions options = {}, QWidget* parent = nullptr);
     // The destroy sequence: ends discovery, deletes the views, then the
     // channel, and closes the serial port. The USB device stays open until
@@ -129,8 +130,8 @@ private:
 
     padlink::PadLink& m_link;
     FrameOptions m_options;
-    std::unique_ptr<QtPrompts> m_pOwnPrompts;
-    IPrompts& m_prompts;
+    std::unique_ptr<pages::QtPrompts> m_pOwnPrompts;
+    pages::IPrompts& m_prompts;
     std::unique_ptr<padlink::PadCommandChannel> m_pPadChannel;
     std::unique_ptr<padlink::PadReconnector> m_pReconnector;
     QTimer* m_pLinkCheck = nullptr;

@@ -19,7 +19,7 @@ CVellumixDemoApp::~CVellumixDemoApp() {
     ExitInstance();
 }
 
-bool CVellumixDemoApp::InitInstance(padlink::PadLink& link, IPrompts* prompts,
+bool CVellumixDemoApp::InitInstance(padlink::PadLink& link, pages::IPrompts* prompts,
                                     FrameOptions options) {
     LoadStdProfileSettings();
     if (!m_document.OnNewDocument()) {

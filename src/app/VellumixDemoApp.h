@@ -16,9 +16,11 @@
 #include "app/VellumixDemoDoc.h"
 #include "padlink/PadLink.h"
 
-namespace vellumix::app {
-
+namespace vellumix::pages {
 class IPrompts;
+}
+
+namespace vellumix::app {
 
 // The profile keeps the list of recently used files, this long, and the
 // pad's USB ids when the user has set them there.
@@ -35,7 +37,7 @@ public:
     // Start-up: loads the profile, makes the document and the frame, starts
     // discovery and shows the window. The link (and prompts, when not null)
     // must outlive the frame. False when the document cannot be made.
-    bool InitInstance(padlink::PadLink& link, IPrompts* prompts = nullptr,
+    bool InitInstance(padlink::PadLink& link, pages::IPrompts* prompts = nullptr,
                       FrameOptions options = {});
     // Destroys the frame: its destroy sequence deletes the channel and closes
     // the serial port. Call before the transports go.

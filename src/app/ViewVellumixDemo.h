@@ -29,8 +29,6 @@ class CImagePage;
 
 namespace vellumix::app {
 
-class IPrompts;
-
 // Index of the tab that was selected before the current change; 0 at start.
 // Shared by every instance of the view, and touched on the GUI thread only.
 extern int g_nPreviousTab;

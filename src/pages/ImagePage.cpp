@@ -196,7 +196,7 @@ void CImagePage::OnLoadCustomImage() {
     const std::optional<sigfiles::FileKind> kind = PageFileKindOf(path);
     m_bCustomImageShown = false;
     if (!kind) {
-        app::ShowFileError(m_services.prompts, QString(res::kImageUnsupportedFormat));
+        ShowFileError(m_services.prompts, QString(res::kImageUnsupportedFormat));
         InvalidateImageBox();
         return;
     }
@@ -205,7 +205,7 @@ void CImagePage::OnLoadCustomImage() {
     // like a signature is refused at once rather than blocking.
     const LoadedFile loaded = ReadAndDecodeOffGuiThread(path, *kind, sigfiles::kMaxInputBytes);
     if (!loaded.file.error.empty() || loaded.file.bytes.empty()) {
-        app::ShowFileError(m_services.prompts, QString(res::kImageInvalidFileSize));
+        ShowFileError(m_services.prompts, QString(res::kImageInvalidFileSize));
         InvalidateImageBox();
         return;
     }
@@ -229,14 +229,14 @@ void CImagePage::LoadSignatureFile(sigfiles::FileKind kind, std::span<const std:
     }
     // Closed with a pen lift and cleared of points outside 0..1024 there.
     if (!decoded.error.empty()) {
-        app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
+        ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
         return;
     }
     m_bPointsShown = true;
     m_points.Clear();
     AppendPoints(decoded.points);
     if (!sent) {
-        app::ShowRefusal(m_services.prompts, QString(res::kImageTooLargeForPad));
+        ShowRefusal(m_services.prompts, QString(res::kImageTooLargeForPad));
     }
 }
 

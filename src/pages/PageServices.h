@@ -3,19 +3,17 @@
 // of one view share (PadActivity.h). All of them outlive the pages.
 #pragma once
 
-namespace vellumix::app {
-class IPrompts;
-}
 namespace vellumix::padlink {
 class PadCommandChannel;
 }
 
 namespace vellumix::pages {
 
+class IPrompts;
 class PadActivity;
 
 struct PageServices {
-    app::IPrompts& prompts;
+    IPrompts& prompts;
     padlink::PadCommandChannel& channel;
     // Shared by the pages of one view, so that one page's long work holds
     // off the tab change; null: the page keeps one of its own.

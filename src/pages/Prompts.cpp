@@ -6,7 +6,7 @@
 
 #include "res/Strings.h"
 
-namespace vellumix::app {
+namespace vellumix::pages {
 
 namespace {
 
@@ -117,4 +117,4 @@ QString QtPrompts::AskSaveFileName(const QString& caption, const QStringList& na
     return RunFileDialog(dialog, m_strLastFolder);
 }
 
-}  // namespace vellumix::app
+}  // namespace vellumix::pages

@@ -9,7 +9,7 @@
 
 class QWidget;
 
-namespace vellumix::app {
+namespace vellumix::pages {
 
 enum class PromptIcon {
     Information,  // information boxes, under res::kInfoCaption
@@ -70,4 +70,4 @@ private:
     QString m_strLastFolder;
 };
 
-}  // namespace vellumix::app
+}  // namespace vellumix::pages

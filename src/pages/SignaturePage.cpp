@@ -215,7 +215,7 @@ void CSignaturePage::OnCalibrate() {
     Pad().StartCalibration();
     // The reader keeps running: the message box's own event loop answers its
     // exchanges, so presses on the crosses cannot pile up unread.
-    app::ShowInformation(m_services.prompts, QString(res::kCalibrationInfo));
+    ShowInformation(m_services.prompts, QString(res::kCalibrationInfo));
     Pad().StartCapture();
     StartPenReader();
     ClearSignature();
@@ -230,8 +230,8 @@ void CSignaturePage::OnFileSignature() {
 
     const std::size_t count = GetPointCount();
     if (count == 0 || count >= kMaxSavedPoints) {
-        app::ShowRefusal(m_services.prompts,
-                         QString(count == 0 ? res::kNoDataAvailable : res::kTooManyPointsToSave));
+        ShowRefusal(m_services.prompts,
+                    QString(count == 0 ? res::kNoDataAvailable : res::kTooManyPointsToSave));
         InvalidateSignatureBox();
         return;
     }
@@ -248,7 +248,7 @@ void CSignaturePage::OnFileSignature() {
         const std::vector<SignaturePoint> points = m_points.CopyPoints();
         const auto kind = PageFileKindOf(path);
         if (!kind) {
-            app::ShowFileError(m_services.prompts, QString(res::kImageUnsupportedFormat));
+            ShowFileError(m_services.prompts, QString(res::kImageUnsupportedFormat));
         } else {
             ReportSave(SaveSignatureFile(*kind, points, m_canvas.Size(), path));
         }
@@ -264,13 +264,13 @@ void CSignaturePage::ReportSave(SaveResult result) {
         case SaveResult::kSaved:
             break;
         case SaveResult::kCannotEncode:
-            app::ShowRefusal(m_services.prompts, QString(res::kCannotEncode));
+            ShowRefusal(m_services.prompts, QString(res::kCannotEncode));
             break;
         case SaveResult::kCannotCreate:
-            app::ShowRefusal(m_services.prompts, QString(res::kFailedToOpenFile));
+            ShowRefusal(m_services.prompts, QString(res::kFailedToOpenFile));
             break;
         case SaveResult::kWriteFailed:
-            app::ShowRefusal(m_services.prompts, QString(res::kFailedToWriteFile));
+            ShowRefusal(m_services.prompts, QString(res::kFailedToWriteFile));
             break;
     }
 }
@@ -294,7 +294,7 @@ void CSignaturePage::OnGetSignatureFile() {
     const std::optional<sigfiles::FileKind> kind = PageFileKindOf(path);
     m_bBitmapShown = false;
     if (!kind) {
-        app::ShowFileError(m_services.prompts, QString(res::kImageUnsupportedFormat));
+        ShowFileError(m_services.prompts, QString(res::kImageUnsupportedFormat));
         ResumeAfterFileCommand();
         return;
     }
@@ -303,7 +303,7 @@ void CSignaturePage::OnGetSignatureFile() {
     // like a signature is refused at once rather than blocking.
     const LoadedFile loaded = ReadAndDecodeOffGuiThread(path, *kind, kMaxLoadedFileBytes);
     if (!loaded.file.error.empty() || loaded.file.bytes.empty()) {
-        app::ShowFileError(m_services.prompts, QString(res::kImageInvalidFileSize));
+        ShowFileError(m_services.prompts, QString(res::kImageInvalidFileSize));
         ResumeAfterFileCommand();
         return;
     }
@@ -317,7 +317,7 @@ void CSignaturePage::OnGetSignatureFile() {
     ResumeAfterFileCommand();
     if (shownOnPcOnly) {
         // After the drawing, so the user sees what the message speaks of.
-        app::ShowRefusal(m_services.prompts, QString(res::kImageTooLargeForPad));
+        ShowRefusal(m_services.prompts, QString(res::kImageTooLargeForPad));
     }
 }
 
@@ -327,7 +327,7 @@ void CSignaturePage::LoadBitmap(const QString& path) {
         // Not a bitmap after all: say so rather than show nothing, and keep
         // the signature. The pad gets the clear it always got.
         ClearPadDisplay();
-        app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
+        ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
         ResumeAfterFileCommand();
         return;
     }
@@ -360,7 +360,7 @@ bool CSignaturePage::LoadSignatureBytes(sigfiles::FileKind kind,
 
     // Closed with a pen lift and cleared of points outside 0..1024 there.
     if (!decoded.error.empty()) {
-        app::ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
+        ShowFileError(m_services.prompts, QString(res::kImageCannotRead));
         return false;
     }
     m_points.Clear();

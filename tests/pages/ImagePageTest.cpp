@@ -72,7 +72,7 @@ protected:
         }
         return out;
     }
-    static std::string Message(QLatin1StringView text, app::PromptIcon icon) {
+    static std::string Message(QLatin1StringView text, PromptIcon icon) {
         return (QString(res::kErrorCaption) + u'|' + QString(text) + u'|').toStdString() +
                std::to_string(static_cast<int>(icon));
     }
@@ -176,7 +176,7 @@ TEST_F(ImagePageTest, RefusedFilesGetTheirMessageAfterThePadWasCleared) {
         SCOPED_TRACE(c.path.toStdString());
         prompts.asked.clear();
         Load(c.path);
-        EXPECT_EQ(Messages(), std::vector{Message(c.message, app::PromptIcon::Stop)});
+        EXPECT_EQ(Messages(), std::vector{Message(c.message, PromptIcon::Stop)});
         std::vector<std::string> expected{"ClearDisplay"};
         expected.insert(expected.end(), c.sent.begin(), c.sent.end());
         EXPECT_EQ(rig.Commands(), expected);
@@ -256,8 +256,7 @@ TEST_F(ImagePageTest, SignatureTooLargeForThePadIsShownAndTheUserIsTold) {
 
     Load(WriteSignature("big.sig", file));
     EXPECT_EQ(rig.Commands(), std::vector<std::string>{"ClearDisplay"}) << "nothing sent";
-    EXPECT_EQ(Messages(),
-              std::vector{Message(res::kImageTooLargeForPad, app::PromptIcon::Exclamation)});
+    EXPECT_EQ(Messages(), std::vector{Message(res::kImageTooLargeForPad, PromptIcon::Exclamation)});
     EXPECT_EQ(page.PointCount(), many.size() + 1);
     EXPECT_TRUE(page.ArePointsShown());
 }

@@ -18,7 +18,7 @@
 
 #include "res/Strings.h"
 
-namespace vellumix::app {
+namespace vellumix::pages {
 namespace {
 
 // Runs act on the first modal dialog of type T that comes up while the code
@@ -199,4 +199,4 @@ TEST(QtPromptsTest, CancelledOpenDialogReturnsNothing) {
 }
 
 }  // namespace
-}  // namespace vellumix::app
+}  // namespace vellumix::pages

@@ -128,11 +128,10 @@ protected:
         return out;
     }
     static std::string Refusal(QLatin1StringView text) {
-        return QString(text).toStdString() + "|" +
-               std::to_string(int(app::PromptIcon::Exclamation));
+        return QString(text).toStdString() + "|" + std::to_string(int(PromptIcon::Exclamation));
     }
     static std::string FileError(QLatin1StringView text) {
-        return QString(text).toStdString() + "|" + std::to_string(int(app::PromptIcon::Stop));
+        return QString(text).toStdString() + "|" + std::to_string(int(PromptIcon::Stop));
     }
     // A signature loaded from a .sig file, points as given.
     void LoadPoints(const Points& points) {
@@ -207,7 +206,7 @@ TEST(SignaturePageCalibration, RunsThePadsCalibrationWhileTheInfoBoxIsOpen) {
               QStringLiteral("The Right LED will blink Red during calibration. \nClick on "
                              "OK after the Right LED off."));
     EXPECT_EQ(box.caption, QStringLiteral("Vellumix Function Demo"));
-    EXPECT_EQ(box.icon, app::PromptIcon::Information);
+    EXPECT_EQ(box.icon, PromptIcon::Information);
     EXPECT_EQ(during.calibration, padsim::CalibrationStep::kUpperLeft);
     EXPECT_TRUE(during.leds.redBlinking);
 

@@ -15,7 +15,7 @@
 
 namespace vellumix::testsupport {
 
-class FakePrompts final : public app::IPrompts {
+class FakePrompts final : public pages::IPrompts {
 public:
     enum class Kind { Message, YesNo, OpenFile, SaveFile };
 
@@ -23,7 +23,7 @@ public:
         Kind kind;
         QString text;  // message text; empty for file dialogs
         QString caption;
-        app::PromptIcon icon = app::PromptIcon::Information;
+        pages::PromptIcon icon = pages::PromptIcon::Information;
         QStringList nameFilters;
         QString defaultSuffix;
         bool confirmOverwrite = false;
@@ -36,14 +36,14 @@ public:
     // Runs while a message box is open, as a user acting on the pad would.
     std::function<void()> onMessage;
 
-    void ShowMessage(const QString& text, const QString& caption, app::PromptIcon icon) override {
+    void ShowMessage(const QString& text, const QString& caption, pages::PromptIcon icon) override {
         asked.push_back({Kind::Message, text, caption, icon, {}, {}, false});
         if (onMessage) {
             onMessage();
         }
     }
 
-    bool AskYesNo(const QString& text, const QString& caption, app::PromptIcon icon) override {
+    bool AskYesNo(const QString& text, const QString& caption, pages::PromptIcon icon) override {
         asked.push_back({Kind::YesNo, text, caption, icon, {}, {}, false});
         if (yesNoAnswers.empty()) {
             ADD_FAILURE() << "unexpected question: " << text.toStdString();
