@@ -76,15 +76,16 @@ public:
     StampingPad() : link(std::make_unique<padlink::HidPort>(MakeBackend(m_device))), channel(link) {
         link.Use(padlink::PadLinkKind::kUsb);
         m_device->SetOutputHandler([this](const std::uint8_t* report, std::size_t length) {
-            namespace hid = padlink::hid;
-            if (length <= hid::kDataOffset) {
+            namespace hidreport = padlink::hidreport;
+            if (length <= hidreport::kDataOffset) {
                 return;
             }
-            const std::size_t count = std::min<std::size_t>(
-                report[hid::kChunkOffset] & hid::kChunkCountMask, length - hid::kDataOffset);
-            m_frame.insert(m_frame.end(), report + hid::kDataOffset,
-                           report + hid::kDataOffset + count);
-            if ((report[hid::kChunkOffset] & hid::kChunkMore) != 0) {
+            const std::size_t count =
+                std::min<std::size_t>(report[hidreport::kChunkOffset] & hidreport::kChunkCountMask,
+                                      length - hidreport::kDataOffset);
+            m_frame.insert(m_frame.end(), report + hidreport::kDataOffset,
+                           report + hidreport::kDataOffset + count);
+            if ((report[hidreport::kChunkOffset] & hidreport::kChunkMore) != 0) {
                 return;
             }
             lastHandedOver = std::chrono::steady_clock::now();

@@ -57,10 +57,10 @@ using Clock = std::chrono::steady_clock;
 // One pen report as the pad's USB host sends it: report id, chunk count, data.
 void EmitPenReport(padlink::MemoryHidDevice& device, SignaturePoint p) {
     const capture::PenReport pen = capture::EncodePenReport(p);
-    std::vector<std::uint8_t> report(padlink::hid::kDataOffset + pen.size());
-    report[0] = padlink::hid::kReportId;
-    report[padlink::hid::kChunkOffset] = static_cast<std::uint8_t>(pen.size());
-    std::copy(pen.begin(), pen.end(), report.begin() + padlink::hid::kDataOffset);
+    std::vector<std::uint8_t> report(padlink::hidreport::kDataOffset + pen.size());
+    report[0] = padlink::hidreport::kReportId;
+    report[padlink::hidreport::kChunkOffset] = static_cast<std::uint8_t>(pen.size());
+    std::copy(pen.begin(), pen.end(), report.begin() + padlink::hidreport::kDataOffset);
     device.PushInputReport(report.data(), report.size());
 }
 

@@ -174,7 +174,7 @@ std::size_t Bare(std::span<std::uint8_t> out, std::uint8_t commandClass, std::ui
 std::size_t SetCaptureArea(std::span<std::uint8_t> out, int x1, int y1, int x2, int y2, int b1,
                            int b2, int b3, int b4) {
     return PayloadWriter(out)
-        .Command(cls::kCapture, capture::kSetCaptureArea)
+        .Command(cls::kCapture, capturing::kSetCaptureArea)
         .Word(x1)
         .Word(y1)
         .Word(x2)
@@ -188,7 +188,7 @@ std::size_t SetCaptureArea(std::span<std::uint8_t> out, int x1, int y1, int x2, 
 
 std::size_t StartCapture(std::span<std::uint8_t> out) {
     return PayloadWriter(out)
-        .Command(cls::kCapture, capture::kStartCapture)
+        .Command(cls::kCapture, capturing::kStartCapture)
         .Bytes(kStartCaptureArgs)
         .Length();
 }

@@ -19,7 +19,7 @@ namespace {
 // a pen read a handful; this is the device's whole input queue.
 constexpr std::size_t kMaxReportsPerRead = 4096;
 
-constexpr int kWriteTimeoutMs = static_cast<int>(hid::kWriteTimeout.count());
+constexpr int kWriteTimeoutMs = static_cast<int>(hidreport::kWriteTimeout.count());
 
 using Clock = std::chrono::steady_clock;
 
@@ -35,7 +35,7 @@ constexpr int kMaxStrayReadsPerReply = 8;
 // the report buffer. A length of 0 means the device's capabilities could not
 // be read.
 bool UsableReportLength(std::size_t length) {
-    return length >= hid::kReportLength && length <= hid::kReportBufferSize;
+    return length >= hidreport::kReportLength && length <= hidreport::kReportBufferSize;
 }
 
 }  // namespace
@@ -133,22 +133,22 @@ bool HidPort::Write(const std::uint8_t* frame, std::size_t length) {
     const std::size_t reportLength = m_device->OutputReportLength();
     // Bytes past the data are written once as 0 and never touched again
     // until the last report, which clears behind its shorter data.
-    std::array<std::uint8_t, hid::kReportBufferSize> report{};
-    report[0] = hid::kReportId;
-    std::uint8_t* data = report.data() + hid::kDataOffset;
+    std::array<std::uint8_t, hidreport::kReportBufferSize> report{};
+    report[0] = hidreport::kReportId;
+    std::uint8_t* data = report.data() + hidreport::kDataOffset;
 
     std::size_t offset = 0;
-    while (length - offset > hid::kReportDataBytes) {
-        report[hid::kChunkOffset] = hid::kChunkFull;
-        std::memcpy(data, frame + offset, hid::kReportDataBytes);
+    while (length - offset > hidreport::kReportDataBytes) {
+        report[hidreport::kChunkOffset] = hidreport::kChunkFull;
+        std::memcpy(data, frame + offset, hidreport::kReportDataBytes);
         if (!m_device->WriteReport(report.data(), reportLength, kWriteTimeoutMs)) {
             return false;
         }
-        offset += hid::kReportDataBytes;
+        offset += hidreport::kReportDataBytes;
         ReportWriteProgress(offset, length);
     }
     const std::size_t rest = length - offset;  // 1..63
-    report[hid::kChunkOffset] = static_cast<std::uint8_t>(rest);
+    report[hidreport::kChunkOffset] = static_cast<std::uint8_t>(rest);
     std::memcpy(data, frame + offset, rest);
     std::fill(data + rest, report.data() + report.size(), std::uint8_t{0});
     if (!m_device->WriteReport(report.data(), reportLength, kWriteTimeoutMs)) {
@@ -159,11 +159,11 @@ bool HidPort::Write(const std::uint8_t* frame, std::size_t length) {
 }
 
 int HidPort::ReadOneReport(std::uint8_t out[64], int waitMs) {
-    std::memset(out, 0, hid::kChunkAndData);
+    std::memset(out, 0, hidreport::kChunkAndData);
     if (!m_device) {
         return -1;
     }
-    std::array<std::uint8_t, hid::kReportBufferSize> report{};
+    std::array<std::uint8_t, hidreport::kReportBufferSize> report{};
     const std::size_t want = std::min(m_device->InputReportLength(), report.size());
     const int got = m_device->ReadReport(report.data(), want, waitMs);
     if (got < 0) {
@@ -174,11 +174,11 @@ int HidPort::ReadOneReport(std::uint8_t out[64], int waitMs) {
     // A device may claim more than it was given room for; trust only what
     // fits the buffer.
     const std::size_t held = std::min(static_cast<std::size_t>(got), want);
-    if (held <= hid::kChunkOffset || report[hid::kChunkOffset] == 0) {
+    if (held <= hidreport::kChunkOffset || report[hidreport::kChunkOffset] == 0) {
         return 0;  // nothing arrived; out[0] stays 0
     }
-    const std::size_t copied = std::min(held - hid::kChunkOffset, hid::kChunkAndData);
-    std::memcpy(out, report.data() + hid::kChunkOffset, copied);
+    const std::size_t copied = std::min(held - hidreport::kChunkOffset, hidreport::kChunkAndData);
+    std::memcpy(out, report.data() + hidreport::kChunkOffset, copied);
     return static_cast<int>(copied - 1);
 }
 
@@ -195,7 +195,7 @@ int HidPort::ReadJoined(std::uint8_t* out, std::size_t capacity, int waitMs,
     if (out == nullptr || !m_device) {
         return 0;
     }
-    std::array<std::uint8_t, hid::kChunkAndData> chunk{};
+    std::array<std::uint8_t, hidreport::kChunkAndData> chunk{};
     std::size_t total = 0;
     for (std::size_t reports = 0; reports < kMaxReportsPerRead; ++reports) {
         const int held = ReadOneReport(chunk.data(), waitMs);
@@ -208,7 +208,7 @@ int HidPort::ReadJoined(std::uint8_t* out, std::size_t capacity, int waitMs,
         }
         // The count may claim more than a report carries, or than this report
         // really delivered.
-        const std::size_t n = std::min(static_cast<std::size_t>(c & hid::kChunkCountMask),
+        const std::size_t n = std::min(static_cast<std::size_t>(c & hidreport::kChunkCountMask),
                                        static_cast<std::size_t>(held));
         const std::size_t stored = std::min(n, capacity - total);
         std::memcpy(out + total, chunk.data() + 1, stored);
@@ -216,7 +216,7 @@ int HidPort::ReadJoined(std::uint8_t* out, std::size_t capacity, int waitMs,
         if (overflow != nullptr && stored < n) {
             overflow->Append(std::span(chunk.data() + 1 + stored, n - stored));
         }
-        if ((c & hid::kChunkMore) == 0) {
+        if ((c & hidreport::kChunkMore) == 0) {
             break;
         }
     }
@@ -268,7 +268,7 @@ int HidPort::ReadPenStream(std::uint8_t* out, std::size_t capacity, int waitMs) 
 }
 
 void HidPort::SetAsideInput(int firstWaitMs) {
-    std::array<std::uint8_t, hid::kChunkAndData> chunk{};
+    std::array<std::uint8_t, hidreport::kChunkAndData> chunk{};
     int waitMs = firstWaitMs;
     for (std::size_t reports = 0; m_device && reports < kMaxReportsPerRead; ++reports) {
         const int held = ReadOneReport(chunk.data(), waitMs);
@@ -276,8 +276,9 @@ void HidPort::SetAsideInput(int firstWaitMs) {
         if (held < 0 || chunk[0] == 0) {
             break;
         }
-        const std::size_t n = std::min(static_cast<std::size_t>(chunk[0] & hid::kChunkCountMask),
-                                       static_cast<std::size_t>(held));
+        const std::size_t n =
+            std::min(static_cast<std::size_t>(chunk[0] & hidreport::kChunkCountMask),
+                     static_cast<std::size_t>(held));
         SetAsideFromDevice(std::span(chunk.data() + 1, n));
     }
     ReleaseHeldBack();

@@ -153,7 +153,7 @@ CommandResult PadCommandChannel::DisplayImage(std::span<const std::uint8_t> pixe
 }
 
 CommandResult PadCommandChannel::StartCalibration() {
-    return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capture::kStartCalibration),
+    return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capturing::kStartCalibration),
                          kShortReplyTimeout);
 }
 
@@ -182,22 +182,22 @@ CommandResult PadCommandChannel::StartCapture() {
 }
 
 CommandResult PadCommandChannel::ResumeCapture() {
-    return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capture::kResumeCapture),
+    return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capturing::kResumeCapture),
                          kShortReplyTimeout);
 }
 
 CommandResult PadCommandChannel::SuspendCapture() {
-    return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capture::kSuspendCapture),
+    return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capturing::kSuspendCapture),
                          kShortReplyTimeout);
 }
 
 CommandResult PadCommandChannel::ClearDisplay() {
-    return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capture::kClearDisplay),
+    return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capturing::kClearDisplay),
                          kLongReplyTimeout);
 }
 
 CommandResult PadCommandChannel::StopCapture() {
-    return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capture::kStopCapture),
+    return SendUnchecked(payload::Bare(FrameBuffer(), cls::kCapture, capturing::kStopCapture),
                          kShortReplyTimeout);
 }
 
@@ -212,15 +212,15 @@ CommandResult PadCommandChannel::SendFile(std::uint8_t command,
 }
 
 CommandResult PadCommandChannel::SendSigFile(std::span<const std::uint8_t> file) {
-    return SendFile(capture::kSendSigFile, file);
+    return SendFile(capturing::kSendSigFile, file);
 }
 
 CommandResult PadCommandChannel::SendCmpFile(std::span<const std::uint8_t> file) {
-    return SendFile(capture::kSendCmpFile, file);
+    return SendFile(capturing::kSendCmpFile, file);
 }
 
 CommandResult PadCommandChannel::SendVbcFile(std::span<const std::uint8_t> file) {
-    return SendFile(capture::kSendVbcFile, file);
+    return SendFile(capturing::kSendVbcFile, file);
 }
 
 CommandResult PadCommandChannel::SetLedFlags(bool f1, bool f2, bool f3, bool f4, bool f5, bool f6) {

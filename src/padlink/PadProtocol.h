@@ -58,7 +58,7 @@ inline constexpr std::uint8_t kDisplayImage = 0x61;
 }  // namespace draw
 
 // Command bytes of class kCapture.
-namespace capture {
+namespace capturing {
 inline constexpr std::uint8_t kStartCalibration = 0x01;
 inline constexpr std::uint8_t kSetCaptureArea = 0x03;
 inline constexpr std::uint8_t kStartCapture = 0x10;  // third frame of StartCapture
@@ -69,7 +69,7 @@ inline constexpr std::uint8_t kStopCapture = 0x1F;
 inline constexpr std::uint8_t kSendSigFile = 0x30;
 inline constexpr std::uint8_t kSendCmpFile = 0x31;
 inline constexpr std::uint8_t kSendVbcFile = 0x32;  // .vbc and .nlc
-}  // namespace capture
+}  // namespace capturing
 
 // Command byte of class kLed.
 namespace led {
@@ -166,7 +166,7 @@ inline constexpr int kSlowLineAllowancePercent = 10;
 // so always 0x00), byte 1 the chunk byte, then up to 63 frame bytes. The chunk
 // byte's bit 0x80 says another report of the same frame follows; bits 0-6
 // count the frame bytes in this report.
-namespace hid {
+namespace hidreport {
 inline constexpr std::uint8_t kReportId = 0x00;
 inline constexpr std::size_t kReportLength = 65;  // report id + 64 bytes
 // The host builds and reads reports in buffers of this size; a device whose
@@ -182,6 +182,6 @@ inline constexpr std::uint8_t kChunkCountMask = 0x7F;
 inline constexpr std::uint8_t kChunkFull = kChunkMore | kReportDataBytes;  // 0xBF
 // A report still pending after this long fails the whole frame.
 inline constexpr std::chrono::milliseconds kWriteTimeout{100};
-}  // namespace hid
+}  // namespace hidreport
 
 }  // namespace vellumix::padlink

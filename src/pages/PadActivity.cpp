@@ -141,8 +141,8 @@ std::chrono::steady_clock::duration PadActivity::ExpectedSendTime(std::size_t fr
     if (link.Kind() != padlink::PadLinkKind::kUsb) {
         return link.WireTime(frameBytes);
     }
-    const std::size_t reports =
-        (frameBytes + padlink::hid::kReportDataBytes - 1) / padlink::hid::kReportDataBytes;
+    const std::size_t reports = (frameBytes + padlink::hidreport::kReportDataBytes - 1) /
+                                padlink::hidreport::kReportDataBytes;
     return static_cast<long>(reports) * kUsbReportInterval;
 }
 

@@ -128,19 +128,19 @@ public:
 
 private:
     void OnReport(const std::uint8_t* report, std::size_t length) {
-        namespace hid = padlink::hid;
-        if (length <= hid::kChunkOffset) {
+        namespace hidreport = padlink::hidreport;
+        if (length <= hidreport::kChunkOffset) {
             return;
         }
-        const std::uint8_t chunk = report[hid::kChunkOffset];
-        const std::size_t count =
-            std::min<std::size_t>(chunk & hid::kChunkCountMask, length - hid::kDataOffset);
+        const std::uint8_t chunk = report[hidreport::kChunkOffset];
+        const std::size_t count = std::min<std::size_t>(chunk & hidreport::kChunkCountMask,
+                                                        length - hidreport::kDataOffset);
         Bytes reply;
         {
             std::lock_guard lock(m_mutex);
-            m_partial.insert(m_partial.end(), report + hid::kDataOffset,
-                             report + hid::kDataOffset + count);
-            if ((chunk & hid::kChunkMore) != 0) {
+            m_partial.insert(m_partial.end(), report + hidreport::kDataOffset,
+                             report + hidreport::kDataOffset + count);
+            if ((chunk & hidreport::kChunkMore) != 0) {
                 return;
             }
             reply = m_partial == padsim::test::kProbeFrame ? m_probeReply : padsim::test::Ack();

@@ -40,8 +40,8 @@ public:
         m_device->SetOutputHandler([this, weak](const std::uint8_t* report, std::size_t) {
             {
                 std::lock_guard lock(m_mutex);
-                const std::uint8_t* data = report + hid::kDataOffset;
-                m_frames.emplace_back(data, data + report[hid::kChunkOffset]);
+                const std::uint8_t* data = report + hidreport::kDataOffset;
+                m_frames.emplace_back(data, data + report[hidreport::kChunkOffset]);
             }
             if (auto d = weak.lock()) {
                 d->PushInputData(std::begin(kAckFrame), sizeof kAckFrame);

@@ -41,7 +41,7 @@ struct RecordingPad {
         device->SetOutputHandler([this](const std::uint8_t* r, std::size_t n) {
             std::lock_guard lock(mutex);
             reports.emplace_back(r, r + n);
-            if (ack && (r[hid::kChunkOffset] & hid::kChunkMore) == 0) {
+            if (ack && (r[hidreport::kChunkOffset] & hidreport::kChunkMore) == 0) {
                 device->PushInputData(kAckFrame, sizeof kAckFrame);
             }
         });
@@ -52,7 +52,7 @@ struct RecordingPad {
         std::lock_guard lock(mutex);
         Bytes out;
         for (const Bytes& r : reports) {
-            const std::size_t n = r[1] & hid::kChunkCountMask;
+            const std::size_t n = r[1] & hidreport::kChunkCountMask;
             out.insert(out.end(), r.begin() + 2, r.begin() + 2 + n);
         }
         return out;
@@ -105,10 +105,10 @@ TEST_P(HidPortSplitTest, CutsFrameIntoChunkedReports) {
     std::size_t offset = 0;
     for (std::size_t i = 0; i < pad.reports.size(); ++i) {
         const Bytes& r = pad.reports[i];
-        ASSERT_EQ(r.size(), hid::kReportLength);
+        ASSERT_EQ(r.size(), hidreport::kReportLength);
         EXPECT_EQ(r[0], 0x00);
         EXPECT_EQ(r[1], GetParam().chunkBytes[i]);
-        const std::size_t n = r[1] & hid::kChunkCountMask;
+        const std::size_t n = r[1] & hidreport::kChunkCountMask;
         EXPECT_TRUE(std::equal(r.begin() + 2, r.begin() + 2 + n, frame.begin() + offset));
         EXPECT_TRUE(std::all_of(r.begin() + 2 + n, r.end(), [](auto b) { return b == 0; }))
             << "report " << i << " not zero-filled behind its data";
@@ -170,7 +170,7 @@ TEST_P(HidPortJoinTest, JoinsReportsByContinuationBit) {
     EXPECT_EQ(Bytes(reply, reply + n), GetParam().expected);
 }
 
-Bytes Report(std::uint8_t chunk, Bytes data, std::size_t length = hid::kReportLength) {
+Bytes Report(std::uint8_t chunk, Bytes data, std::size_t length = hidreport::kReportLength) {
     Bytes r{0x00, chunk};
     r.insert(r.end(), data.begin(), data.end());
     r.resize(std::max(length, r.size()), 0);
@@ -315,7 +315,7 @@ TEST_F(HidPortTest, PenDataCrossingTheCommandOnTheWireIsSetAside) {
     Bytes pen;
     int penReportsBeforeAnswer = 2;
     device->SetOutputHandler([&](const std::uint8_t* r, std::size_t) {
-        if ((r[hid::kChunkOffset] & hid::kChunkMore) != 0) {
+        if ((r[hidreport::kChunkOffset] & hidreport::kChunkMore) != 0) {
             return;
         }
         // The pad had these on their way when the frame came in.
@@ -332,7 +332,7 @@ TEST_F(HidPortTest, PenDataCrossingTheCommandOnTheWireIsSetAside) {
     pen.clear();
     penReportsBeforeAnswer = 20;
     device->SetOutputHandler([&](const std::uint8_t* r, std::size_t) {
-        if ((r[hid::kChunkOffset] & hid::kChunkMore) == 0) {
+        if ((r[hidreport::kChunkOffset] & hidreport::kChunkMore) == 0) {
             pen = QueuePen(*device, static_cast<std::size_t>(penReportsBeforeAnswer), 30);
         }
     });

@@ -24,7 +24,7 @@ protected:
         return found.empty() ? nullptr : m_backend.Open(found.front()).device;
     }
     int Read(HidDevice& host, Bytes& report, int waitMs = 0) {
-        report.assign(hid::kReportBufferSize, 0);
+        report.assign(hidreport::kReportBufferSize, 0);
         const int n = host.ReadReport(report.data(), report.size(), waitMs);
         report.resize(n > 0 ? n : 0);
         return n;
@@ -68,7 +68,7 @@ TEST_F(MemoryHidDeviceTest, UnplugWakesABlockedReaderAndKillsOldHandles) {
     auto host = OpenFirst();
     int result = 0;
     std::thread reader([&] {
-        std::uint8_t report[hid::kReportBufferSize];
+        std::uint8_t report[hidreport::kReportBufferSize];
         result = host->ReadReport(report, sizeof report, 10'000);
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -69,11 +69,11 @@ protected:
     void SetUp() override { ASSERT_TRUE(hid->Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)); }
 
     void OnReport(const std::uint8_t* report) {
-        const std::uint8_t chunk = report[hid::kChunkOffset];
-        const auto* data = report + hid::kDataOffset;
+        const std::uint8_t chunk = report[hidreport::kChunkOffset];
+        const auto* data = report + hidreport::kDataOffset;
         std::lock_guard lock(mutex);
-        partial.insert(partial.end(), data, data + (chunk & hid::kChunkCountMask));
-        if (chunk & hid::kChunkMore) {
+        partial.insert(partial.end(), data, data + (chunk & hidreport::kChunkCountMask));
+        if (chunk & hidreport::kChunkMore) {
             return;
         }
         frames.push_back(std::move(partial));

@@ -18,7 +18,7 @@ using test::Frame;
 using test::Nak;
 
 const Bytes kStartCapture =
-    Cmd(0x7A, pl::capture::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF});
+    Cmd(0x7A, pl::capturing::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF});
 
 class PadEngineTest : public ::testing::Test {
 protected:
@@ -29,7 +29,7 @@ protected:
 
 TEST_F(PadEngineTest, AnswersTheProbeAndEveryCommandWithTheAckFrame) {
     EXPECT_EQ(engine.Feed(test::kProbeFrame, now), Ack());
-    Bytes both = Frame(Cmd(0x7A, pl::capture::kClearDisplay));
+    Bytes both = Frame(Cmd(0x7A, pl::capturing::kClearDisplay));
     const Bytes more = Frame(test::Rect(0x8A, 0x22, 0, 0, 319, 239));
     both.insert(both.end(), more.begin(), more.end());
     Bytes twoAcks = Ack();
@@ -43,7 +43,7 @@ TEST_F(PadEngineTest, AnswersTheProbeAndEveryCommandWithTheAckFrame) {
 
 TEST_F(PadEngineTest, RefusesPayloadsThatAreNoCommandAndIgnoresBrokenFrames) {
     EXPECT_EQ(Send({0x8A, 0x46, 0x99}), Nak());
-    Bytes broken = Frame(Cmd(0x7A, pl::capture::kClearDisplay));
+    Bytes broken = Frame(Cmd(0x7A, pl::capturing::kClearDisplay));
     broken[broken.size() - 2] ^= 1;
     EXPECT_TRUE(engine.Feed(broken, now).empty());
 }
@@ -58,7 +58,7 @@ TEST_F(PadEngineTest, InjectedFaultsHitOnlyTheNamedCommand) {
     EXPECT_EQ(Send(line), Ack());
     engine.SetFault("DrawFrame", {FaultKind::kSilent});
     EXPECT_TRUE(Send(test::Rect(0x8A, 0x12, 0, 0, 10, 10)).empty());
-    EXPECT_EQ(Send(Cmd(0x7A, pl::capture::kClearDisplay)), Ack());
+    EXPECT_EQ(Send(Cmd(0x7A, pl::capturing::kClearDisplay)), Ack());
 }
 
 // A slow answer is carried out at once and sent when due; a prompt answer
@@ -69,11 +69,11 @@ TEST_F(PadEngineTest, DelayedAnswersGoOutWhenDueAndInOrder) {
     const Bytes one = Ack();
     twoAcks.insert(twoAcks.end(), one.begin(), one.end());
     EXPECT_TRUE(Send(test::Rect(0x8A, 0x11, 0, 0, 10, 10)).empty());
-    EXPECT_TRUE(Send(Cmd(0x7A, pl::capture::kClearDisplay)).empty());
+    EXPECT_TRUE(Send(Cmd(0x7A, pl::capturing::kClearDisplay)).empty());
     EXPECT_EQ(engine.NextWakeTime(), now + 100ms);
     EXPECT_TRUE(engine.Tick(now + 99ms).empty());
     EXPECT_EQ(engine.Tick(now + 100ms), twoAcks);
-    EXPECT_EQ(Send(Cmd(0x7A, pl::capture::kClearDisplay)), Ack());
+    EXPECT_EQ(Send(Cmd(0x7A, pl::capturing::kClearDisplay)), Ack());
 }
 
 TEST_F(PadEngineTest, PenReportsWaitForTheHoldBackAfterAnAnswer) {
@@ -86,7 +86,7 @@ TEST_F(PadEngineTest, PenReportsWaitForTheHoldBackAfterAnAnswer) {
 
     // A command in between restarts the hold-back; nothing queued is lost.
     const auto later = now + 60ms;
-    EXPECT_EQ(engine.Feed(Frame(Cmd(0x7A, pl::capture::kResumeCapture)), later), Ack());
+    EXPECT_EQ(engine.Feed(Frame(Cmd(0x7A, pl::capturing::kResumeCapture)), later), Ack());
     EXPECT_TRUE(engine.TakePenOutput(now + 100ms).empty());
     const Bytes out = engine.TakePenOutput(later + 80ms);
     const Bytes expected{0x90, 0x3F, 0x7F, 0x7F, 0x00, 0x90, 0x08, 0x01,
@@ -98,7 +98,7 @@ TEST_F(PadEngineTest, PenReportsWaitForTheHoldBackAfterAnAnswer) {
 TEST_F(PadEngineTest, PenOutputWaitsWhileACommandIsArriving) {
     ASSERT_EQ(Send(kStartCapture), Ack());
     engine.PenDown(5, 5);
-    const Bytes f = Frame(Cmd(0x7A, pl::capture::kClearDisplay));
+    const Bytes f = Frame(Cmd(0x7A, pl::capturing::kClearDisplay));
     EXPECT_TRUE(engine.Feed(std::span(f).first(4), now + 200ms).empty());
     EXPECT_TRUE(engine.TakePenOutput(now + 300ms).empty());
     EXPECT_EQ(engine.Feed(std::span(f).subspan(4), now + 301ms), Ack());

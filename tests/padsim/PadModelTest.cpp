@@ -57,7 +57,7 @@ TEST_F(PadModelTest, FramesAndLinesUseTheLineColour) {
     Run(Rect(0x8A, pl::draw::kDrawFrame, 10, 10, 20, 15));
     EXPECT_EQ(Count(kRed), 2 * 11 + 2 * 4);
     EXPECT_EQ(Pixel(15, 12), kWhite);
-    Run(Cmd(0x7A, pl::capture::kClearDisplay));
+    Run(Cmd(0x7A, pl::capturing::kClearDisplay));
     Run(Rect(0x8A, pl::draw::kDrawLine, 0, 0, 319, 239));
     EXPECT_EQ(Pixel(0, 0), kRed);
     EXPECT_EQ(Pixel(319, 239), kRed);
@@ -105,24 +105,24 @@ TEST_F(PadModelTest, LedFlagsMatchTheHelpTextsCycle) {
 TEST_F(PadModelTest, CaptureStateFollowsItsCommands) {
     const auto pen = [&] { return model.PenDown({129, 2}).has_value(); };
     EXPECT_FALSE(pen());
-    Run(Cmd(0x7A, pl::capture::kResumeCapture));  // nothing to resume
+    Run(Cmd(0x7A, pl::capturing::kResumeCapture));  // nothing to resume
     EXPECT_EQ(model.Capture(), CaptureState::kStopped);
-    Run(Cmd(0x7A, pl::capture::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF}));
+    Run(Cmd(0x7A, pl::capturing::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF}));
     EXPECT_TRUE(pen());
-    Run(Cmd(0x7A, pl::capture::kSuspendCapture));
+    Run(Cmd(0x7A, pl::capturing::kSuspendCapture));
     EXPECT_EQ(model.Capture(), CaptureState::kSuspended);
     EXPECT_FALSE(pen());
-    Run(Cmd(0x7A, pl::capture::kResumeCapture));
+    Run(Cmd(0x7A, pl::capturing::kResumeCapture));
     EXPECT_TRUE(pen());
     EXPECT_EQ(model.PenUp(), capture::EncodePenReport(sigformats::PEN_UP_POINT));
     EXPECT_FALSE(model.PenUp().has_value());  // no lift without a touch
-    Run(Cmd(0x7A, pl::capture::kStopCapture));
+    Run(Cmd(0x7A, pl::capturing::kStopCapture));
     EXPECT_FALSE(pen());
 }
 
 TEST_F(PadModelTest, CaptureAreaLimitsPenReports) {
-    Run(Cmd(0x7A, pl::capture::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF}));
-    Bytes area = Rect(0x7A, pl::capture::kSetCaptureArea, 0, 0, 159, 239);
+    Run(Cmd(0x7A, pl::capturing::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF}));
+    Bytes area = Rect(0x7A, pl::capturing::kSetCaptureArea, 0, 0, 159, 239);
     area.insert(area.end(), {0, 0, 0, 0});
     Run(area);
     EXPECT_TRUE(model.PenDown({100, 500}).has_value());
@@ -130,8 +130,8 @@ TEST_F(PadModelTest, CaptureAreaLimitsPenReports) {
 }
 
 TEST_F(PadModelTest, CalibrationTakesTwoPressesWithTheRightLedBlinking) {
-    Run(Cmd(0x7A, pl::capture::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF}));
-    Run(Cmd(0x7A, pl::capture::kStartCalibration));
+    Run(Cmd(0x7A, pl::capturing::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF}));
+    Run(Cmd(0x7A, pl::capturing::kStartCalibration));
     EXPECT_EQ(model.Calibration(), CalibrationStep::kUpperLeft);
     EXPECT_TRUE(model.Leds().redBlinking);
     EXPECT_NE(Pixel(kCrossInset, kCrossInset), kWhite);
@@ -155,7 +155,7 @@ TEST_F(PadModelTest, SignatureFileIsDrawnScaledToTheLcd) {
     const sigformats::SignaturePoint pts[] = {{0, 0}, {1024, 1024}, sigformats::PEN_UP_POINT};
     const auto file = codec.EncodeSigFile(pts);
     ASSERT_FALSE(file.empty());
-    Bytes p = Cmd(0x7A, pl::capture::kSendSigFile);
+    Bytes p = Cmd(0x7A, pl::capturing::kSendSigFile);
     p.insert(p.end(), file.begin(), file.end());
     Run(p);
     EXPECT_NE(Pixel(0, 0), kWhite);
@@ -163,8 +163,8 @@ TEST_F(PadModelTest, SignatureFileIsDrawnScaledToTheLcd) {
     EXPECT_NE(Pixel(160, 120), kWhite);
 
     // A file that does not decode is refused and leaves the LCD alone.
-    Run(Cmd(0x7A, pl::capture::kClearDisplay));
-    const Bytes junk{0x7A, 0x46, pl::capture::kSendSigFile, 1, 2, 3};
+    Run(Cmd(0x7A, pl::capturing::kClearDisplay));
+    const Bytes junk{0x7A, 0x46, pl::capturing::kSendSigFile, 1, 2, 3};
     const auto c = DecodeCommand(junk);
     ASSERT_TRUE(c.has_value());
     EXPECT_FALSE(model.Execute(*c));

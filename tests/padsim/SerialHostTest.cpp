@@ -110,7 +110,7 @@ TEST_F(SerialHostTest, DropsEveryNthPenByteWhenAsked) {
     ASSERT_TRUE(host.Start());
     OpenClient(host.LinkPath());
     Write(test::Frame(
-        test::Cmd(0x7A, pl::capture::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF})));
+        test::Cmd(0x7A, pl::capturing::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF})));
     ASSERT_EQ(Read(7), test::Ack());
     engine.PenDown(1, 1);
     engine.PenDown(2, 2);

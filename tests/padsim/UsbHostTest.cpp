@@ -38,7 +38,7 @@ protected:
 };
 
 TEST_F(UsbHostTest, PenReportsArriveInWholeReportsAfterTheAck) {
-    ASSERT_EQ(Exchange(test::Frame(test::Cmd(0x7A, pl::capture::kStartCapture,
+    ASSERT_EQ(Exchange(test::Frame(test::Cmd(0x7A, pl::capturing::kStartCapture,
                                              {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF}))),
               test::Ack());
     for (int i = 0; i < 20; ++i) {

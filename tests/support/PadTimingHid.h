@@ -75,7 +75,7 @@ private:
         std::size_t OutputReportLength() const override { return m_inner->OutputReportLength(); }
 
         bool WriteReport(const std::uint8_t* report, std::size_t length, int timeoutMs) override {
-            namespace hid = padlink::hid;
+            namespace hidreport = padlink::hidreport;
             std::chrono::milliseconds slow{0};
             std::chrono::milliseconds late{0};
             bool timed = false;
@@ -85,11 +85,12 @@ private:
             }
             // Untimed, the reports go straight through. A frame always
             // starts a report, so the parser finds the next one whole.
-            if (timed && length > hid::kDataOffset) {
+            if (timed && length > hidreport::kDataOffset) {
                 const std::size_t count = std::min<std::size_t>(
-                    report[hid::kChunkOffset] & hid::kChunkCountMask, length - hid::kDataOffset);
+                    report[hidreport::kChunkOffset] & hidreport::kChunkCountMask,
+                    length - hidreport::kDataOffset);
                 for (const auto& payload :
-                     m_parser.Feed(std::span(report + hid::kDataOffset, count))) {
+                     m_parser.Feed(std::span(report + hidreport::kDataOffset, count))) {
                     const auto command = padsim::DecodeCommand(payload);
                     if (!command) {
                         continue;

@@ -35,8 +35,8 @@ public:
     HidapiDevice(const HidapiDevice&) = delete;
     HidapiDevice& operator=(const HidapiDevice&) = delete;
 
-    std::size_t InputReportLength() const override { return hid::kReportLength; }
-    std::size_t OutputReportLength() const override { return hid::kReportLength; }
+    std::size_t InputReportLength() const override { return hidreport::kReportLength; }
+    std::size_t OutputReportLength() const override { return hidreport::kReportLength; }
 
     bool WriteReport(const std::uint8_t* report, std::size_t length, int /*timeoutMs*/) override {
         if (report == nullptr || length == 0 || length > INT_MAX) {
@@ -51,7 +51,7 @@ public:
         }
         // hidraw delivers an unnumbered report without its id byte: read
         // behind a 0x00 so byte 1 is the chunk byte, as on every other path.
-        report[0] = hid::kReportId;
+        report[0] = hidreport::kReportId;
         const int got =
             hid_read_timeout(m_device, report + 1, std::min<std::size_t>(capacity - 1, INT_MAX),
                              std::max(waitMs, 0));

@@ -180,14 +180,15 @@ void MemoryHidDevice::PushInputData(const std::uint8_t* data, std::size_t length
     if (data == nullptr) {
         return;
     }
-    std::uint8_t report[hid::kReportLength] = {};
-    for (std::size_t offset = 0; offset < length; offset += hid::kReportDataBytes) {
-        const std::size_t n = std::min(length - offset, hid::kReportDataBytes);
+    std::uint8_t report[hidreport::kReportLength] = {};
+    for (std::size_t offset = 0; offset < length; offset += hidreport::kReportDataBytes) {
+        const std::size_t n = std::min(length - offset, hidreport::kReportDataBytes);
         const bool more = offset + n < length;
         std::memset(report, 0, sizeof report);
-        report[0] = hid::kReportId;
-        report[hid::kChunkOffset] = static_cast<std::uint8_t>(n | (more ? hid::kChunkMore : 0));
-        std::memcpy(report + hid::kDataOffset, data + offset, n);
+        report[0] = hidreport::kReportId;
+        report[hidreport::kChunkOffset] =
+            static_cast<std::uint8_t>(n | (more ? hidreport::kChunkMore : 0));
+        std::memcpy(report + hidreport::kDataOffset, data + offset, n);
         PushInputReport(report, sizeof report);
     }
 }
