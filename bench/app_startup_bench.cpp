@@ -42,7 +42,7 @@ std::filesystem::path BenchPortFolder() {
 
 struct Rig {
     explicit Rig(bool withPad) {
-        auto backend = std::make_unique<pl::MemoryHidBackend>();
+        auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
         if (withPad) {
             device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
             host = std::make_unique<ps::UsbHost>(engine, device);
@@ -52,7 +52,7 @@ struct Rig {
     }
 
     ps::PadEngine engine;
-    std::shared_ptr<pl::MemoryHidDevice> device;
+    std::shared_ptr<pl::hid::MemoryHidDevice> device;
     std::unique_ptr<ps::UsbHost> host;
     std::unique_ptr<pl::HidBackend> hidBackend;
 };

@@ -22,7 +22,7 @@ constexpr std::size_t kImageFrameBytes =
     vp::kImageBytes + kImageCommandHeader + vp::kLongFrameOverhead;  // 230,418
 
 void BM_WriteImageFrame(benchmark::State& state) {
-    auto backend = std::make_unique<vp::MemoryHidBackend>();
+    auto backend = std::make_unique<vp::hid::MemoryHidBackend>();
     auto pad = backend->AddDevice(vp::PAD_USB_VENDOR_ID, vp::PAD_USB_PRODUCT_ID);
     std::size_t reports = 0;
     pad->SetOutputHandler([&reports](const std::uint8_t*, std::size_t) { ++reports; });
@@ -44,7 +44,7 @@ BENCHMARK(BM_WriteImageFrame)->Unit(benchmark::kMicrosecond);
 
 // A 512-byte reply joined from 9 input reports.
 void BM_ReadJoinedReply(benchmark::State& state) {
-    auto backend = std::make_unique<vp::MemoryHidBackend>();
+    auto backend = std::make_unique<vp::hid::MemoryHidBackend>();
     auto pad = backend->AddDevice(vp::PAD_USB_VENDOR_ID, vp::PAD_USB_PRODUCT_ID);
     vp::HidPort port(std::move(backend));
     if (!port.Open(vp::PAD_USB_VENDOR_ID, vp::PAD_USB_PRODUCT_ID)) {

@@ -66,8 +66,8 @@ double Quantile(std::vector<double> values, double q) {
 // what arrives.
 struct Rig {
     Rig()
-        : factory(
-              {ports, [] { return std::make_unique<pl::MemoryHidBackend>(); }, pl::kDefaultUsbIds}),
+        : factory({ports, [] { return std::make_unique<pl::hid::MemoryHidBackend>(); },
+                   pl::kDefaultUsbIds}),
           host(engine, sim::SerialHostOptions{.portFolder = ports,
                                               .comNumber = kCom,
                                               .paceBytesPerSecond = sim::kLineRateBytesPerSecond}) {

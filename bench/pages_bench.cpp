@@ -101,16 +101,16 @@ public:
     std::chrono::steady_clock::time_point lastHandedOver{};
 
 private:
-    static std::unique_ptr<padlink::MemoryHidBackend> MakeBackend(
-        std::shared_ptr<padlink::MemoryHidDevice>& device) {
-        auto backend = std::make_unique<padlink::MemoryHidBackend>();
+    static std::unique_ptr<padlink::hid::MemoryHidBackend> MakeBackend(
+        std::shared_ptr<padlink::hid::MemoryHidDevice>& device) {
+        auto backend = std::make_unique<padlink::hid::MemoryHidBackend>();
         device = backend->AddDevice(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
         return backend;
     }
 
     padsim::PadEngine m_engine;
     std::vector<std::uint8_t> m_frame;
-    std::shared_ptr<padlink::MemoryHidDevice> m_device;
+    std::shared_ptr<padlink::hid::MemoryHidDevice> m_device;
 
 public:
     padlink::PadLink link;  // USB only

@@ -74,7 +74,7 @@ struct Rig {
                                              .paceBytesPerSecond = ps::kLineRateBytesPerSecond,
                                              .onPenCrossed = std::move(onPenCrossed)}),
           link(std::make_unique<pl::SerialPort>(folder, std::vector<std::string>{}),
-               std::make_unique<pl::HidPort>(std::make_unique<pl::MemoryHidBackend>())),
+               std::make_unique<pl::HidPort>(std::make_unique<pl::hid::MemoryHidBackend>())),
           serial(*link.Serial()),
           channel(link) {
         ok = host.Start() && serial.Open(pl::DefaultPortSpec(kCom));
@@ -351,7 +351,7 @@ void BM_TwoPadsPenToCapture(benchmark::State& state) {
         serialEngine, ps::SerialHostOptions{.portFolder = folder,
                                             .comNumber = kCom,
                                             .paceBytesPerSecond = ps::kLineRateBytesPerSecond});
-    auto backend = std::make_unique<pl::MemoryHidBackend>();
+    auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
     ps::PadEngine usbEngine;
     ps::UsbHost usbHost(usbEngine,
                         backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));

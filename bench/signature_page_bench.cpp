@@ -55,7 +55,7 @@ using sigformats::SignaturePoint;
 using Clock = std::chrono::steady_clock;
 
 // One pen report as the pad's USB host sends it: report id, chunk count, data.
-void EmitPenReport(padlink::MemoryHidDevice& device, SignaturePoint p) {
+void EmitPenReport(padlink::hid::MemoryHidDevice& device, SignaturePoint p) {
     const capture::PenReport pen = capture::EncodePenReport(p);
     std::vector<std::uint8_t> report(padlink::hidreport::kDataOffset + pen.size());
     report[0] = padlink::hidreport::kReportId;

@@ -21,7 +21,7 @@ constexpr std::chrono::milliseconds kIdleWait{10};
 
 }  // namespace
 
-UsbHost::UsbHost(PadEngine& engine, std::shared_ptr<padlink::MemoryHidDevice> device)
+UsbHost::UsbHost(PadEngine& engine, std::shared_ptr<padlink::hid::MemoryHidDevice> device)
     : m_engine(engine), m_device(std::move(device)) {}
 
 UsbHost::~UsbHost() {

@@ -27,7 +27,7 @@ inline constexpr std::size_t kPenReportsPerInputReport = 12;
 class UsbHost {
 public:
     // The engine and the device must outlive the host.
-    UsbHost(PadEngine& engine, std::shared_ptr<padlink::MemoryHidDevice> device);
+    UsbHost(PadEngine& engine, std::shared_ptr<padlink::hid::MemoryHidDevice> device);
     ~UsbHost();
     UsbHost(const UsbHost&) = delete;
     UsbHost& operator=(const UsbHost&) = delete;
@@ -41,7 +41,7 @@ private:
     void PushPenOutput(std::chrono::steady_clock::time_point now);
 
     PadEngine& m_engine;
-    std::shared_ptr<padlink::MemoryHidDevice> m_device;
+    std::shared_ptr<padlink::hid::MemoryHidDevice> m_device;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
 };

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     }
     app::CVellumixDemoApp theApp;
     pl::PadLink padLink(std::move(serialPort),
-                        std::make_unique<pl::HidPort>(std::make_unique<pl::HidapiBackend>(),
+                        std::make_unique<pl::HidPort>(std::make_unique<pl::hid::HidapiBackend>(),
                                                       pl::HidTarget{usbIds.ids, {}}));
 
     if (!theApp.InitInstance(padLink)) {

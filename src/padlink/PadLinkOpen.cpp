@@ -51,7 +51,7 @@ OpenedPadLink OpenSerial(const PadCandidate& candidate, PadLinkOptions& options)
 OpenedPadLink OpenUsb(const PadCandidate& candidate, PadLinkOptions& options) {
     std::unique_ptr<HidBackend> backend = std::move(options.hidBackend);
     if (!backend) {
-        backend = std::make_unique<HidapiBackend>();
+        backend = std::make_unique<hid::HidapiBackend>();
     }
     const bool byPath = candidate.kind == PadCandidate::Kind::kUsbPath;
     const std::string where = byPath ? candidate.location : "USB " + FormatUsbIds(candidate.ids);

@@ -66,17 +66,17 @@ bool WaitUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::se
 // timing makes chosen commands slow (PadTimingHid.h).
 struct MemoryUsb {
     MemoryUsb() {
-        auto owned = std::make_unique<padlink::MemoryHidBackend>();
+        auto owned = std::make_unique<padlink::hid::MemoryHidBackend>();
         backend = owned.get();
         auto timed = std::make_unique<testsupport::PadTimingHidBackend>(std::move(owned));
         timing = timed.get();
         hid = std::make_unique<padlink::HidPort>(std::move(timed));
     }
-    std::shared_ptr<padlink::MemoryHidDevice> AddPadDevice() {
+    std::shared_ptr<padlink::hid::MemoryHidDevice> AddPadDevice() {
         return backend->AddDevice(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
     }
 
-    padlink::MemoryHidBackend* backend;
+    padlink::hid::MemoryHidBackend* backend;
     testsupport::PadTimingHidBackend* timing;
     std::unique_ptr<padlink::HidPort> hid;
 };
@@ -101,7 +101,7 @@ struct VirtualUsbPad {
     }
 
     padsim::PadEngine engine;
-    std::shared_ptr<padlink::MemoryHidDevice> device;
+    std::shared_ptr<padlink::hid::MemoryHidDevice> device;
     padsim::UsbHost host;
     std::vector<std::string> trace;
 };
@@ -152,7 +152,7 @@ private:
         }
     }
 
-    std::shared_ptr<padlink::MemoryHidDevice> m_device;
+    std::shared_ptr<padlink::hid::MemoryHidDevice> m_device;
     const Bytes m_probeReply;
     mutable std::mutex m_mutex;
     Bytes m_partial;

@@ -35,7 +35,7 @@ using Points = std::vector<SignaturePoint>;
 class PenReaderPad : public ::testing::Test {
 protected:
     PenReaderPad() {
-        auto backend = std::make_unique<pl::MemoryHidBackend>();
+        auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
         m_device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
         m_link = std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(std::move(backend)));
         m_hid = m_link->Hid();
@@ -82,7 +82,7 @@ protected:
     }
 
     padsim::PadEngine m_engine;
-    std::shared_ptr<pl::MemoryHidDevice> m_device;
+    std::shared_ptr<pl::hid::MemoryHidDevice> m_device;
     std::unique_ptr<pl::PadLink> m_link;  // USB only
     pl::HidPort* m_hid = nullptr;
     std::unique_ptr<pl::PadCommandChannel> m_channel;

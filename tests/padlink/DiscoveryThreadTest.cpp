@@ -34,9 +34,9 @@ using namespace std::chrono_literals;
 // frame per output report (every frame here is shorter than one report).
 class RecordingPad {
 public:
-    explicit RecordingPad(MemoryHidBackend& backend)
+    explicit RecordingPad(hid::MemoryHidBackend& backend)
         : m_device(backend.AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)) {
-        std::weak_ptr<MemoryHidDevice> weak = m_device;
+        std::weak_ptr<hid::MemoryHidDevice> weak = m_device;
         m_device->SetOutputHandler([this, weak](const std::uint8_t* report, std::size_t) {
             {
                 std::lock_guard lock(m_mutex);
@@ -54,7 +54,7 @@ public:
     }
 
 private:
-    std::shared_ptr<MemoryHidDevice> m_device;
+    std::shared_ptr<hid::MemoryHidDevice> m_device;
     mutable std::mutex m_mutex;
     std::vector<Bytes> m_frames;
 };
@@ -77,14 +77,14 @@ DiscoveryTiming Fast() {
 // system device is tried).
 struct Rig {
     Rig() {
-        auto b = std::make_unique<MemoryHidBackend>();
+        auto b = std::make_unique<hid::MemoryHidBackend>();
         backend = b.get();
         link = std::make_unique<PadLink>(std::make_unique<SerialPort>(folder.path(), Prefixes{}),
                                          std::make_unique<HidPort>(std::move(b)));
     }
     using Prefixes = std::vector<std::string>;
     testsupport::TempDir folder;
-    MemoryHidBackend* backend = nullptr;
+    hid::MemoryHidBackend* backend = nullptr;
     std::unique_ptr<PadLink> link;
 };
 

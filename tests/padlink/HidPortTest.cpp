@@ -32,12 +32,12 @@ Bytes Pattern(std::size_t n) {
 // A pad that records every output report and answers each complete frame
 // (a report without the continuation bit) with the ack frame.
 struct RecordingPad {
-    std::shared_ptr<MemoryHidDevice> device;
+    std::shared_ptr<hid::MemoryHidDevice> device;
     std::mutex mutex;
     std::vector<Bytes> reports;
     bool ack = true;
 
-    explicit RecordingPad(std::shared_ptr<MemoryHidDevice> d) : device(std::move(d)) {
+    explicit RecordingPad(std::shared_ptr<hid::MemoryHidDevice> d) : device(std::move(d)) {
         device->SetOutputHandler([this](const std::uint8_t* r, std::size_t n) {
             std::lock_guard lock(mutex);
             reports.emplace_back(r, r + n);
@@ -62,11 +62,11 @@ struct RecordingPad {
 class HidPortTest : public ::testing::Test {
 protected:
     HidPortTest() {
-        auto backend = std::make_unique<MemoryHidBackend>();
+        auto backend = std::make_unique<hid::MemoryHidBackend>();
         m_backend = backend.get();
         m_port = std::make_unique<HidPort>(std::move(backend));
     }
-    std::shared_ptr<MemoryHidDevice> AddPad(MemoryHidOptions options = {}) {
+    std::shared_ptr<hid::MemoryHidDevice> AddPad(hid::MemoryHidOptions options = {}) {
         return m_backend->AddDevice(kVid, kPid, options);
     }
     int ExchangeProbe(std::uint8_t* reply, std::size_t capacity = kReplyCapacity) {
@@ -74,7 +74,7 @@ protected:
         return m_port->Exchange(kVid, kPid, probe, sizeof probe, reply, capacity, 50);
     }
 
-    MemoryHidBackend* m_backend = nullptr;
+    hid::MemoryHidBackend* m_backend = nullptr;
     std::unique_ptr<HidPort> m_port;
 };
 
@@ -136,7 +136,7 @@ TEST_F(HidPortTest, FullScreenImageFrameGoesOutAs3658Reports) {
 }
 
 TEST_F(HidPortTest, WriteFailsWhenAReportStaysPendingPastTheWriteWait) {
-    MemoryHidOptions options;
+    hid::MemoryHidOptions options;
     options.outputQueueCapacity = 1;  // the pad takes nothing: the second report cannot go out
     auto pad = AddPad(options);
     ASSERT_TRUE(m_port->Open(kVid, kPid));
@@ -256,7 +256,7 @@ TEST_F(HidPortTest, AcceptsOnlyReportLengthsThatCarryTheLayout) {
                                          {65, true},
                                          {68, true},
                                          {69, false}}) {
-        MemoryHidOptions options;
+        hid::MemoryHidOptions options;
         options.inputReportLength = length;
         options.outputReportLength = length;
         auto device = AddPad(options);
@@ -270,7 +270,7 @@ TEST_F(HidPortTest, AcceptsOnlyReportLengthsThatCarryTheLayout) {
 
 // Pen reports as the pad streams them: whole reports in input reports of
 // their own, no continuation bit.
-Bytes QueuePen(MemoryHidDevice& device, std::size_t reports, std::uint8_t firstX) {
+Bytes QueuePen(hid::MemoryHidDevice& device, std::size_t reports, std::uint8_t firstX) {
     Bytes sent;
     for (std::size_t i = 0; i < reports; ++i) {
         const Bytes pen{0x90, 0x00, static_cast<std::uint8_t>(firstX + i), 0x05, 0x00};

@@ -16,7 +16,7 @@ namespace {
 // The build machines have no USB bus: these check that the real back end
 // copes with finding nothing, the state of every machine without a pad.
 TEST(HidapiBackendTest, NoPadPresentFindsNothingAndOpensNothing) {
-    HidapiBackend backend;
+    hid::HidapiBackend backend;
     EXPECT_TRUE(backend.Enumerate(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID).empty());
     EXPECT_EQ(
         backend.Open(HidDeviceInfo{"/nonexistent/hidraw99", PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID})
@@ -34,7 +34,7 @@ TEST(HidapiBackendTest, ANodeLockedByAnotherOpenIsBusyNamingItsHolder) {
     testsupport::WriteFile(node, "");
     const int other = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-    HidapiBackend backend;
+    hid::HidapiBackend backend;
     const HidDeviceInfo info{node.string(), PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID};
     HidOpenResult held = backend.Open(info);
     EXPECT_EQ(held.device, nullptr);

@@ -29,7 +29,7 @@ protected:
         report.resize(n > 0 ? n : 0);
         return n;
     }
-    MemoryHidBackend m_backend;
+    hid::MemoryHidBackend m_backend;
 };
 
 TEST_F(MemoryHidDeviceTest, EnumeratesPluggedDevicesWithMatchingIdsInOrder) {
@@ -48,7 +48,7 @@ TEST_F(MemoryHidDeviceTest, EnumeratesPluggedDevicesWithMatchingIdsInOrder) {
 }
 
 TEST_F(MemoryHidDeviceTest, InputQueueDropsOldestWhenFull) {
-    MemoryHidOptions options;
+    hid::MemoryHidOptions options;
     options.inputQueueCapacity = 3;
     auto pad = m_backend.AddDevice(kVid, kPid, options);
     auto host = OpenFirst();
@@ -88,7 +88,7 @@ TEST_F(MemoryHidDeviceTest, UnplugWakesABlockedReaderAndKillsOldHandles) {
 }
 
 TEST_F(MemoryHidDeviceTest, SmallOutputQueueHoldsWriterBackUntilPadThreadTakes) {
-    MemoryHidOptions options;
+    hid::MemoryHidOptions options;
     options.outputQueueCapacity = 4;
     auto pad = m_backend.AddDevice(kVid, kPid, options);
     auto host = OpenFirst();

@@ -56,7 +56,7 @@ Bytes PayloadOf(const Bytes& frame) {
 class ChannelTest : public ::testing::Test {
 protected:
     ChannelTest() {
-        auto backend = std::make_unique<MemoryHidBackend>();
+        auto backend = std::make_unique<hid::MemoryHidBackend>();
         device = backend->AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
         link = std::make_unique<PadLink>(std::make_unique<HidPort>(std::move(backend)));
         hid = link->Hid();
@@ -102,7 +102,7 @@ protected:
         return frames.size();
     }
 
-    std::shared_ptr<MemoryHidDevice> device;
+    std::shared_ptr<hid::MemoryHidDevice> device;
     std::unique_ptr<PadLink> link;
     HidPort* hid = nullptr;
     std::unique_ptr<PadCommandChannel> channel;

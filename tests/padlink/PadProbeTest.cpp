@@ -113,10 +113,10 @@ struct AnsweringPty : SilentPty {
 };
 
 // A USB pad that acknowledges every frame.
-std::shared_ptr<MemoryHidDevice> AddAnsweringDevice(MemoryHidBackend& backend,
-                                                    UsbIds ids = kDefaultUsbIds) {
+std::shared_ptr<hid::MemoryHidDevice> AddAnsweringDevice(hid::MemoryHidBackend& backend,
+                                                         UsbIds ids = kDefaultUsbIds) {
     auto device = backend.AddDevice(ids.vendorId, ids.productId);
-    std::weak_ptr<MemoryHidDevice> weak = device;
+    std::weak_ptr<hid::MemoryHidDevice> weak = device;
     device->SetOutputHandler([weak](const std::uint8_t*, std::size_t) {
         if (auto d = weak.lock()) {
             d->PushInputData(std::begin(kAckFrame), sizeof kAckFrame);
@@ -158,7 +158,7 @@ TEST_F(DiscoveryTest, SilentComOneIsClosedAndThePadOnComFourFoundInTheSamePass) 
     AnsweringPty pad;
     fs::create_symlink(pad.slave, PortLinkPath(m_folder, 4));
 
-    const auto link = MakeLink(std::make_unique<MemoryHidBackend>());  // no USB device
+    const auto link = MakeLink(std::make_unique<hid::MemoryHidBackend>());  // no USB device
     const auto started = Clock::now();
     const DiscoveryResult found = DiscoverPad(*link, Quick());
 
@@ -202,7 +202,7 @@ TEST_F(DiscoveryTest, AScanLeavesTheConsoleAndPortsWithoutAUartAlone) {
     testsupport::WriteFile(sys / "class/tty/ttyS0/dev", DeviceNumber(console.slave) + "\n");
     testsupport::WriteFile(sys / "dev/char" / DeviceNumber(noUart.slave) / "type", "0\n");
 
-    const auto link = MakeLink(std::make_unique<MemoryHidBackend>(), SystemDevicePrefixes(dev),
+    const auto link = MakeLink(std::make_unique<hid::MemoryHidBackend>(), SystemDevicePrefixes(dev),
                                SystemRoots{.proc = {}, .sysfs = sys});
     SerialPort& serial = *link->Serial();
     const DiscoveryResult found = DiscoverPad(*link, Quick());
@@ -246,8 +246,8 @@ TEST_F(DiscoveryTest, UsbPadIsFoundFirstByTheIdsOrThePathLookedFor) {
     fs::create_symlink(serialPad.slave, PortLinkPath(m_folder, 2));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto backend = std::make_unique<MemoryHidBackend>();
-        std::vector<std::shared_ptr<MemoryHidDevice>> devices;
+        auto backend = std::make_unique<hid::MemoryHidBackend>();
+        std::vector<std::shared_ptr<hid::MemoryHidDevice>> devices;
         for (std::size_t i = 0; i + 1 < c.devices.size(); ++i) {
             devices.push_back(backend->AddDevice(c.devices[i].vendorId, c.devices[i].productId));
         }
@@ -268,7 +268,7 @@ TEST_F(DiscoveryTest, UsbPadIsFoundFirstByTheIdsOrThePathLookedFor) {
 TEST_F(DiscoveryTest, SilentUsbDeviceKeepsTheSerialPortsUntried) {
     AnsweringPty serialPad;
     fs::create_symlink(serialPad.slave, PortLinkPath(m_folder, 2));
-    auto backend = std::make_unique<MemoryHidBackend>();
+    auto backend = std::make_unique<hid::MemoryHidBackend>();
     auto device = backend->AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);  // nobody answers
     const auto link = MakeLink(std::move(backend));
     const DiscoveryResult found = DiscoverPad(*link, Quick());
@@ -280,7 +280,7 @@ TEST_F(DiscoveryTest, SilentUsbDeviceKeepsTheSerialPortsUntried) {
 TEST_F(DiscoveryTest, CancelledPassTriesNoPort) {
     SilentPty other;
     fs::create_symlink(other.slave, PortLinkPath(m_folder, 0));
-    const auto link = MakeLink(std::make_unique<MemoryHidBackend>());
+    const auto link = MakeLink(std::make_unique<hid::MemoryHidBackend>());
     const std::atomic<bool> cancel{true};
     DiscoveryOptions o = Quick();
     o.cancel = &cancel;

@@ -92,8 +92,9 @@ protected:
     padsim::PadEngine m_serialPad;
     padsim::PadEngine m_usbPad;
     // The machine's USB devices: the one pad, at kUsbKey.
-    std::shared_ptr<pl::MemoryHidBackend> m_hid = std::make_shared<pl::MemoryHidBackend>();
-    std::shared_ptr<pl::MemoryHidDevice> m_device =
+    std::shared_ptr<pl::hid::MemoryHidBackend> m_hid =
+        std::make_shared<pl::hid::MemoryHidBackend>();
+    std::shared_ptr<pl::hid::MemoryHidDevice> m_device =
         m_hid->AddDevice(kPadIds.vendorId, kPadIds.productId);
     ChannelSessionFactory m_factory;
     std::unique_ptr<padsim::SerialHost> m_serial;

@@ -148,9 +148,9 @@ private:
     std::unique_ptr<SerialHost> m_serial;
     // The machine's USB devices, which the pad's host thread and every run
     // share; the pad is the one device on a USB rig.
-    std::shared_ptr<padlink::MemoryHidBackend> m_hid =
-        std::make_shared<padlink::MemoryHidBackend>();
-    std::shared_ptr<padlink::MemoryHidDevice> m_usbDevice;
+    std::shared_ptr<padlink::hid::MemoryHidBackend> m_hid =
+        std::make_shared<padlink::hid::MemoryHidBackend>();
+    std::shared_ptr<padlink::hid::MemoryHidDevice> m_usbDevice;
     std::unique_ptr<UsbHost> m_usb;
     std::thread m_replayThread;
     std::atomic<bool> m_replayStop{false};

@@ -67,7 +67,7 @@ public:
                 std::make_unique<pl::SerialPort>(m_ports, std::vector<std::string>{}));
             EXPECT_TRUE(m_link->Serial()->Open(pl::DefaultPortSpec(kCom)));
         } else {
-            auto backend = std::make_unique<pl::MemoryHidBackend>();
+            auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
             auto device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
             m_link =
                 std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(std::move(backend)));
@@ -356,7 +356,7 @@ TEST(TwoPads, CaptureAtOnceEachIntoItsOwnReader) {
     PadEngine serialEngine;
     SerialHost serialHost(serialEngine, SerialHostOptions{.portFolder = ports, .comNumber = kCom});
     ASSERT_TRUE(serialHost.Start());
-    auto backend = std::make_unique<pl::MemoryHidBackend>();
+    auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
     PadEngine usbEngine;
     UsbHost usbHost(usbEngine, backend->AddDevice(kMakersIds.vendorId, kMakersIds.productId));
     usbHost.Start();

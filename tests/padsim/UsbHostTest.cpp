@@ -18,7 +18,7 @@ using test::Bytes;
 class UsbHostTest : public ::testing::Test {
 protected:
     UsbHostTest() {
-        auto backend = std::make_unique<pl::MemoryHidBackend>();
+        auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
         device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
         port = std::make_unique<pl::HidPort>(std::move(backend));
         host = std::make_unique<UsbHost>(engine, device);
@@ -32,7 +32,7 @@ protected:
     }
 
     PadEngine engine;
-    std::shared_ptr<pl::MemoryHidDevice> device;
+    std::shared_ptr<pl::hid::MemoryHidDevice> device;
     std::unique_ptr<pl::HidPort> port;
     std::unique_ptr<UsbHost> host;  // last: stopped before the rest goes
 };

@@ -37,7 +37,7 @@ public:
     std::vector<std::string> Commands() { return engine.TakeTrace(); }
 
     padsim::PadEngine engine;
-    std::shared_ptr<padlink::MemoryHidDevice> device;
+    std::shared_ptr<padlink::hid::MemoryHidDevice> device;
     testsupport::PadTimingHidBackend* timing = nullptr;  // owned by hid
     padlink::PadLink link;                               // USB only
     padlink::PadCommandChannel channel;
@@ -45,9 +45,9 @@ public:
 
 private:
     static std::unique_ptr<padlink::HidBackend> MakeBackend(
-        std::shared_ptr<padlink::MemoryHidDevice>& device,
+        std::shared_ptr<padlink::hid::MemoryHidDevice>& device,
         testsupport::PadTimingHidBackend*& timing) {
-        auto backend = std::make_unique<padlink::MemoryHidBackend>();
+        auto backend = std::make_unique<padlink::hid::MemoryHidBackend>();
         device = backend->AddDevice(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
         auto timed = std::make_unique<testsupport::PadTimingHidBackend>(std::move(backend));
         timing = timed.get();

@@ -15,7 +15,8 @@ namespace vellumix::testsupport {
 class OfflinePadLink {
 public:
     OfflinePadLink()
-        : link(std::make_unique<padlink::HidPort>(std::make_unique<padlink::MemoryHidBackend>())),
+        : link(std::make_unique<padlink::HidPort>(
+              std::make_unique<padlink::hid::MemoryHidBackend>())),
           channel(link) {}
 
     padlink::PadLink link;

@@ -18,7 +18,7 @@ namespace vellumix::testsupport {
 
 class SharedHidBackend final : public padlink::HidBackend {
 public:
-    explicit SharedHidBackend(std::shared_ptr<padlink::MemoryHidBackend> machine)
+    explicit SharedHidBackend(std::shared_ptr<padlink::hid::MemoryHidBackend> machine)
         : m_machine(std::move(machine)) {}
     std::vector<padlink::HidDeviceInfo> Enumerate(std::uint16_t vendorId,
                                                   std::uint16_t productId) override {
@@ -32,7 +32,7 @@ public:
     }
 
 private:
-    std::shared_ptr<padlink::MemoryHidBackend> m_machine;
+    std::shared_ptr<padlink::hid::MemoryHidBackend> m_machine;
 };
 
 }  // namespace vellumix::testsupport

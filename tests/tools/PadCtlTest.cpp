@@ -66,7 +66,7 @@ struct Machine {
     fs::path ports = dir.path() / "ports";
     fs::path dev = dir.path() / "dev";
     fs::path sys = dir.path() / "sys";
-    std::shared_ptr<pl::MemoryHidBackend> hid = std::make_shared<pl::MemoryHidBackend>();
+    std::shared_ptr<pl::hid::MemoryHidBackend> hid = std::make_shared<pl::hid::MemoryHidBackend>();
 };
 
 // A pseudo-terminal nobody answers on; what was written to it stays there.

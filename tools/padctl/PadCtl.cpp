@@ -1192,7 +1192,7 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
     }
 
     const std::unique_ptr<pl::HidBackend> hid =
-        env.hidBackend ? std::move(env.hidBackend) : std::make_unique<pl::HidapiBackend>();
+        env.hidBackend ? std::move(env.hidBackend) : std::make_unique<pl::hid::HidapiBackend>();
     const Where where{env.portFolder.empty() ? pl::DefaultPortFolder() : env.portFolder,
                       env.devicePrefixes,
                       env.devRoot,

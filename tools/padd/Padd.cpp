@@ -106,8 +106,8 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
     }
     if (!env.hidBackend) {
         env.hidBackend = [] {
-            padlink::HidapiBackend::Initialise();
-            return std::make_unique<padlink::HidapiBackend>();
+            padlink::hid::HidapiBackend::Initialise();
+            return std::make_unique<padlink::hid::HidapiBackend>();
         };
     }
     const std::filesystem::path portFolder =

@@ -13,7 +13,7 @@
 #include "padlink/DeviceAccess.h"
 #include "padlink/PadProtocol.h"
 
-namespace vellumix::padlink {
+namespace vellumix::padlink::hid {
 
 namespace {
 
@@ -168,4 +168,4 @@ HidOpenResult HidapiBackend::Open(const HidDeviceInfo& info) {
     return result;
 }
 
-}  // namespace vellumix::padlink
+}  // namespace vellumix::padlink::hid

@@ -25,7 +25,7 @@
 
 #include "padlink/HidDevice.h"
 
-namespace vellumix::padlink {
+namespace vellumix::padlink::hid {
 
 class HidapiBackend : public HidBackend {
 public:
@@ -39,4 +39,4 @@ public:
     HidOpenResult Open(const HidDeviceInfo& info) override;
 };
 
-}  // namespace vellumix::padlink
+}  // namespace vellumix::padlink::hid

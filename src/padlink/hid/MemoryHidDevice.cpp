@@ -8,7 +8,7 @@
 
 #include "padlink/PadProtocol.h"
 
-namespace vellumix::padlink {
+namespace vellumix::padlink::hid {
 
 namespace {
 
@@ -300,4 +300,4 @@ HidOpenResult MemoryHidBackend::Open(const HidDeviceInfo& info) {
     return device->OpenHost();
 }
 
-}  // namespace vellumix::padlink
+}  // namespace vellumix::padlink::hid

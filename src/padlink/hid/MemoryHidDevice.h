@@ -23,7 +23,7 @@
 
 #include "padlink/HidDevice.h"
 
-namespace vellumix::padlink {
+namespace vellumix::padlink::hid {
 
 struct MemoryHidOptions {
     std::size_t inputReportLength = 65;
@@ -134,4 +134,4 @@ private:
     std::vector<std::shared_ptr<MemoryHidDevice>> m_devices;
 };
 
-}  // namespace vellumix::padlink
+}  // namespace vellumix::padlink::hid
