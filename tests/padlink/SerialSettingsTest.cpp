@@ -96,11 +96,11 @@ TEST(ParseSerialSettings, RefusesWhatItCannotSetUp) {
 TEST(ApplySerialSettings, SetsFramingBits) {
     termios tio{};
     tio.c_cflag = CRTSCTS;
-    ApplySerialSettings({9600, Parity::kOdd, 7, 2}, tio);
+    serial::ApplySerialSettings({9600, Parity::kOdd, 7, 2}, tio);
     EXPECT_EQ(cfgetospeed(&tio), B9600);
     EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB | CMSPAR | CRTSCTS),
               static_cast<tcflag_t>(CS7 | PARENB | PARODD | CSTOPB));
-    ApplySerialSettings({38400, Parity::kSpace, 8, 1}, tio);
+    serial::ApplySerialSettings({38400, Parity::kSpace, 8, 1}, tio);
     EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB | CMSPAR),
               static_cast<tcflag_t>(CS8 | PARENB | CMSPAR));
 }

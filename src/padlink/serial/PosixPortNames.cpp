@@ -16,7 +16,7 @@
 
 #include "padlink/PortResolver.h"
 
-namespace vellumix::padlink {
+namespace vellumix::padlink::serial {
 
 namespace {
 
@@ -91,6 +91,11 @@ std::vector<dev_t> ConsoleDevices(const std::filesystem::path& sysfsRoot) {
 
 }  // namespace
 
+}  // namespace vellumix::padlink::serial
+
+// PortResolver.h declares these for every platform; these are the POSIX ones.
+namespace vellumix::padlink {
+
 std::filesystem::path DefaultPortFolder() {
     const char* runtimeDir = std::getenv(kRuntimeDirVariable);
     if (runtimeDir != nullptr && *runtimeDir != '\0') {
@@ -113,7 +118,7 @@ bool CreatePortFolder(const std::filesystem::path& folder) {
 }
 
 bool IsTrustedPortFolder(const std::filesystem::path& folder) {
-    return IsPrivateFolder(folder) && IsSafeParent(folder);
+    return serial::IsPrivateFolder(folder) && serial::IsSafeParent(folder);
 }
 
 bool PublisherGone(const std::filesystem::path& folder, int number) {
@@ -139,15 +144,15 @@ ScanSkip ScanSkipFor(const std::filesystem::path& device, const std::filesystem:
     if (::stat(device.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) {
         return ScanSkip::kNone;
     }
-    const std::vector<dev_t> console = ConsoleDevices(sysfsRoot);
+    const std::vector<dev_t> console = serial::ConsoleDevices(sysfsRoot);
     if (std::find(console.begin(), console.end(), info.st_rdev) != console.end()) {
         return ScanSkip::kConsole;
     }
     const std::string number =
         std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev));
-    std::ifstream type(sysfsRoot / kCharDevices / number / kPortTypeFile);
+    std::ifstream type(sysfsRoot / serial::kCharDevices / number / serial::kPortTypeFile);
     int portType = 0;
-    if (type >> portType && portType == kPortTypeUnknown) {
+    if (type >> portType && portType == serial::kPortTypeUnknown) {
         return ScanSkip::kNoUart;
     }
     return ScanSkip::kNone;

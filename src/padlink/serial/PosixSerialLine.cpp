@@ -14,13 +14,7 @@
 
 #include "padlink/DeviceAccess.h"
 
-namespace vellumix::padlink {
-
-std::unique_ptr<SerialLine> MakeSystemSerialLine(const SystemRoots& roots) {
-    return std::make_unique<serial::PosixSerialLine>(roots);
-}
-
-namespace serial {
+namespace vellumix::padlink::serial {
 
 namespace {
 
@@ -274,5 +268,13 @@ void PosixSerialLine::Wake() {
     [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
 }
 
-}  // namespace serial
+}  // namespace vellumix::padlink::serial
+
+// SerialLine.h declares the factory for every platform; this is the POSIX one.
+namespace vellumix::padlink {
+
+std::unique_ptr<SerialLine> MakeSystemSerialLine(const SystemRoots& roots) {
+    return std::make_unique<serial::PosixSerialLine>(roots);
+}
+
 }  // namespace vellumix::padlink

@@ -61,8 +61,3 @@ private:
 void ApplySerialSettings(const SerialSettings& settings, termios& tio);
 
 }  // namespace vellumix::padlink::serial
-
-namespace vellumix::padlink {
-// Its name before the line had its own folder.
-using serial::ApplySerialSettings;
-}  // namespace vellumix::padlink
