@@ -45,15 +45,15 @@ struct Rig {
         auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
         if (withPad) {
             device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
-            host = std::make_unique<ps::UsbHost>(engine, device);
+            host = std::make_unique<ps::hosts::UsbHost>(engine, device);
             host->Start();
         }
         hidBackend = std::move(backend);
     }
 
-    ps::PadEngine engine;
+    ps::engine::PadEngine engine;
     std::shared_ptr<pl::hid::MemoryHidDevice> device;
-    std::unique_ptr<ps::UsbHost> host;
+    std::unique_ptr<ps::hosts::UsbHost> host;
     std::unique_ptr<pl::HidBackend> hidBackend;
 };
 

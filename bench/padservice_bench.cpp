@@ -49,7 +49,8 @@ constexpr int kCom = 5;
 constexpr int kPenSamples = 400;
 constexpr std::size_t kPenReportBytes = 5;
 // 8N1 at 38,400 baud.
-constexpr auto kByteTime = std::chrono::nanoseconds(1'000'000'000LL / sim::kLineRateBytesPerSecond);
+constexpr auto kByteTime =
+    std::chrono::nanoseconds(1'000'000'000LL / sim::hosts::kLineRateBytesPerSecond);
 
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -68,9 +69,10 @@ struct Rig {
     Rig()
         : factory({ports, [] { return std::make_unique<pl::hid::MemoryHidBackend>(); },
                    pl::kDefaultUsbIds}),
-          host(engine, sim::SerialHostOptions{.portFolder = ports,
-                                              .comNumber = kCom,
-                                              .paceBytesPerSecond = sim::kLineRateBytesPerSecond}) {
+          host(engine, sim::hosts::SerialHostOptions{
+                           .portFolder = ports,
+                           .comNumber = kCom,
+                           .paceBytesPerSecond = sim::hosts::kLineRateBytesPerSecond}) {
         pl::CreatePortFolder(ports);
         ok = host.Start();
         service = std::make_unique<ps::test::ServiceRig>(
@@ -109,9 +111,9 @@ struct Rig {
 
     vellumix::testsupport::TempDir dir{"vellumix-service-bench"};
     std::filesystem::path ports = dir / "ports";
-    sim::PadEngine engine;
+    sim::engine::PadEngine engine;
     ps::ChannelSessionFactory factory;
-    sim::SerialHost host;
+    sim::hosts::SerialHost host;
     std::unique_ptr<ps::test::ServiceRig> service;
     std::unique_ptr<ps::ServiceClient> client;
     std::string path;
@@ -188,7 +190,7 @@ void BM_ServiceClaimToFirstPoint(benchmark::State& state) {
     std::atomic<bool> pen{true};
     std::thread writer([&] {
         while (pen) {
-            if (rig.engine.Snapshot().capture == sim::CaptureState::kCapturing) {
+            if (rig.engine.Snapshot().capture == sim::engine::CaptureState::kCapturing) {
                 rig.engine.PenDown(500, 500);
                 rig.host.WakeUp();
             }
@@ -359,8 +361,9 @@ void BM_ServiceIdle(benchmark::State& state) {
     vellumix::testsupport::TempDir runtime{"vellumix-idle"};
     const auto ports = runtime / "vellumix/ports";
     pl::CreatePortFolder(ports);
-    sim::PadEngine engine;
-    sim::SerialHost host(engine, sim::SerialHostOptions{.portFolder = ports, .comNumber = kCom});
+    sim::engine::PadEngine engine;
+    sim::hosts::SerialHost host(
+        engine, sim::hosts::SerialHostOptions{.portFolder = ports, .comNumber = kCom});
     vellumix::testsupport::PrivateBus bus;
     if (!host.Start() || bus.Address().empty()) {
         state.SkipWithError("no virtual pad or bus");

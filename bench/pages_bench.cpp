@@ -108,7 +108,7 @@ private:
         return backend;
     }
 
-    padsim::PadEngine m_engine;
+    padsim::engine::PadEngine m_engine;
     std::vector<std::uint8_t> m_frame;
     std::shared_ptr<padlink::hid::MemoryHidDevice> m_device;
 
@@ -202,7 +202,7 @@ BENCHMARK(BM_PatternPerCommand)
 
 void BM_GuiThreadDuringPictureSend(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
-    pages::test::PacedSerialPad pad(padsim::kLineRateBytesPerSecond);
+    pages::test::PacedSerialPad pad(padsim::hosts::kLineRateBytesPerSecond);
     if (!pad.Started()) {
         state.SkipWithError(pad.error.c_str());
         return;

@@ -54,7 +54,7 @@ Bytes NoisyStream(const Points& points, std::uint32_t seed) {
         const cap::PenReport r = cap::EncodePenReport(p);
         stream.insert(stream.end(), r.begin(), r.end());
     }
-    ps::PenLineNoise noise({.every = kNoiseEvery, .length = kNoiseLength, .seed = seed});
+    ps::engine::PenLineNoise noise({.every = kNoiseEvery, .length = kNoiseLength, .seed = seed});
     noise.Apply(stream);
     return stream;
 }

@@ -67,12 +67,13 @@ std::filesystem::path BenchFolder() {
 }
 
 struct Rig {
-    explicit Rig(decltype(ps::SerialHostOptions::onPenCrossed) onPenCrossed = {})
+    explicit Rig(decltype(ps::hosts::SerialHostOptions::onPenCrossed) onPenCrossed = {})
         : folder(BenchFolder()),
-          host(engine, ps::SerialHostOptions{.portFolder = folder,
-                                             .comNumber = kCom,
-                                             .paceBytesPerSecond = ps::kLineRateBytesPerSecond,
-                                             .onPenCrossed = std::move(onPenCrossed)}),
+          host(engine, ps::hosts::SerialHostOptions{.portFolder = folder,
+                                                    .comNumber = kCom,
+                                                    .paceBytesPerSecond =
+                                                        ps::hosts::kLineRateBytesPerSecond,
+                                                    .onPenCrossed = std::move(onPenCrossed)}),
           link(std::make_unique<pl::SerialPort>(folder, std::vector<std::string>{}),
                std::make_unique<pl::HidPort>(std::make_unique<pl::hid::MemoryHidBackend>())),
           serial(*link.Serial()),
@@ -86,8 +87,8 @@ struct Rig {
         std::filesystem::remove_all(folder, ec);
     }
     std::filesystem::path folder;
-    ps::PadEngine engine;
-    ps::SerialHost host;
+    ps::engine::PadEngine engine;
+    ps::hosts::SerialHost host;
     pl::PadLink link;
     pl::SerialPort& serial;
     pl::PadCommandChannel channel;
@@ -346,15 +347,16 @@ double P99(std::vector<double> v) {
 void BM_TwoPadsPenToCapture(benchmark::State& state) {
     const int rate = static_cast<int>(state.range(0));
     const auto folder = BenchFolder();
-    ps::PadEngine serialEngine;
-    ps::SerialHost serialHost(
-        serialEngine, ps::SerialHostOptions{.portFolder = folder,
-                                            .comNumber = kCom,
-                                            .paceBytesPerSecond = ps::kLineRateBytesPerSecond});
+    ps::engine::PadEngine serialEngine;
+    ps::hosts::SerialHost serialHost(
+        serialEngine,
+        ps::hosts::SerialHostOptions{.portFolder = folder,
+                                     .comNumber = kCom,
+                                     .paceBytesPerSecond = ps::hosts::kLineRateBytesPerSecond});
     auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
-    ps::PadEngine usbEngine;
-    ps::UsbHost usbHost(usbEngine,
-                        backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
+    ps::engine::PadEngine usbEngine;
+    ps::hosts::UsbHost usbHost(usbEngine,
+                               backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
     usbHost.Start();
     pl::PadLinkOptions serialOptions;
     serialOptions.portFolder = folder;

@@ -183,9 +183,9 @@ void BM_LostPadToPenLift_Serial(benchmark::State& state) {
     QTemporaryDir dir;
     const std::filesystem::path folder = std::filesystem::path(dir.path().toStdString()) / "ports";
     padlink::CreatePortFolder(folder);
-    padsim::PadEngine engine;
-    padsim::SerialHost host(engine,
-                            padsim::SerialHostOptions{.portFolder = folder, .comNumber = 1});
+    padsim::engine::PadEngine engine;
+    padsim::hosts::SerialHost host(
+        engine, padsim::hosts::SerialHostOptions{.portFolder = folder, .comNumber = 1});
     if (!host.Start()) {
         state.SkipWithError("no pseudo-terminal");
         return;

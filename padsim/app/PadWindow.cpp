@@ -9,7 +9,7 @@
 #include "padlink/PortResolver.h"
 #include "sigformats/SignaturePoint.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::app {
 
 namespace {
 
@@ -52,7 +52,7 @@ QPoint PadWindow::ToPadUnits(QPoint p) {
 }
 
 void PadWindow::Refresh() {
-    PadSnapshot s = m_pad.Engine().Snapshot();
+    engine::PadSnapshot s = m_pad.Engine().Snapshot();
     // The blinking LED changes with time alone, so keep repainting while
     // it blinks.
     if (s.version != m_snapshot.version || s.leds.redBlinking || m_pad.Unplugged()) {
@@ -82,11 +82,11 @@ void PadWindow::paintEvent(QPaintEvent*) {
     const char* state = kCaptureStopped;
     if (m_pad.Unplugged()) {
         state = kUnpluggedText;
-    } else if (m_snapshot.calibration != CalibrationStep::kNone) {
+    } else if (m_snapshot.calibration != engine::CalibrationStep::kNone) {
         state = kCalibrating;
-    } else if (m_snapshot.capture == CaptureState::kCapturing) {
+    } else if (m_snapshot.capture == engine::CaptureState::kCapturing) {
         state = kCaptureRunning;
-    } else if (m_snapshot.capture == CaptureState::kSuspended) {
+    } else if (m_snapshot.capture == engine::CaptureState::kSuspended) {
         state = kCaptureSuspended;
     }
     painter.setPen(kStripText);
@@ -126,4 +126,4 @@ void PadWindow::SamplePen() {
     m_pad.WakeHost();
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::app

@@ -14,7 +14,7 @@
 
 #include "engine/PadEngine.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::app {
 
 class VirtualPad;
 
@@ -55,11 +55,11 @@ private:
     void SamplePen();
 
     VirtualPad& m_pad;
-    PadSnapshot m_snapshot;
+    engine::PadSnapshot m_snapshot;
     QTimer m_refresh;
     QTimer m_penTimer;
     QPoint m_penAt;
     bool m_penDown = false;
 };
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::app

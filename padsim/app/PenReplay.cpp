@@ -1,6 +1,6 @@
 #include "PenReplay.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::app {
 
 PenReplay::PenReplay(std::vector<sigformats::SignaturePoint> points, double pointsPerSecond)
     : m_points(std::move(points)), m_rate(pointsPerSecond > 0 ? pointsPerSecond : kDefaultPenRate) {
@@ -9,7 +9,7 @@ PenReplay::PenReplay(std::vector<sigformats::SignaturePoint> points, double poin
     }
 }
 
-std::size_t PenReplay::Pump(PadEngine& engine, bool capturing, Clock::time_point now) {
+std::size_t PenReplay::Pump(engine::PadEngine& engine, bool capturing, Clock::time_point now) {
     if (!capturing) {
         m_lastPump.reset();
         return 0;
@@ -35,4 +35,4 @@ std::size_t PenReplay::Pump(PadEngine& engine, bool capturing, Clock::time_point
     return handed;
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::app

@@ -14,7 +14,7 @@
 #include "engine/PadEngine.h"
 #include "sigformats/SignaturePoint.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::app {
 
 // The pad samples the pen about 100 times a second.
 inline constexpr double kDefaultPenRate = 100.0;
@@ -29,7 +29,7 @@ public:
 
     // Hands the engine the points due at `now`, counting only the time
     // spent capturing. Returns how many it handed over.
-    std::size_t Pump(PadEngine& engine, bool capturing, Clock::time_point now);
+    std::size_t Pump(engine::PadEngine& engine, bool capturing, Clock::time_point now);
 
     bool Finished() const { return m_next >= m_points.size(); }
     std::size_t Total() const { return m_points.size(); }
@@ -42,4 +42,4 @@ private:
     std::optional<Clock::time_point> m_lastPump;
 };
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::app

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::app {
 
 namespace {
 std::string Line(double seconds, std::string_view direction, std::string_view text) {
@@ -37,4 +37,4 @@ void TraceWriter::Write(const std::vector<std::string>& records, Clock::time_poi
     }
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::app

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::app {
 
 inline constexpr std::string_view kTraceReceived = "<";
 inline constexpr std::string_view kTraceSent = ">";
@@ -43,4 +43,4 @@ private:
     Clock::time_point m_start;
 };
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::app

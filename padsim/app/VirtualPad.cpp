@@ -11,7 +11,7 @@
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/SignatureFiles.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::app {
 
 namespace {
 
@@ -48,13 +48,13 @@ bool SaveReplacing(const QImage& image, const std::filesystem::path& path) {
 
 // EVERY:LEN[:SEED]: nothing when a field is missing, not a whole number or
 // out of range.
-std::optional<PenNoiseOptions> ParseNoise(const QString& value) {
+std::optional<engine::PenNoiseOptions> ParseNoise(const QString& value) {
     const QStringList fields = value.split(kNoiseSeparator);
     if (fields.size() < 2 || fields.size() > 3) {
         return std::nullopt;
     }
     bool ok = true;
-    PenNoiseOptions noise;
+    engine::PenNoiseOptions noise;
     noise.every = fields[0].toInt(&ok);
     if (!ok || noise.every < 1) {
         return std::nullopt;
@@ -121,7 +121,7 @@ Problem AddCommands(const QStringList& values, VirtualPadOptions& o) {
 Problem SetCom(const QStringList& values, VirtualPadOptions& o) {
     bool ok = false;
     o.com = values.last().toInt(&ok);
-    if (!ok || o.com < kFirstPublishedCom || o.com > kLastPublishedCom) {
+    if (!ok || o.com < hosts::kFirstPublishedCom || o.com > hosts::kLastPublishedCom) {
         return Text(msg::kBadCom);
     }
     return std::nullopt;
@@ -146,7 +146,7 @@ Problem SetDropByteEvery(const QStringList& values, VirtualPadOptions& o) {
 }
 
 Problem SetNoise(const QStringList& values, VirtualPadOptions& o) {
-    const std::optional<PenNoiseOptions> noise = ParseNoise(values.last());
+    const std::optional<engine::PenNoiseOptions> noise = ParseNoise(values.last());
     if (!noise) {
         return Text(msg::kBadNoise);
     }
@@ -275,17 +275,17 @@ QString ParseFailureText(const QCommandLineParser& parser) {
 
 std::vector<std::string> KnownCommandNames() {
     std::vector<std::string> names;
-    for (int k = 0; k <= static_cast<int>(CommandKind::kProbe); ++k) {
-        PadCommand c;
-        c.kind = static_cast<CommandKind>(k);
-        names.emplace_back(CommandName(c));
+    for (int k = 0; k <= static_cast<int>(engine::CommandKind::kProbe); ++k) {
+        engine::PadCommand c;
+        c.kind = static_cast<engine::CommandKind>(k);
+        names.emplace_back(engine::CommandName(c));
     }
     // DrawText of one character goes by its own name.
     static constexpr std::uint8_t kOneChar[] = {'A'};
-    PadCommand one;
-    one.kind = CommandKind::kDrawText;
+    engine::PadCommand one;
+    one.kind = engine::CommandKind::kDrawText;
     one.data = kOneChar;
-    names.emplace_back(CommandName(one));
+    names.emplace_back(engine::CommandName(one));
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
@@ -335,25 +335,27 @@ int PaceBytesPerSecond(const VirtualPadOptions& options) {
     if (!options.lineRate && !(options.lineSlowerPercent > 0)) {
         return 0;
     }
-    return static_cast<int>(kLineRateBytesPerSecond * (kFullPercent - options.lineSlowerPercent) /
-                            kFullPercent);
+    return static_cast<int>(hosts::kLineRateBytesPerSecond *
+                            (kFullPercent - options.lineSlowerPercent) / kFullPercent);
 }
 
 VirtualPad::VirtualPad(VirtualPadOptions options, QObject* parent)
     : QObject(parent),
       m_options(std::move(options)),
-      m_engine(PadEngine::Options{.penHoldBack = m_options.holdBack}),
-      m_host(m_engine, SerialHostOptions{.portFolder = {},
-                                         .comNumber = m_options.com,
-                                         .paceBytesPerSecond = PaceBytesPerSecond(m_options),
-                                         .dropEveryNthPenByte = m_options.dropByteEvery,
-                                         .penNoise = m_options.noise,
-                                         .unplugAfter = m_options.unplugAfter}) {
+      m_engine(engine::PadEngine::Options{.penHoldBack = m_options.holdBack}),
+      m_host(m_engine, hosts::SerialHostOptions{.portFolder = {},
+                                                .comNumber = m_options.com,
+                                                .paceBytesPerSecond = PaceBytesPerSecond(m_options),
+                                                .dropEveryNthPenByte = m_options.dropByteEvery,
+                                                .penNoise = m_options.noise,
+                                                .unplugAfter = m_options.unplugAfter}) {
     for (const auto& name : m_options.nak) {
-        m_engine.SetFault(name, FaultRule{.kind = FaultKind::kNak, .skip = 0, .count = -1});
+        m_engine.SetFault(
+            name, engine::FaultRule{.kind = engine::FaultKind::kNak, .skip = 0, .count = -1});
     }
     for (const auto& name : m_options.silent) {
-        m_engine.SetFault(name, FaultRule{.kind = FaultKind::kSilent, .skip = 0, .count = -1});
+        m_engine.SetFault(
+            name, engine::FaultRule{.kind = engine::FaultKind::kSilent, .skip = 0, .count = -1});
     }
     m_engine.SetAnswerDelay(m_options.answerDelay);
     for (const auto& [name, delay] : m_options.answerDelays) {
@@ -420,7 +422,7 @@ void VirtualPad::Pump() {
     if (m_replay && !m_replay->Finished()) {
         // A held replay sees the pad as not capturing: its clock stands still.
         const bool capturing =
-            !m_penHeld && m_engine.Snapshot().capture == CaptureState::kCapturing;
+            !m_penHeld && m_engine.Snapshot().capture == engine::CaptureState::kCapturing;
         if (m_replay->Pump(m_engine, capturing, now) > 0) {
             m_host.WakeUp();
         }
@@ -454,4 +456,4 @@ bool VirtualPad::Shutdown(const QImage& window, QString* error) {
     return true;
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::app

@@ -23,7 +23,7 @@
 #include "engine/PadEngine.h"
 #include "hosts/SerialHost.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::app {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the pad could not start
@@ -77,9 +77,9 @@ struct VirtualPadOptions {
     std::vector<std::string> nak;     // command names as the trace spells them
     std::vector<std::string> silent;  // ditto
     int dropByteEvery = 0;
-    PenNoiseOptions noise;  // --noise EVERY:LEN[:SEED]
+    engine::PenNoiseOptions noise;  // --noise EVERY:LEN[:SEED]
     std::chrono::milliseconds unplugAfter{0};
-    std::chrono::milliseconds holdBack = kPenHoldBack;
+    std::chrono::milliseconds holdBack = engine::kPenHoldBack;
     bool lineRate = false;  // pace the pty at 38400 baud
     // A line that runs this many percent slower than 38400 baud (the pad's
     // own clock); above 0 it implies lineRate.
@@ -125,7 +125,7 @@ public:
     QString PublishedText() const;
     // n of the COMn the pad is published as, once started; 0 before.
     int ComNumber() const { return m_host.ComNumber(); }
-    PadEngine& Engine() { return m_engine; }
+    engine::PadEngine& Engine() { return m_engine; }
     bool Unplugged() const { return m_started && !m_host.IsRunning(); }
     // Safe from any thread: makes the host send queued pen reports now.
     void WakeHost() { m_host.WakeUp(); }
@@ -136,8 +136,8 @@ private:
     void Pump();
 
     VirtualPadOptions m_options;
-    PadEngine m_engine;
-    SerialHost m_host;
+    engine::PadEngine m_engine;
+    hosts::SerialHost m_host;
     std::unique_ptr<PenReplay> m_replay;
     std::ofstream m_traceFile;
     std::unique_ptr<TraceWriter> m_trace;
@@ -147,4 +147,4 @@ private:
     bool m_penHeld = false;
 };
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::app

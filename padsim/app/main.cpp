@@ -42,7 +42,7 @@ extern "C" void OnSignal(int signal) {
 }
 
 void PrintError(const QString& text) {
-    std::fprintf(stderr, "%s%s\n", ps::msg::kProgram, text.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s%s\n", ps::app::msg::kProgram, text.toLocal8Bit().constData());
 }
 
 // Qt's own -platform NAME is for QApplication; the pad's parser, run before
@@ -65,8 +65,8 @@ QStringList PadArguments(int argc, char** argv) {
 QtMessageHandler previousQtHandler = nullptr;
 void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtFatalMsg && text.contains("platform plugin")) {
-        std::fprintf(stderr, "%s%s\n", ps::msg::kProgram, ps::msg::kNoDisplay);
-        std::_Exit(ps::kExitUsage);
+        std::fprintf(stderr, "%s%s\n", ps::app::msg::kProgram, ps::app::msg::kNoDisplay);
+        std::_Exit(ps::app::kExitUsage);
     }
     if (previousQtHandler != nullptr) {
         previousQtHandler(type, context, text);
@@ -78,25 +78,25 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication::setApplicationName(ps::msg::kProgramName);
+    QCoreApplication::setApplicationName(ps::app::msg::kProgramName);
     QCoreApplication::setApplicationVersion(VELLUMIX_VERSION);
     // The arguments are read before a window can open: --help and --version
     // need no display, and a mistake costs one line.
-    std::optional<ps::VirtualPadOptions> options;
+    std::optional<ps::app::VirtualPadOptions> options;
     QString error;
     {
         QCoreApplication parsing(argc, argv);
-        options = ps::ParseVirtualPadOptions(PadArguments(argc, argv), &error);
+        options = ps::app::ParseVirtualPadOptions(PadArguments(argc, argv), &error);
     }
     if (!options) {
         std::fprintf(stderr, "%s\n",
-                     cli::UsageLine(ps::msg::kProgramName, error.toStdString()).c_str());
-        return ps::kExitUsage;
+                     cli::UsageLine(ps::app::msg::kProgramName, error.toStdString()).c_str());
+        return ps::app::kExitUsage;
     }
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     if (!options->headless && !cli::HasDisplay(args, cli::CurrentDisplayEnvironment())) {
-        std::fprintf(stderr, "%s%s\n", ps::msg::kProgram, ps::msg::kNoDisplay);
-        return ps::kExitUsage;
+        std::fprintf(stderr, "%s%s\n", ps::app::msg::kProgram, ps::app::msg::kNoDisplay);
+        return ps::app::kExitUsage;
     }
 
     std::unique_ptr<QCoreApplication> app;
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
 
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
         PrintError(QString::fromLocal8Bit(std::strerror(errno)));
-        return ps::kExitFailed;
+        return ps::app::kExitFailed;
     }
     QSocketNotifier notifier(g_signalPipe[1], QSocketNotifier::Read);
     struct sigaction action {};
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGUSR1, &action, nullptr);
 
-    ps::VirtualPad pad(*options);
+    ps::app::VirtualPad pad(*options);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&pad] {
         char byte = 0;
         if (read(g_signalPipe[1], &byte, sizeof byte) == 1 && byte == kReleasePenByte) {
@@ -132,21 +132,21 @@ int main(int argc, char** argv) {
     });
     if (!pad.Start(&error)) {
         PrintError(error);
-        return ps::kExitFailed;
+        return ps::app::kExitFailed;
     }
     std::printf("%s\n", pad.PublishedText().toLocal8Bit().constData());
     std::fflush(stdout);
 
-    std::unique_ptr<ps::PadWindow> window;
+    std::unique_ptr<ps::app::PadWindow> window;
     if (!options->headless) {
-        window = std::make_unique<ps::PadWindow>(pad);
+        window = std::make_unique<ps::app::PadWindow>(pad);
         window->show();
     }
     const int status = app->exec();
     const QImage shot = window ? window->grab().toImage() : QImage();
     if (!pad.Shutdown(shot, &error)) {
         PrintError(error);
-        return ps::kExitFailed;
+        return ps::app::kExitFailed;
     }
     return status;
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 namespace {
 
@@ -111,4 +111,4 @@ FrameParser::Reading FrameParser::TryRead(Payload& out) {
     return Reading::kFrame;
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

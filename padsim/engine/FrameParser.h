@@ -17,7 +17,7 @@
 
 #include "padlink/PadProtocol.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 using Payload = std::vector<std::uint8_t>;
 
@@ -52,4 +52,4 @@ private:
     std::size_t m_discarded = 0;
 };
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

@@ -4,7 +4,7 @@
 
 #include "padlink/PadProtocol.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 namespace {
 
@@ -289,4 +289,4 @@ std::string TraceText(const PadCommand& c) {
     return out;
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 enum class CommandKind {
     kSetLineColor,
@@ -79,4 +79,4 @@ std::string_view CommandName(const PadCommand& command);
 // "DrawText x=105 y=30 count=7 text=\"NORVALE\"", "SendSigFile bytes=56".
 std::string TraceText(const PadCommand& command);
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

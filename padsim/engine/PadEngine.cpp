@@ -5,7 +5,7 @@
 
 #include "padlink/PadProtocol.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 namespace pl = padlink;
 
@@ -243,4 +243,4 @@ std::size_t PadEngine::DroppedPenReports() const {
     return m_pen.Dropped();
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

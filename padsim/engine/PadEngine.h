@@ -27,7 +27,7 @@
 #include "PadModel.h"
 #include "PenOutputQueue.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 // What the pad does with a command the test asked it to fail.
 enum class FaultKind {
@@ -142,4 +142,4 @@ private:
     std::uint64_t m_version = 0;
 };
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

@@ -1,6 +1,6 @@
 #include "PadFont.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 namespace {
 
@@ -53,4 +53,4 @@ bool GlyphPixel(std::uint8_t ch, int column, int row) {
     return (kGlyphs[ch - kFirstGlyph][column] >> row & 1) != 0;
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 inline constexpr int kGlyphColumns = 5;
 inline constexpr int kGlyphRows = 7;
@@ -18,4 +18,4 @@ inline constexpr std::uint8_t kLastGlyph = 0x7E;
 // outside 0x20..0x7E show a hollow box, so a wrong byte is visible on the LCD.
 bool GlyphPixel(std::uint8_t ch, int column, int row);
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

@@ -6,7 +6,7 @@
 #include "PadFont.h"
 #include "padlink/PadProtocol.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 namespace {
 
@@ -342,4 +342,4 @@ std::optional<capture::PenReport> PadModel::PenUp() {
     return capture::EncodePenReport(sigformats::PEN_UP_POINT);
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

@@ -15,7 +15,7 @@
 #include "sigformats/SignatureCodec.h"
 #include "sigformats/SignaturePoint.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 enum class CaptureState { kStopped, kCapturing, kSuspended };
 enum class CalibrationStep { kNone, kUpperLeft, kLowerRight };
@@ -115,4 +115,4 @@ private:
     sigformats::SignatureCodec m_codec;
 };
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

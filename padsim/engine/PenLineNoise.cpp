@@ -4,7 +4,7 @@
 
 #include "capture/PenReport.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 namespace {
 
@@ -36,4 +36,4 @@ void PenLineNoise::Apply(std::vector<std::uint8_t>& reports) {
     reports.swap(out);
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 // The seed when none is given: a run without one is still repeatable.
 inline constexpr std::uint32_t kDefaultNoiseSeed = 1;
@@ -42,4 +42,4 @@ private:
     std::uint64_t m_noiseBytes = 0;
 };
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

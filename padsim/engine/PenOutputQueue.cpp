@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 PenOutputQueue::PenOutputQueue(std::chrono::milliseconds holdBack, std::size_t capacity)
     : m_holdBack(holdBack), m_capacity(std::max<std::size_t>(capacity, 1)) {}
@@ -44,4 +44,4 @@ std::vector<std::uint8_t> PenOutputQueue::Take(Clock::time_point now, std::size_
     return out;
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

@@ -17,7 +17,7 @@
 
 #include "capture/PenReport.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::engine {
 
 inline constexpr std::chrono::milliseconds kPenHoldBack{80};
 // About 15 minutes of continuous writing at 100 reports a second. Past it
@@ -52,4 +52,4 @@ private:
     std::size_t m_dropped = 0;
 };
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::engine

@@ -17,7 +17,7 @@
 
 #include "padlink/PortResolver.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::hosts {
 
 namespace {
 
@@ -111,7 +111,7 @@ int TakePortLock(const fs::path& lockPath) {
 
 }  // namespace
 
-SerialHost::SerialHost(PadEngine& engine, SerialHostOptions options)
+SerialHost::SerialHost(engine::PadEngine& engine, SerialHostOptions options)
     : m_engine(engine), m_options(std::move(options)), m_noise(m_options.penNoise) {}
 
 SerialHost::~SerialHost() {
@@ -168,7 +168,7 @@ bool SerialHost::Start(std::string* error) {
     }
     m_stop = false;
     m_running = true;
-    m_noise = PenLineNoise(m_options.penNoise);
+    m_noise = engine::PenLineNoise(m_options.penNoise);
     m_penBytes = 0;
     m_penWritten = 0;
     m_thread = std::thread([this] { Run(); });
@@ -435,4 +435,4 @@ void SerialHost::Run() {
     m_running = false;
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::hosts

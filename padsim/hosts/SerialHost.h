@@ -22,7 +22,7 @@
 #include "engine/PadEngine.h"
 #include "engine/PenLineNoise.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::hosts {
 
 // 38400 baud with 8 data bits, no parity and 1 stop bit: 10 bits a byte.
 inline constexpr int kLineRateBytesPerSecond = 3840;
@@ -36,7 +36,7 @@ struct SerialHostOptions {
     int comNumber = 0;                         // 1..9; 0: the first free number from 1
     int paceBytesPerSecond = 0;                // 0: as fast as the pty moves bytes
     int dropEveryNthPenByte = 0;               // fault: 0 drops nothing
-    PenNoiseOptions penNoise{};                // fault: random bytes amid pen reports
+    engine::PenNoiseOptions penNoise{};        // fault: random bytes amid pen reports
     std::chrono::milliseconds unplugAfter{0};  // fault: 0 never unplugs
     // For measurements: called on the host thread after each paced write of
     // pen output with the pen bytes written since Start and the moment the
@@ -50,7 +50,7 @@ struct SerialHostOptions {
 class SerialHost {
 public:
     // The engine must outlive the host.
-    SerialHost(PadEngine& engine, SerialHostOptions options);
+    SerialHost(engine::PadEngine& engine, SerialHostOptions options);
     ~SerialHost();
     SerialHost(const SerialHost&) = delete;
     SerialHost& operator=(const SerialHost&) = delete;
@@ -88,7 +88,7 @@ private:
     void CloseLine();
     void CloseAll();
 
-    PadEngine& m_engine;
+    engine::PadEngine& m_engine;
     SerialHostOptions m_options;
     int m_master = -1;
     int m_slave = -1;             // held open so the master sees no hang-up between clients
@@ -102,7 +102,7 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
-    PenLineNoise m_noise;            // host thread only; restarted by Start
+    engine::PenLineNoise m_noise;    // host thread only; restarted by Start
     std::uint64_t m_penBytes = 0;    // host thread only
     std::uint64_t m_penWritten = 0;  // host thread only
     // Paced: when each direction of the line is free again (host thread only).
@@ -111,4 +111,4 @@ private:
     bool m_rxBacklog = false;  // more host bytes waited behind the last chunk read
 };
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::hosts

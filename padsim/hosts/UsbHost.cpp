@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::hosts {
 
 namespace {
 
@@ -21,7 +21,7 @@ constexpr std::chrono::milliseconds kIdleWait{10};
 
 }  // namespace
 
-UsbHost::UsbHost(PadEngine& engine, std::shared_ptr<padlink::hid::MemoryHidDevice> device)
+UsbHost::UsbHost(engine::PadEngine& engine, std::shared_ptr<padlink::hid::MemoryHidDevice> device)
     : m_engine(engine), m_device(std::move(device)) {}
 
 UsbHost::~UsbHost() {
@@ -99,4 +99,4 @@ void UsbHost::Run() {
     }
 }
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::hosts

@@ -19,7 +19,7 @@
 #include "engine/PadEngine.h"
 #include "padlink/hid/MemoryHidDevice.h"
 
-namespace vellumix::padsim {
+namespace vellumix::padsim::hosts {
 
 // Pen reports per input report: as many whole 5-byte reports as 63 bytes hold.
 inline constexpr std::size_t kPenReportsPerInputReport = 12;
@@ -27,7 +27,7 @@ inline constexpr std::size_t kPenReportsPerInputReport = 12;
 class UsbHost {
 public:
     // The engine and the device must outlive the host.
-    UsbHost(PadEngine& engine, std::shared_ptr<padlink::hid::MemoryHidDevice> device);
+    UsbHost(engine::PadEngine& engine, std::shared_ptr<padlink::hid::MemoryHidDevice> device);
     ~UsbHost();
     UsbHost(const UsbHost&) = delete;
     UsbHost& operator=(const UsbHost&) = delete;
@@ -40,10 +40,10 @@ private:
     void Run();
     void PushPenOutput(std::chrono::steady_clock::time_point now);
 
-    PadEngine& m_engine;
+    engine::PadEngine& m_engine;
     std::shared_ptr<padlink::hid::MemoryHidDevice> m_device;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
 };
 
-}  // namespace vellumix::padsim
+}  // namespace vellumix::padsim::hosts

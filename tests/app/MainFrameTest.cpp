@@ -237,7 +237,7 @@ TEST_F(MainFrameTest, StatusBarSaysWhatThePadRefusedUntilTheNextAction) {
     auto frame = MakeConnectedFrame(pad);
     CViewVellumixDemo* view = frame->MainView();
     view->TabCtrl()->setCurrentIndex(kDisplayTab);
-    pad.engine.SetFault("DrawLine", {padsim::FaultKind::kNak, 0, -1});
+    pad.engine.SetFault("DrawLine", {padsim::engine::FaultKind::kNak, 0, -1});
     static_cast<QPushButton*>(view->DisplayPage()->Control(pages::CDisplayPage::IDC_SHOW_LINES))
         ->click();
     EXPECT_EQ(frame->StatusPane()->text().toStdString(),

@@ -100,9 +100,9 @@ struct VirtualUsbPad {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
-    padsim::PadEngine engine;
+    padsim::engine::PadEngine engine;
     std::shared_ptr<padlink::hid::MemoryHidDevice> device;
-    padsim::UsbHost host;
+    padsim::hosts::UsbHost host;
     std::vector<std::string> trace;
 };
 

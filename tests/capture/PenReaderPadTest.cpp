@@ -40,7 +40,7 @@ protected:
         m_link = std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(std::move(backend)));
         m_hid = m_link->Hid();
         m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
-        m_host = std::make_unique<padsim::UsbHost>(m_engine, m_device);
+        m_host = std::make_unique<padsim::hosts::UsbHost>(m_engine, m_device);
     }
     void SetUp() override {
         m_host->Start();
@@ -81,12 +81,12 @@ protected:
         }
     }
 
-    padsim::PadEngine m_engine;
+    padsim::engine::PadEngine m_engine;
     std::shared_ptr<pl::hid::MemoryHidDevice> m_device;
     std::unique_ptr<pl::PadLink> m_link;  // USB only
     pl::HidPort* m_hid = nullptr;
     std::unique_ptr<pl::PadCommandChannel> m_channel;
-    std::unique_ptr<padsim::UsbHost> m_host;
+    std::unique_ptr<padsim::hosts::UsbHost> m_host;
     SharedPointList m_list;
     test::FakeGuiLoop m_gui;
     Poster m_post = m_gui.MakePoster();

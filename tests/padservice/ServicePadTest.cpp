@@ -61,20 +61,23 @@ protected:
     }
 
     bool StartSerial() {
-        m_serial = std::make_unique<padsim::SerialHost>(
-            m_serialPad, padsim::SerialHostOptions{.portFolder = m_ports, .comNumber = kCom});
+        m_serial = std::make_unique<padsim::hosts::SerialHost>(
+            m_serialPad,
+            padsim::hosts::SerialHostOptions{.portFolder = m_ports, .comNumber = kCom});
         return m_serial->Start();
     }
     void StartUsb() {
-        m_usb = std::make_unique<padsim::UsbHost>(m_usbPad, m_device);
+        m_usb = std::make_unique<padsim::hosts::UsbHost>(m_usbPad, m_device);
         m_usb->Start();
     }
-    padsim::PadEngine& Engine(Link link) { return link == Link::kUsb ? m_usbPad : m_serialPad; }
+    padsim::engine::PadEngine& Engine(Link link) {
+        return link == Link::kUsb ? m_usbPad : m_serialPad;
+    }
     // The pen, once the pad captures.
     void Write(Link link, const Points& points) {
-        padsim::PadEngine& engine = Engine(link);
+        padsim::engine::PadEngine& engine = Engine(link);
         const auto until = std::chrono::steady_clock::now() + 3s;
-        while (engine.Snapshot().capture != padsim::CaptureState::kCapturing &&
+        while (engine.Snapshot().capture != padsim::engine::CaptureState::kCapturing &&
                std::chrono::steady_clock::now() < until) {
             std::this_thread::sleep_for(5ms);
         }
@@ -89,16 +92,16 @@ protected:
     testsupport::TempDir m_dir{"vellumix-service"};
     std::filesystem::path m_ports = m_dir / "ports";
     // One virtual pad behind each link.
-    padsim::PadEngine m_serialPad;
-    padsim::PadEngine m_usbPad;
+    padsim::engine::PadEngine m_serialPad;
+    padsim::engine::PadEngine m_usbPad;
     // The machine's USB devices: the one pad, at kUsbKey.
     std::shared_ptr<pl::hid::MemoryHidBackend> m_hid =
         std::make_shared<pl::hid::MemoryHidBackend>();
     std::shared_ptr<pl::hid::MemoryHidDevice> m_device =
         m_hid->AddDevice(kPadIds.vendorId, kPadIds.productId);
     ChannelSessionFactory m_factory;
-    std::unique_ptr<padsim::SerialHost> m_serial;
-    std::unique_ptr<padsim::UsbHost> m_usb;
+    std::unique_ptr<padsim::hosts::SerialHost> m_serial;
+    std::unique_ptr<padsim::hosts::UsbHost> m_usb;
 };
 
 Points Ink(const std::vector<ReceivedPoint>& received) {
@@ -165,7 +168,7 @@ TEST_F(ServicePad, TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce) {
     }
     for (Holder& h : holders) {
         SCOPED_TRACE(h.path);
-        padsim::PadEngine& engine = Engine(h.link);
+        padsim::engine::PadEngine& engine = Engine(h.link);
         EXPECT_EQ(h.client.Pad(h.path).claimedBy, h.client.UniqueName());
         const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
         h.client.ShowImage(h.path, fd);
@@ -210,7 +213,7 @@ TEST_F(ServicePad, TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce) {
         closed.push_back(sigformats::PEN_UP_POINT);
         ASSERT_TRUE(decoded.Ok()) << decoded.Error().message;
         EXPECT_EQ(decoded.Value().points, closed);
-        EXPECT_EQ(Engine(h.link).Snapshot().capture, padsim::CaptureState::kStopped);
+        EXPECT_EQ(Engine(h.link).Snapshot().capture, padsim::engine::CaptureState::kStopped);
         h.client.Release(h.path);
     }
 }

@@ -45,7 +45,7 @@ TEST(FrameParser, ReadsTheHostsExampleFrames) {
         {"empty payload", {0x02, 0x00, 0x00, 0x00, 0x00, 0x03}, {}},
     };
     for (const auto& c : cases) {
-        FrameParser parser;
+        engine::FrameParser parser;
         const auto out = parser.Feed(c.wire);
         ASSERT_EQ(out.size(), 1u) << c.name;
         EXPECT_EQ(out[0], c.payload) << c.name;
@@ -58,7 +58,7 @@ TEST(FrameParser, ReadsBothLengthFormsAtTheirBoundary) {
         const Bytes payload = Patterned(n);
         const Bytes wire = Frame(payload);
         EXPECT_EQ(wire.size(), n + (n >= 0x8000 ? 7 : 6));
-        FrameParser parser;
+        engine::FrameParser parser;
         const auto out = parser.Feed(wire);
         ASSERT_EQ(out.size(), 1u) << n;
         EXPECT_EQ(out[0], payload) << n;
@@ -75,8 +75,8 @@ TEST(FrameParser, ReadsTheFullScreenImageFrameOneByteAtATime) {
     EXPECT_EQ(wire[2], 0x84);
     EXPECT_EQ(wire[3], 0x03);
 
-    FrameParser parser;
-    std::vector<Payload> out;
+    engine::FrameParser parser;
+    std::vector<engine::Payload> out;
     for (const std::uint8_t b : wire) {
         for (auto& p : parser.Feed(std::span(&b, 1))) {
             out.push_back(std::move(p));
@@ -91,7 +91,7 @@ TEST(FrameParser, JoinsFramesSplitAnywhereAndBackToBack) {
     const Bytes b = test::Text(105, 30, "NORVALE");
     const Bytes wire = Concat({Frame(a), Frame(b), Frame(a)});
     for (std::size_t cut = 1; cut < wire.size(); ++cut) {
-        FrameParser parser;
+        engine::FrameParser parser;
         auto out = parser.Feed(std::span(wire).first(cut));
         for (auto& p : parser.Feed(std::span(wire).subspan(cut))) {
             out.push_back(std::move(p));
@@ -114,7 +114,7 @@ TEST(FrameParser, SkipsGarbageAndBadFramesAndFindsTheNextGoodOne) {
         {"STX inside garbage", Concat({{0x02, 0x01, 0x00, 0x99, 0x00, 0x00}, Frame(good)}), good},
     };
     for (const auto& c : cases) {
-        FrameParser parser;
+        engine::FrameParser parser;
         const auto out = parser.Feed(c.wire);
         ASSERT_EQ(out.size(), 1u) << c.name;
         EXPECT_EQ(out[0], c.payload) << c.name;
@@ -126,7 +126,7 @@ TEST(FrameParser, AbandoningAFalseStartUncoversTheFrameBehindIt) {
     // A stray STX whose length field promises 0x7FFF bytes would hold every
     // frame behind it until that many bytes came.
     const Bytes good{0x78, 0x46, 0x01};
-    FrameParser parser;
+    engine::FrameParser parser;
     EXPECT_TRUE(parser.Feed(Concat({{0x02, 0xFF, 0x7F}, Frame(good)})).empty());
     EXPECT_TRUE(parser.HasPartialFrame());
     const auto out = parser.AbandonPartialFrame();
@@ -137,7 +137,7 @@ TEST(FrameParser, AbandoningAFalseStartUncoversTheFrameBehindIt) {
 
 TEST(FrameParser, RejectsLengthsNoHostSends) {
     // A 3-byte length below 0x8000 or beyond the pad's frame buffer.
-    FrameParser parser;
+    engine::FrameParser parser;
     EXPECT_TRUE(parser.Feed(Bytes{0x02, 0xFF, 0xFF, 0x7F}).empty());
     EXPECT_FALSE(parser.HasPartialFrame());
 }

@@ -62,22 +62,22 @@ enum class Link { kSerial, kUsb };
 // One virtual pad on one link, and the console's environment that reaches it.
 class PadRig {
 public:
-    PadRig(Link link, const fs::path& folder, SerialHostOptions serial = {})
+    PadRig(Link link, const fs::path& folder, hosts::SerialHostOptions serial = {})
         : m_link(link), m_folder(folder) {
         if (link == Link::kSerial) {
             serial.portFolder = folder;
             serial.comNumber = kCom;
-            m_serial = std::make_unique<SerialHost>(m_engine, serial);
+            m_serial = std::make_unique<hosts::SerialHost>(m_engine, serial);
             EXPECT_TRUE(m_serial->Start());
         } else {
             m_usbDevice = m_hid->AddDevice(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
-            m_usb = std::make_unique<UsbHost>(m_engine, m_usbDevice);
+            m_usb = std::make_unique<hosts::UsbHost>(m_engine, m_usbDevice);
             m_usb->Start();
         }
     }
     ~PadRig() { StopReplay(); }
 
-    PadEngine& Engine() { return m_engine; }
+    engine::PadEngine& Engine() { return m_engine; }
     // The pseudo-terminal behind COM1 (serial only).
     std::string SlavePath() const { return m_serial ? m_serial->SlavePath() : std::string(); }
 
@@ -117,9 +117,10 @@ public:
     void StartReplay(Points points) {
         m_replayStop = false;
         m_replayThread = std::thread([this, points = std::move(points)]() mutable {
-            PenReplay replay(std::move(points), kReplayRate);
+            app::PenReplay replay(std::move(points), kReplayRate);
             while (!m_replayStop && !replay.Finished()) {
-                const bool capturing = m_engine.Snapshot().capture == CaptureState::kCapturing;
+                const bool capturing =
+                    m_engine.Snapshot().capture == engine::CaptureState::kCapturing;
                 if (replay.Pump(m_engine, capturing, Clock::now()) > 0 && m_serial) {
                     m_serial->WakeUp();
                 }
@@ -144,14 +145,14 @@ public:
 private:
     Link m_link;
     fs::path m_folder;
-    PadEngine m_engine;
-    std::unique_ptr<SerialHost> m_serial;
+    engine::PadEngine m_engine;
+    std::unique_ptr<hosts::SerialHost> m_serial;
     // The machine's USB devices, which the pad's host thread and every run
     // share; the pad is the one device on a USB rig.
     std::shared_ptr<padlink::hid::MemoryHidBackend> m_hid =
         std::make_shared<padlink::hid::MemoryHidBackend>();
     std::shared_ptr<padlink::hid::MemoryHidDevice> m_usbDevice;
-    std::unique_ptr<UsbHost> m_usb;
+    std::unique_ptr<hosts::UsbHost> m_usb;
     std::thread m_replayThread;
     std::atomic<bool> m_replayStop{false};
 };
@@ -234,7 +235,7 @@ TEST_P(PadCtlEndToEnd, ProbesDrawsShowsAPictureSendsAFileAndCapturesExactly) {
     rig.StopReplay();
     ASSERT_EQ(captured.status, tools::kExitOk) << captured.err;
     EXPECT_EQ(captured.out, TxtOf(signature));
-    EXPECT_EQ(rig.Engine().Snapshot().capture, CaptureState::kStopped);
+    EXPECT_EQ(rig.Engine().Snapshot().capture, engine::CaptureState::kStopped);
     EXPECT_LT(captured.took, 3s);
 }
 
@@ -249,7 +250,8 @@ TEST_P(PadCtlEndToEnd, ASecondConsoleIsRefusedAsBusyAndTheFirstKeepsEveryPoint) 
     RunResult first;
     std::jthread owner([&] { first = rig.Run({"capture", "--seconds", "1"}); });
     const auto until = Clock::now() + 5s;
-    while (rig.Engine().Snapshot().capture != CaptureState::kCapturing && Clock::now() < until) {
+    while (rig.Engine().Snapshot().capture != engine::CaptureState::kCapturing &&
+           Clock::now() < until) {
         std::this_thread::sleep_for(2ms);
     }
     std::vector<std::vector<std::string>> names = {rig.LinkArgs()};
@@ -357,12 +359,12 @@ TEST_P(PadCtlEndToEnd, CapturesToJsonLinesAndInkmlWithTheTimes) {
 // channel refuses is a usage error naming the argument, with nothing sent.
 TEST_P(PadCtlEndToEnd, NakSilenceAndRefusalEachHaveTheirOwnExit) {
     PadRig rig(GetParam(), m_temp.ports);
-    rig.Engine().SetFault("DrawFrame", {FaultKind::kNak, 0, -1});
-    rig.Engine().SetFault("FillRectangle", {FaultKind::kNak, 0, -1});
-    rig.Engine().SetFault("DrawLine", {FaultKind::kSilent, 0, -1});
-    rig.Engine().SetFault("SetLedFlags", {FaultKind::kSilent, 0, -1});
-    rig.Engine().SetFault("ClearDisplay", {FaultKind::kSilent, 0, -1});
-    rig.Engine().SetFault("SendSigFile", {FaultKind::kNak, 0, -1});
+    rig.Engine().SetFault("DrawFrame", {engine::FaultKind::kNak, 0, -1});
+    rig.Engine().SetFault("FillRectangle", {engine::FaultKind::kNak, 0, -1});
+    rig.Engine().SetFault("DrawLine", {engine::FaultKind::kSilent, 0, -1});
+    rig.Engine().SetFault("SetLedFlags", {engine::FaultKind::kSilent, 0, -1});
+    rig.Engine().SetFault("ClearDisplay", {engine::FaultKind::kSilent, 0, -1});
+    rig.Engine().SetFault("SendSigFile", {engine::FaultKind::kNak, 0, -1});
     const fs::path sig = m_temp.root / "one.sig";
     ASSERT_TRUE(sigfiles::WriteFileReplacing(
                     sig, sigfiles::EncodeAs(sigfiles::FileKind::kSig,
@@ -431,7 +433,7 @@ TEST_P(PadCtlEndToEnd, ThroughTheCaptureServiceTheSameCommandsSayTheSame) {
     const fs::path picturePath = m_temp.root / "blue.png";
     ASSERT_TRUE(picture.save(QString::fromStdString(picturePath.string())));
     const Points signature = testsupport::MakeSignature("Eve", 11, 160);
-    rig.Engine().SetFault("DrawText", {FaultKind::kNak, 0, -1});
+    rig.Engine().SetFault("DrawText", {engine::FaultKind::kNak, 0, -1});
 
     const struct {
         std::vector<std::string> commands;
@@ -499,7 +501,7 @@ protected:
 // A byte lost now and then costs the report it hit; no report comes out
 // bent into a point that was not written.
 TEST_F(PadCtlFaults, DroppedPenBytesLosePointsButNeverBendThemOrHang) {
-    SerialHostOptions faulty;
+    hosts::SerialHostOptions faulty;
     faulty.dropEveryNthPenByte = 23;
     PadRig rig(Link::kSerial, m_temp.ports, faulty);
     const Points signature = testsupport::MakeSignature("Bo", 3, 150);
@@ -522,7 +524,7 @@ TEST_F(PadCtlFaults, DroppedPenBytesLosePointsButNeverBendThemOrHang) {
 TEST_F(PadCtlFaults, APadLostDuringAJsonLinesCaptureEndsTheStrokeAndTheStreamWithAnError) {
     for (const bool throughService : {false, true}) {
         SCOPED_TRACE(throughService ? "through the capture service" : "on padctl's own link");
-        SerialHostOptions faulty;
+        hosts::SerialHostOptions faulty;
         faulty.unplugAfter = 1000ms;
         PadRig rig(Link::kSerial, m_temp.ports, faulty);
         std::unique_ptr<ServiceForRig> service;
@@ -554,7 +556,7 @@ TEST_F(PadCtlFaults, APadLostDuringAJsonLinesCaptureEndsTheStrokeAndTheStreamWit
 // A pad lost mid-capture still leaves its ink as an InkML document, which
 // says itself that it was cut short: not only the exit status does.
 TEST_F(PadCtlFaults, APadLostDuringAnInkmlCaptureSaysSoInTheDocument) {
-    SerialHostOptions faulty;
+    hosts::SerialHostOptions faulty;
     faulty.unplugAfter = 1500ms;
     PadRig rig(Link::kSerial, m_temp.ports, faulty);
     const Points signature = testsupport::MakeSignature("Jo", 5, 150);

@@ -23,7 +23,7 @@ const Bytes kStartCapture =
 class PadEngineTest : public ::testing::Test {
 protected:
     Bytes Send(const Bytes& payload) { return engine.Feed(Frame(payload), now); }
-    PadEngine engine;
+    engine::PadEngine engine;
     Clock::time_point now = Clock::now();
 };
 
@@ -49,14 +49,14 @@ TEST_F(PadEngineTest, RefusesPayloadsThatAreNoCommandAndIgnoresBrokenFrames) {
 }
 
 TEST_F(PadEngineTest, InjectedFaultsHitOnlyTheNamedCommand) {
-    engine.SetFault("DrawLine", {FaultKind::kNak, 4, 1});
+    engine.SetFault("DrawLine", {engine::FaultKind::kNak, 4, 1});
     const Bytes line = test::Rect(0x8A, 0x11, 0, 0, 10, 10);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(Send(line), Ack()) << i;
     }
     EXPECT_EQ(Send(line), Nak());
     EXPECT_EQ(Send(line), Ack());
-    engine.SetFault("DrawFrame", {FaultKind::kSilent});
+    engine.SetFault("DrawFrame", {engine::FaultKind::kSilent});
     EXPECT_TRUE(Send(test::Rect(0x8A, 0x12, 0, 0, 10, 10)).empty());
     EXPECT_EQ(Send(Cmd(0x7A, pl::capturing::kClearDisplay)), Ack());
 }
@@ -82,7 +82,7 @@ TEST_F(PadEngineTest, PenReportsWaitForTheHoldBackAfterAnAnswer) {
     engine.PenDown(129, 2);
     engine.PenUp();
     EXPECT_TRUE(engine.TakePenOutput(now + 79ms).empty());
-    EXPECT_EQ(engine.NextWakeTime(), now + kPenHoldBack);
+    EXPECT_EQ(engine.NextWakeTime(), now + engine::kPenHoldBack);
 
     // A command in between restarts the hold-back; nothing queued is lost.
     const auto later = now + 60ms;
@@ -110,16 +110,16 @@ TEST_F(PadEngineTest, AStaleFalseStartIsDroppedAndTheFramesBehindItAnswered) {
     Bytes wire{0x02, 0xFF, 0x7F};
     wire.insert(wire.end(), test::kProbeFrame.begin(), test::kProbeFrame.end());
     EXPECT_TRUE(engine.Feed(wire, now).empty());
-    EXPECT_TRUE(engine.Tick(now + kStaleFrameTime - 1ms).empty());
-    EXPECT_EQ(engine.Tick(now + kStaleFrameTime), Ack());
+    EXPECT_TRUE(engine.Tick(now + engine::kStaleFrameTime - 1ms).empty());
+    EXPECT_EQ(engine.Tick(now + engine::kStaleFrameTime), Ack());
 }
 
 TEST_F(PadEngineTest, SnapshotIsACopy) {
-    const PadSnapshot before = engine.Snapshot();
+    const engine::PadSnapshot before = engine.Snapshot();
     ASSERT_EQ(Send(Cmd(0x8A, pl::draw::kSetFillColor, {0, 0, 0})), Ack());
     ASSERT_EQ(Send(test::Rect(0x8A, 0x22, 0, 0, 319, 239)), Ack());
     EXPECT_EQ(before.lcd.pixel(5, 5), qRgb(255, 255, 255));
-    const PadSnapshot after = engine.Snapshot();
+    const engine::PadSnapshot after = engine.Snapshot();
     EXPECT_EQ(after.lcd.pixel(5, 5), qRgb(0, 0, 0));
     EXPECT_GT(after.version, before.version);
 }

@@ -18,16 +18,16 @@ class PadModelTest : public ::testing::Test {
 protected:
     void Run(const Bytes& payload) {
         std::string error;
-        const auto c = DecodeCommand(payload, &error);
+        const auto c = engine::DecodeCommand(payload, &error);
         ASSERT_TRUE(c.has_value()) << error;
         ASSERT_TRUE(model.Execute(*c));
     }
-    Rgb Pixel(int x, int y) const {
+    engine::Rgb Pixel(int x, int y) const {
         const QRgb p = model.Lcd().pixel(x, y);
         return {static_cast<std::uint8_t>(qRed(p)), static_cast<std::uint8_t>(qGreen(p)),
                 static_cast<std::uint8_t>(qBlue(p))};
     }
-    int Count(Rgb c) const {
+    int Count(engine::Rgb c) const {
         int n = 0;
         for (int y = 0; y < pl::kLcdHeight; ++y) {
             for (int x = 0; x < pl::kLcdWidth; ++x) {
@@ -36,12 +36,12 @@ protected:
         }
         return n;
     }
-    PadModel model;
+    engine::PadModel model;
 };
 
-constexpr Rgb kWhite{255, 255, 255};
-constexpr Rgb kRed{255, 0, 0};
-constexpr Rgb kBlue{0, 0, 255};
+constexpr engine::Rgb kWhite{255, 255, 255};
+constexpr engine::Rgb kRed{255, 0, 0};
+constexpr engine::Rgb kBlue{0, 0, 255};
 
 TEST_F(PadModelTest, FillRectangleCoversItsCornersInclusive) {
     Run(Cmd(0x8A, pl::draw::kSetFillColor, {0, 0, 255}));
@@ -84,13 +84,13 @@ TEST_F(PadModelTest, OpaqueTextModeFillsTheCell) {
     Run(Cmd(0x8A, pl::draw::kSetFillColor, {255, 0, 0}));
     Run(Cmd(0x8A, pl::draw::kSetTextMode, {0}));
     Run(test::Text(0, 0, " "));
-    EXPECT_EQ(Count(kRed), kDefaultCellWidth * kDefaultCellHeight);
+    EXPECT_EQ(Count(kRed), engine::kDefaultCellWidth * engine::kDefaultCellHeight);
 }
 
 TEST_F(PadModelTest, LedFlagsMatchTheHelpTextsCycle) {
     struct LedCase {
         std::uint8_t flags;
-        LedState leds;
+        engine::LedState leds;
     };
     const LedCase cases[] = {
         {0x44, {true, false, false}},  {0x00, {false, false, false}}, {0x66, {false, true, false}},
@@ -106,11 +106,11 @@ TEST_F(PadModelTest, CaptureStateFollowsItsCommands) {
     const auto pen = [&] { return model.PenDown({129, 2}).has_value(); };
     EXPECT_FALSE(pen());
     Run(Cmd(0x7A, pl::capturing::kResumeCapture));  // nothing to resume
-    EXPECT_EQ(model.Capture(), CaptureState::kStopped);
+    EXPECT_EQ(model.Capture(), engine::CaptureState::kStopped);
     Run(Cmd(0x7A, pl::capturing::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF}));
     EXPECT_TRUE(pen());
     Run(Cmd(0x7A, pl::capturing::kSuspendCapture));
-    EXPECT_EQ(model.Capture(), CaptureState::kSuspended);
+    EXPECT_EQ(model.Capture(), engine::CaptureState::kSuspended);
     EXPECT_FALSE(pen());
     Run(Cmd(0x7A, pl::capturing::kResumeCapture));
     EXPECT_TRUE(pen());
@@ -132,22 +132,23 @@ TEST_F(PadModelTest, CaptureAreaLimitsPenReports) {
 TEST_F(PadModelTest, CalibrationTakesTwoPressesWithTheRightLedBlinking) {
     Run(Cmd(0x7A, pl::capturing::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF}));
     Run(Cmd(0x7A, pl::capturing::kStartCalibration));
-    EXPECT_EQ(model.Calibration(), CalibrationStep::kUpperLeft);
+    EXPECT_EQ(model.Calibration(), engine::CalibrationStep::kUpperLeft);
     EXPECT_TRUE(model.Leds().redBlinking);
-    EXPECT_NE(Pixel(kCrossInset, kCrossInset), kWhite);
+    EXPECT_NE(Pixel(engine::kCrossInset, engine::kCrossInset), kWhite);
     EXPECT_FALSE(model.PenDown({60, 80}).has_value());  // presses are not pen data
     EXPECT_FALSE(model.PenUp().has_value());
-    EXPECT_EQ(model.Calibration(), CalibrationStep::kLowerRight);
-    EXPECT_EQ(Pixel(kCrossInset, kCrossInset), kWhite);
-    EXPECT_NE(Pixel(pl::kLcdMaxX - kCrossInset, pl::kLcdMaxY - kCrossInset), kWhite);
+    EXPECT_EQ(model.Calibration(), engine::CalibrationStep::kLowerRight);
+    EXPECT_EQ(Pixel(engine::kCrossInset, engine::kCrossInset), kWhite);
+    EXPECT_NE(Pixel(pl::kLcdMaxX - engine::kCrossInset, pl::kLcdMaxY - engine::kCrossInset),
+              kWhite);
     model.PenDown({960, 950});
     model.PenUp();
-    EXPECT_EQ(model.Calibration(), CalibrationStep::kNone);
+    EXPECT_EQ(model.Calibration(), engine::CalibrationStep::kNone);
     EXPECT_FALSE(model.Leds().redBlinking);
     EXPECT_FALSE(model.Leds().red);
     EXPECT_EQ(model.CalibrationPresses()[0], (sigformats::SignaturePoint{60, 80}));
     EXPECT_EQ(model.CalibrationPresses()[1], (sigformats::SignaturePoint{960, 950}));
-    EXPECT_EQ(model.Capture(), CaptureState::kCapturing);
+    EXPECT_EQ(model.Capture(), engine::CaptureState::kCapturing);
 }
 
 TEST_F(PadModelTest, SignatureFileIsDrawnScaledToTheLcd) {
@@ -165,7 +166,7 @@ TEST_F(PadModelTest, SignatureFileIsDrawnScaledToTheLcd) {
     // A file that does not decode is refused and leaves the LCD alone.
     Run(Cmd(0x7A, pl::capturing::kClearDisplay));
     const Bytes junk{0x7A, 0x46, pl::capturing::kSendSigFile, 1, 2, 3};
-    const auto c = DecodeCommand(junk);
+    const auto c = engine::DecodeCommand(junk);
     ASSERT_TRUE(c.has_value());
     EXPECT_FALSE(model.Execute(*c));
     EXPECT_EQ(Count(kWhite), 320 * 240);
@@ -182,7 +183,7 @@ TEST(PadCommand, RejectsMalformedPayloads) {
     };
     for (const Bytes& p : cases) {
         std::string error;
-        EXPECT_FALSE(DecodeCommand(p, &error).has_value());
+        EXPECT_FALSE(engine::DecodeCommand(p, &error).has_value());
         EXPECT_FALSE(error.empty());
     }
 }

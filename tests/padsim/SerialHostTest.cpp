@@ -67,7 +67,7 @@ protected:
     testsupport::TempDir root{"padsim"};
     fs::path folder = root / "ports";
     int client = -1;
-    PadEngine engine;
+    engine::PadEngine engine;
 };
 
 // A host killed with SIGKILL leaves its link and an unlocked lock file; the
@@ -81,7 +81,7 @@ TEST_F(SerialHostTest, AStaleLinkIsNeverFollowedAndIsReplacedAtStart) {
     std::ofstream(padlink::PortLockPath(folder, 3)).put('\n');
     EXPECT_TRUE(padlink::ResolvePortName("COM3", folder, {}).empty());
 
-    SerialHost host(engine, {.portFolder = folder, .comNumber = 3});
+    hosts::SerialHost host(engine, {.portFolder = folder, .comNumber = 3});
     ASSERT_TRUE(host.Start());
     EXPECT_EQ(padlink::ResolvePortName("COM3", folder, {}), padlink::PortLinkPath(folder, 3));
     EXPECT_EQ(fs::read_symlink(padlink::PortLinkPath(folder, 3)), fs::path(host.SlavePath()));
@@ -91,22 +91,22 @@ TEST_F(SerialHostTest, AStaleLinkIsNeverFollowedAndIsReplacedAtStart) {
 }
 
 TEST_F(SerialHostTest, TakesTheFirstFreeNumberOrRefusesATakenOne) {
-    SerialHost first(engine, {.portFolder = folder});
+    hosts::SerialHost first(engine, {.portFolder = folder});
     ASSERT_TRUE(first.Start());
-    PadEngine other;
-    SerialHost second(other, {.portFolder = folder});
+    engine::PadEngine other;
+    hosts::SerialHost second(other, {.portFolder = folder});
     ASSERT_TRUE(second.Start());
     EXPECT_EQ(second.ComNumber(), 2);
-    SerialHost clash(other, {.portFolder = folder, .comNumber = 1});
+    hosts::SerialHost clash(other, {.portFolder = folder, .comNumber = 1});
     std::string error;
     EXPECT_FALSE(clash.Start(&error));
     EXPECT_NE(error.find("COM1"), std::string::npos);
-    SerialHost bad(other, {.portFolder = folder, .comNumber = 10});
+    hosts::SerialHost bad(other, {.portFolder = folder, .comNumber = 10});
     EXPECT_FALSE(bad.Start());
 }
 
 TEST_F(SerialHostTest, DropsEveryNthPenByteWhenAsked) {
-    SerialHost host(engine, {.portFolder = folder, .dropEveryNthPenByte = 5});
+    hosts::SerialHost host(engine, {.portFolder = folder, .dropEveryNthPenByte = 5});
     ASSERT_TRUE(host.Start());
     OpenClient(host.LinkPath());
     Write(test::Frame(
@@ -119,7 +119,7 @@ TEST_F(SerialHostTest, DropsEveryNthPenByteWhenAsked) {
 }
 
 TEST_F(SerialHostTest, UnplugClosesTheLineAndRemovesTheLink) {
-    SerialHost host(engine, {.portFolder = folder, .unplugAfter = 100ms});
+    hosts::SerialHost host(engine, {.portFolder = folder, .unplugAfter = 100ms});
     ASSERT_TRUE(host.Start());
     const fs::path link = host.LinkPath();
     OpenClient(link);

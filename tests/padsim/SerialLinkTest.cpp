@@ -53,14 +53,14 @@ enum class Link { kSerial, kUsb };
 // device.
 class LinkRig {
 public:
-    explicit LinkRig(Link link, int pace = kLineRateBytesPerSecond,
-                     std::chrono::milliseconds holdBack = kPenHoldBack)
-        : m_engine(PadEngine::Options{.penHoldBack = holdBack}) {
+    explicit LinkRig(Link link, int pace = hosts::kLineRateBytesPerSecond,
+                     std::chrono::milliseconds holdBack = engine::kPenHoldBack)
+        : m_engine(engine::PadEngine::Options{.penHoldBack = holdBack}) {
         if (link == Link::kSerial) {
             EXPECT_TRUE(pl::CreatePortFolder(m_ports));
-            m_serialHost = std::make_unique<SerialHost>(
+            m_serialHost = std::make_unique<hosts::SerialHost>(
                 m_engine,
-                SerialHostOptions{
+                hosts::SerialHostOptions{
                     .portFolder = m_ports, .comNumber = kCom, .paceBytesPerSecond = pace});
             EXPECT_TRUE(m_serialHost->Start());
             m_link = std::make_unique<pl::PadLink>(
@@ -71,15 +71,15 @@ public:
             auto device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
             m_link =
                 std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(std::move(backend)));
-            m_usbHost = std::make_unique<UsbHost>(m_engine, device);
+            m_usbHost = std::make_unique<hosts::UsbHost>(m_engine, device);
             m_usbHost->Start();
             EXPECT_TRUE(m_link->Hid()->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
         }
         m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
     }
 
-    PadEngine& Engine() { return m_engine; }
-    SerialHost& Host() { return *m_serialHost; }  // serial only
+    engine::PadEngine& Engine() { return m_engine; }
+    hosts::SerialHost& Host() { return *m_serialHost; }  // serial only
     pl::PadCommandChannel& Channel() { return *m_channel; }
     pl::SerialPort& Serial() { return *m_link->Serial(); }
     void WakeUp() {
@@ -91,9 +91,9 @@ public:
 private:
     testsupport::TempDir m_dir{"vellumix-link"};
     fs::path m_ports = m_dir.path() / "ports";
-    PadEngine m_engine;
-    std::unique_ptr<SerialHost> m_serialHost;
-    std::unique_ptr<UsbHost> m_usbHost;
+    engine::PadEngine m_engine;
+    std::unique_ptr<hosts::SerialHost> m_serialHost;
+    std::unique_ptr<hosts::UsbHost> m_usbHost;
     std::unique_ptr<pl::PadLink> m_link;
     std::unique_ptr<pl::PadCommandChannel> m_channel;
 };
@@ -153,7 +153,7 @@ Clock::duration Timed(const std::function<void()>& f) {
 TEST(SerialLink, ALongFrameOnASlowerLineIsStillAnswered) {
     constexpr double kSlowerPercent = 9.5;
     LinkRig rig(Link::kSerial,
-                static_cast<int>(kLineRateBytesPerSecond * (100 - kSlowerPercent) / 100));
+                static_cast<int>(hosts::kLineRateBytesPerSecond * (100 - kSlowerPercent) / 100));
     // The pad refuses a file of zeros at once, so its answer (a NAK) comes
     // right behind the frame's last byte.
     const std::vector<std::uint8_t> file(20'000, 0);
@@ -183,8 +183,9 @@ TEST(SerialLink, CommandsEndOnTheirAnswer) {
 class SerialLinkHoldBack : public ::testing::TestWithParam<int> {};
 
 TEST_P(SerialLinkHoldBack, PenDataAroundAnsweredAndSilentCommandsIsNeverLost) {
-    LinkRig rig(Link::kSerial, kLineRateBytesPerSecond, std::chrono::milliseconds(GetParam()));
-    rig.Engine().SetFault("DrawLine", {FaultKind::kSilent, 0, -1});
+    LinkRig rig(Link::kSerial, hosts::kLineRateBytesPerSecond,
+                std::chrono::milliseconds(GetParam()));
+    rig.Engine().SetFault("DrawLine", {engine::FaultKind::kSilent, 0, -1});
     ASSERT_TRUE(rig.Channel().StartCapture());
     PenDrain drain(rig.Channel());
     constexpr int kReports = 300;  // 0.4 s of line
@@ -211,7 +212,7 @@ TEST_P(SerialLinkHoldBack, PenDataAroundAnsweredAndSilentCommandsIsNeverLost) {
 }
 
 INSTANTIATE_TEST_SUITE_P(HoldBack, SerialLinkHoldBack,
-                         ::testing::Values(0, static_cast<int>(kPenHoldBack.count())));
+                         ::testing::Values(0, static_cast<int>(engine::kPenHoldBack.count())));
 
 // The pen reader hands over reports as they come, without waiting for a
 // silence or a full buffer, and a command never waits out its read.
@@ -254,8 +255,8 @@ TEST_P(LateAnswers, ALateAnswerIsNeverPairedWithTheNextCommand) {
     rig.WakeUp();
 
     rig.Engine().SetAnswerDelay("DrawLine", late);
-    rig.Engine().SetFault("DrawFrame", {FaultKind::kNak, 0, -1});
-    rig.Engine().SetFault("SetFont", {FaultKind::kSilent, 0, -1});
+    rig.Engine().SetFault("DrawFrame", {engine::FaultKind::kNak, 0, -1});
+    rig.Engine().SetFault("SetFont", {engine::FaultKind::kSilent, 0, -1});
     EXPECT_EQ(rig.Channel().DrawLine(0, 0, 10, 10).outcome, PadOutcome::kNoAnswer);
     // Before, this read took the DrawLine's late ACK for the DrawFrame's.
     EXPECT_EQ(rig.Channel().DrawFrame(0, 0, 10, 10).outcome, PadOutcome::kNotAcknowledged);
@@ -353,12 +354,14 @@ TEST(TwoPads, CaptureAtOnceEachIntoItsOwnReader) {
     testsupport::TempDir dir{"vellumix-two"};
     const fs::path ports = dir.path() / "ports";
     ASSERT_TRUE(pl::CreatePortFolder(ports));
-    PadEngine serialEngine;
-    SerialHost serialHost(serialEngine, SerialHostOptions{.portFolder = ports, .comNumber = kCom});
+    engine::PadEngine serialEngine;
+    hosts::SerialHost serialHost(serialEngine,
+                                 hosts::SerialHostOptions{.portFolder = ports, .comNumber = kCom});
     ASSERT_TRUE(serialHost.Start());
     auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
-    PadEngine usbEngine;
-    UsbHost usbHost(usbEngine, backend->AddDevice(kMakersIds.vendorId, kMakersIds.productId));
+    engine::PadEngine usbEngine;
+    hosts::UsbHost usbHost(usbEngine,
+                           backend->AddDevice(kMakersIds.vendorId, kMakersIds.productId));
     usbHost.Start();
 
     pl::PadLinkOptions serialOptions;

@@ -21,7 +21,7 @@ protected:
         auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
         device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
         port = std::make_unique<pl::HidPort>(std::move(backend));
-        host = std::make_unique<UsbHost>(engine, device);
+        host = std::make_unique<hosts::UsbHost>(engine, device);
         host->Start();
     }
     Bytes Exchange(const Bytes& frame, int waitMs = 500) {
@@ -31,10 +31,10 @@ protected:
         return Bytes(reply, reply + std::max(n, 0));
     }
 
-    PadEngine engine;
+    engine::PadEngine engine;
     std::shared_ptr<pl::hid::MemoryHidDevice> device;
     std::unique_ptr<pl::HidPort> port;
-    std::unique_ptr<UsbHost> host;  // last: stopped before the rest goes
+    std::unique_ptr<hosts::UsbHost> host;  // last: stopped before the rest goes
 };
 
 TEST_F(UsbHostTest, PenReportsArriveInWholeReportsAfterTheAck) {

@@ -45,7 +45,7 @@ TEST(TraceLinesTest, AnswerLineFollowsFromTheEngineNote) {
          {"     1.500 < Refused (unknown class, 3 bytes)", "     1.500 > NAK"}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(TraceLines(c.record, 1.5), c.lines) << c.record;
+        EXPECT_EQ(app::TraceLines(c.record, 1.5), c.lines) << c.record;
     }
 }
 
@@ -150,7 +150,7 @@ TEST(VirtualPadOptionsTest, FaultOptionsParseOrAreRefusedWithAReason) {
     using std::chrono::milliseconds;
     const auto parse = [](QStringList args, QString* error) {
         args.prepend("vellumix-virtual-pad");
-        return ParseVirtualPadOptions(args, error);
+        return app::ParseVirtualPadOptions(args, error);
     };
     QString error;
     const auto slow = parse(
@@ -161,9 +161,10 @@ TEST(VirtualPadOptionsTest, FaultOptionsParseOrAreRefusedWithAReason) {
     const std::vector<std::pair<std::string, milliseconds>> named = {
         {"DrawLine", milliseconds(0)}, {"SetFont", milliseconds(700)}};
     EXPECT_EQ(slow->answerDelays, named);
-    EXPECT_EQ(PaceBytesPerSecond(*slow), 3724);  // 3% below 3,840 bytes/s
-    EXPECT_EQ(PaceBytesPerSecond(*parse({"--line-rate"}, &error)), kLineRateBytesPerSecond);
-    EXPECT_EQ(PaceBytesPerSecond(*parse({}, &error)), 0);
+    EXPECT_EQ(app::PaceBytesPerSecond(*slow), 3724);  // 3% below 3,840 bytes/s
+    EXPECT_EQ(app::PaceBytesPerSecond(*parse({"--line-rate"}, &error)),
+              hosts::kLineRateBytesPerSecond);
+    EXPECT_EQ(app::PaceBytesPerSecond(*parse({}, &error)), 0);
 
     const struct {
         QStringList args;
@@ -232,12 +233,12 @@ TEST(PadWindowTest, TitleNamesThePortThePadTook) {
     char name[] = "padsim_e2e_tests";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
-    VirtualPad first{VirtualPadOptions{}};
-    VirtualPad second{VirtualPadOptions{}};
+    app::VirtualPad first{app::VirtualPadOptions{}};
+    app::VirtualPad second{app::VirtualPadOptions{}};
     QString error;
     ASSERT_TRUE(first.Start(&error)) << error.toStdString();
     ASSERT_TRUE(second.Start(&error)) << error.toStdString();
-    const PadWindow window(second);
+    const app::PadWindow window(second);
     EXPECT_EQ(window.windowTitle().toStdString(), "Vellumix Virtual Pad - COM2");
 }
 
@@ -248,9 +249,9 @@ TEST(VirtualPadTest, AFailedScreenshotLeavesTheFileThereAlone) {
     ASSERT_TRUE(dir.isValid());
     const fs::path shot = fs::path(dir.path().toStdString()) / "shot.xyz";
     std::ofstream(shot) << "old";
-    VirtualPadOptions options;
+    app::VirtualPadOptions options;
     options.screenshotFile = shot;
-    VirtualPad pad{options};
+    app::VirtualPad pad{options};
     QString error;
     EXPECT_FALSE(pad.Shutdown({}, &error));
     EXPECT_EQ(error.toStdString(), "cannot save the screenshot " + shot.string());

@@ -175,13 +175,13 @@ TEST_F(DisplayPatternsTest, CycleTheLedsSendsFlagBytesWithTheirWaitsAndThreeRese
     EXPECT_EQ(Events(), expected);
     EXPECT_EQ(page.RecordCount(), 0u);
     EXPECT_EQ(page.CurrentPattern(), PATTERN_LEDS);
-    const padsim::LedState leds = rig.engine.Snapshot().leds;
+    const padsim::engine::LedState leds = rig.engine.Snapshot().leds;
     EXPECT_TRUE(leds.green) << "the cycle ends on the ready colour";
     EXPECT_FALSE(leds.red);
 }
 
 TEST_F(DisplayPatternsTest, UnacknowledgedFifthLineEndsThePatternAfterFourMirrored) {
-    rig.engine.SetFault("DrawLine", {padsim::FaultKind::kNak, 4, 1});
+    rig.engine.SetFault("DrawLine", {padsim::engine::FaultKind::kNak, 4, 1});
     Click(CDisplayPage::IDC_SHOW_LINES);
     int lines = 0;
     for (const std::string& line : Events()) {
@@ -194,7 +194,7 @@ TEST_F(DisplayPatternsTest, UnacknowledgedFifthLineEndsThePatternAfterFourMirror
 }
 
 TEST_F(DisplayPatternsTest, SilentPadEndsFramesAtTheFirstFrame) {
-    rig.engine.SetFault("DrawFrame", {padsim::FaultKind::kSilent, 0, -1});
+    rig.engine.SetFault("DrawFrame", {padsim::engine::FaultKind::kSilent, 0, -1});
     Click(CDisplayPage::IDC_SHOW_FRAMES);
     const std::vector<std::string> got = Events();
     EXPECT_EQ(got.back(), Rect("DrawFrame", 158, 119, 168, 123) + " -> no answer (injected)");
@@ -205,7 +205,7 @@ TEST_F(DisplayPatternsTest, SilentPadEndsFramesAtTheFirstFrame) {
 
 TEST_F(DisplayPatternsTest, EveryRefusedDrawingIsSaidAndAPatternThatStopsSaysSo) {
     for (const char* command : {"FillRectangle", "DrawLine", "DrawFrame", "DrawCharacter"}) {
-        rig.engine.SetFault(command, {padsim::FaultKind::kNak, 0, -1});
+        rig.engine.SetFault(command, {padsim::engine::FaultKind::kNak, 0, -1});
     }
     const struct {
         int button;
@@ -230,7 +230,7 @@ TEST_F(DisplayPatternsTest, EveryRefusedDrawingIsSaidAndAPatternThatStopsSaysSo)
 }
 
 TEST_F(DisplayPatternsTest, UnacknowledgedCharacterSkipsTheRowAndTheNextRowRepeatsIt) {
-    rig.engine.SetFault("DrawCharacter", {padsim::FaultKind::kNak, 3, 1});
+    rig.engine.SetFault("DrawCharacter", {padsim::engine::FaultKind::kNak, 3, 1});
     Click(CDisplayPage::IDC_SHOW_CHARACTERS);
     std::vector<std::string> characters;
     for (const std::string& line : Events()) {

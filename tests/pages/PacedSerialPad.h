@@ -37,9 +37,9 @@ public:
     std::string error;
 
 private:
-    static padsim::SerialHostOptions Options(const std::filesystem::path& folder, int pace) {
+    static padsim::hosts::SerialHostOptions Options(const std::filesystem::path& folder, int pace) {
         padlink::CreatePortFolder(folder);
-        padsim::SerialHostOptions options;
+        padsim::hosts::SerialHostOptions options;
         options.portFolder = folder;
         options.paceBytesPerSecond = pace;
         return options;
@@ -50,8 +50,8 @@ private:
     bool m_bStarted = false;
 
 public:
-    padsim::PadEngine engine;
-    padsim::SerialHost host;
+    padsim::engine::PadEngine engine;
+    padsim::hosts::SerialHost host;
     padlink::PadLink link;  // serial only
     padlink::PadCommandChannel channel;
 };

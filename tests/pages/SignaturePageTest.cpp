@@ -43,7 +43,7 @@ using Lines = std::vector<std::string>;
 const std::string kStartCapture[] = {"SetLineColor r=255 g=0 b=0", "SetTextColor r=255 g=0 b=0",
                                      "StartCapture"};
 
-void Write(padsim::PadEngine& engine, const Points& points) {
+void Write(padsim::engine::PadEngine& engine, const Points& points) {
     for (const SignaturePoint p : points) {
         sigformats::IsPenUp(p) ? engine.PenUp() : engine.PenDown(p.x, p.y);
     }
@@ -189,7 +189,7 @@ TEST(SignaturePageCalibration, RunsThePadsCalibrationWhileTheInfoBoxIsOpen) {
     testsupport::FakePrompts prompts;
     CSignaturePage page(PageServices{prompts, rig.channel}, nullptr);
     rig.Commands();
-    padsim::PadSnapshot during;
+    padsim::engine::PadSnapshot during;
     prompts.onMessage = [&] {
         during = rig.engine.Snapshot();
         // The user presses the two crosses.
@@ -207,16 +207,16 @@ TEST(SignaturePageCalibration, RunsThePadsCalibrationWhileTheInfoBoxIsOpen) {
                              "OK after the Right LED off."));
     EXPECT_EQ(box.caption, QStringLiteral("Vellumix Function Demo"));
     EXPECT_EQ(box.icon, PromptIcon::Information);
-    EXPECT_EQ(during.calibration, padsim::CalibrationStep::kUpperLeft);
+    EXPECT_EQ(during.calibration, padsim::engine::CalibrationStep::kUpperLeft);
     EXPECT_TRUE(during.leds.redBlinking);
 
     Lines expected = {"ClearDisplay", "StartCalibration"};
     expected.insert(expected.end(), std::begin(kStartCapture), std::end(kStartCapture));
     expected.push_back("ClearDisplay");
     EXPECT_EQ(rig.Commands(), expected);
-    const padsim::PadSnapshot after = rig.engine.Snapshot();
-    EXPECT_EQ(after.calibration, padsim::CalibrationStep::kNone);
-    EXPECT_EQ(after.capture, padsim::CaptureState::kCapturing);
+    const padsim::engine::PadSnapshot after = rig.engine.Snapshot();
+    EXPECT_EQ(after.calibration, padsim::engine::CalibrationStep::kNone);
+    EXPECT_EQ(after.capture, padsim::engine::CaptureState::kCapturing);
     EXPECT_TRUE(page.IsPenReaderRunning());
 }
 
@@ -544,9 +544,9 @@ TEST(SignaturePageSerial, FullLineRateLosesNoReport) {
     const char* env = std::getenv("VELLUMIX_SERIAL_STREAM_SECONDS");
     const int seconds = env != nullptr ? std::max(1, std::atoi(env)) : 5;
     const std::size_t reports =
-        static_cast<std::size_t>(seconds) * padsim::kLineRateBytesPerSecond / 5;
+        static_cast<std::size_t>(seconds) * padsim::hosts::kLineRateBytesPerSecond / 5;
 
-    PacedSerialPad pad(padsim::kLineRateBytesPerSecond);
+    PacedSerialPad pad(padsim::hosts::kLineRateBytesPerSecond);
     ASSERT_TRUE(pad.Started()) << pad.error;
     testsupport::FakePrompts prompts;
     CSignaturePage page(PageServices{prompts, pad.channel}, nullptr);
@@ -564,8 +564,8 @@ TEST(SignaturePageSerial, FullLineRateLosesNoReport) {
 TEST(SignaturePageSerial, APadLostMidStrokeDoesNotJoinTheInkAcrossTheLoss) {
     PacedSerialPad pad(0);  // unpaced
     ASSERT_TRUE(pad.Started()) << pad.error;
-    padsim::PadEngine& engine = pad.engine;
-    padsim::SerialHost& host = pad.host;
+    padsim::engine::PadEngine& engine = pad.engine;
+    padsim::hosts::SerialHost& host = pad.host;
     padlink::PadCommandChannel& channel = pad.channel;
     channel.SetLinkDownHandler([] {});  // as the main frame watches the link
     testsupport::FakePrompts prompts;

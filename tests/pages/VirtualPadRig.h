@@ -36,12 +36,12 @@ public:
     // refused one carries the engine's verdict (" -> NAK (injected)").
     std::vector<std::string> Commands() { return engine.TakeTrace(); }
 
-    padsim::PadEngine engine;
+    padsim::engine::PadEngine engine;
     std::shared_ptr<padlink::hid::MemoryHidDevice> device;
     testsupport::PadTimingHidBackend* timing = nullptr;  // owned by hid
     padlink::PadLink link;                               // USB only
     padlink::PadCommandChannel channel;
-    padsim::UsbHost host;  // last: stopped before the rest goes
+    padsim::hosts::UsbHost host;  // last: stopped before the rest goes
 
 private:
     static std::unique_ptr<padlink::HidBackend> MakeBackend(

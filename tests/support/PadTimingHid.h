@@ -91,11 +91,11 @@ private:
                     length - hidreport::kDataOffset);
                 for (const auto& payload :
                      m_parser.Feed(std::span(report + hidreport::kDataOffset, count))) {
-                    const auto command = padsim::DecodeCommand(payload);
+                    const auto command = padsim::engine::DecodeCommand(payload);
                     if (!command) {
                         continue;
                     }
-                    const std::string name(padsim::CommandName(*command));
+                    const std::string name(padsim::engine::CommandName(*command));
                     std::lock_guard lock(m_timing->mutex);
                     if (const auto it = m_timing->slow.find(name); it != m_timing->slow.end()) {
                         slow = it->second;
@@ -137,7 +137,7 @@ private:
     private:
         std::unique_ptr<padlink::HidDevice> m_inner;
         std::shared_ptr<Timing> m_timing;
-        padsim::FrameParser m_parser;
+        padsim::engine::FrameParser m_parser;
     };
 
     std::unique_ptr<padlink::HidBackend> m_inner;

@@ -99,9 +99,9 @@ struct QuietPty {
 // that is no terminal says so once, under each name that leads to it.
 TEST(PadCtlList, ListsEveryKindOfCandidateAndProbesOnlyWhatMayBeProbed) {
     Machine m;
-    padsim::PadEngine serialPad;
-    padsim::SerialHost host(serialPad,
-                            padsim::SerialHostOptions{.portFolder = m.ports, .comNumber = 1});
+    padsim::engine::PadEngine serialPad;
+    padsim::hosts::SerialHost host(
+        serialPad, padsim::hosts::SerialHostOptions{.portFolder = m.ports, .comNumber = 1});
     ASSERT_TRUE(host.Start());
     QuietPty console;
     fs::create_symlink(console.slave, pl::PortLinkPath(m.ports, 0));
@@ -114,8 +114,9 @@ TEST(PadCtlList, ListsEveryKindOfCandidateAndProbesOnlyWhatMayBeProbed) {
     }
     fs::create_directories(m.dev / "serial/by-id");
     fs::create_symlink("../../ttyUSB0", m.dev / "serial/by-id/usb-Maker_Pad_42-if00-port0");
-    padsim::PadEngine usbPad;
-    padsim::UsbHost usbHost(usbPad, m.hid->AddDevice(0x1209, 0x0001, {.product = "Virtual Pad"}));
+    padsim::engine::PadEngine usbPad;
+    padsim::hosts::UsbHost usbHost(usbPad,
+                                   m.hid->AddDevice(0x1209, 0x0001, {.product = "Virtual Pad"}));
     usbHost.Start();
     m.hid->AddDevice(0x046d, 0xc52b, {.product = "USB Receiver"});
 
@@ -194,10 +195,10 @@ TEST(PadCtlUdevRule, ThePackagedRuleIsThePrintedOneForTheDefaultIds) {
 // ids are told apart by their paths.
 TEST(PadCtlUsbIds, TheIdsGivenFindTheirPadAndAFailureNamesThem) {
     Machine m;
-    padsim::PadEngine first;
-    padsim::PadEngine second;
-    padsim::UsbHost firstHost(first, m.hid->AddDevice(0x2a3b, 0x0042));
-    padsim::UsbHost secondHost(second, m.hid->AddDevice(0x2a3b, 0x0042));
+    padsim::engine::PadEngine first;
+    padsim::engine::PadEngine second;
+    padsim::hosts::UsbHost firstHost(first, m.hid->AddDevice(0x2a3b, 0x0042));
+    padsim::hosts::UsbHost secondHost(second, m.hid->AddDevice(0x2a3b, 0x0042));
     firstHost.Start();
     secondHost.Start();
     const struct {
