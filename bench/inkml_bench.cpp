@@ -9,12 +9,12 @@
 
 namespace {
 
-using vellumix::capture::PointTimes;
+using vellumix::sigformats::PointTimes;
 using vellumix::sigformats::SignaturePoint;
 namespace sf = vellumix::sigformats;
 
 constexpr std::size_t kPoints = 10'000;
-constexpr vellumix::capture::PointTime kReportTime = 1302;
+constexpr vellumix::sigformats::PointTime kReportTime = 1302;
 
 struct TimedSignature {
     std::vector<SignaturePoint> points;
@@ -27,7 +27,7 @@ const TimedSignature& Signature() {
         s.points = vellumix::testsupport::MakeSignature("Vellumix Demo\nsigned by\nJohn Q. Smith",
                                                         7, kPoints);
         for (std::size_t i = 0; i < s.points.size(); ++i) {
-            s.times.push_back(static_cast<vellumix::capture::PointTime>(i) * kReportTime);
+            s.times.push_back(static_cast<vellumix::sigformats::PointTime>(i) * kReportTime);
         }
         return s;
     }();

@@ -66,7 +66,7 @@ void BM_DecodeNoisyPenStream(benchmark::State& state) {
     const Points& sent = Signature(static_cast<std::size_t>(state.range(2)));
     const Bytes stream = NoisyStream(sent, seed);
     Points got;
-    cap::PointTimes times;
+    sf::PointTimes times;
     std::size_t refused = 0;
     for (auto _ : state) {
         cap::PenStreamDecoder decoder;

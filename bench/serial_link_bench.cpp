@@ -139,7 +139,7 @@ void BM_SerialPenToCapture(benchmark::State& state) {
         std::vector<Clock::time_point> arrived;
         arrived.reserve(kPenSamples);
         cap::PenReader reader(rig.channel, [&](std::span<const sf::SignaturePoint> points,
-                                               std::span<const cap::PointTime>) {
+                                               std::span<const sf::PointTime>) {
             const auto now = Clock::now();
             std::lock_guard lock(mutex);
             arrived.insert(arrived.end(), points.size(), now);
@@ -220,10 +220,10 @@ void BM_SerialReportStampError(benchmark::State& state) {
     std::vector<double> errors;
     for (auto _ : state) {
         std::mutex mutex;
-        cap::PointTimes stamps;
+        sf::PointTimes stamps;
         stamps.reserve(kPenSamples);
         cap::PenReader reader(rig.channel, [&](std::span<const sf::SignaturePoint>,
-                                               std::span<const cap::PointTime> times) {
+                                               std::span<const sf::PointTime> times) {
             std::lock_guard lock(mutex);
             stamps.insert(stamps.end(), times.begin(), times.end());
         });
@@ -298,7 +298,7 @@ public:
     explicit PadCapture(pl::PadLink& link)
         : m_channel(link),
           m_reader(m_channel, [this](std::span<const sf::SignaturePoint> points,
-                                     std::span<const cap::PointTime>) {
+                                     std::span<const sf::PointTime>) {
               const auto now = Clock::now();
               std::lock_guard lock(m_mutex);
               m_arrived.insert(m_arrived.end(), points.size(), now);

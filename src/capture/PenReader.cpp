@@ -120,7 +120,7 @@ void PenReader::Run(std::stop_token stop) {
     ReportClock clock(m_reportWireTime ? m_reportWireTime() : std::chrono::microseconds{0});
     std::vector<std::uint8_t> buffer(kPenReadBufferSize);
     std::vector<sigformats::SignaturePoint> batch;
-    PointTimes times;
+    sigformats::PointTimes times;
     std::mutex pauseMutex;
     std::condition_variable_any pause;
     const auto handOver = [&] {
@@ -140,7 +140,7 @@ void PenReader::Run(std::stop_token stop) {
         const std::chrono::microseconds perReport =
             m_reportWireTime ? m_reportWireTime() : std::chrono::microseconds{0};
         const int n = m_read(buffer, kWaitMs);
-        const PointTime readTime = ToPointTime(std::chrono::steady_clock::now());
+        const sigformats::PointTime readTime = ToPointTime(std::chrono::steady_clock::now());
         clock.SetPerReport(perReport);
         batch.clear();
         times.clear();

@@ -47,7 +47,7 @@
 #include <thread>
 
 #include "capture/PenStreamDecoder.h"
-#include "capture/PointTimes.h"
+#include "sigformats/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::padlink {
@@ -80,7 +80,7 @@ public:
     // A decoded batch and one arrival time per point (microseconds on the
     // steady clock), both valid for the call only; runs on the reader thread.
     using BatchSink = std::function<void(std::span<const sigformats::SignaturePoint> points,
-                                         std::span<const PointTime> times)>;
+                                         std::span<const sigformats::PointTime> times)>;
     // The wire time of one pen report on the link in use, asked before each
     // read: the link may change when a lost pad is found again elsewhere.
     using WireTimeFunction = std::function<std::chrono::microseconds()>;

@@ -114,10 +114,10 @@ std::size_t PenStreamDecoder::LinkLost(std::vector<sigformats::SignaturePoint>& 
     return out.size() - before;
 }
 
-std::size_t PenStreamDecoder::Decode(std::span<const std::uint8_t> bytes, PointTime readTime,
-                                     ReportClock& clock,
+std::size_t PenStreamDecoder::Decode(std::span<const std::uint8_t> bytes,
+                                     sigformats::PointTime readTime, ReportClock& clock,
                                      std::vector<sigformats::SignaturePoint>& out,
-                                     PointTimes& times) {
+                                     sigformats::PointTimes& times) {
     const std::size_t n = Decode(bytes, out);
     // Every point comes from one 5-byte report (a skipped answer frame adds
     // none), so the points are the reports to spread over the wire.
@@ -125,26 +125,26 @@ std::size_t PenStreamDecoder::Decode(std::span<const std::uint8_t> bytes, PointT
     return n;
 }
 
-std::size_t PenStreamDecoder::LineQuiet(PointTime readTime, ReportClock& clock,
+std::size_t PenStreamDecoder::LineQuiet(sigformats::PointTime readTime, ReportClock& clock,
                                         std::vector<sigformats::SignaturePoint>& out,
-                                        PointTimes& times) {
+                                        sigformats::PointTimes& times) {
     const std::size_t n = LineQuiet(out);
     clock.Stamp(readTime, n, times);
     return n;
 }
 
-std::size_t PenStreamDecoder::LinkLost(PointTime readTime, ReportClock& clock,
+std::size_t PenStreamDecoder::LinkLost(sigformats::PointTime readTime, ReportClock& clock,
                                        std::vector<sigformats::SignaturePoint>& out,
-                                       PointTimes& times) {
+                                       sigformats::PointTimes& times) {
     const std::size_t n = LinkLost(out);
     clock.Stamp(readTime, n, times);
     return n;
 }
 
 std::size_t PenStreamDecoder::DecodeRead(int result, std::span<const std::uint8_t> buffer,
-                                         PointTime readTime, ReportClock& clock,
+                                         sigformats::PointTime readTime, ReportClock& clock,
                                          std::vector<sigformats::SignaturePoint>& out,
-                                         PointTimes& times) {
+                                         sigformats::PointTimes& times) {
     if (result < 0) {
         return LinkLost(readTime, clock, out, times);
     }

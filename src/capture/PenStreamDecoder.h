@@ -53,9 +53,9 @@
 #include <span>
 #include <vector>
 
-#include "capture/PointTimes.h"
 #include "capture/ReportClock.h"
 #include "padlink/PadProtocol.h"
+#include "sigformats/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::capture {
@@ -114,20 +114,24 @@ public:
     // that brought them (or found the line quiet or down) returned. A report
     // split across reads, or held for support, arrived with the read that
     // completed or settled it.
-    std::size_t Decode(std::span<const std::uint8_t> bytes, PointTime readTime, ReportClock& clock,
-                       std::vector<sigformats::SignaturePoint>& out, PointTimes& times);
-    std::size_t LineQuiet(PointTime readTime, ReportClock& clock,
-                          std::vector<sigformats::SignaturePoint>& out, PointTimes& times);
-    std::size_t LinkLost(PointTime readTime, ReportClock& clock,
-                         std::vector<sigformats::SignaturePoint>& out, PointTimes& times);
+    std::size_t Decode(std::span<const std::uint8_t> bytes, sigformats::PointTime readTime,
+                       ReportClock& clock, std::vector<sigformats::SignaturePoint>& out,
+                       sigformats::PointTimes& times);
+    std::size_t LineQuiet(sigformats::PointTime readTime, ReportClock& clock,
+                          std::vector<sigformats::SignaturePoint>& out,
+                          sigformats::PointTimes& times);
+    std::size_t LinkLost(sigformats::PointTime readTime, ReportClock& clock,
+                         std::vector<sigformats::SignaturePoint>& out,
+                         sigformats::PointTimes& times);
     // One read as the pad command channel's ReadPenData returns it: `result`
     // bytes at the start of `buffer` (Decode), 0 for a read that brought
     // nothing (LineQuiet) or -1 for a link that is down (LinkLost). Every
     // reader of the pen stream goes through here, so each of them sees a
     // lost pad end the stroke.
-    std::size_t DecodeRead(int result, std::span<const std::uint8_t> buffer, PointTime readTime,
-                           ReportClock& clock, std::vector<sigformats::SignaturePoint>& out,
-                           PointTimes& times);
+    std::size_t DecodeRead(int result, std::span<const std::uint8_t> buffer,
+                           sigformats::PointTime readTime, ReportClock& clock,
+                           std::vector<sigformats::SignaturePoint>& out,
+                           sigformats::PointTimes& times);
 
     // Forgets the carried bytes and the reports held for support, e.g. when
     // reading starts again after a pause. Whether a stroke is open is kept,

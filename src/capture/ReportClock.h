@@ -10,9 +10,15 @@
 #include <chrono>
 #include <cstddef>
 
-#include "capture/PointTimes.h"
+#include "sigformats/PointTimes.h"
 
 namespace vellumix::capture {
+
+// A capture stamp: the monotonic clock (std::chrono::steady_clock) in
+// microseconds, as sigformats::PointTime counts them.
+inline sigformats::PointTime ToPointTime(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+}
 
 // Bits per byte on the pad's 8N1 line: start bit, eight data bits, stop bit.
 inline constexpr int kLineBitsPerByte = 10;
@@ -34,7 +40,7 @@ public:
     // (reads that came late and held more than the time since allows), the
     // batch is spread evenly over the time since that stamp instead. Stamps
     // never go backwards, even when readTime does.
-    void Stamp(PointTime readTime, std::size_t reports, PointTimes& out);
+    void Stamp(sigformats::PointTime readTime, std::size_t reports, sigformats::PointTimes& out);
 
     // Forgets the previous batch, e.g. when a new capture starts.
     void Reset() { m_haveLast = false; }
@@ -46,7 +52,7 @@ public:
 
 private:
     std::chrono::microseconds m_perReport;
-    PointTime m_last = 0;
+    sigformats::PointTime m_last = 0;
     bool m_haveLast = false;
 };
 

@@ -20,7 +20,7 @@ void SharedPointList::AppendPoints(std::span<const sigformats::SignaturePoint> p
 }
 
 void SharedPointList::AppendPoints(std::span<const sigformats::SignaturePoint> points,
-                                   std::span<const PointTime> times) {
+                                   std::span<const sigformats::PointTime> times) {
     std::lock_guard lock(m_mutex);
     const std::size_t before = m_list.Count();
     m_list.AppendPoints(points);

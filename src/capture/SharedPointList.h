@@ -15,8 +15,8 @@
 #include <span>
 #include <vector>
 
-#include "capture/PointTimes.h"
 #include "capture/SignaturePointList.h"
+#include "sigformats/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::capture {
@@ -35,7 +35,7 @@ public:
     // The same with one time per point (times.size() == points.size(), or
     // the points go in untimed); the time of a dropped point goes with it.
     void AppendPoints(std::span<const sigformats::SignaturePoint> points,
-                      std::span<const PointTime> times);
+                      std::span<const sigformats::PointTime> times);
     // Frees the storage of points and times; count and capacity become 0,
     // and the next points appended with times are timed again.
     void Clear();
@@ -49,7 +49,7 @@ public:
     // is empty when they are not known for every point.
     struct TimedCopy {
         std::vector<sigformats::SignaturePoint> points;
-        PointTimes times;
+        sigformats::PointTimes times;
     };
     TimedCopy CopyTimedPoints() const;
 
@@ -57,7 +57,7 @@ private:
     mutable std::mutex m_mutex;
     SignaturePointList m_list;  // guarded by m_mutex
     // Parallel to m_list while m_timed; guarded by m_mutex.
-    PointTimes m_times;
+    sigformats::PointTimes m_times;
     bool m_timed = true;
 };
 

@@ -6,7 +6,7 @@
 
 namespace vellumix::padservice {
 
-void CaptureRecord::Start(capture::PointTime start) {
+void CaptureRecord::Start(sigformats::PointTime start) {
     m_start = start;
     m_points.clear();
     m_times.clear();
@@ -14,7 +14,7 @@ void CaptureRecord::Start(capture::PointTime start) {
 }
 
 std::size_t CaptureRecord::Append(std::span<const sigformats::SignaturePoint> points,
-                                  std::span<const capture::PointTime> times) {
+                                  std::span<const sigformats::PointTime> times) {
     const std::size_t room = kMaxCapturePoints - std::min(m_points.size(), kMaxCapturePoints);
     const std::size_t n = std::min({room, points.size(), times.size()});
     for (std::size_t i = 0; i < n; ++i) {
@@ -27,7 +27,7 @@ std::size_t CaptureRecord::Append(std::span<const sigformats::SignaturePoint> po
         // A report the pad had queued before it was told to capture counts
         // as arriving at the start; a reader found again after a loss
         // stamps afresh, never before what came earlier.
-        capture::PointTime t = std::max<capture::PointTime>(times[i] - m_start, 0);
+        sigformats::PointTime t = std::max<sigformats::PointTime>(times[i] - m_start, 0);
         if (!m_times.empty()) {
             t = std::max(t, m_times.back());
         }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/PointTimes.h"
+#include "sigformats/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::padservice {
@@ -26,13 +26,13 @@ inline constexpr std::size_t kMaxCapturePoints = sigformats::kMaxDecodedPoints -
 class CaptureRecord {
 public:
     // Empties the record; times count from start (steady clock, us).
-    void Start(capture::PointTime start);
+    void Start(sigformats::PointTime start);
     // Appends what fits under the cap; returns how many were taken. Times
     // are steady-clock stamps; they are kept relative to the start, never
     // before it and never going backwards. A pen lift right after a lift is
     // kept once.
     std::size_t Append(std::span<const sigformats::SignaturePoint> points,
-                       std::span<const capture::PointTime> times);
+                       std::span<const sigformats::PointTime> times);
     // Ends the open stroke with a pen lift at the last point's time; nothing
     // when the record is empty or ends with a lift already.
     void EndStroke();
@@ -43,7 +43,7 @@ public:
     std::size_t Size() const { return m_points.size(); }
     std::span<const sigformats::SignaturePoint> Points() const { return m_points; }
     // Microseconds since the start, parallel to Points.
-    std::span<const capture::PointTime> Times() const { return m_times; }
+    std::span<const sigformats::PointTime> Times() const { return m_times; }
 
     // The capture as an InkML document with its times, saying it was cut
     // short when it is incomplete; empty when it holds no ink (nothing
@@ -51,9 +51,9 @@ public:
     std::string Inkml() const;
 
 private:
-    capture::PointTime m_start = 0;
+    sigformats::PointTime m_start = 0;
     std::vector<sigformats::SignaturePoint> m_points;
-    capture::PointTimes m_times;
+    sigformats::PointTimes m_times;
     bool m_incomplete = false;
 };
 

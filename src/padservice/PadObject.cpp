@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 
+#include "capture/ReportClock.h"
 #include "padlink/PadProtocol.h"
 #include "padservice/EventLoop.h"
 #include "padservice/Interface.h"
@@ -82,14 +83,14 @@ class PadObject::Inbox {
 public:
     // True when the inbox was empty: the caller posts a drain.
     bool Add(std::span<const sigformats::SignaturePoint> points,
-             std::span<const capture::PointTime> times) {
+             std::span<const sigformats::PointTime> times) {
         std::lock_guard lock(m_lock);
         const bool wasEmpty = m_points.empty();
         m_points.insert(m_points.end(), points.begin(), points.end());
         m_times.insert(m_times.end(), times.begin(), times.end());
         return wasEmpty;
     }
-    void Take(std::vector<sigformats::SignaturePoint>& points, capture::PointTimes& times) {
+    void Take(std::vector<sigformats::SignaturePoint>& points, sigformats::PointTimes& times) {
         std::lock_guard lock(m_lock);
         points.swap(m_points);
         times.swap(m_times);
@@ -100,7 +101,7 @@ public:
 private:
     std::mutex m_lock;
     std::vector<sigformats::SignaturePoint> m_points;
-    capture::PointTimes m_times;
+    sigformats::PointTimes m_times;
 };
 
 PadObject::PadObject(PadHost& host, Candidate candidate, std::string path)
@@ -307,7 +308,7 @@ void PadObject::OnClaim(sdbus::MethodCall call) {
     const Poster post = PosterFor(m_claim);
     PadSession::Events events;
     events.points = [inbox = m_inbox, post](std::span<const sigformats::SignaturePoint> points,
-                                            std::span<const capture::PointTime> times) {
+                                            std::span<const sigformats::PointTime> times) {
         if (inbox->Add(points, times)) {
             post([](PadObject& p) { p.DrainInbox(); });
         }
@@ -562,7 +563,8 @@ void PadObject::OnStartCapture(sdbus::MethodCall call) {
         [setup](PadSession& s, const Poster& post) -> CallResult {
             // Posted before the reader starts, so it reaches the loop ahead
             // of every point.
-            const capture::PointTime start = capture::ToPointTime(std::chrono::steady_clock::now());
+            const sigformats::PointTime start =
+                capture::ToPointTime(std::chrono::steady_clock::now());
             post([start](PadObject& p) { p.CaptureStarting(start); });
             const StepResult r = s.StartCapture(setup);
             return {ErrorName(r.error), r.message};
@@ -580,7 +582,7 @@ void PadObject::OnStartCapture(sdbus::MethodCall call) {
     m_setup = std::move(setup);
 }
 
-void PadObject::CaptureStarting(capture::PointTime start) {
+void PadObject::CaptureStarting(sigformats::PointTime start) {
     m_record.Start(start);
     m_sentPoints = 0;
     m_captureStarted = true;
@@ -619,7 +621,7 @@ void PadObject::DrainInbox() {
         return;
     }
     std::vector<sigformats::SignaturePoint> points;
-    capture::PointTimes times;
+    sigformats::PointTimes times;
     m_inbox->Take(points, times);
     if (!m_capturing || !m_captureStarted || points.empty()) {
         return;

@@ -168,7 +168,7 @@ private:
     void ScheduleReturnRetry();
     void CancelTimers();
 
-    void CaptureStarting(capture::PointTime start);
+    void CaptureStarting(sigformats::PointTime start);
     void DrainInbox();
     void SendPoints(bool ignoreFlow = false);
     void Ping();

@@ -19,8 +19,8 @@
 #include <string>
 #include <string_view>
 
-#include "capture/PointTimes.h"
 #include "padlink/LedWords.h"
+#include "sigformats/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::padservice {
@@ -68,7 +68,7 @@ public:
         // microseconds), as one read of the pen stream brought them; both
         // are valid for the call only.
         std::function<void(std::span<const sigformats::SignaturePoint> points,
-                           std::span<const capture::PointTime> times)>
+                           std::span<const sigformats::PointTime> times)>
             points;
         // The link failed (hang-up, device gone); once per loss.
         std::function<void()> lost;

@@ -63,11 +63,11 @@ bool IsInkmlName(const QString& path) {
 }
 
 SaveResult SaveInkmlFile(std::span<const SignaturePoint> points,
-                         std::span<const capture::PointTime> times, const QString& path) {
-    capture::PointTimes fromFirst(times.begin(), times.end());
+                         std::span<const sigformats::PointTime> times, const QString& path) {
+    sigformats::PointTimes fromFirst(times.begin(), times.end());
     if (!fromFirst.empty()) {
-        const capture::PointTime first = fromFirst.front();
-        for (capture::PointTime& t : fromFirst) {
+        const sigformats::PointTime first = fromFirst.front();
+        for (sigformats::PointTime& t : fromFirst) {
             t -= first;
         }
     }

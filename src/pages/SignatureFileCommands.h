@@ -14,10 +14,10 @@
 #include <optional>
 #include <span>
 
-#include "capture/PointTimes.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/FileKind.h"
 #include "sigfiles/SignatureFiles.h"
+#include "sigformats/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::pages {
@@ -53,7 +53,7 @@ bool IsInkmlName(const QString& path);
 // SaveSignatureFile. times is empty or one arrival time per point
 // (microseconds on any clock); the file counts them from the first point.
 SaveResult SaveInkmlFile(std::span<const sigformats::SignaturePoint> points,
-                         std::span<const capture::PointTime> times, const QString& path);
+                         std::span<const sigformats::PointTime> times, const QString& path);
 
 // A file to load, read whole and, for a signature format, decoded (with the
 // padlock drawing for a locked .vbc), as both pages load one.

@@ -42,7 +42,8 @@ CSignaturePage::CSignaturePage(const PageServices& services, QWidget* parent)
       m_sleep([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }),
       m_reader(
           services.channel,
-          [this](std::span<const SignaturePoint> batch, std::span<const capture::PointTime> times) {
+          [this](std::span<const SignaturePoint> batch,
+                 std::span<const sigformats::PointTime> times) {
               m_points.AppendPoints(batch, times);
           },
           [this](std::stop_token stop) {

@@ -13,11 +13,11 @@
 #include <string>
 #include <string_view>
 
-#include "capture/PointTimes.h"
 #include "sigfiles/FileInfo.h"
 #include "sigfiles/FileKind.h"
 #include "sigformats/CodecResult.h"
 #include "sigformats/InkmlFormat.h"
+#include "sigformats/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 #include "sigformats/vbc/VbcFormat.h"
 
@@ -25,7 +25,7 @@ namespace vellumix::sigfiles {
 
 // What an encoder is given besides the points; only .inkml keeps either.
 struct EncodeExtras {
-    std::span<const capture::PointTime> times;  // empty, or one per point
+    std::span<const sigformats::PointTime> times;  // empty, or one per point
     sigformats::CaptureEnd end = sigformats::CaptureEnd::kComplete;
 };
 

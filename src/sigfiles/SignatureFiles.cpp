@@ -48,7 +48,7 @@ DecodeResult DecodeAs(FileKind kind, std::span<const std::uint8_t> file, LockedV
         return result;
     }
     Points& points = result.points;
-    capture::PointTimes& times = result.times;
+    sigformats::PointTimes& times = result.times;
     // Judged on the last decoded point, whether or not it is kept.
     if (!IsPenUp(points.back())) {
         points.push_back(sigformats::PEN_UP_POINT);
@@ -88,7 +88,7 @@ Bytes EncodeStored(FileKind kind, std::span<const SignaturePoint> points) {
 namespace {
 
 EncodeResult Encode(FileKind kind, std::span<const SignaturePoint> input,
-                    std::span<const capture::PointTime> inputTimes, sigformats::CaptureEnd end) {
+                    std::span<const sigformats::PointTime> inputTimes, sigformats::CaptureEnd end) {
     if (input.empty()) {
         return {{}, "no points"};
     }
@@ -101,7 +101,7 @@ EncodeResult Encode(FileKind kind, std::span<const SignaturePoint> input,
         return {{}, std::move(bad)};
     }
     Points points(input.begin(), input.end());
-    capture::PointTimes times(inputTimes.begin(), inputTimes.end());
+    sigformats::PointTimes times(inputTimes.begin(), inputTimes.end());
     if (!IsPenUp(points.back())) {
         points.push_back(sigformats::PEN_UP_POINT);
         if (!times.empty()) {
@@ -137,12 +137,12 @@ EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input) {
 }
 
 EncodeResult EncodeAs(FileKind kind, std::span<const SignaturePoint> input,
-                      std::span<const capture::PointTime> inputTimes) {
+                      std::span<const sigformats::PointTime> inputTimes) {
     return Encode(kind, input, inputTimes, sigformats::CaptureEnd::kComplete);
 }
 
 EncodeResult EncodeInkml(std::span<const SignaturePoint> points,
-                         std::span<const capture::PointTime> times, sigformats::CaptureEnd end) {
+                         std::span<const sigformats::PointTime> times, sigformats::CaptureEnd end) {
     return Encode(FileKind::kInkml, points, times, end);
 }
 

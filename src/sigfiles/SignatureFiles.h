@@ -13,10 +13,10 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/PointTimes.h"
 #include "sigfiles/FileAccess.h"
 #include "sigfiles/FileKind.h"
 #include "sigformats/InkmlFormat.h"
+#include "sigformats/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 #include "sigformats/TxtFormat.h"
 #include "sigformats/vbc/VbcFormat.h"
@@ -43,7 +43,7 @@ struct DecodeResult {
     // Parallel to points (microseconds), or empty: only an .inkml with a T
     // channel carries times. A dropped point takes its time with it; an
     // added lift takes the time of the point before it.
-    capture::PointTimes times = {};
+    sigformats::PointTimes times = {};
     // An .inkml's hover traces (type="penUp"), left out: they are no ink.
     std::size_t hoverTraces = 0;
 };
@@ -73,11 +73,11 @@ EncodeResult EncodeAs(FileKind kind, std::span<const sigformats::SignaturePoint>
 // times is empty or one stamp per point, in microseconds since the capture
 // began; another length fails.
 EncodeResult EncodeAs(FileKind kind, std::span<const sigformats::SignaturePoint> points,
-                      std::span<const capture::PointTime> times);
+                      std::span<const sigformats::PointTime> times);
 // A capture filed as .inkml, with its times when known (empty: none). One
 // cut short by a lost pad says so in the document.
 EncodeResult EncodeInkml(std::span<const sigformats::SignaturePoint> points,
-                         std::span<const capture::PointTime> times = {},
+                         std::span<const sigformats::PointTime> times = {},
                          sigformats::CaptureEnd end = sigformats::CaptureEnd::kComplete);
 
 // The points as the stored format's encoder writes them, nothing added or

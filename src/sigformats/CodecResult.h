@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "sigformats/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigformats {
@@ -34,9 +35,8 @@ struct CodecError {
 struct DecodedSignature {
     // Never empty on success: a file with nothing in it is kNoPoints.
     std::vector<SignaturePoint> points;
-    // Microseconds, parallel to points (capture::PointTimes), or empty when
-    // the file carries no times.
-    std::vector<std::int64_t> times;
+    // Parallel to points, or empty when the file carries no times.
+    PointTimes times;
     // Points outside their format's declared range, left out of points.
     std::size_t dropped = 0;
     // Hover traces (the pen above the surface), left out: no ink.

@@ -12,8 +12,6 @@
 
 namespace vellumix::sigformats {
 
-using capture::PointTime;
-
 namespace {
 
 // Expat joins a namespace URI and a local name with this; it cannot occur in

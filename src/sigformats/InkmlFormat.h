@@ -40,8 +40,8 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/PointTimes.h"
 #include "sigformats/CodecResult.h"
+#include "sigformats/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::sigformats {
@@ -82,8 +82,7 @@ enum class CaptureEnd { kComplete, kCutShort };
 // UTF-8. kCannotStore for a point outside 0..1024, a times list of another
 // length, or more than inkml::kMaxPoints points. A capture cut short carries
 // the annotation inkml::kCutShortText.
-Encoded EncodeInkml(std::span<const SignaturePoint> points,
-                    std::span<const capture::PointTime> times = {},
+Encoded EncodeInkml(std::span<const SignaturePoint> points, std::span<const PointTime> times = {},
                     CaptureEnd end = CaptureEnd::kComplete);
 
 // Every stroke ends with PEN_UP_POINT. The times are parallel to the points,

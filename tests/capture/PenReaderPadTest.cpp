@@ -24,6 +24,7 @@ namespace {
 
 using sigformats::IsPenUp;
 using sigformats::PEN_UP_POINT;
+using sigformats::PointTime;
 using sigformats::SignaturePoint;
 namespace pl = padlink;
 using namespace std::chrono_literals;

@@ -16,6 +16,8 @@ namespace vellumix::capture {
 namespace {
 
 using sigformats::PEN_UP_POINT;
+using sigformats::PointTime;
+using sigformats::PointTimes;
 using sigformats::SignaturePoint;
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;

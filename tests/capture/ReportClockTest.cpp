@@ -8,6 +8,8 @@
 namespace vellumix::capture {
 namespace {
 
+using sigformats::PointTime;
+using sigformats::PointTimes;
 using std::chrono::microseconds;
 
 TEST(ReportWireTimeTest, FiveBytesOfTenBitsAtTheLineRate) {

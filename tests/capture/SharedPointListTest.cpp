@@ -6,6 +6,7 @@ namespace vellumix::capture {
 namespace {
 
 using sigformats::PEN_UP_POINT;
+using sigformats::PointTimes;
 using sigformats::SignaturePoint;
 using Points = std::vector<SignaturePoint>;
 

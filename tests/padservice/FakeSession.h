@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/ReportClock.h"
 #include "padservice/PadSession.h"
 
 namespace vellumix::padservice::test {
@@ -38,8 +39,8 @@ public:
 
     // As if one read of the pen brought these; nothing unless capturing.
     void Push(std::vector<sigformats::SignaturePoint> points) {
-        const capture::PointTimes times(points.size(),
-                                        capture::ToPointTime(std::chrono::steady_clock::now()));
+        const sigformats::PointTimes times(points.size(),
+                                           capture::ToPointTime(std::chrono::steady_clock::now()));
         std::lock_guard delivering(m_emit);
         if (Capturing() && m_events.points) {
             m_events.points(points, times);

@@ -382,7 +382,7 @@ TEST(TwoPads, CaptureAtOnceEachIntoItsOwnReader) {
         explicit Capture(pl::PadLink& link)
             : channel(link),
               reader(channel, [this](std::span<const sigformats::SignaturePoint> batch,
-                                     std::span<const capture::PointTime>) {
+                                     std::span<const sigformats::PointTime>) {
                   std::lock_guard lock(mutex);
                   points.insert(points.end(), batch.begin(), batch.end());
               }) {}

@@ -56,7 +56,7 @@ TEST(SignatureFileCommands, AnInkmlSaveThatCannotEncodeLeavesTheOldFile) {
         {1, 2}, {3, 4}, sigformats::PEN_UP_POINT};
     EXPECT_EQ(SaveInkmlFile(std::vector<sigformats::SignaturePoint>{{2000, 1}}, {}, target),
               SaveResult::kCannotEncode);
-    EXPECT_EQ(SaveInkmlFile(points, std::vector<capture::PointTime>{1}, target),
+    EXPECT_EQ(SaveInkmlFile(points, std::vector<sigformats::PointTime>{1}, target),
               SaveResult::kCannotEncode);  // one time for three points
     QFile kept(target);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));

@@ -125,17 +125,17 @@ TEST(Encoding, ClosesTheLastStrokeWithAPenLift) {
 // time of the point before it, and a list of another length is refused.
 TEST(Encoding, KeepsTimesInInkmlOnly) {
     const Points open{{10, 10}, {20, 20}, {30, 30}};
-    const capture::PointTimes times{0, 1302, 2604};
+    const sigformats::PointTimes times{0, 1302, 2604};
     const EncodeResult ink = sigfiles::EncodeInkml(open, times);
     ASSERT_EQ(ink.error, "");
     const DecodeResult back = DecodeAs(FileKind::kInkml, ink.bytes);
     EXPECT_EQ(back.points, (Points{{10, 10}, {20, 20}, {30, 30}, PEN_UP_POINT}));
-    EXPECT_EQ(back.times, (capture::PointTimes{0, 1302, 2604, 2604}));
+    EXPECT_EQ(back.times, (sigformats::PointTimes{0, 1302, 2604, 2604}));
     EXPECT_TRUE(DecodeAs(FileKind::kInkml, sigfiles::EncodeInkml(open).bytes).times.empty());
 
-    EXPECT_NE(
-        sigfiles::EncodeInkml(open, capture::PointTimes{0, 1}).error.find("2 times for 3 points"),
-        std::string::npos);
+    EXPECT_NE(sigfiles::EncodeInkml(open, sigformats::PointTimes{0, 1})
+                  .error.find("2 times for 3 points"),
+              std::string::npos);
     for (FileKind kind :
          {FileKind::kSig, FileKind::kCmp, FileKind::kVbc, FileKind::kNlc, FileKind::kTxt}) {
         EXPECT_EQ(EncodeAs(kind, open, times).bytes, EncodeAs(kind, open).bytes);

@@ -14,7 +14,6 @@
 namespace vellumix::sigformats {
 namespace {
 
-using capture::PointTimes;
 using testing::Bytes;
 using testing::Points;
 
@@ -35,8 +34,7 @@ struct Read {
     std::size_t hoverTraces = 0;
 };
 
-Written Encode(std::span<const SignaturePoint> points,
-               std::span<const capture::PointTime> times = {},
+Written Encode(std::span<const SignaturePoint> points, std::span<const PointTime> times = {},
                CaptureEnd end = CaptureEnd::kComplete) {
     const Encoded encoded = EncodeInkml(points, times, end);
     return encoded ? Written{encoded.Value(), {}} : Written{{}, encoded.Error().message};
@@ -78,7 +76,7 @@ TEST(InkmlRoundTripTest, PointsAndTimesComeBackExactly) {
     const Points realistic = testing::RealisticSignature(3);
     PointTimes realisticTimes;
     for (std::size_t i = 0; i < realistic.size(); ++i) {
-        realisticTimes.push_back(static_cast<capture::PointTime>(i) * 1302 + 17);
+        realisticTimes.push_back(static_cast<PointTime>(i) * 1302 + 17);
     }
     const struct {
         const char* name;

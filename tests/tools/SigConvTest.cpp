@@ -349,7 +349,7 @@ sigfiles::DecodeResult DecodeFile(const std::filesystem::path& path) {
 // time of the lift itself.
 struct TimedSignature {
     sigfiles::Points points;
-    capture::PointTimes times;
+    sigformats::PointTimes times;
 };
 
 TimedSignature MakeTimed(const char* text, unsigned seed) {
@@ -357,7 +357,7 @@ TimedSignature MakeTimed(const char* text, unsigned seed) {
     for (std::size_t i = 0; i < s.points.size(); ++i) {
         s.times.push_back(sigformats::IsPenUp(s.points[i]) && i > 0
                               ? s.times.back()
-                              : static_cast<capture::PointTime>(i * 1302 + (i % 7)));
+                              : static_cast<sigformats::PointTime>(i * 1302 + (i % 7)));
     }
     return s;
 }

@@ -17,7 +17,6 @@
 
 #include "capture/PenReport.h"
 #include "capture/PenStreamDecoder.h"
-#include "capture/PointTimes.h"
 #include "capture/ReportClock.h"
 #include "cli/UsageError.h"
 #include "padctl/ServicePad.h"
@@ -41,6 +40,7 @@
 #include "sigfiles/FileKind.h"
 #include "sigfiles/PadFiles.h"
 #include "sigfiles/SignatureFiles.h"
+#include "sigformats/PointTimes.h"
 
 namespace vellumix::tools {
 
@@ -266,7 +266,7 @@ pl::CommandResult SendDrawText(pl::PadCommandChannel& channel, int x, int y,
 enum class CaptureFormat { kTxt, kJsonl, kInkml };
 
 // "12.302": microseconds as milliseconds, exact.
-std::string Millis(capture::PointTime us) {
+std::string Millis(sigformats::PointTime us) {
     return Format("%lld.%03lld", static_cast<long long>(us / 1000),
                   static_cast<long long>(us % 1000));
 }
@@ -275,7 +275,7 @@ std::string Millis(capture::PointTime us) {
 // the capture started.
 std::optional<Failure> WriteInkml(std::ostream& out,
                                   std::span<const sigformats::SignaturePoint> points,
-                                  std::span<const capture::PointTime> times,
+                                  std::span<const sigformats::PointTime> times,
                                   sigformats::CaptureEnd end = sigformats::CaptureEnd::kComplete) {
     const sigfiles::EncodeResult ink = sigfiles::EncodeInkml(points, times, end);
     if (!ink.error.empty()) {
@@ -294,7 +294,7 @@ public:
     CaptureWriter(std::ostream& out, CaptureFormat format) : m_out(out), m_format(format) {}
 
     void Batch(std::span<const sigformats::SignaturePoint> points,
-               std::span<const capture::PointTime> times) {
+               std::span<const sigformats::PointTime> times) {
         if (m_format == CaptureFormat::kInkml) {
             m_points.insert(m_points.end(), points.begin(), points.end());
             m_times.insert(m_times.end(), times.begin(), times.end());
@@ -324,7 +324,7 @@ public:
     }
 
     // The capture ended as asked, `duration` after it started.
-    std::optional<Failure> Finish(capture::PointTime duration) {
+    std::optional<Failure> Finish(sigformats::PointTime duration) {
         if (m_format == CaptureFormat::kJsonl) {
             m_out << Format(jsonl::kSummary, m_downPoints, m_strokes, Millis(duration).c_str());
         } else if (m_format == CaptureFormat::kInkml) {
@@ -347,14 +347,14 @@ private:
     std::ostream& m_out;
     CaptureFormat m_format;
     std::vector<sigformats::SignaturePoint> m_points;  // inkml: all of them
-    capture::PointTimes m_times;
+    sigformats::PointTimes m_times;
     std::size_t m_downPoints = 0;
     std::size_t m_strokes = 0;
     bool m_inStroke = false;
 };
 
 std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
-    const capture::PointTime start = capture::ToPointTime(Clock::now());
+    const sigformats::PointTime start = capture::ToPointTime(Clock::now());
     s.channel->StartCapture();
     const auto deadline = Clock::now() + std::chrono::seconds(seconds);
     capture::PenStreamDecoder decoder;
@@ -364,18 +364,18 @@ std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
     CaptureWriter writer(s.out, format);
     std::vector<std::uint8_t> buffer(pl::kReplyCapacity);
     std::vector<sigformats::SignaturePoint> points;
-    capture::PointTimes times;
+    sigformats::PointTimes times;
     // One read's points to the writer: bytes decoded, a quiet line settling
     // what the decoder held back, or a lost link ending the open stroke with
     // a lift (so every format shows the stroke ended where the pad went).
-    const auto take = [&](int n, capture::PointTime readTime) {
+    const auto take = [&](int n, sigformats::PointTime readTime) {
         points.clear();
         times.clear();
         decoder.DecodeRead(n, buffer, readTime, clock, points, times);
-        for (capture::PointTime& t : times) {
+        for (sigformats::PointTime& t : times) {
             // A report stamped before the start (one the pad had queued
             // before it was told to capture) counts as arriving at it.
-            t = std::max<capture::PointTime>(t - start, 0);
+            t = std::max<sigformats::PointTime>(t - start, 0);
         }
         writer.Batch(points, times);
     };
@@ -402,11 +402,11 @@ std::optional<Failure> Capture(Session& s, int seconds, CaptureFormat format) {
 std::optional<Failure> CaptureThroughService(Session& s, int seconds, CaptureFormat format) {
     CaptureWriter writer(s.out, format);
     bool lost = false;
-    capture::PointTime duration = 0;
+    sigformats::PointTime duration = 0;
     auto failure = s.service->Capture(
         seconds, s.interrupt,
         [&](std::span<const sigformats::SignaturePoint> points,
-            std::span<const capture::PointTime> times) { writer.Batch(points, times); },
+            std::span<const sigformats::PointTime> times) { writer.Batch(points, times); },
         lost, duration);
     if (lost) {
         writer.Lost(msg::kLinkLost);

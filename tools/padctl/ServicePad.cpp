@@ -152,10 +152,10 @@ std::optional<ServiceFailure> ServicePad::SetLeds(padlink::LedWord word) {
 
 std::optional<ServiceFailure> ServicePad::Capture(int seconds, const std::atomic<bool>* interrupt,
                                                   const Batch& onBatch, bool& lost,
-                                                  capture::PointTime& duration) {
+                                                  sigformats::PointTime& duration) {
     lost = false;
     std::vector<sigformats::SignaturePoint> points;
-    capture::PointTimes times;
+    sigformats::PointTimes times;
     m_client->OnPoints(m_path, [&](const std::vector<ps::ReceivedPoint>& batch) {
         points.clear();
         times.clear();

@@ -13,8 +13,8 @@
 #include <span>
 #include <string>
 
-#include "capture/PointTimes.h"
 #include "padlink/LedWords.h"
+#include "sigformats/PointTimes.h"
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::padservice {
@@ -38,7 +38,7 @@ struct ServiceChoice {
 class ServicePad {
 public:
     using Batch = std::function<void(std::span<const sigformats::SignaturePoint> points,
-                                     std::span<const capture::PointTime> times)>;
+                                     std::span<const sigformats::PointTime> times)>;
 
     // Claims the first pad of the choice that answers. busAddress: empty
     // for the session bus.
@@ -59,7 +59,7 @@ public:
     // length in microseconds.
     std::optional<ServiceFailure> Capture(int seconds, const std::atomic<bool>* interrupt,
                                           const Batch& onBatch, bool& lost,
-                                          capture::PointTime& duration);
+                                          sigformats::PointTime& duration);
 
 private:
     ServicePad(std::unique_ptr<padservice::ServiceClient> client, std::string path,

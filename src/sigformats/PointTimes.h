@@ -3,14 +3,13 @@
 // pages that take bare points stay as they are.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <vector>
 
-namespace vellumix::capture {
+namespace vellumix::sigformats {
 
 // Microseconds. Stamps from the capture layer count on the monotonic clock
-// (std::chrono::steady_clock); a caller that stores or prints them usually
+// (capture::ToPointTime); a caller that stores or prints them usually
 // subtracts the capture's start first.
 using PointTime = std::int64_t;
 
@@ -18,8 +17,4 @@ using PointTime = std::int64_t;
 // times are not known (a signature read from a file without them).
 using PointTimes = std::vector<PointTime>;
 
-inline PointTime ToPointTime(std::chrono::steady_clock::time_point t) {
-    return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
-}
-
-}  // namespace vellumix::capture
+}  // namespace vellumix::sigformats
