@@ -47,7 +47,7 @@ enum class Link { kSerial, kUsb };
 
 // ShowImage's pictures as vellumix-padd decodes them: in its helper process.
 PictureDecoder Pictures() {
-    return tools::HelperDecoder(VELLUMIX_PICTURE_HELPER);
+    return tools::padd::HelperDecoder(VELLUMIX_PICTURE_HELPER);
 }
 
 class ServicePad : public ::testing::Test {

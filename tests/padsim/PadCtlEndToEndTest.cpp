@@ -42,6 +42,7 @@ namespace vellumix::padsim {
 namespace {
 
 namespace fs = std::filesystem;
+namespace padctl = tools::padctl;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Points = std::vector<sigformats::SignaturePoint>;
@@ -96,7 +97,7 @@ public:
             args.insert(args.begin(), "--service");
         }
         args.insert(args.end(), commands.begin(), commands.end());
-        tools::PadCtlEnvironment env;
+        padctl::PadCtlEnvironment env;
         env.portFolder = m_folder;
         env.devicePrefixes = {};
         env.hidBackend = Backend();
@@ -105,7 +106,7 @@ public:
         std::ostringstream err;
         const auto start = Clock::now();
         RunResult r;
-        r.status = tools::RunPadCtl(args, out, err, std::move(env));
+        r.status = padctl::RunPadCtl(args, out, err, std::move(env));
         r.took = Clock::now() - start;
         r.out = out.str();
         r.err = err.str();
@@ -190,14 +191,14 @@ TEST_P(PadCtlEndToEnd, ProbesDrawsShowsAPictureSendsAFileAndCapturesExactly) {
     PadRig rig(GetParam(), m_temp.ports);
 
     const RunResult probe = rig.Run({"probe"});
-    ASSERT_EQ(probe.status, tools::kExitOk) << probe.err;
+    ASSERT_EQ(probe.status, padctl::kExitOk) << probe.err;
     EXPECT_EQ(probe.out, GetParam() == Link::kUsb ? "Pad found on USB\n" : "Pad found on COM1\n");
 
     const RunResult draw =
         rig.Run({"colour", "all",  "#0000ff", "fill", "10",   "10",  "20",   "20",
                  "colour", "line", "255,0,0", "line", "0",    "100", "319",  "100",
                  "text",   "40",   "150",     "Hi",   "leds", "red", "font", "small"});
-    ASSERT_EQ(draw.status, tools::kExitOk) << draw.err;
+    ASSERT_EQ(draw.status, padctl::kExitOk) << draw.err;
     QImage lcd = rig.Engine().Snapshot().lcd;
     EXPECT_EQ(lcd.pixelColor(20, 20), QColor(Qt::blue));
     EXPECT_EQ(lcd.pixelColor(200, 100), QColor(Qt::red));
@@ -215,7 +216,7 @@ TEST_P(PadCtlEndToEnd, ProbesDrawsShowsAPictureSendsAFileAndCapturesExactly) {
     const fs::path picturePath = m_temp.root / "picture.png";
     ASSERT_TRUE(picture.save(QString::fromStdString(picturePath.string())));
     const RunResult image = rig.Run({"image", picturePath.string()});
-    ASSERT_EQ(image.status, tools::kExitOk) << image.err;
+    ASSERT_EQ(image.status, padctl::kExitOk) << image.err;
     lcd = rig.Engine().Snapshot().lcd;
     EXPECT_EQ(lcd.pixelColor(10, 120), QColor(Qt::red));
     EXPECT_EQ(lcd.pixelColor(310, 120), QColor(Qt::green));
@@ -227,13 +228,13 @@ TEST_P(PadCtlEndToEnd, ProbesDrawsShowsAPictureSendsAFileAndCapturesExactly) {
     const fs::path sigPath = m_temp.root / "ada.sig";
     ASSERT_TRUE(sigfiles::WriteFileReplacing(sigPath, sig.bytes).error.empty());
     const RunResult send = rig.Run({"clear", "send-sig", sigPath.string()});
-    ASSERT_EQ(send.status, tools::kExitOk) << send.err;
+    ASSERT_EQ(send.status, padctl::kExitOk) << send.err;
     EXPECT_GT(NonWhitePixels(rig.Engine().Snapshot().lcd), 50);
 
     rig.StartReplay(signature);
     const RunResult captured = rig.Run({"capture", "--seconds", "1"});
     rig.StopReplay();
-    ASSERT_EQ(captured.status, tools::kExitOk) << captured.err;
+    ASSERT_EQ(captured.status, padctl::kExitOk) << captured.err;
     EXPECT_EQ(captured.out, TxtOf(signature));
     EXPECT_EQ(rig.Engine().Snapshot().capture, engine::CaptureState::kStopped);
     EXPECT_LT(captured.took, 3s);
@@ -262,7 +263,7 @@ TEST_P(PadCtlEndToEnd, ASecondConsoleIsRefusedAsBusyAndTheFirstKeepsEveryPoint) 
     for (std::vector<std::string> args : names) {
         args.insert(args.end(), {"capture", "--seconds", "1"});
         const RunResult second = rig.Run(args, false);
-        EXPECT_EQ(second.status, tools::kExitNoPad) << second.err;
+        EXPECT_EQ(second.status, padctl::kExitNoPad) << second.err;
         EXPECT_TRUE(second.out.empty());
         EXPECT_LT(second.took, 1s);
         const std::size_t busy = second.err.find("busy");
@@ -278,7 +279,7 @@ TEST_P(PadCtlEndToEnd, ASecondConsoleIsRefusedAsBusyAndTheFirstKeepsEveryPoint) 
     }
     owner.join();
     rig.StopReplay();
-    ASSERT_EQ(first.status, tools::kExitOk) << first.err;
+    ASSERT_EQ(first.status, padctl::kExitOk) << first.err;
     EXPECT_EQ(first.out, TxtOf(signature));
 }
 
@@ -313,7 +314,7 @@ TEST_P(PadCtlEndToEnd, CapturesToJsonLinesAndInkmlWithTheTimes) {
     rig.StartReplay(signature);
     const RunResult json = rig.Run({"capture", "--format", "jsonl", "--seconds", "1"});
     rig.StopReplay();
-    ASSERT_EQ(json.status, tools::kExitOk) << json.err;
+    ASSERT_EQ(json.status, padctl::kExitOk) << json.err;
     const std::vector<QJsonObject> objects = JsonLines(json.out);
     ASSERT_EQ(objects.size(), signature.size() + 1);
     const QJsonObject summary = objects.back()["summary"].toObject();
@@ -343,7 +344,7 @@ TEST_P(PadCtlEndToEnd, CapturesToJsonLinesAndInkmlWithTheTimes) {
     rig.StartReplay(signature);
     const RunResult ink = rig.Run({"capture", "--seconds", "1", "--format", "InkML"});
     rig.StopReplay();
-    ASSERT_EQ(ink.status, tools::kExitOk) << ink.err;
+    ASSERT_EQ(ink.status, padctl::kExitOk) << ink.err;
     const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(
         sigfiles::FileKind::kInkml,
         std::span(reinterpret_cast<const std::uint8_t*>(ink.out.data()), ink.out.size()));
@@ -378,16 +379,16 @@ TEST_P(PadCtlEndToEnd, NakSilenceAndRefusalEachHaveTheirOwnExit) {
         const char* err;
     };
     const Case cases[] = {
-        {{"frame", "0", "0", "10", "10"}, tools::kExitFailed, "did not acknowledge DrawFrame"},
-        {{"fill", "0", "0", "10", "10"}, tools::kExitFailed, "FillRectangle (it answered NAK)"},
-        {{"line", "0", "0", "10", "10"}, tools::kExitFailed, "did not answer DrawLine"},
-        {{"leds", "green"}, tools::kExitFailed, "did not answer SetLedFlags"},
+        {{"frame", "0", "0", "10", "10"}, padctl::kExitFailed, "did not acknowledge DrawFrame"},
+        {{"fill", "0", "0", "10", "10"}, padctl::kExitFailed, "FillRectangle (it answered NAK)"},
+        {{"line", "0", "0", "10", "10"}, padctl::kExitFailed, "did not answer DrawLine"},
+        {{"leds", "green"}, padctl::kExitFailed, "did not answer SetLedFlags"},
         // SetLedState shares SetLedFlags' command byte, and is ACK-tested.
-        {{"leds", "on"}, tools::kExitFailed, "did not answer SetLedState"},
-        {{"clear"}, tools::kExitFailed, "did not answer ClearDisplay"},
-        {{"send-sig", sig.string()}, tools::kExitFailed, "SendSigFile (it answered NAK)"},
-        {{"fill", "10", "10", "-20", "5"}, tools::kExitUsage, "fill 10 10 -20 5 is outside"},
-        {{"text", "10", "10", "ok"}, tools::kExitOk, ""},
+        {{"leds", "on"}, padctl::kExitFailed, "did not answer SetLedState"},
+        {{"clear"}, padctl::kExitFailed, "did not answer ClearDisplay"},
+        {{"send-sig", sig.string()}, padctl::kExitFailed, "SendSigFile (it answered NAK)"},
+        {{"fill", "10", "10", "-20", "5"}, padctl::kExitUsage, "fill 10 10 -20 5 is outside"},
+        {{"text", "10", "10", "ok"}, padctl::kExitOk, ""},
     };
     for (const Case& c : cases) {
         rig.Engine().TakeTrace();
@@ -395,7 +396,7 @@ TEST_P(PadCtlEndToEnd, NakSilenceAndRefusalEachHaveTheirOwnExit) {
         EXPECT_EQ(r.status, c.status) << c.command[0] << ": " << r.err;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
         EXPECT_LT(r.took, 3s) << c.command[0];
-        if (c.status == tools::kExitUsage) {
+        if (c.status == padctl::kExitUsage) {
             for (const std::string& line : rig.Engine().TakeTrace()) {
                 EXPECT_EQ(line.find("FillRectangle"), std::string::npos) << line;
             }
@@ -410,7 +411,7 @@ public:
     ServiceForRig(PadRig& rig, Link link, const fs::path& ports)
         : m_factory({ports, [&rig] { return rig.Backend(); }, padlink::kDefaultUsbIds}),
           m_service(m_factory, padservice::test::ServiceRig::QuickOptions(),
-                    tools::HelperDecoder(VELLUMIX_PICTURE_HELPER),
+                    tools::padd::HelperDecoder(VELLUMIX_PICTURE_HELPER),
                     padservice::test::ServiceRig::PortFolder(ports)) {
         if (link == Link::kUsb) {
             m_service.Appear(rig.UsbKey(), padservice::Transport::kUsb);
@@ -476,14 +477,14 @@ TEST_P(PadCtlEndToEnd, ThroughTheCaptureServiceTheSameCommandsSayTheSame) {
     // What the service cannot lend: a command it does not offer, and a pad
     // another client holds.
     const RunResult fill = rig.Run({"fill", "0", "0", "10", "10"}, true, service.Bus());
-    EXPECT_EQ(fill.status, tools::kExitUsage);
+    EXPECT_EQ(fill.status, padctl::kExitUsage);
     EXPECT_NE(fill.err.find("not offered through the capture service"), std::string::npos);
     padservice::ServiceClient other(service.Bus());
     const std::vector<std::string> pads = other.PadPaths();
     ASSERT_EQ(pads.size(), 1u);
     other.Claim(pads.front());
     const RunResult busy = rig.Run({"probe"}, true, service.Bus());
-    EXPECT_EQ(busy.status, tools::kExitNoPad);
+    EXPECT_EQ(busy.status, padctl::kExitNoPad);
     EXPECT_NE(busy.err.find("claimed by " + other.UniqueName()), std::string::npos) << busy.err;
 }
 
@@ -508,7 +509,7 @@ TEST_F(PadCtlFaults, DroppedPenBytesLosePointsButNeverBendThemOrHang) {
     rig.StartReplay(signature);
     const RunResult r = rig.Run({"capture", "--seconds", "1"});
     rig.StopReplay();
-    ASSERT_EQ(r.status, tools::kExitOk) << r.err;
+    ASSERT_EQ(r.status, padctl::kExitOk) << r.err;
     EXPECT_LT(r.took, 3s);
     const auto parsed = sigfiles::ParseTxt(r.out);
     ASSERT_TRUE(parsed.error.empty()) << parsed.error;  // every line a valid point
@@ -540,7 +541,7 @@ TEST_F(PadCtlFaults, APadLostDuringAJsonLinesCaptureEndsTheStrokeAndTheStreamWit
         const RunResult r = rig.Run({"capture", "--format", "jsonl", "--seconds", "20"}, true,
                                     service ? service->Bus() : std::string());
         rig.StopReplay();
-        EXPECT_EQ(r.status, tools::kExitFailed);
+        EXPECT_EQ(r.status, padctl::kExitFailed);
         EXPECT_NE(r.err.find("lost the pad during capture"), std::string::npos) << r.err;
         EXPECT_LT(r.took, 10s);
         const std::vector<QJsonObject> objects = JsonLines(r.out);
@@ -563,7 +564,7 @@ TEST_F(PadCtlFaults, APadLostDuringAnInkmlCaptureSaysSoInTheDocument) {
     rig.StartReplay(signature);
     const RunResult r = rig.Run({"capture", "--format", "inkml", "--seconds", "20"});
     rig.StopReplay();
-    EXPECT_EQ(r.status, tools::kExitFailed);
+    EXPECT_EQ(r.status, padctl::kExitFailed);
     EXPECT_LT(r.took, 10s);
     EXPECT_NE(r.out.find(sigformats::inkml::kCutShortText), std::string::npos) << r.out;
     const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(
@@ -576,7 +577,7 @@ TEST_F(PadCtlFaults, APadLostDuringAnInkmlCaptureSaysSoInTheDocument) {
 TEST_F(PadCtlFaults, SearchesThePortsWhenNoLinkIsGivenAndRefusesBadInputFirst) {
     PadRig rig(Link::kSerial, m_temp.ports);
     const RunResult found = rig.Run({"probe"}, false);
-    EXPECT_EQ(found.status, tools::kExitOk) << found.err;
+    EXPECT_EQ(found.status, padctl::kExitOk) << found.err;
     EXPECT_EQ(found.out, "Pad found on COM1\n");
 
     // Checked before the pad is touched: nothing reaches it.
@@ -593,7 +594,7 @@ TEST_F(PadCtlFaults, SearchesThePortsWhenNoLinkIsGivenAndRefusesBadInputFirst) {
         std::vector<std::string> command{"clear"};
         command.insert(command.end(), args.begin(), args.end());
         const RunResult r = rig.Run(command);
-        EXPECT_EQ(r.status, tools::kExitUsage) << args[0];
+        EXPECT_EQ(r.status, padctl::kExitUsage) << args[0];
         EXPECT_NE(r.err.find("vellumix-padctl: "), std::string::npos);
     }
     EXPECT_TRUE(rig.Engine().TakeTrace().empty());
@@ -629,7 +630,7 @@ TEST_F(PadCtlFaults, RefusesHostileFilesBeforeThePadIsTouched) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[1]);
         const RunResult r = rig.Run(c.args);
-        EXPECT_EQ(r.status, tools::kExitUsage);
+        EXPECT_EQ(r.status, padctl::kExitUsage);
         EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
     }
     EXPECT_TRUE(rig.Engine().TakeTrace().empty());

@@ -30,6 +30,11 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace pl = padlink;
+using padctl::kExitNoPad;
+using padctl::kExitOk;
+using padctl::kExitUsage;
+using padctl::PadCtlEnvironment;
+using padctl::RunPadCtl;
 
 struct RunResult {
     int status = -1;

@@ -22,6 +22,10 @@
 namespace vellumix::tools {
 namespace {
 
+using sigconv::kExitFailed;
+using sigconv::kExitOk;
+using sigconv::kExitUsage;
+using sigconv::RunSigConv;
 using sigfiles::Bytes;
 using sigfiles::FileKind;
 using testsupport::At;

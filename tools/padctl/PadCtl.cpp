@@ -42,7 +42,7 @@
 #include "sigfiles/SignatureFiles.h"
 #include "sigformats/PointTimes.h"
 
-namespace vellumix::tools {
+namespace vellumix::tools::padctl {
 
 namespace {
 
@@ -1219,4 +1219,4 @@ int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream
     return kExitOk;
 }
 
-}  // namespace vellumix::tools
+}  // namespace vellumix::tools::padctl

@@ -27,7 +27,7 @@
 #include "padlink/HidDevice.h"
 #include "padlink/PortResolver.h"
 
-namespace vellumix::tools {
+namespace vellumix::tools::padctl {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed =
@@ -205,4 +205,4 @@ struct PadCtlEnvironment {
 int RunPadCtl(std::span<const std::string> args, std::ostream& out, std::ostream& err,
               PadCtlEnvironment env = {});
 
-}  // namespace vellumix::tools
+}  // namespace vellumix::tools::padctl

@@ -14,7 +14,7 @@
 #include "padservice/Interface.h"
 #include "padservice/ServiceClient.h"
 
-namespace vellumix::tools {
+namespace vellumix::tools::padctl {
 
 namespace {
 
@@ -189,4 +189,4 @@ std::optional<ServiceFailure> ServicePad::Capture(int seconds, const std::atomic
     return failure;
 }
 
-}  // namespace vellumix::tools
+}  // namespace vellumix::tools::padctl

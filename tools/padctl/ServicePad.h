@@ -21,7 +21,7 @@ namespace vellumix::padservice {
 class ServiceClient;
 }
 
-namespace vellumix::tools {
+namespace vellumix::tools::padctl {
 
 struct ServiceFailure {
     int status = 1;
@@ -72,4 +72,4 @@ private:
     std::string m_linkName;
 };
 
-}  // namespace vellumix::tools
+}  // namespace vellumix::tools::padctl

@@ -21,10 +21,10 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    vellumix::tools::PadCtlEnvironment env;
+    vellumix::tools::padctl::PadCtlEnvironment env;
     env.interrupt = &g_interrupted;
     if (const char* ids = std::getenv(vellumix::padlink::kUsbIdVariable)) {
         env.usbIdVariable = ids;
     }
-    return vellumix::tools::RunPadCtl(args, std::cout, std::cerr, std::move(env));
+    return vellumix::tools::padctl::RunPadCtl(args, std::cout, std::cerr, std::move(env));
 }

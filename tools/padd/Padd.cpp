@@ -22,7 +22,7 @@
 #include "padservice/Interface.h"
 #include "padservice/Service.h"
 
-namespace vellumix::tools {
+namespace vellumix::tools::padd {
 
 namespace {
 
@@ -49,7 +49,7 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
             PaddEnvironment env) {
     const auto usage = [&](const std::string& problem,
                            const std::optional<std::string>& suggestion = std::nullopt) {
-        err << cli::UsageLine(padd::kProgramName, problem, suggestion) << '\n';
+        err << cli::UsageLine(msg::kProgramName, problem, suggestion) << '\n';
         return kPaddExitUsage;
     };
     std::chrono::seconds idleExit = ps::kDefaultIdleExit;
@@ -57,16 +57,16 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == kOptHelp || arg == kOptHelpShort) {
-            out << padd::kUsage;
+            out << msg::kUsage;
             return kPaddExitOk;
         }
         if (arg == kOptVersion) {
-            out << padd::kProgramName << ' ' << VELLUMIX_VERSION << '\n';
+            out << msg::kProgramName << ' ' << VELLUMIX_VERSION << '\n';
             return kPaddExitOk;
         }
         if (arg == kOptIdleExit) {
             if (i + 1 >= args.size()) {
-                return usage(padd::kIdleExitNeedsValue);
+                return usage(msg::kIdleExitNeedsValue);
             }
             const std::string& value = args[++i];
             int seconds = -1;
@@ -74,18 +74,18 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
                 std::from_chars(value.data(), value.data() + value.size(), seconds);
             if (ec != std::errc() || end != value.data() + value.size() || seconds < 0 ||
                 seconds > kMaxIdleExitSeconds) {
-                return usage(Format(padd::kBadIdleExit, value));
+                return usage(Format(msg::kBadIdleExit, value));
             }
             idleExit = std::chrono::seconds(seconds);
         } else if (arg == kOptUsbId) {
             if (i + 1 >= args.size()) {
-                return usage(padd::kUsbIdNeedsValue);
+                return usage(msg::kUsbIdNeedsValue);
             }
             usbId = args[++i];
         } else if (arg.starts_with("-")) {
-            return usage(Format(padd::kUnknownOption, arg), cli::NearMiss(arg, kOptions));
+            return usage(Format(msg::kUnknownOption, arg), cli::NearMiss(arg, kOptions));
         } else {
-            return usage(Format(padd::kUnexpected, arg));
+            return usage(Format(msg::kUnexpected, arg));
         }
     }
 
@@ -101,7 +101,7 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
         bus = env.busAddress.empty() ? sdbus::createSessionBusConnection()
                                      : sdbus::createSessionBusConnectionWithAddress(env.busAddress);
     } catch (const sdbus::Error& e) {
-        err << padd::kProgram << Format(padd::kNoBus, e.getMessage()) << '\n';
+        err << msg::kProgram << Format(msg::kNoBus, e.getMessage()) << '\n';
         return kPaddExitFailed;
     }
     if (!env.hidBackend) {
@@ -138,7 +138,7 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
              [&service](const std::string& key) { service.CandidateVanished(key); }},
             places);
         if (const std::string why = watch.Start(); !why.empty()) {
-            err << padd::kProgram << Format(padd::kNoPortFolder, why) << '\n';
+            err << msg::kProgram << Format(msg::kNoPortFolder, why) << '\n';
         }
         if (env.stopFd >= 0) {
             loop.Watch(env.stopFd, POLLIN, [&loop](short) { loop.Quit(); });
@@ -148,17 +148,17 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
         try {
             bus->requestName(ps::kBusName);
         } catch (const sdbus::Error& e) {
-            err << padd::kProgram << Format(padd::kNameTaken, e.getMessage()) << '\n';
+            err << msg::kProgram << Format(msg::kNameTaken, e.getMessage()) << '\n';
             return kPaddExitFailed;
         }
         loop.Run();
         // New callers start a fresh service from here on.
         bus->releaseName(ps::kBusName);
     } catch (const sdbus::Error& e) {
-        err << padd::kProgram << Format(padd::kBusLost, e.getMessage()) << '\n';
+        err << msg::kProgram << Format(msg::kBusLost, e.getMessage()) << '\n';
         return kPaddExitFailed;
     }
     return kPaddExitOk;
 }
 
-}  // namespace vellumix::tools
+}  // namespace vellumix::tools::padd

@@ -22,14 +22,14 @@ namespace vellumix::padlink {
 class HidBackend;
 }
 
-namespace vellumix::tools {
+namespace vellumix::tools::padd {
 
 inline constexpr int kPaddExitOk = 0;
 inline constexpr int kPaddExitFailed = 1;  // the bus cannot be had
 inline constexpr int kPaddExitUsage = 2;
 inline constexpr int kMaxIdleExitSeconds = 24 * 60 * 60;
 
-namespace padd {
+namespace msg {
 inline constexpr const char* kProgramName = "vellumix-padd";
 inline constexpr const char* kProgram = "vellumix-padd: ";
 inline constexpr const char* kUsage =
@@ -51,7 +51,7 @@ inline constexpr const char* kNameTaken =
     "cannot own org.vellumix.Pad1 (%s): is another vellumix-padd serving this session?";
 inline constexpr const char* kBusLost = "lost the session bus: %s";
 inline constexpr const char* kNoPortFolder = "not watching the port folder: %s";
-}  // namespace padd
+}  // namespace msg
 
 // Where the service looks for pads. The defaults are the real machine's.
 struct PaddEnvironment {
@@ -70,4 +70,4 @@ struct PaddEnvironment {
 int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& err,
             PaddEnvironment env = {});
 
-}  // namespace vellumix::tools
+}  // namespace vellumix::tools::padd

@@ -17,7 +17,7 @@
 #include "padlink/PadProtocol.h"
 #include "sigfiles/FileAccess.h"
 
-namespace vellumix::tools {
+namespace vellumix::tools::padd {
 
 namespace {
 
@@ -142,4 +142,4 @@ padservice::PictureDecoder HelperDecoder(std::filesystem::path helper) {
     };
 }
 
-}  // namespace vellumix::tools
+}  // namespace vellumix::tools::padd

@@ -21,7 +21,7 @@
 
 #include "padservice/PadObject.h"
 
-namespace vellumix::tools {
+namespace vellumix::tools::padd {
 
 inline constexpr char kPixelsTag = 'P';
 inline constexpr char kErrorTag = 'E';
@@ -46,4 +46,4 @@ padservice::PictureDecoder HelperDecoder(std::filesystem::path helper);
 // All of data to fd, or false.
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size);
 
-}  // namespace vellumix::tools
+}  // namespace vellumix::tools::padd

@@ -12,7 +12,7 @@
 #include "sigfiles/FileAccess.h"
 
 int main() {
-    namespace vt = vellumix::tools;
+    namespace padd = vellumix::tools::padd;
     const vellumix::sigfiles::ReadResult file =
         vellumix::sigfiles::ReadWholeDescriptor(STDIN_FILENO);
     std::string error = file.error;
@@ -23,13 +23,13 @@ int main() {
     }
     std::vector<std::uint8_t> answer;
     if (error.empty()) {
-        answer.push_back(static_cast<std::uint8_t>(vt::kPixelsTag));
+        answer.push_back(static_cast<std::uint8_t>(padd::kPixelsTag));
         answer.insert(answer.end(), pixels.pixels.begin(), pixels.pixels.end());
     } else {
-        answer.push_back(static_cast<std::uint8_t>(vt::kErrorTag));
+        answer.push_back(static_cast<std::uint8_t>(padd::kErrorTag));
         answer.insert(answer.end(), error.begin(),
                       error.begin() + static_cast<std::ptrdiff_t>(
-                                          std::min(error.size(), vt::kMaxPictureError)));
+                                          std::min(error.size(), padd::kMaxPictureError)));
     }
-    return vt::WriteAll(STDOUT_FILENO, answer.data(), answer.size()) && error.empty() ? 0 : 1;
+    return padd::WriteAll(STDOUT_FILENO, answer.data(), answer.size()) && error.empty() ? 0 : 1;
 }

@@ -21,11 +21,11 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
     // A client that goes away mid-write must not kill the service.
     signal(SIGPIPE, SIG_IGN);
-    vellumix::tools::PaddEnvironment env;
+    vellumix::tools::padd::PaddEnvironment env;
     env.stopFd = signalfd(-1, &stop, SFD_CLOEXEC | SFD_NONBLOCK);
     if (const char* ids = std::getenv(vellumix::padlink::kUsbIdVariable)) {
         env.usbIdVariable = ids;
     }
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return vellumix::tools::RunPadd(args, std::cout, std::cerr, std::move(env));
+    return vellumix::tools::padd::RunPadd(args, std::cout, std::cerr, std::move(env));
 }

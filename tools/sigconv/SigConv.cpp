@@ -18,7 +18,7 @@
 #include "sigfiles/SignatureFiles.h"
 #include "sigrender/SignatureRenderer.h"
 
-namespace vellumix::tools {
+namespace vellumix::tools::sigconv {
 namespace {
 
 using sigfiles::Bytes;
@@ -567,4 +567,4 @@ int RunSigConv(std::span<const std::string> args, std::istream& in, std::ostream
     return converter.ConvertOne(o.files[0], o.files[1], o.to ? *o.to : *OutputKindOf(o.files[1]));
 }
 
-}  // namespace vellumix::tools
+}  // namespace vellumix::tools::sigconv

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-namespace vellumix::tools {
+namespace vellumix::tools::sigconv {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // unreadable, malformed or unrepresentable input
@@ -26,4 +26,4 @@ inline constexpr double kDefaultPenWidth = 3.0;  // in the picture's units
 int RunSigConv(std::span<const std::string> args, std::istream& in, std::ostream& out,
                std::ostream& err);
 
-}  // namespace vellumix::tools
+}  // namespace vellumix::tools::sigconv

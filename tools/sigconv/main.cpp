@@ -11,5 +11,5 @@ int main(int argc, char** argv) {
     // happens on this platform, and the streams are not synced with stdio.
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return vellumix::tools::RunSigConv(args, std::cin, std::cout, std::cerr);
+    return vellumix::tools::sigconv::RunSigConv(args, std::cin, std::cout, std::cerr);
 }
