@@ -12,7 +12,7 @@
 namespace vellumix::sigformats {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 const Bytes kHeader = {0x11, 0xC4, 0xF2, 0x90};
 

@@ -14,7 +14,7 @@
 #include "sigformats/SignaturePoint.h"
 #include "support/SignatureSynth.h"
 
-namespace vellumix::sigformats::testing {
+namespace vellumix::sigformats::test {
 
 using Bytes = std::vector<std::uint8_t>;
 using Points = std::vector<SignaturePoint>;
@@ -100,4 +100,4 @@ inline void ExpectSurvivesDamage(const Decoder& decode, const Bytes& good,
     bounded(noise, "noise");
 }
 
-}  // namespace vellumix::sigformats::testing
+}  // namespace vellumix::sigformats::test

@@ -14,8 +14,8 @@
 namespace vellumix::sigformats {
 namespace {
 
-using testing::Bytes;
-using testing::Points;
+using test::Bytes;
+using test::Points;
 
 constexpr SignaturePoint U = PEN_UP_POINT;
 
@@ -73,7 +73,7 @@ PointTimes ExpectedTimes(const Points& points, const PointTimes& times) {
 // ---------------------------------------------------------------- round trips
 
 TEST(InkmlRoundTripTest, PointsAndTimesComeBackExactly) {
-    const Points realistic = testing::RealisticSignature(3);
+    const Points realistic = test::RealisticSignature(3);
     PointTimes realisticTimes;
     for (std::size_t i = 0; i < realistic.size(); ++i) {
         realisticTimes.push_back(static_cast<PointTime>(i) * 1302 + 17);
@@ -111,10 +111,10 @@ TEST(InkmlRoundTripTest, EveryOtherFormatsPointsSurviveInkml) {
         const char* name;
         Points decoded;
     } cases[] = {
-        {".sig", testing::PointsOf(DecodeSig(EncodeSig(source).Value()))},
-        {".nlc", testing::PointsOf(DecodeNlc(EncodeNlc(source).Value()))},
-        {".cmp", testing::PointsOf(DecodeCmp(EncodeCmp(source).Value()))},
-        {".vbc", testing::PointsOf(vbc::DecodeVbc(vbc::EncodeVbc(source).Value()))},
+        {".sig", test::PointsOf(DecodeSig(EncodeSig(source).Value()))},
+        {".nlc", test::PointsOf(DecodeNlc(EncodeNlc(source).Value()))},
+        {".cmp", test::PointsOf(DecodeCmp(EncodeCmp(source).Value()))},
+        {".vbc", test::PointsOf(vbc::DecodeVbc(vbc::EncodeVbc(source).Value()))},
     };
     for (const auto& c : cases) {
         ASSERT_FALSE(c.decoded.empty()) << c.name;
@@ -388,10 +388,10 @@ TEST(InkmlRefusalTest, PointCapCountsPenLiftsLikeTheOtherDecoders) {
 }
 
 TEST(InkmlRefusalTest, DamagedFilesNeverCrash) {
-    const Written good = Encode(testing::RealisticSignature(5), {});
+    const Written good = Encode(test::RealisticSignature(5), {});
     const Bytes head(good.bytes.begin(), good.bytes.begin() + 2000);
-    testing::ExpectSurvivesDamage([](std::span<const std::uint8_t> f) { return DecodeInkml(f); },
-                                  head, 1);
+    test::ExpectSurvivesDamage([](std::span<const std::uint8_t> f) { return DecodeInkml(f); }, head,
+                               1);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 namespace vellumix::sigformats {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 // "NC", the data length, the ranges and device parameters, the 03 FF trailer.
 Bytes NlcHeader(std::uint16_t dataLength) {

@@ -7,7 +7,7 @@
 namespace vellumix::sigformats {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 // The header our encoder writes, byte for byte, for `points` points: "MP",
 // header length 16, data length, version 2, ranges and device parameters.
