@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <string>
 
+namespace vellumix::cli {
 namespace {
 
 constexpr int kRunMs = 20000;
@@ -141,3 +142,4 @@ TEST(ProgramsCommandLine, WithoutADisplayTheWindowedProgramsSaySo) {
 }
 
 }  // namespace
+}  // namespace vellumix::cli
