@@ -26,7 +26,7 @@ namespace {
 
 namespace app = vellumix::app;
 namespace pl = vellumix::padlink;
-namespace ps = vellumix::padsim;
+namespace sim = vellumix::padsim;
 
 // An empty port folder of our own: the serial side must never reach a real
 // port, and finds nothing here.
@@ -45,15 +45,15 @@ struct Rig {
         auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
         if (withPad) {
             device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
-            host = std::make_unique<ps::hosts::UsbHost>(engine, device);
+            host = std::make_unique<sim::hosts::UsbHost>(engine, device);
             host->Start();
         }
         hidBackend = std::move(backend);
     }
 
-    ps::engine::PadEngine engine;
+    sim::engine::PadEngine engine;
     std::shared_ptr<pl::hid::MemoryHidDevice> device;
-    std::unique_ptr<ps::hosts::UsbHost> host;
+    std::unique_ptr<sim::hosts::UsbHost> host;
     std::unique_ptr<pl::HidBackend> hidBackend;
 };
 

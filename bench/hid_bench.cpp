@@ -12,22 +12,22 @@
 #include "padlink/PadUsbIds.h"
 #include "padlink/hid/MemoryHidDevice.h"
 
-namespace vp = vellumix::padlink;
+namespace pl = vellumix::padlink;
 
 namespace {
 
 // Class, 'F', command and the four 16-bit corners come before the pixels.
 constexpr std::size_t kImageCommandHeader = 11;
 constexpr std::size_t kImageFrameBytes =
-    vp::kImageBytes + kImageCommandHeader + vp::kLongFrameOverhead;  // 230,418
+    pl::kImageBytes + kImageCommandHeader + pl::kLongFrameOverhead;  // 230,418
 
 void BM_WriteImageFrame(benchmark::State& state) {
-    auto backend = std::make_unique<vp::hid::MemoryHidBackend>();
-    auto pad = backend->AddDevice(vp::PAD_USB_VENDOR_ID, vp::PAD_USB_PRODUCT_ID);
+    auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
+    auto pad = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
     std::size_t reports = 0;
     pad->SetOutputHandler([&reports](const std::uint8_t*, std::size_t) { ++reports; });
-    vp::HidPort port(std::move(backend));
-    if (!port.Open(vp::PAD_USB_VENDOR_ID, vp::PAD_USB_PRODUCT_ID)) {
+    pl::HidPort port(std::move(backend));
+    if (!port.Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID)) {
         state.SkipWithError("in-memory pad did not open");
         return;
     }
@@ -44,15 +44,15 @@ BENCHMARK(BM_WriteImageFrame)->Unit(benchmark::kMicrosecond);
 
 // A 512-byte reply joined from 9 input reports.
 void BM_ReadJoinedReply(benchmark::State& state) {
-    auto backend = std::make_unique<vp::hid::MemoryHidBackend>();
-    auto pad = backend->AddDevice(vp::PAD_USB_VENDOR_ID, vp::PAD_USB_PRODUCT_ID);
-    vp::HidPort port(std::move(backend));
-    if (!port.Open(vp::PAD_USB_VENDOR_ID, vp::PAD_USB_PRODUCT_ID)) {
+    auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
+    auto pad = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
+    pl::HidPort port(std::move(backend));
+    if (!port.Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID)) {
         state.SkipWithError("in-memory pad did not open");
         return;
     }
-    const std::vector<std::uint8_t> data(vp::kReplyCapacity, 0x33);
-    std::uint8_t reply[vp::kReplyCapacity];
+    const std::vector<std::uint8_t> data(pl::kReplyCapacity, 0x33);
+    std::uint8_t reply[pl::kReplyCapacity];
     for (auto _ : state) {
         state.PauseTiming();
         pad->PushInputData(data.data(), data.size());

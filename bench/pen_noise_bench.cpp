@@ -32,7 +32,7 @@ namespace {
 
 namespace cap = vellumix::capture;
 namespace sf = vellumix::sigformats;
-namespace ps = vellumix::padsim;
+namespace sim = vellumix::padsim;
 using Bytes = std::vector<std::uint8_t>;
 using Points = std::vector<sf::SignaturePoint>;
 
@@ -54,7 +54,7 @@ Bytes NoisyStream(const Points& points, std::uint32_t seed) {
         const cap::PenReport r = cap::EncodePenReport(p);
         stream.insert(stream.end(), r.begin(), r.end());
     }
-    ps::engine::PenLineNoise noise({.every = kNoiseEvery, .length = kNoiseLength, .seed = seed});
+    sim::engine::PenLineNoise noise({.every = kNoiseEvery, .length = kNoiseLength, .seed = seed});
     noise.Apply(stream);
     return stream;
 }

@@ -42,7 +42,7 @@
 namespace {
 
 namespace pl = vellumix::padlink;
-namespace ps = vellumix::padsim;
+namespace sim = vellumix::padsim;
 namespace cap = vellumix::capture;
 namespace sf = vellumix::sigformats;
 using Clock = std::chrono::steady_clock;
@@ -67,13 +67,13 @@ std::filesystem::path BenchFolder() {
 }
 
 struct Rig {
-    explicit Rig(decltype(ps::hosts::SerialHostOptions::onPenCrossed) onPenCrossed = {})
+    explicit Rig(decltype(sim::hosts::SerialHostOptions::onPenCrossed) onPenCrossed = {})
         : folder(BenchFolder()),
-          host(engine, ps::hosts::SerialHostOptions{.portFolder = folder,
-                                                    .comNumber = kCom,
-                                                    .paceBytesPerSecond =
-                                                        ps::hosts::kLineRateBytesPerSecond,
-                                                    .onPenCrossed = std::move(onPenCrossed)}),
+          host(engine, sim::hosts::SerialHostOptions{.portFolder = folder,
+                                                     .comNumber = kCom,
+                                                     .paceBytesPerSecond =
+                                                         sim::hosts::kLineRateBytesPerSecond,
+                                                     .onPenCrossed = std::move(onPenCrossed)}),
           link(std::make_unique<pl::SerialPort>(folder, std::vector<std::string>{}),
                std::make_unique<pl::HidPort>(std::make_unique<pl::hid::MemoryHidBackend>())),
           serial(*link.Serial()),
@@ -87,8 +87,8 @@ struct Rig {
         std::filesystem::remove_all(folder, ec);
     }
     std::filesystem::path folder;
-    ps::engine::PadEngine engine;
-    ps::hosts::SerialHost host;
+    sim::engine::PadEngine engine;
+    sim::hosts::SerialHost host;
     pl::PadLink link;
     pl::SerialPort& serial;
     pl::PadCommandChannel channel;
@@ -347,16 +347,16 @@ double P99(std::vector<double> v) {
 void BM_TwoPadsPenToCapture(benchmark::State& state) {
     const int rate = static_cast<int>(state.range(0));
     const auto folder = BenchFolder();
-    ps::engine::PadEngine serialEngine;
-    ps::hosts::SerialHost serialHost(
+    sim::engine::PadEngine serialEngine;
+    sim::hosts::SerialHost serialHost(
         serialEngine,
-        ps::hosts::SerialHostOptions{.portFolder = folder,
-                                     .comNumber = kCom,
-                                     .paceBytesPerSecond = ps::hosts::kLineRateBytesPerSecond});
+        sim::hosts::SerialHostOptions{.portFolder = folder,
+                                      .comNumber = kCom,
+                                      .paceBytesPerSecond = sim::hosts::kLineRateBytesPerSecond});
     auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
-    ps::engine::PadEngine usbEngine;
-    ps::hosts::UsbHost usbHost(usbEngine,
-                               backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
+    sim::engine::PadEngine usbEngine;
+    sim::hosts::UsbHost usbHost(usbEngine,
+                                backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
     usbHost.Start();
     pl::PadLinkOptions serialOptions;
     serialOptions.portFolder = folder;

@@ -6,7 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using vellumix::sigfiles::FileKind;
-    namespace sf = vellumix::sigfiles;
+    namespace sigfiles = vellumix::sigfiles;
     constexpr FileKind kKinds[] = {FileKind::kSig, FileKind::kCmp, FileKind::kVbc,
                                    FileKind::kNlc, FileKind::kTxt, FileKind::kInkml};
     constexpr std::size_t kCount = std::size(kKinds);
@@ -15,13 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const FileKind from = kKinds[data[0] % kCount];
     const FileKind to = kKinds[(data[0] / kCount) % kCount];
-    const sf::DecodeResult decoded = sf::DecodeAs(from, vellumix::fuzz::Input(data + 1, size - 1));
+    const sigfiles::DecodeResult decoded =
+        sigfiles::DecodeAs(from, vellumix::fuzz::Input(data + 1, size - 1));
     if (!decoded.error.empty()) {
         return 0;
     }
     vellumix::fuzz::RequireInkOrPenUp(decoded.points);
-    const sf::EncodeResult written = sf::EncodeAs(to, decoded.points);
-    if (written.error.empty() && !sf::DecodeAs(to, written.bytes).error.empty()) {
+    const sigfiles::EncodeResult written = sigfiles::EncodeAs(to, decoded.points);
+    if (written.error.empty() && !sigfiles::DecodeAs(to, written.bytes).error.empty()) {
         __builtin_trap();  // the converter wrote a file it cannot read back
     }
     return 0;

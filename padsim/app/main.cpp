@@ -25,7 +25,7 @@
 
 namespace {
 
-namespace ps = vellumix::padsim;
+namespace sim = vellumix::padsim;
 namespace cli = vellumix::cli;
 
 // SIGINT and SIGTERM end the event loop through this pair, so the link is
@@ -42,7 +42,7 @@ extern "C" void OnSignal(int signal) {
 }
 
 void PrintError(const QString& text) {
-    std::fprintf(stderr, "%s%s\n", ps::app::msg::kProgram, text.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s%s\n", sim::app::msg::kProgram, text.toLocal8Bit().constData());
 }
 
 // Qt's own -platform NAME is for QApplication; the pad's parser, run before
@@ -65,8 +65,8 @@ QStringList PadArguments(int argc, char** argv) {
 QtMessageHandler previousQtHandler = nullptr;
 void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtFatalMsg && text.contains("platform plugin")) {
-        std::fprintf(stderr, "%s%s\n", ps::app::msg::kProgram, ps::app::msg::kNoDisplay);
-        std::_Exit(ps::app::kExitUsage);
+        std::fprintf(stderr, "%s%s\n", sim::app::msg::kProgram, sim::app::msg::kNoDisplay);
+        std::_Exit(sim::app::kExitUsage);
     }
     if (previousQtHandler != nullptr) {
         previousQtHandler(type, context, text);
@@ -78,25 +78,25 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication::setApplicationName(ps::app::msg::kProgramName);
+    QCoreApplication::setApplicationName(sim::app::msg::kProgramName);
     QCoreApplication::setApplicationVersion(VELLUMIX_VERSION);
     // The arguments are read before a window can open: --help and --version
     // need no display, and a mistake costs one line.
-    std::optional<ps::app::VirtualPadOptions> options;
+    std::optional<sim::app::VirtualPadOptions> options;
     QString error;
     {
         QCoreApplication parsing(argc, argv);
-        options = ps::app::ParseVirtualPadOptions(PadArguments(argc, argv), &error);
+        options = sim::app::ParseVirtualPadOptions(PadArguments(argc, argv), &error);
     }
     if (!options) {
         std::fprintf(stderr, "%s\n",
-                     cli::UsageLine(ps::app::msg::kProgramName, error.toStdString()).c_str());
-        return ps::app::kExitUsage;
+                     cli::UsageLine(sim::app::msg::kProgramName, error.toStdString()).c_str());
+        return sim::app::kExitUsage;
     }
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     if (!options->headless && !cli::HasDisplay(args, cli::CurrentDisplayEnvironment())) {
-        std::fprintf(stderr, "%s%s\n", ps::app::msg::kProgram, ps::app::msg::kNoDisplay);
-        return ps::app::kExitUsage;
+        std::fprintf(stderr, "%s%s\n", sim::app::msg::kProgram, sim::app::msg::kNoDisplay);
+        return sim::app::kExitUsage;
     }
 
     std::unique_ptr<QCoreApplication> app;
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
 
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
         PrintError(QString::fromLocal8Bit(std::strerror(errno)));
-        return ps::app::kExitFailed;
+        return sim::app::kExitFailed;
     }
     QSocketNotifier notifier(g_signalPipe[1], QSocketNotifier::Read);
     struct sigaction action {};
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGUSR1, &action, nullptr);
 
-    ps::app::VirtualPad pad(*options);
+    sim::app::VirtualPad pad(*options);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&pad] {
         char byte = 0;
         if (read(g_signalPipe[1], &byte, sizeof byte) == 1 && byte == kReleasePenByte) {
@@ -132,21 +132,21 @@ int main(int argc, char** argv) {
     });
     if (!pad.Start(&error)) {
         PrintError(error);
-        return ps::app::kExitFailed;
+        return sim::app::kExitFailed;
     }
     std::printf("%s\n", pad.PublishedText().toLocal8Bit().constData());
     std::fflush(stdout);
 
-    std::unique_ptr<ps::app::PadWindow> window;
+    std::unique_ptr<sim::app::PadWindow> window;
     if (!options->headless) {
-        window = std::make_unique<ps::app::PadWindow>(pad);
+        window = std::make_unique<sim::app::PadWindow>(pad);
         window->show();
     }
     const int status = app->exec();
     const QImage shot = window ? window->grab().toImage() : QImage();
     if (!pad.Shutdown(shot, &error)) {
         PrintError(error);
-        return ps::app::kExitFailed;
+        return sim::app::kExitFailed;
     }
     return status;
 }
