@@ -3,18 +3,16 @@
 #include <algorithm>
 #include <vector>
 
+#include "padlink/PadProtocol.h"
+
 namespace vellumix::padsim::hosts {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Output report: report id, chunk byte, then up to 63 frame bytes.
-constexpr std::size_t kChunkByteOffset = 1;
-constexpr std::size_t kDataOffset = 2;
-constexpr std::uint8_t kChunkCountMask = 0x7F;
-constexpr std::size_t kMaxChunkBytes = 63;
-constexpr std::uint8_t kReportId = 0x00;
+namespace hr = padlink::hidreport;
+
 // The longest wait for an output report when nothing else is due: pen input
 // from the GUI thread goes out within it.
 constexpr std::chrono::milliseconds kIdleWait{10};
@@ -57,10 +55,10 @@ void UsbHost::PushPenOutput(Clock::time_point now) {
         if (pen.empty()) {
             return;
         }
-        std::vector<std::uint8_t> report(kDataOffset + pen.size());
-        report[0] = kReportId;
-        report[kChunkByteOffset] = static_cast<std::uint8_t>(pen.size());
-        std::copy(pen.begin(), pen.end(), report.begin() + kDataOffset);
+        std::vector<std::uint8_t> report(hr::kDataOffset + pen.size());
+        report[0] = hr::kReportId;
+        report[hr::kChunkOffset] = static_cast<std::uint8_t>(pen.size());
+        std::copy(pen.begin(), pen.end(), report.begin() + hr::kDataOffset);
         m_device->PushInputReport(report.data(), report.size());
     }
 }
@@ -83,16 +81,16 @@ void UsbHost::Run() {
         if (!m_device->TakeOutputReport(report, static_cast<int>(waitMs))) {
             continue;
         }
-        if (report.size() <= kChunkByteOffset) {
+        if (report.size() <= hr::kChunkOffset) {
             continue;
         }
         // A chunk count above 63, or above what the report holds, is cut to
         // the bytes that are really there.
         const std::size_t count = std::min<std::size_t>(
-            {static_cast<std::size_t>(report[kChunkByteOffset] & kChunkCountMask), kMaxChunkBytes,
-             report.size() - std::min(report.size(), kDataOffset)});
+            {static_cast<std::size_t>(report[hr::kChunkOffset] & hr::kChunkCountMask),
+             hr::kReportDataBytes, report.size() - std::min(report.size(), hr::kDataOffset)});
         now = Clock::now();
-        const auto answers = m_engine.Feed(std::span(report.data() + kDataOffset, count), now);
+        const auto answers = m_engine.Feed(std::span(report.data() + hr::kDataOffset, count), now);
         if (!answers.empty()) {
             m_device->PushInputData(answers.data(), answers.size());
         }
