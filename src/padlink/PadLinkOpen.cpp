@@ -31,15 +31,15 @@ OpenedPadLink Failed(OpenFailure failure, std::string reason) {
 }
 
 OpenedPadLink OpenSerial(const PadCandidate& candidate, PadLinkOptions& options) {
-    const std::optional<std::string> spec = PortSpecForName(candidate.location);
-    if (!spec) {
+    const std::optional<std::string> portText = PortSpecForName(candidate.location);
+    if (!portText) {
         return Failed(OpenFailure::kBadSpec, std::string(OpenFailureText(OpenFailure::kBadSpec)));
     }
     auto link = std::make_unique<PadLink>(std::make_unique<SerialPort>(
         options.portFolder.empty() ? DefaultPortFolder() : options.portFolder,
         std::move(options.devicePrefixes), std::move(options.roots)));
     SerialPort& serial = *link->Serial();
-    if (!ProbeSerialSpec(serial, *spec, options.replyPause, options.portChoice)) {
+    if (!ProbeSerialSpec(serial, *portText, options.replyPause, options.portChoice)) {
         const OpenFailure why = serial.LastOpenFailure();
         return Failed(why, why == OpenFailure::kNone ? NoAnswer(candidate.location)
                                                      : serial.OpenFailureReason());

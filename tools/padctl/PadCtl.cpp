@@ -920,9 +920,9 @@ private:
 
     std::optional<Failure> TakeOption(const CommandSpec& row, Taken& taken) {
         const std::string& given = m_args[m_next++];
-        const auto spec = std::find_if(row.options.begin(), row.options.end(),
-                                       [&](const OptionSpec& o) { return o.name == given; });
-        if (spec == row.options.end()) {
+        const auto option = std::find_if(row.options.begin(), row.options.end(),
+                                         [&](const OptionSpec& o) { return o.name == given; });
+        if (option == row.options.end()) {
             std::vector<std::string_view> names;
             for (const OptionSpec& o : row.options) {
                 names.push_back(o.name);
@@ -932,23 +932,23 @@ private:
                 cli::NearMiss(given, names)));
         }
         std::vector<std::string> value(1);
-        if (spec->kind != Kind::kFlag) {
-            if (auto f = Take(spec->name, 1, value)) {
+        if (option->kind != Kind::kFlag) {
+            if (auto f = Take(option->name, 1, value)) {
                 return f;
             }
             int number = 0;
-            if (spec->kind == Kind::kNumber) {
-                if (auto f = ParseNumber(spec->name, value[0], number)) {
+            if (option->kind == Kind::kNumber) {
+                if (auto f = ParseNumber(option->name, value[0], number)) {
                     return f;
                 }
             }
-            if (spec->check != nullptr) {
-                if (auto f = spec->check(value[0])) {
+            if (option->check != nullptr) {
+                if (auto f = option->check(value[0])) {
                     return f;
                 }
             }
         }
-        taken.options[spec->name] = value[0];
+        taken.options[option->name] = value[0];
         return std::nullopt;
     }
 
