@@ -140,10 +140,10 @@ TEST(SignatureRendererPngTest, FitsKeepingTheAspectWhicheverWayTheInkRuns) {
 TEST(SignatureRendererPdfTest, RendersBackToTheSameInk) {
     testsupport::TempDir dir;
     const auto pdf = dir / "signature.pdf";
-    ASSERT_EQ(RenderSignatureToFile(kLineAndDot, ImageFormat::kPdf, kPage, pdf), "");
-    const Bytes bytes = ReadFile(pdf);
+    const Bytes bytes = Render(kLineAndDot, ImageFormat::kPdf, kPage);
     ASSERT_GT(bytes.size(), 4u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 5), "%PDF-");
+    testsupport::WriteFile(pdf, std::string(bytes.begin(), bytes.end()));
     // 72 dpi: one pixel per point of the page.
     const std::string command =
         "pdftoppm -r 72 -png -singlefile '" + pdf.string() + "' '" + (dir / "back").string() + "'";
@@ -229,25 +229,6 @@ TEST(SignatureRendererErrorTest, ASinkThatRefusesIsAnError) {
             RenderSignature(kLineAndDot, format, kPage, [](auto) { return false; });
         EXPECT_NE(error.find("could not be written"), std::string::npos) << error;
     }
-}
-
-// The replacing itself is sigfiles::WriteFileReplacing's, tested there.
-TEST(SignatureRendererErrorTest, AFailedRenderLeavesTheFileAlone) {
-    testsupport::TempDir dir;
-    const auto existing = dir / "keep.png";
-    testsupport::WriteFile(existing, "old contents");
-    EXPECT_NE(RenderSignatureToFile(kLineAndDot, ImageFormat::kPng, {0, 0, 3, false}, existing),
-              "");
-    EXPECT_EQ(ReadFile(existing),
-              Bytes({'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't', 's'}));
-}
-
-TEST(SignatureRendererFormatTest, FormatFollowsTheExtension) {
-    EXPECT_EQ(ImageFormatForPath("a/b.png"), ImageFormat::kPng);
-    EXPECT_EQ(ImageFormatForPath("B.SVG"), ImageFormat::kSvg);
-    EXPECT_EQ(ImageFormatForPath("c.Pdf"), ImageFormat::kPdf);
-    EXPECT_EQ(ImageFormatForPath("d.bmp"), std::nullopt);
-    EXPECT_EQ(ImageFormatForPath("png"), std::nullopt);
 }
 
 }  // namespace
