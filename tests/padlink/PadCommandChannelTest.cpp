@@ -15,6 +15,7 @@
 #include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
+#include "support/RecordingUsbPad.h"
 
 namespace vellumix::padlink {
 namespace {
@@ -57,60 +58,38 @@ class ChannelTest : public ::testing::Test {
 protected:
     ChannelTest() {
         auto backend = std::make_unique<MemoryHidBackend>();
-        device = backend->AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
+        pad = std::make_unique<testsupport::RecordingUsbPad>(*backend);
         link = std::make_unique<PadLink>(std::make_unique<HidPort>(std::move(backend)));
-        hid = link->Hid();
         link->Use(PadLinkKind::kUsb);
         channel = std::make_unique<PadCommandChannel>(*link);
-        device->SetOutputHandler(
-            [this](const std::uint8_t* report, std::size_t) { OnReport(report); });
     }
     // Discovery leaves the pad open before the channel is used.
-    void SetUp() override { ASSERT_TRUE(hid->Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)); }
+    void SetUp() override { ASSERT_TRUE(link->Hid()->Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)); }
 
-    void OnReport(const std::uint8_t* report) {
-        const std::uint8_t chunk = report[hid::kChunkOffset];
-        const auto* data = report + hid::kDataOffset;
-        std::lock_guard lock(mutex);
-        partial.insert(partial.end(), data, data + (chunk & hid::kChunkCountMask));
-        if (chunk & hid::kChunkMore) {
-            return;
-        }
-        frames.push_back(std::move(partial));
-        partial.clear();
-        static const Bytes kNak = {0x02, 0x01, 0x00, 0x15, 0x15, 0x15, 0x03};
-        if (answer == Answer::Ack) {
-            device->PushInputData(kAckFrame, sizeof kAckFrame);
-        } else if (answer == Answer::Nak) {
-            device->PushInputData(kNak.data(), kNak.size());
-        } else if (answer == Answer::ThreeBytes) {
-            device->PushInputData(kAckFrame, 3);
-        }
-        // Widens the window between the answer and the host's read of it.
-        std::this_thread::sleep_for(replyDelay);
+    void Script(Answer answer, std::chrono::microseconds pause = {}) {
+        pad->SetAnswer(
+            [answer](const Bytes&) {
+                static const Bytes kNak = {0x02, 0x01, 0x00, 0x15, 0x15, 0x15, 0x03};
+                const Bytes ack = testsupport::RecordingUsbPad::Ack();
+                return answer == Answer::Ack          ? ack
+                       : answer == Answer::Nak        ? kNak
+                       : answer == Answer::ThreeBytes ? Bytes(ack.begin(), ack.begin() + 3)
+                                                      : Bytes();
+            },
+            pause);
     }
-    std::vector<Bytes> SentPayloads() {
-        std::lock_guard lock(mutex);
+    std::vector<Bytes> SentPayloads() const {
         std::vector<Bytes> payloads;
-        for (const auto& frame : frames) {
+        for (const auto& frame : pad->Frames()) {
             payloads.push_back(PayloadOf(frame));
         }
         return payloads;
     }
-    std::size_t SentCount() {
-        std::lock_guard lock(mutex);
-        return frames.size();
-    }
+    std::size_t SentCount() const { return pad->FrameCount(); }
 
-    std::shared_ptr<MemoryHidDevice> device;
+    std::unique_ptr<testsupport::RecordingUsbPad> pad;
     std::unique_ptr<PadLink> link;
-    HidPort* hid = nullptr;
     std::unique_ptr<PadCommandChannel> channel;
-    std::mutex mutex;
-    Bytes partial;
-    std::vector<Bytes> frames;
-    Answer answer = Answer::Ack;
-    std::chrono::microseconds replyDelay{0};
 };
 
 TEST_F(ChannelTest, EachOperationSendsItsPayload) {
@@ -200,8 +179,9 @@ TEST_F(ChannelTest, DisplayImageSendsTheWholeScreenInTheLongForm) {
     std::iota(pixels.begin(), pixels.end(), std::uint8_t{0});
     EXPECT_TRUE(channel->DisplayImage(pixels));
     const Bytes payload = SentPayloads().at(0);
-    EXPECT_EQ(frames.at(0).size(), 230'418u);
-    EXPECT_EQ(Bytes(frames[0].begin(), frames[0].begin() + 4), (Bytes{0x02, 0x0B, 0x84, 0x03}));
+    const Bytes frame = pad->Frames().at(0);
+    EXPECT_EQ(frame.size(), 230'418u);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 4), (Bytes{0x02, 0x0B, 0x84, 0x03}));
     EXPECT_EQ(Bytes(payload.begin(), payload.begin() + 11),
               (Bytes{0x8A, 0x46, 0x61, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x01, 0xEF, 0x00}));
     EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), payload.begin() + 11));
@@ -238,14 +218,15 @@ TEST_F(ChannelTest, RefusedArgumentsSendNothing) {
 TEST_F(ChannelTest, LargestFileFillsTheFileBufferExactly) {
     EXPECT_TRUE(channel->SendSigFile(Bytes(kMaxFileBytes, 0xA5)));
     // 69,990 + 3 command bytes = 0x011169, in the long form.
-    EXPECT_EQ(frames.at(0).size(), kFileBufferSize);
-    EXPECT_EQ(Bytes(frames[0].begin(), frames[0].begin() + 4), (Bytes{0x02, 0x69, 0x11, 0x01}));
+    const Bytes frame = pad->Frames().at(0);
+    EXPECT_EQ(frame.size(), kFileBufferSize);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 4), (Bytes{0x02, 0x69, 0x11, 0x01}));
 }
 
 // Without the channel lock, the pen reader's reads would swallow the
 // acknowledgements of the GUI thread's commands.
 TEST_F(ChannelTest, PenReadsNeverTakeACommandsReply) {
-    replyDelay = std::chrono::microseconds(100);
+    Script(Answer::Ack, std::chrono::microseconds(100));
     std::atomic<bool> stop{false};
     std::thread reader([&] {
         std::array<std::uint8_t, kSerialPenReadSize> buffer{};
@@ -300,7 +281,7 @@ TEST_F(ChannelTest, OutcomesTellAckNakSilenceAndRefusalApart) {
         {Answer::ThreeBytes, PadOutcome::kNoAnswer},
     };
     for (const auto& c : cases) {
-        answer = c.answer;
+        Script(c.answer);
         // Each silent command leaves its answer owed, and the next one waits
         // out the grace for it (OwedAnswers.h): the booleans of a missing
         // answer are the three-byte row's, so this row checks the outcomes.
@@ -339,7 +320,7 @@ TEST_F(ChannelTest, AnUnpluggedPadIsFoundAgainWhileThePenReaderRuns) {
         }
     });
     ASSERT_TRUE(channel->SetLedState(true));
-    device->Unplug();
+    pad->Device().Unplug();
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!channel->LinkDown() && std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -367,7 +348,7 @@ TEST_F(ChannelTest, AnUnpluggedPadIsFoundAgainWhileThePenReaderRuns) {
                           [&](DiscoveryResult r) { found = r.link == PadLinkKind::kUsb; });
     search.Start();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    device->Plug();
+    pad->Device().Plug();
     while (!found && std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
