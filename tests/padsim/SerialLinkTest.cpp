@@ -1,9 +1,10 @@
 // The host's link against the virtual pad on a real pseudo-terminal, paced
 // like a 38400-baud line where it matters: long frames, a command's answer
 // amid pen data, silent commands, the pen reader beside commands; a pad that
-// answers late, here and over the in-process USB host; a pad that is
+// answers late, here and over the in-process USB host; and a pad that is
 // unplugged and comes back on its port (the USB case is in the channel's
-// tests); and two pads, one on each, capturing at once.
+// tests). Two pads, one on each link, capturing at once in one process are
+// ServicePadTest's TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -19,32 +20,22 @@
 
 #include "capture/PenReader.h"
 #include "capture/PenStreamDecoder.h"
-#include "engine/PadEngine.h"
-#include "hosts/SerialHost.h"
-#include "hosts/UsbHost.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
-#include "padlink/PadLinkOpen.h"
 #include "padlink/PadProbe.h"
 #include "padlink/PadReconnector.h"
 #include "padlink/PadUsbIds.h"
-#include "padlink/PortResolver.h"
 #include "padlink/SerialPort.h"
 #include "padlink/SerialSettings.h"
-#include "padlink/hid/MemoryHidDevice.h"
-#include "support/SignatureSynth.h"
-#include "support/TempDir.h"
+#include "support/VirtualPads.h"
 
 namespace vellumix::padsim {
 namespace {
 
-namespace fs = std::filesystem;
 namespace pl = padlink;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using pl::PadOutcome;
-
-constexpr int kCom = 1;
 
 enum class Link { kSerial, kUsb };
 
@@ -55,45 +46,39 @@ class LinkRig {
 public:
     explicit LinkRig(Link link, int pace = kLineRateBytesPerSecond,
                      std::chrono::milliseconds holdBack = kPenHoldBack)
-        : m_engine(PadEngine::Options{.penHoldBack = holdBack}) {
+        : m_pad(PutUp(m_machine, link, pace, holdBack)) {
         if (link == Link::kSerial) {
-            EXPECT_TRUE(pl::CreatePortFolder(m_ports));
-            m_serialHost = std::make_unique<SerialHost>(
-                m_engine,
-                SerialHostOptions{
-                    .portFolder = m_ports, .comNumber = kCom, .paceBytesPerSecond = pace});
-            EXPECT_TRUE(m_serialHost->Start());
-            m_link = std::make_unique<pl::PadLink>(
-                std::make_unique<pl::SerialPort>(m_ports, std::vector<std::string>{}));
-            EXPECT_TRUE(m_link->Serial()->Open(pl::DefaultPortSpec(kCom)));
+            m_link = std::make_unique<pl::PadLink>(m_machine.SerialPort());
+            EXPECT_TRUE(m_link->Serial()->Open(pl::DefaultPortSpec(1)));
         } else {
-            auto backend = std::make_unique<pl::MemoryHidBackend>();
-            auto device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
-            m_link =
-                std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(std::move(backend)));
-            m_usbHost = std::make_unique<UsbHost>(m_engine, device);
-            m_usbHost->Start();
+            m_link = std::make_unique<pl::PadLink>(
+                std::make_unique<pl::HidPort>(m_machine.HidBackend()));
             EXPECT_TRUE(m_link->Hid()->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
         }
         m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
     }
 
-    PadEngine& Engine() { return m_engine; }
-    SerialHost& Host() { return *m_serialHost; }  // serial only
+    PadEngine& Engine() { return m_pad.engine; }
+    SerialHost& Host() { return *m_pad.serial; }  // serial only
     pl::PadCommandChannel& Channel() { return *m_channel; }
     pl::SerialPort& Serial() { return *m_link->Serial(); }
-    void WakeUp() {
-        if (m_serialHost) {
-            m_serialHost->WakeUp();
-        }
-    }
+    void WakeUp() { m_pad.WakeUp(); }
 
 private:
-    testsupport::TempDir m_dir{"vellumix-link"};
-    fs::path m_ports = m_dir.path() / "ports";
-    PadEngine m_engine;
-    std::unique_ptr<SerialHost> m_serialHost;
-    std::unique_ptr<UsbHost> m_usbHost;
+    static testsupport::VirtualPad& PutUp(testsupport::PadMachine& machine, Link link, int pace,
+                                          std::chrono::milliseconds holdBack) {
+        PadEngine::Options engine;
+        engine.penHoldBack = holdBack;
+        if (link == Link::kUsb) {
+            return machine.UsbPad({}, {}, engine);
+        }
+        SerialHostOptions serial;
+        serial.paceBytesPerSecond = pace;
+        return machine.SerialPad(serial, engine);
+    }
+
+    testsupport::PadMachine m_machine;
+    testsupport::VirtualPad& m_pad;
     std::unique_ptr<pl::PadLink> m_link;
     std::unique_ptr<pl::PadCommandChannel> m_channel;
 };
@@ -338,87 +323,9 @@ TEST(PadReconnect, SerialPadThatReturnsIsFoundAgain) {
     ASSERT_TRUE(returned.Wait(5s));
     EXPECT_LT(Clock::now() - back, 3s);
     EXPECT_EQ(returned.found->link, pl::PadLinkKind::kSerial);
-    EXPECT_EQ(returned.found->comNumber, kCom);
+    EXPECT_EQ(returned.found->comNumber, 1);
     EXPECT_FALSE(rig.Channel().LinkDown());
     EXPECT_EQ(rig.Channel().DrawLine(0, 0, 10, 10).outcome, PadOutcome::kAcknowledged);
-}
-
-// Two pads in one process, side by side, as a service serving both would
-// run them: the virtual pad on a pseudo-terminal and one with its maker's
-// ids on the in-process USB device, each opened as its own link with its own
-// channel and pen reader, writing at once. Every point of each signature
-// reaches its own reader, in order, and nothing of the other's.
-TEST(TwoPads, CaptureAtOnceEachIntoItsOwnReader) {
-    constexpr pl::UsbIds kMakersIds{0x2a3b, 0x0042};
-    testsupport::TempDir dir{"vellumix-two"};
-    const fs::path ports = dir.path() / "ports";
-    ASSERT_TRUE(pl::CreatePortFolder(ports));
-    PadEngine serialEngine;
-    SerialHost serialHost(serialEngine, SerialHostOptions{.portFolder = ports, .comNumber = kCom});
-    ASSERT_TRUE(serialHost.Start());
-    auto backend = std::make_unique<pl::MemoryHidBackend>();
-    PadEngine usbEngine;
-    UsbHost usbHost(usbEngine, backend->AddDevice(kMakersIds.vendorId, kMakersIds.productId));
-    usbHost.Start();
-
-    pl::PadLinkOptions serialOptions;
-    serialOptions.portFolder = ports;
-    serialOptions.devicePrefixes = {};
-    pl::PadLinkOptions usbOptions;
-    usbOptions.hidBackend = std::move(backend);
-    pl::OpenedPadLink serialPad =
-        pl::OpenPadLink(pl::SerialCandidate(std::string(pl::kComPortPrefix) + std::to_string(kCom)),
-                        std::move(serialOptions));
-    pl::OpenedPadLink usbPad = pl::OpenPadLink(pl::UsbCandidate(kMakersIds), std::move(usbOptions));
-    ASSERT_TRUE(serialPad.link) << serialPad.reason;
-    ASSERT_TRUE(usbPad.link) << usbPad.reason;
-    EXPECT_EQ(serialPad.link->Kind(), pl::PadLinkKind::kSerial);
-    EXPECT_EQ(usbPad.link->Kind(), pl::PadLinkKind::kUsb);
-
-    struct Capture {
-        explicit Capture(pl::PadLink& link)
-            : channel(link),
-              reader(channel, [this](std::span<const capture::SignaturePoint> batch,
-                                     std::span<const capture::PointTime>) {
-                  std::lock_guard lock(mutex);
-                  points.insert(points.end(), batch.begin(), batch.end());
-              }) {}
-        std::size_t Count() {
-            std::lock_guard lock(mutex);
-            return points.size();
-        }
-        pl::PadCommandChannel channel;
-        std::mutex mutex;
-        std::vector<capture::SignaturePoint> points;
-        capture::PenReader reader;  // last: stopped before the rest goes
-    };
-    Capture onSerial(*serialPad.link);
-    Capture onUsb(*usbPad.link);
-    for (Capture* c : {&onSerial, &onUsb}) {
-        ASSERT_TRUE(c->channel.StartCapture());
-        c->reader.Start();
-    }
-    const auto serialInk = testsupport::MakeSignature("Serial", 3, 300);
-    const auto usbInk = testsupport::MakeSignature("Usb", 5, 300);
-    std::jthread usbWriter([&] {
-        for (const capture::SignaturePoint p : usbInk) {
-            capture::IsPenUp(p) ? usbEngine.PenUp() : usbEngine.PenDown(p.x, p.y);
-        }
-    });
-    for (const capture::SignaturePoint p : serialInk) {
-        capture::IsPenUp(p) ? serialEngine.PenUp() : serialEngine.PenDown(p.x, p.y);
-    }
-    serialHost.WakeUp();
-    usbWriter.join();
-    const auto until = Clock::now() + 10s;
-    while ((onSerial.Count() < serialInk.size() || onUsb.Count() < usbInk.size()) &&
-           Clock::now() < until) {
-        std::this_thread::sleep_for(5ms);
-    }
-    onSerial.reader.Stop();
-    onUsb.reader.Stop();
-    EXPECT_EQ(onSerial.points, serialInk);
-    EXPECT_EQ(onUsb.points, usbInk);
 }
 
 }  // namespace

@@ -1,0 +1,103 @@
+// Virtual pads on a test machine of the test's own: a temporary port folder
+// for the pads on pseudo-terminals (COMn links), and the in-memory USB
+// devices every link and console of the test shares, as one machine's
+// hidapi lists them to every program (SharedHidBackend.h). Nothing here
+// looks at a real port or device. For test programs that link the virtual
+// pad's hosts.
+//
+// Thread safety: each pad's host runs a thread of its own (see its header);
+// the machine is set up and torn down on the test's thread.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <list>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/PadEngine.h"
+#include "hosts/SerialHost.h"
+#include "hosts/UsbHost.h"
+#include "padlink/PadUsbIds.h"
+#include "padlink/PortResolver.h"
+#include "padlink/SerialPort.h"
+#include "padlink/hid/MemoryHidDevice.h"
+#include "support/SharedHidBackend.h"
+#include "support/TempDir.h"
+
+namespace vellumix::testsupport {
+
+// One virtual pad and the host that puts it on its line: serial or USB.
+struct VirtualPad {
+    explicit VirtualPad(padsim::PadEngine::Options options) : engine(options) {}
+
+    // The pen writes the points (PEN_UP_POINT lifts it); a serial host is
+    // woken, else it looks for pen output at its next poll.
+    void Write(std::span<const capture::SignaturePoint> points) {
+        for (const capture::SignaturePoint p : points) {
+            capture::IsPenUp(p) ? engine.PenUp() : engine.PenDown(p.x, p.y);
+        }
+        WakeUp();
+    }
+    void WakeUp() {
+        if (serial) {
+            serial->WakeUp();
+        }
+    }
+
+    padsim::PadEngine engine;
+    std::unique_ptr<padsim::SerialHost> serial;
+    std::shared_ptr<padlink::MemoryHidDevice> device;
+    std::unique_ptr<padsim::UsbHost> usb;  // last: stopped before the rest goes
+};
+
+class PadMachine {
+public:
+    PadMachine() { EXPECT_TRUE(padlink::CreatePortFolder(ports)); }
+    PadMachine(const PadMachine&) = delete;
+    PadMachine& operator=(const PadMachine&) = delete;
+
+    // A pad on COMn of the port folder (options.comNumber, else COM1),
+    // started.
+    VirtualPad& SerialPad(padsim::SerialHostOptions options = {},
+                          padsim::PadEngine::Options engine = {}) {
+        VirtualPad& pad = m_pads.emplace_back(engine);
+        options.portFolder = ports;
+        options.comNumber = options.comNumber != 0 ? options.comNumber : 1;
+        pad.serial = std::make_unique<padsim::SerialHost>(pad.engine, options);
+        std::string error;
+        EXPECT_TRUE(pad.serial->Start(&error)) << error;
+        return pad;
+    }
+    // A pad on a USB device with these ids, the next "memory:N", started.
+    VirtualPad& UsbPad(padlink::UsbIds ids = padlink::kDefaultUsbIds,
+                       padlink::MemoryHidOptions device = {},
+                       padsim::PadEngine::Options engine = {}) {
+        VirtualPad& pad = m_pads.emplace_back(engine);
+        pad.device = hid->AddDevice(ids.vendorId, ids.productId, device);
+        pad.usb = std::make_unique<padsim::UsbHost>(pad.engine, pad.device);
+        pad.usb->Start();
+        return pad;
+    }
+
+    // What a link or a console on this machine sees of its USB devices.
+    std::unique_ptr<padlink::HidBackend> HidBackend() const {
+        return std::make_unique<SharedHidBackend>(hid);
+    }
+    // A serial port that looks in the port folder alone.
+    std::unique_ptr<padlink::SerialPort> SerialPort() const {
+        return std::make_unique<padlink::SerialPort>(ports, std::vector<std::string>{});
+    }
+
+    TempDir dir{"vellumix-pads"};
+    std::filesystem::path ports = dir / "ports";
+    std::shared_ptr<padlink::MemoryHidBackend> hid = std::make_shared<padlink::MemoryHidBackend>();
+
+private:
+    std::list<VirtualPad> m_pads;  // last: the hosts stop before the rest goes
+};
+
+}  // namespace vellumix::testsupport
