@@ -1,6 +1,7 @@
 // A pad the tests script, behind the service's session seam: what Open and
-// the calls answer, how long a call takes, points pushed as if read from the
-// pen, and a pad lost and found again. Every call is logged.
+// the calls answer, how long a call takes, and points pushed as if read from
+// the pen. Every call is logged. (A pad lost and found again is the real pad
+// side's, in ServicePadTest.)
 //
 // Thread safety: FakePad is locked inside; the test thread scripts and
 // pushes while the pad's worker calls the session. Points and losses are
@@ -45,29 +46,13 @@ public:
             m_events.points(points, times);
         }
     }
-    // The link fails: the lost event, and every call fails until Found.
-    void Lose() {
-        {
-            std::lock_guard lock(m_lock);
-            m_lost = true;
-        }
-        std::lock_guard delivering(m_emit);
-        if (m_events.lost) {
-            m_events.lost();
-        }
-    }
-    void Found() {
-        std::lock_guard lock(m_lock);
-        m_lost = false;
-    }
-
     std::vector<std::string> Log() const {
         std::lock_guard lock(m_lock);
         return m_log;
     }
     bool Capturing() const {
         std::lock_guard lock(m_lock);
-        return m_capturing && !m_lost;
+        return m_capturing;
     }
     bool Open() const {
         std::lock_guard lock(m_lock);
@@ -83,9 +68,6 @@ private:
             std::lock_guard lock(m_lock);
             m_log.push_back(what);
             time = m_callTime;
-            if (m_lost) {
-                return {StepError::kPadLost, "lost the pad while sending " + what};
-            }
         }
         std::this_thread::sleep_for(time);
         std::lock_guard lock(m_lock);
@@ -97,7 +79,6 @@ private:
     OpenResult m_open;
     StepResult m_answer;
     std::chrono::milliseconds m_callTime{0};
-    bool m_lost = false;
     bool m_capturing = false;
     bool m_isOpen = false;
     std::vector<std::string> m_log;
@@ -118,9 +99,6 @@ public:
     OpenResult Open() override {
         std::lock_guard lock(m_pad->m_lock);
         m_pad->m_log.push_back("Open");
-        if (m_pad->m_lost) {
-            return {OpenError::kNoAnswer, "no pad answered"};
-        }
         m_pad->m_isOpen = m_pad->m_open.Ok();
         return m_pad->m_open;
     }
@@ -131,10 +109,7 @@ public:
         m_pad->m_capturing = false;
         m_pad->m_isOpen = false;
     }
-    bool CheckLink() override {
-        std::lock_guard lock(m_pad->m_lock);
-        return !m_pad->m_lost;
-    }
+    bool CheckLink() override { return true; }
     StepResult Clear() override { return m_pad->Call("Clear"); }
     StepResult ShowText(int x, int y, std::string_view text) override {
         return m_pad->Call("ShowText " + std::to_string(x) + " " + std::to_string(y) + " " +
