@@ -23,14 +23,10 @@ namespace vellumix::padservice::test {
 
 class FakePad {
 public:
-    // What the next Open answers, and every later call.
+    // What the next Open answers; every call succeeds.
     void SetOpen(OpenResult open) {
         std::lock_guard lock(m_lock);
         m_open = std::move(open);
-    }
-    void SetAnswer(StepResult answer) {
-        std::lock_guard lock(m_lock);
-        m_answer = std::move(answer);
     }
     void SetCallTime(std::chrono::milliseconds time) {
         std::lock_guard lock(m_lock);
@@ -70,14 +66,12 @@ private:
             time = m_callTime;
         }
         std::this_thread::sleep_for(time);
-        std::lock_guard lock(m_lock);
-        return m_answer;
+        return {};
     }
 
     mutable std::mutex m_lock;
     std::mutex m_emit;
     OpenResult m_open;
-    StepResult m_answer;
     std::chrono::milliseconds m_callTime{0};
     bool m_capturing = false;
     bool m_isOpen = false;

@@ -4,26 +4,17 @@
 // VELLUMIX_USB_ID and --usb-path against in-memory USB devices.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
-#include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "engine/PadEngine.h"
-#include "hosts/SerialHost.h"
-#include "hosts/UsbHost.h"
 #include "padctl/PadCtl.h"
-#include "padlink/PortResolver.h"
-#include "padlink/hid/MemoryHidDevice.h"
-#include "support/SharedHidBackend.h"
-#include "support/TempDir.h"
+#include "support/PadCtlRun.h"
+#include "support/Pty.h"
+#include "support/VirtualPads.h"
 
 namespace vellumix::tools {
 namespace {
@@ -31,66 +22,23 @@ namespace {
 namespace fs = std::filesystem;
 namespace pl = padlink;
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 // A machine of the test's own: a port folder, /dev, sysfs and a HID bus.
-struct Machine {
+struct Machine : testsupport::PadMachine {
     Machine() {
-        EXPECT_TRUE(pl::CreatePortFolder(ports));
         fs::create_directories(dev);
         fs::create_directories(sys);
     }
-    RunResult Run(std::vector<std::string> args, std::optional<std::string> usbIdVariable = {}) {
-        PadCtlEnvironment env;
-        env.portFolder = ports;
-        env.devicePrefixes = {};
+    testsupport::PadCtlRun Run(const std::vector<std::string>& args,
+                               std::optional<std::string> usbIdVariable = {}) {
+        PadCtlEnvironment env = testsupport::MachineEnvironment(*this);
         env.devRoot = dev;
         env.roots = pl::SystemRoots{.proc = {}, .sysfs = sys};
-        // Every run of the console shares these devices, as one machine's would.
-        env.hidBackend = std::make_unique<testsupport::SharedHidBackend>(hid);
         env.usbIdVariable = std::move(usbIdVariable);
-        std::ostringstream out;
-        std::ostringstream err;
-        RunResult r;
-        r.status = RunPadCtl(args, out, err, std::move(env));
-        r.out = out.str();
-        r.err = err.str();
-        return r;
+        return testsupport::RunPadCtl(args, std::move(env));
     }
 
-    testsupport::TempDir dir{"vellumix-padctl"};
-    fs::path ports = dir.path() / "ports";
-    fs::path dev = dir.path() / "dev";
-    fs::path sys = dir.path() / "sys";
-    std::shared_ptr<pl::MemoryHidBackend> hid = std::make_shared<pl::MemoryHidBackend>();
-};
-
-// A pseudo-terminal nobody answers on; what was written to it stays there.
-struct QuietPty {
-    QuietPty() {
-        char name[128] = {};
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        EXPECT_GE(master, 0);
-        EXPECT_EQ(::grantpt(master) | ::unlockpt(master) | ::ptsname_r(master, name, sizeof name),
-                  0);
-        slave = name;
-    }
-    ~QuietPty() { ::close(master); }
-    std::string DeviceNumber() const {
-        struct stat info {};
-        EXPECT_EQ(::stat(slave.c_str(), &info), 0);
-        return std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev));
-    }
-    bool Received() const {
-        char byte = 0;
-        return ::read(master, &byte, 1) == 1;
-    }
-    int master = -1;
-    std::string slave;
+    fs::path dev = dir / "dev";
+    fs::path sys = dir / "sys";
 };
 
 // Everything that could be a pad, in the four sections; with --probe, the
@@ -99,11 +47,8 @@ struct QuietPty {
 // that is no terminal says so once, under each name that leads to it.
 TEST(PadCtlList, ListsEveryKindOfCandidateAndProbesOnlyWhatMayBeProbed) {
     Machine m;
-    padsim::PadEngine serialPad;
-    padsim::SerialHost host(serialPad,
-                            padsim::SerialHostOptions{.portFolder = m.ports, .comNumber = 1});
-    ASSERT_TRUE(host.Start());
-    QuietPty console;
+    const padsim::SerialHost& host = *m.SerialPad().serial;
+    testsupport::Pty console;
     fs::create_symlink(console.slave, pl::PortLinkPath(m.ports, 0));
     fs::create_directories(m.sys / "class/tty/console");
     fs::create_directories(m.sys / "class/tty/ttyS0");
@@ -114,9 +59,7 @@ TEST(PadCtlList, ListsEveryKindOfCandidateAndProbesOnlyWhatMayBeProbed) {
     }
     fs::create_directories(m.dev / "serial/by-id");
     fs::create_symlink("../../ttyUSB0", m.dev / "serial/by-id/usb-Maker_Pad_42-if00-port0");
-    padsim::PadEngine usbPad;
-    padsim::UsbHost usbHost(usbPad, m.hid->AddDevice(0x1209, 0x0001, {.product = "Virtual Pad"}));
-    usbHost.Start();
+    m.UsbPad({0x1209, 0x0001}, {.product = "Virtual Pad"});
     m.hid->AddDevice(0x046d, 0xc52b, {.product = "USB Receiver"});
 
     const std::string notSerial = "not a serial device";
@@ -153,17 +96,17 @@ TEST(PadCtlList, ListsEveryKindOfCandidateAndProbesOnlyWhatMayBeProbed) {
     };
     for (const bool probe : {false, true}) {
         SCOPED_TRACE(probe ? "--probe" : "no probe");
-        const RunResult r = m.Run(probe ? std::vector<std::string>{"list", "--probe"}
-                                        : std::vector<std::string>{"list"});
+        const testsupport::PadCtlRun r = m.Run(probe ? std::vector<std::string>{"list", "--probe"}
+                                                     : std::vector<std::string>{"list"});
         EXPECT_EQ(r.status, kExitOk) << r.err;
         EXPECT_EQ(r.out, listing(probe));
         EXPECT_EQ(r.err, "");
     }
-    EXPECT_FALSE(console.Received());
+    EXPECT_TRUE(console.Drain().empty()) << "the console was written to";
 
     // Nothing there at all: each section says so, and no pad is needed.
     Machine empty;
-    const RunResult none = empty.Run({"list"});
+    const testsupport::PadCtlRun none = empty.Run({"list"});
     EXPECT_EQ(none.status, kExitOk);
     EXPECT_EQ(none.out, "HID devices:\n  none\nCOM links in " + empty.ports.string() +
                             ":\n  none\nNames in " + (empty.dev / "serial/by-id").string() +
@@ -181,7 +124,7 @@ TEST(PadCtlUdevRule, ThePackagedRuleIsThePrintedOneForTheDefaultIds) {
     Machine m;
     EXPECT_EQ(m.Run({"udev-rule", "1209:0001"}).out, packaged.str());
 
-    const RunResult other = m.Run({"udev-rule", "2A3B:42"});
+    const testsupport::PadCtlRun other = m.Run({"udev-rule", "2A3B:42"});
     EXPECT_EQ(other.status, kExitOk);
     EXPECT_NE(other.out.find("ATTRS{idVendor}==\"2a3b\", ATTRS{idProduct}==\"0042\""),
               std::string::npos)
@@ -194,12 +137,8 @@ TEST(PadCtlUdevRule, ThePackagedRuleIsThePrintedOneForTheDefaultIds) {
 // ids are told apart by their paths.
 TEST(PadCtlUsbIds, TheIdsGivenFindTheirPadAndAFailureNamesThem) {
     Machine m;
-    padsim::PadEngine first;
-    padsim::PadEngine second;
-    padsim::UsbHost firstHost(first, m.hid->AddDevice(0x2a3b, 0x0042));
-    padsim::UsbHost secondHost(second, m.hid->AddDevice(0x2a3b, 0x0042));
-    firstHost.Start();
-    secondHost.Start();
+    const padsim::PadEngine& first = m.UsbPad({0x2a3b, 0x0042}).engine;
+    const padsim::PadEngine& second = m.UsbPad({0x2a3b, 0x0042}).engine;
     const struct {
         std::vector<std::string> args;
         std::optional<std::string> variable;
@@ -234,7 +173,7 @@ TEST(PadCtlUsbIds, TheIdsGivenFindTheirPadAndAFailureNamesThem) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.front());
-        const RunResult r = m.Run(c.args, c.variable);
+        const testsupport::PadCtlRun r = m.Run(c.args, c.variable);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_EQ(c.status == kExitOk ? r.out : r.err, c.text);
     }
