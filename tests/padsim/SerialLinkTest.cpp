@@ -72,9 +72,7 @@ private:
         if (link == Link::kUsb) {
             return machine.UsbPad({}, {}, engine);
         }
-        SerialHostOptions serial;
-        serial.paceBytesPerSecond = pace;
-        return machine.SerialPad(serial, engine);
+        return machine.SerialPad(testsupport::PacedLine(pace), engine);
     }
 
     testsupport::PadMachine m_machine;

@@ -19,7 +19,6 @@
 #include <fstream>
 #include <thread>
 
-#include "PacedSerialPad.h"
 #include "VirtualPadRig.h"
 #include "app/ViewVellumixDemo.h"
 #include "controls/PaintedTabCtrl.h"
@@ -547,13 +546,11 @@ TEST(SignaturePageSerial, FullLineRateLosesNoReport) {
     const std::size_t reports =
         static_cast<std::size_t>(seconds) * padsim::kLineRateBytesPerSecond / 5;
 
-    PacedSerialPad pad(padsim::kLineRateBytesPerSecond);
-    ASSERT_TRUE(pad.Started()) << pad.error;
+    SerialPadRig rig(padsim::kLineRateBytesPerSecond);
     testsupport::FakePrompts prompts;
-    CSignaturePage page(PageServices{prompts, pad.channel}, nullptr);
+    CSignaturePage page(PageServices{prompts, rig.channel}, nullptr);
     const Points signature = testsupport::MakeSignature("Line rate", 3, reports);
-    Write(pad.engine, signature);
-    pad.host.WakeUp();
+    rig.pad.Write(signature);
     EXPECT_TRUE(PumpUntil(page, signature.size(), std::chrono::seconds(seconds * 2 + 5)));
     EXPECT_EQ(page.Points(), signature);
 }
@@ -563,11 +560,9 @@ TEST(SignaturePageSerial, FullLineRateLosesNoReport) {
 // its own, on the page and in the saved .sig, not a line from the last
 // point before the loss to the first one after it.
 TEST(SignaturePageSerial, APadLostMidStrokeDoesNotJoinTheInkAcrossTheLoss) {
-    PacedSerialPad pad(0);  // unpaced
-    ASSERT_TRUE(pad.Started()) << pad.error;
-    padsim::PadEngine& engine = pad.engine;
-    padsim::SerialHost& host = pad.host;
-    padlink::PadCommandChannel& channel = pad.channel;
+    SerialPadRig rig(0);  // unpaced
+    padsim::SerialHost& host = *rig.pad.serial;
+    padlink::PadCommandChannel& channel = rig.channel;
     channel.SetLinkDownHandler([] {});  // as the main frame watches the link
     testsupport::FakePrompts prompts;
     CSignaturePage page(PageServices{prompts, channel}, nullptr);
@@ -575,8 +570,7 @@ TEST(SignaturePageSerial, APadLostMidStrokeDoesNotJoinTheInkAcrossTheLoss) {
 
     const Points before{{600, 300}, {610, 305}, {620, 310}};
     const Points after{{630, 315}, {640, 320}, PEN_UP_POINT};
-    Write(engine, before);
-    host.WakeUp();
+    rig.pad.Write(before);
     ASSERT_TRUE(PumpUntil(page, before.size()));
 
     host.Stop();
@@ -591,8 +585,7 @@ TEST(SignaturePageSerial, APadLostMidStrokeDoesNotJoinTheInkAcrossTheLoss) {
     channel.WithLink([](padlink::PadLink& l) { l.Close(); });
     channel.MarkLinkUp();
     page.RestorePadSetup();
-    Write(engine, after);
-    host.WakeUp();
+    rig.pad.Write(after);
     Points expected = before;
     expected.push_back(PEN_UP_POINT);
     expected.insert(expected.end(), after.begin(), after.end());

@@ -5,16 +5,18 @@
 // looks at a real port or device. For test programs that link the virtual
 // pad's hosts.
 //
+// A pad or folder that cannot be put up throws std::runtime_error saying
+// why, which fails the test (and stops a benchmark).
+//
 // Thread safety: each pad's host runs a thread of its own (see its header);
 // the machine is set up and torn down on the test's thread.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <list>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -54,9 +56,21 @@ struct VirtualPad {
     std::unique_ptr<padsim::UsbHost> usb;  // last: stopped before the rest goes
 };
 
+// A serial line paced at bytesPerSecond in both directions (0: as fast as
+// the pseudo-terminal moves bytes).
+inline padsim::SerialHostOptions PacedLine(int bytesPerSecond) {
+    padsim::SerialHostOptions options;
+    options.paceBytesPerSecond = bytesPerSecond;
+    return options;
+}
+
 class PadMachine {
 public:
-    PadMachine() { EXPECT_TRUE(padlink::CreatePortFolder(ports)); }
+    PadMachine() {
+        if (!padlink::CreatePortFolder(ports)) {
+            throw std::runtime_error("no port folder at " + ports.string());
+        }
+    }
     PadMachine(const PadMachine&) = delete;
     PadMachine& operator=(const PadMachine&) = delete;
 
@@ -68,8 +82,9 @@ public:
         options.portFolder = ports;
         options.comNumber = options.comNumber != 0 ? options.comNumber : 1;
         pad.serial = std::make_unique<padsim::SerialHost>(pad.engine, options);
-        std::string error;
-        EXPECT_TRUE(pad.serial->Start(&error)) << error;
+        if (std::string error; !pad.serial->Start(&error)) {
+            throw std::runtime_error("the virtual pad did not start: " + error);
+        }
         return pad;
     }
     // A pad on a USB device with these ids, the next "memory:N", started.
