@@ -105,19 +105,6 @@ TEST_F(SerialHostTest, TakesTheFirstFreeNumberOrRefusesATakenOne) {
     EXPECT_FALSE(bad.Start());
 }
 
-TEST_F(SerialHostTest, DropsEveryNthPenByteWhenAsked) {
-    SerialHost host(engine, {.portFolder = folder, .dropEveryNthPenByte = 5});
-    ASSERT_TRUE(host.Start());
-    OpenClient(host.LinkPath());
-    Write(test::Frame(
-        test::Cmd(0x7A, pl::capture::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF})));
-    ASSERT_EQ(Read(7), test::Ack());
-    engine.PenDown(1, 1);
-    engine.PenDown(2, 2);
-    engine.PenUp();
-    EXPECT_EQ(Read(15, 500ms).size(), 12u);
-}
-
 TEST_F(SerialHostTest, UnplugClosesTheLineAndRemovesTheLink) {
     SerialHost host(engine, {.portFolder = folder, .unplugAfter = 100ms});
     ASSERT_TRUE(host.Start());

@@ -1,19 +1,17 @@
 // The host's link against the virtual pad on a real pseudo-terminal, paced
 // like a 38400-baud line where it matters: long frames, a command's answer
 // amid pen data, silent commands, the pen reader beside commands; a pad that
-// answers late, here and over the in-process USB host; and a pad that is
-// unplugged and comes back on its port (the USB case is in the channel's
-// tests). Two pads, one on each link, capturing at once in one process are
-// ServicePadTest's TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce.
+// answers late, here and over the in-process USB host. Two pads, one on
+// each link, capturing at once in one process are ServicePadTest's
+// TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce; a pad unplugged and
+// found again is the channel's AnUnpluggedPadIsFoundAgainWhileThePenReader-
+// Runs (the reconnector) and the Signature page's serial lost-pad test.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,8 +20,6 @@
 #include "capture/PenStreamDecoder.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
-#include "padlink/PadProbe.h"
-#include "padlink/PadReconnector.h"
 #include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/SerialSettings.h"
@@ -267,64 +263,6 @@ INSTANTIATE_TEST_SUITE_P(Links, LateAnswers, ::testing::Values(Link::kSerial, Li
                              return info.param == Link::kSerial ? std::string("Serial")
                                                                 : std::string("Usb");
                          });
-
-// Waits for the reconnector's callback; the search's options are short so
-// a pass takes a fraction of a second.
-struct Returned {
-    std::mutex mutex;
-    std::condition_variable done;
-    std::optional<pl::DiscoveryResult> found;
-    pl::PadReconnector::Found Callback() {
-        return [this](pl::DiscoveryResult r) {
-            std::lock_guard lock(mutex);
-            found = r;
-            done.notify_all();
-        };
-    }
-    bool Wait(Clock::duration limit) {
-        std::unique_lock lock(mutex);
-        return done.wait_for(lock, limit, [this] { return found.has_value(); });
-    }
-};
-
-pl::DiscoveryOptions QuickSearch() {
-    pl::DiscoveryOptions o;
-    o.portPause = 5ms;
-    o.usbWait = 100ms;
-    return o;
-}
-
-// Unplugged and plugged in again on the same port: the failed line is
-// noticed once, commands meanwhile fail at once as "link down", and the
-// search finds the pad again, whose commands are answered.
-TEST(PadReconnect, SerialPadThatReturnsIsFoundAgain) {
-    LinkRig rig(Link::kSerial, 0);
-    std::atomic<int> downs{0};
-    rig.Channel().SetLinkDownHandler([&] { ++downs; });
-    ASSERT_TRUE(rig.Channel().DrawLine(0, 0, 10, 10));
-
-    rig.Host().Stop();
-    EXPECT_EQ(rig.Channel().DrawLine(0, 0, 10, 10).outcome, PadOutcome::kLinkDown);
-    rig.Channel().CheckLink();
-    std::vector<std::uint8_t> buffer(64);
-    EXPECT_EQ(rig.Channel().ReadPenData(buffer, 10), -1);
-    EXPECT_EQ(downs.load(), 1);
-    EXPECT_TRUE(rig.Channel().LinkDown());
-
-    Returned returned;
-    pl::PadReconnector search(rig.Channel(), QuickSearch(), 20ms, returned.Callback());
-    search.Start();
-    std::this_thread::sleep_for(100ms);  // a pass or two finds nothing
-    EXPECT_TRUE(search.IsSearching());
-    const auto back = Clock::now();
-    ASSERT_TRUE(rig.Host().Start());
-    ASSERT_TRUE(returned.Wait(5s));
-    EXPECT_LT(Clock::now() - back, 3s);
-    EXPECT_EQ(returned.found->link, pl::PadLinkKind::kSerial);
-    EXPECT_EQ(returned.found->comNumber, 1);
-    EXPECT_FALSE(rig.Channel().LinkDown());
-    EXPECT_EQ(rig.Channel().DrawLine(0, 0, 10, 10).outcome, PadOutcome::kAcknowledged);
-}
 
 }  // namespace
 }  // namespace vellumix::padsim
