@@ -227,19 +227,6 @@ TEST_F(ImagePageTest, SignatureFilesGoOutWithTheirCommandAndShowAsStrokes) {
     }
 }
 
-TEST_F(ImagePageTest, PenLiftIsAppendedOnlyWhenTheSignatureLacksOne) {
-    std::vector<SignaturePoint> lifted = kTwoStrokes;
-    lifted.push_back(PEN_UP_POINT);
-    const struct {
-        std::vector<SignaturePoint> points;
-        std::size_t expected;
-    } kCases[] = {{kTwoStrokes, kTwoStrokes.size() + 1}, {lifted, lifted.size()}};
-    for (const auto& c : kCases) {
-        Load(WriteSignature("s.sig", codec.EncodeSigFile(c.points)));
-        EXPECT_EQ(page.PointCount(), c.expected);
-    }
-}
-
 TEST_F(ImagePageTest, SignatureTooLargeForThePadIsShownAndTheUserIsTold) {
     // A valid .sig of 72,000 bytes: a long header before 16,000 points.
     std::vector<SignaturePoint> many;

@@ -416,27 +416,6 @@ TEST_F(SignaturePageTest, GetSignatureFileKeepsTheSignatureUntilAFileIsRead) {
     EXPECT_EQ(ReadFile(Path("kept.sig")), sigformats::SignatureCodec().EncodeSigFile(signature));
 }
 
-TEST_F(SignaturePageTest, LoadingKeepsStorablePointsAndEndsWithOnePenLift) {
-    const struct {
-        Points file;
-        Points list;
-    } kCases[] = {
-        {{{1, 2}, {3, 4}}, {{1, 2}, {3, 4}, PEN_UP_POINT}},
-        {{{1, 2}, PEN_UP_POINT}, {{1, 2}, PEN_UP_POINT}},
-    };
-    for (const auto& c : kCases) {
-        LoadPoints(c.file);
-        EXPECT_EQ(page->Points(), c.list);
-    }
-    // .sig stores no point past 1024, so an out-of-range one comes from a
-    // hand-made file: x = 2000 at point 2 of 3.
-    sigformats::Bytes file = sigformats::SignatureCodec().EncodeSigFile({{{1, 2}, {5, 5}, {3, 4}}});
-    file[16 + 4] = 2000 & 0xFF;
-    file[16 + 5] = 2000 >> 8;
-    Load(WriteFile("wide.sig", file));
-    EXPECT_EQ(page->Points(), (Points{{1, 2}, {3, 4}, PEN_UP_POINT}));
-}
-
 TEST_F(SignaturePageTest, RefusalsBeforeTheDialogLeaveTheReaderAndThePadAlone) {
     Events();
     Click(CSignaturePage::IDC_FILE_SIGNATURE);
