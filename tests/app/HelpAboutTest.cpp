@@ -47,35 +47,6 @@ TEST(HelpDialogTest, WindowTextBoxAndItsReadOnlyText) {
     EXPECT_TRUE(help.TextBox()->isReadOnly());
 }
 
-TEST(HelpDialogTest, PassagesUseCrLfAndFollowTheOutline) {
-    const struct {
-        QLatin1StringView text;
-        int length;  // 0: free (the Linux passage has no length to keep to)
-        const char* first;
-        const char* last;
-    } kPassages[] = {
-        {res::kHelpGeneral, 1751, "Connecting to Unit", "Calibrate Pad\r\n"},
-        {res::kHelpButtons, 1676, "cross-points", "green LED is on again"},
-        {res::kHelpImage, 593, "Sample Image #1", "Clear Display"},
-        {res::kHelpLinux, 0, "70-vellumix-pad.rules", "dialout"},
-    };
-    for (const auto& p : kPassages) {
-        const QString text = p.text;
-        const auto crlf = text.count(QStringLiteral("\r\n"));
-        EXPECT_EQ(text.count(u'\n'), crlf);
-        EXPECT_EQ(text.count(u'\r'), crlf);
-        EXPECT_TRUE(text.endsWith(QStringLiteral("\r\n")));
-        EXPECT_TRUE(text.contains(QStringLiteral("\r\n\r\n")));
-        EXPECT_TRUE(text.contains(QStringLiteral("Quillet")));
-        if (p.length > 0) {
-            EXPECT_NEAR(text.size(), p.length, p.length / 10);
-        }
-        EXPECT_LT(text.indexOf(QLatin1StringView(p.first)),
-                  text.indexOf(QLatin1StringView(p.last)));
-    }
-    EXPECT_TRUE(QString(res::kHelpGeneral).endsWith(QStringLiteral("Calibrate Pad\r\n")));
-}
-
 // Each place that lists what "File the Signature" writes names every kind it
 // takes: the program's --help, its manual page and the Help window.
 TEST(HelpDialogTest, EveryKindTheSignatureIsFiledAsIsNamed) {
