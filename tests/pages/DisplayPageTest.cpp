@@ -52,7 +52,7 @@ TEST_F(DisplayPageTest, TabChangesSendTheColourFontAndResets) {
 TEST_F(DisplayPageTest, APadThatAnswersLateIsSaidNotToHaveAnswered) {
     using namespace std::chrono_literals;
     // Past the 50 ms the host waits; the answers after it queue behind it.
-    rig.timing->Late("SetFont", 300ms);
+    rig.engine.SetAnswerDelay("SetFont", 300ms);
     const PadActivity::Action action = page.Activity().BeginAction();
     page.ActivatePage();
     EXPECT_TRUE(
