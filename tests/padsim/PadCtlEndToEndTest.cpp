@@ -125,7 +125,8 @@ int NonWhitePixels(const QImage& lcd) {
 
 class PadCtlEndToEnd : public ::testing::TestWithParam<Link> {};
 
-TEST_P(PadCtlEndToEnd, ProbesDrawsShowsAPictureSendsAFileAndCapturesExactly) {
+// (The capture on each link is the busy test's first console's.)
+TEST_P(PadCtlEndToEnd, ProbesDrawsShowsAPictureAndSendsAFile) {
     PadRig rig(GetParam());
 
     const PadCtlRun probe = rig.Run({"probe"});
@@ -168,14 +169,6 @@ TEST_P(PadCtlEndToEnd, ProbesDrawsShowsAPictureSendsAFileAndCapturesExactly) {
     const PadCtlRun send = rig.Run({"clear", "send-sig", sigPath.string()});
     ASSERT_EQ(send.status, tools::kExitOk) << send.err;
     EXPECT_GT(NonWhitePixels(rig.Engine().Snapshot().lcd), 50);
-
-    rig.StartReplay(signature);
-    const PadCtlRun captured = rig.Run({"capture", "--seconds", "1"});
-    rig.StopReplay();
-    ASSERT_EQ(captured.status, tools::kExitOk) << captured.err;
-    EXPECT_EQ(captured.out, TxtOf(signature));
-    EXPECT_EQ(rig.Engine().Snapshot().capture, CaptureState::kStopped);
-    EXPECT_LT(captured.took, 3s);
 }
 
 // Two consoles on one pad, as root too: the second is refused at once as
@@ -202,6 +195,7 @@ TEST_P(PadCtlEndToEnd, ASecondConsoleIsRefusedAsBusyAndTheFirstKeepsEveryPoint) 
     rig.StopReplay();
     ASSERT_EQ(first.status, tools::kExitOk) << first.err;
     EXPECT_EQ(first.out, TxtOf(signature));
+    EXPECT_EQ(rig.Engine().Snapshot().capture, CaptureState::kStopped);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, PadCtlEndToEnd, ::testing::Values(Link::kSerial, Link::kUsb),
