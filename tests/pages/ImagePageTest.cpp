@@ -61,21 +61,7 @@ protected:
     // The 320 x 240 picture inside the box's one-pixel frame.
     QImage BoxPicture() { return BoxPixels().copy(1, 1, 320, 240); }
     QImage Lcd() { return rig.engine.Snapshot().lcd.convertToFormat(QImage::Format_RGB32); }
-    // The message boxes asked for, as "caption|text|icon".
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> out;
-        for (const auto& a : prompts.asked) {
-            if (a.kind == Kind::Message) {
-                out.push_back((a.caption + u'|' + a.text + u'|').toStdString() +
-                              std::to_string(static_cast<int>(a.icon)));
-            }
-        }
-        return out;
-    }
-    static std::string Message(QLatin1StringView text, app::PromptIcon icon) {
-        return (QString(res::kErrorCaption) + u'|' + QString(text) + u'|').toStdString() +
-               std::to_string(static_cast<int>(icon));
-    }
+    std::vector<std::string> Messages() { return prompts.TakeErrors(); }
 
     QTemporaryDir dir;
     VirtualPadRig rig;
@@ -176,7 +162,7 @@ TEST_F(ImagePageTest, RefusedFilesGetTheirMessageAfterThePadWasCleared) {
         SCOPED_TRACE(c.path.toStdString());
         prompts.asked.clear();
         Load(c.path);
-        EXPECT_EQ(Messages(), std::vector{Message(c.message, app::PromptIcon::Stop)});
+        EXPECT_EQ(Messages(), std::vector{testsupport::FakePrompts::FileError(c.message)});
         std::vector<std::string> expected{"ClearDisplay"};
         expected.insert(expected.end(), c.sent.begin(), c.sent.end());
         EXPECT_EQ(rig.Commands(), expected);
@@ -244,7 +230,7 @@ TEST_F(ImagePageTest, SignatureTooLargeForThePadIsShownAndTheUserIsTold) {
     Load(WriteSignature("big.sig", file));
     EXPECT_EQ(rig.Commands(), std::vector<std::string>{"ClearDisplay"}) << "nothing sent";
     EXPECT_EQ(Messages(),
-              std::vector{Message(res::kImageTooLargeForPad, app::PromptIcon::Exclamation)});
+              std::vector{testsupport::FakePrompts::Refusal(res::kImageTooLargeForPad)});
     EXPECT_EQ(page.PointCount(), many.size() + 1);
     EXPECT_TRUE(page.ArePointsShown());
 }

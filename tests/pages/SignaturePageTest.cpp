@@ -38,15 +38,11 @@ using capture::SignaturePoint;
 using Points = std::vector<SignaturePoint>;
 using Kind = testsupport::FakePrompts::Kind;
 using Lines = std::vector<std::string>;
+constexpr auto Refusal = testsupport::FakePrompts::Refusal;
+constexpr auto FileError = testsupport::FakePrompts::FileError;
 
 const std::string kStartCapture[] = {"SetLineColor r=255 g=0 b=0", "SetTextColor r=255 g=0 b=0",
                                      "StartCapture"};
-
-void Write(padsim::PadEngine& engine, const Points& points) {
-    for (const SignaturePoint p : points) {
-        capture::IsPenUp(p) ? engine.PenUp() : engine.PenDown(p.x, p.y);
-    }
-}
 
 // Runs the GUI thread, which answers the reader's exchanges, until the page
 // holds `count` points.
@@ -88,7 +84,7 @@ protected:
     void Click(int id) { static_cast<QPushButton*>(page->Control(id))->click(); }
     // Pen data the page took in, as the pad reported it.
     void WriteAndWait(const Points& points) {
-        Write(rig.engine, points);
+        rig.pad.Write(points);
         ASSERT_TRUE(PumpUntil(*page, page->GetPointCount() + points.size()));
     }
     QString Path(const QString& name) const { return dir.filePath(name); }
@@ -114,25 +110,7 @@ protected:
         prompts.fileAnswers.push_back(path);
         Click(CSignaturePage::IDC_GET_SIGNATURE_FILE);
     }
-    // The message boxes shown since the last call, as "text|icon".
-    Lines Messages() {
-        Lines out;
-        for (const auto& a : prompts.asked) {
-            if (a.kind == Kind::Message) {
-                EXPECT_EQ(a.caption, QString(res::kErrorCaption));
-                out.push_back(a.text.toStdString() + "|" + std::to_string(int(a.icon)));
-            }
-        }
-        prompts.asked.clear();
-        return out;
-    }
-    static std::string Refusal(QLatin1StringView text) {
-        return QString(text).toStdString() + "|" +
-               std::to_string(int(app::PromptIcon::Exclamation));
-    }
-    static std::string FileError(QLatin1StringView text) {
-        return QString(text).toStdString() + "|" + std::to_string(int(app::PromptIcon::Stop));
-    }
+    Lines Messages() { return prompts.TakeErrors(); }
     // A signature loaded from a .sig file, points as given.
     void LoadPoints(const Points& points) {
         Load(WriteFile("loaded.sig", sigformats::SignatureCodec().EncodeSigFile(points)));
@@ -227,7 +205,7 @@ TEST_F(SignaturePageTest, ExitJoinsTheReaderThenEndsCaptureAndClosesTheWindow) {
     EXPECT_EQ(Events(), (Lines{"wait", "StopCapture", "wait", "ClearDisplay", "wait"}));
     EXPECT_FALSE(page->isVisible());
     // A stopped reader takes nothing more off the link.
-    Write(rig.engine, {{10, 10}, {500, 500}, PEN_UP_POINT});
+    rig.pad.Write(Points{{10, 10}, {500, 500}, PEN_UP_POINT});
     EXPECT_FALSE(PumpUntil(*page, 1, 1s));
 }
 
