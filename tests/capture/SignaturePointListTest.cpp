@@ -78,18 +78,6 @@ TEST(SignaturePointListAccess, OutOfRangeGivesMarkerThatIsNeitherStrokeNorPenUp)
     EXPECT_FALSE(IsStorablePoint(kOutOfRangePoint));
 }
 
-TEST(SignaturePointListAccess, CopiesAreIndependentValues) {
-    SignaturePointList a;
-    a.Append({1, 2});
-    SignaturePointList b = a;
-    b.Append({3, 4});
-    EXPECT_EQ(a.Count(), 1u);
-    EXPECT_EQ(b.Count(), 2u);
-    EXPECT_FALSE(a == b);
-    a.Append({3, 4});
-    EXPECT_TRUE(a == b);
-}
-
 struct StorableCase {
     SignaturePoint point;
     bool kept;
