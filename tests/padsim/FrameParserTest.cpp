@@ -70,10 +70,6 @@ TEST(FrameParser, ReadsTheFullScreenImageFrameOneByteAtATime) {
     const Bytes pixels = Patterned(padlink::kImageBytes);
     payload.insert(payload.end(), pixels.begin(), pixels.end());
     const Bytes wire = Frame(payload);
-    ASSERT_EQ(wire.size(), 230'418u);
-    EXPECT_EQ(wire[1], 0x0B);
-    EXPECT_EQ(wire[2], 0x84);
-    EXPECT_EQ(wire[3], 0x03);
 
     FrameParser parser;
     std::vector<Payload> out;

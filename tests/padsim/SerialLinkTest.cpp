@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "capture/PenReader.h"
-#include "capture/PenStreamDecoder.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadUsbIds.h"
@@ -77,24 +76,17 @@ private:
     std::unique_ptr<pl::PadCommandChannel> m_channel;
 };
 
-// Reads pen data on its own thread as the pen reader does, decoding it.
+// The pen reader on its thread of its own, keeping what it hands over.
 class PenDrain {
 public:
     explicit PenDrain(pl::PadCommandChannel& channel)
-        : m_thread([this, &channel](std::stop_token stop) {
-              capture::PenStreamDecoder decoder;
-              std::vector<std::uint8_t> buffer(capture::kPenReadBufferSize);
-              std::vector<capture::SignaturePoint> batch;
-              while (!stop.stop_requested()) {
-                  const int n = channel.ReadPenData(buffer, 64);
-                  if (n > 0) {
-                      batch.clear();
-                      decoder.Decode(std::span(buffer).first(std::size_t(n)), batch);
-                      std::lock_guard lock(m_mutex);
-                      m_points.insert(m_points.end(), batch.begin(), batch.end());
-                  }
-              }
-          }) {}
+        : m_reader(channel, [this](std::span<const capture::SignaturePoint> batch,
+                                   std::span<const capture::PointTime>) {
+              std::lock_guard lock(m_mutex);
+              m_points.insert(m_points.end(), batch.begin(), batch.end());
+          }) {
+        m_reader.Start();
+    }
 
     std::size_t Count() {
         std::lock_guard lock(m_mutex);
@@ -115,7 +107,7 @@ public:
 private:
     std::mutex m_mutex;
     std::vector<capture::SignaturePoint> m_points;
-    std::jthread m_thread;
+    capture::PenReader m_reader;  // last: stopped before the rest goes
 };
 
 Clock::duration Timed(const std::function<void()>& f) {
