@@ -19,6 +19,7 @@
 #include "padsim/PadTestSupport.h"
 #include "support/PadTimingHid.h"
 #include "support/VirtualPads.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::app::test {
 
@@ -38,18 +39,7 @@ inline const std::vector<std::string> kProbeAndWelcomeTrace = {
     "DrawText x=100 y=160 count=7 text=\"Welcome\"",
 };
 
-// Polls `done` without running the event loop.
-template <typename Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
+using testsupport::WaitUntil;
 
 // A machine of the test's own (support/VirtualPads.h) and the program's
 // USB side on it, through a timing backend that makes chosen commands slow

@@ -15,6 +15,7 @@
 #include "padlink/PadUsbIds.h"
 #include "support/SignatureSynth.h"
 #include "support/VirtualPads.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::capture {
 namespace {
@@ -82,12 +83,8 @@ TEST_F(PenReaderPad, CommandsBehindWaitingPenDataAreAnsweredAndLoseNoPoint) {
     for (int i = 0; i < kCommands; ++i) {
         const std::size_t from = std::min(points.size(), i * share);
         Write(std::span(points).subspan(from, std::min(share, points.size() - from)));
-        const auto until = std::chrono::steady_clock::now() + 5s;
-        while (m_pad.device->QueuedInputReports() == 0 &&
-               std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(1ms);
-        }
-        ASSERT_GT(m_pad.device->QueuedInputReports(), 0u) << "the pad sent no pen data";
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return m_pad.device->QueuedInputReports() > 0; }))
+            << "the pad sent no pen data";
         EXPECT_TRUE(m_channel.SetLedState(i % 2 == 0)) << "command " << i;
     }
     StartReader();

@@ -16,6 +16,7 @@
 #include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
 #include "support/RecordingUsbPad.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::padlink {
 namespace {
@@ -321,11 +322,7 @@ TEST_F(ChannelTest, AnUnpluggedPadIsFoundAgainWhileThePenReaderRuns) {
     });
     ASSERT_TRUE(channel->SetLedState(true));
     pad->Device().Unplug();
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!channel->LinkDown() && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    ASSERT_TRUE(channel->LinkDown());
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return channel->LinkDown(); }));
     const std::size_t before = SentCount();
     EXPECT_EQ(channel->SetLedState(true).outcome, PadOutcome::kLinkDown);
     EXPECT_EQ(SentCount(), before);
@@ -349,10 +346,7 @@ TEST_F(ChannelTest, AnUnpluggedPadIsFoundAgainWhileThePenReaderRuns) {
     search.Start();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     pad->Device().Plug();
-    while (!found && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    ASSERT_TRUE(found);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return found.load(); }));
     EXPECT_TRUE(channel->SetLedState(true));
     EXPECT_EQ(downs.load(), 1);
     search.Stop();

@@ -21,6 +21,7 @@
 #include "sigformats/InkmlFormat.h"
 #include "support/PrivateBus.h"
 #include "support/VirtualPads.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::padservice::test {
 namespace {
@@ -41,11 +42,8 @@ PictureDecoder Pictures() {
 
 // The pen, once the pad captures.
 void Write(testsupport::VirtualPad& pad, const Points& points) {
-    const auto until = std::chrono::steady_clock::now() + 3s;
-    while (pad.engine.Snapshot().capture != padsim::CaptureState::kCapturing &&
-           std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(5ms);
-    }
+    testsupport::WaitUntil(
+        [&] { return pad.engine.Snapshot().capture == padsim::CaptureState::kCapturing; }, 3s);
     pad.Write(points);
 }
 

@@ -27,6 +27,7 @@
 #include "support/PadCtlRun.h"
 #include "support/PointStreamDiff.h"
 #include "support/SignatureSynth.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::padsim {
 namespace {
@@ -182,10 +183,8 @@ TEST_P(PadCtlEndToEnd, ASecondConsoleIsRefusedAsBusyAndTheFirstKeepsEveryPoint) 
     rig.StartReplay(signature);
     PadCtlRun first;
     std::jthread owner([&] { first = rig.Run({"capture", "--seconds", "1"}); });
-    const auto until = Clock::now() + 5s;
-    while (rig.Engine().Snapshot().capture != CaptureState::kCapturing && Clock::now() < until) {
-        std::this_thread::sleep_for(2ms);
-    }
+    testsupport::WaitUntil(
+        [&] { return rig.Engine().Snapshot().capture == CaptureState::kCapturing; });
     const PadCtlRun second = rig.Run({"capture", "--seconds", "1"});
     EXPECT_EQ(second.status, tools::kExitNoPad) << second.err;
     EXPECT_TRUE(second.out.empty());

@@ -13,6 +13,7 @@
 
 #include "padlink/PortResolver.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::padsim {
 namespace {
@@ -72,11 +73,7 @@ TEST_F(SerialHostTest, UnplugClosesTheLineAndRemovesTheLink) {
     const fs::path link = host.LinkPath();
     const int client = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(client, 0);
-    const auto until = Clock::now() + 3s;
-    while (host.IsRunning() && Clock::now() < until) {
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_FALSE(host.IsRunning());
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return !host.IsRunning(); }, 3s));
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     pollfd p{client, POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 1000), 1);

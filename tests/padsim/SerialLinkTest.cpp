@@ -23,6 +23,7 @@
 #include "padlink/SerialPort.h"
 #include "padlink/SerialSettings.h"
 #include "support/VirtualPads.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::padsim {
 namespace {
@@ -92,12 +93,8 @@ public:
         std::lock_guard lock(m_mutex);
         return m_points.size();
     }
-    bool WaitFor(std::size_t count, Clock::duration limit) {
-        const auto end = Clock::now() + limit;
-        while (Count() < count && Clock::now() < end) {
-            std::this_thread::sleep_for(5ms);
-        }
-        return Count() >= count;
+    bool WaitFor(std::size_t count, std::chrono::milliseconds limit) {
+        return testsupport::WaitUntil([&] { return Count() >= count; }, limit);
     }
     std::vector<capture::SignaturePoint> Points() {
         std::lock_guard lock(m_mutex);
