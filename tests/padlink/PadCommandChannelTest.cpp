@@ -15,6 +15,7 @@
 #include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
+#include "padsim/PadTestSupport.h"
 #include "support/RecordingUsbPad.h"
 #include "support/WaitUntil.h"
 
@@ -25,33 +26,6 @@ using Bytes = std::vector<std::uint8_t>;
 using Op = std::function<bool(PadCommandChannel&)>;
 
 enum class Answer { Ack, Nak, Silent, ThreeBytes };
-
-// Unwraps a frame, checking the framing independently of BuildFrame. The
-// long form is recognised by the frame being one byte longer than n + 6.
-Bytes PayloadOf(const Bytes& frame) {
-    if (frame.size() < kShortFrameOverhead) {
-        ADD_FAILURE() << "frame of " << frame.size() << " bytes";
-        return {};
-    }
-    std::size_t n = frame[1] | (frame[2] << 8);
-    const std::size_t header = frame.size() == n + kShortFrameOverhead ? 3 : 4;
-    if (header == 4) {
-        n |= std::size_t{frame[3]} << 16;
-    }
-    EXPECT_EQ(frame.size(), n + header + 3);
-    EXPECT_EQ(frame.front(), kStx);
-    EXPECT_EQ(frame.back(), kEtx);
-    const Bytes payload(frame.begin() + header, frame.begin() + header + n);
-    std::uint8_t x = 0;
-    std::uint8_t s = 0;
-    for (const auto byte : payload) {
-        x ^= byte;
-        s = static_cast<std::uint8_t>(s + byte);
-    }
-    EXPECT_EQ(frame[header + n], x);
-    EXPECT_EQ(frame[header + n + 1], s);
-    return payload;
-}
 
 // The channel on the USB path, with an in-memory pad that joins output
 // reports into frames and answers each one as scripted.
@@ -79,12 +53,14 @@ protected:
             },
             pause);
     }
-    std::vector<Bytes> SentPayloads() const {
-        std::vector<Bytes> payloads;
-        for (const auto& frame : pad->Frames()) {
-            payloads.push_back(PayloadOf(frame));
+    // The frames sent, checked against frames of the payloads written out
+    // independently of BuildFrame.
+    void ExpectSent(const std::vector<Bytes>& payloads, const char* what = "") const {
+        std::vector<Bytes> frames;
+        for (const Bytes& payload : payloads) {
+            frames.push_back(padsim::test::Frame(payload));
         }
-        return payloads;
+        EXPECT_EQ(pad->Frames(), frames) << what;
     }
     std::size_t SentCount() const { return pad->FrameCount(); }
 
@@ -156,36 +132,30 @@ TEST_F(ChannelTest, EachOperationSendsItsPayload) {
         {"SetLedState on", [](auto& c) { return c.SetLedState(true); }, {0x76, 0x46, 0x01, 0x04}},
         {"SetLedState off", [](auto& c) { return c.SetLedState(false); }, {0x76, 0x46, 0x01, 0x05}},
     };
+    std::vector<Bytes> sent;
     for (const auto& c : cases) {
         EXPECT_TRUE(c.send(*channel)) << c.name;
-        const auto payloads = SentPayloads();
-        ASSERT_FALSE(payloads.empty()) << c.name;
-        EXPECT_EQ(payloads.back(), c.payload) << c.name;
+        sent.push_back(c.payload);
+        ExpectSent(sent, c.name);
     }
-    EXPECT_EQ(SentCount(), std::size(cases));
 }
 
 TEST_F(ChannelTest, StartCaptureSendsRedColoursThenTheCaptureFrame) {
     EXPECT_TRUE(channel->StartCapture());
-    const std::vector<Bytes> expected = {
+    ExpectSent({
         {0x8A, 0x46, 0x10, 0x01, 0x00, 0x00, 0x00, 0xFF, 0x00, 0x00},
         {0x8A, 0x46, 0x41, 0xFF, 0x00, 0x00},
         {0x7A, 0x46, 0x10, 0x04, 0x7A, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF},
-    };
-    EXPECT_EQ(SentPayloads(), expected);
+    });
 }
 
 TEST_F(ChannelTest, DisplayImageSendsTheWholeScreenInTheLongForm) {
     Bytes pixels(kImageBytes);
     std::iota(pixels.begin(), pixels.end(), std::uint8_t{0});
     EXPECT_TRUE(channel->DisplayImage(pixels));
-    const Bytes payload = SentPayloads().at(0);
-    const Bytes frame = pad->Frames().at(0);
-    EXPECT_EQ(frame.size(), 230'418u);
-    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 4), (Bytes{0x02, 0x0B, 0x84, 0x03}));
-    EXPECT_EQ(Bytes(payload.begin(), payload.begin() + 11),
-              (Bytes{0x8A, 0x46, 0x61, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x01, 0xEF, 0x00}));
-    EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), payload.begin() + 11));
+    Bytes payload{0x8A, 0x46, 0x61, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x01, 0xEF, 0x00};
+    payload.insert(payload.end(), pixels.begin(), pixels.end());
+    ExpectSent({payload});
 }
 
 TEST_F(ChannelTest, RefusedArgumentsSendNothing) {
