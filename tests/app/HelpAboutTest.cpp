@@ -78,8 +78,6 @@ TEST(AboutDialogTest, TitleSizeAndTextsOnWhite) {
     about.show();
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Brindle Application"));
     EXPECT_EQ(about.size(), QSize(330, 172));
-    EXPECT_EQ(about.ProductLabel()->text(), QStringLiteral("Signature Capture\nDemo Application"));
-    EXPECT_EQ(about.VersionLabel()->text(), QStringLiteral("       Version 1.00"));
     EXPECT_FALSE(about.NoticeLabel()->text().contains(u'\n'));
     const QImage image = about.grab().toImage();
     EXPECT_EQ(image.pixelColor(2, 2), QColor(Qt::white));
