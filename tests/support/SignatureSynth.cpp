@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <numbers>
+#include <numeric>
 #include <string>
 
 namespace vellumix::testsupport {
@@ -106,36 +107,15 @@ const std::vector<Glyph>& CursiveFont() {
     return font;
 }
 
-// Appends the glyph's strokes at the pen position, joining a stroke to the
+// The text's glyphs at their pen positions; a glyph's first stroke joins the
 // previous one when the letters meet.
-void PlaceGlyph(const Glyph& glyph, double penX, double baseline, std::vector<Stroke>& strokes) {
-    bool first = true;
-    for (const Stroke& fontStroke : glyph.strokes) {
-        Stroke placed;
-        for (Vec p : fontStroke) {
-            placed.push_back({penX + (p.x - glyph.left), baseline + p.y});
-        }
-        const bool joins = first && !strokes.empty() &&
-                           std::hypot(strokes.back().back().x - placed.front().x,
-                                      strokes.back().back().y - placed.front().y) <= kJoinDistance;
-        if (joins) {
-            strokes.back().insert(strokes.back().end(), placed.begin() + 1, placed.end());
-        } else {
-            strokes.push_back(std::move(placed));
-        }
-        first = false;
-    }
-}
-
 std::vector<Stroke> Layout(std::string_view text) {
     const std::vector<Glyph>& font = CursiveFont();
     std::vector<Stroke> strokes;
-    double penX = 0;
-    double baseline = 0;
+    Vec pen;
     for (char c : text) {
         if (c == '\n') {
-            penX = 0;
-            baseline += kLineHeight;
+            pen = {0, pen.y + kLineHeight};
             continue;
         }
         const auto index = static_cast<std::size_t>(static_cast<unsigned char>(c)) -
@@ -143,8 +123,22 @@ std::vector<Stroke> Layout(std::string_view text) {
         // Characters the font lacks are set as a space rather than dropped, so
         // word spacing survives.
         const Glyph& glyph = index < font.size() ? font[index] : font.front();
-        PlaceGlyph(glyph, penX, baseline, strokes);
-        penX += glyph.right - glyph.left;
+        for (const Stroke& fontStroke : glyph.strokes) {
+            Stroke placed;
+            for (Vec p : fontStroke) {
+                placed.push_back({pen.x + (p.x - glyph.left), pen.y + p.y});
+            }
+            const bool joins =
+                &fontStroke == &glyph.strokes.front() && !strokes.empty() &&
+                std::hypot(strokes.back().back().x - placed.front().x,
+                           strokes.back().back().y - placed.front().y) <= kJoinDistance;
+            if (joins) {
+                strokes.back().insert(strokes.back().end(), placed.begin() + 1, placed.end());
+            } else {
+                strokes.push_back(std::move(placed));
+            }
+        }
+        pen.x += glyph.right - glyph.left;
     }
     return strokes;
 }
@@ -238,10 +232,7 @@ std::vector<std::size_t> PointsPerStroke(const std::vector<double>& lengths, std
         return counts;
     }
     const std::size_t spare = target - floor;
-    double total = 0;
-    for (double l : lengths) {
-        total += l;
-    }
+    const double total = std::accumulate(lengths.begin(), lengths.end(), 0.0);
     std::vector<std::pair<double, std::size_t>> remainders;
     std::size_t given = 0;
     for (std::size_t i = 0; i < strokes; ++i) {
