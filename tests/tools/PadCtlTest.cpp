@@ -62,37 +62,29 @@ TEST(PadCtlList, ListsEveryKindOfCandidateAndProbesOnlyWhatMayBeProbed) {
     m.UsbPad({0x1209, 0x0001}, {.product = "Virtual Pad"});
     m.hid->AddDevice(0x046d, 0xc52b, {.product = "USB Receiver"});
 
+    // The listing, line by line, with what --probe adds to each.
     const std::string notSerial = "not a serial device";
-    const std::string leftAlone(pl::OpenFailureText(pl::OpenFailure::kLeftAlone));
-    const std::string portLine = "  COM1 -> " + host.SlavePath();
-    const std::string consoleLine = "  COM0 -> " + console.slave;
+    const std::string byId = (m.dev / "serial/by-id").string();
+    const std::pair<std::string, std::string> lines[] = {
+        {"HID devices:", ""},
+        {"  1209:0001  memory:0  \"Virtual Pad\"", "the pad answered"},
+        {"  046d:c52b  memory:1  \"USB Receiver\"", "not probed (looking for 1209:0001)"},
+        {"COM links in " + m.ports.string() + ":", ""},
+        {"  COM0 -> " + console.slave,
+         std::string(pl::OpenFailureText(pl::OpenFailure::kLeftAlone))},
+        {"  COM1 -> " + host.SlavePath(), "the pad answered"},
+        {"Names in " + byId + ":", ""},
+        {"  usb-Maker_Pad_42-if00-port0 -> " + (m.dev / "ttyUSB0").string(), notSerial},
+        {"ttyUSB and ttyACM devices:", ""},
+        {"  " + (m.dev / "ttyUSB0").string(), notSerial},
+        {"  " + (m.dev / "ttyACM1").string(), notSerial},
+    };
     const auto listing = [&](bool probe) {
-        const auto v = [probe](const std::string& verdict) {
-            return probe ? ": " + verdict : std::string();
-        };
-        return "HID devices:\n"
-               "  1209:0001  memory:0  \"Virtual Pad\"" +
-               v("the pad answered") +
-               "\n"
-               "  046d:c52b  memory:1  \"USB Receiver\"" +
-               v("not probed (looking for 1209:0001)") +
-               "\n"
-               "COM links in " +
-               m.ports.string() + ":\n" + consoleLine + v(leftAlone) + "\n" + portLine +
-               v("the pad answered") +
-               "\n"
-               "Names in " +
-               (m.dev / "serial/by-id").string() +
-               ":\n"
-               "  usb-Maker_Pad_42-if00-port0 -> " +
-               (m.dev / "ttyUSB0").string() + v(notSerial) +
-               "\n"
-               "ttyUSB and ttyACM devices:\n"
-               "  " +
-               (m.dev / "ttyUSB0").string() + v(notSerial) +
-               "\n"
-               "  " +
-               (m.dev / "ttyACM1").string() + v(notSerial) + "\n";
+        std::string text;
+        for (const auto& [line, verdict] : lines) {
+            text += line + (probe && !verdict.empty() ? ": " + verdict : "") + "\n";
+        }
+        return text;
     };
     for (const bool probe : {false, true}) {
         SCOPED_TRACE(probe ? "--probe" : "no probe");
