@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,8 +27,6 @@
 #include "padservice/PointsFlow.h"
 #include "sigformats/InkmlFormat.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace vellumix::padservice::test {
 namespace {
@@ -113,30 +110,10 @@ TEST(PadServiceClaim, AClaimFailsWithTheReasonWhenThePadCannotBeHad) {
 // The holder as a process of its own: the claim ends when it exits or is
 // killed, and the calls it left queued are not run for nobody.
 pid_t SpawnHolder(const std::string& address, const std::string& path, const char* mode) {
-    int out[2];
-    if (::pipe(out) != 0) {
-        return -1;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    char* argv[] = {const_cast<char*>(VELLUMIX_TEST_HOLDER), const_cast<char*>(address.c_str()),
-                    const_cast<char*>(path.c_str()), const_cast<char*>(mode), nullptr};
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, VELLUMIX_TEST_HOLDER, &actions, nullptr, argv, environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    std::string line;
-    char c = 0;
-    while (::read(out[0], &c, 1) == 1 && c != '\n') {
-        line.push_back(c);
-    }
-    ::close(out[0]);
-    EXPECT_EQ(line, "claimed");
-    return pid;
+    const testsupport::Spawned holder =
+        testsupport::SpawnReadingFirstLine({VELLUMIX_TEST_HOLDER, address, path, mode});
+    EXPECT_EQ(holder.firstLine, "claimed");
+    return holder.pid;
 }
 
 TEST(PadServiceClaim, AClaimEndsWithinASecondWhenItsHolderExitsOrIsKilled) {
