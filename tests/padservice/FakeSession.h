@@ -105,16 +105,11 @@ public:
     }
     bool CheckLink() override { return true; }
     StepResult Clear() override { return m_pad->Call("Clear"); }
-    StepResult ShowText(int x, int y, std::string_view text) override {
-        return m_pad->Call("ShowText " + std::to_string(x) + " " + std::to_string(y) + " " +
-                           std::string(text));
+    StepResult ShowText(int, int, std::string_view) override { return m_pad->Call("ShowText"); }
+    StepResult ShowPixels(std::span<const std::uint8_t>) override {
+        return m_pad->Call("ShowPixels");
     }
-    StepResult ShowPixels(std::span<const std::uint8_t> pixels) override {
-        return m_pad->Call("ShowPixels " + std::to_string(pixels.size()));
-    }
-    StepResult SetLeds(padlink::LedWord word) override {
-        return m_pad->Call("SetLeds " + std::string(padlink::kLedWords[static_cast<int>(word)]));
-    }
+    StepResult SetLeds(padlink::LedWord) override { return m_pad->Call("SetLeds"); }
     StepResult StartCapture(const CaptureSetup& setup) override {
         StepResult r =
             m_pad->Call("StartCapture '" + setup.prompt + "'" + (setup.clear ? " clear" : ""));
