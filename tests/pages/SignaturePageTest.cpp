@@ -133,25 +133,6 @@ TEST_F(SignaturePageTest, StartsCaptureOnTheWholeLcdAndTheReader) {
     EXPECT_TRUE(page->IsPenReaderRunning());
 }
 
-TEST_F(SignaturePageTest, ReplayedSignatureAppearsAtTheMappedPixels) {
-    const Points signature = testsupport::MakeSignature("Ink", 11);
-    WriteAndWait(signature);
-    EXPECT_EQ(page->Points(), signature);
-
-    const QImage box = page->Control(CSignaturePage::IDC_SIGNATURE_BOX)->grab().toImage();
-    ASSERT_EQ(box.size(), QSize(320, 240));
-    EXPECT_EQ(box.convertToFormat(QImage::Format_RGB32), page->Canvas().Image());
-    int checked = 0;
-    for (std::size_t i = 0; i + 1 < signature.size(); ++i) {
-        if (!capture::IsPenUp(signature[i])) {
-            const QPoint at = SignatureCanvas::MapToBox(signature[i], box.size());
-            ASSERT_EQ(box.pixel(at), qRgb(0, 0, 0)) << "point " << i;
-            ++checked;
-        }
-    }
-    EXPECT_GT(checked, 100);
-}
-
 TEST_F(SignaturePageTest, ClearEmptiesTheListThePadAndTheBox) {
     WriteAndWait(testsupport::MakeSignature("Al", 2));
     Events();
