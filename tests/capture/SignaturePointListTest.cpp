@@ -7,23 +7,6 @@
 namespace vellumix::capture {
 namespace {
 
-TEST(SignaturePointListGrowth, CapacityFollowsTheStepRule) {
-    // 1, then steps of 4 up to 41, then count / 8.
-    const std::vector<std::size_t> expected = {1,  5,  9,  13, 17, 21, 25, 29,
-                                               33, 37, 41, 46, 51, 57, 64, 72};
-    SignaturePointList list;
-    std::vector<std::size_t> seen;
-    for (int i = 0; i < 72; ++i) {
-        const std::size_t before = list.Capacity();
-        list.Append({i, i});
-        if (list.Capacity() != before) {
-            seen.push_back(list.Capacity());
-        }
-    }
-    EXPECT_EQ(seen, expected);
-    EXPECT_EQ(list.Count(), 72u);
-}
-
 // A file's million points must not be copied a thousand times over: the
 // step grows with the list, so the number of regrowths stays logarithmic and
 // the room beyond the points stays within an eighth.
