@@ -7,8 +7,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,11 +59,6 @@ Bytes Render(const Points& points, ImageFormat format, const RenderOptions& opti
     });
     EXPECT_EQ(error, "");
     return out;
-}
-
-Bytes ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 // Ink along every segment, and none farther than the pen's half width
@@ -148,7 +141,8 @@ TEST(SignatureRendererPdfTest, RendersBackToTheSameInk) {
     const std::string command =
         "pdftoppm -r 72 -png -singlefile '" + pdf.string() + "' '" + (dir / "back").string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << "pdftoppm (poppler-utils) is needed: " << command;
-    Image image = DecodePng(ReadFile(dir / "back.png"));
+    const std::string png = testsupport::ReadFile(dir / "back.png");
+    Image image = DecodePng(Bytes(png.begin(), png.end()));
     ASSERT_EQ(cairo_image_surface_get_width(image.get()), 400);
     ASSERT_EQ(cairo_image_surface_get_height(image.get()), 300);
     ExpectInkOnlyOn(image.get(), kLineAndDotInk, kPage.penWidth, 1.0, "pdf");

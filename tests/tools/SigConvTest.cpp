@@ -301,13 +301,9 @@ TEST(Shell, StandardStreamsBatchesAndJson) {
 
 // ---------------------------------------------------------------- InkML
 
-Bytes ReadBytes(const std::filesystem::path& path) {
-    const std::string text = ReadFile(path);
-    return Bytes(text.begin(), text.end());
-}
-
 sigfiles::DecodeResult DecodeFile(const std::filesystem::path& path) {
-    return sigfiles::DecodeAs(*sigfiles::KindFromPath(path), ReadBytes(path));
+    const std::string file = ReadFile(path);
+    return sigfiles::DecodeAs(*sigfiles::KindFromPath(path), Bytes(file.begin(), file.end()));
 }
 
 // A timed capture as the capture layer hands it over: stamps 1.302 ms apart
