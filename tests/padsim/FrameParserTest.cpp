@@ -7,16 +7,10 @@
 namespace vellumix::padsim {
 namespace {
 
+using test::Concat;
+
 using test::Bytes;
 using test::Frame;
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) {
-        out.insert(out.end(), p.begin(), p.end());
-    }
-    return out;
-}
 
 Bytes Patterned(std::size_t n) {
     Bytes p(n);
