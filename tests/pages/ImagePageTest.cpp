@@ -16,6 +16,7 @@
 #include "res/Strings.h"
 #include "sigformats/SignatureCodec.h"
 #include "support/FakePrompts.h"
+#include "support/TempDir.h"
 
 namespace vellumix::pages::test {
 namespace {
@@ -40,16 +41,12 @@ protected:
         prompts.fileAnswers.push_back(path);
         Click(CImagePage::IDC_LOAD_CUSTOM_IMAGE);
     }
-    QString Write(const QString& name, const QByteArray& bytes) {
-        const QString path = dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
+    QString Write(const QString& name, std::string_view bytes) {
+        testsupport::WriteFile(dir.filePath(name).toStdString(), bytes);
+        return dir.filePath(name);
     }
     QString WriteSignature(const QString& name, const sigformats::Bytes& bytes) {
-        return Write(name, QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                      static_cast<qsizetype>(bytes.size())));
+        return Write(name, std::string(bytes.begin(), bytes.end()));
     }
     QImage BoxPixels() {
         QCoreApplication::processEvents();

@@ -28,6 +28,7 @@
 #include "sigrender/SignatureBitmap.h"
 #include "support/FakePrompts.h"
 #include "support/SignatureSynth.h"
+#include "support/TempDir.h"
 
 namespace vellumix::pages::test {
 namespace {
@@ -89,18 +90,12 @@ protected:
     }
     QString Path(const QString& name) const { return dir.filePath(name); }
     QString WriteFile(const QString& name, const sigformats::Bytes& bytes) {
-        QFile file(Path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        testsupport::WriteFile(Path(name).toStdString(), std::string(bytes.begin(), bytes.end()));
         return Path(name);
     }
     static sigformats::Bytes ReadFile(const QString& path) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        const QByteArray all = file.readAll();
-        return {all.begin(), all.end()};
+        const std::string file = testsupport::ReadFile(path.toStdString());
+        return {file.begin(), file.end()};
     }
     void Save(const QString& path) {
         prompts.fileAnswers.push_back(path);
