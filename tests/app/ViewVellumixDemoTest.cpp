@@ -10,11 +10,13 @@
 #include <QVBoxLayout>
 
 #include "controls/PaintedTabCtrl.h"
+#include "padlink/HidPort.h"
+#include "padlink/PadCommandChannel.h"
+#include "padlink/hid/MemoryHidDevice.h"
 #include "pages/DisplayPage.h"
 #include "pages/ImagePage.h"
 #include "pages/SignaturePage.h"
 #include "support/FakePrompts.h"
-#include "support/OfflinePadLink.h"
 
 namespace vellumix::app {
 namespace {
@@ -47,8 +49,12 @@ protected:
     }
 
     testsupport::FakePrompts prompts;
-    testsupport::OfflinePadLink link;
-    View view{pages::PageServices{prompts, link.channel}};
+    // No pad behind the link: an empty in-memory HID bus, so every exchange
+    // fails at once, and no serial port that could scan for a device.
+    padlink::PadLink link{
+        std::make_unique<padlink::HidPort>(std::make_unique<padlink::MemoryHidBackend>())};
+    padlink::PadCommandChannel channel{link};
+    View view{pages::PageServices{prompts, channel}};
 };
 
 TEST_F(ViewVellumixDemoTest, InitialUpdateMakesThreeTabsAndShowsTheSignaturePage) {
@@ -125,7 +131,7 @@ TEST_F(ViewVellumixDemoTest, StalePreviousTabDoesNotDeactivateAPageNeverEntered)
 TEST_F(ViewVellumixDemoTest, KeysOnAPageReachNothingAroundTheView) {
     QDialog host;
     auto* const layout = new QVBoxLayout(&host);
-    auto* const inner = new View(pages::PageServices{prompts, link.channel}, &host);
+    auto* const inner = new View(pages::PageServices{prompts, channel}, &host);
     auto* const button = new QPushButton(QStringLiteral("Default"), &host);
     button->setDefault(true);
     layout->addWidget(inner);
