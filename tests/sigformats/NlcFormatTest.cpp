@@ -170,11 +170,6 @@ TEST(NlcRoundTrip, RealisticSignaturesComeBackQuantised) {
         const Points expected = Quantise(points);
         EXPECT_EQ(PointsOf(DecodeNlc(file)), expected) << "seed " << seed;
         EXPECT_EQ(SplitStrokes(expected).size(), SplitStrokes(points).size());
-        const std::optional<NlcHeaderInfo> info = InspectNlc(file);
-        ASSERT_TRUE(info);
-        EXPECT_TRUE(info->magicOk && info->trailerOk);
-        EXPECT_EQ(info->pointCount, expected.size());
-        EXPECT_EQ(info->penUpCount, SplitStrokes(points).size() - 1);
     }
 }
 
