@@ -46,7 +46,6 @@
 #include "padpicture/LcdPicture.h"
 #include "pages/DisplayPage.h"
 #include "pages/ImagePage.h"
-#include "pages/PacedSerialPad.h"
 #include "pages/VirtualPadRig.h"
 #include "res/SampleImages.h"
 
@@ -202,11 +201,7 @@ BENCHMARK(BM_PatternPerCommand)
 
 void BM_GuiThreadDuringPictureSend(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
-    pages::test::PacedSerialPad pad(padsim::hosts::kLineRateBytesPerSecond);
-    if (!pad.Started()) {
-        state.SkipWithError(pad.error.c_str());
-        return;
-    }
+    pages::test::SerialPadRig pad(padsim::hosts::kLineRateBytesPerSecond);
     bench::QuietPrompts prompts;
     pages::CImagePage page(pages::PageServices{prompts, pad.channel}, nullptr);
     page.resize(700, 420);
@@ -245,7 +240,7 @@ void BM_GuiThreadDuringPictureSend(benchmark::State& state) {
     state.counters["send_s"] = sendSeconds;
     state.counters["ticks"] = static_cast<double>(ticks);
     state.counters["picture_whole"] =
-        pad.engine.Snapshot().lcd.convertToFormat(QImage::Format_RGB32) ==
+        pad.pad.engine.Snapshot().lcd.convertToFormat(QImage::Format_RGB32) ==
                 padpicture::StretchToLcd(res::SampleImage(res::kSampleImage1Id))
             ? 1
             : 0;

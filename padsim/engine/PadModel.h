@@ -74,8 +74,6 @@ public:
     CalibrationStep Calibration() const { return m_calibration; }
     // The presses recorded by the last finished calibration, pad units.
     std::array<sigformats::SignaturePoint, 2> CalibrationPresses() const { return m_presses; }
-    int CellWidth() const { return m_cellWidth; }
-    int CellHeight() const { return m_cellHeight; }
     std::uint8_t TextMode() const { return m_textMode; }
     Rgb FillColor() const { return m_fill; }
     Rgb TextColor() const { return m_text; }

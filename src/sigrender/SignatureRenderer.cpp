@@ -5,13 +5,10 @@
 #include <cairo.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <vector>
-
-#include "sigfiles/FileAccess.h"
 
 namespace vellumix::sigrender {
 
@@ -140,22 +137,6 @@ std::string StatusText(cairo_status_t status, const StreamTarget& target) {
 
 }  // namespace
 
-std::optional<ImageFormat> ImageFormatForPath(const std::filesystem::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (ext == ".png") {
-        return ImageFormat::kPng;
-    }
-    if (ext == ".svg") {
-        return ImageFormat::kSvg;
-    }
-    if (ext == ".pdf") {
-        return ImageFormat::kPdf;
-    }
-    return std::nullopt;
-}
-
 std::string RenderSignature(std::span<const SignaturePoint> points, ImageFormat format,
                             const RenderOptions& options, const ByteSink& sink) {
     if (std::string error = CheckOptions(options); !error.empty()) {
@@ -211,19 +192,6 @@ std::string RenderSignature(std::span<const SignaturePoint> points, ImageFormat 
         return StatusText(status, target);
     }
     return target.refused ? "the output could not be written" : std::string();
-}
-
-std::string RenderSignatureToFile(std::span<const SignaturePoint> points, ImageFormat format,
-                                  const RenderOptions& options, const std::filesystem::path& path) {
-    std::vector<std::uint8_t> bytes;
-    const ByteSink collect = [&bytes](std::span<const std::uint8_t> piece) {
-        bytes.insert(bytes.end(), piece.begin(), piece.end());
-        return true;
-    };
-    if (std::string error = RenderSignature(points, format, options, collect); !error.empty()) {
-        return error;
-    }
-    return sigfiles::WriteFileReplacing(path, bytes).error;
 }
 
 }  // namespace vellumix::sigrender

@@ -15,9 +15,7 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -45,21 +43,11 @@ struct RenderOptions {
 // error. Called only during the render call.
 using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
 
-// .png, .svg or .pdf (any case); nullopt for anything else.
-std::optional<ImageFormat> ImageFormatForPath(const std::filesystem::path& path);
-
 // Points in pad units, PEN_UP_POINT ending a stroke. Returns an empty string
 // on success, otherwise why nothing (or, with a sink that refused part way,
 // only part of the file) was written. A signature without ink gives a blank
 // page.
 std::string RenderSignature(std::span<const sigformats::SignaturePoint> points, ImageFormat format,
                             const RenderOptions& options, const ByteSink& sink);
-
-// Renders in full first and then replaces the file at path through the one
-// safe replace (sigfiles::WriteFileReplacing), so a failed render or write
-// leaves an existing file as it was.
-std::string RenderSignatureToFile(std::span<const sigformats::SignaturePoint> points,
-                                  ImageFormat format, const RenderOptions& options,
-                                  const std::filesystem::path& path);
 
 }  // namespace vellumix::sigrender

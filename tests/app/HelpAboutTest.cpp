@@ -39,41 +39,7 @@ TEST(HelpDialogTest, WindowTextBoxAndItsReadOnlyText) {
     }
     EXPECT_EQ(help.TextBox()->document()->blockCount(), crlf + 1);
 
-    const QString shown = help.Text();
-    QTest::keyClicks(help.TextBox(), QStringLiteral("typed"));
-    QTest::keyClick(help.TextBox(), Qt::Key_Backspace);
-    QTest::keyClick(help.TextBox(), Qt::Key_Delete);
-    EXPECT_EQ(help.Text(), shown);
     EXPECT_TRUE(help.TextBox()->isReadOnly());
-}
-
-TEST(HelpDialogTest, PassagesUseCrLfAndFollowTheOutline) {
-    const struct {
-        QLatin1StringView text;
-        int length;  // 0: free (the Linux passage has no length to keep to)
-        const char* first;
-        const char* last;
-    } kPassages[] = {
-        {res::kHelpGeneral, 1751, "Connecting to Unit", "Calibrate Pad\r\n"},
-        {res::kHelpButtons, 1676, "cross-points", "green LED is on again"},
-        {res::kHelpImage, 593, "Sample Image #1", "Clear Display"},
-        {res::kHelpLinux, 0, "70-vellumix-pad.rules", "dialout"},
-    };
-    for (const auto& p : kPassages) {
-        const QString text = p.text;
-        const auto crlf = text.count(QStringLiteral("\r\n"));
-        EXPECT_EQ(text.count(u'\n'), crlf);
-        EXPECT_EQ(text.count(u'\r'), crlf);
-        EXPECT_TRUE(text.endsWith(QStringLiteral("\r\n")));
-        EXPECT_TRUE(text.contains(QStringLiteral("\r\n\r\n")));
-        EXPECT_TRUE(text.contains(QStringLiteral("Quillet")));
-        if (p.length > 0) {
-            EXPECT_NEAR(text.size(), p.length, p.length / 10);
-        }
-        EXPECT_LT(text.indexOf(QLatin1StringView(p.first)),
-                  text.indexOf(QLatin1StringView(p.last)));
-    }
-    EXPECT_TRUE(QString(res::kHelpGeneral).endsWith(QStringLiteral("Calibrate Pad\r\n")));
 }
 
 // Each place that lists what "File the Signature" writes names every kind it
@@ -107,8 +73,6 @@ TEST(AboutDialogTest, TitleSizeAndTextsOnWhite) {
     about.show();
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Brindle Application"));
     EXPECT_EQ(about.size(), QSize(330, 172));
-    EXPECT_EQ(about.ProductLabel()->text(), QStringLiteral("Signature Capture\nDemo Application"));
-    EXPECT_EQ(about.VersionLabel()->text(), QStringLiteral("       Version 1.00"));
     EXPECT_FALSE(about.NoticeLabel()->text().contains(u'\n'));
     const QImage image = about.grab().toImage();
     EXPECT_EQ(image.pixelColor(2, 2), QColor(Qt::white));

@@ -1,34 +1,25 @@
-// Pads for the shell's tests: the virtual pad behind the in-memory USB device,
-// a recording pad that keeps every frame the host wrote and answers as told,
-// and a temporary port folder for the serial cases.
+// Pads for the shell's tests: the virtual pad behind the in-memory USB
+// device of a machine of the test's own, whose port folder the serial cases
+// use (support/VirtualPads.h); a pad that only records is
+// support/RecordingUsbPad.h.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "engine/PadEngine.h"
-#include "hosts/UsbHost.h"
 #include "padlink/DiscoveryThread.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
-#include "padlink/PadProtocol.h"
-#include "padlink/PadUsbIds.h"
-#include "padlink/PortResolver.h"
-#include "padlink/SerialPort.h"
-#include "padlink/hid/MemoryHidDevice.h"
 #include "padsim/PadTestSupport.h"
 #include "support/PadTimingHid.h"
+#include "support/VirtualPads.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::app::test {
 
@@ -48,45 +39,24 @@ inline const std::vector<std::string> kProbeAndWelcomeTrace = {
     "DrawText x=100 y=160 count=7 text=\"Welcome\"",
 };
 
-// Polls `done` without running the event loop.
-template <typename Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
+using testsupport::WaitUntil;
 
-// A device with the pad's ids on an in-memory HID backend, and the HidPort
-// over it. The port owns the backend; the device stays reachable here, and
-// timing makes chosen commands slow (PadTimingHid.h).
-struct MemoryUsb {
-    MemoryUsb() {
-        auto owned = std::make_unique<padlink::hid::MemoryHidBackend>();
-        backend = owned.get();
-        auto timed = std::make_unique<testsupport::PadTimingHidBackend>(std::move(owned));
+// A machine of the test's own (support/VirtualPads.h) and the program's
+// USB side on it, through a timing backend that makes chosen commands slow
+// (PadTimingHid.h).
+struct ShellMachine : testsupport::PadMachine {
+    std::unique_ptr<padlink::HidPort> TimedHidPort() {
+        auto timed = std::make_unique<testsupport::PadTimingHidBackend>(HidBackend());
         timing = timed.get();
-        hid = std::make_unique<padlink::HidPort>(std::move(timed));
+        return std::make_unique<padlink::HidPort>(std::move(timed));
     }
-    std::shared_ptr<padlink::hid::MemoryHidDevice> AddPadDevice() {
-        return backend->AddDevice(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
-    }
-
-    padlink::hid::MemoryHidBackend* backend;
-    testsupport::PadTimingHidBackend* timing;
-    std::unique_ptr<padlink::HidPort> hid;
+    testsupport::PadTimingHidBackend* timing = nullptr;  // owned by the port
 };
 
-// The virtual pad on the in-memory USB device; its trace collects
-// everything the pad was sent.
+// The virtual pad on the machine's USB; its trace collects everything the
+// pad was sent.
 struct VirtualUsbPad {
-    explicit VirtualUsbPad(MemoryUsb& usb) : device(usb.AddPadDevice()), host(engine, device) {
-        host.Start();
-    }
+    explicit VirtualUsbPad(testsupport::PadMachine& machine) : engine(machine.UsbPad().engine) {}
 
     // Trace lines since the last call are appended to `trace` and returned.
     const std::vector<std::string>& Trace() {
@@ -100,87 +70,8 @@ struct VirtualUsbPad {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
-    padsim::engine::PadEngine engine;
-    std::shared_ptr<padlink::hid::MemoryHidDevice> device;
-    padsim::hosts::UsbHost host;
+    padsim::engine::PadEngine& engine;
     std::vector<std::string> trace;
-};
-
-// Joins the host's output reports into frames, keeps them, and answers each
-// frame: the probe with probeReply, everything else with the ACK frame.
-class RecordingUsbPad {
-public:
-    explicit RecordingUsbPad(MemoryUsb& usb, Bytes probeReply = padsim::test::Ack())
-        : m_device(usb.AddPadDevice()), m_probeReply(std::move(probeReply)) {
-        m_device->SetOutputHandler(
-            [this](const std::uint8_t* report, std::size_t length) { OnReport(report, length); });
-    }
-    ~RecordingUsbPad() { m_device->SetOutputHandler({}); }
-
-    std::vector<Bytes> Frames() const {
-        std::lock_guard lock(m_mutex);
-        return m_frames;
-    }
-    std::size_t FrameCount() const {
-        std::lock_guard lock(m_mutex);
-        return m_frames.size();
-    }
-
-private:
-    void OnReport(const std::uint8_t* report, std::size_t length) {
-        namespace hidreport = padlink::hidreport;
-        if (length <= hidreport::kChunkOffset) {
-            return;
-        }
-        const std::uint8_t chunk = report[hidreport::kChunkOffset];
-        const std::size_t count = std::min<std::size_t>(chunk & hidreport::kChunkCountMask,
-                                                        length - hidreport::kDataOffset);
-        Bytes reply;
-        {
-            std::lock_guard lock(m_mutex);
-            m_partial.insert(m_partial.end(), report + hidreport::kDataOffset,
-                             report + hidreport::kDataOffset + count);
-            if ((chunk & hidreport::kChunkMore) != 0) {
-                return;
-            }
-            reply = m_partial == padsim::test::kProbeFrame ? m_probeReply : padsim::test::Ack();
-            m_frames.push_back(std::move(m_partial));
-            m_partial.clear();
-        }
-        if (!reply.empty()) {
-            m_device->PushInputData(reply.data(), reply.size());
-        }
-    }
-
-    std::shared_ptr<padlink::hid::MemoryHidDevice> m_device;
-    const Bytes m_probeReply;
-    mutable std::mutex m_mutex;
-    Bytes m_partial;
-    std::vector<Bytes> m_frames;
-};
-
-// A fresh port folder under the test's XDG_RUNTIME_DIR, and a serial port
-// that looks only there, never at a real device.
-struct TempPortFolder {
-    TempPortFolder() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        const char* runtime = std::getenv(padlink::kRuntimeDirVariable);
-        const std::filesystem::path root = runtime != nullptr && *runtime != '\0'
-                                               ? std::filesystem::path(runtime)
-                                               : std::filesystem::temp_directory_path();
-        path = root / ("shell-" + std::to_string(::getpid()) + "-" + info->name()) / "ports";
-        std::filesystem::remove_all(path.parent_path());
-        EXPECT_TRUE(padlink::CreatePortFolder(path));
-    }
-    ~TempPortFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path.parent_path(), ignored);
-    }
-    std::unique_ptr<padlink::SerialPort> MakeSerialPort() const {
-        return std::make_unique<padlink::SerialPort>(path, std::vector<std::string>{});
-    }
-
-    std::filesystem::path path;
 };
 
 // Short pauses, so a test spends its time on the pad and not on sleeping.

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "ShellTestSupport.h"
+#include "support/RecordingUsbPad.h"
 
 namespace vellumix::app {
 namespace {
@@ -33,10 +34,10 @@ std::vector<Bytes> ExpectedWelcomeFrames() {
 // connection view draws it, against frames built here byte by byte; and
 // nothing at all once a stop was asked for.
 TEST(WelcomeScreenTest, WelcomeFramesGoOutByteForByteAndInOrderAfterTheProbe) {
-    test::MemoryUsb usb;
-    test::TempPortFolder ports;
-    test::RecordingUsbPad pad(usb);
-    padlink::PadLink link(ports.MakeSerialPort(), std::move(usb.hid));
+    testsupport::PadMachine machine;
+    testsupport::RecordingUsbPad pad(*machine.hid);
+    padlink::PadLink link(machine.SerialPort(),
+                          std::make_unique<padlink::HidPort>(machine.HidBackend()));
     padlink::PadCommandChannel channel{link};
     std::atomic<bool> drawn{false};
     padlink::DiscoveryThread thread(link, test::FastTiming(), [&](std::stop_token stop) {

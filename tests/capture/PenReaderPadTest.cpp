@@ -3,21 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <memory>
 #include <span>
 #include <thread>
 
 #include "FakeGuiLoop.h"
 #include "capture/PenReader.h"
 #include "capture/SharedPointList.h"
-#include "hosts/UsbHost.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadLink.h"
 #include "padlink/PadUsbIds.h"
-#include "padlink/hid/MemoryHidDevice.h"
 #include "support/SignatureSynth.h"
+#include "support/VirtualPads.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::capture {
 namespace {
@@ -35,32 +33,17 @@ using Points = std::vector<SignaturePoint>;
 // the reader reads or waits in the hook, whichever it is doing.
 class PenReaderPad : public ::testing::Test {
 protected:
-    PenReaderPad() {
-        auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
-        m_device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
-        m_link = std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(std::move(backend)));
-        m_hid = m_link->Hid();
-        m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
-        m_host = std::make_unique<padsim::hosts::UsbHost>(m_engine, m_device);
-    }
+    PenReaderPad() : m_link(std::make_unique<pl::HidPort>(m_machine.HidBackend())) {}
     void SetUp() override {
-        m_host->Start();
-        ASSERT_TRUE(m_hid->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
-        m_channel->StartCapture();
-        m_channel->SetCaptureArea(0, 0, pl::kLcdMaxX, pl::kLcdMaxY, 0, 0, 0, 0);
+        ASSERT_TRUE(m_link.Hid()->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
+        m_channel.StartCapture();
+        m_channel.SetCaptureArea(0, 0, pl::kLcdMaxX, pl::kLcdMaxY, 0, 0, 0, 0);
     }
-    void TearDown() override {
-        m_reader.reset();
-        m_host->Stop();
-    }
-    void Write(std::span<const SignaturePoint> points) {
-        for (const SignaturePoint p : points) {
-            IsPenUp(p) ? m_engine.PenUp() : m_engine.PenDown(p.x, p.y);
-        }
-    }
+    void TearDown() override { m_reader.reset(); }
+    void Write(std::span<const SignaturePoint> points) { m_pad.Write(points); }
     void StartReader() {
         m_reader = std::make_unique<PenReader>(
-            *m_channel,
+            m_channel,
             [this](std::span<const SignaturePoint> batch, std::span<const PointTime> times) {
                 m_list.AppendPoints(batch, times);
             },
@@ -82,12 +65,10 @@ protected:
         }
     }
 
-    padsim::engine::PadEngine m_engine;
-    std::shared_ptr<pl::hid::MemoryHidDevice> m_device;
-    std::unique_ptr<pl::PadLink> m_link;  // USB only
-    pl::HidPort* m_hid = nullptr;
-    std::unique_ptr<pl::PadCommandChannel> m_channel;
-    std::unique_ptr<padsim::hosts::UsbHost> m_host;
+    testsupport::PadMachine m_machine;
+    testsupport::VirtualPad& m_pad = m_machine.UsbPad();
+    pl::PadLink m_link;  // USB only
+    pl::PadCommandChannel m_channel{m_link};
     SharedPointList m_list;
     test::FakeGuiLoop m_gui;
     Poster m_post = m_gui.MakePoster();
@@ -106,18 +87,15 @@ TEST_F(PenReaderPad, CommandsBehindWaitingPenDataAreAnsweredAndLoseNoPoint) {
     for (int i = 0; i < kCommands; ++i) {
         const std::size_t from = std::min(points.size(), i * share);
         Write(std::span(points).subspan(from, std::min(share, points.size() - from)));
-        const auto until = std::chrono::steady_clock::now() + 5s;
-        while (m_device->QueuedInputReports() == 0 && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(1ms);
-        }
-        ASSERT_GT(m_device->QueuedInputReports(), 0u) << "the pad sent no pen data";
-        EXPECT_TRUE(m_channel->SetLedState(i % 2 == 0)) << "command " << i;
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return m_pad.device->QueuedInputReports() > 0; }))
+            << "the pad sent no pen data";
+        EXPECT_TRUE(m_channel.SetLedState(i % 2 == 0)) << "command " << i;
     }
     StartReader();
     PumpUntil(points.size());
     EXPECT_EQ(m_list.CopyPoints(), points);
     // With the reader gone, the pad's answer goes to the command again.
-    EXPECT_TRUE(m_channel->SetLedState(true));
+    EXPECT_TRUE(m_channel.SetLedState(true));
 }
 
 // The pad is unplugged with the pen down and plugged in again, the pen
@@ -130,7 +108,7 @@ TEST_F(PenReaderPad, ALostPadEndsTheOpenStroke) {
     Points expected = before;
     expected.push_back(PEN_UP_POINT);
     expected.insert(expected.end(), after.begin(), after.end());
-    m_channel->SetLinkDownHandler([] {});  // as the app watches the link
+    m_channel.SetLinkDownHandler([] {});  // as the app watches the link
     for (const bool readerStopped : {false, true}) {
         SCOPED_TRACE(readerStopped ? "reader stopped meanwhile" : "reader reading");
         m_list.Clear();
@@ -139,20 +117,20 @@ TEST_F(PenReaderPad, ALostPadEndsTheOpenStroke) {
         PumpUntil(before.size(), readerStopped);
         ASSERT_EQ(m_list.CopyPoints(), before);
 
-        m_device->Unplug();
+        m_pad.device->Unplug();
         if (readerStopped) {
-            m_channel->CheckLink();  // the app's idle check finds it gone
+            m_channel.CheckLink();  // the app's idle check finds it gone
         }
         const auto until = std::chrono::steady_clock::now() + 5s;
-        while (!m_channel->LinkDown() && std::chrono::steady_clock::now() < until) {
+        while (!m_channel.LinkDown() && std::chrono::steady_clock::now() < until) {
             m_gui.Pump(10ms);
         }
-        ASSERT_TRUE(m_channel->LinkDown());
-        m_device->Plug();
-        m_channel->WithLink([](pl::PadLink& link) {
+        ASSERT_TRUE(m_channel.LinkDown());
+        m_pad.device->Plug();
+        m_channel.WithLink([](pl::PadLink& link) {
             link.Hid()->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
         });
-        m_channel->MarkLinkUp();
+        m_channel.MarkLinkUp();
         if (readerStopped) {
             m_reader->Start();
         }

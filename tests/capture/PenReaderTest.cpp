@@ -11,6 +11,7 @@
 #include "capture/PenReport.h"
 #include "capture/SharedPointList.h"
 #include "padlink/PadProtocol.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::capture {
 namespace {
@@ -70,10 +71,7 @@ TEST(PenReader, DeliversEveryPointInOrderAcrossSplitReadsAndRestarts) {
         [&](std::stop_token) { ++hooks; });
     reader.Start();
     reader.Start();  // keeps the one reader: no point twice
-    const auto until = std::chrono::steady_clock::now() + 3s;
-    while (list.GetPointCount() < points.size() && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(1ms);
-    }
+    testsupport::WaitUntil([&] { return list.GetPointCount() >= points.size(); }, 3s);
     reader.Stop();
     EXPECT_FALSE(reader.IsRunning());
     EXPECT_EQ(list.CopyPoints(), points);
@@ -81,10 +79,7 @@ TEST(PenReader, DeliversEveryPointInOrderAcrossSplitReadsAndRestarts) {
 
     const int hooksWhenStopped = hooks.load();
     reader.Start();
-    while (hooks.load() == hooksWhenStopped && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(1ms);
-    }
-    EXPECT_GT(hooks.load(), hooksWhenStopped);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return hooks.load() > hooksWhenStopped; }, 3s));
 }  // the destructor stops the reader
 
 // A read that brings several reports stamps them one wire time apart,
@@ -119,14 +114,12 @@ TEST(PenReader, StampsEachReportSpreadOverItsBatchsWireTime) {
         },
         {}, [&] { return kWire; });
     reader.Start();
-    const auto until = std::chrono::steady_clock::now() + 3s;
-    while (std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(5ms);
-        std::lock_guard lock(mutex);
-        if (reads.empty()) {
-            break;
-        }
-    }
+    testsupport::WaitUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return reads.empty();
+        },
+        3s);
     std::this_thread::sleep_for(20ms);
     reader.Stop();
     ASSERT_EQ(batchSizes, (std::vector<std::size_t>{3, 3}));

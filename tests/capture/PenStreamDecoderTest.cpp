@@ -6,12 +6,16 @@
 #include <vector>
 
 #include "capture/PenReport.h"
+#include "padsim/PadTestSupport.h"
 
 namespace vellumix::capture {
 namespace {
 
 using sigformats::PEN_UP_POINT;
 using sigformats::SignaturePoint;
+
+using padsim::test::Concat;
+
 using Bytes = std::vector<std::uint8_t>;
 using Points = std::vector<SignaturePoint>;
 
@@ -22,14 +26,6 @@ Bytes Stream(const Points& points) {
     for (const SignaturePoint p : points) {
         const PenReport r = EncodePenReport(p);
         out.insert(out.end(), r.begin(), r.end());
-    }
-    return out;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& b : parts) {
-        out.insert(out.end(), b.begin(), b.end());
     }
     return out;
 }
@@ -87,8 +83,8 @@ TEST(PenStreamDecoder, SkipsAnswerFramesWhereverTheReadsSplitThem) {
     const Points points{{1, 2}, {2, 257}, {300, 258}, PEN_UP_POINT, {7, 8}};
     const Bytes nak(std::begin(padlink::kNakFrame), std::end(padlink::kNakFrame));
     // A pen read right after a command may begin with the command's late answer.
-    const Bytes s = Cat({kAck, Stream({points[0], points[1]}), kAck, Stream({points[2]}), kAck, nak,
-                         Stream({points[3], points[4]})});
+    const Bytes s = Concat({kAck, Stream({points[0], points[1]}), kAck, Stream({points[2]}), kAck,
+                            nak, Stream({points[3], points[4]})});
     for (std::size_t readSize = 1; readSize <= s.size(); ++readSize) {
         EXPECT_EQ(DecodeInReads(s, readSize), points) << "reads of " << readSize;
     }
@@ -130,7 +126,7 @@ TEST(PenStreamDecoder, ResynchronisesAfterGarbage) {
     };
     for (const auto& c : cases) {
         for (std::size_t readSize : {std::size_t{1}, std::size_t{4}, std::size_t{64}}) {
-            const Bytes s = Cat({Stream({{1, 1}, {3, 2}}), c.noise, Stream(points)});
+            const Bytes s = Concat({Stream({{1, 1}, {3, 2}}), c.noise, Stream(points)});
             const Points got = DecodeInReads(s, readSize);
             EXPECT_EQ(got, (Points{{1, 1}, {3, 2}, {512, 512}, {515, 514}, PEN_UP_POINT}))
                 << c.what << ", reads of " << readSize;
@@ -152,7 +148,7 @@ const Points kStrokesAfter{{131, 3},     PEN_UP_POINT, {2, 257},   {0, 256},   {
 TEST(PenStreamDecoder, ALostByteCostsAtMostTheReportItHit) {
     const Points& before = kStrokesBefore;
     const Points& after = kStrokesAfter;
-    const Bytes s = Cat({Stream(before), kAck, Stream(after)});
+    const Bytes s = Concat({Stream(before), kAck, Stream(after)});
     Points all = before;
     all.insert(all.end(), after.begin(), after.end());
     const std::size_t frameStart = before.size() * kPenReportSize;
@@ -223,19 +219,19 @@ TEST(PenStreamDecoder, NoiseThatLooksLikeAReportBecomesNoInk) {
         Points after;
         std::size_t smallestRead = 1;
     } cases[] = {
-        {"a look-alike amid the noise", Cat({garbage, fake, garbage}), goesOn},
-        {"a look-alike ending the noise", Cat({garbage, fake}), goesOn},
-        {"a look-alike starting the noise", Cat({fake, garbage}), goesOn},
-        {"a lift ending the noise", Cat({garbage, fakeLift}), goesOn},
-        {"a lift starting the noise", Cat({fakeLift, garbage}), goesOn, 16},
-        {"two look-alikes ending the noise", Cat({garbage, fake, fakeLift}), goesOn},
+        {"a look-alike amid the noise", Concat({garbage, fake, garbage}), goesOn},
+        {"a look-alike ending the noise", Concat({garbage, fake}), goesOn},
+        {"a look-alike starting the noise", Concat({fake, garbage}), goesOn},
+        {"a lift ending the noise", Concat({garbage, fakeLift}), goesOn},
+        {"a lift starting the noise", Concat({fakeLift, garbage}), goesOn, 16},
+        {"two look-alikes ending the noise", Concat({garbage, fake, fakeLift}), goesOn},
         {"a real lift after the noise", garbage, newStroke},
-        {"a lift look-alike before a real one", Cat({garbage, fakeLift}), newStroke},
+        {"a lift look-alike before a real one", Concat({garbage, fakeLift}), newStroke},
     };
     for (const auto& c : cases) {
         Points expected = stroke;
         expected.insert(expected.end(), c.after.begin(), c.after.end());
-        const Bytes s = Cat({Stream(stroke), c.noise, Stream(c.after)});
+        const Bytes s = Concat({Stream(stroke), c.noise, Stream(c.after)});
         for (std::size_t readSize : {std::size_t{1}, std::size_t{5}, std::size_t{16}, s.size()}) {
             if (readSize >= c.smallestRead) {
                 EXPECT_EQ(DecodeInReads(s, readSize), expected)
@@ -270,7 +266,7 @@ TEST(PenStreamDecoder, ALostLinkEndsTheOpenStrokeAndDropsTheCutReport) {
         EXPECT_EQ(decoder.CarriedBytes(), 0u) << c.what;
         // The rest of the cut report never joins the bytes after the loss.
         out.clear();
-        decoder.Decode(Cat({Bytes(before.begin() + c.keep, before.end()), after}), out);
+        decoder.Decode(Concat({Bytes(before.begin() + c.keep, before.end()), after}), out);
         decoder.LineQuiet(out);
         ASSERT_GE(out.size(), 2u) << c.what;
         EXPECT_EQ(Points(out.end() - 2, out.end()), (Points{{300, 300}, {302, 303}})) << c.what;

@@ -95,21 +95,15 @@ TEST(ProgramsCommandLine, AMistakeIsOneLineWithTheWordMeant) {
          {"prob"},
          "vellumix-padctl: unknown command 'prob' (did you mean 'probe'?); see --help\n"},
         {kCtl,
-         {"--usb", "clear", "fil", "0", "0", "1", "1"},
-         "vellumix-padctl: unknown command 'fil' (did you mean 'fill'?); see --help\n"},
-        {kCtl,
          {"--prot", "COM1", "probe"},
          "vellumix-padctl: unknown option '--prot' (did you mean '--port'?); see --help\n"},
         {kCtl, {"fill", "0", "0"}, "vellumix-padctl: fill needs 4 argument(s); see --help\n"},
-        // An output the converter cannot write, by extension as by --to.
+        // An output the converter cannot write (by --to as well: SigConvTest's
+        // RejectsWrongArgumentsWithOneLine).
         {kConv,
          {"in.txt", "out.jpg"},
          "vellumix-sigconv: out.jpg: unknown output extension (use .sig .cmp .vbc .nlc .txt "
          ".inkml .svg .png .pdf or --to); see --help\n"},
-        {kConv,
-         {"--to", "jpg", "in.txt", "out.jpg"},
-         "vellumix-sigconv: --to: unknown format \"jpg\" (use .sig .cmp .vbc .nlc .txt .inkml "
-         ".svg .png .pdf); see --help\n"},
         {kPadd,
          {"--idle-exti", "5"},
          "vellumix-padd: unknown option '--idle-exti' (did you mean '--idle-exit'?); see --help\n"},

@@ -21,6 +21,7 @@
 #include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
+#include "support/RecordingUsbPad.h"
 #include "support/TempDir.h"
 
 namespace vellumix::padlink {
@@ -30,34 +31,7 @@ using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// A USB pad that acknowledges every frame and keeps what it was sent, one
-// frame per output report (every frame here is shorter than one report).
-class RecordingPad {
-public:
-    explicit RecordingPad(hid::MemoryHidBackend& backend)
-        : m_device(backend.AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)) {
-        std::weak_ptr<hid::MemoryHidDevice> weak = m_device;
-        m_device->SetOutputHandler([this, weak](const std::uint8_t* report, std::size_t) {
-            {
-                std::lock_guard lock(m_mutex);
-                const std::uint8_t* data = report + hidreport::kDataOffset;
-                m_frames.emplace_back(data, data + report[hidreport::kChunkOffset]);
-            }
-            if (auto d = weak.lock()) {
-                d->PushInputData(std::begin(kAckFrame), sizeof kAckFrame);
-            }
-        });
-    }
-    std::vector<Bytes> Frames() const {
-        std::lock_guard lock(m_mutex);
-        return m_frames;
-    }
-
-private:
-    std::shared_ptr<hid::MemoryHidDevice> m_device;
-    mutable std::mutex m_mutex;
-    std::vector<Bytes> m_frames;
-};
+using RecordingPad = testsupport::RecordingUsbPad;
 
 Bytes Probe() {
     std::array<std::uint8_t, 16> buffer{};

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <numeric>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "padlink/PadUsbIds.h"
 #include "padlink/PendingInput.h"
 #include "padlink/hid/MemoryHidDevice.h"
+#include "support/RecordingUsbPad.h"
 
 namespace vellumix::padlink {
 namespace {
@@ -29,35 +29,7 @@ Bytes Pattern(std::size_t n) {
     return b;
 }
 
-// A pad that records every output report and answers each complete frame
-// (a report without the continuation bit) with the ack frame.
-struct RecordingPad {
-    std::shared_ptr<hid::MemoryHidDevice> device;
-    std::mutex mutex;
-    std::vector<Bytes> reports;
-    bool ack = true;
-
-    explicit RecordingPad(std::shared_ptr<hid::MemoryHidDevice> d) : device(std::move(d)) {
-        device->SetOutputHandler([this](const std::uint8_t* r, std::size_t n) {
-            std::lock_guard lock(mutex);
-            reports.emplace_back(r, r + n);
-            if (ack && (r[hidreport::kChunkOffset] & hidreport::kChunkMore) == 0) {
-                device->PushInputData(kAckFrame, sizeof kAckFrame);
-            }
-        });
-    }
-    ~RecordingPad() { device->SetOutputHandler({}); }
-    // Frame bytes carried by the recorded reports, by their chunk counts.
-    Bytes Payload() {
-        std::lock_guard lock(mutex);
-        Bytes out;
-        for (const Bytes& r : reports) {
-            const std::size_t n = r[1] & hidreport::kChunkCountMask;
-            out.insert(out.end(), r.begin() + 2, r.begin() + 2 + n);
-        }
-        return out;
-    }
-};
+using testsupport::RecordingUsbPad;
 
 class HidPortTest : public ::testing::Test {
 protected:
@@ -88,7 +60,7 @@ struct SplitCase {
 class HidPortSplitTest : public HidPortTest, public ::testing::WithParamInterface<SplitCase> {};
 
 TEST_P(HidPortSplitTest, CutsFrameIntoChunkedReports) {
-    RecordingPad pad(AddPad());
+    RecordingUsbPad pad(AddPad());
     ASSERT_TRUE(m_port->Open(kVid, kPid));
     const Bytes frame = Pattern(GetParam().frameLength);
     std::vector<std::size_t> told;
@@ -98,13 +70,14 @@ TEST_P(HidPortSplitTest, CutsFrameIntoChunkedReports) {
     });
     ASSERT_TRUE(m_port->Write(frame.data(), frame.size()));
 
-    ASSERT_EQ(pad.reports.size(), GetParam().chunkBytes.size());
+    const std::vector<Bytes> reports = pad.Reports();
+    ASSERT_EQ(reports.size(), GetParam().chunkBytes.size());
     // The progress after each report: the frame bytes it and those before
     // it carried.
-    ASSERT_EQ(told.size(), pad.reports.size());
+    ASSERT_EQ(told.size(), reports.size());
     std::size_t offset = 0;
-    for (std::size_t i = 0; i < pad.reports.size(); ++i) {
-        const Bytes& r = pad.reports[i];
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        const Bytes& r = reports[i];
         ASSERT_EQ(r.size(), hidreport::kReportLength);
         EXPECT_EQ(r[0], 0x00);
         EXPECT_EQ(r[1], GetParam().chunkBytes[i]);
@@ -125,14 +98,15 @@ INSTANTIATE_TEST_SUITE_P(Frames, HidPortSplitTest,
                                            SplitCase{127, {0xBF, 0xBF, 0x01}}));
 
 TEST_F(HidPortTest, FullScreenImageFrameGoesOutAs3658Reports) {
-    RecordingPad pad(AddPad());
-    pad.ack = false;
+    RecordingUsbPad pad(AddPad());
+    pad.SetAnswer([](const Bytes&) { return Bytes(); });
     ASSERT_TRUE(m_port->Open(kVid, kPid));
     const Bytes frame = Pattern(230'418);
     ASSERT_TRUE(m_port->Write(frame.data(), frame.size()));
-    ASSERT_EQ(pad.reports.size(), 3658u);
-    EXPECT_EQ(pad.reports.back()[1], 27);
-    EXPECT_EQ(pad.Payload(), frame);
+    ASSERT_EQ(pad.Reports().size(), 3658u);
+    EXPECT_EQ(pad.Reports().back()[1], 27);
+    ASSERT_EQ(pad.Frames().size(), 1u);
+    EXPECT_EQ(pad.Frames()[0], frame);
 }
 
 TEST_F(HidPortTest, WriteFailsWhenAReportStaysPendingPastTheWriteWait) {
@@ -220,7 +194,7 @@ TEST_F(HidPortTest, ReadWaitsAboutTheGivenTimeForEachReport) {
 
 TEST_F(HidPortTest, NoPadMeansOpenFailsAndExchangeWritesNothing) {
     auto other = m_backend->AddDevice(kVid, kPid + 1);  // some other device
-    RecordingPad otherPad(other);
+    RecordingUsbPad otherPad(other);
     EXPECT_FALSE(m_port->Open(kVid, kPid));
     std::uint8_t reply[kReplyCapacity];
     EXPECT_EQ(ExchangeProbe(reply), -1);  // link down
@@ -292,7 +266,7 @@ Bytes ReadAllPen(HidPort& port) {
 
 TEST_F(HidPortTest, PenDataWaitingBeforeACommandIsNotTakenAsItsReply) {
     auto device = AddPad();
-    RecordingPad pad(device);
+    RecordingUsbPad pad(device);
     ASSERT_TRUE(m_port->Open(kVid, kPid));
     const Bytes pen = QueuePen(*device, 3, 10);
 
@@ -343,7 +317,7 @@ TEST_F(HidPortTest, PenDataCrossingTheCommandOnTheWireIsSetAside) {
 
 TEST_F(HidPortTest, SetAsideInputIsBoundAndDropsItsOldestBytes) {
     auto device = AddPad();
-    RecordingPad pad(device);
+    RecordingUsbPad pad(device);
     ASSERT_TRUE(m_port->Open(kVid, kPid));
     constexpr std::size_t kExtra = 1000;
     Bytes data(kPendingInputCapacity + kExtra);
@@ -399,7 +373,7 @@ TEST(PendingInput, KeepsTheNewestBytesWithinItsCapacity) {
 
 TEST_F(HidPortTest, UnplugFailsExchangeAndRepluggedPadIsReopened) {
     auto device = AddPad();
-    RecordingPad pad(device);
+    RecordingUsbPad pad(device);
     std::uint8_t reply[kReplyCapacity];
     ASSERT_GT(ExchangeProbe(reply), 0);
 

@@ -2,6 +2,7 @@
 // link hands over; the transports' use of them runs over real links in the
 // virtual pad's serial link tests.
 #include "padlink/OwedAnswers.h"
+#include "padsim/PadTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 
 namespace vellumix::padlink {
 namespace {
+
+using padsim::test::Concat;
 
 using Bytes = std::vector<std::uint8_t>;
 using Clock = OwedAnswers::Clock;
@@ -18,17 +21,9 @@ const Bytes kAck(std::begin(kAckFrame), std::end(kAckFrame));
 const Bytes kPen = {0x90, 0x02, 0x06, 0x02, 0x01};  // STX-like bytes inside a report
 const Bytes kUp = {0x80, 0x00, 0x00, 0x00, 0x00};
 
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) {
-        out.insert(out.end(), p.begin(), p.end());
-    }
-    return out;
-}
-
 TEST(OwedAnswersTest, EachWholeAnswerPaysOneDebtAndThePenBytesPassInOrder) {
-    const Bytes wire = Join({kPen, kAck, kUp, kAck, kPen});
-    const Bytes falseStart = Join({{0x90, 0x02, 0x05, 0x00, 0x01}, kUp, kUp});
+    const Bytes wire = Concat({kPen, kAck, kUp, kAck, kPen});
+    const Bytes falseStart = Concat({{0x90, 0x02, 0x05, 0x00, 0x01}, kUp, kUp});
     const struct {
         const char* name;
         std::size_t owed;
@@ -36,14 +31,14 @@ TEST(OwedAnswersTest, EachWholeAnswerPaysOneDebtAndThePenBytesPassInOrder) {
         Bytes pen;
         std::size_t paid;
     } cases[] = {
-        {"one owed", 1, {wire}, Join({kPen, kUp, kAck, kPen}), 1},
-        {"two owed", 2, {wire}, Join({kPen, kUp, kPen}), 2},
+        {"one owed", 1, {wire}, Concat({kPen, kUp, kAck, kPen}), 1},
+        {"two owed", 2, {wire}, Concat({kPen, kUp, kPen}), 2},
         {"none owed", 0, {wire}, wire, 0},
         {"answer split across reads",
          1,
-         {Join({kPen, Bytes(kAck.begin(), kAck.begin() + 3)}),
-          Join({Bytes(kAck.begin() + 3, kAck.end()), kUp})},
-         Join({kPen, kUp}),
+         {Concat({kPen, Bytes(kAck.begin(), kAck.begin() + 3)}),
+          Concat({Bytes(kAck.begin() + 3, kAck.end()), kUp})},
+         Concat({kPen, kUp}),
          1},
         // Looks like the start of a short frame, then its checks fail.
         {"false start",
@@ -77,13 +72,13 @@ TEST(OwedAnswersTest, ADebtIsWrittenOffAfterTheGraceAndReleasesWhatItHeldBack) {
     owed.Owe(now);
     Bytes pen;
     const Bytes start(kAck.begin(), kAck.begin() + 2);
-    owed.Filter(Join({kUp, start}), now, pen);
+    owed.Filter(Concat({kUp, start}), now, pen);
     EXPECT_EQ(pen, kUp);
     owed.Release(now, pen);
     EXPECT_EQ(pen, kUp);  // still owed: kept back
     EXPECT_EQ(owed.NextWriteOff(), now + kLateAnswerGrace);
     owed.Release(now + kLateAnswerGrace, pen);
-    EXPECT_EQ(pen, Join({kUp, start}));
+    EXPECT_EQ(pen, Concat({kUp, start}));
     EXPECT_EQ(owed.WrittenOff(), 1u);
     EXPECT_FALSE(owed.Active(now + kLateAnswerGrace));
 }

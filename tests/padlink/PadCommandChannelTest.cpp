@@ -15,6 +15,9 @@
 #include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
+#include "padsim/PadTestSupport.h"
+#include "support/RecordingUsbPad.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::padlink {
 namespace {
@@ -24,93 +27,46 @@ using Op = std::function<bool(PadCommandChannel&)>;
 
 enum class Answer { Ack, Nak, Silent, ThreeBytes };
 
-// Unwraps a frame, checking the framing independently of BuildFrame. The
-// long form is recognised by the frame being one byte longer than n + 6.
-Bytes PayloadOf(const Bytes& frame) {
-    if (frame.size() < kShortFrameOverhead) {
-        ADD_FAILURE() << "frame of " << frame.size() << " bytes";
-        return {};
-    }
-    std::size_t n = frame[1] | (frame[2] << 8);
-    const std::size_t header = frame.size() == n + kShortFrameOverhead ? 3 : 4;
-    if (header == 4) {
-        n |= std::size_t{frame[3]} << 16;
-    }
-    EXPECT_EQ(frame.size(), n + header + 3);
-    EXPECT_EQ(frame.front(), kStx);
-    EXPECT_EQ(frame.back(), kEtx);
-    const Bytes payload(frame.begin() + header, frame.begin() + header + n);
-    std::uint8_t x = 0;
-    std::uint8_t s = 0;
-    for (const auto byte : payload) {
-        x ^= byte;
-        s = static_cast<std::uint8_t>(s + byte);
-    }
-    EXPECT_EQ(frame[header + n], x);
-    EXPECT_EQ(frame[header + n + 1], s);
-    return payload;
-}
-
 // The channel on the USB path, with an in-memory pad that joins output
 // reports into frames and answers each one as scripted.
 class ChannelTest : public ::testing::Test {
 protected:
     ChannelTest() {
         auto backend = std::make_unique<hid::MemoryHidBackend>();
-        device = backend->AddDevice(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID);
+        pad = std::make_unique<testsupport::RecordingUsbPad>(*backend);
         link = std::make_unique<PadLink>(std::make_unique<HidPort>(std::move(backend)));
-        hid = link->Hid();
         link->Use(PadLinkKind::kUsb);
         channel = std::make_unique<PadCommandChannel>(*link);
-        device->SetOutputHandler(
-            [this](const std::uint8_t* report, std::size_t) { OnReport(report); });
     }
     // Discovery leaves the pad open before the channel is used.
-    void SetUp() override { ASSERT_TRUE(hid->Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)); }
+    void SetUp() override { ASSERT_TRUE(link->Hid()->Open(PAD_USB_VENDOR_ID, PAD_USB_PRODUCT_ID)); }
 
-    void OnReport(const std::uint8_t* report) {
-        const std::uint8_t chunk = report[hidreport::kChunkOffset];
-        const auto* data = report + hidreport::kDataOffset;
-        std::lock_guard lock(mutex);
-        partial.insert(partial.end(), data, data + (chunk & hidreport::kChunkCountMask));
-        if (chunk & hidreport::kChunkMore) {
-            return;
-        }
-        frames.push_back(std::move(partial));
-        partial.clear();
-        static const Bytes kNak = {0x02, 0x01, 0x00, 0x15, 0x15, 0x15, 0x03};
-        if (answer == Answer::Ack) {
-            device->PushInputData(kAckFrame, sizeof kAckFrame);
-        } else if (answer == Answer::Nak) {
-            device->PushInputData(kNak.data(), kNak.size());
-        } else if (answer == Answer::ThreeBytes) {
-            device->PushInputData(kAckFrame, 3);
-        }
-        // Widens the window between the answer and the host's read of it.
-        std::this_thread::sleep_for(replyDelay);
+    void Script(Answer answer, std::chrono::microseconds pause = {}) {
+        pad->SetAnswer(
+            [answer](const Bytes&) {
+                static const Bytes kNak = {0x02, 0x01, 0x00, 0x15, 0x15, 0x15, 0x03};
+                const Bytes ack = testsupport::RecordingUsbPad::Ack();
+                return answer == Answer::Ack          ? ack
+                       : answer == Answer::Nak        ? kNak
+                       : answer == Answer::ThreeBytes ? Bytes(ack.begin(), ack.begin() + 3)
+                                                      : Bytes();
+            },
+            pause);
     }
-    std::vector<Bytes> SentPayloads() {
-        std::lock_guard lock(mutex);
-        std::vector<Bytes> payloads;
-        for (const auto& frame : frames) {
-            payloads.push_back(PayloadOf(frame));
+    // The frames sent, checked against frames of the payloads written out
+    // independently of BuildFrame.
+    void ExpectSent(const std::vector<Bytes>& payloads, const char* what = "") const {
+        std::vector<Bytes> frames;
+        for (const Bytes& payload : payloads) {
+            frames.push_back(padsim::test::Frame(payload));
         }
-        return payloads;
+        EXPECT_EQ(pad->Frames(), frames) << what;
     }
-    std::size_t SentCount() {
-        std::lock_guard lock(mutex);
-        return frames.size();
-    }
+    std::size_t SentCount() const { return pad->FrameCount(); }
 
-    std::shared_ptr<hid::MemoryHidDevice> device;
+    std::unique_ptr<testsupport::RecordingUsbPad> pad;
     std::unique_ptr<PadLink> link;
-    HidPort* hid = nullptr;
     std::unique_ptr<PadCommandChannel> channel;
-    std::mutex mutex;
-    Bytes partial;
-    std::vector<Bytes> frames;
-    Answer answer = Answer::Ack;
-    std::chrono::microseconds replyDelay{0};
 };
 
 TEST_F(ChannelTest, EachOperationSendsItsPayload) {
@@ -176,35 +132,30 @@ TEST_F(ChannelTest, EachOperationSendsItsPayload) {
         {"SetLedState on", [](auto& c) { return c.SetLedState(true); }, {0x76, 0x46, 0x01, 0x04}},
         {"SetLedState off", [](auto& c) { return c.SetLedState(false); }, {0x76, 0x46, 0x01, 0x05}},
     };
+    std::vector<Bytes> sent;
     for (const auto& c : cases) {
         EXPECT_TRUE(c.send(*channel)) << c.name;
-        const auto payloads = SentPayloads();
-        ASSERT_FALSE(payloads.empty()) << c.name;
-        EXPECT_EQ(payloads.back(), c.payload) << c.name;
+        sent.push_back(c.payload);
+        ExpectSent(sent, c.name);
     }
-    EXPECT_EQ(SentCount(), std::size(cases));
 }
 
 TEST_F(ChannelTest, StartCaptureSendsRedColoursThenTheCaptureFrame) {
     EXPECT_TRUE(channel->StartCapture());
-    const std::vector<Bytes> expected = {
+    ExpectSent({
         {0x8A, 0x46, 0x10, 0x01, 0x00, 0x00, 0x00, 0xFF, 0x00, 0x00},
         {0x8A, 0x46, 0x41, 0xFF, 0x00, 0x00},
         {0x7A, 0x46, 0x10, 0x04, 0x7A, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF},
-    };
-    EXPECT_EQ(SentPayloads(), expected);
+    });
 }
 
 TEST_F(ChannelTest, DisplayImageSendsTheWholeScreenInTheLongForm) {
     Bytes pixels(kImageBytes);
     std::iota(pixels.begin(), pixels.end(), std::uint8_t{0});
     EXPECT_TRUE(channel->DisplayImage(pixels));
-    const Bytes payload = SentPayloads().at(0);
-    EXPECT_EQ(frames.at(0).size(), 230'418u);
-    EXPECT_EQ(Bytes(frames[0].begin(), frames[0].begin() + 4), (Bytes{0x02, 0x0B, 0x84, 0x03}));
-    EXPECT_EQ(Bytes(payload.begin(), payload.begin() + 11),
-              (Bytes{0x8A, 0x46, 0x61, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x01, 0xEF, 0x00}));
-    EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), payload.begin() + 11));
+    Bytes payload{0x8A, 0x46, 0x61, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x01, 0xEF, 0x00};
+    payload.insert(payload.end(), pixels.begin(), pixels.end());
+    ExpectSent({payload});
 }
 
 TEST_F(ChannelTest, RefusedArgumentsSendNothing) {
@@ -238,14 +189,15 @@ TEST_F(ChannelTest, RefusedArgumentsSendNothing) {
 TEST_F(ChannelTest, LargestFileFillsTheFileBufferExactly) {
     EXPECT_TRUE(channel->SendSigFile(Bytes(kMaxFileBytes, 0xA5)));
     // 69,990 + 3 command bytes = 0x011169, in the long form.
-    EXPECT_EQ(frames.at(0).size(), kFileBufferSize);
-    EXPECT_EQ(Bytes(frames[0].begin(), frames[0].begin() + 4), (Bytes{0x02, 0x69, 0x11, 0x01}));
+    const Bytes frame = pad->Frames().at(0);
+    EXPECT_EQ(frame.size(), kFileBufferSize);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 4), (Bytes{0x02, 0x69, 0x11, 0x01}));
 }
 
 // Without the channel lock, the pen reader's reads would swallow the
 // acknowledgements of the GUI thread's commands.
 TEST_F(ChannelTest, PenReadsNeverTakeACommandsReply) {
-    replyDelay = std::chrono::microseconds(100);
+    Script(Answer::Ack, std::chrono::microseconds(100));
     std::atomic<bool> stop{false};
     std::thread reader([&] {
         std::array<std::uint8_t, kSerialPenReadSize> buffer{};
@@ -300,7 +252,7 @@ TEST_F(ChannelTest, OutcomesTellAckNakSilenceAndRefusalApart) {
         {Answer::ThreeBytes, PadOutcome::kNoAnswer},
     };
     for (const auto& c : cases) {
-        answer = c.answer;
+        Script(c.answer);
         // Each silent command leaves its answer owed, and the next one waits
         // out the grace for it (OwedAnswers.h): the booleans of a missing
         // answer are the three-byte row's, so this row checks the outcomes.
@@ -339,12 +291,8 @@ TEST_F(ChannelTest, AnUnpluggedPadIsFoundAgainWhileThePenReaderRuns) {
         }
     });
     ASSERT_TRUE(channel->SetLedState(true));
-    device->Unplug();
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!channel->LinkDown() && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    ASSERT_TRUE(channel->LinkDown());
+    pad->Device().Unplug();
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return channel->LinkDown(); }));
     const std::size_t before = SentCount();
     EXPECT_EQ(channel->SetLedState(true).outcome, PadOutcome::kLinkDown);
     EXPECT_EQ(SentCount(), before);
@@ -367,11 +315,8 @@ TEST_F(ChannelTest, AnUnpluggedPadIsFoundAgainWhileThePenReaderRuns) {
                           [&](DiscoveryResult r) { found = r.link == PadLinkKind::kUsb; });
     search.Start();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    device->Plug();
-    while (!found && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    ASSERT_TRUE(found);
+    pad->Device().Plug();
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return found.load(); }));
     EXPECT_TRUE(channel->SetLedState(true));
     EXPECT_EQ(downs.load(), 1);
     search.Stop();

@@ -4,11 +4,8 @@
 // ever tried.
 #include "padlink/PadProbe.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,6 +18,8 @@
 #include "padlink/PadUsbIds.h"
 #include "padlink/SerialPort.h"
 #include "padlink/hid/MemoryHidDevice.h"
+#include "support/Pty.h"
+#include "support/RecordingUsbPad.h"
 #include "support/TempDir.h"
 
 namespace vellumix::padlink {
@@ -54,38 +53,10 @@ TEST(IsPadAnswerTest, NeedsSevenBytesAndTheAckInByteThree) {
 }
 
 // A device on the line that takes bytes and never answers.
-struct SilentPty {
-    SilentPty() {
-        char name[128] = {};
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
-            ::ptsname_r(master, name, sizeof name) != 0) {
-            ADD_FAILURE() << "no pseudo-terminal";
-        }
-        slave = name;
-    }
-    ~SilentPty() {
-        if (master >= 0) {
-            ::close(master);
-        }
-    }
-    Bytes Drain() const {
-        Bytes out(64);
-        const ssize_t n = ::read(master, out.data(), out.size());
-        out.resize(n > 0 ? std::size_t(n) : 0);
-        return out;
-    }
-    // The master sees a hang-up while no slave descriptor is open.
-    bool SlaveClosed() const {
-        pollfd p{master, POLLIN, 0};
-        return ::poll(&p, 1, 0) >= 0 && (p.revents & POLLHUP) != 0;
-    }
-    int master = -1;
-    std::string slave;
-};
+using SilentPty = testsupport::Pty;
 
 // A pad on the line: acknowledges every probe it reads, from its own thread.
-struct AnsweringPty : SilentPty {
+struct AnsweringPty : testsupport::Pty {
     AnsweringPty() {
         thread = std::thread([this] {
             Bytes seen;
@@ -111,19 +82,6 @@ struct AnsweringPty : SilentPty {
     std::atomic<bool> stop{false};
     std::thread thread;
 };
-
-// A USB pad that acknowledges every frame.
-std::shared_ptr<hid::MemoryHidDevice> AddAnsweringDevice(hid::MemoryHidBackend& backend,
-                                                         UsbIds ids = kDefaultUsbIds) {
-    auto device = backend.AddDevice(ids.vendorId, ids.productId);
-    std::weak_ptr<hid::MemoryHidDevice> weak = device;
-    device->SetOutputHandler([weak](const std::uint8_t*, std::size_t) {
-        if (auto d = weak.lock()) {
-            d->PushInputData(std::begin(kAckFrame), sizeof kAckFrame);
-        }
-    });
-    return device;
-}
 
 class DiscoveryTest : public ::testing::Test {
 protected:
@@ -173,13 +131,6 @@ TEST_F(DiscoveryTest, SilentComOneIsClosedAndThePadOnComFourFoundInTheSamePass) 
     EXPECT_LT(Clock::now() - started, 2s);
 }
 
-// "major:minor" of a device, as sysfs writes it.
-std::string DeviceNumber(const std::string& path) {
-    struct stat info {};
-    EXPECT_EQ(::stat(path.c_str(), &info), 0);
-    return std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev));
-}
-
 // A sysfs and a /dev of the test's own: COM0 is a port-folder link to the
 // kernel console (known by its device number), COM1 is /dev/ttyS1 with no
 // UART behind it, the pad is on COM2. A scan, the first-port fallback of an
@@ -197,10 +148,10 @@ TEST_F(DiscoveryTest, AScanLeavesTheConsoleAndPortsWithoutAUartAlone) {
     fs::create_symlink(pad.slave, PortLinkPath(m_folder, 2));
     fs::create_directories(sys / "class/tty/console");
     fs::create_directories(sys / "class/tty/ttyS0");
-    fs::create_directories(sys / "dev/char" / DeviceNumber(noUart.slave));
+    fs::create_directories(sys / "dev/char" / noUart.DeviceNumber());
     testsupport::WriteFile(sys / "class/tty/console/active", "tty0 ttyS0\n");
-    testsupport::WriteFile(sys / "class/tty/ttyS0/dev", DeviceNumber(console.slave) + "\n");
-    testsupport::WriteFile(sys / "dev/char" / DeviceNumber(noUart.slave) / "type", "0\n");
+    testsupport::WriteFile(sys / "class/tty/ttyS0/dev", console.DeviceNumber() + "\n");
+    testsupport::WriteFile(sys / "dev/char" / noUart.DeviceNumber() / "type", "0\n");
 
     const auto link = MakeLink(std::make_unique<hid::MemoryHidBackend>(), SystemDevicePrefixes(dev),
                                SystemRoots{.proc = {}, .sysfs = sys});
@@ -251,14 +202,14 @@ TEST_F(DiscoveryTest, UsbPadIsFoundFirstByTheIdsOrThePathLookedFor) {
         for (std::size_t i = 0; i + 1 < c.devices.size(); ++i) {
             devices.push_back(backend->AddDevice(c.devices[i].vendorId, c.devices[i].productId));
         }
-        devices.push_back(AddAnsweringDevice(*backend, c.devices.back()));
+        const testsupport::RecordingUsbPad answering(*backend, c.devices.back());
 
         const auto link = MakeLink(std::move(backend), {}, {}, c.target);
         const DiscoveryResult found = DiscoverPad(*link, Quick());
         EXPECT_EQ(found.link, c.link);
         EXPECT_EQ(link->Kind(), c.link);
         EXPECT_EQ(link->Serial()->IsOpen(), c.link == PadLinkKind::kSerial);
-        for (std::size_t i = 0; i + 1 < devices.size(); ++i) {
+        for (std::size_t i = 0; i < devices.size(); ++i) {
             EXPECT_EQ(devices[i]->OutputReportCount(), 0u) << "device " << i;
         }
         link->Close();

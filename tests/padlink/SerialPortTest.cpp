@@ -20,6 +20,7 @@
 
 #include "padlink/PadProtocol.h"
 #include "padlink/SerialSettings.h"
+#include "support/Pty.h"
 #include "support/TempDir.h"
 
 namespace vellumix::padlink {
@@ -29,50 +30,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-struct Pty {
-    Pty() {
-        char name[128] = {};
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
-            ::ptsname_r(master, name, sizeof name) != 0) {
-            ADD_FAILURE() << "no pseudo-terminal";
-        }
-        slave = name;
-    }
-    ~Pty() { Hangup(); }
-    void Hangup() {
-        if (master >= 0) {
-            ::close(master);
-        }
-        master = -1;
-    }
-    void Send(const Bytes& bytes) const {
-        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-    }
-    // Up to count bytes; stops after a second with nothing new.
-    Bytes Receive(std::size_t count) const {
-        Bytes out(count);
-        std::size_t got = 0;
-        pollfd p{master, POLLIN, 0};
-        while (got<count&& ::poll(&p, 1, 1000)> 0) {
-            const ssize_t n = ::read(master, out.data() + got, count - got);
-            if (n <= 0) {
-                break;
-            }
-            got += std::size_t(n);
-        }
-        out.resize(got);
-        return out;
-    }
-    // The master reports the slave's line settings.
-    termios Line() const {
-        termios tio{};
-        EXPECT_EQ(::tcgetattr(master, &tio), 0);
-        return tio;
-    }
-    int master = -1;
-    std::string slave;
-};
+using testsupport::Pty;
 
 long long MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();

@@ -1,6 +1,7 @@
 // A pad the tests script, behind the service's session seam: what Open and
-// the calls answer, how long a call takes, points pushed as if read from the
-// pen, and a pad lost and found again. Every call is logged.
+// the calls answer, how long a call takes, and points pushed as if read from
+// the pen. Every call is logged. (A pad lost and found again is the real pad
+// side's, in ServicePadTest.)
 //
 // Thread safety: FakePad is locked inside; the test thread scripts and
 // pushes while the pad's worker calls the session. Points and losses are
@@ -23,14 +24,10 @@ namespace vellumix::padservice::test {
 
 class FakePad {
 public:
-    // What the next Open answers, and every later call.
+    // What the next Open answers; every call succeeds.
     void SetOpen(OpenResult open) {
         std::lock_guard lock(m_lock);
         m_open = std::move(open);
-    }
-    void SetAnswer(StepResult answer) {
-        std::lock_guard lock(m_lock);
-        m_answer = std::move(answer);
     }
     void SetCallTime(std::chrono::milliseconds time) {
         std::lock_guard lock(m_lock);
@@ -46,29 +43,13 @@ public:
             m_events.points(points, times);
         }
     }
-    // The link fails: the lost event, and every call fails until Found.
-    void Lose() {
-        {
-            std::lock_guard lock(m_lock);
-            m_lost = true;
-        }
-        std::lock_guard delivering(m_emit);
-        if (m_events.lost) {
-            m_events.lost();
-        }
-    }
-    void Found() {
-        std::lock_guard lock(m_lock);
-        m_lost = false;
-    }
-
     std::vector<std::string> Log() const {
         std::lock_guard lock(m_lock);
         return m_log;
     }
     bool Capturing() const {
         std::lock_guard lock(m_lock);
-        return m_capturing && !m_lost;
+        return m_capturing;
     }
     bool Open() const {
         std::lock_guard lock(m_lock);
@@ -84,21 +65,15 @@ private:
             std::lock_guard lock(m_lock);
             m_log.push_back(what);
             time = m_callTime;
-            if (m_lost) {
-                return {StepError::kPadLost, "lost the pad while sending " + what};
-            }
         }
         std::this_thread::sleep_for(time);
-        std::lock_guard lock(m_lock);
-        return m_answer;
+        return {};
     }
 
     mutable std::mutex m_lock;
     std::mutex m_emit;
     OpenResult m_open;
-    StepResult m_answer;
     std::chrono::milliseconds m_callTime{0};
-    bool m_lost = false;
     bool m_capturing = false;
     bool m_isOpen = false;
     std::vector<std::string> m_log;
@@ -119,9 +94,6 @@ public:
     OpenResult Open() override {
         std::lock_guard lock(m_pad->m_lock);
         m_pad->m_log.push_back("Open");
-        if (m_pad->m_lost) {
-            return {OpenError::kNoAnswer, "no pad answered"};
-        }
         m_pad->m_isOpen = m_pad->m_open.Ok();
         return m_pad->m_open;
     }
@@ -132,21 +104,13 @@ public:
         m_pad->m_capturing = false;
         m_pad->m_isOpen = false;
     }
-    bool CheckLink() override {
-        std::lock_guard lock(m_pad->m_lock);
-        return !m_pad->m_lost;
-    }
+    bool CheckLink() override { return true; }
     StepResult Clear() override { return m_pad->Call("Clear"); }
-    StepResult ShowText(int x, int y, std::string_view text) override {
-        return m_pad->Call("ShowText " + std::to_string(x) + " " + std::to_string(y) + " " +
-                           std::string(text));
+    StepResult ShowText(int, int, std::string_view) override { return m_pad->Call("ShowText"); }
+    StepResult ShowPixels(std::span<const std::uint8_t>) override {
+        return m_pad->Call("ShowPixels");
     }
-    StepResult ShowPixels(std::span<const std::uint8_t> pixels) override {
-        return m_pad->Call("ShowPixels " + std::to_string(pixels.size()));
-    }
-    StepResult SetLeds(padlink::LedWord word) override {
-        return m_pad->Call("SetLeds " + std::string(padlink::kLedWords[static_cast<int>(word)]));
-    }
+    StepResult SetLeds(padlink::LedWord) override { return m_pad->Call("SetLeds"); }
     StepResult StartCapture(const CaptureSetup& setup) override {
         StepResult r =
             m_pad->Call("StartCapture '" + setup.prompt + "'" + (setup.clear ? " clear" : ""));

@@ -118,6 +118,20 @@ private:
     std::thread m_thread;
 };
 
+// The name of the error a call ends with; empty when it succeeds.
+template <typename F>
+std::string ErrorOf(F&& call, std::string* message = nullptr) {
+    try {
+        call();
+    } catch (const ServiceError& e) {
+        if (message != nullptr) {
+            *message = e.Message();
+        }
+        return e.Name();
+    }
+    return {};
+}
+
 // Processes the client's messages until pred holds or the time is up.
 inline bool Eventually(ServiceClient& client, const std::function<bool()>& pred,
                        std::chrono::milliseconds limit = 3s) {

@@ -62,6 +62,14 @@ inline Bytes Text(int x, int y, std::string_view text) {
     return p;
 }
 
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) {
+        out.insert(out.end(), p.begin(), p.end());
+    }
+    return out;
+}
+
 inline Bytes Ack() {
     return Bytes(std::begin(padlink::kAckFrame), std::end(padlink::kAckFrame));
 }

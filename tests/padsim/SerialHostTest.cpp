@@ -2,10 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -13,60 +11,24 @@
 
 #include <fstream>
 
-#include "PadTestSupport.h"
 #include "padlink/PortResolver.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::padsim {
 namespace {
 
 namespace fs = std::filesystem;
-namespace pl = padlink;
 using namespace std::chrono_literals;
-using test::Bytes;
-using test::Clock;
+using Clock = std::chrono::steady_clock;
 
 // A fresh, owner-only folder per test, so no test sees a real port or
 // another test's links.
 class SerialHostTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(root.path().empty()); }
-    void TearDown() override {
-        if (client >= 0) {
-            close(client);
-        }
-    }
-    void OpenClient(const fs::path& link) {
-        client = open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        ASSERT_GE(client, 0);
-        termios tio{};
-        ASSERT_EQ(tcgetattr(client, &tio), 0);
-        cfmakeraw(&tio);
-        ASSERT_EQ(tcsetattr(client, TCSANOW, &tio), 0);
-    }
-    void Write(const Bytes& b) const {
-        ASSERT_EQ(write(client, b.data(), b.size()), static_cast<ssize_t>(b.size()));
-    }
-    // Reads until `want` bytes came or the wait ran out.
-    Bytes Read(std::size_t want, std::chrono::milliseconds wait = 2000ms) const {
-        Bytes out;
-        const auto until = Clock::now() + wait;
-        while (out.size() < want && Clock::now() < until) {
-            pollfd p{client, POLLIN, 0};
-            if (poll(&p, 1, 20) > 0 && (p.revents & POLLIN) != 0) {
-                std::uint8_t buf[512];
-                const ssize_t n = read(client, buf, sizeof buf);
-                if (n > 0) {
-                    out.insert(out.end(), buf, buf + n);
-                }
-            }
-        }
-        return out;
-    }
-
     testsupport::TempDir root{"padsim"};
     fs::path folder = root / "ports";
-    int client = -1;
     engine::PadEngine engine;
 };
 
@@ -105,33 +67,18 @@ TEST_F(SerialHostTest, TakesTheFirstFreeNumberOrRefusesATakenOne) {
     EXPECT_FALSE(bad.Start());
 }
 
-TEST_F(SerialHostTest, DropsEveryNthPenByteWhenAsked) {
-    hosts::SerialHost host(engine, {.portFolder = folder, .dropEveryNthPenByte = 5});
-    ASSERT_TRUE(host.Start());
-    OpenClient(host.LinkPath());
-    Write(test::Frame(
-        test::Cmd(0x7A, pl::capturing::kStartCapture, {0x04, 0x7A, 0, 0, 0, 0xFF, 0xFF, 0xFF})));
-    ASSERT_EQ(Read(7), test::Ack());
-    engine.PenDown(1, 1);
-    engine.PenDown(2, 2);
-    engine.PenUp();
-    EXPECT_EQ(Read(15, 500ms).size(), 12u);
-}
-
 TEST_F(SerialHostTest, UnplugClosesTheLineAndRemovesTheLink) {
     hosts::SerialHost host(engine, {.portFolder = folder, .unplugAfter = 100ms});
     ASSERT_TRUE(host.Start());
     const fs::path link = host.LinkPath();
-    OpenClient(link);
-    const auto until = Clock::now() + 3s;
-    while (host.IsRunning() && Clock::now() < until) {
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_FALSE(host.IsRunning());
+    const int client = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(client, 0);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return !host.IsRunning(); }, 3s));
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     pollfd p{client, POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 1000), 1);
     EXPECT_NE(p.revents & POLLHUP, 0);
+    ::close(client);
 }
 
 }  // namespace

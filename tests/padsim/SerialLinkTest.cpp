@@ -1,50 +1,37 @@
 // The host's link against the virtual pad on a real pseudo-terminal, paced
 // like a 38400-baud line where it matters: long frames, a command's answer
 // amid pen data, silent commands, the pen reader beside commands; a pad that
-// answers late, here and over the in-process USB host; a pad that is
-// unplugged and comes back on its port (the USB case is in the channel's
-// tests); and two pads, one on each, capturing at once.
+// answers late, here and over the in-process USB host. Two pads, one on
+// each link, capturing at once in one process are ServicePadTest's
+// TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce; a pad unplugged and
+// found again is the channel's AnUnpluggedPadIsFoundAgainWhileThePenReader-
+// Runs (the reconnector) and the Signature page's serial lost-pad test.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "capture/PenReader.h"
-#include "capture/PenStreamDecoder.h"
-#include "engine/PadEngine.h"
-#include "hosts/SerialHost.h"
-#include "hosts/UsbHost.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
-#include "padlink/PadLinkOpen.h"
-#include "padlink/PadProbe.h"
-#include "padlink/PadReconnector.h"
 #include "padlink/PadUsbIds.h"
-#include "padlink/PortResolver.h"
 #include "padlink/SerialPort.h"
 #include "padlink/SerialSettings.h"
-#include "padlink/hid/MemoryHidDevice.h"
-#include "support/SignatureSynth.h"
-#include "support/TempDir.h"
+#include "support/VirtualPads.h"
+#include "support/WaitUntil.h"
 
 namespace vellumix::padsim {
 namespace {
 
-namespace fs = std::filesystem;
 namespace pl = padlink;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using pl::PadOutcome;
-
-constexpr int kCom = 1;
 
 enum class Link { kSerial, kUsb };
 
@@ -55,78 +42,59 @@ class LinkRig {
 public:
     explicit LinkRig(Link link, int pace = hosts::kLineRateBytesPerSecond,
                      std::chrono::milliseconds holdBack = engine::kPenHoldBack)
-        : m_engine(engine::PadEngine::Options{.penHoldBack = holdBack}) {
+        : m_pad(PutUp(m_machine, link, pace, holdBack)) {
         if (link == Link::kSerial) {
-            EXPECT_TRUE(pl::CreatePortFolder(m_ports));
-            m_serialHost = std::make_unique<hosts::SerialHost>(
-                m_engine,
-                hosts::SerialHostOptions{
-                    .portFolder = m_ports, .comNumber = kCom, .paceBytesPerSecond = pace});
-            EXPECT_TRUE(m_serialHost->Start());
-            m_link = std::make_unique<pl::PadLink>(
-                std::make_unique<pl::SerialPort>(m_ports, std::vector<std::string>{}));
-            EXPECT_TRUE(m_link->Serial()->Open(pl::DefaultPortSpec(kCom)));
+            m_link = std::make_unique<pl::PadLink>(m_machine.SerialPort());
+            EXPECT_TRUE(m_link->Serial()->Open(pl::DefaultPortSpec(1)));
         } else {
-            auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
-            auto device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
-            m_link =
-                std::make_unique<pl::PadLink>(std::make_unique<pl::HidPort>(std::move(backend)));
-            m_usbHost = std::make_unique<hosts::UsbHost>(m_engine, device);
-            m_usbHost->Start();
+            m_link = std::make_unique<pl::PadLink>(
+                std::make_unique<pl::HidPort>(m_machine.HidBackend()));
             EXPECT_TRUE(m_link->Hid()->Open(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID));
         }
         m_channel = std::make_unique<pl::PadCommandChannel>(*m_link);
     }
 
-    engine::PadEngine& Engine() { return m_engine; }
-    hosts::SerialHost& Host() { return *m_serialHost; }  // serial only
+    engine::PadEngine& Engine() { return m_pad.engine; }
+    hosts::SerialHost& Host() { return *m_pad.serial; }  // serial only
     pl::PadCommandChannel& Channel() { return *m_channel; }
     pl::SerialPort& Serial() { return *m_link->Serial(); }
-    void WakeUp() {
-        if (m_serialHost) {
-            m_serialHost->WakeUp();
-        }
-    }
+    void WakeUp() { m_pad.WakeUp(); }
 
 private:
-    testsupport::TempDir m_dir{"vellumix-link"};
-    fs::path m_ports = m_dir.path() / "ports";
-    engine::PadEngine m_engine;
-    std::unique_ptr<hosts::SerialHost> m_serialHost;
-    std::unique_ptr<hosts::UsbHost> m_usbHost;
+    static testsupport::VirtualPad& PutUp(testsupport::PadMachine& machine, Link link, int pace,
+                                          std::chrono::milliseconds holdBack) {
+        engine::PadEngine::Options engine;
+        engine.penHoldBack = holdBack;
+        if (link == Link::kUsb) {
+            return machine.UsbPad({}, {}, engine);
+        }
+        return machine.SerialPad(testsupport::PacedLine(pace), engine);
+    }
+
+    testsupport::PadMachine m_machine;
+    testsupport::VirtualPad& m_pad;
     std::unique_ptr<pl::PadLink> m_link;
     std::unique_ptr<pl::PadCommandChannel> m_channel;
 };
 
-// Reads pen data on its own thread as the pen reader does, decoding it.
+// The pen reader on its thread of its own, keeping what it hands over.
 class PenDrain {
 public:
     explicit PenDrain(pl::PadCommandChannel& channel)
-        : m_thread([this, &channel](std::stop_token stop) {
-              capture::PenStreamDecoder decoder;
-              std::vector<std::uint8_t> buffer(capture::kPenReadBufferSize);
-              std::vector<sigformats::SignaturePoint> batch;
-              while (!stop.stop_requested()) {
-                  const int n = channel.ReadPenData(buffer, 64);
-                  if (n > 0) {
-                      batch.clear();
-                      decoder.Decode(std::span(buffer).first(std::size_t(n)), batch);
-                      std::lock_guard lock(m_mutex);
-                      m_points.insert(m_points.end(), batch.begin(), batch.end());
-                  }
-              }
-          }) {}
+        : m_reader(channel, [this](std::span<const sigformats::SignaturePoint> batch,
+                                   std::span<const sigformats::PointTime>) {
+              std::lock_guard lock(m_mutex);
+              m_points.insert(m_points.end(), batch.begin(), batch.end());
+          }) {
+        m_reader.Start();
+    }
 
     std::size_t Count() {
         std::lock_guard lock(m_mutex);
         return m_points.size();
     }
-    bool WaitFor(std::size_t count, Clock::duration limit) {
-        const auto end = Clock::now() + limit;
-        while (Count() < count && Clock::now() < end) {
-            std::this_thread::sleep_for(5ms);
-        }
-        return Count() >= count;
+    bool WaitFor(std::size_t count, std::chrono::milliseconds limit) {
+        return testsupport::WaitUntil([&] { return Count() >= count; }, limit);
     }
     std::vector<sigformats::SignaturePoint> Points() {
         std::lock_guard lock(m_mutex);
@@ -136,7 +104,7 @@ public:
 private:
     std::mutex m_mutex;
     std::vector<sigformats::SignaturePoint> m_points;
-    std::jthread m_thread;
+    capture::PenReader m_reader;  // last: stopped before the rest goes
 };
 
 Clock::duration Timed(const std::function<void()>& f) {
@@ -285,144 +253,6 @@ INSTANTIATE_TEST_SUITE_P(Links, LateAnswers, ::testing::Values(Link::kSerial, Li
                              return info.param == Link::kSerial ? std::string("Serial")
                                                                 : std::string("Usb");
                          });
-
-// Waits for the reconnector's callback; the search's options are short so
-// a pass takes a fraction of a second.
-struct Returned {
-    std::mutex mutex;
-    std::condition_variable done;
-    std::optional<pl::DiscoveryResult> found;
-    pl::PadReconnector::Found Callback() {
-        return [this](pl::DiscoveryResult r) {
-            std::lock_guard lock(mutex);
-            found = r;
-            done.notify_all();
-        };
-    }
-    bool Wait(Clock::duration limit) {
-        std::unique_lock lock(mutex);
-        return done.wait_for(lock, limit, [this] { return found.has_value(); });
-    }
-};
-
-pl::DiscoveryOptions QuickSearch() {
-    pl::DiscoveryOptions o;
-    o.portPause = 5ms;
-    o.usbWait = 100ms;
-    return o;
-}
-
-// Unplugged and plugged in again on the same port: the failed line is
-// noticed once, commands meanwhile fail at once as "link down", and the
-// search finds the pad again, whose commands are answered.
-TEST(PadReconnect, SerialPadThatReturnsIsFoundAgain) {
-    LinkRig rig(Link::kSerial, 0);
-    std::atomic<int> downs{0};
-    rig.Channel().SetLinkDownHandler([&] { ++downs; });
-    ASSERT_TRUE(rig.Channel().DrawLine(0, 0, 10, 10));
-
-    rig.Host().Stop();
-    EXPECT_EQ(rig.Channel().DrawLine(0, 0, 10, 10).outcome, PadOutcome::kLinkDown);
-    rig.Channel().CheckLink();
-    std::vector<std::uint8_t> buffer(64);
-    EXPECT_EQ(rig.Channel().ReadPenData(buffer, 10), -1);
-    EXPECT_EQ(downs.load(), 1);
-    EXPECT_TRUE(rig.Channel().LinkDown());
-
-    Returned returned;
-    pl::PadReconnector search(rig.Channel(), QuickSearch(), 20ms, returned.Callback());
-    search.Start();
-    std::this_thread::sleep_for(100ms);  // a pass or two finds nothing
-    EXPECT_TRUE(search.IsSearching());
-    const auto back = Clock::now();
-    ASSERT_TRUE(rig.Host().Start());
-    ASSERT_TRUE(returned.Wait(5s));
-    EXPECT_LT(Clock::now() - back, 3s);
-    EXPECT_EQ(returned.found->link, pl::PadLinkKind::kSerial);
-    EXPECT_EQ(returned.found->comNumber, kCom);
-    EXPECT_FALSE(rig.Channel().LinkDown());
-    EXPECT_EQ(rig.Channel().DrawLine(0, 0, 10, 10).outcome, PadOutcome::kAcknowledged);
-}
-
-// Two pads in one process, side by side, as a service serving both would
-// run them: the virtual pad on a pseudo-terminal and one with its maker's
-// ids on the in-process USB device, each opened as its own link with its own
-// channel and pen reader, writing at once. Every point of each signature
-// reaches its own reader, in order, and nothing of the other's.
-TEST(TwoPads, CaptureAtOnceEachIntoItsOwnReader) {
-    constexpr pl::UsbIds kMakersIds{0x2a3b, 0x0042};
-    testsupport::TempDir dir{"vellumix-two"};
-    const fs::path ports = dir.path() / "ports";
-    ASSERT_TRUE(pl::CreatePortFolder(ports));
-    engine::PadEngine serialEngine;
-    hosts::SerialHost serialHost(serialEngine,
-                                 hosts::SerialHostOptions{.portFolder = ports, .comNumber = kCom});
-    ASSERT_TRUE(serialHost.Start());
-    auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
-    engine::PadEngine usbEngine;
-    hosts::UsbHost usbHost(usbEngine,
-                           backend->AddDevice(kMakersIds.vendorId, kMakersIds.productId));
-    usbHost.Start();
-
-    pl::PadLinkOptions serialOptions;
-    serialOptions.portFolder = ports;
-    serialOptions.devicePrefixes = {};
-    pl::PadLinkOptions usbOptions;
-    usbOptions.hidBackend = std::move(backend);
-    pl::OpenedPadLink serialPad =
-        pl::OpenPadLink(pl::SerialCandidate(std::string(pl::kComPortPrefix) + std::to_string(kCom)),
-                        std::move(serialOptions));
-    pl::OpenedPadLink usbPad = pl::OpenPadLink(pl::UsbCandidate(kMakersIds), std::move(usbOptions));
-    ASSERT_TRUE(serialPad.link) << serialPad.reason;
-    ASSERT_TRUE(usbPad.link) << usbPad.reason;
-    EXPECT_EQ(serialPad.link->Kind(), pl::PadLinkKind::kSerial);
-    EXPECT_EQ(usbPad.link->Kind(), pl::PadLinkKind::kUsb);
-
-    struct Capture {
-        explicit Capture(pl::PadLink& link)
-            : channel(link),
-              reader(channel, [this](std::span<const sigformats::SignaturePoint> batch,
-                                     std::span<const sigformats::PointTime>) {
-                  std::lock_guard lock(mutex);
-                  points.insert(points.end(), batch.begin(), batch.end());
-              }) {}
-        std::size_t Count() {
-            std::lock_guard lock(mutex);
-            return points.size();
-        }
-        pl::PadCommandChannel channel;
-        std::mutex mutex;
-        std::vector<sigformats::SignaturePoint> points;
-        capture::PenReader reader;  // last: stopped before the rest goes
-    };
-    Capture onSerial(*serialPad.link);
-    Capture onUsb(*usbPad.link);
-    for (Capture* c : {&onSerial, &onUsb}) {
-        ASSERT_TRUE(c->channel.StartCapture());
-        c->reader.Start();
-    }
-    const auto serialInk = testsupport::MakeSignature("Serial", 3, 300);
-    const auto usbInk = testsupport::MakeSignature("Usb", 5, 300);
-    std::jthread usbWriter([&] {
-        for (const sigformats::SignaturePoint p : usbInk) {
-            sigformats::IsPenUp(p) ? usbEngine.PenUp() : usbEngine.PenDown(p.x, p.y);
-        }
-    });
-    for (const sigformats::SignaturePoint p : serialInk) {
-        sigformats::IsPenUp(p) ? serialEngine.PenUp() : serialEngine.PenDown(p.x, p.y);
-    }
-    serialHost.WakeUp();
-    usbWriter.join();
-    const auto until = Clock::now() + 10s;
-    while ((onSerial.Count() < serialInk.size() || onUsb.Count() < usbInk.size()) &&
-           Clock::now() < until) {
-        std::this_thread::sleep_for(5ms);
-    }
-    onSerial.reader.Stop();
-    onUsb.reader.Stop();
-    EXPECT_EQ(onSerial.points, serialInk);
-    EXPECT_EQ(onUsb.points, usbInk);
-}
 
 }  // namespace
 }  // namespace vellumix::padsim

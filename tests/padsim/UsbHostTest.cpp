@@ -5,6 +5,7 @@
 #include "PadTestSupport.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadUsbIds.h"
+#include "support/VirtualPads.h"
 
 namespace vellumix::padsim {
 namespace {
@@ -17,24 +18,16 @@ using test::Bytes;
 // device, as it would to the real one.
 class UsbHostTest : public ::testing::Test {
 protected:
-    UsbHostTest() {
-        auto backend = std::make_unique<pl::hid::MemoryHidBackend>();
-        device = backend->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);
-        port = std::make_unique<pl::HidPort>(std::move(backend));
-        host = std::make_unique<hosts::UsbHost>(engine, device);
-        host->Start();
-    }
     Bytes Exchange(const Bytes& frame, int waitMs = 500) {
         std::uint8_t reply[pl::kReplyCapacity] = {};
-        const int n = port->Exchange(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID, frame.data(),
-                                     frame.size(), reply, sizeof reply, waitMs);
+        const int n = port.Exchange(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID, frame.data(),
+                                    frame.size(), reply, sizeof reply, waitMs);
         return Bytes(reply, reply + std::max(n, 0));
     }
 
-    engine::PadEngine engine;
-    std::shared_ptr<pl::hid::MemoryHidDevice> device;
-    std::unique_ptr<pl::HidPort> port;
-    std::unique_ptr<hosts::UsbHost> host;  // last: stopped before the rest goes
+    testsupport::PadMachine machine;
+    engine::PadEngine& engine = machine.UsbPad().engine;
+    pl::HidPort port{machine.HidBackend()};
 };
 
 TEST_F(UsbHostTest, PenReportsArriveInWholeReportsAfterTheAck) {
@@ -49,7 +42,7 @@ TEST_F(UsbHostTest, PenReportsArriveInWholeReportsAfterTheAck) {
     const auto until = std::chrono::steady_clock::now() + 2s;
     while (got.size() < 21 * 5 && std::chrono::steady_clock::now() < until) {
         std::uint8_t buf[pl::kReplyCapacity];
-        const int n = port->Read(buf, sizeof buf, static_cast<int>(pl::kPenReadWait.count()));
+        const int n = port.Read(buf, sizeof buf, static_cast<int>(pl::kPenReadWait.count()));
         ASSERT_EQ(n % 5, 0) << "a read split a pen report";
         got.insert(got.end(), buf, buf + std::max(n, 0));
     }

@@ -1,7 +1,8 @@
 // The two programs as a user runs them: vellumix-virtual-pad publishes its
 // port in a temporary runtime folder, vellumix-padctl finds it there, draws
 // and captures the replayed signature; SIGTERM removes the link and leaves
-// the trace and the screenshot.
+// the trace and the screenshot. A usage error of the pad's is the
+// programs' command-line test's (exit 2, one line).
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -56,49 +57,83 @@ std::string ReadAll(const fs::path& path) {
     return s.str();
 }
 
+// vellumix-virtual-pad started with its runtime folder in a temporary
+// folder, and vellumix-padctl run beside it with the same environment.
+class PadProgram {
+public:
+    explicit PadProgram(QStringList args) {
+        m_env.insert("XDG_RUNTIME_DIR", m_dir.path());
+        pad.setProcessEnvironment(m_env);
+        args.prepend("--headless");
+        pad.start(VELLUMIX_VIRTUAL_PAD_PROGRAM, args);
+    }
+    ~PadProgram() {
+        pad.terminate();  // SIGTERM
+        pad.waitForFinished(kRunMs);
+    }
+    // The pad's first line, once it has published its port.
+    QString Started() {
+        EXPECT_TRUE(pad.waitForReadyRead(kStartMs)) << pad.readAllStandardError().toStdString();
+        return QString::fromUtf8(pad.readLine()).trimmed();
+    }
+    fs::path Root() const { return m_dir.path().toStdString(); }
+
+    struct Run {
+        int status = -1;
+        std::string out;
+        std::string err;
+    };
+    Run Ctl(const QStringList& args) {
+        QProcess ctl;
+        ctl.setProcessEnvironment(m_env);
+        ctl.start(VELLUMIX_PADCTL_PROGRAM, args);
+        EXPECT_TRUE(ctl.waitForFinished(kRunMs));
+        return {ctl.exitCode(), ctl.readAllStandardOutput().toStdString(),
+                ctl.readAllStandardError().toStdString()};
+    }
+
+    QProcess pad;
+
+private:
+    QTemporaryDir m_dir;
+    QProcessEnvironment m_env = QProcessEnvironment::systemEnvironment();
+};
+
+// The pen file's replay held until SIGUSR1 (--pen-on-signal): a capture
+// before it gets not a point, the one after it the whole signature.
 TEST(VirtualPadProgramTest, PadctlDrawsAndCapturesThroughThePublishedPort) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const fs::path root = dir.path().toStdString();
     const auto points = testsupport::MakeSignature("Eve", 11, 100);
     const auto txt = sigfiles::WriteTxt(points);
-    const std::string expected(txt.begin(), txt.end());
+    QTemporaryDir files;
+    const fs::path root = files.path().toStdString();
     ASSERT_TRUE(sigfiles::WriteFileReplacing(root / "pen.txt", txt).error.empty());
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_RUNTIME_DIR", dir.path());
-    QProcess pad;
-    pad.setProcessEnvironment(env);
-    pad.start(
-        VELLUMIX_VIRTUAL_PAD_PROGRAM,
-        {"--headless", "--com", "5", "--pen", QString::fromStdString((root / "pen.txt").string()),
-         "--pen-rate", "2000", "--trace", QString::fromStdString((root / "trace.txt").string()),
-         "--screenshot", QString::fromStdString((root / "shot.png").string())});
-    ASSERT_TRUE(pad.waitForReadyRead(kStartMs)) << pad.readAllStandardError().toStdString();
-    const QString published = QString::fromUtf8(pad.readLine()).trimmed();
+    PadProgram program({"--com", "5", "--pen-on-signal", "--pen",
+                        QString::fromStdString((root / "pen.txt").string()), "--pen-rate", "2000",
+                        "--trace", QString::fromStdString((root / "trace.txt").string()),
+                        "--screenshot", QString::fromStdString((root / "shot.png").string())});
+    const QString published = program.Started();
     EXPECT_TRUE(published.startsWith("Virtual pad on COM5 (")) << published.toStdString();
-    const fs::path link = root / "vellumix" / "ports" / "COM5";
+    const fs::path link = program.Root() / "vellumix" / "ports" / "COM5";
     EXPECT_TRUE(fs::is_symlink(link));
 
-    QProcess ctl;
-    ctl.setProcessEnvironment(env);
-    ctl.start(VELLUMIX_PADCTL_PROGRAM, {"--port", "COM5", "probe", "colour", "fill", "lime", "fill",
-                                        "0", "0", "20", "20", "capture", "--seconds", "1"});
-    ASSERT_TRUE(ctl.waitForFinished(kRunMs));
-    EXPECT_EQ(ctl.exitCode(), 0) << ctl.readAllStandardError().toStdString();
-    EXPECT_EQ(ctl.readAllStandardOutput().toStdString(), "Pad found on COM5\n" + expected);
+    const auto held = program.Ctl({"--port", "COM5", "probe", "colour", "fill", "lime", "fill", "0",
+                                   "0", "20", "20", "capture", "--seconds", "1"});
+    EXPECT_EQ(held.status, 0) << held.err;
+    EXPECT_EQ(held.out, "Pad found on COM5\n");
+    ::kill(static_cast<pid_t>(program.pad.processId()), SIGUSR1);
+    const auto captured = program.Ctl({"--port", "COM5", "capture", "--seconds", "1"});
+    EXPECT_EQ(captured.status, 0) << captured.err;
+    EXPECT_EQ(captured.out, std::string(txt.begin(), txt.end()));
 
     // No pad on another number: a clear message, why, and its own status.
-    ctl.start(VELLUMIX_PADCTL_PROGRAM, {"--port", "COM6", "probe"});
-    ASSERT_TRUE(ctl.waitForFinished(kRunMs));
-    EXPECT_EQ(ctl.exitCode(), 3);
-    EXPECT_EQ(ctl.readAllStandardError().toStdString(),
-              "vellumix-padctl: no pad answered on COM6: no such port\n");
+    const auto none = program.Ctl({"--port", "COM6", "probe"});
+    EXPECT_EQ(none.status, 3);
+    EXPECT_EQ(none.err, "vellumix-padctl: no pad answered on COM6: no such port\n");
 
-    pad.terminate();  // SIGTERM
-    ASSERT_TRUE(pad.waitForFinished(kRunMs));
-    EXPECT_EQ(pad.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(pad.exitCode(), 0);
+    program.pad.terminate();  // SIGTERM
+    ASSERT_TRUE(program.pad.waitForFinished(kRunMs));
+    EXPECT_EQ(program.pad.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.pad.exitCode(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 
     const QImage shot(QString::fromStdString((root / "shot.png").string()));
@@ -107,40 +142,6 @@ TEST(VirtualPadProgramTest, PadctlDrawsAndCapturesThroughThePublishedPort) {
     const std::string trace = ReadAll(root / "trace.txt");
     EXPECT_NE(trace.find("< FillRectangle x=0 y=0 x2=20 y2=20\n"), std::string::npos) << trace;
     EXPECT_NE(trace.find("< StopCapture\n"), std::string::npos) << trace;
-}
-
-TEST(VirtualPadProgramTest, HeldReplayWaitsForSigusr1) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const fs::path root = dir.path().toStdString();
-    const auto txt = sigfiles::WriteTxt(testsupport::MakeSignature("Ann", 7, 60));
-    ASSERT_TRUE(sigfiles::WriteFileReplacing(root / "pen.txt", txt).error.empty());
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_RUNTIME_DIR", dir.path());
-    QProcess pad;
-    pad.setProcessEnvironment(env);
-    pad.start(VELLUMIX_VIRTUAL_PAD_PROGRAM,
-              {"--headless", "--com", "4", "--pen-on-signal", "--pen-rate", "2000", "--pen",
-               QString::fromStdString((root / "pen.txt").string())});
-    ASSERT_TRUE(pad.waitForReadyRead(kStartMs)) << pad.readAllStandardError().toStdString();
-
-    const auto capture = [&] {
-        QProcess ctl;
-        ctl.setProcessEnvironment(env);
-        ctl.start(VELLUMIX_PADCTL_PROGRAM, {"--port", "COM4", "capture", "--seconds", "2"});
-        EXPECT_TRUE(ctl.waitForFinished(kRunMs));
-        EXPECT_EQ(ctl.exitCode(), 0) << ctl.readAllStandardError().toStdString();
-        return ctl.readAllStandardOutput().toStdString();
-    };
-    // Capturing, yet held: not a point.
-    EXPECT_EQ(capture(), "");
-    ::kill(static_cast<pid_t>(pad.processId()), SIGUSR1);
-    EXPECT_EQ(capture(), std::string(txt.begin(), txt.end()));
-
-    pad.terminate();
-    ASSERT_TRUE(pad.waitForFinished(kRunMs));
-    EXPECT_EQ(pad.exitCode(), 0);
 }
 
 // The fault options: answer delays for all commands and for named ones
@@ -179,6 +180,7 @@ TEST(VirtualPadOptionsTest, FaultOptionsParseOrAreRefusedWithAReason) {
         {{"--noise", "50"}, "--noise takes EVERY:LEN[:SEED]"},
         {{"--noise", "0:200"}, "--noise takes EVERY:LEN[:SEED]"},
         {{"--noise", "50:200:x"}, "--noise takes EVERY:LEN[:SEED]"},
+        {{"--nak", "DrawFrame,Dance"}, "unknown command 'Dance'"},
     };
     for (const auto& c : refused) {
         error.clear();
@@ -191,35 +193,20 @@ TEST(VirtualPadOptionsTest, FaultOptionsParseOrAreRefusedWithAReason) {
 // put 5 spikes into this capture before): not one point is invented, and
 // at least 99% of the written ones arrive.
 TEST(VirtualPadProgramTest, LineNoiseBecomesNoInk) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const fs::path root = dir.path().toStdString();
     const auto points = testsupport::MakeSignature("Jo Ames", 5, 517);
-    ASSERT_TRUE(
-        sigfiles::WriteFileReplacing(root / "pen.txt", sigfiles::WriteTxt(points)).error.empty());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_RUNTIME_DIR", dir.path());
-    QProcess pad;
-    pad.setProcessEnvironment(env);
-    pad.start(VELLUMIX_VIRTUAL_PAD_PROGRAM,
-              {"--headless", "--com", "5", "--noise", "50:200:2", "--pen-rate", "4000", "--pen",
-               QString::fromStdString((root / "pen.txt").string())});
-    ASSERT_TRUE(pad.waitForReadyRead(kStartMs)) << pad.readAllStandardError().toStdString();
-
-    QProcess ctl;
-    ctl.setProcessEnvironment(env);
-    ctl.start(VELLUMIX_PADCTL_PROGRAM, {"--port", "COM5", "capture", "--seconds", "1"});
-    ASSERT_TRUE(ctl.waitForFinished(kRunMs));
-    EXPECT_EQ(ctl.exitCode(), 0) << ctl.readAllStandardError().toStdString();
-    const QByteArray out = ctl.readAllStandardOutput();
-    const auto got = sigfiles::ParseTxt(std::string_view(out.constData(), out.size()));
+    QTemporaryDir files;
+    const fs::path pen = fs::path(files.path().toStdString()) / "pen.txt";
+    ASSERT_TRUE(sigfiles::WriteFileReplacing(pen, sigfiles::WriteTxt(points)).error.empty());
+    PadProgram program({"--com", "5", "--noise", "50:200:2", "--pen-rate", "4000", "--pen",
+                        QString::fromStdString(pen.string())});
+    program.Started();
+    const auto r = program.Ctl({"--port", "COM5", "capture", "--seconds", "1"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto got = sigfiles::ParseTxt(r.out);
     ASSERT_TRUE(got.error.empty()) << got.error;
     const auto diff = testsupport::DiffPointStreams(points, got.points);
     EXPECT_EQ(diff.invented, 0u);
     EXPECT_GE(diff.kept * 100, points.size() * 99) << diff.kept << " of " << points.size();
-
-    pad.terminate();
-    ASSERT_TRUE(pad.waitForFinished(kRunMs));
 }
 
 // Started from the menu, the pad takes the first free number; its window
@@ -256,14 +243,6 @@ TEST(VirtualPadTest, AFailedScreenshotLeavesTheFileThereAlone) {
     EXPECT_FALSE(pad.Shutdown({}, &error));
     EXPECT_EQ(error.toStdString(), "cannot save the screenshot " + shot.string());
     EXPECT_EQ(ReadAll(shot), "old");
-}
-
-TEST(VirtualPadProgramTest, RefusesUnknownFaultCommands) {
-    QProcess pad;
-    pad.start(VELLUMIX_VIRTUAL_PAD_PROGRAM, {"--headless", "--nak", "DrawFrame,Dance"});
-    ASSERT_TRUE(pad.waitForFinished(kRunMs));
-    EXPECT_EQ(pad.exitCode(), 2);
-    EXPECT_NE(pad.readAllStandardError().indexOf("unknown command 'Dance'"), -1);
 }
 
 }  // namespace

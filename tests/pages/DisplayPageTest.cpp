@@ -32,8 +32,6 @@ TEST(DisplayPageStartTest, SendsWhiteScreenTextModeAndMediumFont) {
     EXPECT_EQ(rig.Commands(),
               (std::vector<std::string>{kWhiteFill, kFullScreen, "SetTextMode mode=1",
                                         "SetFont b1=24 b2=12 b3=0 b4=0 b5=0 b6=3"}));
-    EXPECT_EQ(page.CurrentPattern(), PATTERN_NONE);
-    EXPECT_EQ(page.DrawingColor(), padlink::MakeColorRef(0, 0, 0));
     EXPECT_EQ(page.MirrorBox().size(), QSize(340, 192));
     EXPECT_TRUE(prompts.asked.empty());
 }
@@ -52,7 +50,7 @@ TEST_F(DisplayPageTest, TabChangesSendTheColourFontAndResets) {
 TEST_F(DisplayPageTest, APadThatAnswersLateIsSaidNotToHaveAnswered) {
     using namespace std::chrono_literals;
     // Past the 50 ms the host waits; the answers after it queue behind it.
-    rig.timing->Late("SetFont", 300ms);
+    rig.engine.SetAnswerDelay("SetFont", 300ms);
     const PadActivity::Action action = page.Activity().BeginAction();
     page.ActivatePage();
     EXPECT_TRUE(

@@ -40,9 +40,7 @@ TEST(HiDpi, SignatureBoxInksInDevicePixels) {
     QCoreApplication::processEvents();
 
     const auto signature = testsupport::MakeSignature("Ada", 3);
-    for (const auto p : signature) {
-        sigformats::IsPenUp(p) ? rig.engine.PenUp() : rig.engine.PenDown(p.x, p.y);
-    }
+    rig.pad.Write(signature);
     const auto until = std::chrono::steady_clock::now() + 10s;
     while ((page.GetPointCount() < signature.size() ||
             page.DrawnPointCount() < page.GetPointCount()) &&

@@ -16,6 +16,7 @@
 #include "res/Strings.h"
 #include "sigformats/SignatureCodec.h"
 #include "support/FakePrompts.h"
+#include "support/TempDir.h"
 
 namespace vellumix::pages::test {
 namespace {
@@ -40,16 +41,12 @@ protected:
         prompts.fileAnswers.push_back(path);
         Click(CImagePage::IDC_LOAD_CUSTOM_IMAGE);
     }
-    QString Write(const QString& name, const QByteArray& bytes) {
-        const QString path = dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
+    QString Write(const QString& name, std::string_view bytes) {
+        testsupport::WriteFile(dir.filePath(name).toStdString(), bytes);
+        return dir.filePath(name);
     }
     QString WriteSignature(const QString& name, const sigformats::Bytes& bytes) {
-        return Write(name, QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                      static_cast<qsizetype>(bytes.size())));
+        return Write(name, std::string(bytes.begin(), bytes.end()));
     }
     QImage BoxPixels() {
         QCoreApplication::processEvents();
@@ -61,21 +58,7 @@ protected:
     // The 320 x 240 picture inside the box's one-pixel frame.
     QImage BoxPicture() { return BoxPixels().copy(1, 1, 320, 240); }
     QImage Lcd() { return rig.engine.Snapshot().lcd.convertToFormat(QImage::Format_RGB32); }
-    // The message boxes asked for, as "caption|text|icon".
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> out;
-        for (const auto& a : prompts.asked) {
-            if (a.kind == Kind::Message) {
-                out.push_back((a.caption + u'|' + a.text + u'|').toStdString() +
-                              std::to_string(static_cast<int>(a.icon)));
-            }
-        }
-        return out;
-    }
-    static std::string Message(QLatin1StringView text, PromptIcon icon) {
-        return (QString(res::kErrorCaption) + u'|' + QString(text) + u'|').toStdString() +
-               std::to_string(static_cast<int>(icon));
-    }
+    std::vector<std::string> Messages() { return prompts.TakeErrors(); }
 
     QTemporaryDir dir;
     VirtualPadRig rig;
@@ -176,7 +159,7 @@ TEST_F(ImagePageTest, RefusedFilesGetTheirMessageAfterThePadWasCleared) {
         SCOPED_TRACE(c.path.toStdString());
         prompts.asked.clear();
         Load(c.path);
-        EXPECT_EQ(Messages(), std::vector{Message(c.message, PromptIcon::Stop)});
+        EXPECT_EQ(Messages(), std::vector{testsupport::FakePrompts::FileError(c.message)});
         std::vector<std::string> expected{"ClearDisplay"};
         expected.insert(expected.end(), c.sent.begin(), c.sent.end());
         EXPECT_EQ(rig.Commands(), expected);
@@ -227,19 +210,6 @@ TEST_F(ImagePageTest, SignatureFilesGoOutWithTheirCommandAndShowAsStrokes) {
     }
 }
 
-TEST_F(ImagePageTest, PenLiftIsAppendedOnlyWhenTheSignatureLacksOne) {
-    std::vector<SignaturePoint> lifted = kTwoStrokes;
-    lifted.push_back(PEN_UP_POINT);
-    const struct {
-        std::vector<SignaturePoint> points;
-        std::size_t expected;
-    } kCases[] = {{kTwoStrokes, kTwoStrokes.size() + 1}, {lifted, lifted.size()}};
-    for (const auto& c : kCases) {
-        Load(WriteSignature("s.sig", codec.EncodeSigFile(c.points)));
-        EXPECT_EQ(page.PointCount(), c.expected);
-    }
-}
-
 TEST_F(ImagePageTest, SignatureTooLargeForThePadIsShownAndTheUserIsTold) {
     // A valid .sig of 72,000 bytes: a long header before 16,000 points.
     std::vector<SignaturePoint> many;
@@ -256,7 +226,8 @@ TEST_F(ImagePageTest, SignatureTooLargeForThePadIsShownAndTheUserIsTold) {
 
     Load(WriteSignature("big.sig", file));
     EXPECT_EQ(rig.Commands(), std::vector<std::string>{"ClearDisplay"}) << "nothing sent";
-    EXPECT_EQ(Messages(), std::vector{Message(res::kImageTooLargeForPad, PromptIcon::Exclamation)});
+    EXPECT_EQ(Messages(),
+              std::vector{testsupport::FakePrompts::Refusal(res::kImageTooLargeForPad)});
     EXPECT_EQ(page.PointCount(), many.size() + 1);
     EXPECT_TRUE(page.ArePointsShown());
 }

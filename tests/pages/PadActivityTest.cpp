@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "PacedSerialPad.h"
 #include "VirtualPadRig.h"
 #include "app/ViewVellumixDemo.h"
 #include "controls/PaintedTabCtrl.h"
@@ -69,10 +68,9 @@ void Click(QWidget* button) {
 constexpr int kQuickLine = 460'800;
 
 TEST(PadWork, WindowPaintsAndShowsProgressWhileAPictureCrossesTheLine) {
-    PacedSerialPad pad(kQuickLine);
-    ASSERT_TRUE(pad.Started()) << pad.error;
+    SerialPadRig rig(kQuickLine);
     testsupport::FakePrompts prompts;
-    CImagePage page(PageServices{prompts, pad.channel}, nullptr);
+    CImagePage page(PageServices{prompts, rig.channel}, nullptr);
     page.resize(700, 460);
     page.show();
     page.ActivatePage();  // the port opens
@@ -105,8 +103,8 @@ TEST(PadWork, WindowPaintsAndShowsProgressWhileAPictureCrossesTheLine) {
     EXPECT_EQ(page.Activity().Status().toStdString(), "") << "nothing left to say once it is in";
 
     const QImage sent = padpicture::StretchToLcd(res::SampleImage(res::kSampleImage1Id));
-    EXPECT_EQ(pad.engine.Snapshot().lcd.convertToFormat(QImage::Format_RGB32), sent);
-    EXPECT_EQ(pad.engine.DiscardedBytes(), 0u);
+    EXPECT_EQ(rig.pad.engine.Snapshot().lcd.convertToFormat(QImage::Format_RGB32), sent);
+    EXPECT_EQ(rig.pad.engine.DiscardedBytes(), 0u);
 }
 
 TEST(PadWork, LeavingAPageWaitsForItsWorkAndNoFrameIsCut) {

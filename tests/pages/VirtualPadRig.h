@@ -1,34 +1,26 @@
-// The program's USB path end to end against the virtual pad, in process: the
-// command channel over HidPort over an in-memory HID device whose other side
-// is the virtual pad's USB host. The pad's trace is what it received; timing
-// makes chosen commands slow or their answers late (PadTimingHid.h).
+// The program's links end to end against the virtual pad, in process. The
+// USB rig: the command channel over HidPort over an in-memory HID device
+// whose other side is the virtual pad's USB host; the pad's trace is what
+// it received, and timing makes chosen commands slow or their answers late
+// (PadTimingHid.h). The serial rig: the pad on COM1 of a pseudo-terminal
+// paced as asked, the channel opening the port at its first command.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/PadEngine.h"
-#include "hosts/UsbHost.h"
 #include "padlink/HidPort.h"
 #include "padlink/PadCommandChannel.h"
 #include "padlink/PadLink.h"
-#include "padlink/PadUsbIds.h"
-#include "padlink/hid/MemoryHidDevice.h"
 #include "support/PadTimingHid.h"
+#include "support/VirtualPads.h"
 
 namespace vellumix::pages::test {
 
 class VirtualPadRig {
 public:
-    VirtualPadRig()
-        : link(std::make_unique<padlink::HidPort>(MakeBackend(device, timing))),
-          channel(link),
-          host(engine, device) {
-        link.Use(padlink::PadLinkKind::kUsb);
-        host.Start();
-    }
-    ~VirtualPadRig() { host.Stop(); }
+    VirtualPadRig() { link.Use(padlink::PadLinkKind::kUsb); }
     VirtualPadRig(const VirtualPadRig&) = delete;
     VirtualPadRig& operator=(const VirtualPadRig&) = delete;
 
@@ -36,23 +28,30 @@ public:
     // refused one carries the engine's verdict (" -> NAK (injected)").
     std::vector<std::string> Commands() { return engine.TakeTrace(); }
 
-    padsim::engine::PadEngine engine;
-    std::shared_ptr<padlink::hid::MemoryHidDevice> device;
-    testsupport::PadTimingHidBackend* timing = nullptr;  // owned by hid
-    padlink::PadLink link;                               // USB only
-    padlink::PadCommandChannel channel;
-    padsim::hosts::UsbHost host;  // last: stopped before the rest goes
+    testsupport::PadMachine machine;
+    testsupport::VirtualPad& pad = machine.UsbPad();
+    padsim::engine::PadEngine& engine = pad.engine;
+    std::shared_ptr<padlink::hid::MemoryHidDevice> device = pad.device;
+    testsupport::PadTimingHidBackend* timing = nullptr;  // owned by link
+    padlink::PadLink link{std::make_unique<padlink::HidPort>(TimedBackend())};
+    padlink::PadCommandChannel channel{link};
 
 private:
-    static std::unique_ptr<padlink::HidBackend> MakeBackend(
-        std::shared_ptr<padlink::hid::MemoryHidDevice>& device,
-        testsupport::PadTimingHidBackend*& timing) {
-        auto backend = std::make_unique<padlink::hid::MemoryHidBackend>();
-        device = backend->AddDevice(padlink::PAD_USB_VENDOR_ID, padlink::PAD_USB_PRODUCT_ID);
-        auto timed = std::make_unique<testsupport::PadTimingHidBackend>(std::move(backend));
+    std::unique_ptr<padlink::HidBackend> TimedBackend() {
+        auto timed = std::make_unique<testsupport::PadTimingHidBackend>(machine.HidBackend());
         timing = timed.get();
         return timed;
     }
+};
+
+struct SerialPadRig {
+    explicit SerialPadRig(int bytesPerSecond)
+        : pad(machine.SerialPad(testsupport::PacedLine(bytesPerSecond))) {}
+
+    testsupport::PadMachine machine;
+    testsupport::VirtualPad& pad;
+    padlink::PadLink link{machine.SerialPort()};
+    padlink::PadCommandChannel channel{link};
 };
 
 }  // namespace vellumix::pages::test

@@ -216,21 +216,6 @@ TEST(CmpThreads, EncodersOnTwoThreadsDoNotShareState) {
     EXPECT_TRUE(sameB);
 }
 
-TEST(CmpInspect, ReportsTheHeaderFields) {
-    Bytes file = {0x00, 0x00, 0x00};
-    const Bytes encoded = BytesOf(EncodeCmp(RealisticSignature(10)));
-    file.insert(file.end(), encoded.begin(), encoded.end());
-    const std::optional<CmpHeaderInfo> info = InspectCmp(file);
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->startOffset, 3u);
-    EXPECT_EQ(info->xDivisor, 68);
-    EXPECT_EQ(info->yDivisor, 114);
-    EXPECT_EQ(info->absoluteShift, 1);
-    EXPECT_TRUE(info->shortAbsoluteForm);
-    EXPECT_EQ(info->firstPenByte, 0x90);
-    EXPECT_EQ(info->streamBytes, encoded.size() - 4);
-}
-
 TEST(CmpDamage, NoCrashOnTruncatedFlippedOrOversizedInput) {
     // A chain byte gives two moves and perhaps a pen lift.
     ExpectSurvivesDamage(DecodeCmp, BytesOf(EncodeCmp(RealisticSignature(12))), 3);

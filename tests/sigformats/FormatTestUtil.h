@@ -80,14 +80,8 @@ inline void ExpectSurvivesDamage(const Decoder& decode, const Bytes& good,
             bounded(flipped, "bit " + std::to_string(bit) + " of byte " + std::to_string(i));
         }
     }
+    // (Random damage at large is the fuzz targets'.)
     std::mt19937 rng(1234);
-    for (int round = 0; round < 200; ++round) {
-        Bytes flipped = good;
-        for (int k = 0; k < 4; ++k) {
-            flipped[rng() % flipped.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
-        }
-        bounded(flipped, "random flips, round " + std::to_string(round));
-    }
     Bytes oversized = good;
     for (int i = 0; i < 70'000; ++i) {
         oversized.push_back(static_cast<std::uint8_t>(rng()));

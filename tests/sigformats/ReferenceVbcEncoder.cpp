@@ -1,36 +1,14 @@
-// A copy of the encoder before it was sped up; kept unchanged on purpose.
+// A copy of the encoder before it was sped up, its block search and bit
+// writer kept unchanged on purpose; the header in the explicit form only.
 #include "sigformats/ReferenceVbcEncoder.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <limits>
-#include <optional>
 
 namespace vellumix::sigformats::vbc::reference {
 namespace {
 
-struct DeviceProfile {
-    std::uint16_t paramA;
-    std::uint16_t paramB;
-    std::uint16_t xRange;
-    std::uint16_t yRange;
-};
-
-constexpr std::array<DeviceProfile, 8> kProfiles{{
-    {273, 455, 1024, 1024},
-    {279, 455, 1024, 1024},
-    {288, 540, 1024, 1024},
-    {419, 799, 1024, 1024},
-    {256, 341, 1024, 1024},
-    {227, 292, 1024, 1024},
-    {256, 341, 922, 597},
-    {227, 292, 922, 597},
-}};
-// Profiles 4 and 6 (5 and 7) share their parameters; the ranges pick one.
-constexpr std::size_t kFirstWideProfile = 6;
-
-constexpr unsigned kProfileIndexBits = 4;
 constexpr unsigned kWidthByteBits = 8;
 constexpr unsigned kWordBytes = 2;  // 16-bit byte fields
 constexpr unsigned kByteBytes = 1;  // 8-bit byte fields
@@ -80,19 +58,6 @@ private:
     std::vector<std::uint8_t> m_bytes;
     std::size_t m_bits = 0;
 };
-
-std::optional<std::size_t> FindProfile(const StreamParams& params) {
-    const bool wide = params.xRange == kProfiles[kFirstWideProfile].xRange &&
-                      params.yRange == kProfiles[kFirstWideProfile].yRange;
-    const std::size_t first = wide ? kFirstWideProfile : 0;
-    const std::size_t last = wide ? kProfiles.size() : kFirstWideProfile;
-    for (std::size_t i = first; i < last; ++i) {
-        if (kProfiles[i].paramA == params.paramA && kProfiles[i].paramB == params.paramB) {
-            return i;
-        }
-    }
-    return std::nullopt;
-}
 
 // Largest |dx| and |dy| of the continuation points of one block; a block's
 // first point is measured from the last point of the block before.
@@ -155,23 +120,15 @@ std::vector<std::uint8_t> EncodeStream(std::span<const StrokePoint> points,
     const std::size_t blockLength = OldChooseBlockLength(points);
     const std::vector<std::uint8_t> widths = OldBlockWidths(points, blockLength);
 
+    // The explicit form: no profile flag, no ranges flag, then the device
+    // parameters and the ranges (the program's own parameters match no
+    // profile, so the stream always takes this form).
     BitWriter out;
-    const std::optional<std::size_t> profile = FindProfile(params);
-    // A profile match always implies the ranges it was searched under.
-    const bool rangesFromProfile = profile && params.xRange == kProfiles[*profile].xRange &&
-                                   params.yRange == kProfiles[*profile].yRange;
-    out.WriteMsb(rangesFromProfile ? 1 : 0, 1);
-    out.WriteMsb(profile ? 1 : 0, 1);
-    if (profile) {
-        out.WriteMsb(static_cast<std::uint32_t>(*profile), kProfileIndexBits);
-    } else {
-        out.WriteByteField(params.paramA, kWordBytes);
-        out.WriteByteField(params.paramB, kWordBytes);
-    }
-    if (!rangesFromProfile) {
-        out.WriteByteField(params.xRange, kWordBytes);
-        out.WriteByteField(params.yRange, kWordBytes);
-    }
+    out.WriteMsb(0, 2);
+    out.WriteByteField(params.paramA, kWordBytes);
+    out.WriteByteField(params.paramB, kWordBytes);
+    out.WriteByteField(params.xRange, kWordBytes);
+    out.WriteByteField(params.yRange, kWordBytes);
     out.WriteByteField(static_cast<std::uint32_t>(points.size()), kWordBytes);
     out.WriteByteField(0, kByteBytes);  // reduction: points are stored at full resolution
     out.WriteByteField(static_cast<std::uint32_t>(blockLength), kWordBytes);

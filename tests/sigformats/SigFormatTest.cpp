@@ -132,21 +132,6 @@ TEST(SigRoundTrip, RealisticSignaturesComeBackExactly) {
     }
 }
 
-TEST(SigInspect, ReportsTheHeaderFields) {
-    const Bytes file = BytesOf(EncodeSig(RealisticSignature(5)));
-    const std::optional<SigHeaderInfo> info = InspectSig(file);
-    ASSERT_TRUE(info);
-    EXPECT_TRUE(info->magicOk);
-    EXPECT_EQ(info->headerLength, 16);
-    EXPECT_EQ(info->version, 2);
-    EXPECT_EQ(info->xRange, 1024);
-    EXPECT_EQ(info->yRange, 1024);
-    EXPECT_EQ(info->deviceParamA, 419);
-    EXPECT_EQ(info->deviceParamB, 800);
-    EXPECT_EQ(info->pointCount, (file.size() - 16) / 4);
-    EXPECT_FALSE(InspectSig(std::span(file).first(file.size() - 1)));
-}
-
 TEST(SigDamage, NoCrashAndTruncationIsRejected) {
     const Bytes good = BytesOf(EncodeSig(RealisticSignature(6)));
     ExpectSurvivesDamage(DecodeSig, good, 1);

@@ -9,9 +9,11 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "pages/Prompts.h"
+#include "res/Strings.h"
 
 namespace vellumix::testsupport {
 
@@ -54,6 +56,27 @@ public:
         return answer;
     }
 
+    // The message boxes shown since the last call, as "text|icon"; each must
+    // carry the error caption. Refusal and FileError are the boxes the pages'
+    // ShowRefusal and ShowFileError put up.
+    std::vector<std::string> TakeErrors() {
+        std::vector<std::string> out;
+        for (const Asked& a : asked) {
+            if (a.kind == Kind::Message) {
+                EXPECT_EQ(a.caption, QString(res::kErrorCaption));
+                out.push_back(Box(a.text, a.icon));
+            }
+        }
+        asked.clear();
+        return out;
+    }
+    static std::string Refusal(QLatin1StringView text) {
+        return Box(text, pages::PromptIcon::Exclamation);
+    }
+    static std::string FileError(QLatin1StringView text) {
+        return Box(text, pages::PromptIcon::Stop);
+    }
+
     QString AskOpenFileName(const QString& caption, const QStringList& nameFilters) override {
         asked.push_back({Kind::OpenFile, {}, caption, {}, nameFilters, {}, false});
         return NextFile();
@@ -67,6 +90,9 @@ public:
     }
 
 private:
+    static std::string Box(const QString& text, pages::PromptIcon icon) {
+        return text.toStdString() + "|" + std::to_string(static_cast<int>(icon));
+    }
     QString NextFile() {
         if (fileAnswers.empty()) {
             ADD_FAILURE() << "unexpected file dialog";

@@ -1,13 +1,9 @@
 // A slow pad for the GUI tests, on the in-memory USB link: a HID backend
 // that hands everything to another one and, for the commands named to it,
-// holds the pad back.
-//
-// Slow(name, d): the frame's last report reaches the pad d later, so the
-// host's exchange lasts d longer and is still answered in time (a pad that
-// is busy drawing).
-// Late(name, d): the frame goes at once but no answer reaches the host
-// before d has passed, the answers to later commands queued behind it (a pad
-// that answers after the host stopped waiting).
+// holds the pad back. Slow(name, d): the frame's last report reaches the pad
+// d later, so the host's exchange lasts d longer and is still answered in
+// time (a pad that is busy drawing). A pad that answers after the host
+// stopped waiting is the engine's own SetAnswerDelay.
 //
 // Thread safety: the settings are locked; the device handles are used from
 // the command channel's thread, one at a time, as HidPort uses them.
@@ -31,18 +27,12 @@ namespace vellumix::testsupport {
 
 class PadTimingHidBackend final : public padlink::HidBackend {
 public:
-    using Clock = std::chrono::steady_clock;
-
     explicit PadTimingHidBackend(std::unique_ptr<padlink::HidBackend> inner)
         : m_inner(std::move(inner)), m_timing(std::make_shared<Timing>()) {}
 
     void Slow(const std::string& command, std::chrono::milliseconds delay) {
         std::lock_guard lock(m_timing->mutex);
         m_timing->slow[command] = delay;
-    }
-    void Late(const std::string& command, std::chrono::milliseconds delay) {
-        std::lock_guard lock(m_timing->mutex);
-        m_timing->late[command] = delay;
     }
 
     std::vector<padlink::HidDeviceInfo> Enumerate(std::uint16_t vendorId,
@@ -62,8 +52,6 @@ private:
     struct Timing {
         std::mutex mutex;
         std::map<std::string, std::chrono::milliseconds> slow;
-        std::map<std::string, std::chrono::milliseconds> late;
-        Clock::time_point answersFrom{};
     };
 
     class Device final : public padlink::HidDevice {
@@ -77,11 +65,10 @@ private:
         bool WriteReport(const std::uint8_t* report, std::size_t length, int timeoutMs) override {
             namespace hidreport = padlink::hidreport;
             std::chrono::milliseconds slow{0};
-            std::chrono::milliseconds late{0};
             bool timed = false;
             {
                 std::lock_guard lock(m_timing->mutex);
-                timed = !m_timing->slow.empty() || !m_timing->late.empty();
+                timed = !m_timing->slow.empty();
             }
             // Untimed, the reports go straight through. A frame always
             // starts a report, so the parser finds the next one whole.
@@ -100,38 +87,14 @@ private:
                     if (const auto it = m_timing->slow.find(name); it != m_timing->slow.end()) {
                         slow = it->second;
                     }
-                    if (const auto it = m_timing->late.find(name); it != m_timing->late.end()) {
-                        late = it->second;
-                    }
                 }
             }
             std::this_thread::sleep_for(slow);
-            const bool written = m_inner->WriteReport(report, length, timeoutMs);
-            if (late.count() > 0) {
-                std::lock_guard lock(m_timing->mutex);
-                m_timing->answersFrom = Clock::now() + late;
-            }
-            return written;
+            return m_inner->WriteReport(report, length, timeoutMs);
         }
 
         int ReadReport(std::uint8_t* report, std::size_t capacity, int waitMs) override {
-            Clock::time_point from;
-            {
-                std::lock_guard lock(m_timing->mutex);
-                from = m_timing->answersFrom;
-            }
-            const auto now = Clock::now();
-            if (now < from) {
-                const auto wait = std::chrono::milliseconds(waitMs);
-                if (from - now >= wait) {
-                    std::this_thread::sleep_for(wait);
-                    return 0;
-                }
-                std::this_thread::sleep_until(from);
-                waitMs -= static_cast<int>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(from - now).count());
-            }
-            return m_inner->ReadReport(report, capacity, std::max(waitMs, 0));
+            return m_inner->ReadReport(report, capacity, waitMs);
         }
 
     private:

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "support/TempDir.h"
 
@@ -22,6 +23,44 @@ extern char** environ;
 namespace vellumix::testsupport {
 
 inline constexpr const char* kDbusDaemon = "dbus-daemon";
+
+// Starts argv[0] (looked for on PATH) with its standard output on a pipe,
+// its standard error thrown away and nothing else of the test's (a
+// pseudo-terminal it inherited would outlive the virtual pad that closed
+// it), and reads the first line it prints. pid is -1 when it did not start.
+struct Spawned {
+    pid_t pid = -1;
+    std::string firstLine;
+};
+
+inline Spawned SpawnReadingFirstLine(std::vector<std::string> argv) {
+    Spawned spawned;
+    int out[2];
+    if (::pipe(out) != 0) {
+        return spawned;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    std::vector<char*> args;
+    for (std::string& a : argv) {
+        args.push_back(a.data());
+    }
+    args.push_back(nullptr);
+    if (::posix_spawnp(&spawned.pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
+        spawned.pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    char c = 0;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') {
+        spawned.firstLine.push_back(c);
+    }
+    ::close(out[0]);
+    return spawned;
+}
 
 class PrivateBus {
 public:
@@ -40,35 +79,11 @@ public:
             << "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
             << "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
             << "</policy></busconfig>\n";
-        int out[2];
-        if (::pipe(out) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        // Its complaints (it may not raise its descriptor limit here) are
-        // not the test's.
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        // Nothing else of the test's: a pseudo-terminal it inherited would
-        // outlive the virtual pad that closed it.
-        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-        const std::string configArg = "--config-file=" + config.string();
-        char* argv[] = {const_cast<char*>(kDbusDaemon), const_cast<char*>(configArg.c_str()),
-                        const_cast<char*>("--nofork"), const_cast<char*>("--print-address"),
-                        nullptr};
-        if (::posix_spawnp(&m_pid, kDbusDaemon, &actions, nullptr, argv, environ) != 0) {
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
         // The daemon prints its address once it listens.
-        char c = 0;
-        while (::read(out[0], &c, 1) == 1 && c != '\n') {
-            m_address.push_back(c);
-        }
-        ::close(out[0]);
+        const Spawned daemon = SpawnReadingFirstLine(
+            {kDbusDaemon, "--config-file=" + config.string(), "--nofork", "--print-address"});
+        m_pid = daemon.pid;
+        m_address = daemon.firstLine;
     }
     ~PrivateBus() {
         if (m_pid > 0) {

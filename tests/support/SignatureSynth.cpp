@@ -3,19 +3,24 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <numbers>
-#include <sstream>
+#include <numeric>
+#include <string>
 
 namespace vellumix::testsupport {
 namespace {
 
 using sigformats::SignaturePoint;
 
-// .jhf record: 5-character id, 3-character vertex count (the bounds pair
-// included), then the pairs, each coordinate a character offset from 'R'.
-constexpr std::size_t kIdWidth = 5;
+// Where Debian's hershey-fonts-data puts the single-stroke cursive face.
+constexpr const char* kCursiveFontPath = "/usr/share/hershey-fonts/cursive.jhf";
+// .jhf record, one a line: 5-character id, 3-character vertex count (the
+// bounds pair included), then the pairs, each coordinate a character offset
+// from 'R'; " R" lifts the pen. Records run from the space upward.
+constexpr std::size_t kCountAt = 5;
 constexpr std::size_t kCountWidth = 3;
 constexpr char kOrigin = 'R';
 constexpr char kFirstGlyphChar = ' ';
@@ -63,111 +68,78 @@ struct Vec {
 };
 using Stroke = std::vector<Vec>;
 
-bool IsLineBreak(char c) {
-    return c == '\n' || c == '\r';
-}
+struct Glyph {
+    int left = 0;   // left bound; the glyph's pen position is at x = left
+    int right = 0;  // right bound; the advance is right - left
+    std::vector<Stroke> strokes;
+};
 
-std::vector<HersheyGlyph> LoadFont() {
-    std::ifstream in{std::string(kCursiveFontPath), std::ios::binary};
-    if (!in) {
-        return {};
+std::vector<Glyph> LoadFont() {
+    std::ifstream in(kCursiveFontPath);
+    std::vector<Glyph> font;
+    for (std::string line; std::getline(in, line) && line.size() > kCountAt + kCountWidth;) {
+        const std::size_t pairs = std::stoul(line.substr(kCountAt, kCountWidth));
+        const std::string_view xy = std::string_view(line).substr(kCountAt + kCountWidth);
+        if (pairs == 0 || xy.size() < 2 * pairs) {
+            break;
+        }
+        Glyph glyph{xy[0] - kOrigin, xy[1] - kOrigin, {{}}};
+        for (std::size_t i = 2; i < 2 * pairs; i += 2) {
+            if (xy[i] == ' ') {
+                glyph.strokes.emplace_back();
+            } else {
+                glyph.strokes.back().push_back(
+                    {double(xy[i] - kOrigin), double(xy[i + 1] - kOrigin)});
+            }
+        }
+        std::erase_if(glyph.strokes, [](const Stroke& s) { return s.empty(); });
+        font.push_back(std::move(glyph));
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ParseHersheyFont(text.str());
-}
-
-const std::vector<HersheyGlyph>& CursiveFont() {
-    static const std::vector<HersheyGlyph> font = LoadFont();
+    if (font.empty()) {
+        std::fprintf(stderr, "%s is missing: install hershey-fonts-data\n", kCursiveFontPath);
+        std::abort();
+    }
     return font;
 }
 
-// Appends the glyph's strokes at the pen position, joining a stroke to the
-// previous one when the letters meet.
-void PlaceGlyph(const HersheyGlyph& glyph, double penX, double baseline,
-                std::vector<Stroke>& strokes) {
-    bool first = true;
-    for (const auto& fontStroke : glyph.strokes) {
-        Stroke placed;
-        placed.reserve(fontStroke.size());
-        for (FontPoint p : fontStroke) {
-            placed.push_back({penX + (p.x - glyph.left), baseline + p.y});
-        }
-        const bool joins = first && !strokes.empty() && !strokes.back().empty() &&
-                           std::hypot(strokes.back().back().x - placed.front().x,
-                                      strokes.back().back().y - placed.front().y) <= kJoinDistance;
-        if (joins) {
-            strokes.back().insert(strokes.back().end(), placed.begin() + 1, placed.end());
-        } else {
-            strokes.push_back(std::move(placed));
-        }
-        first = false;
-    }
+const std::vector<Glyph>& CursiveFont() {
+    static const std::vector<Glyph> font = LoadFont();
+    return font;
 }
 
-std::vector<Stroke> LayoutWithFont(std::string_view text, const std::vector<HersheyGlyph>& font) {
+// The text's glyphs at their pen positions; a glyph's first stroke joins the
+// previous one when the letters meet.
+std::vector<Stroke> Layout(std::string_view text) {
+    const std::vector<Glyph>& font = CursiveFont();
     std::vector<Stroke> strokes;
-    double penX = 0;
-    const HersheyGlyph& space = font.front();
-    double baseline = 0;
+    Vec pen;
     for (char c : text) {
         if (c == '\n') {
-            penX = 0;
-            baseline += kLineHeight;
+            pen = {0, pen.y + kLineHeight};
             continue;
         }
         const auto index = static_cast<std::size_t>(static_cast<unsigned char>(c)) -
                            static_cast<std::size_t>(kFirstGlyphChar);
         // Characters the font lacks are set as a space rather than dropped, so
         // word spacing survives.
-        const HersheyGlyph& glyph = index < font.size() ? font[index] : space;
-        PlaceGlyph(glyph, penX, baseline, strokes);
-        penX += glyph.right - glyph.left;
-    }
-    return strokes;
-}
-
-// Stand-in handwriting when the font package is missing: each word is one
-// run of loops whose shape follows the character codes, and every 'i' and
-// 'j' gets its dot, so different texts still give different signatures.
-std::vector<Stroke> LayoutSynthetic(std::string_view text) {
-    constexpr double kAdvance = 14.0;
-    constexpr double kHeight = 18.0;
-    constexpr int kSamplesPerLetter = 12;
-    std::vector<Stroke> strokes;
-    std::vector<Stroke> dots;
-    Stroke word;
-    double penX = 0;
-    double baseline = 0;
-    for (char c : text) {
-        if (c == ' ' || c == '\n') {
-            if (!word.empty()) {
-                strokes.push_back(std::move(word));
-                word.clear();
+        const Glyph& glyph = index < font.size() ? font[index] : font.front();
+        for (const Stroke& fontStroke : glyph.strokes) {
+            Stroke placed;
+            for (Vec p : fontStroke) {
+                placed.push_back({pen.x + (p.x - glyph.left), pen.y + p.y});
             }
-            penX = c == ' ' ? penX + kAdvance : 0;
-            baseline += c == ' ' ? 0 : kLineHeight;
-            continue;
+            const bool joins =
+                &fontStroke == &glyph.strokes.front() && !strokes.empty() &&
+                std::hypot(strokes.back().back().x - placed.front().x,
+                           strokes.back().back().y - placed.front().y) <= kJoinDistance;
+            if (joins) {
+                strokes.back().insert(strokes.back().end(), placed.begin() + 1, placed.end());
+            } else {
+                strokes.push_back(std::move(placed));
+            }
         }
-        const auto code = static_cast<unsigned char>(c);
-        const double loops = 1.0 + code % 3;
-        const double tall = 0.5 + (code % 5) * 0.15;
-        for (int i = 0; i < kSamplesPerLetter; ++i) {
-            const double t = static_cast<double>(i) / kSamplesPerLetter;
-            const double angle = 2 * std::numbers::pi * loops * t;
-            word.push_back({penX + kAdvance * (t + 0.25 * std::sin(angle)),
-                            baseline - kHeight * tall * (0.5 - 0.5 * std::cos(angle))});
-        }
-        if (c == 'i' || c == 'j') {
-            dots.push_back({{penX + kAdvance * 0.5, baseline - kHeight * 1.2},
-                            {penX + kAdvance * 0.55, baseline - kHeight * 1.2}});
-        }
-        penX += kAdvance;
+        pen.x += glyph.right - glyph.left;
     }
-    if (!word.empty()) {
-        strokes.push_back(std::move(word));
-    }
-    strokes.insert(strokes.end(), dots.begin(), dots.end());
     return strokes;
 }
 
@@ -260,10 +232,7 @@ std::vector<std::size_t> PointsPerStroke(const std::vector<double>& lengths, std
         return counts;
     }
     const std::size_t spare = target - floor;
-    double total = 0;
-    for (double l : lengths) {
-        total += l;
-    }
+    const double total = std::accumulate(lengths.begin(), lengths.end(), 0.0);
     std::vector<std::pair<double, std::size_t>> remainders;
     std::size_t given = 0;
     for (std::size_t i = 0; i < strokes; ++i) {
@@ -284,79 +253,10 @@ std::vector<std::size_t> PointsPerStroke(const std::vector<double>& lengths, std
 
 }  // namespace
 
-std::vector<HersheyGlyph> ParseHersheyFont(std::string_view contents) {
-    std::vector<HersheyGlyph> glyphs;
-    std::size_t i = 0;
-    const std::size_t n = contents.size();
-    auto nextChar = [&](char& out) {
-        while (i < n && IsLineBreak(contents[i])) {
-            ++i;
-        }
-        if (i >= n) {
-            return false;
-        }
-        out = contents[i++];
-        return true;
-    };
-    while (true) {
-        while (i < n && IsLineBreak(contents[i])) {
-            ++i;
-        }
-        if (n - i < kIdWidth + kCountWidth) {
-            break;
-        }
-        int count = 0;
-        bool digits = false;
-        for (std::size_t k = 0; k < kCountWidth; ++k) {
-            const char c = contents[i + kIdWidth + k];
-            if (c >= '0' && c <= '9') {
-                count = count * 10 + (c - '0');
-                digits = true;
-            } else if (c != ' ' || digits) {
-                return glyphs;
-            }
-        }
-        if (count < 1) {
-            return glyphs;
-        }
-        i += kIdWidth + kCountWidth;
-        HersheyGlyph glyph;
-        std::vector<FontPoint> stroke;
-        for (int v = 0; v < count; ++v) {
-            char cx = 0, cy = 0;
-            if (!nextChar(cx) || !nextChar(cy) || cx < ' ' || cy < ' ' || cx > '~' || cy > '~') {
-                return glyphs;
-            }
-            if (v == 0) {
-                glyph.left = cx - kOrigin;
-                glyph.right = cy - kOrigin;
-            } else if (cx == ' ' && cy == kOrigin) {
-                if (!stroke.empty()) {
-                    glyph.strokes.push_back(std::move(stroke));
-                    stroke.clear();
-                }
-            } else {
-                stroke.push_back({cx - kOrigin, cy - kOrigin});
-            }
-        }
-        if (!stroke.empty()) {
-            glyph.strokes.push_back(std::move(stroke));
-        }
-        glyphs.push_back(std::move(glyph));
-    }
-    return glyphs;
-}
-
-bool HersheyFontAvailable() {
-    return !CursiveFont().empty();
-}
-
 std::vector<SignaturePoint> MakeSignature(std::string_view text, unsigned seed,
                                           std::size_t targetPoints) {
     SplitMix rng(0x5EED0000ull ^ seed);
-    const auto& font = CursiveFont();
-    std::vector<Stroke> strokes = font.empty() ? LayoutSynthetic(text) : LayoutWithFont(text, font);
-    std::erase_if(strokes, [](const Stroke& s) { return s.empty(); });
+    std::vector<Stroke> strokes = Layout(text);
     if (strokes.empty()) {
         strokes.push_back({{0, 0}, {20, 2}});
     }

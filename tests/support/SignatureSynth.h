@@ -1,6 +1,7 @@
 // Realistic pen data for tests, benchmarks and fuzz seeds: words set in the
-// Hershey cursive font, resampled every few pad units with a little seeded
-// jitter, the way a hand moves a pen across the pad.
+// Hershey cursive font (Debian's hershey-fonts-data, a build dependency),
+// resampled every few pad units with a little seeded jitter, the way a hand
+// moves a pen across the pad.
 //
 // Thread safety: the font is parsed once, on first use, under the
 // initialisation guard of a function-local static; every call after that
@@ -8,37 +9,12 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 #include <vector>
 
 #include "sigformats/SignaturePoint.h"
 
 namespace vellumix::testsupport {
-
-// Where Debian's hershey-fonts-data puts the single-stroke cursive face.
-inline constexpr std::string_view kCursiveFontPath = "/usr/share/hershey-fonts/cursive.jhf";
-
-// Points in font units; a stroke is one pen-down run.
-struct FontPoint {
-    int x = 0;
-    int y = 0;
-};
-
-struct HersheyGlyph {
-    int left = 0;   // left bound; the glyph's pen position is at x = left
-    int right = 0;  // right bound; the advance is right - left
-    std::vector<std::vector<FontPoint>> strokes;
-};
-
-// Parses a .jhf font: one glyph per record, records in character order from
-// the space upward. Records may wrap onto continuation lines. A malformed
-// record ends the parse; the glyphs before it are returned.
-std::vector<HersheyGlyph> ParseHersheyFont(std::string_view contents);
-
-// True when the cursive font could be read, so MakeSignature sets real words
-// rather than its synthetic fallback strokes.
-bool HersheyFontAvailable();
 
 // The text written as a signature: pad units 0..1023, strokes separated by
 // PEN_UP_POINT, ending with PEN_UP_POINT. The same text and seed give the same

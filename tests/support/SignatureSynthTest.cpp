@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 
 namespace vellumix::testsupport {
 namespace {
@@ -57,14 +56,12 @@ TEST(MakeSignature, LooksLikeHandwritingOnThePad) {
         // Small steps: every stored format codes them without a forced lift.
         EXPECT_LE(s.largestStep, 16);
     }
-    if (HersheyFontAvailable()) {
-        const auto word = MakeSignature("Vellumix", 5);
-        EXPECT_GE(word.size(), 550u);
-        EXPECT_LE(word.size(), 2000u);
-        const Stats s = Measure(word);
-        EXPECT_GE(s.strokes, 6u);
-        EXPECT_LE(s.strokes, 50u);
-    }
+    const auto word = MakeSignature("Vellumix", 5);
+    EXPECT_GE(word.size(), 550u);
+    EXPECT_LE(word.size(), 2000u);
+    const Stats s = Measure(word);
+    EXPECT_GE(s.strokes, 6u);
+    EXPECT_LE(s.strokes, 50u);
 }
 
 TEST(MakeSignature, ReachesTheAskedPointCount) {
@@ -77,41 +74,6 @@ TEST(MakeSignature, ReachesTheAskedPointCount) {
     // Too few to share out: every stroke keeps two points and its lift.
     const auto strokes = Measure(MakeSignature("Ann Lee", 3)).strokes;
     EXPECT_EQ(MakeSignature("Ann Lee", 3, 4).size(), strokes * 3);
-}
-
-struct FontCase {
-    const char* name;
-    std::string text;
-    std::size_t glyphs;
-    std::size_t strokesOfLast;
-};
-
-TEST(ParseHersheyFont, ReadsRecordsWhetherOrNotTheyWrap) {
-    const FontCase cases[] = {
-        {"one line", "12345  3JZRFRT\n", 1, 1},
-        {"pen up splits", "    1  5JZRFRT RSFST\n", 1, 2},
-        {"wrapped", "12345  5JZRFR\nT RSFS\nT\n", 1, 2},
-        {"crlf", "12345  2JZRF\r\n12345  3IZRFRT\r\n", 2, 1},
-        {"space glyph", "12345  1JZ\n", 1, 0},
-        {"cut short", "12345  2JZRF\n12345  9JZRFRT\n", 1, 1},
-        {"bad count", "12345  xJZRF\n", 0, 0},
-        {"control char", "12345  2JZR\x01\n", 0, 0},
-        {"empty", "", 0, 0},
-    };
-    for (const FontCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto glyphs = ParseHersheyFont(c.text);
-        ASSERT_EQ(glyphs.size(), c.glyphs);
-        if (!glyphs.empty()) {
-            EXPECT_EQ(glyphs.back().strokes.size(), c.strokesOfLast);
-        }
-    }
-    const auto glyph = ParseHersheyFont("12345  3JZRFRT\n").front();
-    EXPECT_EQ(glyph.left, -8);
-    EXPECT_EQ(glyph.right, 8);
-    ASSERT_EQ(glyph.strokes.front().size(), 2u);
-    EXPECT_EQ(glyph.strokes.front()[0].y, -12);
-    EXPECT_EQ(glyph.strokes.front()[1].y, 2);
 }
 
 }  // namespace
