@@ -76,7 +76,7 @@ protected:
 // each pad on a link of its own: the two captures run at once, each
 // signature to its own holder; the picture helper refuses what is no
 // picture on either.
-TEST_F(ServicePad, TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce) {
+TEST_F(ServicePad, TwoClientsCaptureOnASerialAndAUsbPadAtOnce) {
     testsupport::VirtualPad& usbPad = m_machine.UsbPad(kPadIds);
     // The watch lists the HID devices with the pad's ids only.
     m_machine.hid->AddDevice(pl::PAD_USB_VENDOR_ID, pl::PAD_USB_PRODUCT_ID);

@@ -3,7 +3,7 @@
 // amid pen data, silent commands, the pen reader beside commands; a pad that
 // answers late, here and over the in-process USB host. Two pads, one on
 // each link, capturing at once in one process are ServicePadTest's
-// TwoClientsDrawAndCaptureOnASerialAndAUsbPadAtOnce; a pad unplugged and
+// TwoClientsCaptureOnASerialAndAUsbPadAtOnce; a pad unplugged and
 // found again is the channel's AnUnpluggedPadIsFoundAgainWhileThePenReader-
 // Runs (the reconnector) and the Signature page's serial lost-pad test.
 #include <gtest/gtest.h>
