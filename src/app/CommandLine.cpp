@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 
+#include "cli/Printf.h"
 #include "cli/UsageError.h"
 #include "padlink/PadUsbIds.h"
 
@@ -37,11 +38,7 @@ bool Contains(const std::array<std::string_view, N>& list, std::string_view word
 }
 
 std::string Format(const char* pattern, std::string_view value) {
-    const std::string v(value);
-    const int n = std::snprintf(nullptr, 0, pattern, v.c_str());
-    std::string text(static_cast<std::size_t>(n), '\0');
-    std::snprintf(text.data(), text.size() + 1, pattern, v.c_str());
-    return text;
+    return cli::Printf(pattern, std::string(value));
 }
 
 CommandLine UsageError(std::string problem, std::optional<std::string> suggestion = {}) {

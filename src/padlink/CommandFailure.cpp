@@ -2,16 +2,14 @@
 
 #include <cstdio>
 
+#include "cli/Printf.h"
+
 namespace vellumix::padlink {
 
 namespace {
 
 std::string WithName(const char* format, std::string_view command) {
-    const std::string name(command);
-    const int n = std::snprintf(nullptr, 0, format, name.c_str());
-    std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    std::snprintf(text.data(), text.size() + 1, format, name.c_str());
-    return text;
+    return cli::Printf(format, std::string(command));
 }
 
 }  // namespace

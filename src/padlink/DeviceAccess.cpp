@@ -16,6 +16,8 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/Printf.h"
+
 namespace vellumix::padlink {
 
 namespace {
@@ -32,14 +34,6 @@ constexpr std::string_view kFlockType = "FLOCK";
 constexpr std::string_view kWaiterMark = "->";
 constexpr int kHex = 16;
 constexpr int kDecimal = 10;
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    const int n = std::snprintf(nullptr, 0, format, args...);
-    std::string text(static_cast<std::size_t>(std::max(n, 0)), '\0');
-    std::snprintf(text.data(), text.size() + 1, format, args...);
-    return text;
-}
 
 std::string UserName(uid_t uid) {
     passwd entry{};
@@ -98,13 +92,14 @@ std::string BusyText(const std::string& device, const std::optional<DeviceHolder
                      DeviceKind kind) {
     const bool usb = kind == DeviceKind::kUsbPad;
     if (holder && holder->program == kCaptureServiceProgram) {
-        return Format(usb ? kUsbBusyServiceText : kBusyServiceText, device.c_str(), holder->pid);
+        return cli::Printf(usb ? kUsbBusyServiceText : kBusyServiceText, device.c_str(),
+                           holder->pid);
     }
     if (holder && !holder->program.empty()) {
-        return Format(usb ? kUsbBusyHolderText : kBusyHolderText, device.c_str(),
-                      holder->program.c_str(), holder->pid);
+        return cli::Printf(usb ? kUsbBusyHolderText : kBusyHolderText, device.c_str(),
+                           holder->program.c_str(), holder->pid);
     }
-    return Format(usb ? kUsbBusyDeviceText : kBusyText, device.c_str());
+    return cli::Printf(usb ? kUsbBusyDeviceText : kBusyText, device.c_str());
 }
 
 }  // namespace
@@ -175,12 +170,12 @@ std::string PermissionDeniedText(std::string_view device, std::string_view owner
     const std::string o(owner);
     const std::string g(group);
     if (kind == DeviceKind::kUsbPad) {
-        return Format(kUsbPermissionOwnerText, d.c_str(), o.c_str(), g.c_str());
+        return cli::Printf(kUsbPermissionOwnerText, d.c_str(), o.c_str(), g.c_str());
     }
     if (group == kSerialGroup) {
-        return Format(kPermissionDialoutText, d.c_str());
+        return cli::Printf(kPermissionDialoutText, d.c_str());
     }
-    return Format(kPermissionOwnerText, d.c_str(), o.c_str(), g.c_str());
+    return cli::Printf(kPermissionOwnerText, d.c_str(), o.c_str(), g.c_str());
 }
 
 std::string OpenRefusalReason(OpenFailure why, const std::filesystem::path& device, DeviceKind kind,

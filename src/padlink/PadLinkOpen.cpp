@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "cli/Printf.h"
 #include "padlink/HidPort.h"
 #include "padlink/SerialSettings.h"
 #include "padlink/hid/HidapiBackend.h"
@@ -20,10 +21,7 @@ std::string Lower(std::string_view text) {
 }
 
 std::string NoAnswer(const std::string& where) {
-    const int n = std::snprintf(nullptr, 0, kNoPadAnsweredText, where.c_str());
-    std::string text(static_cast<std::size_t>(n), '\0');
-    std::snprintf(text.data(), text.size() + 1, kNoPadAnsweredText, where.c_str());
-    return text;
+    return cli::Printf(kNoPadAnsweredText, where);
 }
 
 OpenedPadLink Failed(OpenFailure failure, std::string reason) {

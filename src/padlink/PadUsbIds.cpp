@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "cli/Printf.h"
+
 namespace vellumix::padlink {
 
 namespace {
@@ -25,11 +27,7 @@ std::optional<std::uint16_t> ParseHexId(std::string_view text) {
 }  // namespace
 
 std::string BadUsbIdsText(const char* source, std::string_view value) {
-    const std::string v(value);
-    const int n = std::snprintf(nullptr, 0, kBadUsbIdText, source, v.c_str());
-    std::string text(static_cast<std::size_t>(n), '\0');
-    std::snprintf(text.data(), text.size() + 1, kBadUsbIdText, source, v.c_str());
-    return text;
+    return cli::Printf(kBadUsbIdText, source, std::string(value));
 }
 
 std::string FormatUsbIds(UsbIds ids) {

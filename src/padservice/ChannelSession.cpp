@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "capture/PenReader.h"
+#include "cli/Printf.h"
 #include "padlink/CommandFailure.h"
 #include "padlink/HidDevice.h"
 #include "padlink/LedWords.h"
@@ -18,14 +19,6 @@ namespace {
 
 namespace pl = padlink;
 
-template <typename... Args>
-std::string Format(const char* format, const Args&... args) {
-    const int n = std::snprintf(nullptr, 0, format, args.c_str()...);
-    std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
-    std::snprintf(out.data(), out.size() + 1, format, args.c_str()...);
-    return out;
-}
-
 StepResult Step(pl::CommandResult r, std::string_view command, pl::Expect expect) {
     if (pl::CommandSucceeded(r.outcome, expect)) {
         return {};
@@ -38,7 +31,7 @@ StepResult Step(pl::CommandResult r, std::string_view command, pl::Expect expect
         case pl::PadOutcome::kRefused:
             // The service checks every argument first; the channel's own
             // check is the last line.
-            return {StepError::kRefused, Format(text::kNothingSent, std::string(command))};
+            return {StepError::kRefused, cli::Printf(text::kNothingSent, std::string(command))};
         default:
             break;
     }
@@ -191,8 +184,8 @@ private:
             const pl::UsbIds ids{device.vendorId, device.productId};
             if (device.path == m_candidate.key && ids != m_env.usbIds) {
                 return {OpenError::kNoAnswer,
-                        Format(text::kOtherDevice, m_candidate.port, pl::FormatUsbIds(ids),
-                               pl::FormatUsbIds(m_env.usbIds))};
+                        cli::Printf(text::kOtherDevice, m_candidate.port, pl::FormatUsbIds(ids),
+                                    pl::FormatUsbIds(m_env.usbIds))};
             }
         }
         return {};
@@ -203,7 +196,7 @@ private:
             return {OpenError::kNoAnswer, opened.reason};  // "no pad answered on ..."
         }
         return {opened.failure == pl::OpenFailure::kBusy ? OpenError::kBusy : OpenError::kNoAnswer,
-                Format(text::kPortFailed, m_candidate.port, opened.reason)};
+                cli::Printf(text::kPortFailed, m_candidate.port, opened.reason)};
     }
 
     Candidate m_candidate;

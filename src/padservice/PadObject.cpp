@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "capture/ReportClock.h"
+#include "cli/Printf.h"
 #include "padlink/PadProtocol.h"
 #include "padservice/EventLoop.h"
 #include "padservice/Interface.h"
@@ -31,14 +32,6 @@ constexpr const char* kHolderRule =
     "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
     "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='%s'";
 
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    const int n = std::snprintf(nullptr, 0, format, args...);
-    std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
-    std::snprintf(out.data(), out.size() + 1, format, args...);
-    return out;
-}
-
 const char* ErrorName(StepError error) {
     switch (error) {
         case StepError::kNone:
@@ -59,19 +52,19 @@ sdbus::Error BadArgument(std::string message) {
 
 void CheckOnLcd(const char* method, int x, int y) {
     if (x < 0 || x > padlink::kLcdMaxX) {
-        throw BadArgument(Format(text::kOffLcd, method, "x", x, padlink::kLcdMaxX));
+        throw BadArgument(cli::Printf(text::kOffLcd, method, "x", x, padlink::kLcdMaxX));
     }
     if (y < 0 || y > padlink::kLcdMaxY) {
-        throw BadArgument(Format(text::kOffLcd, method, "y", y, padlink::kLcdMaxY));
+        throw BadArgument(cli::Printf(text::kOffLcd, method, "y", y, padlink::kLcdMaxY));
     }
 }
 
 void CheckText(const char* method, const std::string& text) {
     if (text.empty()) {
-        throw BadArgument(Format(text::kNoText, method));
+        throw BadArgument(cli::Printf(text::kNoText, method));
     }
     if (text.size() > padlink::kMaxTextBytes) {
-        throw BadArgument(Format(text::kTextTooLong, method, padlink::kMaxTextBytes));
+        throw BadArgument(cli::Printf(text::kTextTooLong, method, padlink::kMaxTextBytes));
     }
 }
 
@@ -119,7 +112,7 @@ PadObject::~PadObject() {
 }
 
 std::string PadObject::Say(const char* format) const {
-    return Format(format, m_candidate.port.c_str());
+    return cli::Printf(format, m_candidate.port.c_str());
 }
 
 void PadObject::Register() {
@@ -217,7 +210,7 @@ void PadObject::Queue(sdbus::MethodCall call, Work work, Done done) {
     if (!queued) {
         throw sdbus::Error(
             error::kLimitsExceeded,
-            Format(text::kQueueFull, m_host.Limits().queuedCalls, m_candidate.port.c_str()));
+            cli::Printf(text::kQueueFull, m_host.Limits().queuedCalls, m_candidate.port.c_str()));
     }
     m_calls.emplace(id, std::make_pair(std::move(call), std::move(done)));
 }
@@ -244,7 +237,7 @@ void PadObject::RequireHolder(const sdbus::MethodCall& call, bool allowLost) con
         if (m_phase == Phase::kHeld) {
             throw sdbus::Error(
                 error::kNotClaimed,
-                Format(text::kClaimedBy, m_candidate.port.c_str(), m_holderWords.c_str()));
+                cli::Printf(text::kClaimedBy, m_candidate.port.c_str(), m_holderWords.c_str()));
         }
         throw sdbus::Error(error::kNotClaimed, Say(text::kNotClaimed));
     }
@@ -271,8 +264,8 @@ void PadObject::OnClaim(sdbus::MethodCall call) {
                 call.createReply().send();
                 return;
             }
-            throw sdbus::Error(error::kBusy, Format(text::kClaimedBy, m_candidate.port.c_str(),
-                                                    m_holderWords.c_str()));
+            throw sdbus::Error(error::kBusy, cli::Printf(text::kClaimedBy, m_candidate.port.c_str(),
+                                                         m_holderWords.c_str()));
         case Phase::kReleasing:
             throw sdbus::Error(error::kBusy, Say(text::kBeingReleased));
     }
@@ -280,8 +273,8 @@ void PadObject::OnClaim(sdbus::MethodCall call) {
     // Watched before it is looked up, so a holder that goes in between is
     // seen by one or the other.
     const std::weak_ptr<PadObject> weak = weak_from_this();
-    m_holderWatch =
-        m_host.Bus().addMatch(Format(kHolderRule, sender.c_str()), [weak](sdbus::Message& message) {
+    m_holderWatch = m_host.Bus().addMatch(
+        cli::Printf(kHolderRule, sender.c_str()), [weak](sdbus::Message& message) {
             std::string name;
             std::string oldOwner;
             std::string newOwner;
@@ -539,7 +532,8 @@ void PadObject::OnStartCapture(sdbus::MethodCall call) {
         const std::string type = value.peekValueType();
         const auto want = [&](const char* expected) {
             if (type != expected) {
-                throw BadArgument(Format(text::kOptionType, key.c_str(), expected, type.c_str()));
+                throw BadArgument(
+                    cli::Printf(text::kOptionType, key.c_str(), expected, type.c_str()));
             }
         };
         if (key == option::kPrompt) {
@@ -552,7 +546,7 @@ void PadObject::OnStartCapture(sdbus::MethodCall call) {
             want("b");
             setup.clear = value.get<bool>();
         } else {
-            throw BadArgument(Format(text::kUnknownOption, key.c_str()));
+            throw BadArgument(cli::Printf(text::kUnknownOption, key.c_str()));
         }
     }
     if (m_capturing) {
@@ -715,19 +709,20 @@ void PadObject::OnShowImage(sdbus::MethodCall call) {
     }
     // Read and decoded on the worker: a large file must not hold up the bus.
     auto fd = std::make_shared<sdbus::UnixFd>(std::move(picture));
-    Queue(std::move(call),
-          [fd, decode = m_host.Decoder()](PadSession& s, const Poster&) -> CallResult {
-              const sigfiles::ReadResult file = sigfiles::ReadWholeDescriptor(fd->get());
-              if (!file.error.empty()) {
-                  return {error::kBadArgument, Format(text::kBadPicture, file.error.c_str())};
-              }
-              const PixelsResult pixels = decode(file.bytes);
-              if (!pixels.error.empty()) {
-                  return {error::kBadArgument, Format(text::kBadPicture, pixels.error.c_str())};
-              }
-              const StepResult r = s.ShowPixels(pixels.pixels);
-              return {ErrorName(r.error), r.message};
-          });
+    Queue(
+        std::move(call),
+        [fd, decode = m_host.Decoder()](PadSession& s, const Poster&) -> CallResult {
+            const sigfiles::ReadResult file = sigfiles::ReadWholeDescriptor(fd->get());
+            if (!file.error.empty()) {
+                return {error::kBadArgument, cli::Printf(text::kBadPicture, file.error.c_str())};
+            }
+            const PixelsResult pixels = decode(file.bytes);
+            if (!pixels.error.empty()) {
+                return {error::kBadArgument, cli::Printf(text::kBadPicture, pixels.error.c_str())};
+            }
+            const StepResult r = s.ShowPixels(pixels.pixels);
+            return {ErrorName(r.error), r.message};
+        });
 }
 
 void PadObject::OnSetLeds(sdbus::MethodCall call) {
@@ -736,7 +731,7 @@ void PadObject::OnSetLeds(sdbus::MethodCall call) {
     call >> words;
     const std::optional<padlink::LedWord> word = padlink::ParseLedWord(words);
     if (!word) {
-        throw BadArgument(Format(text::kBadLeds, words.c_str()));
+        throw BadArgument(cli::Printf(text::kBadLeds, words.c_str()));
     }
     Queue(std::move(call), [w = *word](PadSession& s, const Poster&) -> CallResult {
         const StepResult r = s.SetLeds(w);

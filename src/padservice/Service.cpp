@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "cli/Printf.h"
 #include "padservice/EventLoop.h"
 #include "padservice/Interface.h"
 #include "padservice/ServiceTexts.h"
@@ -208,11 +209,7 @@ std::string Service::DescribePeer(const std::string& name) {
     if (program.empty()) {
         return name;
     }
-    const int n = std::snprintf(nullptr, 0, text::kHolder, name.c_str(), program.c_str(), pid);
-    std::string words(static_cast<std::size_t>(std::max(n, 0)), '\0');
-    std::snprintf(words.data(), words.size() + 1, text::kHolder, name.c_str(), program.c_str(),
-                  pid);
-    return words;
+    return cli::Printf(text::kHolder, name, program, pid);
 }
 
 }  // namespace vellumix::padservice

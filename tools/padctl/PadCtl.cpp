@@ -18,6 +18,7 @@
 #include "capture/PenReport.h"
 #include "capture/PenStreamDecoder.h"
 #include "capture/ReportClock.h"
+#include "cli/Printf.h"
 #include "cli/UsageError.h"
 #include "padctl/ServicePad.h"
 #include "padlink/CommandFailure.h"
@@ -68,14 +69,6 @@ constexpr std::string_view kOptSeconds = "--seconds";
 constexpr std::string_view kOptFormat = "--format";
 constexpr std::array<std::string_view, 3> kCaptureFormats = {"txt", "jsonl", "inkml"};
 constexpr std::string_view kUsbName = "USB";
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    const int n = std::snprintf(nullptr, 0, format, args...);
-    std::string text(static_cast<std::size_t>(std::max(n, 0)), '\0');
-    std::snprintf(text.data(), text.size() + 1, format, args...);
-    return text;
-}
 
 std::string Lower(std::string_view text) {
     std::string out(text);
@@ -210,9 +203,9 @@ std::optional<Failure> Fail(std::string text, int status = kExitFailed) {
 std::optional<Failure> Checked(pl::CommandResult r, std::string_view what, pl::Expect want,
                                std::string_view argument = {}) {
     if (r.outcome == pl::PadOutcome::kRefused) {
-        return Fail(
-            Format(msg::kRefusedArgument, std::string(what).c_str(), std::string(argument).c_str()),
-            kExitUsage);
+        return Fail(cli::Printf(msg::kRefusedArgument, std::string(what).c_str(),
+                                std::string(argument).c_str()),
+                    kExitUsage);
     }
     if (pl::CommandSucceeded(r.outcome, want)) {
         return std::nullopt;
@@ -267,8 +260,8 @@ enum class CaptureFormat { kTxt, kJsonl, kInkml };
 
 // "12.302": microseconds as milliseconds, exact.
 std::string Millis(sigformats::PointTime us) {
-    return Format("%lld.%03lld", static_cast<long long>(us / 1000),
-                  static_cast<long long>(us % 1000));
+    return cli::Printf("%lld.%03lld", static_cast<long long>(us / 1000),
+                       static_cast<long long>(us % 1000));
 }
 
 // The one place the console writes InkML. Times are in microseconds since
@@ -279,7 +272,7 @@ std::optional<Failure> WriteInkml(std::ostream& out,
                                   sigformats::CaptureEnd end = sigformats::CaptureEnd::kComplete) {
     const sigfiles::EncodeResult ink = sigfiles::EncodeInkml(points, times, end);
     if (!ink.error.empty()) {
-        return Fail(Format(msg::kCannotWriteInkml, ink.error.c_str()));
+        return Fail(cli::Printf(msg::kCannotWriteInkml, ink.error.c_str()));
     }
     out.write(reinterpret_cast<const char*>(ink.bytes.data()),
               static_cast<std::streamsize>(ink.bytes.size()));
@@ -312,9 +305,9 @@ public:
                 continue;
             }
             if (up) {
-                m_out << Format(jsonl::kUp, Millis(times[i]).c_str());
+                m_out << cli::Printf(jsonl::kUp, Millis(times[i]).c_str());
             } else {
-                m_out << Format(jsonl::kDown, Millis(times[i]).c_str(), p.x, p.y);
+                m_out << cli::Printf(jsonl::kDown, Millis(times[i]).c_str(), p.x, p.y);
                 ++m_downPoints;
                 m_strokes += m_inStroke ? 0 : 1;
             }
@@ -326,7 +319,8 @@ public:
     // The capture ended as asked, `duration` after it started.
     std::optional<Failure> Finish(sigformats::PointTime duration) {
         if (m_format == CaptureFormat::kJsonl) {
-            m_out << Format(jsonl::kSummary, m_downPoints, m_strokes, Millis(duration).c_str());
+            m_out << cli::Printf(jsonl::kSummary, m_downPoints, m_strokes,
+                                 Millis(duration).c_str());
         } else if (m_format == CaptureFormat::kInkml) {
             return WriteInkml(m_out, m_points, m_times);
         }
@@ -337,7 +331,7 @@ public:
     // and a JSON Lines reader sees why the stream ends.
     void Lost(const char* why) {
         if (m_format == CaptureFormat::kJsonl) {
-            m_out << Format(jsonl::kError, why);
+            m_out << cli::Printf(jsonl::kError, why);
         } else if (m_format == CaptureFormat::kInkml) {
             (void)WriteInkml(m_out, m_points, m_times, sigformats::CaptureEnd::kCutShort);
         }
@@ -476,7 +470,7 @@ std::optional<Failure> Probe(const Taken&, std::vector<Step>& steps) {
         if (s.linkName == kUsbName) {
             s.out << msg::kFoundUsb;
         } else {
-            s.out << Format(msg::kFoundSerial, s.linkName.c_str());
+            s.out << cli::Printf(msg::kFoundSerial, s.linkName.c_str());
         }
         return std::nullopt;
     });
@@ -491,7 +485,7 @@ std::optional<Failure> Clear(const Taken&, std::vector<Step>& steps) {
 std::optional<Failure> Rectangle(const Taken& a, std::vector<Step>& steps) {
     const std::array<int, 4> v = a.numbers;
     if (!RectOnLcd(v[0], v[1], v[2], v[3])) {
-        return UsageFailure(Format(msg::kOutOfRange, a.name.c_str()));
+        return UsageFailure(cli::Printf(msg::kOutOfRange, a.name.c_str()));
     }
     const std::string rect = a.name + " " + Joined(v);
     if (a.name == "fill") {
@@ -510,7 +504,7 @@ std::optional<Failure> Rectangle(const Taken& a, std::vector<Step>& steps) {
 std::optional<Failure> Line(const Taken& a, std::vector<Step>& steps) {
     const std::array<int, 4> v = a.numbers;
     if (!PointOnLcd(v[0], v[1]) || !PointOnLcd(v[2], v[3])) {
-        return UsageFailure(Format(msg::kOutOfRange, a.name.c_str()));
+        return UsageFailure(cli::Printf(msg::kOutOfRange, a.name.c_str()));
     }
     steps.push_back([v](Session& s) {
         return Acked(s.channel->DrawLine(v[0], v[1], v[2], v[3]), "DrawLine", "line " + Joined(v));
@@ -522,13 +516,13 @@ std::optional<Failure> Text(const Taken& a, std::vector<Step>& steps) {
     const std::array<int, 4> v = a.numbers;
     const std::string& text = a.words[0];
     if (!PointOnLcd(v[0], v[1])) {
-        return UsageFailure(Format(msg::kOutOfRange, a.name.c_str()));
+        return UsageFailure(cli::Printf(msg::kOutOfRange, a.name.c_str()));
     }
     if (text.empty()) {
         return UsageFailure(msg::kEmptyText);
     }
     if (text.size() > pl::kMaxTextBytes) {
-        return UsageFailure(Format(msg::kTextTooLong, pl::kMaxTextBytes));
+        return UsageFailure(cli::Printf(msg::kTextTooLong, pl::kMaxTextBytes));
     }
     steps.push_back([v, text](Session& s) {
         return Acked(SendDrawText(*s.channel, v[0], v[1], text), "DrawText",
@@ -540,11 +534,11 @@ std::optional<Failure> Text(const Taken& a, std::vector<Step>& steps) {
 std::optional<Failure> Colour(const Taken& a, std::vector<Step>& steps) {
     const std::string target = Lower(a.words[0]);
     if (target != "fill" && target != "text" && target != "line" && target != "all") {
-        return UsageFailure(Format(msg::kBadColourTarget, a.words[0].c_str()));
+        return UsageFailure(cli::Printf(msg::kBadColourTarget, a.words[0].c_str()));
     }
     const auto colour = ParseColour(a.words[1]);
     if (!colour) {
-        return UsageFailure(Format(msg::kBadColour, a.words[1].c_str()));
+        return UsageFailure(cli::Printf(msg::kBadColour, a.words[1].c_str()));
     }
     const pl::ColorRef c = *colour;
     steps.push_back([c, target](Session& s) -> std::optional<Failure> {
@@ -570,7 +564,7 @@ std::optional<Failure> Colour(const Taken& a, std::vector<Step>& steps) {
 std::optional<Failure> Font(const Taken& a, std::vector<Step>& steps) {
     const auto font = ParseFont(a.words[0]);
     if (!font) {
-        return UsageFailure(Format(msg::kBadFont, a.words[0].c_str()));
+        return UsageFailure(cli::Printf(msg::kBadFont, a.words[0].c_str()));
     }
     const FontBytes b = *font;
     steps.push_back([b](Session& s) {
@@ -582,7 +576,7 @@ std::optional<Failure> Font(const Taken& a, std::vector<Step>& steps) {
 std::optional<Failure> Leds(const Taken& a, std::vector<Step>& steps) {
     const std::optional<pl::LedWord> word = pl::ParseLedWord(a.words[0]);
     if (!word) {
-        return UsageFailure(Format(msg::kBadLeds, a.words[0].c_str()));
+        return UsageFailure(cli::Printf(msg::kBadLeds, a.words[0].c_str()));
     }
     steps.push_back([w = *word](Session& s) {
         const pl::LedCommand sent = pl::SetLeds(*s.channel, w);
@@ -596,7 +590,7 @@ std::optional<Failure> Image(const Taken& a, std::vector<Step>& steps) {
     padpicture::PadPixelsResult picture = padpicture::LoadPadPixels(a.words[0]);
     if (!picture.error.empty()) {
         return UsageFailure(
-            Format(msg::kCannotReadPicture, a.words[0].c_str(), picture.error.c_str()));
+            cli::Printf(msg::kCannotReadPicture, a.words[0].c_str(), picture.error.c_str()));
     }
     auto shared = std::make_shared<const std::vector<std::uint8_t>>(std::move(picture.pixels));
     steps.push_back(
@@ -609,23 +603,23 @@ std::optional<Failure> SendSig(const Taken& a, std::vector<Step>& steps) {
     const std::filesystem::path path = name;
     const auto kind = sigfiles::KindFromPath(path);
     if (!kind || !sigfiles::PadCommandFor(*kind)) {
-        return UsageFailure(Format(msg::kUnknownSigKind, name.c_str()));
+        return UsageFailure(cli::Printf(msg::kUnknownSigKind, name.c_str()));
     }
     // Read and checked now, so a bad file stops the run before the pad is
     // touched.
     sigfiles::ReadResult file = sigfiles::ReadWholeFile(path);
     if (!file.error.empty()) {
-        return UsageFailure(Format(msg::kBadSigFile, name.c_str(), file.error.c_str()));
+        return UsageFailure(cli::Printf(msg::kBadSigFile, name.c_str(), file.error.c_str()));
     }
     if (sigfiles::CheckForPad(*kind, file.bytes.size()) == sigfiles::PadFileCheck::kTooLarge) {
         return UsageFailure(
-            Format(msg::kSigTooLarge, name.c_str(), file.bytes.size(), pl::kMaxFileBytes));
+            cli::Printf(msg::kSigTooLarge, name.c_str(), file.bytes.size(), pl::kMaxFileBytes));
     }
     // The pad draws what it decodes; a file that does not decode here would
     // only be refused there, after a "sent" that says nothing.
     const sigfiles::DecodeResult decoded = sigfiles::DecodeAs(*kind, file.bytes);
     if (!decoded.error.empty()) {
-        return UsageFailure(Format(msg::kBadSigFile, name.c_str(), decoded.error.c_str()));
+        return UsageFailure(cli::Printf(msg::kBadSigFile, name.c_str(), decoded.error.c_str()));
     }
     auto shared = std::make_shared<const sigfiles::Bytes>(std::move(file.bytes));
     const sigfiles::FileKind k = *kind;
@@ -645,7 +639,7 @@ std::optional<Failure> CheckFormat(const std::string& value) {
     const std::string wanted = Lower(value);
     if (std::find(kCaptureFormats.begin(), kCaptureFormats.end(), wanted) ==
         kCaptureFormats.end()) {
-        return UsageFailure(cli::WithSuggestion(Format(msg::kBadFormat, value.c_str()),
+        return UsageFailure(cli::WithSuggestion(cli::Printf(msg::kBadFormat, value.c_str()),
                                                 cli::NearMiss(wanted, kCaptureFormats)));
     }
     return std::nullopt;
@@ -727,43 +721,46 @@ public:
         m_s.out << msg::kListHid;
         for (const pl::HidDeviceInfo& d : list.hid) {
             const pl::UsbIds ids{d.vendorId, d.productId};
-            m_s.out << Format(msg::kListHidLine, pl::FormatUsbIds(ids).c_str(), d.path.c_str(),
-                              d.product.c_str());
+            m_s.out << cli::Printf(msg::kListHidLine, pl::FormatUsbIds(ids).c_str(), d.path.c_str(),
+                                   d.product.c_str());
             if (m_probe) {
                 Say(ids == m_s.where.ids
                         ? Verdict(
                               pl::OpenPadLink(pl::UsbPathCandidate(d.path), LinkOptions(m_s.where)))
-                        : Format(msg::kListOtherIds, pl::FormatUsbIds(m_s.where.ids).c_str()));
+                        : cli::Printf(msg::kListOtherIds, pl::FormatUsbIds(m_s.where.ids).c_str()));
             }
             m_s.out << '\n';
         }
         None(list.hid.empty());
-        m_s.out << Format(msg::kListComLinks, m_s.where.portFolder.c_str());
+        m_s.out << cli::Printf(msg::kListComLinks, m_s.where.portFolder.c_str());
         for (const pl::SerialEntry& e : list.comLinks) {
-            m_s.out << Format(msg::kListLinkLine, e.name.c_str(), e.target.c_str());
+            m_s.out << cli::Printf(msg::kListLinkLine, e.name.c_str(), e.target.c_str());
             if (!e.followed) {
                 m_s.out << msg::kListNotFollowed;
             }
             Serial(e);
         }
         None(list.comLinks.empty());
-        m_s.out << Format(msg::kListById, (m_s.where.devRoot / pl::kSerialByIdFolder).c_str());
+        m_s.out << cli::Printf(msg::kListById, (m_s.where.devRoot / pl::kSerialByIdFolder).c_str());
         for (const pl::SerialEntry& e : list.byId) {
-            m_s.out << Format(msg::kListLinkLine, std::filesystem::path(e.name).filename().c_str(),
-                              e.target.c_str());
+            m_s.out << cli::Printf(msg::kListLinkLine,
+                                   std::filesystem::path(e.name).filename().c_str(),
+                                   e.target.c_str());
             Serial(e);
         }
         None(list.byId.empty());
         m_s.out << msg::kListDevices;
         for (const pl::SerialEntry& e : list.devices) {
-            m_s.out << Format(msg::kListDeviceLine, e.name.c_str());
+            m_s.out << cli::Printf(msg::kListDeviceLine, e.name.c_str());
             Serial(e);
         }
         None(list.devices.empty());
     }
 
 private:
-    void Say(const std::string& verdict) { m_s.out << Format(msg::kListVerdict, verdict.c_str()); }
+    void Say(const std::string& verdict) {
+        m_s.out << cli::Printf(msg::kListVerdict, verdict.c_str());
+    }
     void None(bool empty) {
         if (empty) {
             m_s.out << msg::kListNone;
@@ -810,8 +807,8 @@ std::optional<Failure> UdevRule(const Taken& a, std::vector<Step>& steps) {
     const std::string vendor = text.substr(0, text.find(':'));
     const std::string product = text.substr(text.find(':') + 1);
     steps.push_back([=](Session& s) -> std::optional<Failure> {
-        s.out << Format(msg::kUdevRule, text.c_str(), text.c_str(), vendor.c_str(),
-                        product.c_str());
+        s.out << cli::Printf(msg::kUdevRule, text.c_str(), text.c_str(), vendor.c_str(),
+                             product.c_str());
         return std::nullopt;
     });
     return std::nullopt;
@@ -867,11 +864,11 @@ public:
                              [&](const CommandSpec& c) { return c.name == taken.name; });
             if (row == std::end(kCommandTable)) {
                 return UsageFailure(
-                    cli::WithSuggestion(Format(msg::kUnknownCommand, taken.name.c_str()),
+                    cli::WithSuggestion(cli::Printf(msg::kUnknownCommand, taken.name.c_str()),
                                         cli::NearMiss(taken.name, kCommandNames)));
             }
             if (m_service && row->throughService == nullptr) {
-                return UsageFailure(Format(msg::kNotThroughService, taken.name.c_str()));
+                return UsageFailure(cli::Printf(msg::kNotThroughService, taken.name.c_str()));
             }
             std::vector<Step> steps;
             if (auto f = TakeArguments(*row, taken)) {
@@ -928,7 +925,7 @@ private:
                 names.push_back(o.name);
             }
             return UsageFailure(cli::WithSuggestion(
-                Format(msg::kUnknownCommandOption, taken.name.c_str(), given.c_str()),
+                cli::Printf(msg::kUnknownCommandOption, taken.name.c_str(), given.c_str()),
                 cli::NearMiss(given, names)));
         }
         std::vector<std::string> value(1);
@@ -955,7 +952,8 @@ private:
     // The next count words, or the usage failure naming what needs them.
     std::optional<Failure> Take(std::string_view what, int count, std::vector<std::string>& out) {
         if (m_next + static_cast<std::size_t>(count) > m_args.size()) {
-            return UsageFailure(Format(msg::kMissingArgument, std::string(what).c_str(), count));
+            return UsageFailure(
+                cli::Printf(msg::kMissingArgument, std::string(what).c_str(), count));
         }
         out.assign(m_args.begin() + static_cast<std::ptrdiff_t>(m_next),
                    m_args.begin() + static_cast<std::ptrdiff_t>(m_next) + count);
@@ -967,7 +965,8 @@ private:
                                               int& number) {
         const auto n = ParseInt(text);
         if (!n) {
-            return UsageFailure(Format(msg::kNotANumber, std::string(what).c_str(), text.c_str()));
+            return UsageFailure(
+                cli::Printf(msg::kNotANumber, std::string(what).c_str(), text.c_str()));
         }
         number = *n;
         return std::nullopt;
@@ -1025,7 +1024,7 @@ public:
                                           [&](const GlobalOption& o) { return o.name == opt; });
             if (row == std::end(kGlobalOptions)) {
                 return Failure{kExitUsage,
-                               cli::WithSuggestion(Format(msg::kUnknownOption, opt.c_str()),
+                               cli::WithSuggestion(cli::Printf(msg::kUnknownOption, opt.c_str()),
                                                    cli::NearMiss(opt, kOptions))};
             }
             std::string value;
@@ -1115,13 +1114,13 @@ private:
         pl::OpenedPadLink opened = pl::OpenPadLink(candidate, LinkOptions(w));
         if (!opened.link) {
             std::string text = m_choice.usb
-                                   ? Format(msg::kNoPadOnUsb, pl::FormatUsbIds(w.ids).c_str())
-                                   : Format(msg::kNoPadOnPort, candidate.location.c_str());
+                                   ? cli::Printf(msg::kNoPadOnUsb, pl::FormatUsbIds(w.ids).c_str())
+                                   : cli::Printf(msg::kNoPadOnPort, candidate.location.c_str());
             // A USB device with the ids that is not there at all is said by
             // the text alone, as before.
             const bool absent = m_choice.usb && opened.failure == pl::OpenFailure::kNoSuchPort;
             if (opened.failure != pl::OpenFailure::kNone && !absent) {
-                text += Format(msg::kBecause, opened.reason.c_str());
+                text += cli::Printf(msg::kBecause, opened.reason.c_str());
             }
             return Fail(text, kExitNoPad);
         }
@@ -1140,11 +1139,11 @@ private:
         options.portPause = w.portPause;
         const pl::DiscoveryResult found = pl::DiscoverPad(*m_link, options);
         if (found.link == pl::PadLinkKind::kNone) {
-            std::string text = Format(msg::kNoPad, pl::FormatUsbIds(w.ids).c_str());
+            std::string text = cli::Printf(msg::kNoPad, pl::FormatUsbIds(w.ids).c_str());
             if (found.usbFailure != pl::OpenFailure::kNone) {
-                text += Format(msg::kBecause, found.usbFailureReason.c_str());
+                text += cli::Printf(msg::kBecause, found.usbFailureReason.c_str());
             } else if (found.openFailure != pl::OpenFailure::kNone) {
-                text += Format(msg::kBecause, found.openFailureReason.c_str());
+                text += cli::Printf(msg::kBecause, found.openFailureReason.c_str());
             }
             return Fail(text, kExitNoPad);
         }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/Printf.h"
 #include "padctl/PadCtl.h"
 #include "padlink/PortResolver.h"
 #include "padservice/Interface.h"
@@ -24,13 +25,6 @@ using Clock = std::chrono::steady_clock;
 // A Points wait is cut into slices so Ctrl-C ends a capture promptly.
 constexpr std::chrono::milliseconds kProcessSlice{50};
 constexpr std::string_view kUsbName = "USB";
-
-std::string Format(const char* format, const std::string& value) {
-    const int n = std::snprintf(nullptr, 0, format, value.c_str());
-    std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
-    std::snprintf(out.data(), out.size() + 1, format, value.c_str());
-    return out;
-}
 
 // The status padctl gives a call's error: its own usage status for a
 // refused argument, "no pad" for a pad that cannot be had, "failed" for the
@@ -80,7 +74,7 @@ std::unique_ptr<ServicePad> ServicePad::Claim(const std::string& busAddress,
             pads.push_back(client->Pad(path));
         }
     } catch (const ps::ServiceError& e) {
-        failure = {kExitNoPad, Format(msg::kNoService, e.Message())};
+        failure = {kExitNoPad, cli::Printf(msg::kNoService, e.Message())};
         return nullptr;
     }
     // USB first, as padctl's own search goes.
@@ -106,8 +100,8 @@ std::unique_ptr<ServicePad> ServicePad::Claim(const std::string& busAddress,
     if (telling) {
         failure = *telling;
     } else if (!choice.port.empty()) {
-        failure = {kExitNoPad, Format(msg::kNoPadOnPort, choice.port) +
-                                   Format(msg::kBecause, msg::kNoSuchServicePort)};
+        failure = {kExitNoPad, cli::Printf(msg::kNoPadOnPort, choice.port) +
+                                   cli::Printf(msg::kBecause, msg::kNoSuchServicePort)};
     } else {
         failure = {kExitNoPad, choice.usb ? msg::kNoServiceUsbPad : msg::kNoServicePad};
     }
@@ -137,7 +131,7 @@ std::optional<ServiceFailure> ServicePad::ShowImage(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return ServiceFailure{kExitUsage,
-                              Format(msg::kCannotReadPicture, path) + std::strerror(errno)};
+                              cli::Printf(msg::kCannotReadPicture, path) + std::strerror(errno)};
     }
     auto failure = Call([&] { m_client->ShowImage(m_path, fd); });
     ::close(fd);

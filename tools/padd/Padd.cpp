@@ -11,6 +11,7 @@
 
 #include <vellumix/Version.h>
 
+#include "cli/Printf.h"
 #include "cli/UsageError.h"
 #include "padd/PictureHelper.h"
 #include "padlink/PadUsbIds.h"
@@ -35,13 +36,6 @@ constexpr std::string_view kOptHelpShort = "-h";
 constexpr std::string_view kOptVersion = "--version";
 constexpr std::array<std::string_view, 4> kOptions = {kOptIdleExit, kOptUsbId, kOptHelp,
                                                       kOptVersion};
-
-std::string Format(const char* format, const std::string& value) {
-    const int n = std::snprintf(nullptr, 0, format, value.c_str());
-    std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
-    std::snprintf(out.data(), out.size() + 1, format, value.c_str());
-    return out;
-}
 
 }  // namespace
 
@@ -74,7 +68,7 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
                 std::from_chars(value.data(), value.data() + value.size(), seconds);
             if (ec != std::errc() || end != value.data() + value.size() || seconds < 0 ||
                 seconds > kMaxIdleExitSeconds) {
-                return usage(Format(msg::kBadIdleExit, value));
+                return usage(cli::Printf(msg::kBadIdleExit, value));
             }
             idleExit = std::chrono::seconds(seconds);
         } else if (arg == kOptUsbId) {
@@ -83,9 +77,9 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
             }
             usbId = args[++i];
         } else if (arg.starts_with("-")) {
-            return usage(Format(msg::kUnknownOption, arg), cli::NearMiss(arg, kOptions));
+            return usage(cli::Printf(msg::kUnknownOption, arg), cli::NearMiss(arg, kOptions));
         } else {
-            return usage(Format(msg::kUnexpected, arg));
+            return usage(cli::Printf(msg::kUnexpected, arg));
         }
     }
 
@@ -101,7 +95,7 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
         bus = env.busAddress.empty() ? sdbus::createSessionBusConnection()
                                      : sdbus::createSessionBusConnectionWithAddress(env.busAddress);
     } catch (const sdbus::Error& e) {
-        err << msg::kProgram << Format(msg::kNoBus, e.getMessage()) << '\n';
+        err << msg::kProgram << cli::Printf(msg::kNoBus, e.getMessage()) << '\n';
         return kPaddExitFailed;
     }
     if (!env.hidBackend) {
@@ -138,7 +132,7 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
              [&service](const std::string& key) { service.CandidateVanished(key); }},
             places);
         if (const std::string why = watch.Start(); !why.empty()) {
-            err << msg::kProgram << Format(msg::kNoPortFolder, why) << '\n';
+            err << msg::kProgram << cli::Printf(msg::kNoPortFolder, why) << '\n';
         }
         if (env.stopFd >= 0) {
             loop.Watch(env.stopFd, POLLIN, [&loop](short) { loop.Quit(); });
@@ -148,14 +142,14 @@ int RunPadd(std::span<const std::string> args, std::ostream& out, std::ostream& 
         try {
             bus->requestName(ps::kBusName);
         } catch (const sdbus::Error& e) {
-            err << msg::kProgram << Format(msg::kNameTaken, e.getMessage()) << '\n';
+            err << msg::kProgram << cli::Printf(msg::kNameTaken, e.getMessage()) << '\n';
             return kPaddExitFailed;
         }
         loop.Run();
         // New callers start a fresh service from here on.
         bus->releaseName(ps::kBusName);
     } catch (const sdbus::Error& e) {
-        err << msg::kProgram << Format(msg::kBusLost, e.getMessage()) << '\n';
+        err << msg::kProgram << cli::Printf(msg::kBusLost, e.getMessage()) << '\n';
         return kPaddExitFailed;
     }
     return kPaddExitOk;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Printf.h"
 #include "padlink/PadProtocol.h"
 #include "sigfiles/FileAccess.h"
 
@@ -22,13 +23,6 @@ namespace vellumix::tools::padd {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string Format(const char* format, const std::string& value) {
-    const int n = std::snprintf(nullptr, 0, format, value.c_str());
-    std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
-    std::snprintf(out.data(), out.size() + 1, format, value.c_str());
-    return out;
-}
 
 class Fd {
 public:
@@ -80,7 +74,7 @@ padservice::PictureDecoder HelperDecoder(std::filesystem::path helper) {
         int out[2];
         if (input.Get() < 0 || !WriteAll(input.Get(), file.data(), file.size()) ||
             ::pipe2(out, O_CLOEXEC) != 0) {
-            return {{}, Format(picture::kNoHelper, std::strerror(errno))};
+            return {{}, cli::Printf(picture::kNoHelper, std::strerror(errno))};
         }
         Fd reader(out[0]);
         Fd writer(out[1]);
@@ -97,7 +91,7 @@ padservice::PictureDecoder HelperDecoder(std::filesystem::path helper) {
         posix_spawn_file_actions_destroy(&actions);
         writer.Reset();
         if (spawned != 0) {
-            return {{}, Format(picture::kNoHelper, program + ": " + std::strerror(spawned))};
+            return {{}, cli::Printf(picture::kNoHelper, program + ": " + std::strerror(spawned))};
         }
         // The answer: a tag, then the pixels or the reason.
         std::vector<std::uint8_t> answer;
