@@ -43,7 +43,7 @@ std::string Format(const char* pattern, std::string_view value) {
 
 CommandLine UsageError(std::string problem, std::optional<std::string> suggestion = {}) {
     return {CommandLine::Action::kUsageError,
-            cli::UsageLine(cli_msg::kProgramName, problem, suggestion)};
+            cli::UsageLine(msg::kProgramName, problem, suggestion)};
 }
 
 }  // namespace
@@ -53,14 +53,14 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (arg == kOptHelp || arg == kOptHelpShort) {
-            return {CommandLine::Action::kHelp, cli_msg::kHelp};
+            return {CommandLine::Action::kHelp, msg::kHelp};
         }
         if (arg == kOptVersion) {
             return {CommandLine::Action::kVersion,
-                    std::string(cli_msg::kProgramName) + " " + VELLUMIX_VERSION + "\n"};
+                    std::string(msg::kProgramName) + " " + VELLUMIX_VERSION + "\n"};
         }
         if (!arg.starts_with('-') || arg == "-") {
-            return UsageError(Format(cli_msg::kUnexpectedArgument, arg));
+            return UsageError(Format(msg::kUnexpectedArgument, arg));
         }
         if (arg == kOptUsbId || arg.starts_with(std::string(kOptUsbId) + "=")) {
             std::string_view value;
@@ -69,7 +69,7 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args) {
             } else if (i + 1 < args.size()) {
                 value = args[++i];
             } else {
-                return UsageError(Format(cli_msg::kNeedsValue, arg));
+                return UsageError(Format(msg::kNeedsValue, arg));
             }
             if (!padlink::ParseUsbIds(value)) {
                 return UsageError(padlink::BadUsbIdsText(padlink::kUsbIdOptionName, value));
@@ -89,13 +89,13 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args) {
         if (Contains(kQtOptionsWithValue, qt)) {
             if (equals == std::string_view::npos) {
                 if (i + 1 >= args.size()) {
-                    return UsageError(Format(cli_msg::kNeedsValue, arg));
+                    return UsageError(Format(msg::kNeedsValue, arg));
                 }
                 ++i;
             }
             continue;
         }
-        return UsageError(Format(cli_msg::kUnknownOption, arg), cli::NearMiss(arg, kOwnOptions));
+        return UsageError(Format(msg::kUnknownOption, arg), cli::NearMiss(arg, kOwnOptions));
     }
     return run;
 }

@@ -10,7 +10,7 @@
 
 namespace vellumix::app {
 
-namespace cli_msg {
+namespace msg {
 inline constexpr const char* kProgramName = "vellumix-demo";
 inline constexpr const char* kHelp =
     "Usage: vellumix-demo [--usb-id VID:PID] [Qt options]\n"
@@ -35,7 +35,7 @@ inline constexpr const char* kUnexpectedArgument = "unexpected argument '%s'";
 inline constexpr const char* kNeedsValue = "%s needs a value";
 inline constexpr const char* kNoDisplay =
     "no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)";
-}  // namespace cli_msg
+}  // namespace msg
 
 struct CommandLine {
     enum class Action { kRun, kHelp, kVersion, kUsageError };

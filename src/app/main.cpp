@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
             break;
     }
     if (!cli::HasDisplay(args, cli::CurrentDisplayEnvironment())) {
-        std::fprintf(stderr, "%s: %s\n", app::cli_msg::kProgramName, app::cli_msg::kNoDisplay);
+        std::fprintf(stderr, "%s: %s\n", app::msg::kProgramName, app::msg::kNoDisplay);
         return cli::kExitUsage;
     }
     const char* usbIdVariable = std::getenv(pl::kUsbIdVariable);
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
         // A bad value from the environment or the profile stops the program
         // before it looks for a pad with the wrong ids; started from the
         // menu, only a window can say why.
-        std::fprintf(stderr, "%s: %s\n", app::cli_msg::kProgramName, usbIds.error.c_str());
+        std::fprintf(stderr, "%s: %s\n", app::msg::kProgramName, usbIds.error.c_str());
         QMessageBox::critical(nullptr, QString(vellumix::res::kErrorCaption),
                               QString::fromStdString(usbIds.error));
         return cli::kExitUsage;
