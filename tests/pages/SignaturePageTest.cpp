@@ -45,20 +45,6 @@ constexpr auto FileError = testsupport::FakePrompts::FileError;
 const std::string kStartCapture[] = {"SetLineColor r=255 g=0 b=0", "SetTextColor r=255 g=0 b=0",
                                      "StartCapture"};
 
-// Runs the GUI thread, which answers the reader's exchanges, until the page
-// holds `count` points.
-bool PumpUntil(const CSignaturePage& page, std::size_t count, std::chrono::seconds limit = 10s) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    // Drawn, not only appended: the reader appends, then hands over to us.
-    while ((page.GetPointCount() < count || page.DrawnPointCount() < page.GetPointCount()) &&
-           std::chrono::steady_clock::now() < until) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-    QCoreApplication::processEvents();
-    return page.GetPointCount() == count;
-}
-
 class SignaturePageTest : public ::testing::Test {
 protected:
     SignaturePageTest() {
