@@ -265,20 +265,17 @@ TEST(Info, ShowsHeaderFieldsAndCounts) {
         const Bytes file = EncodeAs(c.kind, points).bytes;
         const InfoResult facts = DescribeFile(c.kind, file);
         ASSERT_EQ(facts.error, "");
-        struct {
-            std::string text;
-        } info{InfoAsText(facts.facts)};
+        const std::string text = InfoAsText(facts.facts);
         for (const std::string& line : c.lines) {
-            EXPECT_NE(info.text.find(line), std::string::npos) << line << "\n" << info.text;
+            EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
         }
         for (const std::string& line : common) {
             // The lossy formats move the box a little; its line is there all the same.
             const std::string name = line.substr(0, line.find(':') + 1);
-            EXPECT_NE(
-                info.text.find(c.kind == FileKind::kNlc || c.kind == FileKind::kCmp ? name : line),
-                std::string::npos)
+            EXPECT_NE(text.find(c.kind == FileKind::kNlc || c.kind == FileKind::kCmp ? name : line),
+                      std::string::npos)
                 << line << "\n"
-                << info.text;
+                << text;
         }
     }
     const std::string lockedVbc("VBC1.2;k\0", 9);
