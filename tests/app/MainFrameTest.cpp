@@ -42,11 +42,16 @@ protected:
     std::unique_ptr<CMainFrame> MakeFrame() {
         return std::make_unique<CMainFrame>(link, &prompts, FastOptions());
     }
-    // Shown, searching, and switched to the tabbed view by the virtual pad.
-    std::unique_ptr<CMainFrame> MakeConnectedFrame(test::VirtualUsbPad& pad) {
+    // Shown and searching.
+    std::unique_ptr<CMainFrame> MakeShownFrame() {
         auto frame = MakeFrame();
         frame->show();
         frame->InitialUpdateFrame();
+        return frame;
+    }
+    // Shown, searching, and switched to the tabbed view by the virtual pad.
+    std::unique_ptr<CMainFrame> MakeConnectedFrame(test::VirtualUsbPad& pad) {
+        auto frame = MakeShownFrame();
         EXPECT_TRUE(QTest::qWaitFor([&] { return frame->MainView() != nullptr; }, 10000));
         EXPECT_TRUE(test::WaitUntil([&] { return frame->ConnectionView()->DiscoveryEnded(); }));
         pad.Trace();
@@ -163,10 +168,7 @@ TEST_F(MainFrameTest, APortHeldByAnotherInstanceIsRefusedAndTheWholeReasonShown)
 
 TEST_F(MainFrameTest, PadOnUsbSwitchesToTheTabbedViewOnce) {
     test::VirtualUsbPad pad(machine);
-    auto frame = MakeFrame();
-    frame->show();
-    frame->InitialUpdateFrame();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->MainView() != nullptr; }, 10000));
+    auto frame = MakeConnectedFrame(pad);
     // The welcome screen drawn after the probe is ClosingWhileThePad-
     // AnnouncementWaitsDoesNotDeadlock's trace.
     EXPECT_EQ(link.Kind(), padlink::PadLinkKind::kUsb);
@@ -187,9 +189,6 @@ TEST_F(MainFrameTest, PadOnUsbSwitchesToTheTabbedViewOnce) {
     EXPECT_EQ(main->geometry(), frame->centralWidget()->rect());
 
     // The new- and open-document keys change nothing and start no search.
-    ASSERT_TRUE(test::WaitUntil([&] { return connection->DiscoveryEnded(); }));
-    pad.Trace();
-    pad.trace.clear();
     QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(frame.get(), Qt::Key_O, Qt::ControlModifier);
     QTest::qWait(50);
@@ -275,9 +274,7 @@ TEST_F(MainFrameTest, ClosingBeforeAPadIsFoundStopsTheSearchAndSendsNoCommand) {
     // going on USB; only probes may ever reach it.
     testsupport::RecordingUsbPad device(*machine.hid);
     device.SetAnswer([](const test::Bytes&) { return pt::Nak(); });
-    auto frame = MakeFrame();
-    frame->show();
-    frame->InitialUpdateFrame();
+    auto frame = MakeShownFrame();
     ASSERT_TRUE(test::WaitUntil([&] { return device.FrameCount() >= 2; }));
     frame->ExitAction()->trigger();
     EXPECT_FALSE(frame->isVisible());
@@ -293,9 +290,7 @@ TEST_F(MainFrameTest, ClosingBeforeAPadIsFoundStopsTheSearchAndSendsNoCommand) {
 
 TEST_F(MainFrameTest, ClosingWhileThePadAnnouncementWaitsDoesNotDeadlock) {
     test::VirtualUsbPad pad(machine);
-    auto frame = MakeFrame();
-    frame->show();
-    frame->InitialUpdateFrame();
+    auto frame = MakeShownFrame();
     // No event loop runs here, so the thread draws the welcome screen and
     // then blocks in its announcement to this thread.
     ASSERT_TRUE(test::WaitUntil([&] { return pad.TraceHas(test::kProbeAndWelcomeTrace.back()); }));

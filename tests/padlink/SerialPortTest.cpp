@@ -45,12 +45,22 @@ protected:
     void Publish(const Pty& pty, int number) const {
         fs::create_symlink(pty.slave, PortLinkPath(m_folder, number));
     }
+    // Published as COMn and opened with the default line settings.
+    void OpenOn(const Pty& pty, int number = 0) {
+        Publish(pty, number);
+        ASSERT_TRUE(m_port.Open(DefaultPortSpec(number)));
+    }
     // Exchanges the probe with a pad that takes the frame off the line and
-    // acks it; request is what the pad received.
-    int ExchangeWithAck(Pty& pty, Bytes& request) {
+    // acks it, with pen bytes before and after its ack on the same line;
+    // request is what the pad received.
+    int ExchangeWithAck(Pty& pty, Bytes& request, const Bytes& before = {},
+                        const Bytes& after = {}) {
         std::thread pad([&] {
             request = pty.Receive(kProbeFrame.size());
-            pty.Send(Bytes(std::begin(kAckFrame), std::end(kAckFrame)));
+            Bytes line = before;
+            line.insert(line.end(), std::begin(kAckFrame), std::end(kAckFrame));
+            line.insert(line.end(), after.begin(), after.end());
+            pty.Send(line);
         });
         const int got = m_port.Exchange(kProbeFrame.data(), kProbeFrame.size(), m_buffer.data(),
                                         m_buffer.size(), 50);
@@ -66,8 +76,7 @@ protected:
 
 TEST_F(SerialPortTest, OpensLinkWithLineSettings) {
     Pty pty;
-    Publish(pty, 3);
-    ASSERT_TRUE(m_port.Open(DefaultPortSpec(3)));
+    OpenOn(pty, 3);
     EXPECT_EQ(m_port.Settings(), "baud=38400 parity=N stop=1 data=8");
     termios tio = pty.Line();
     EXPECT_EQ(cfgetospeed(&tio), B38400);
@@ -153,8 +162,7 @@ TEST_F(SerialPortTest, OpenSaysWhyAPortThatExistsWillNotOpen) {
 // the bytes waiting on it. Closing the first lets the second in.
 TEST_F(SerialPortTest, ASecondOwnerIsRefusedAsBusyEvenAsRoot) {
     Pty pty;
-    Publish(pty, 3);
-    ASSERT_TRUE(m_port.Open(DefaultPortSpec(3)));
+    OpenOn(pty, 3);
     pty.Send({1, 2, 3});
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
 
@@ -228,8 +236,7 @@ TEST_F(SerialPortTest, OpenWhileOpenLeavesPortUntouched) {
 
 TEST_F(SerialPortTest, ReadEndsAfterGapTotalTimeOrFullBuffer) {
     Pty pty;
-    Publish(pty, 0);
-    ASSERT_TRUE(m_port.Open(DefaultPortSpec(0)));
+    OpenOn(pty);
 
     pty.Send(Bytes(9, 0x55));
     auto start = Clock::now();
@@ -254,8 +261,7 @@ TEST_F(SerialPortTest, ReadEndsAfterGapTotalTimeOrFullBuffer) {
 
 TEST_F(SerialPortTest, WriteWaitsUntilLargeBlockIsOut) {
     Pty pty;
-    Publish(pty, 0);
-    ASSERT_TRUE(m_port.Open(DefaultPortSpec(0)));
+    OpenOn(pty);
     // Far more than a pseudo-terminal buffers: the write has to wait for the
     // far side to drain it.
     Bytes block(kImageBytes);
@@ -269,8 +275,7 @@ TEST_F(SerialPortTest, WriteWaitsUntilLargeBlockIsOut) {
 
 TEST_F(SerialPortTest, HangUpReturnsDataThenFails) {
     Pty pty;
-    Publish(pty, 0);
-    ASSERT_TRUE(m_port.Open(DefaultPortSpec(0)));
+    OpenOn(pty);
     // The pad hangs up while the read waits out its 50 ms gap after the
     // data. Bytes still unread at the hang-up are gone with the line, so the
     // pad starts only once the read is about to begin.
@@ -318,8 +323,7 @@ TEST_F(SerialPortTest, ExchangeOpensFirstPublishedPort) {
 // the tty's buffer.
 TEST_F(SerialPortTest, PenDataWaitingBeforeACommandIsNotTakenAsItsReply) {
     Pty pty;
-    Publish(pty, 0);
-    ASSERT_TRUE(m_port.Open(DefaultPortSpec(0)));
+    OpenOn(pty);
     const Bytes pen = {0x90, 0x01, 0x02, 0x06, 0x00, 0x80, 0x00, 0x00, 0x00, 0x00};
     // Byte 3 of the pen data is 6: read as the reply, it would even pass as an ack.
     const auto exchangeBehindPen = [&] {
@@ -357,20 +361,11 @@ TEST_F(SerialPortTest, PenDataWaitingBeforeACommandIsNotTakenAsItsReply) {
 // bits are 2 puts an STX-like byte in front of the real frame.
 TEST_F(SerialPortTest, PenDataAroundTheAnswerIsCutAwayAndKept) {
     Pty pty;
-    Publish(pty, 0);
-    ASSERT_TRUE(m_port.Open(DefaultPortSpec(0)));
+    OpenOn(pty);
     const Bytes before = {0x90, 0x00, 0x02, 0x06, 0x00};
     const Bytes after = {0x80, 0x00, 0x00, 0x00, 0x00};
-    std::thread pad([&] {
-        pty.Receive(kProbeFrame.size());
-        Bytes line = before;
-        line.insert(line.end(), std::begin(kAckFrame), std::end(kAckFrame));
-        line.insert(line.end(), after.begin(), after.end());
-        pty.Send(line);
-    });
-    const int got = m_port.Exchange(kProbeFrame.data(), kProbeFrame.size(), m_buffer.data(),
-                                    m_buffer.size(), 50);
-    pad.join();
+    Bytes request;
+    const int got = ExchangeWithAck(pty, request, before, after);
     ASSERT_EQ(got, int(sizeof kAckFrame));
     EXPECT_EQ(Bytes(m_buffer.begin(), m_buffer.begin() + got),
               Bytes(std::begin(kAckFrame), std::end(kAckFrame)));

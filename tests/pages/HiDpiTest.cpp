@@ -6,8 +6,6 @@
 
 #include <QCoreApplication>
 #include <QPushButton>
-#include <chrono>
-#include <thread>
 
 #include "DisplayTestSupport.h"
 #include "VirtualPadRig.h"
@@ -20,8 +18,6 @@
 
 namespace vellumix::pages::test {
 namespace {
-
-using namespace std::chrono_literals;
 
 constexpr qreal kRatio = 2.0;
 
@@ -41,14 +37,7 @@ TEST(HiDpi, SignatureBoxInksInDevicePixels) {
 
     const auto signature = testsupport::MakeSignature("Ada", 3);
     rig.pad.Write(signature);
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while ((page.GetPointCount() < signature.size() ||
-            page.DrawnPointCount() < page.GetPointCount()) &&
-           std::chrono::steady_clock::now() < until) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-    ASSERT_EQ(page.GetPointCount(), signature.size());
+    ASSERT_TRUE(PumpUntil(page, signature.size()));
 
     QImage box = Grab(page.Control(CSignaturePage::IDC_SIGNATURE_BOX));
     ASSERT_EQ(box.size(), QSize(640, 480));

@@ -45,20 +45,6 @@ constexpr auto FileError = testsupport::FakePrompts::FileError;
 const std::string kStartCapture[] = {"SetLineColor r=255 g=0 b=0", "SetTextColor r=255 g=0 b=0",
                                      "StartCapture"};
 
-// Runs the GUI thread, which answers the reader's exchanges, until the page
-// holds `count` points.
-bool PumpUntil(const CSignaturePage& page, std::size_t count, std::chrono::seconds limit = 10s) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    // Drawn, not only appended: the reader appends, then hands over to us.
-    while ((page.GetPointCount() < count || page.DrawnPointCount() < page.GetPointCount()) &&
-           std::chrono::steady_clock::now() < until) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-    QCoreApplication::processEvents();
-    return page.GetPointCount() == count;
-}
-
 class SignaturePageTest : public ::testing::Test {
 protected:
     SignaturePageTest() {
@@ -138,11 +124,8 @@ TEST_F(SignaturePageTest, ClearEmptiesTheListThePadAndTheBox) {
     WriteAndWait({{10, 10}, {20, 20}, PEN_UP_POINT});
 }
 
-TEST(SignaturePageCalibration, RunsThePadsCalibrationWhileTheInfoBoxIsOpen) {
-    VirtualPadRig rig;
-    testsupport::FakePrompts prompts;
-    CSignaturePage page(PageServices{prompts, rig.channel}, nullptr);
-    rig.Commands();
+TEST_F(SignaturePageTest, RunsThePadsCalibrationWhileTheInfoBoxIsOpen) {
+    page->SetSleepFunction([](std::chrono::milliseconds) {});  // the pad's trace holds all
     padsim::engine::PadSnapshot during;
     prompts.onMessage = [&] {
         during = rig.engine.Snapshot();
@@ -152,7 +135,7 @@ TEST(SignaturePageCalibration, RunsThePadsCalibrationWhileTheInfoBoxIsOpen) {
             rig.engine.PenUp();
         }
     };
-    static_cast<QPushButton*>(page.Control(CSignaturePage::IDC_CALIBRATE_PAD))->click();
+    Click(CSignaturePage::IDC_CALIBRATE_PAD);
 
     ASSERT_EQ(prompts.asked.size(), 1u);
     const auto& box = prompts.asked[0];
@@ -171,7 +154,7 @@ TEST(SignaturePageCalibration, RunsThePadsCalibrationWhileTheInfoBoxIsOpen) {
     const padsim::engine::PadSnapshot after = rig.engine.Snapshot();
     EXPECT_EQ(after.calibration, padsim::engine::CalibrationStep::kNone);
     EXPECT_EQ(after.capture, padsim::engine::CaptureState::kCapturing);
-    EXPECT_TRUE(page.IsPenReaderRunning());
+    EXPECT_TRUE(page->IsPenReaderRunning());
 }
 
 TEST_F(SignaturePageTest, ExitJoinsTheReaderThenEndsCaptureAndClosesTheWindow) {

@@ -6,8 +6,11 @@
 // paced as asked, the channel opening the port at its first command.
 #pragma once
 
+#include <QCoreApplication>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "padlink/HidPort.h"
@@ -17,6 +20,22 @@
 #include "support/VirtualPads.h"
 
 namespace vellumix::pages::test {
+
+// Runs the GUI thread, which answers the reader's exchanges, until the
+// Signature page holds `count` points.
+template <class SignaturePage>
+bool PumpUntil(const SignaturePage& page, std::size_t count,
+               std::chrono::seconds limit = std::chrono::seconds(10)) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    // Drawn, not only appended: the reader appends, then hands over to us.
+    while ((page.GetPointCount() < count || page.DrawnPointCount() < page.GetPointCount()) &&
+           std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    QCoreApplication::processEvents();
+    return page.GetPointCount() == count;
+}
 
 class VirtualPadRig {
 public:

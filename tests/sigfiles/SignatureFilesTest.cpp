@@ -182,13 +182,6 @@ TEST(TxtParsing, ReportsTheLineOfTheFirstFault) {
     EXPECT_EQ(DecodeAs(FileKind::kTxt, {}).error, "no points");
 }
 
-// A locked .vbc shows its placeholder in the codec; read by kind it is refused.
-TEST(Decoding, RefusesALockedVbc) {
-    const std::string lockedVbc("VBC1.2;k\0", 9);
-    const Bytes locked(lockedVbc.begin(), lockedVbc.end());
-    EXPECT_NE(DecodeAs(FileKind::kVbc, locked).error.find("locked"), std::string::npos);
-}
-
 // Ranges of 512 double the coordinates: what lands past 1024 is dropped and
 // counted, as the pages drop it; a file left with nothing to draw is empty
 // then, and only the encoders that need a point refuse it.
@@ -265,25 +258,24 @@ TEST(Info, ShowsHeaderFieldsAndCounts) {
         const Bytes file = EncodeAs(c.kind, points).bytes;
         const InfoResult facts = DescribeFile(c.kind, file);
         ASSERT_EQ(facts.error, "");
-        struct {
-            std::string text;
-        } info{InfoAsText(facts.facts)};
+        const std::string text = InfoAsText(facts.facts);
         for (const std::string& line : c.lines) {
-            EXPECT_NE(info.text.find(line), std::string::npos) << line << "\n" << info.text;
+            EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
         }
         for (const std::string& line : common) {
             // The lossy formats move the box a little; its line is there all the same.
             const std::string name = line.substr(0, line.find(':') + 1);
-            EXPECT_NE(
-                info.text.find(c.kind == FileKind::kNlc || c.kind == FileKind::kCmp ? name : line),
-                std::string::npos)
+            EXPECT_NE(text.find(c.kind == FileKind::kNlc || c.kind == FileKind::kCmp ? name : line),
+                      std::string::npos)
                 << line << "\n"
-                << info.text;
+                << text;
         }
     }
+    // A locked .vbc is described, and read by kind it is refused.
     const std::string lockedVbc("VBC1.2;k\0", 9);
-    const InfoResult locked =
-        DescribeFile(FileKind::kVbc, Bytes(lockedVbc.begin(), lockedVbc.end()));
+    const Bytes lockedBytes(lockedVbc.begin(), lockedVbc.end());
+    EXPECT_NE(DecodeAs(FileKind::kVbc, lockedBytes).error.find("locked"), std::string::npos);
+    const InfoResult locked = DescribeFile(FileKind::kVbc, lockedBytes);
     EXPECT_NE(InfoAsText(locked.facts).find("locked: yes (cannot be unlocked)"), std::string::npos);
     EXPECT_NE(InfoAsJson(locked.facts, locked.error).find("\"error\": \"the signature is locked"),
               std::string::npos);
