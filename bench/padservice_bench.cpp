@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "PacedPenReports.h"
 #include "engine/PadEngine.h"
 #include "hosts/SerialHost.h"
 #include "padlink/HidDevice.h"
@@ -139,23 +140,14 @@ void BM_ServicePenToPoints(benchmark::State& state) {
     rig.Listen();
     std::this_thread::sleep_for(200ms);
     const auto wire = kByteTime * kPenReportBytes;
-    const auto period = std::chrono::nanoseconds(1'000'000'000LL / rate);
     std::vector<double> latencies;
     for (auto _ : state) {
         const std::size_t before = rig.Arrived();
-        std::vector<Clock::time_point> ready;
-        auto next = Clock::now();
-        Clock::time_point lineFree = next;
-        for (int i = 0; i < kPenSamples; ++i) {
-            std::this_thread::sleep_until(next);
-            const auto now = Clock::now();
-            rig.engine.PenDown(100 + (i % 500), 200 + (i % 300));
-            rig.host.WakeUp();
-            lineFree = std::max(now, lineFree);
-            ready.push_back(lineFree);
-            lineFree += wire;
-            next += period;
-        }
+        const std::vector<Clock::time_point> ready =
+            vellumix::bench::PacePenReports(rate, kPenSamples, wire, [&](int i) {
+                rig.engine.PenDown(100 + (i % 500), 200 + (i % 300));
+                rig.host.WakeUp();
+            });
         const auto end = Clock::now() + 3s;
         while (rig.Arrived() < before + ready.size() && Clock::now() < end) {
             std::this_thread::sleep_for(1ms);

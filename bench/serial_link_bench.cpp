@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "PacedPenReports.h"
 #include "capture/PenReader.h"
 #include "engine/PadEngine.h"
 #include "hosts/SerialHost.h"
@@ -132,7 +133,6 @@ void BM_SerialPenToCapture(benchmark::State& state) {
         return;
     }
     const auto wire = rig.serial.WireTime(kPenReportBytes);
-    const auto period = std::chrono::nanoseconds(1'000'000'000LL / rate);
     std::vector<double> latencies;
     for (auto _ : state) {
         std::mutex mutex;
@@ -146,22 +146,11 @@ void BM_SerialPenToCapture(benchmark::State& state) {
         });
         reader.Start();
         std::this_thread::sleep_for(100ms);
-        std::vector<Clock::time_point> ready;
-        ready.reserve(kPenSamples);
-        auto next = Clock::now();
-        Clock::time_point lineFree = next;
-        for (int i = 0; i < kPenSamples; ++i) {
-            std::this_thread::sleep_until(next);
-            const auto now = Clock::now();
-            rig.engine.PenDown(100 + (i % 500), 200 + (i % 300));
-            rig.host.WakeUp();
-            // The report's turn on the line: now, or when the one before it
-            // has crossed.
-            lineFree = std::max(now, lineFree);
-            ready.push_back(lineFree);
-            lineFree += wire;
-            next += period;
-        }
+        const std::vector<Clock::time_point> ready =
+            vellumix::bench::PacePenReports(rate, kPenSamples, wire, [&](int i) {
+                rig.engine.PenDown(100 + (i % 500), 200 + (i % 300));
+                rig.host.WakeUp();
+            });
         const auto end = Clock::now() + 3s;
         while (Clock::now() < end) {
             std::lock_guard lock(mutex);
@@ -372,7 +361,6 @@ void BM_TwoPadsPenToCapture(benchmark::State& state) {
         return;
     }
     const auto wire = serialPad.link->WireTime(kPenReportBytes);
-    const auto period = std::chrono::nanoseconds(1'000'000'000LL / rate);
     std::vector<double> serialMs;
     std::vector<double> usbMs;
     std::size_t sent = 0;
@@ -386,22 +374,16 @@ void BM_TwoPadsPenToCapture(benchmark::State& state) {
             return;
         }
         std::this_thread::sleep_for(100ms);
-        std::vector<Clock::time_point> serialReady;
+        // The USB pad's reports leave at once; the serial pad's wait their
+        // turn on its line.
         std::vector<Clock::time_point> usbReady;
-        auto next = Clock::now();
-        Clock::time_point lineFree = next;
-        for (int i = 0; i < kPenSamples; ++i) {
-            std::this_thread::sleep_until(next);
-            const auto now = Clock::now();
-            serialEngine.PenDown(100 + (i % 500), 200 + (i % 300));
-            serialHost.WakeUp();
-            usbEngine.PenDown(300 + (i % 500), 100 + (i % 300));
-            usbReady.push_back(Clock::now());
-            lineFree = std::max(now, lineFree);
-            serialReady.push_back(lineFree);
-            lineFree += wire;
-            next += period;
-        }
+        const std::vector<Clock::time_point> serialReady =
+            vellumix::bench::PacePenReports(rate, kPenSamples, wire, [&](int i) {
+                serialEngine.PenDown(100 + (i % 500), 200 + (i % 300));
+                serialHost.WakeUp();
+                usbEngine.PenDown(300 + (i % 500), 100 + (i % 300));
+                usbReady.push_back(Clock::now());
+            });
         const auto end = Clock::now() + 3s;
         while ((onSerial.Count() < serialReady.size() || onUsb.Count() < usbReady.size()) &&
                Clock::now() < end) {
